@@ -219,6 +219,9 @@ int ZqlMakeSQLSTATE(int code, char* out);
 const char* ZqlErrorDefaultText(int code);
 // The message number of code in set 1, or 0 when code is not in the table.
 int ZqlErrorMessageNumber(int code);
+// The table of codes, ascending: ZqlErrorCodeAt(0 .. ZqlErrorCodeCount()-1).
+int ZqlErrorCodeCount();
+int ZqlErrorCodeAt(int i);
 // Pushes an operating-system error (0xB022 with the system's text) onto the
 // current descriptor area; does nothing when there is none.
 void ZqlGenOsError(int osError);

@@ -1,0 +1,126 @@
+// zqlclass.h - the root of the library's classes and the exception that
+// carries conditions out of the library.
+#ifndef ZQL_ZQLCLASS_H
+#define ZQL_ZQLCLASS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "zqlsys.h"
+#include "zqltry.h"
+#include "zqlucode.h"
+
+class CZqlObjPack;
+
+// Root of every library class. Its objects live in the block allocator and
+// are counted while alive (ZqlObjectsInUse).
+class CZqlObject {
+ public:
+  CZqlObject();
+  CZqlObject(const CZqlObject&);
+  CZqlObject& operator=(const CZqlObject&) { return *this; }
+  virtual ~CZqlObject();
+
+  // A new deep copy owned by the caller, or null when the class cannot copy.
+  virtual CZqlObject* duplicate() const;
+  virtual void Clear();
+  // Packing: the root packs nothing. packTo answers 0 (failure) here, the
+  // size of the pack afterwards in classes that pack; unpackFrom answers 1.
+  virtual unsigned int packSize() const;
+  virtual int packTo(CZqlObjPack* pack) const;
+  virtual int unpackFrom(CZqlObjPack* pack);
+  virtual unsigned int packValueSize() const;
+  virtual int packValueTo(CZqlObjPack* pack) const;
+  virtual int unpackValueFrom(CZqlObjPack* pack);
+
+  // Memory from ZqlMemoryMalloc. Exhaustion raises 0xA008 into the open try
+  // frame or handler; with neither open, std::bad_alloc is thrown, which the
+  // entry point's protected wrapper turns into 0xA008.
+  static void* operator new(std::size_t n);
+  // As above but answers null instead of throwing when nothing catches.
+  static void* operator new(std::size_t n, const std::nothrow_t&) noexcept;
+  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, const std::nothrow_t&) noexcept;
+};
+
+// Number of library objects alive in this process.
+long ZqlObjectsInUse();
+
+// One condition: an error with its SQLSTATE, message and diagnostic
+// parameters ("\tITEM\tvalue" entries).
+struct SZqlCondition {
+  int32_t err;          // 0 in an unused entry
+  char sqlstate[8];     // five characters and NUL; "" when not set
+  CZqlUcStr* msg;       // owned; null when not set
+  CZqlUcStr* params;    // owned; null when there are none
+};
+
+// The conditions of an exception, shared by its copies.
+struct SZqlDiagRecord {
+  int condCount;          // completed conditions
+  int condCapacity;       // completed conditions conds can hold
+  int refCount;           // exceptions sharing the record
+  SZqlCondition* conds;   // condCapacity + 1 entries; [condCount] is the
+                          // condition under construction
+};
+
+// Most conditions one exception keeps; further ones are dropped.
+constexpr int kZqlMaxConditions = 1000;
+
+// The exception that carries conditions out of the library. Reading
+// operations count i from the most recent condition (0 = pushed last) and
+// never raise: an error inside gives their failure value and stays the try
+// table's current code.
+class CZqlException : public CZqlObject {
+ public:
+  // Builds an empty record; on exhaustion the exception has no record
+  // (CondQty answers 1 and every reading operation fails).
+  CZqlException();
+  // Shares e's record.
+  CZqlException(const CZqlException& e);
+  CZqlException& operator=(const CZqlException&) = delete;
+  ~CZqlException() override;
+  // A new exception with a deep copy of the completed conditions, or null.
+  CZqlObject* duplicate() const override;
+
+  int CondQty() const;                 // condCount; 1 without a record
+  int Err(int i) const;                // -1 on failure
+  const CZqlUcStr* ErrMsg(int i) const;  // null on failure or no message
+  const char* SQLSTATE(int i) const;   // "" on failure
+  // Number form: items 1, 2, 3 and user-defined items.
+  int getDiagPar(int i, EZqlDiag item, int32_t* value) const;
+  // Text form: items 1-3 (3 in octal), 21-34 and user-defined items.
+  int getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const;
+
+  // Setters work on the condition under construction.
+  int setErr(int code);
+  int setErrMsg(const CZqlUcStr& msg);
+  int setSQLSTATE(const char* state);
+  int setDiagPar(EZqlDiag item, int32_t value);
+  int setDiagPar(EZqlDiag item, const CZqlUcStr& value);
+  // Completes the condition under construction: 1 when completed (or the
+  // 1000-condition ceiling swallowed it), 0 when there is no record, growing
+  // failed or its code is 0.
+  int pushCond();
+  int flushCond();  // removes every condition; 0 without a record
+  SZqlDiagRecord* getDiagData() const { return diag_; }
+
+  // Replaces the conditions by deep copies of the `count` completed
+  // conditions in conds (push order), sized for `capacity`. Raises on
+  // exhaustion, keeping what was copied. 0 without a record.
+  int copyConditions(const SZqlCondition* conds, int count, int capacity);
+
+ private:
+  SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
+  SZqlCondition* building() const;      // null without a record
+  void release() noexcept;
+
+  SZqlDiagRecord* diag_;
+};
+
+// Reads the value stored under key in a parameters text into out (emptied
+// first). Answers 1 when out is then non-empty, else 0.
+int ZqlCondioGetParam(CZqlUcStr* out, const CZqlUcStr* text, const char* key);
+
+#endif  // ZQL_ZQLCLASS_H

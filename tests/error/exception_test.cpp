@@ -1,0 +1,297 @@
+// CZqlException conditions and the handler chain at the library boundary.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <cerrno>
+#include <cstring>
+
+#include "zqlclass.h"
+#include "zqldiag.h"
+
+namespace {
+
+std::string Utf(const CZqlUcStr& s) {
+  char buf[512];
+  s.getToChar(buf, sizeof buf);
+  return buf;
+}
+
+void Push(CZqlException& e, int code) {
+  e.setErr(code);
+  ASSERT_EQ(e.pushCond(), 1);
+}
+
+TEST(Exception, ConditionsReadFromTheMostRecent) {
+  CZqlException e;
+  EXPECT_EQ(e.CondQty(), 0);
+  Push(e, kZqlErrEOFFound);
+  Push(e, kZqlErrInsufficientMemory);
+  EXPECT_EQ(e.CondQty(), 2);
+  EXPECT_EQ(e.Err(0), kZqlErrInsufficientMemory);
+  EXPECT_EQ(e.Err(1), kZqlErrEOFFound);
+  EXPECT_STREQ(e.SQLSTATE(0), "A0008");
+  ASSERT_NE(e.ErrMsg(0), nullptr);
+  EXPECT_EQ(Utf(*e.ErrMsg(0)), "insufficient memory");
+}
+
+TEST(Exception, ReadingOutOfRangeFailsWithoutRaising) {
+  CZqlException e;
+  Push(e, kZqlErrEOFFound);
+  EXPECT_EQ(e.Err(e.CondQty()), -1);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
+  EXPECT_EQ(e.ErrMsg(-1), nullptr);
+  EXPECT_STREQ(e.SQLSTATE(5), "");
+  EXPECT_EQ(ZqlTryLevel(), -1);
+}
+
+TEST(Exception, ConditionWithoutCodeIsNotCompleted) {
+  CZqlException e;
+  EXPECT_EQ(e.pushCond(), 0);
+  EXPECT_EQ(e.CondQty(), 0);
+}
+
+TEST(Exception, GrowsByTenAndStopsAtOneThousandConditions) {
+  CZqlException e;
+  for (int i = 0; i < 10; ++i) Push(e, kZqlErrEOFFound);
+  EXPECT_EQ(e.getDiagData()->condCapacity, 10);
+  Push(e, kZqlErrEOFFound);
+  EXPECT_EQ(e.getDiagData()->condCapacity, 20);
+  for (int i = 11; i < kZqlMaxConditions; ++i) Push(e, kZqlErrEOFFound);
+  EXPECT_EQ(e.CondQty(), 1000);
+  e.setErr(kZqlErrInsufficientMemory);
+  EXPECT_EQ(e.pushCond(), 1);  // the 1001st is dropped silently
+  EXPECT_EQ(e.CondQty(), 1000);
+  EXPECT_EQ(e.Err(0), kZqlErrEOFFound);
+}
+
+TEST(Exception, GivenSqlstateAndMessageAreKept) {
+  CZqlException e;
+  e.setErr(kZqlErrEOFFound);
+  e.setSQLSTATE("HY0001234");
+  e.setErrMsg(CZqlUcStr("end of the input"));
+  e.pushCond();
+  EXPECT_STREQ(e.SQLSTATE(0), "HY000");
+  EXPECT_EQ(Utf(*e.ErrMsg(0)), "end of the input");
+  EXPECT_EQ(e.setSQLSTATE(nullptr), 0);
+}
+
+TEST(DiagItems, MessageLengthsInNumberAndTextForm) {
+  CZqlException e;
+  e.setErr(kZqlErrEOFFound);
+  e.setErrMsg(CZqlUcStr("0123456789"));
+  e.pushCond();
+  int32_t n = 0;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageLength, &n), 1);
+  EXPECT_EQ(n, 10);
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageOctetLength, &n), 1);
+  EXPECT_EQ(n, 10);
+  CZqlUcStr text;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageLength, &text), 1);
+  EXPECT_EQ(Utf(text), "10");
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageOctetLength, &text), 1);
+  EXPECT_EQ(Utf(text), "12");  // the octet length reads in octal
+}
+
+TEST(DiagItems, ConditionNumberCountsInPushOrder) {
+  CZqlException e;
+  Push(e, kZqlErrEOFFound);
+  Push(e, kZqlErrEOFFound);
+  Push(e, kZqlErrEOFFound);
+  int32_t n = -1;
+  e.getDiagPar(0, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 2);
+  e.getDiagPar(2, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 0);
+}
+
+TEST(DiagItems, ParametersKeepTheFirstValueAndOriginsDefault) {
+  CZqlException e;
+  e.setErr(kZqlErrEOFFound);
+  EXPECT_EQ(e.setDiagPar(kZqlDiagTableName, CZqlUcStr("ORDERS")), 1);
+  EXPECT_EQ(e.setDiagPar(kZqlDiagTableName, CZqlUcStr("OTHER")), 1);
+  EXPECT_EQ(e.setDiagPar(kZqlDiagColumnName, CZqlUcStr("ID")), 1);
+  e.pushCond();
+  CZqlUcStr v;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagTableName, &v), 1);
+  EXPECT_EQ(Utf(v), "ORDERS");
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagColumnName, &v), 1);
+  EXPECT_EQ(Utf(v), "ID");
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagClassOrigin, &v), 1);
+  EXPECT_EQ(Utf(v), "ISO 9075");
+  v.Copy("unchanged");
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagCursorName, &v), 0);
+  EXPECT_EQ(Utf(v), "unchanged");
+}
+
+TEST(DiagItems, UserDefinedItemsInBothForms) {
+  CZqlException e;
+  e.setErr(kZqlErrEOFFound);
+  EXPECT_EQ(e.setDiagPar(static_cast<EZqlDiag>(1044), 12), 1);
+  EXPECT_EQ(e.setDiagPar(static_cast<EZqlDiag>(1029), CZqlUcStr("7")), 1);
+  e.pushCond();
+  int32_t n = 0;
+  EXPECT_EQ(e.getDiagPar(0, static_cast<EZqlDiag>(1044), &n), 1);
+  EXPECT_EQ(n, 12);
+  EXPECT_EQ(e.getDiagPar(0, static_cast<EZqlDiag>(1029), &n), 1);
+  EXPECT_EQ(n, 7);
+  EXPECT_EQ(e.getDiagPar(0, static_cast<EZqlDiag>(1030), &n), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(DiagItems, WrongItemsAndTargetsFail) {
+  CZqlException e;
+  Push(e, kZqlErrEOFFound);
+  int32_t n = 0;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagTableName, &n), 0);
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageLength, static_cast<int32_t*>(nullptr)), 0);
+  CZqlUcStr v;
+  EXPECT_EQ(e.getDiagPar(0, static_cast<EZqlDiag>(40), &v), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(e.setDiagPar(kZqlDiagMessageLength, CZqlUcStr("x")), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
+}
+
+TEST(Exception, DuplicateIsDeepAndCopiesShare) {
+  const long before = ZqlObjectsInUse();
+  {
+    CZqlException e;
+    e.setErr(kZqlErrEOFFound);
+    e.setDiagPar(kZqlDiagSchemaName, CZqlUcStr("S"));
+    e.pushCond();
+    CZqlException shared(e);
+    EXPECT_EQ(shared.getDiagData(), e.getDiagData());
+    EXPECT_EQ(e.getDiagData()->refCount, 2);
+    CZqlObject* dup = e.duplicate();
+    ASSERT_NE(dup, nullptr);
+    auto* d = static_cast<CZqlException*>(dup);
+    EXPECT_NE(d->getDiagData(), e.getDiagData());
+    e.flushCond();
+    ASSERT_EQ(d->CondQty(), 1);
+    CZqlUcStr v;
+    EXPECT_EQ(d->getDiagPar(0, kZqlDiagSchemaName, &v), 1);
+    EXPECT_EQ(Utf(v), "S");
+    delete dup;
+  }
+  EXPECT_EQ(ZqlObjectsInUse(), before);
+}
+
+TEST(Exception, WithoutMemoryHasNoRecordAndReadsFail) {
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  CZqlException e;
+  TEST_ZqlMemoryFailLowAllocAt(0);
+  if (e.getDiagData() != nullptr) GTEST_SKIP() << "allocator had room";
+  EXPECT_EQ(e.CondQty(), 1);
+  EXPECT_EQ(e.Err(0), -1);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidCZqlDDAObject);
+  EXPECT_EQ(e.setErr(1), 0);
+  EXPECT_EQ(e.pushCond(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Handlers
+// ---------------------------------------------------------------------------
+
+TEST(Handler, RaiseWithNoFrameBecomesAOneConditionException) {
+  CZqlExceptionHandler h;
+  bool after = false;
+  const int arrived = h.Run([&] {
+    ZqlTryThrow(kZqlErrEOFFound, 0, 0);
+    after = true;
+  });
+  EXPECT_EQ(arrived, 1);
+  EXPECT_FALSE(after);
+  EXPECT_EQ(h.thrown, 1);
+  ASSERT_NE(h.exception, nullptr);
+  EXPECT_EQ(h.exception->CondQty(), 1);
+  EXPECT_EQ(h.exception->Err(0), kZqlErrEOFFound);
+  EXPECT_EQ(ZqlExceptionHandlerReady(), 0);  // closed by the throw
+}
+
+TEST(Handler, RaiseInsideAFrameStaysInTheFrame) {
+  CZqlExceptionHandler h;
+  int inner = -1;
+  EXPECT_EQ(h.Run([&] { inner = ZqlTry([] { ZqlTryThrow(kZqlErrEOFFound, 0, 0); }); }),
+            0);
+  EXPECT_EQ(inner, 0);
+  EXPECT_EQ(h.exception, nullptr);
+}
+
+TEST(Handler, ThrowWithNoHandlerDestroysTheException) {
+  const long before = ZqlObjectsInUse();
+  ZqlExceptionThrow(new CZqlException);
+  EXPECT_EQ(ZqlObjectsInUse(), before);
+}
+
+TEST(Handler, RecoveryThrowingOnReachesTheOuterWithTheSameExceptionOnce) {
+  const long before = ZqlObjectsInUse();
+  CZqlException* seen_inner = nullptr;
+  CZqlException* seen_outer = nullptr;
+  {
+    CZqlExceptionHandler outer;
+    const int outer_arrived = outer.Run([&] {
+      CZqlExceptionHandler inner;
+      if (inner.Run([] { ZqlExceptionRecall(kZqlErrEOFFound); })) {
+        seen_inner = inner.exception;
+        ZqlExceptionThrow(nullptr);  // on to the outer handler
+      }
+      ADD_FAILURE() << "recovery must not fall through";
+    });
+    EXPECT_EQ(outer_arrived, 1);
+    seen_outer = outer.exception;
+    EXPECT_EQ(ZqlExceptionHandlerReady(), 0);
+  }
+  ASSERT_NE(seen_inner, nullptr);
+  EXPECT_EQ(seen_outer, seen_inner);
+  EXPECT_EQ(ZqlObjectsInUse(), before);  // destroyed, and only once (ASan)
+}
+
+TEST(Handler, InnerHandlerClosedNormallyLeavesTheOuterUntouched) {
+  CZqlExceptionHandler outer;
+  EXPECT_EQ(outer.Run([] {
+              CZqlExceptionHandler inner;
+              EXPECT_EQ(inner.Run([] { ZqlExceptionRecall(kZqlErrEOFFound); }), 1);
+            }),
+            0);
+  EXPECT_EQ(outer.exception, nullptr);
+  EXPECT_EQ(outer.thrown, 0);
+}
+
+TEST(Handler, RecallWithoutHandlerDoesNothing) {
+  ZqlExceptionRecall(kZqlErrEOFFound);
+  EXPECT_EQ(ZqlExceptionsToCatch(nullptr), 0);
+  EXPECT_EQ(ZqlExceptionsFromDDA(nullptr), 0);
+}
+
+TEST(Handler, ToCatchRaisesIntoAnOpenFrameElseThrowsTheTryCode) {
+  CZqlExceptionHandler h;
+  EXPECT_EQ(h.Run([] {
+              const int ok = ZqlTry([] {
+                ZqlTry([] { ZqlTryThrow(kZqlErrEOFFound, 0, 0); });
+                ZqlExceptionsToCatch(nullptr);
+              });
+              EXPECT_EQ(ok, 0);
+              EXPECT_EQ(ZqlTryCode(), kZqlErrEOFFound);
+            }),
+            0);
+}
+
+TEST(Handler, StrayForeignExceptionIsKeptAsInternalError) {
+  CZqlExceptionHandler h;
+  EXPECT_EQ(h.Run([] { throw 5; }), 1);
+  ASSERT_NE(h.exception, nullptr);
+  EXPECT_EQ(h.exception->Err(0), kZqlErrInternalZQLError);
+}
+
+TEST(OsError, TextNamesThePosixErrorOrTheNumber) {
+  CZqlUcStr text;
+  ZqlOsErrorText(ENOENT, &text);
+  EXPECT_EQ(Utf(text), std::string("operation system error: ") + strerror(ENOENT));
+  ZqlOsErrorText(ECONNREFUSED, &text);  // outside POSIX.1: the number
+  EXPECT_EQ(Utf(text), "operation system error: " + std::to_string(ECONNREFUSED));
+  ZqlGenOsError(ENOENT);  // no current descriptor area: nothing happens
+  EXPECT_EQ(ZqlGetCurrentDDA(), nullptr);
+}
+
+}  // namespace
