@@ -1,0 +1,350 @@
+// Identifiers: the word tables, regular versus delimited, the SQL text form
+// and the packed form.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "objpack.h"
+#include "zqlident.h"
+
+namespace {
+
+template <class F>
+int Raised(F f) {
+  return ZqlTry(f) ? 0 : ZqlTryCode();
+}
+
+std::string Narrow(const CZqlUcStr& s) {
+  std::string out;
+  for (const unsigned short* p = s.UcStr(); *p; ++p) out += char(*p);
+  return out;
+}
+
+std::string Sql(const CZqlIdent& id) {
+  CZqlUcStr out;
+  id.ToString(&out);
+  return Narrow(out);
+}
+
+TEST(IdentWords, FunctionTablesAnyCase) {
+  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("avg")), 0);
+  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("Count")), 1);
+  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("SUM")), 4);
+  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("SUMS")), -1);
+  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("character_length")), 1);
+  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("CHAR_LENGTH")), 1);
+  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("position")), 4);
+  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("trim")), 4);
+  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("UPPER")), 5);
+  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("CONVERT")), 0);
+  EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr("current_timestamp")), 2);
+  EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr("CURRENT_TIMES")), -1);
+  EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr()), -1);
+}
+
+TEST(IdentWords, ReservedWordCodes) {
+  ASSERT_EQ(ZqlKWordCount(), 212);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ABSOLUTE")), 28);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("dec")), 76);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("Decimal")), 76);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("DECLARE")), 77);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ZONE")), 211 + 27);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("CHA")), -3);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ZONES")), -3);
+  EXPECT_EQ(ZqlFindKWord(CZqlUcStr()), -3);
+  // Every word is found at its own code, so the order the binary search
+  // relies on holds throughout the table.
+  int previous = 0;
+  for (int i = 0; i < ZqlKWordCount(); ++i) {
+    const int code = ZqlFindKWord(CZqlUcStr(ZqlKWordText(i)));
+    EXPECT_EQ(code, i <= 48 ? 28 + i : 27 + i) << ZqlKWordText(i);
+    EXPECT_GE(code, previous);
+    previous = code;
+  }
+  EXPECT_EQ(ZqlKWordText(212), nullptr);
+}
+
+TEST(IdentWords, WhichTextsMustBeDelimited) {
+  const char* regular[] = {"orders", "a_1", "CHA", "x", "Z9", "ORDERS_"};
+  const char* delimited[] = {"",       "order", "Count", "trim",
+                             "current_date", "1abc", "a-b", "a b",
+                             "_x",     "DECIMAL", "a\"b"};
+  for (const char* t : regular) EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 0) << t;
+  for (const char* t : delimited) {
+    EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 1) << t;
+  }
+}
+
+TEST(Ident, RegularTextsAreFolded) {
+  CZqlIdent id("orders");
+  EXPECT_EQ(id.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(id.Body()), "ORDERS");
+  CZqlIdent a1(CZqlUcStr("a_1"));
+  EXPECT_EQ(a1.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(a1.Body()), "A_1");
+  const unsigned short units[] = {'c', 'h', 'a', 0};
+  CZqlIdent cha(units);
+  EXPECT_EQ(cha.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(cha.Body()), "CHA");
+}
+
+TEST(Ident, ReservedAndMalformedTextsAreKept) {
+  for (const char* t : {"order", "Count", "trim", "current_date", "9lives",
+                        "my-table", "two words"}) {
+    CZqlIdent id(t);
+    EXPECT_EQ(id.isDelimited(), kZqlTrue) << t;
+    EXPECT_EQ(Narrow(id.Body()), t);
+  }
+}
+
+TEST(Ident, SetDelimitedFoldsWhenMadeRegular) {
+  CZqlIdent id("order");
+  id.setDelimited(kZqlFalse);
+  EXPECT_EQ(id.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(id.Body()), "ORDER");
+  id.setDelimited();
+  EXPECT_EQ(id.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Narrow(id.Body()), "ORDER");
+}
+
+TEST(Ident, SetBodyNeverClearsTheFlag) {
+  CZqlIdent id("order");
+  id = CZqlUcStr("orders");
+  EXPECT_EQ(id.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Narrow(id.Body()), "orders");
+  CZqlIdent plain;
+  plain = "orders";
+  EXPECT_EQ(Narrow(plain.Body()), "ORDERS");
+}
+
+TEST(Ident, SetAppliesFlagThenCharSetThenBody) {
+  CZqlIdent id;
+  id.set(kZqlTrue, CZqlUcStr("latin1"), CZqlUcStr("MixedCase"));
+  EXPECT_EQ(id.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Narrow(id.Body()), "MixedCase");
+  EXPECT_EQ(Narrow(id.CharSet()), "latin1");
+  EXPECT_EQ(id.Length(), 9 + 6);
+  id.set(kZqlFalse, CZqlUcStr(), CZqlUcStr("select"));
+  EXPECT_EQ(id.isDelimited(), kZqlTrue);  // a reserved word
+  EXPECT_EQ(Narrow(id.Body()), "select");
+}
+
+TEST(Ident, TwoTextConstructorStoresUnchanged) {
+  CZqlIdent id(CZqlUcStr("ascii"), CZqlUcStr("lower case"));
+  EXPECT_EQ(id.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(id.Body()), "lower case");
+  EXPECT_EQ(Narrow(id.CharSet()), "ascii");
+}
+
+TEST(Ident, ClearCopyAndDuplicate) {
+  CZqlIdent id("order");
+  id.setCharSet(CZqlUcStr("latin1"));
+  CZqlIdent copy(id);
+  CZqlIdent assigned;
+  assigned = id;
+  std::unique_ptr<CZqlObject> dup(id.duplicate());
+  auto* d = dynamic_cast<CZqlIdent*>(dup.get());
+  ASSERT_NE(d, nullptr);
+  const CZqlIdent* copies[] = {&copy, &assigned, d};
+  for (const CZqlIdent* c : copies) {
+    EXPECT_EQ(c->isDelimited(), kZqlTrue);
+    EXPECT_EQ(Narrow(c->Body()), "order");
+    EXPECT_EQ(Narrow(c->CharSet()), "latin1");
+  }
+  id.Clear();
+  EXPECT_EQ(id.isDelimited(), kZqlFalse);
+  EXPECT_EQ(id.Length(), 0);
+  EXPECT_EQ(Narrow(copy.Body()), "order");  // the copies keep their text
+}
+
+TEST(Ident, ComparisonLooksAtBodiesOnly) {
+  EXPECT_TRUE(CZqlIdent("orders") == CZqlIdent("ORDERS"));
+  CZqlIdent quoted;
+  quoted.set(kZqlTrue, CZqlUcStr("latin1"), CZqlUcStr("ORDERS"));
+  EXPECT_TRUE(quoted == CZqlIdent("Orders"));
+  EXPECT_TRUE(CZqlIdent("order") != CZqlIdent("ORDER"));
+  EXPECT_TRUE(CZqlIdent() == CZqlIdent());
+}
+
+TEST(IdentText, RegularAndDelimitedForms) {
+  EXPECT_EQ(Sql(CZqlIdent("orders")), "ORDERS");
+  EXPECT_EQ(Sql(CZqlIdent("order")), "\"order\"");
+  CZqlIdent q;
+  q.set(kZqlTrue, CZqlUcStr(), CZqlUcStr("ab\"c"));
+  EXPECT_EQ(Sql(q), "\"ab\"\"c\"");
+  q.set(kZqlTrue, CZqlUcStr(), CZqlUcStr("\"\""));
+  EXPECT_EQ(Sql(q), "\"\"\"\"\"\"");
+}
+
+TEST(IdentText, CharacterSetPrefix) {
+  CZqlIdent id("orders");
+  id.setCharSet(CZqlUcStr("latin1"));
+  EXPECT_EQ(Sql(id), "_latin1\"ORDERS\"");
+  id.setCharSet(CZqlUcStr(ZqlUcDefaultCCT()));
+  EXPECT_EQ(Sql(id), "ORDERS");  // the default set needs no prefix
+  id.setCharSet(CZqlUcStr("ASCII"));
+  EXPECT_EQ(Sql(id), "ORDERS");  // names compare without regard to case
+  id.setCharSet(CZqlUcStr());
+  EXPECT_EQ(Sql(id), "ORDERS");
+}
+
+TEST(IdentText, AppendsToWhatIsThere) {
+  CZqlUcStr out("SELECT * FROM ");
+  CZqlIdent("orders").ToString(&out);
+  EXPECT_EQ(Narrow(out), "SELECT * FROM ORDERS");
+  EXPECT_EQ(Raised([] { CZqlIdent("x").ToString(nullptr); }),
+            kZqlErrInvalidFunctionArguments);
+}
+
+// ---------------------------------------------------------------------------
+// Packed form
+// ---------------------------------------------------------------------------
+
+std::vector<unsigned char> Pack(const CZqlIdent& id) {
+  std::vector<unsigned char> buf(id.packSize());
+  CZqlObjPack pack(buf.data(), uint32_t(buf.size()));
+  EXPECT_EQ(id.packTo(&pack), int(buf.size()));
+  return buf;
+}
+
+TEST(IdentPack, ExactBytes) {
+  CZqlIdent id("ab");  // regular: body AB, no character set
+  auto buf = Pack(id);
+  // 8 header; body 6 + 6; empty set 6 + 2; flag 4 + 4.
+  ASSERT_EQ(buf.size(), 8u + 12 + 8 + 8);
+  CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+  ASSERT_EQ(r.getNext(), 1);
+  EXPECT_EQ(r.getType(), kZqlPackUcStr);
+  EXPECT_EQ(r.getSize(), 6u);
+  ASSERT_EQ(r.getNext(), 2);
+  EXPECT_EQ(r.getSize(), 2u);
+  ASSERT_EQ(r.getNext(), 3);
+  EXPECT_EQ(r.getType(), kZqlPackLong);
+  int32_t flag = -1;
+  EXPECT_TRUE(r.getPackedValue(&flag) && flag == 0);
+  EXPECT_EQ(r.getNext(), kZqlPackEnd);
+}
+
+TEST(IdentPack, PackSizeMatchesWhatIsPacked) {
+  // Even the empty regular identifier packs all three items.
+  EXPECT_EQ(CZqlIdent().packSize(), 8u + 8 + 8 + 8);
+  CZqlIdent id("order");
+  id.setCharSet(CZqlUcStr("latin1"));
+  CZqlObjPack sizing;
+  EXPECT_EQ(id.packTo(&sizing), int(id.packSize()));
+  EXPECT_EQ(CZqlIdent().packTo(nullptr), 0);
+}
+
+TEST(IdentPack, RoundTripKeepsTextsUnfolded) {
+  CZqlIdent id("order");
+  id.setCharSet(CZqlUcStr("latin1"));
+  auto buf = Pack(id);
+  CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+  CZqlIdent back;
+  EXPECT_EQ(back.unpackFrom(&r), 1);
+  EXPECT_EQ(back.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Narrow(back.Body()), "order");
+  EXPECT_EQ(Narrow(back.CharSet()), "latin1");
+
+  CZqlIdent raw(CZqlUcStr(), CZqlUcStr("lower"));  // regular, not folded
+  auto buf2 = Pack(raw);
+  CZqlObjPack r2(buf2.data(), uint32_t(buf2.size()));
+  EXPECT_EQ(back.unpackFrom(&r2), 1);
+  EXPECT_EQ(back.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(back.Body()), "lower");
+  EXPECT_EQ(back.CharSet().Length(), 0);
+}
+
+TEST(IdentPack, NestedBehindOtherItems) {
+  CZqlIdent a("first");
+  CZqlIdent b("second one");
+  auto fill = [&](CZqlObjPack* p) {
+    p->add(7, int32_t{0});  // marker
+    a.packTo(p);
+    p->add(8, int32_t{0});
+    b.packTo(p);
+    p->add(kZqlPackEnd, int32_t{0});
+  };
+  CZqlObjPack sizing;
+  fill(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack w(buf.data(), uint32_t(buf.size()));
+  fill(&w);
+  CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+  CZqlIdent x, y;
+  ASSERT_EQ(r.getNext(), 7);
+  ASSERT_EQ(x.unpackFrom(&r), 1);
+  ASSERT_EQ(r.getNext(), 8);
+  ASSERT_EQ(y.unpackFrom(&r), 1);
+  EXPECT_EQ(r.getNext(), kZqlPackEnd);
+  EXPECT_TRUE(x == a);
+  EXPECT_TRUE(y == b);
+}
+
+// Builds a buffer from fill and answers what unpacking an identifier from it
+// raises; the target must stay unchanged when it fails.
+template <class Fill>
+int UnpackRaises(Fill fill) {
+  CZqlObjPack sizing;
+  fill(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack w(buf.data(), uint32_t(buf.size()));
+  fill(&w);
+  CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+  CZqlIdent target("keep");
+  const int code = Raised([&] { target.unpackFrom(&r); });
+  if (code) {
+    EXPECT_EQ(Narrow(target.Body()), "KEEP");
+  }
+  return code;
+}
+
+TEST(IdentPack, UnexpectedItemsRaiseInternalError) {
+  const CZqlUcStr t("x");
+  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // starts with label 2
+              p->add(2, t);
+              p->add(1, t);
+              p->add(3, int32_t{0});
+            }),
+            kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // the flag is missing
+              p->add(1, t);
+              p->add(2, t);
+            }),
+            kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // body of the wrong type
+              p->add(1, "x");
+              p->add(2, t);
+              p->add(3, int32_t{0});
+            }),
+            kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // a 1-byte flag
+              p->add(1, t);
+              p->add(2, t);
+              p->add(3, 'a');
+            }),
+            kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {
+              p->add(1, t);
+              p->add(2, t);
+              p->add(3, int32_t{1});
+            }),
+            0);
+}
+
+TEST(IdentPack, TruncatedStreamsRaiseInternalError) {
+  CZqlIdent id("order");
+  const auto whole = Pack(id);
+  for (size_t n = 1; n < whole.size(); ++n) {
+    std::vector<unsigned char> cut(whole.begin(), whole.begin() + n);
+    CZqlObjPack r(cut.data(), uint32_t(cut.size()));
+    CZqlIdent back;
+    EXPECT_EQ(Raised([&] { back.unpackFrom(&r); }), kZqlErrInternalZQLError)
+        << n;
+  }
+}
+
+}  // namespace
