@@ -1,0 +1,142 @@
+// ucdefs.h - private layout of the Unicode text subsystem: the string body,
+// the character-set table, the character-property tables and the helpers the
+// sources of src/unicode share.
+#ifndef ZQL_UCDEFS_H
+#define ZQL_UCDEFS_H
+
+#include <locale.h>
+#include <cstddef>
+#include <cstdint>
+
+#include "zqlucode.h"
+
+// The shared body of a CZqlUcStr. Capacity is not stored: the array holds
+// ZqlUcRound(length + 1) units (or more after a string shrank in place).
+struct SZqlUcStrBody {
+  unsigned short* text;  // zero-terminated, never null
+  uint32_t refs;         // CZqlUcStr objects sharing this body, 1 when unshared
+  int32_t length;        // units without the terminator, never 0
+};
+
+// R(n): n rounded up to the next multiple of 8 (R(8) = 8, R(9) = 16).
+inline std::size_t ZqlUcRound(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
+
+// Longest text a string may hold; longer results raise "insufficient memory"
+// so that unit counts, byte sizes and 8-bit lengths (7 bytes per escape) stay
+// within int.
+constexpr int32_t kZqlUcMaxLength = 0x0FFFFFFF;
+
+// Marks "no mapping" in both directions of a character-set table.
+constexpr unsigned short kZqlUcNoMapping = 0xFFFD;
+// The escape "\U+E800" stands for nothing and produces no unit.
+constexpr unsigned short kZqlUcEscapeNothing = 0xE800;
+// Bytes of the escape "\U+XXXX".
+constexpr int kZqlUcEscapeBytes = 7;
+
+// Kinds of character set.
+constexpr int kZqlUcKindDirect = 3;  // a character's code is its Unicode value
+constexpr int kZqlUcKindNoRows = 4;  // loads no rows either
+
+// One character-set table. Its address is the character set's identifier.
+struct _SZqlUcTable {
+  _SZqlUcTable* next;  // next loaded table
+  // Indexed by the lead byte (row 0: single bytes), then by the second byte:
+  // the Unicode value, kZqlUcNoMapping for none; a null row maps nothing.
+  unsigned short* toUc[256];
+  // Indexed by the high byte of a unit, then by its low byte: the code, below
+  // 0x100 one byte, else two bytes high first; kZqlUcNoMapping for none.
+  unsigned short* fromUc[256];
+  // Bit 0x8000 >> (b & 15) of word b >> 4 marks b as a lead byte.
+  unsigned short leadBytes[16];
+  int kind;        // kZqlUcKindDirect, kZqlUcKindNoRows or a table kind
+  int attribute;   // second attribute of the definition file, kept
+  const char* name;  // as asked for; compared without regard to case
+};
+typedef _SZqlUcTable SZqlUcTable;
+
+// The table of an identifier; 0 selects the default character set.
+const SZqlUcTable* ZqlUcTableOf(unsigned long id);
+// The built-in "ascii" table.
+const SZqlUcTable* ZqlUcAsciiTable();
+// Resolves a character-set name: null is the default set, "ascii" in any
+// case the built-in one. Any other name raises "character set name not
+// defined in ZQL.INI file". Answers null only when a raise found no frame and
+// no handler to take it.
+const SZqlUcTable* ZqlUcLoadCCT(const char* name);
+// ZqlUcLoadCCT for the string classes: stores the identifier in *id and
+// answers true; when no table results, raises "invalid function arguments"
+// and answers false.
+bool ZqlUcResolveCCT(const char* name, unsigned long* id);
+
+// Encodes one unit in table t into out; answers 1 or 2 bytes, or 0 when the
+// unit has no mapping.
+int ZqlUcEncodeUnit(const SZqlUcTable* t, unsigned short u, unsigned char out[2]);
+
+// Formats the message of a character-set error into buf (size bytes, always
+// terminated when size > 0): "character U+%04X not in repertoire %s" for
+// "character not in repertoire", "character set name %s not defined in
+// ZQL.INI file" for the undefined name, and the file messages for the two
+// file errors (name then names the file); any other code gives "". Answers
+// buf.
+char* ZqlUcFormatErrMsg(int code, unsigned short unit, const char* name, char* buf,
+                        std::size_t size);
+// Pushes code with its message (see ZqlUcFormatErrMsg) onto the current
+// descriptor area, when there is one, and raises code. Answers 0 when the
+// raise found no frame and no handler.
+int ZqlUcGenErrMsg(int code, unsigned short unit, const char* name);
+
+// The locale "C" for the C library's number conversions and classification,
+// whatever the process locale is; (locale_t)0 if it cannot be created.
+locale_t ZqlUcCLocale();
+
+// The substring search of CZqlUcStr: index of the first (last) occurrence of
+// p (m units) in s (L units), -1 when none. An empty pattern is found at 0 in
+// an empty text only. REQUIRES: s[L] == 0 and p holds no zero unit.
+int ZqlUcSearch(const unsigned short* s, int L, const unsigned short* p, int m, bool last);
+
+// Walks a and b together: the difference a[i] - b[i] at the first position
+// where they differ, 0 when a ends without difference or n units compared
+// equal (n < 0: unlimited). With upper, both units go through ZqlUcToUpper.
+int ZqlUcCompareUnits(const unsigned short* a, const unsigned short* b, int n, bool upper);
+
+// ---------------------------------------------------------------------------
+// Character-property tables
+// ---------------------------------------------------------------------------
+
+// The nine classes, in the order of the property tables.
+enum EZqlUcClass : int {
+  kZqlUcClassUpper = 0,
+  kZqlUcClassLower = 1,
+  kZqlUcClassAlpha = 2,  // letters without case
+  kZqlUcClassDigit = 3,
+  kZqlUcClassXdigit = 4,
+  kZqlUcClassSpace = 5,
+  kZqlUcClassPunct = 6,
+  kZqlUcClassCntrl = 7,
+  kZqlUcClassNonSpace = 8,  // non-spacing (combining) marks
+  kZqlUcClassCount = 9
+};
+
+// One class table: 256 row pointers (by the unit's high byte) to 16 words;
+// unit u is in the class when bit 0x8000 >> (u & 15) of word (u >> 4) & 15
+// of its row is set. A null row holds no unit.
+typedef const unsigned short* const* ZqlUcClassTable;
+
+// The loaded property tables. Null members hold nothing.
+struct SZqlUcPropTables {
+  ZqlUcClassTable classes[kZqlUcClassCount];
+  // Two maps of 256 rows of 256 units; maps[0] is the case map (for each
+  // cased unit its counterpart), maps[1] is kept unused.
+  const unsigned short* const* maps[2];
+  // Composition entries one after another: n, the n units of the sequence
+  // (base unit first, then its marks), the precomposed unit; ended by n = 0.
+  const unsigned short* composition;
+};
+
+// Makes tables the property tables (borrowed: they must stay alive until
+// replaced); null restores the C-library fallback on the unit's low byte.
+void ZqlUcInstallCPT(const SZqlUcPropTables* tables);
+// 1 when unit u is in class c of table (null table: 0).
+int ZqlUcClassBit(ZqlUcClassTable table, unsigned short u);
+
+#endif  // ZQL_UCDEFS_H

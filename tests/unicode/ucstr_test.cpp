@@ -1,0 +1,338 @@
+// CZqlUcStr: sharing, growth, changes, search, comparison and conversions.
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "ucdefs.h"
+#include "zqlsys.h"
+#include "zqltry.h"
+#include "zqlucode.h"
+
+namespace {
+
+// Zero-terminated 16-bit text from ASCII.
+std::vector<unsigned short> W(const char* ascii) {
+  std::vector<unsigned short> v;
+  for (; *ascii != 0; ++ascii) v.push_back(static_cast<unsigned char>(*ascii));
+  v.push_back(0);
+  return v;
+}
+
+std::string Text(const CZqlUcStr& s) {
+  char buf[256];
+  s.getToChar(buf, sizeof buf);
+  return buf;
+}
+
+// Runs body in a try frame and answers the code it raised, 0 when none.
+template <class Body>
+int Raised(Body body) {
+  return ZqlTry(body) ? 0 : ZqlTryCode();
+}
+
+TEST(UcStrEmpty, EmptyResultsKeepNoBody) {
+  const CZqlUcStr empty;
+  const auto none = W("");
+  CZqlUcStr s("abc");
+  ASSERT_NE(s.TEST_Body(), nullptr);
+  s.Copy("");
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+  s = "abc";
+  s.Copy(none.data());
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+  s = "abc";
+  s.Copy(empty);
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+  s = "abc";
+  s.Copy("abc", 0);
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+  s.Copy("\\U+E800");  // an escape that stands for nothing
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+  EXPECT_EQ(s.Length(), 0);
+  EXPECT_EQ(s.Size(), 0);
+  ASSERT_NE(s.UcStr(), nullptr);
+  EXPECT_EQ(s.UcStr()[0], 0);
+  s.Append("");
+  s.Append(static_cast<unsigned short>(0));
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+}
+
+TEST(UcStrSharing, CopyOnWrite) {
+  CZqlUcStr a("abc");
+  CZqlUcStr b;
+  b = a;
+  ASSERT_EQ(a.TEST_Body(), b.TEST_Body());
+  EXPECT_EQ(a.TEST_Body()->refs, 2u);
+  b.Append('d');
+  EXPECT_EQ(Text(a), "abc");
+  EXPECT_EQ(Text(b), "abcd");
+  EXPECT_NE(a.TEST_Body(), b.TEST_Body());
+  EXPECT_EQ(a.TEST_Body()->refs, 1u);
+  EXPECT_EQ(b.TEST_Body()->refs, 1u);
+
+  CZqlUcStr c(a);
+  c.Update(0, static_cast<unsigned short>('X'));
+  c.toUpper();
+  EXPECT_EQ(Text(a), "abc");
+  EXPECT_EQ(Text(c), "XBC");
+
+  CZqlUcStr d(&a);
+  d.Copy("new text");  // a shared body is left, not overwritten
+  EXPECT_EQ(Text(a), "abc");
+  EXPECT_EQ(a.TEST_Body()->refs, 1u);
+  const CZqlUcStr* none = nullptr;
+  d.Copy(none);
+  EXPECT_EQ(Text(d), "new text");
+}
+
+TEST(UcStrSharing, SelfReferencesAreSafe) {
+  CZqlUcStr s("abcdef");
+  s = s;
+  s.Append(s);
+  EXPECT_EQ(Text(s), "abcdefabcdef");
+  s.Append(s.UcStr() + 2, 3);  // text inside the string's own array
+  EXPECT_EQ(Text(s), "abcdefabcdefcde");
+  s.Copy(s.UcStr() + 12);
+  EXPECT_EQ(Text(s), "cde");
+  s.Copy(s, 2);
+  EXPECT_EQ(Text(s), "cd");
+}
+
+TEST(UcStrGrowth, ArraysGrowInStepsOfEight) {
+  CZqlUcStr s("1234567");  // 7 units + terminator: an array of 8
+  const unsigned short* first = s.TEST_Body()->text;
+  s.Append('8');  // 9 units needed: a new array of 16
+  const unsigned short* second = s.TEST_Body()->text;
+  EXPECT_NE(second, first);
+  for (char c = 'a'; c < 'h'; ++c) s.Append(c);  // up to 15 units: in place
+  EXPECT_EQ(s.TEST_Body()->text, second);
+  EXPECT_EQ(s.Length(), 15);
+  s.Append('h');
+  EXPECT_NE(s.TEST_Body()->text, second);
+  EXPECT_EQ(Text(s), "12345678abcdefgh");
+  EXPECT_EQ(ZqlUcRound(8), 8u);
+  EXPECT_EQ(ZqlUcRound(9), 16u);
+}
+
+TEST(UcStrErrors, FailuresRaiseIntoTheFrame) {
+  CZqlUcStr s("abc");
+  EXPECT_EQ(s[3], 0);
+  EXPECT_EQ(Raised([&] { (void)s[4]; }), kZqlErrIndexInOutOfRange);
+  EXPECT_EQ(Raised([&] { (void)s[-1]; }), kZqlErrIndexInOutOfRange);
+  const CZqlUcStr empty;
+  EXPECT_EQ(Raised([&] { EXPECT_EQ(empty[7], 0); }), 0);
+
+  CZqlUcStr e;
+  EXPECT_EQ(Raised([&] { e.Update(0, static_cast<unsigned short>('x')); }),
+            kZqlErrInvalidCZqlUcStrObject);
+  EXPECT_EQ(Raised([&] { s.Update(3, 'x'); }), kZqlErrIndexInOutOfRange);
+  EXPECT_EQ(Raised([&] { s.Update(-1, 'x'); }), kZqlErrIndexInOutOfRange);
+  const CZqlUcChar* noChar = nullptr;
+  EXPECT_EQ(Raised([&] { s.Update(0, noChar); }), kZqlErrInvalidFunctionArguments);
+  s.Update(1, 'B');
+  EXPECT_EQ(Text(s), "aBc");
+
+  const char* noText = nullptr;
+  EXPECT_EQ(Raised([&] { s.Append(noText); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Text(s), "aBc");
+  EXPECT_EQ(Raised([&] { s.Append("x", "latin9"); }),
+            kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
+  EXPECT_EQ(Text(s), "aBc");
+  EXPECT_EQ(Raised([&] { s.Copy(noText); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(s.TEST_Body(), nullptr);  // Copy leaves the string empty
+  s = "abc";
+  EXPECT_EQ(Raised([&] { s.Copy("x", "latin9"); }),
+            kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+}
+
+TEST(UcStrErrors, ConstructorsNeverRaise) {
+  const char* noText = nullptr;
+  EXPECT_EQ(Raised([&] {
+              CZqlUcStr a(noText);
+              CZqlUcStr b("x", "no-such-set");
+              EXPECT_EQ(a.Length(), 0);
+              EXPECT_EQ(b.Length(), 0);
+            }),
+            0);
+}
+
+TEST(UcStrErrors, ExhaustionLeavesAppendUnchangedAndCopyEmpty) {
+  ZqlTry([] {});  // the try table exists before allocations start failing
+  std::vector<unsigned short> big(40000, 'z');  // beyond a chunk: its own allocation
+  big.push_back(0);
+  CZqlUcStr s("abc");
+  const SZqlUcStrBody* body = s.TEST_Body();
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(Raised([&] { s.Append(big.data()); }), kZqlErrInsufficientMemory);
+  TEST_ZqlMemoryFailLowAllocAt(0);
+  EXPECT_EQ(s.TEST_Body(), body);
+  EXPECT_EQ(Text(s), "abc");
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(Raised([&] { s.Copy(big.data()); }), kZqlErrInsufficientMemory);
+  TEST_ZqlMemoryFailLowAllocAt(0);
+  EXPECT_EQ(s.TEST_Body(), nullptr);
+}
+
+TEST(UcStrCompare, EmptyOperands) {
+  const CZqlUcStr empty;
+  const CZqlUcStr a("a");
+  const char* noText = nullptr;
+  const auto none = W("");
+  EXPECT_EQ(empty.Comp(CZqlUcStr()), 0);
+  EXPECT_EQ(empty.Comp(noText), 0);
+  EXPECT_EQ(empty.Comp(""), -1);
+  EXPECT_EQ(empty.Comp(none.data()), -1);
+  EXPECT_EQ(a.Comp(empty), 1);
+  EXPECT_EQ(a.Comp(noText), 1);
+  EXPECT_GT(a.Comp(""), 0);
+  EXPECT_EQ(empty.Comp("a"), -1);
+  const CZqlUcStr* noStr = nullptr;
+  EXPECT_EQ(Raised([&] { a.Comp(noStr); }), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(UcStrCompare, DifferencesAndCounts) {
+  const CZqlUcStr s("abc");
+  EXPECT_EQ(s.Comp("abd"), 'c' - 'd');
+  EXPECT_EQ(s.Comp("ab"), 'c');
+  EXPECT_EQ(s.Comp("abcd"), -'d');
+  EXPECT_EQ(s.Comp("abX", 2), 0);
+  EXPECT_EQ(s.Comp(W("abX").data(), 2), 0);
+  EXPECT_EQ(s.Comp(CZqlUcStr("abX"), 2), 0);
+  EXPECT_EQ(Raised([&] { s.Comp("abc", 0); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([&] { s.Compi(W("abc").data(), 0); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(s.Compi("ABC"), 0);
+  EXPECT_EQ(CZqlUcStr("Hello").Compi(CZqlUcStr("hELLo")), 0);
+  EXPECT_LT(s.Compi("ABD"), 0);
+  EXPECT_EQ(s.Comp("abc", "ASCII"), 0);
+}
+
+TEST(UcStrCompare, OperatorsMirrorOnTheRight) {
+  const CZqlUcStr s("a");
+  const CZqlUcStr t("b");
+  const auto b16 = W("b");
+  EXPECT_TRUE("b" > s);
+  EXPECT_FALSE("b" < s);
+  EXPECT_TRUE(s < "b");
+  EXPECT_TRUE(b16.data() >= s);
+  EXPECT_TRUE(s != b16.data());
+  EXPECT_TRUE(&t > s);
+  EXPECT_TRUE(s <= &t);
+  EXPECT_TRUE(s < t && t > s && s != t);
+  EXPECT_TRUE(s == "a" && "a" == s && s >= "a" && "a" <= s);
+  EXPECT_FALSE(CZqlUcStr() == "");  // an empty string is below an empty text
+  EXPECT_TRUE(CZqlUcStr() < "");
+}
+
+TEST(UcStrSearch, Patterns) {
+  const CZqlUcStr s("aaab");
+  EXPECT_EQ(s.FindFirst("aab"), 1);  // the shift never passes a match
+  EXPECT_EQ(CZqlUcStr("aaaa").FindLast("aa"), 2);
+  EXPECT_EQ(CZqlUcStr("abcabc").FindLast(CZqlUcStr("bc")), 4);
+  EXPECT_EQ(CZqlUcStr("abacabad").FindFirst(W("abad").data()), 4);
+  EXPECT_EQ(s.FindFirst("x"), -1);
+  EXPECT_EQ(s.FindFirst("aaabb"), -1);
+  EXPECT_EQ(CZqlUcStr().FindFirst(""), 0);
+  EXPECT_EQ(CZqlUcStr("abc").FindFirst(""), -1);
+  EXPECT_EQ(CZqlUcStr().FindFirst("a"), -1);
+  const char* noText = nullptr;
+  EXPECT_EQ(Raised([&] { s.FindFirst(noText); }), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(UcStrSearch, Units) {
+  const CZqlUcStr s("abcb");
+  EXPECT_EQ(s.FindFirst(static_cast<unsigned short>(0)), 4);
+  EXPECT_EQ(CZqlUcStr("abc").FindFirst(0), 3);
+  EXPECT_EQ(s.FindLast(static_cast<unsigned short>(0)), 4);
+  EXPECT_EQ(s.FindFirst('b'), 1);
+  EXPECT_EQ(s.FindLast('b'), 3);
+  EXPECT_EQ(s.FindFirst(CZqlUcChar('c')), 2);
+  EXPECT_EQ(s.FindFirst('z'), -1);
+  EXPECT_EQ(CZqlUcStr().FindFirst(0), 0);
+}
+
+TEST(UcStrConvert, EscapesBothWays) {
+  CZqlUcStr s("a\\U+00E9b");
+  ASSERT_EQ(s.Length(), 3);
+  EXPECT_EQ(s[1], 0xE9);
+  EXPECT_EQ(Text(s), "a\\U+00E9b");  // 0xE9 is not in ascii
+  EXPECT_EQ(s.Chlen(), 9);
+  EXPECT_EQ(Raised([&] { s.ChlenChk(); }), kZqlErrCharacterNotInRepertoire);
+  char buf[16] = "xxxxxxxx";
+  EXPECT_EQ(Raised([&] { s.getToCharChk(buf, sizeof buf); }), kZqlErrCharacterNotInRepertoire);
+  EXPECT_STREQ(buf, "a");
+  s.Copy("x\\U+E800y\\U+00G1");  // nothing, then a malformed escape as text
+  EXPECT_EQ(Text(s), "xy\\U+00G1");
+  s.Copy("a\\U+00E9", 5);  // the count cuts the escape: plain bytes
+  EXPECT_EQ(Text(s), "a\\U+0");
+  s.Copy("\x80");
+  EXPECT_EQ(s[0], kZqlUcNoMapping);
+}
+
+TEST(UcStrConvert, GetToCharFitsWholeCharacters) {
+  char buf[8];
+  CZqlUcStr s;
+  s.Append(static_cast<unsigned short>(0xE9));
+  s.Append("ab");
+  EXPECT_STREQ(s.getToChar(buf, 4), "");  // the 7-byte escape does not fit
+  EXPECT_STREQ(s.getToChar(buf, 8), "\\U+00E9");
+  const CZqlUcStr abc("abc");
+  EXPECT_STREQ(abc.getToChar(buf, 3), "ab");  // the last byte terminates
+  EXPECT_STREQ(abc.getToChar(buf, 4), "abc");
+  EXPECT_STREQ(CZqlUcStr().getToChar(buf, 8), "");
+  char* noBuf = nullptr;
+  EXPECT_EQ(Raised([&] { abc.getToChar(noBuf, 8); }), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(UcStrConvert, GetToUcCharTerminatesOnlyWhenAllFits) {
+  const CZqlUcStr s("abc");
+  unsigned short buf[6] = {9, 9, 9, 9, 9, 9};
+  s.getToUcChar(buf, 2);
+  EXPECT_EQ(buf[0], 'a');
+  EXPECT_EQ(buf[1], 'b');
+  EXPECT_EQ(buf[2], 9);
+  s.getToUcChar(buf, 6);
+  EXPECT_EQ(buf[3], 0);
+  CZqlUcStr().getToUcChar(buf, 6);
+  EXPECT_EQ(buf[0], 0);
+}
+
+TEST(UcStrNumbers, ConversionsAndEndIndex) {
+  int end = -1;
+  EXPECT_EQ(CZqlUcStr(" 42abc").Strtol(&end, 10), 42);
+  EXPECT_EQ(end, 3);
+  EXPECT_EQ(CZqlUcStr("ff!").Strtol(&end, 16), 255);
+  EXPECT_EQ(end, 2);
+  EXPECT_EQ(CZqlUcStr("x").Strtol(&end, 10), 0);
+  EXPECT_EQ(end, 0);
+  EXPECT_DOUBLE_EQ(CZqlUcStr("1.5e3x").Strtod(&end), 1500.0);
+  EXPECT_EQ(end, 5);
+  EXPECT_EQ(CZqlUcStr("-17").Atoi(), -17);
+  EXPECT_EQ(CZqlUcStr("123456789012").Atol(), 123456789012L);
+  EXPECT_DOUBLE_EQ(CZqlUcStr("2.25").Atof(), 2.25);
+  // Only the first 63 bytes are seen: the final 7 is cut off.
+  std::string digits(63, '0');
+  digits += "7";
+  EXPECT_EQ(CZqlUcStr(digits.c_str()).Atoi(), 0);
+  // Conversion stops at an escaped unit.
+  CZqlUcStr escaped("12");
+  escaped.Append(static_cast<unsigned short>(0xE9));
+  escaped.Append("3");
+  EXPECT_EQ(escaped.Strtol(&end, 10), 12);
+  EXPECT_EQ(end, 2);
+}
+
+TEST(UcStrNumbers, DecimalPointIgnoresProcessLocale) {
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old != nullptr ? old : "C";
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
+      std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr)
+    GTEST_SKIP() << "no locale with a decimal comma installed";
+  EXPECT_DOUBLE_EQ(CZqlUcStr("1.5").Atof(), 1.5);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+}  // namespace
