@@ -41,7 +41,7 @@ int ZqlMemoryLowFlag();            // 1: next-fit from the rover, chunks returne
 void* ZqlMemoryNblkMalloc(std::size_t n);
 // Answers null also when count * size overflows 32 bits.
 void* ZqlMemoryNblkCalloc(std::size_t count, std::size_t size);
-// On failure answers null and leaves p untouched. REQUIRES: p is live.
+// On failure answers null and leaves p untouched; null p acts as malloc.
 void* ZqlMemoryNblkRealloc(void* p, std::size_t n);
 void ZqlMemoryNblkFree(void* p);  // null is ignored; a damaged header too
 void ZqlMemoryNblkFreeAll();      // every block becomes invalid

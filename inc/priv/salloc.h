@@ -1,0 +1,63 @@
+// salloc.h - internals of the block allocator, shared by its sources and
+// its tests.
+//
+// A chunk of the low layer holds small blocks back to back; each block is a
+// header followed by `size` usable bytes. Large blocks are separate low-layer
+// allocations kept on their own list. See zqlsys.h for the public contract.
+#ifndef ZQL_SALLOC_H
+#define ZQL_SALLOC_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "zqlsys.h"
+
+// State byte of a block header.
+constexpr uint8_t kZqlMemAllocated = 'A';  // small block in use
+constexpr uint8_t kZqlMemFree = 'F';       // small block on offer
+constexpr uint8_t kZqlMemLarge = 'O';      // large block (always in use)
+
+// Header in front of every block. In a chunk, a block's address + header +
+// size is the next block of that chunk.
+struct SZqlMemHeader {
+  SZqlMemHeader* prev;  // small: physical predecessor in the chunk, null for
+                        // a chunk's first block; large: list predecessor
+  SZqlMemHeader* next;  // small: next in the small list (physical successor
+                        // or the next chunk's first block); large: list
+                        // successor
+  const char* tag;      // borrowed text describing the allocation, or null
+  uint32_t size;        // small: usable bytes; large: usable bytes / 8
+  uint8_t flags;        // always 0
+  uint8_t state;        // kZqlMemAllocated, kZqlMemFree or kZqlMemLarge
+  uint8_t pad[2];
+};
+static_assert(sizeof(SZqlMemHeader) == kZqlMemHeaderSize,
+              "block header must be kZqlMemHeaderSize bytes");
+
+// True when every block is its own C-library allocation (sanitizer builds):
+// no chunks, no splitting or merging, but the same headers, lists and counts.
+#ifdef ZQL_ALLOC_PASSTHROUGH
+constexpr bool kZqlMemPassthrough = true;
+#else
+constexpr bool kZqlMemPassthrough = false;
+#endif
+
+// The header of the block whose data starts at p. REQUIRES: p non-null.
+inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
+  return reinterpret_cast<SZqlMemHeader*>(static_cast<char*>(p) -
+                                          kZqlMemHeaderSize);
+}
+
+// Writes the report of all live blocks (as ZqlMemoryNblkDump appends it to
+// the memory log) to out. REQUIRES: out open for writing; title non-null.
+// Never raises.
+void ZqlMemoryNblkDumpTo(std::FILE* out, const char* title);
+
+// Test hook: sets the answer of ZqlMemoryLowFlag() (normally 1). With 0,
+// searches start at the newest chunk and empty chunks are kept.
+void TEST_ZqlMemorySetLowFlag(int flag);
+
+// Test hook: the first block of the small list (the newest chunk), or null.
+SZqlMemHeader* TEST_ZqlMemorySmallHead();
+
+#endif  // ZQL_SALLOC_H

@@ -1,0 +1,529 @@
+// Tests of the block allocator: thresholds, splitting and merging, chunk
+// return, realloc, tags, the report, damaged headers and exhaustion.
+//
+// Tests of the chunk layout are skipped in a passthrough build, where every
+// block is its own C-library allocation; the others run in both builds.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "salloc.h"
+#include "zqlsys.h"
+#include "zqltry.h"
+
+namespace {
+
+constexpr std::size_t H = kZqlMemHeaderSize;
+constexpr std::size_t kChunkFree = kZqlMemLowBlockSize - H;  // fresh chunk's block
+
+SZqlMemHeader* Hdr(void* p) { return ZqlMemHeaderOf(p); }
+char* Data(SZqlMemHeader* b) { return reinterpret_cast<char*>(b) + H; }
+
+// Every test starts and ends with an empty allocator and no faults armed.
+class AllocTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    TEST_ZqlMemoryFailLowAllocAt(0);
+    TEST_ZqlMemorySetLowFlag(1);
+    ZqlMemoryNblkFreeAll();
+  }
+};
+
+// Tests that look at how blocks lie in chunks.
+class AllocLayoutTest : public AllocTest {
+ protected:
+  void SetUp() override {
+    if (kZqlMemPassthrough) GTEST_SKIP() << "no chunks in a passthrough build";
+    AllocTest::SetUp();
+  }
+};
+
+// Walks the small list and checks the layout invariants: blocks back
+// to back, back links right, no two free neighbours.
+void ExpectChunksSound() {
+  for (SZqlMemHeader* b = TEST_ZqlMemorySmallHead(); b && b->next; b = b->next) {
+    SZqlMemHeader* n = b->next;
+    if (n->prev == nullptr) continue;  // n starts the next chunk
+    EXPECT_EQ(n->prev, b);
+    EXPECT_EQ(reinterpret_cast<char*>(n), Data(b) + b->size);
+    EXPECT_FALSE(b->state == kZqlMemFree && n->state == kZqlMemFree);
+  }
+}
+
+// Replaces the hex address (8 to 16 digits) at pos in line, if any, by "@".
+void MaskAddress(std::string* line, std::size_t pos) {
+  auto upperHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+  std::size_t end = pos;
+  while (end < line->size() && upperHex((*line)[end])) ++end;
+  if (end - pos >= 8 && end - pos <= 16) line->replace(pos, end - pos, "@");
+}
+
+// The report as lines, with the address that starts a line or ends it after
+// ": " replaced by "@".
+std::vector<std::string> DumpLines(const char* title) {
+  std::FILE* f = std::tmpfile();
+  EXPECT_NE(f, nullptr);
+  if (!f) return {};
+  ZqlMemoryNblkDumpTo(f, title);
+  std::rewind(f);
+  std::vector<std::string> lines;
+  std::string line;
+  for (int c; (c = std::fgetc(f)) != EOF;) {
+    if (c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    MaskAddress(&line, 0);
+    const std::size_t colon = line.rfind(": ");
+    if (colon != std::string::npos) MaskAddress(&line, colon + 2);
+    lines.push_back(line);
+    line.clear();
+  }
+  std::fclose(f);
+  return lines;
+}
+
+// ---------------------------------------------------------------------------
+// Sizes, thresholds and rounding
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocTest, RoundsToEightAndAligns) {
+  for (std::size_t n : {0, 1, 7, 8, 9, 23, 24, 200}) {
+    void* p = ZqlMemoryNblkMalloc(n);
+    ASSERT_NE(p, nullptr) << n;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 8, 0u) << n;
+    EXPECT_EQ(Hdr(p)->state, kZqlMemAllocated);
+    EXPECT_EQ(Hdr(p)->size, (n + 7) / 8 * 8) << n;
+  }
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 8);
+}
+
+TEST_F(AllocTest, ThresholdBetweenSmallAndLarge) {
+  void* whole = ZqlMemoryNblkMalloc(kChunkFree);
+  void* rounded = ZqlMemoryNblkMalloc(kChunkFree - 7);  // rounds to kChunkFree
+  void* large = ZqlMemoryNblkMalloc(kChunkFree + 1);    // rounds past it
+  ASSERT_TRUE(whole && rounded && large);
+  EXPECT_EQ(Hdr(whole)->state, kZqlMemAllocated);
+  EXPECT_EQ(Hdr(rounded)->state, kZqlMemAllocated);
+  EXPECT_EQ(Hdr(rounded)->size, kChunkFree);
+  EXPECT_EQ(Hdr(large)->state, kZqlMemLarge);
+  EXPECT_EQ(std::size_t{Hdr(large)->size} * 8, kChunkFree + 8);
+}
+
+TEST_F(AllocTest, LargeBlockKeepsSizesBeyondSixteenBits) {
+  const std::size_t n = 600000;  // n / 8 does not fit 16 bits
+  auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(std::size_t{Hdr(p)->size} * 8, n);
+  for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(i % 251);
+  auto* q = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(p, n + 100));
+  ASSERT_NE(q, nullptr);
+  for (std::size_t i = 0; i < n; ++i)
+    ASSERT_EQ(q[i], static_cast<unsigned char>(i % 251)) << i;
+  EXPECT_EQ(q[n], 0);
+}
+
+TEST_F(AllocLayoutTest, WholeChunkRequestTakesFreshChunkUnsplit) {
+  void* first = ZqlMemoryNblkMalloc(16);
+  void* whole = ZqlMemoryNblkMalloc(kChunkFree);
+  ASSERT_TRUE(first && whole);
+  EXPECT_EQ(Hdr(whole)->prev, nullptr);
+  EXPECT_EQ(Hdr(whole)->size, kChunkFree);
+  EXPECT_EQ(Hdr(whole)->next, Hdr(first));  // the older chunk follows
+}
+
+TEST_F(AllocLayoutTest, ZeroByteBlockHasItsOwnHeader) {
+  char* a = static_cast<char*>(ZqlMemoryNblkMalloc(0));
+  char* b = static_cast<char*>(ZqlMemoryNblkMalloc(0));
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(Hdr(a)->size, 0u);
+  EXPECT_EQ(b, a + H);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 2);
+}
+
+// ---------------------------------------------------------------------------
+// Splitting and merging
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocLayoutTest, SplitsOnlyWhenHeaderAndEightBytesRemain) {
+  void* split = ZqlMemoryNblkMalloc(kChunkFree - (H + 8));
+  ASSERT_NE(split, nullptr);
+  SZqlMemHeader* rest = Hdr(split)->next;
+  ASSERT_NE(rest, nullptr);
+  EXPECT_EQ(rest->state, kZqlMemFree);
+  EXPECT_EQ(rest->size, 8u);
+  EXPECT_EQ(rest->prev, Hdr(split));
+  EXPECT_EQ(Data(rest), static_cast<char*>(split) + Hdr(split)->size + H);
+
+  void* unsplit = ZqlMemoryNblkMalloc(kChunkFree - H);  // new chunk
+  ASSERT_NE(unsplit, nullptr);
+  EXPECT_EQ(Hdr(unsplit)->size, kChunkFree);  // the remainder stays inside
+  EXPECT_EQ(Hdr(unsplit)->next, Hdr(split));
+}
+
+TEST_F(AllocLayoutTest, MergesForwardAndBackward) {
+  void* a = ZqlMemoryNblkMalloc(64);
+  void* b = ZqlMemoryNblkMalloc(64);
+  void* c = ZqlMemoryNblkMalloc(64);
+  void* d = ZqlMemoryNblkMalloc(64);
+  ASSERT_TRUE(a && b && c && d);
+  SZqlMemHeader* chunk = Hdr(a);
+
+  ZqlMemoryNblkFree(b);  // neighbours in use: stays alone
+  EXPECT_EQ(Hdr(b)->size, 64u);
+  ZqlMemoryNblkFree(a);  // absorbs b forwards
+  EXPECT_EQ(chunk->state, kZqlMemFree);
+  EXPECT_EQ(chunk->size, 64 + H + 64);
+  EXPECT_EQ(Hdr(c)->prev, chunk);
+  ExpectChunksSound();
+
+  ZqlMemoryNblkFree(d);  // absorbs the chunk's free tail
+  EXPECT_EQ(Hdr(d)->next, nullptr);
+  EXPECT_EQ(Hdr(d)->size, kChunkFree - 3 * (64 + H));
+  ZqlMemoryNblkFree(c);  // both ways: the chunk is empty and goes back
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 0);
+  EXPECT_EQ(DumpLines("t")[5], "Local block: pages 0 freeblk 0 allocatedblk 0");
+}
+
+TEST_F(AllocLayoutTest, NeverMergesAcrossChunks) {
+  const std::size_t rest = kChunkFree - 64 - H;  // fills a chunk after 64
+  void* a1 = ZqlMemoryNblkMalloc(64);
+  ZqlMemoryNblkMalloc(rest);
+  ZqlMemoryNblkMalloc(64);  // second chunk
+  void* b2 = ZqlMemoryNblkMalloc(rest);
+  ASSERT_EQ(Hdr(b2)->next, Hdr(a1));  // list order: newer chunk first
+  ZqlMemoryNblkFree(a1);
+  ZqlMemoryNblkFree(b2);  // its list successor a1 is free but elsewhere
+  EXPECT_EQ(Hdr(b2)->size, rest);
+  EXPECT_EQ(Hdr(a1)->size, 64u);
+  ExpectChunksSound();
+}
+
+TEST_F(AllocLayoutTest, EmptyChunkIsReturnedToTheCLibrary) {
+  void* p = ZqlMemoryNblkMalloc(100);
+  ZqlMemoryNblkFree(p);
+  EXPECT_EQ(ZqlMemBlkInUse(), 0);
+  // The chunk is gone: the next small request needs the low layer again.
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(100), nullptr);
+}
+
+TEST_F(AllocLayoutTest, LowFlagZeroKeepsChunksAndSearchesFromTheHead) {
+  TEST_ZqlMemorySetLowFlag(0);
+  void* p = ZqlMemoryNblkMalloc(100);
+  ZqlMemoryNblkFree(p);
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  void* q = ZqlMemoryNblkMalloc(100);  // the kept chunk serves it
+  EXPECT_EQ(q, p);
+  TEST_ZqlMemoryFailLowAllocAt(0);
+
+  // A free block near the head is too small for a request that then goes
+  // further; the next small request finds it only when searching from the
+  // head, since with the flag set the search resumes where the last ended.
+  ZqlMemoryNblkMalloc(64);
+  ZqlMemoryNblkFree(q);  // a free 104-byte block at the head
+  ZqlMemoryNblkMalloc(200);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(8), q);  // flag 0: from the head
+  TEST_ZqlMemorySetLowFlag(1);
+  auto* t = static_cast<char*>(ZqlMemoryNblkMalloc(200));
+  EXPECT_EQ(ZqlMemoryNblkMalloc(8), t + 200 + H);  // flag 1: from the rover
+}
+
+TEST_F(AllocLayoutTest, RandomWorkloadKeepsLayoutAndContents) {
+  std::mt19937 rng(301);
+  std::vector<std::pair<unsigned char*, std::size_t>> live;
+  for (int step = 0; step < 4000; ++step) {
+    if (live.empty() || rng() % 3 != 0) {
+      std::size_t n = rng() % 50 == 0 ? 60000 + rng() % 20000 : rng() % 600;
+      auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
+      ASSERT_NE(p, nullptr);
+      std::memset(p, static_cast<int>(n & 0xFF), n);
+      live.emplace_back(p, n);
+    } else {
+      std::size_t i = rng() % live.size();
+      auto [p, n] = live[i];
+      for (std::size_t k = 0; k < n; ++k) ASSERT_EQ(p[k], n & 0xFF);
+      ZqlMemoryNblkFree(p);
+      live[i] = live.back();
+      live.pop_back();
+    }
+    ASSERT_EQ(ZqlMemBlkNblkInUse(), static_cast<int>(live.size()));
+    if (step % 250 == 0) ExpectChunksSound();
+  }
+  ExpectChunksSound();
+  EXPECT_EQ(ZqlMemoryCheck("random"), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Counting, zero-fill, realloc, tags (both builds)
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocTest, CountsSmallAndLargeBlocks) {
+  void* s = ZqlMemoryMalloc(40);
+  void* l = ZqlMemoryMalloc(100000);
+  void* c = ZqlMemoryCalloc(3, 5);
+  EXPECT_EQ(ZqlMemBlkInUse(), 3);
+  EXPECT_EQ(Hdr(c)->size, 16u);
+  ZqlMemoryFree(l);
+  ZqlMemoryFree(nullptr);
+  EXPECT_EQ(ZqlMemBlkInUse(), 2);
+  ZqlMemoryFree(s);
+  ZqlMemoryFree(c);
+  EXPECT_EQ(ZqlMemBlkInUse(), 0);
+  ZqlMemoryMalloc(10);
+  ZqlMemoryFreeAll();
+  EXPECT_EQ(ZqlMemBlkInUse(), 0);
+  EXPECT_EQ(ZqlMemoryCheck("empty"), 1);
+}
+
+TEST_F(AllocTest, MemoryHandedOutIsZero) {
+  ZqlMemoryNblkMalloc(8);  // keeps the chunk alive
+  for (std::size_t n : {24, 5000, 70000}) {
+    auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
+    std::memset(p, 0xFF, n);
+    ZqlMemoryNblkFree(p);
+    p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(p[i], 0) << n << " at " << i;
+  }
+}
+
+TEST_F(AllocTest, ReallocCopiesTheSmallerSizeAndTheTag) {
+  auto* keep = static_cast<char*>(ZqlMemoryNblkMalloc(8));  // neighbour
+  auto* p = static_cast<char*>(ZqlMemoryNblkMalloc(64));
+  std::memset(p, 'x', 64);
+  ZqlMemoryNblkAddMsg(p, "grown");
+  auto* q = static_cast<char*>(ZqlMemoryNblkRealloc(p, 16));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(std::string(q, 16), std::string(16, 'x'));
+  EXPECT_STREQ(Hdr(q)->tag, "grown");
+  EXPECT_EQ(ZqlMemoryCheck("shrunk"), 1);  // no copy beyond the new block
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 2);
+
+  auto* r = static_cast<char*>(ZqlMemoryNblkRealloc(q, 300));
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(std::string(r, 16), std::string(16, 'x'));
+  EXPECT_EQ(std::string(r + 16, 284), std::string(284, '\0'));
+  EXPECT_EQ(keep[0], 0);
+}
+
+TEST_F(AllocTest, ReallocOfLargeBlockCopiesItsFullSize) {
+  auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(70001));
+  ASSERT_NE(p, nullptr);
+  std::memset(p, 0xAB, 70001);
+  p[70007] = 0xCD;  // last usable byte after rounding
+  auto* q = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(p, 90000));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q[70000], 0xAB);
+  EXPECT_EQ(q[70007], 0xCD);
+  EXPECT_EQ(q[70008], 0);
+  auto* s = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(q, 10));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(Hdr(s)->state, kZqlMemAllocated);
+  EXPECT_EQ(s[9], 0xAB);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+}
+
+TEST_F(AllocTest, ReallocOfNullAllocates) {
+  void* p = ZqlMemoryNblkRealloc(nullptr, 20);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(Hdr(p)->size, 24u);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+}
+
+TEST_F(AllocTest, TagsOnlyLiveBlocks) {
+  void* small = ZqlMemoryMalloc(10);
+  ZqlMemoryMalloc(10);  // keeps the chunk alive
+  void* large = ZqlMemoryMalloc(80000);
+  ZqlMemoryAddMsg(small, "small one");
+  ZqlMemoryAddMsg(large, "large one");
+  ZqlMemoryAddMsg(nullptr, "nothing");  // ignored
+  EXPECT_STREQ(Hdr(small)->tag, "small one");
+  EXPECT_STREQ(Hdr(large)->tag, "large one");
+  // A block handed out again starts without its old owner's tag.
+  ZqlMemoryFree(small);
+  EXPECT_EQ(Hdr(ZqlMemoryMalloc(10))->tag, nullptr);
+}
+
+TEST_F(AllocLayoutTest, TagOnFreeBlockChangesNothing) {
+  void* a = ZqlMemoryNblkMalloc(32);
+  ZqlMemoryNblkMalloc(32);
+  ZqlMemoryNblkFree(a);
+  ZqlMemoryNblkAddMsg(a, "late");
+  EXPECT_EQ(Hdr(a)->state, kZqlMemFree);
+  EXPECT_EQ(Hdr(a)->tag, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Report
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocTest, ReportOfOneTaggedBlock) {
+  void* p = ZqlMemoryMalloc(24);
+  std::memcpy(p, "AB\x01" "DEFGHxyz", 11);
+  ZqlMemoryAddMsg(p, "my tag");
+  const std::size_t freeBytes = kZqlMemPassthrough ? 0 : kChunkFree - 24 - H;
+  std::vector<std::string> want = {
+      "Title",
+      "-------------------------------------------------------",
+      "",
+      "Extra blocks: size 0 total blocks 0",
+      "@ |     24 |4142014445464748 | AB.DEFGH | my tag",
+      "",
+      std::string("Local block: pages 1 freeblk ") +
+          (kZqlMemPassthrough ? "0" : "1") + " allocatedblk 1",
+      "             freed " + std::to_string(freeBytes) + " allocated 24",
+  };
+  EXPECT_EQ(DumpLines("Title"), want);
+}
+
+TEST_F(AllocTest, ReportListsLargeBlocksAndShortPeeks) {
+  ZqlMemoryMalloc(70000);
+  ZqlMemoryAddMsg(ZqlMemoryMalloc(80000), "big");
+  ZqlMemoryMalloc(0);
+  std::vector<std::string> lines = DumpLines("T");
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[2], "@ big");
+  EXPECT_EQ(lines[3], "@");
+  EXPECT_EQ(lines[5], "Extra blocks: size 150000 total blocks 2");
+  // A block of no bytes shows no bytes, not its neighbour's header.
+  EXPECT_EQ(lines[6], "@ |      0 |" + std::string(16, ' ') + " | " + std::string(8, ' '));
+}
+
+// ---------------------------------------------------------------------------
+// Damaged headers
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocTest, DamagedSmallHeaderIsReportedAndLeftAlone) {
+  void* p = ZqlMemoryNblkMalloc(48);
+  ASSERT_NE(p, nullptr);
+  Hdr(p)->state = 'X';
+  ZqlMemoryNblkFree(p);  // ignored
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+  EXPECT_EQ(ZqlMemoryNblkRealloc(p, 8), nullptr);
+  ZqlMemoryNblkAddMsg(p, "no");
+  EXPECT_EQ(Hdr(p)->tag, nullptr);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZqlMemoryCheck("T"), 0);
+  std::string out = testing::internal::GetCapturedStdout();
+  MaskAddress(&out, out.rfind(": ") + 2);
+  EXPECT_EQ(out, "T\nError in local memlist: @\n");
+
+  std::vector<std::string> lines = DumpLines("T");
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[4], "Error in local memlist: @");
+  EXPECT_EQ(lines[6], "Local block: pages 0 freeblk 0 allocatedblk 0");
+}
+
+TEST_F(AllocLayoutTest, AllocationStopsAtDamagedList) {
+  void* p = ZqlMemoryNblkMalloc(48);  // the rover rests on p
+  Hdr(p)->state = 'X';
+  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+}
+
+TEST_F(AllocTest, DamagedLargeHeaderIsReportedAndLeftAlone) {
+  void* p = ZqlMemoryNblkMalloc(100000);
+  Hdr(p)->state = 0;
+  ZqlMemoryNblkFree(p);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ZqlMemoryCheck("L"), 0);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("L\nError in extmemlist: "), std::string::npos) << out;
+  std::vector<std::string> lines = DumpLines("L");
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[2], "Error in extmemlist: @");
+  EXPECT_EQ(lines[4], "Extra blocks: size 0 total blocks 0");
+}
+
+TEST_F(AllocLayoutTest, SecondFreeIsIgnored) {
+  void* a = ZqlMemoryNblkMalloc(16);
+  void* b = ZqlMemoryNblkMalloc(16);
+  ZqlMemoryNblkFree(a);
+  ZqlMemoryNblkFree(a);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+  EXPECT_EQ(ZqlMemoryCheck("twice"), 1);
+  ExpectChunksSound();
+  EXPECT_EQ(Hdr(b)->prev, Hdr(a));
+}
+
+// ---------------------------------------------------------------------------
+// Exhaustion and overflow
+// ---------------------------------------------------------------------------
+
+TEST_F(AllocTest, ExhaustionGivesNullAtTheBlockLayer) {
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(100), nullptr);
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(100000), nullptr);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 0);
+
+  auto* p = static_cast<char*>(ZqlMemoryNblkMalloc(100));
+  std::memset(p, 'k', 100);
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(ZqlMemoryNblkRealloc(p, 100000), nullptr);  // old block untouched
+  EXPECT_EQ(Hdr(p)->state, kZqlMemAllocated);
+  EXPECT_EQ(std::string(p, 100), std::string(100, 'k'));
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+
+  TEST_ZqlMemoryFailLowAllocAt(2);  // the second allocation from now fails
+  EXPECT_NE(ZqlMemoryNblkMalloc(100000), nullptr);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(100000), nullptr);
+  EXPECT_NE(ZqlMemoryNblkMalloc(100000), nullptr);
+}
+
+TEST_F(AllocTest, OverflowingSizesGiveNull) {
+  EXPECT_EQ(ZqlMemoryNblkCalloc(std::size_t{1} << 16, std::size_t{1} << 16), nullptr);
+  EXPECT_EQ(ZqlMemoryNblkCalloc(SIZE_MAX / 2 + 1, 2), nullptr);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(SIZE_MAX), nullptr);
+  EXPECT_EQ(ZqlMemoryNblkMalloc(SIZE_MAX - 40), nullptr);
+  void* zero = ZqlMemoryNblkCalloc(0, 1000);
+  ASSERT_NE(zero, nullptr);
+  EXPECT_EQ(Hdr(zero)->size, 0u);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+}
+
+TEST_F(AllocTest, PublicLayerRaisesInsufficientMemory) {
+  void* p = reinterpret_cast<void*>(1);
+  int ok = ZqlTry([&] {
+    TEST_ZqlMemoryFailLowAllocAt(1);
+    p = ZqlMemoryMalloc(100);
+  });
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInsufficientMemory);
+  EXPECT_EQ(p, reinterpret_cast<void*>(1));
+
+  ok = ZqlTry([&] { p = ZqlMemoryCalloc(std::size_t{1} << 20, std::size_t{1} << 20); });
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInsufficientMemory);
+
+  void* q = ZqlMemoryMalloc(8);
+  ok = ZqlTry([&] {
+    TEST_ZqlMemoryFailLowAllocAt(1);
+    p = ZqlMemoryRealloc(q, 200000);
+  });
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInsufficientMemory);
+  EXPECT_EQ(ZqlMemBlkInUse(), 1);
+
+  ok = ZqlTry([&] { p = ZqlMemoryRealloc(q, 200000); });
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(ZqlMemBlkInUse(), 1);
+}
+
+TEST_F(AllocTest, PublicLayerWithoutFrameAnswersNull) {
+  ASSERT_EQ(ZqlTryReady(), 0);
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(ZqlMemoryMalloc(100), nullptr);
+}
+
+}  // namespace
