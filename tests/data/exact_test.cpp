@@ -1,0 +1,390 @@
+// Exact numerics: store ranges from every source, truncation, NUMERIC
+// against DECIMAL, text input, arithmetic and compound assignment,
+// increments, comparisons and null handling.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "zqlsdata.h"
+
+namespace {
+
+// The code a body raised, or 0 when it ran to its end.
+template <class F>
+int Raised(F&& body) {
+  return ZqlTry(body) ? 0 : ZqlTryCode();
+}
+
+constexpr int kRange = kZqlErrNumericValueOutOfRange;
+constexpr int kCast = kZqlErrInvalidCharacterValueForCast;
+constexpr int kZero = kZqlErrDivisionByZero;
+
+std::string Text(const CZqlData& v) {
+  char buf[80];
+  v.getValue(buf, sizeof buf);
+  return buf;
+}
+
+CZqlSmallInt Small(short v) {
+  CZqlSmallInt s;
+  s = v;
+  return s;
+}
+
+CZqlInt Int(long v) {
+  CZqlInt i;
+  i = v;
+  return i;
+}
+
+TEST(SmallIntRange, LimitsFromEverySource) {
+  CZqlSmallInt s;
+  EXPECT_EQ(Raised([&] { s.storeValue(32767.0); }), 0);
+  EXPECT_EQ(s.intValue(), 32767);
+  EXPECT_EQ(Raised([&] { s.storeValue(-32767L); }), 0);
+  EXPECT_EQ(s.intValue(), -32767);
+  EXPECT_EQ(Raised([&] { s.storeValue(32768L); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue(-32768L); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue(32768.0); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue(-32768.0); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue("32768", 6); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue("-32768", 7); }), kRange);
+  EXPECT_EQ(Raised([&] { s = 40000; }), kRange);
+  EXPECT_EQ(s.intValue(), -32767);  // a failed store leaves the value
+  EXPECT_EQ(Raised([&] { s.storeValue(static_cast<short>(-32768)); }), 0);
+  EXPECT_EQ(s.intValue(), -32768);
+  short out = 0;
+  EXPECT_EQ(s.getValue(&out), 1);
+  EXPECT_EQ(out, -32768);
+}
+
+TEST(SmallIntRange, NonFiniteDoublesAreOutOfRange) {
+  CZqlSmallInt s;
+  EXPECT_EQ(Raised([&] { s.storeValue(__builtin_nan("")); }), kRange);
+  EXPECT_EQ(Raised([&] { s.storeValue(__builtin_inf()); }), kRange);
+  EXPECT_TRUE(s.isNull());
+}
+
+TEST(IntegerRange, LimitsFromEverySource) {
+  CZqlInt i;
+  EXPECT_EQ(Raised([&] { i.storeValue(2147483647.0); }), 0);
+  EXPECT_EQ(Raised([&] { i.storeValue(-2147483647.0); }), 0);
+  EXPECT_EQ(Raised([&] { i.storeValue(2147483648.0); }), kRange);
+  EXPECT_EQ(Raised([&] { i.storeValue(-2147483648.0); }), kRange);
+  EXPECT_EQ(Raised([&] { i.storeValue("2147483648", 20); }), kRange);
+  EXPECT_EQ(i.intValue(), -2147483647);
+  EXPECT_EQ(Raised([&] { i.storeValue(static_cast<long>(INT32_MIN)); }), 0);
+  EXPECT_EQ(i.intValue(), INT32_MIN);
+  long out = 0;
+  EXPECT_EQ(i.getValue(&out), 1);
+  EXPECT_EQ(out, INT32_MIN);
+  if (sizeof(long) > 4) {
+    // A 64-bit long beyond 32 bits must not wrap into the field.
+    EXPECT_EQ(Raised([&] { i.storeValue(static_cast<long>(INT32_MAX) + 1); }), kRange);
+    EXPECT_EQ(i.intValue(), INT32_MIN);
+  }
+}
+
+TEST(IntegerRange, IncrementDecrementAndNegation) {
+  CZqlInt i = Int(INT32_MAX);
+  EXPECT_EQ(Raised([&] { ++i; }), kRange);
+  EXPECT_EQ(i.intValue(), INT32_MAX);
+  i = 0L;
+  --i;
+  EXPECT_EQ(i.intValue(), -1);
+  i = static_cast<long>(INT32_MIN);
+  EXPECT_EQ(Raised([&] { --i; }), kRange);
+  EXPECT_EQ(Raised([&] { -i; }), kRange);
+  EXPECT_EQ(i.intValue(), INT32_MIN);
+  CZqlSmallInt s = Small(-32768);
+  EXPECT_EQ(Raised([&] { -s; }), kRange);
+  EXPECT_EQ(Raised([&] { --s; }), kRange);
+  s = static_cast<short>(32767);
+  EXPECT_EQ(Raised([&] { ++s; }), kRange);
+  -s;
+  EXPECT_EQ(s.intValue(), -32767);
+}
+
+TEST(Truncation, TowardZero) {
+  CZqlSmallInt s;
+  s = 3.99;
+  EXPECT_EQ(s.intValue(), 3);
+  s = -3.99;
+  EXPECT_EQ(s.intValue(), -3);
+  CZqlInt i;
+  i = -2147483646.9;
+  EXPECT_EQ(i.intValue(), -2147483646);
+  CZqlNumeric n(12, 2);
+  n = -1.239;
+  EXPECT_EQ(n.realValue(), -1.23);
+  CZqlDouble d;
+  d = -2.7;
+  long l = 0;
+  EXPECT_EQ(d.getValue(&l), 1);
+  EXPECT_EQ(l, -2);
+}
+
+TEST(NumericAgainstDecimal, MagnitudeLimitOnlyForNumeric) {
+  CZqlNumeric n(5, 2);
+  n = 999.999;
+  EXPECT_EQ(n.realValue(), 999.99);
+  EXPECT_EQ(Raised([&] { n = 1000.0; }), kRange);
+  EXPECT_TRUE(n.isNull());  // NUMERIC marks itself null before raising
+  EXPECT_EQ(Raised([&] { n = -1000L; }), kRange);
+  CZqlDecimal d(5, 2);
+  EXPECT_EQ(Raised([&] { d = 1000.0; }), 0);
+  EXPECT_EQ(d.realValue(), 1000.0);
+  d = 123456.789;
+  EXPECT_EQ(d.realValue(), 123456.78);
+  EXPECT_EQ(Raised([&] { d = __builtin_inf(); }), kRange);
+  EXPECT_EQ(d.realValue(), 123456.78);
+}
+
+TEST(NumericStore, CutsTheDecimalValueNotItsBinaryNoise) {
+  // 0.29 * 100 is 28.999999999999996 in binary; the held value must still
+  // read 0.29, and the text must say so.
+  const double inputs[] = {0.29, 0.57, 1.15, 4.35, 0.1 + 0.2, 2.675};
+  const double kept[] = {0.29, 0.57, 1.15, 4.35, 0.30, 2.67};
+  for (int k = 0; k < 6; ++k) {
+    CZqlNumeric n(12, 2);
+    n = inputs[k];
+    EXPECT_EQ(n.realValue(), kept[k]) << inputs[k];
+  }
+  CZqlNumeric tiny(12, 2);
+  tiny = -0.001;
+  EXPECT_EQ(Text(tiny), "0");  // no negative zero
+  CZqlDecimal big(32, 30);
+  big = 1.0 / 3.0;
+  EXPECT_EQ(big.realValue(), 1.0 / 3.0);  // no digit beyond the scale to cut
+}
+
+TEST(TextInput, BlanksNumbersAndErrors) {
+  CZqlSmallInt s;
+  EXPECT_EQ(Raised([&] { s.storeValue("12   ", 6); }), 0);
+  EXPECT_EQ(s.intValue(), 12);
+  EXPECT_EQ(Raised([&] { s.storeValue("  -7", 5); }), 0);
+  EXPECT_EQ(s.intValue(), -7);
+  EXPECT_EQ(Raised([&] { s.storeValue("   ", 4); }), 0);
+  EXPECT_EQ(s.intValue(), 0);
+  EXPECT_EQ(Raised([&] { s.storeValue("1e3", 4); }), 0);
+  EXPECT_EQ(s.intValue(), 1000);
+  EXPECT_EQ(Raised([&] { s.storeValue("123", 2); }), 0);  // the buffer size bounds the text
+  EXPECT_EQ(s.intValue(), 12);
+  for (const char* bad : {"12x", "", "x12", "1 2", "0x10", "inf", "nan", "\t", "--1"}) {
+    EXPECT_EQ(Raised([&] { s.storeValue(bad, 64); }), kCast) << bad;
+  }
+  EXPECT_EQ(s.intValue(), 12);
+  EXPECT_EQ(Raised([&] { s.storeValue(static_cast<const char*>(nullptr), 4); }),
+            kZqlErrInvalidFunctionArguments);
+}
+
+TEST(TextInput, LongTextsAreNotCutSilently) {
+  CZqlDouble d;
+  std::string digits = "1" + std::string(69, '0');  // 1e69 in 70 characters
+  EXPECT_EQ(Raised([&] { d.storeValue(digits.c_str(), 100); }), kCast);
+  std::string padded = "42" + std::string(80, ' ');
+  EXPECT_EQ(Raised([&] { d.storeValue(padded.c_str(), 100); }), 0);
+  EXPECT_EQ(d.realValue(), 42.0);
+  std::string hidden = std::string(70, ' ') + "5";
+  EXPECT_EQ(Raised([&] { d.storeValue(hidden.c_str(), 100); }), kCast);
+  EXPECT_EQ(Raised([&] { d.storeValue("1e400", 6); }), kRange);
+  EXPECT_EQ(d.realValue(), 42.0);
+}
+
+TEST(TextInput, UnicodeText) {
+  CZqlNumeric n(10, 2);
+  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("  12.345 ")); }), 0);
+  EXPECT_EQ(n.realValue(), 12.34);
+  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("12x")); }), kCast);
+  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("")); }), kCast);
+  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("nan")); }), kCast);
+  const unsigned short units[] = {'7', ' ', 0};
+  CZqlInt fresh;  // 16-bit text is stored into a null value too
+  EXPECT_EQ(fresh.storeValue(units), 1);
+  EXPECT_EQ(fresh.intValue(), 7);
+}
+
+TEST(Division, OperatorGivesDoubleCompoundKeepsType) {
+  CZqlSmallInt a = Small(7);
+  CZqlSmallInt b = Small(2);
+  CZqlDouble q = a / b;
+  EXPECT_EQ(q.Type(), kZqlTypeDouble);
+  EXPECT_EQ(q.realValue(), 3.5);
+  a /= b;
+  EXPECT_EQ(a.intValue(), 3);
+  a = static_cast<short>(-7);
+  a /= 2;
+  EXPECT_EQ(a.intValue(), -3);  // toward zero
+  CZqlInt i = Int(7);
+  i /= 2.0;  // double division, then the store truncates
+  EXPECT_EQ(i.intValue(), 3);
+  i = static_cast<long>(INT32_MIN);
+  EXPECT_EQ(Raised([&] { i /= -1L; }), kRange);
+  EXPECT_EQ(i.intValue(), INT32_MIN);
+  EXPECT_EQ((7 / Small(2)).realValue(), 3.5);
+  EXPECT_EQ((Int(1) / 4.0).realValue(), 0.25);
+}
+
+TEST(Division, ByZeroRaisesAndLeavesTheValue) {
+  CZqlSmallInt a = Small(7);
+  CZqlSmallInt zero = Small(0);
+  EXPECT_EQ(Raised([&] { (void)(a / zero); }), kZero);
+  EXPECT_EQ(Raised([&] { a /= zero; }), kZero);
+  EXPECT_EQ(Raised([&] { a /= 0; }), kZero);
+  EXPECT_EQ(Raised([&] { a /= 0.0; }), kZero);
+  EXPECT_EQ(a.intValue(), 7);
+  CZqlDouble d;
+  d = 1.0;
+  EXPECT_EQ(Raised([&] { (void)(d / zero); }), kZero);
+  // With no frame open the raise returns: the answer is null.
+  EXPECT_TRUE((d / zero).isNull());
+}
+
+TEST(Compound, RangeAndIntegerArithmetic) {
+  CZqlSmallInt s = Small(32767);
+  EXPECT_EQ(Raised([&] { s += 1; }), kRange);
+  EXPECT_EQ(s.intValue(), 32767);
+  s = static_cast<short>(2);
+  EXPECT_EQ(Raised([&] { s *= LONG_MAX; }), kRange);  // no wrap-around
+  EXPECT_EQ(s.intValue(), 2);
+  s *= Small(300);
+  EXPECT_EQ(s.intValue(), 600);
+  s -= Int(1000);  // computed in double, stored back
+  EXPECT_EQ(s.intValue(), -400);
+  CZqlNumeric n(5, 2);
+  n = 500.0;
+  EXPECT_EQ(Raised([&] { n *= 2; }), kRange);
+  EXPECT_TRUE(n.isNull());
+  CZqlDecimal d(5, 1);
+  d = 1.0;
+  d /= 3;
+  EXPECT_EQ(d.realValue(), 0.3);
+}
+
+TEST(Nulls, ArithmeticAndCompoundAssignment) {
+  CZqlSmallInt nul;
+  CZqlSmallInt one = Small(1);
+  EXPECT_TRUE((nul + one).isNull());
+  EXPECT_TRUE((one * nul).isNull());
+  EXPECT_TRUE((nul / Small(0)).isNull());  // null before division by zero
+  EXPECT_TRUE((5 - nul).isNull());
+  nul += one;
+  EXPECT_TRUE(nul.isNull());
+  ++nul;
+  -nul;
+  EXPECT_TRUE(nul.isNull());
+  one += nul;
+  EXPECT_TRUE(one.isNull());
+}
+
+TEST(Nulls, EveryComparisonIsFalse) {
+  CZqlInt nul;
+  CZqlInt two = Int(2);
+  CZqlDouble dnul;
+  EXPECT_EQ(nul == two, 0);
+  EXPECT_EQ(nul != two, 0);
+  EXPECT_EQ(two != nul, 0);
+  EXPECT_EQ(nul < two, 0);
+  EXPECT_EQ(nul >= two, 0);
+  EXPECT_EQ(nul == 0, 0);
+  EXPECT_EQ(nul != 0, 0);
+  EXPECT_EQ(dnul <= 0.0, 0);
+  EXPECT_EQ(dnul != two, 0);
+  EXPECT_EQ(two > dnul, 0);
+}
+
+TEST(Comparison, ScaleTolerance) {
+  CZqlNumeric a(10, 2);
+  a = 1.0;
+  CZqlDecimal b(10, 3);
+  b = 1.004;
+  // max scale 3: tolerance 0.0005, so 1.00 and 1.004 differ
+  EXPECT_EQ(a == b, 0);
+  EXPECT_EQ(a < b, 1);
+  EXPECT_EQ(a != b, 1);
+  // against a host number the scale of a (0.005) applies
+  EXPECT_EQ(a == 1.004, 1);
+  EXPECT_EQ(a <= 1.004, 1);
+  EXPECT_EQ(a < 1.004, 0);
+  EXPECT_EQ(a < 1.006, 1);
+  // SMALLINT has scale 0: tolerance 0.5
+  CZqlSmallInt s = Small(3);
+  EXPECT_EQ(s == 3.4, 1);
+  EXPECT_EQ(s < 3.6, 1);
+  EXPECT_EQ(s > 2, 1);
+  EXPECT_EQ(s >= 3L, 1);
+  // exact against approximate: plain comparison
+  CZqlDouble d;
+  d = 3.4;
+  EXPECT_EQ(s == d, 0);
+  EXPECT_EQ(s < d, 1);
+  EXPECT_EQ(d > s, 1);
+}
+
+TEST(Conversions, IntoHostIntegers) {
+  CZqlInt i = Int(32768);
+  short sh = 0;
+  EXPECT_EQ(Raised([&] { i.getValue(&sh); }), kRange);
+  i = -32768L;
+  EXPECT_EQ(Raised([&] { i.getValue(&sh); }), kRange);
+  i = 32767L;
+  EXPECT_EQ(i.getValue(&sh), 1);
+  EXPECT_EQ(sh, 32767);
+  CZqlDouble d;
+  d = 2147483648.0;
+  long l = 0;
+  EXPECT_EQ(Raised([&] { d.getValue(&l); }), kRange);
+  EXPECT_EQ(Raised([&] { d.intValue(); }), kRange);
+  d = __builtin_nan("");
+  EXPECT_EQ(Raised([&] { d.getValue(&sh); }), kRange);
+  CZqlDecimal big(20);
+  big = 3e9;
+  EXPECT_EQ(Raised([&] { big.getValue(&l); }), kRange);
+  EXPECT_EQ(CZqlInt().getValue(&l), 0);  // null: 0, no raise
+}
+
+TEST(Conversions, FromOtherValues) {
+  CZqlSmallInt s;
+  EXPECT_EQ(Raised([&] { s = Int(40000); }), kRange);
+  CZqlDouble d;
+  d = 3.99;
+  s = d;
+  EXPECT_EQ(s.intValue(), 3);
+  CZqlInt i;
+  d = 2147483648.0;
+  EXPECT_EQ(Raised([&] { i = d; }), kRange);
+  CZqlNumeric n(6, 1);
+  n = Small(-12);
+  EXPECT_EQ(n.realValue(), -12.0);
+  n = CZqlInt();
+  EXPECT_TRUE(n.isNull());
+  CZqlImplDef other;
+  const unsigned char raw[1] = {1};
+  other.setBytes(raw, 1);
+  EXPECT_EQ(Raised([&] { n.storeValue(other); }),
+            kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  // Through the base text exchange
+  CZqlNumeric target(8, 3);
+  CZqlDouble src;
+  src = 2.5;
+  EXPECT_EQ(src.getValue(target), 1);
+  EXPECT_EQ(target.realValue(), 2.5);
+  EXPECT_EQ(CZqlDouble().getValue(target), 0);
+  EXPECT_TRUE(target.isNull());
+}
+
+TEST(Conversions, TextOut) {
+  EXPECT_EQ(Text(Small(-5)), "-5");
+  EXPECT_EQ(Text(Int(INT32_MIN)), "-2147483648");
+  char buf[4];
+  EXPECT_EQ(Int(123456).getValue(buf, sizeof buf), 1);
+  EXPECT_STREQ(buf, "123");  // cut, with the truncation warning pushed
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_EQ(CZqlInt().getValue(buf, sizeof buf), 0);
+  EXPECT_STREQ(buf, "");
+}
+
+}  // namespace
