@@ -520,4 +520,87 @@ int ZqlUcDeCompose(unsigned short u, unsigned short* out, int size);
 // script, else u.
 unsigned short ZqlUcNormDigit(unsigned short u);
 
+// ---------------------------------------------------------------------------
+// Collations. An identifier (unsigned long) is the address of a collation
+// table; 0 names the default collation where a name is asked for, and
+// makes the comparisons compare code units. Until another is made the
+// default, the default is the built-in "unicode" (the order of the code
+// units). Collations are named in the section "Collations" of zql.ini and
+// loaded on first use from their definition files; an identifier is valid
+// until ZqlUcTermCLT. A stale identifier raises "invalid function
+// arguments".
+// ---------------------------------------------------------------------------
+struct SZqlUcCollation;
+class CZqlConfig;
+
+// The collation of name: null or "" the default, "unicode" (any case) the
+// built-in one, else a loaded one or one loaded now (reading zql.ini with
+// config, or a configuration reader of its own when config is null).
+// Loading errors raise "Collation name not defined in ZQL.INI file",
+// "Collation definition file not found" or "Invalid format of the collation
+// definition file", with the filled-in message pushed onto the current
+// descriptor area; the list of loaded collations is then unchanged. Answers
+// null after such a raise.
+const SZqlUcCollation* ZqlUcLoadCLT(const char* name, CZqlConfig* config);
+// Loads name and makes it the default; answers its identifier, or 0.
+unsigned long ZqlUcLoadDefaultCLT(const char* name, CZqlConfig* config);
+// Frees every loaded collation; the default becomes "unicode" again.
+void ZqlUcTermCLT();
+// The identifier of name (loading it on first use; errors as ZqlUcLoadCLT,
+// answer 0).
+unsigned long ZqlUcGetIdCLT(const char* name);
+// The name of a collation (0: the default's). Valid while it is loaded.
+const char* ZqlUcGetNmCLT(unsigned long id);
+const char* ZqlUcDefaultCLT();
+// Enters a row of 256 weights for the units row * 256 + 0..255. Answers 1;
+// a null table or weights, a row outside 0..255 or the built-in table raise
+// "invalid function arguments".
+int ZqlUcNewCollationCode(SZqlUcCollation* table, int row, const unsigned short* weights);
+// Frees a table (unlinking it when loaded). The built-in table and null are
+// ignored.
+void ZqlUcFreeCLT(SZqlUcCollation* table);
+// The message of a collation loading error into buf (size bytes, always
+// terminated when size > 0): from set 7 of zqlloc.xmx (messages 5 to 7)
+// when its text has the one conversion "%s", else the built-in "collation
+// name %s not defined in ZQL.INI file", "collation definition file %s not
+// found" or "invalid format of the collation definition file %s"; name fills
+// it (the collation's name, or the definition file's). Another code gives
+// "". Answers buf.
+char* ZqlUcCLTFormatErrMsg(int code, const char* name, char* buf, std::size_t size);
+// Pushes that message with code onto the current descriptor area, when
+// there is one, and raises code. Answers 0 when the raise returns.
+int ZqlUcCLTGenErrMsg(int code, const char* name);
+// The weight of the blank, of a unit, of a unit's upper case.
+unsigned short ZqlUcSpaceWeight(unsigned long id);
+unsigned short ZqlUcCiChToWeight(unsigned long id, unsigned short u);
+unsigned short ZqlUcCiChToWeightUpper(unsigned long id, unsigned short u);
+// The weights of src (multi-character entries applied) into target (at most
+// size - 1 weights, terminated when size > 0); answers the number of
+// weights of the whole text. A null src raises "invalid function
+// arguments".
+int ZqlUcCiStrweight(unsigned long id, const unsigned short* src, unsigned short* target,
+                     int size);
+// Compare weight by weight: negative, 0 or positive. Id 0 compares code
+// units. A text that ends first is smaller unless the other ends too; the
+// B form instead compares the rest of the longer text with the blank's
+// weight, so trailing blanks do not count. Strncmp compares at most n
+// weights. A null text (and n < 1) raises "invalid function arguments"
+// (answer 0).
+int ZqlUcCiStrcmp(unsigned long id, const unsigned short* a, const unsigned short* b);
+int ZqlUcCiStrcmpB(unsigned long id, const unsigned short* a, const unsigned short* b);
+int ZqlUcCiStrncmp(unsigned long id, const unsigned short* a, const unsigned short* b, int n);
+// Weight of a minus weight of b.
+int ZqlUcCiChcmp(unsigned long id, unsigned short a, unsigned short b);
+// Units against 8-bit text in the default character set.
+int ZqlUcCiUcChStrcmp(unsigned long id, const unsigned short* a, const char* b);
+// Two 8-bit texts in a character set (0: the default); the I form compares
+// their upper case.
+int ZqlUcCiStrStrcmp(unsigned long id, const char* a, const char* b, unsigned long charset);
+int ZqlUcCiStrStrIcmp(unsigned long id, const char* a, const char* b, unsigned long charset);
+// As the Ci forms with the collation given by name (null: the default).
+int ZqlUcCnStrcmp(const char* collation, const unsigned short* a, const unsigned short* b);
+int ZqlUcCnStrncmp(const char* collation, const unsigned short* a, const unsigned short* b,
+                   int n);
+int ZqlUcCnChcmp(const char* collation, unsigned short a, unsigned short b);
+
 #endif  // ZQL_ZQLUCODE_H

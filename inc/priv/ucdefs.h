@@ -10,6 +10,8 @@
 
 #include "zqlucode.h"
 
+class CZqlConfig;
+
 // The shared body of a CZqlUcStr. Capacity is not stored: the array holds
 // ZqlUcRound(length + 1) units (or more after a string shrank in place).
 struct SZqlUcStrBody {
@@ -59,10 +61,30 @@ const SZqlUcTable* ZqlUcTableOf(unsigned long id);
 // The built-in "ascii" table.
 const SZqlUcTable* ZqlUcAsciiTable();
 // Resolves a character-set name: null is the default set, "ascii" in any
-// case the built-in one. Any other name raises "character set name not
-// defined in ZQL.INI file". Answers null only when a raise found no frame and
+// case the built-in one, then a loaded set of that name (any case). Another
+// name is loaded from the definition file that the section "Character Sets"
+// of zql.ini names for it, reading zql.ini with config (or a configuration
+// reader of its own when config is null). Loading errors raise "Character
+// set name not defined in ZQL.INI file", "Character set definition file not
+// found" or "Invalid format of the character set definition file" (the
+// filled-in message pushed onto the current descriptor area) and leave the
+// loaded sets unchanged. Answers null only when a raise found no frame and
 // no handler to take it.
-const SZqlUcTable* ZqlUcLoadCCT(const char* name);
+const SZqlUcTable* ZqlUcLoadCCT(const char* name, CZqlConfig* config = nullptr);
+// Loads name and makes it the default character set; answers its table, or
+// null after a raise.
+const SZqlUcTable* ZqlUcLoadDefaultCCT(const char* name, CZqlConfig* config);
+// Frees every loaded set; the default becomes "ascii" again. Identifiers of
+// the freed sets are invalid afterwards.
+void ZqlUcTermCCT();
+// Enters one pair in both directions: code (the first byte in the high byte
+// for a double-byte code, else the byte) and unit; kZqlUcNoMapping enters
+// only the code's direction. Answers 1; a null table, the built-in table or
+// a code above 0xFFFF raise "invalid function arguments".
+int ZqlUcNewConvCode(SZqlUcTable* table, int code, unsigned short unit);
+// Frees a table (unlinking it when loaded); null and the built-in table are
+// ignored.
+void ZqlUcFreeCCT(SZqlUcTable* table);
 // ZqlUcLoadCCT for the string classes: stores the identifier in *id and
 // answers true; when no table results, raises "invalid function arguments"
 // and answers false.
@@ -73,11 +95,13 @@ bool ZqlUcResolveCCT(const char* name, unsigned long* id);
 int ZqlUcEncodeUnit(const SZqlUcTable* t, unsigned short u, unsigned char out[2]);
 
 // Formats the message of a character-set error into buf (size bytes, always
-// terminated when size > 0): "character U+%04X not in repertoire %s" for
+// terminated when size > 0), from set 7 of zqlloc.xmx (messages 1 to 4) or
+// the built-in texts: "character U+%04X not in repertoire %s" for
 // "character not in repertoire", "character set name %s not defined in
 // ZQL.INI file" for the undefined name, and the file messages for the two
-// file errors (name then names the file); any other code gives "". Answers
-// buf.
+// file errors (name then names the file). A text from the file whose
+// conversions differ from the built-in one is not used. Any other code gives
+// "". Answers buf.
 char* ZqlUcFormatErrMsg(int code, unsigned short unit, const char* name, char* buf,
                         std::size_t size);
 // Pushes code with its message (see ZqlUcFormatErrMsg) onto the current
@@ -136,6 +160,13 @@ struct SZqlUcPropTables {
 // Makes tables the property tables (borrowed: they must stay alive until
 // replaced); null restores the C-library fallback on the unit's low byte.
 void ZqlUcInstallCPT(const SZqlUcPropTables* tables);
+// Loads the property tables from set 2 of the library's message file
+// (ZqlGetXmxObj) and installs them. Answers 1; without a message file, or
+// with a malformed run of tables, raises "internal ZQL error" and keeps the
+// tables installed before.
+int ZqlUcLoadCPT();
+// Uninstalls and frees the loaded property tables.
+void ZqlUcTermCPT();
 // 1 when unit u is in class c of table (null table: 0).
 int ZqlUcClassBit(ZqlUcClassTable table, unsigned short u);
 

@@ -4,12 +4,16 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "ucdefs.h"
+#include "zqlconf.h"
 #include "zqldiag.h"
 #include "zqlsys.h"
 #include "zqltry.h"
 #include "zqlucode.h"
+#include "zqlxmf.h"
 
 namespace {
 
@@ -116,6 +120,51 @@ class CCharReader {
   int left_;  // bytes still allowed
 };
 
+// The built-in text of a character-set error and its message number in set
+// 7 of zqlloc.xmx; null for another code.
+const char* BuiltInText(int code, int* number) {
+  switch (code) {
+    case kZqlErrCharacterNotInRepertoire:
+      *number = 1;
+      return "character U+%04X not in repertoire %s";
+    case kZqlErrCharacterSetNameNotDefinedInZQLINIFile:
+      *number = 2;
+      return "character set name %s not defined in ZQL.INI file";
+    case kZqlErrCharacterSetDefinitionFileNotFound:
+      *number = 3;
+      return "character set definition file %s not found";
+    case kZqlErrInvalidFormatOfTheCharacterSetDefinition:
+      *number = 4;
+      return "invalid format of the character set definition file %s";
+    default:
+      *number = 0;
+      return nullptr;
+  }
+}
+
+// The conversions of a format, "%%" left out: the text from one '%' up to
+// and including its conversion letter, one after another.
+std::string Conversions(const char* f) {
+  std::string out;
+  for (const char* p = f; *p != 0; ++p) {
+    if (*p != '%') continue;
+    if (p[1] == '%') {
+      ++p;
+      continue;
+    }
+    const char* q = p + 1;
+    while (*q != 0 && std::strchr("0123456789", *q) != nullptr) ++q;
+    out.append(p, static_cast<std::size_t>(q - p) + (*q != 0 ? 1 : 0));
+    if (*q == 0) break;
+    p = q;
+  }
+  return out;
+}
+
+bool SameConversions(const char* format, const char* builtIn) {
+  return format[0] != 0 && Conversions(format) == Conversions(builtIn);
+}
+
 // Writes the escape of u ("\U+XXXX") into out (8 bytes).
 void FormatEscape(unsigned short u, char out[8]) {
   std::snprintf(out, 8, "\\U+%04X", static_cast<unsigned>(u));
@@ -182,6 +231,143 @@ int Uc2ChLen(const unsigned short* src, int srcUnits, const SZqlUcTable* t, bool
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Loading character sets from their definition files
+// ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kCharsetSection = "Character Sets";
+constexpr int kDefinitionSet = 1;
+constexpr int kErrorSet = 7;  // zqlloc.xmx: character-set and collation errors
+constexpr int kRowUnits = 257;
+
+bool IsEndMark(const CZqlXmfUtil& x, const char* text, int length) {
+  return x.XmfLastType() != kZqlXmfTypeUnits && length == 1 &&
+         static_cast<unsigned char>(text[0]) == 0xFF;
+}
+
+// A row of 256 units, all without mapping.
+unsigned short* NewRow() {
+  auto* row = static_cast<unsigned short*>(ZqlMemoryMalloc(256 * sizeof(unsigned short)));
+  if (row != nullptr)
+    for (int i = 0; i < 256; ++i) row[i] = kZqlUcNoMapping;
+  return row;
+}
+
+// Reads set 1 of a definition file into t; false when its format is wrong.
+bool ReadDefinition(CZqlXmfUtil& x, SZqlUcTable* t) {
+  int length = 0;
+  const char* text = x.XmsgIntr(kDefinitionSet, 3, &length);
+  if (length < 1) return false;
+  t->kind = static_cast<unsigned char>(text[0]);
+  text = x.XmsgIntr(kDefinitionSet, 4, &length);
+  if (length < 1) return false;
+  t->attribute = static_cast<unsigned char>(text[0]);
+  text = x.XmsgIntr(kDefinitionSet, 5, &length);
+  if (x.XmfLastType() != kZqlXmfTypeUnits || length != 16) return false;
+  std::memcpy(t->leadBytes, text, sizeof t->leadBytes);
+  for (int number = 6;; ++number) {
+    text = x.XmsgIntr(kDefinitionSet, number, &length);
+    if (IsEndMark(x, text, length)) return true;
+    if (t->kind == kZqlUcKindDirect || t->kind == kZqlUcKindNoRows) return false;
+    if (x.XmfLastType() != kZqlXmfTypeUnits || length != kRowUnits) return false;
+    unsigned short row[kRowUnits];
+    std::memcpy(row, text, sizeof row);
+    if (row[0] > 0xFF) return false;
+    for (int b = 0; b < 256; ++b) {
+      if (row[1 + b] == kZqlUcNoMapping) continue;
+      if (!ZqlUcNewConvCode(t, row[0] << 8 | b, row[1 + b])) return false;
+    }
+  }
+}
+
+// The definition file's name for a character set from the section
+// "Character Sets".
+bool DefinitionFile(const char* name, CZqlConfig* config, char* file) {
+  CZqlConfig own;
+  CZqlConfig* cfg = config != nullptr ? config : &own;
+  CZqlUcStr value;
+  int found = 0;
+  // Without zql.ini no name is defined: that is the error to report.
+  if (!ZqlTry([&] { found = cfg->readCfgString(kCharsetSection, name, &value); }) &&
+      ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
+    ZqlTryRethrow();
+    return false;
+  }
+  if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath) {
+    ZqlUcGenErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, name);
+    return false;
+  }
+  value.getToChar(file, kZqlMaxPath);
+  return true;
+}
+
+SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
+  char file[kZqlMaxPath];
+  if (!DefinitionFile(name, config, file)) return nullptr;
+  CZqlDirMisc dir;
+  char path[kZqlMaxPath];
+  if (!dir.Find(file, path, sizeof path)) {
+    ZqlUcGenErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, file);
+    return nullptr;
+  }
+  auto* t = static_cast<SZqlUcTable*>(ZqlMemoryCalloc(1, sizeof(SZqlUcTable)));
+  if (t == nullptr) return nullptr;
+  CZqlXmfUtil x;
+  bool ok = false;
+  const int done = ZqlTry([&] {
+    const std::size_t n = std::strlen(name);
+    char* copy = static_cast<char*>(ZqlMemoryMalloc(n + 1));
+    std::memcpy(copy, name, n + 1);
+    t->name = copy;
+    ok = x.Init(path) && ReadDefinition(x, t);
+  });
+  if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
+    ZqlUcFreeCCT(t);
+    ZqlTryRethrow();
+    return nullptr;
+  }
+  if (!done || !ok) {
+    ZqlUcFreeCCT(t);
+    ZqlUcGenErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinition, 0, file);
+    return nullptr;
+  }
+  return t;
+}
+
+}  // namespace
+
+int ZqlUcNewConvCode(SZqlUcTable* table, int code, unsigned short unit) {
+  if (table == nullptr || table == &gAscii || code < 0 || code > 0xFFFF)
+    return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  unsigned short*& to = table->toUc[code >> 8];
+  if (to == nullptr && (to = NewRow()) == nullptr) return 0;
+  to[code & 0xFF] = unit;
+  if (unit == kZqlUcNoMapping) return 1;
+  unsigned short*& from = table->fromUc[unit >> 8];
+  if (from == nullptr && (from = NewRow()) == nullptr) return 0;
+  from[unit & 0xFF] = static_cast<unsigned short>(code);
+  return 1;
+}
+
+void ZqlUcFreeCCT(SZqlUcTable* table) {
+  if (table == nullptr || table == &gAscii) return;
+  for (SZqlUcTable** l = &gLoaded; *l != nullptr; l = &(*l)->next) {
+    if (*l == table) {
+      *l = table->next;
+      break;
+    }
+  }
+  if (gDefault == table) gDefault = &gAscii;
+  for (int i = 0; i < 256; ++i) {
+    ZqlMemoryFree(table->toUc[i]);
+    ZqlMemoryFree(table->fromUc[i]);
+  }
+  ZqlMemoryFree(const_cast<char*>(table->name));
+  ZqlMemoryFree(table);
+}
+
+// ---------------------------------------------------------------------------
 // Tables and names
 // ---------------------------------------------------------------------------
 
@@ -191,14 +377,27 @@ const SZqlUcTable* ZqlUcTableOf(unsigned long id) {
 
 const SZqlUcTable* ZqlUcAsciiTable() { return &gAscii; }
 
-const SZqlUcTable* ZqlUcLoadCCT(const char* name) {
+const SZqlUcTable* ZqlUcLoadCCT(const char* name, CZqlConfig* config) {
   if (name == nullptr) return gDefault;
   if (SameName(name, gAscii.name)) return &gAscii;
   for (const SZqlUcTable* t = gLoaded; t != nullptr; t = t->next)
     if (SameName(name, t->name)) return t;
-  // No table of that name is known: the name is not defined.
-  ZqlUcGenErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, name);
-  return nullptr;
+  SZqlUcTable* t = LoadFile(name, config);
+  if (t == nullptr) return nullptr;
+  t->next = gLoaded;
+  gLoaded = t;
+  return t;
+}
+
+const SZqlUcTable* ZqlUcLoadDefaultCCT(const char* name, CZqlConfig* config) {
+  const SZqlUcTable* t = ZqlUcLoadCCT(name, config);
+  if (t != nullptr) gDefault = t;
+  return t;
+}
+
+void ZqlUcTermCCT() {
+  while (gLoaded != nullptr) ZqlUcFreeCCT(gLoaded);
+  gDefault = &gAscii;
 }
 
 bool ZqlUcResolveCCT(const char* name, unsigned long* id) {
@@ -243,24 +442,27 @@ char* ZqlUcFormatErrMsg(int code, unsigned short unit, const char* name, char* b
                         std::size_t size) {
   if (buf == nullptr || size == 0) return buf;
   if (name == nullptr) name = "";
-  switch (code) {
-    case kZqlErrCharacterNotInRepertoire:
-      std::snprintf(buf, size, "character U+%04X not in repertoire %s", static_cast<unsigned>(unit),
-                    name);
-      break;
-    case kZqlErrCharacterSetNameNotDefinedInZQLINIFile:
-      std::snprintf(buf, size, "character set name %s not defined in ZQL.INI file", name);
-      break;
-    case kZqlErrCharacterSetDefinitionFileNotFound:
-      std::snprintf(buf, size, "character set definition file %s not found", name);
-      break;
-    case kZqlErrInvalidFormatOfTheCharacterSetDefinition:
-      std::snprintf(buf, size, "invalid format of the character set definition file %s", name);
-      break;
-    default:
-      buf[0] = 0;
-      break;
+  int number = 0;
+  const char* builtIn = BuiltInText(code, &number);
+  if (builtIn == nullptr) {
+    buf[0] = 0;
+    return buf;
   }
+  // The text comes from the message file when it has one whose conversions
+  // are the built-in text's; any other would read arguments not given.
+  char format[256];
+  format[0] = 0;
+  ZqlTry([&] {
+    CZqlUcStr text;
+    ZqlGetResStrObj(kErrorSet, number, builtIn, &text);
+    text.getToChar(format, sizeof format);
+  });
+  const bool withUnit = code == kZqlErrCharacterNotInRepertoire;
+  if (!SameConversions(format, builtIn)) std::snprintf(format, sizeof format, "%s", builtIn);
+  if (withUnit)
+    std::snprintf(buf, size, format, static_cast<unsigned>(unit), name);
+  else
+    std::snprintf(buf, size, format, name);
   return buf;
 }
 

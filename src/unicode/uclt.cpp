@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "ucdefs.h"
 #include "zqlconf.h"
@@ -239,9 +240,16 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcCollation* t) {
 // The definition file's name for a collation from the section Collations.
 bool DefinitionFile(const char* name, CZqlConfig* config, char* file) {
   CZqlConfig own;
+  CZqlConfig* cfg = config != nullptr ? config : &own;
   CZqlUcStr value;
-  if (!(config != nullptr ? config : &own)->readCfgString(kSection, name, &value) ||
-      value.Length() == 0 || value.Chlen() >= kZqlMaxPath) {
+  int found = 0;
+  // Without zql.ini no name is defined: that is the error to report.
+  if (!ZqlTry([&] { found = cfg->readCfgString(kSection, name, &value); }) &&
+      ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
+    ZqlTryRethrow();
+    return false;
+  }
+  if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath) {
     ZqlUcCLTGenErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, name);
     return false;
   }
@@ -388,19 +396,28 @@ const char* ZqlUcGetNmCLT(unsigned long id) {
 
 const char* ZqlUcDefaultCLT() { return gDefault->name; }
 
-int ZqlUcCLTGenErrMsg(int code, const char* name) {
+char* ZqlUcCLTFormatErrMsg(int code, const char* name, char* buf, std::size_t size) {
+  if (buf == nullptr || size == 0) return buf;
+  buf[0] = '\0';
   int number = 0;
   const char* builtIn = BuiltInText(code, &number);
+  if (builtIn == nullptr) return buf;
+  char format[256] = "";
+  ZqlTry([&] {
+    CZqlUcStr text;
+    ZqlGetResStrObj(kErrorSet, number, builtIn, &text);
+    text.getToChar(format, sizeof format);
+  });
+  std::snprintf(buf, size, SafeFormat(format) ? format : builtIn, name != nullptr ? name : "");
+  return buf;
+}
+
+int ZqlUcCLTGenErrMsg(int code, const char* name) {
   CZqlDDA* dda = ZqlGetCurrentDDA();
-  if (dda != nullptr && builtIn != nullptr) {
+  if (dda != nullptr && code != 0) {
     ZqlTry([&] {
-      CZqlUcStr format;
-      ZqlGetResStrObj(kErrorSet, number, builtIn, &format);
-      char f[256];
-      format.getToChar(f, sizeof f);
       char text[kZqlMaxPath + 256];
-      std::snprintf(text, sizeof text, SafeFormat(f) ? f : builtIn, name != nullptr ? name : "");
-      const CZqlUcStr msg(text);
+      const CZqlUcStr msg(ZqlUcCLTFormatErrMsg(code, name, text, sizeof text));
       ZqlDDAPushCondition(dda, code, &msg);
     });
   }

@@ -8,8 +8,12 @@
 
 #include <ctype.h>
 
+#include <cstring>
+#include <vector>
+
 #include "ucdefs.h"
 #include "zqlucode.h"
+#include "zqlxmf.h"
 
 namespace {
 
@@ -180,4 +184,127 @@ unsigned short ZqlUcNormDigit(unsigned short u) {
          In(kZqlUcClassDigit, static_cast<unsigned short>(zero - 1)))
     --zero;
   return static_cast<unsigned short>('0' + (u - zero) % 10);
+}
+
+// ---------------------------------------------------------------------------
+// Loading the property tables from set 2 of zqlloc.xmx
+// ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kPropertySet = 2;
+constexpr int kClassRowUnits = 17;  // row number and 16 words
+constexpr int kMapRowUnits = 257;   // row number and 256 units
+
+// The loaded tables with the memory behind them.
+struct SZqlUcLoadedCPT {
+  SZqlUcPropTables tables;
+  const unsigned short* classRows[kZqlUcClassCount][256];
+  const unsigned short* mapRows[2][256];
+  unsigned short* composition;
+  std::vector<unsigned short*> blocks;  // every row, for freeing
+};
+
+SZqlUcLoadedCPT* gLoadedCPT = nullptr;
+
+void FreeLoaded(SZqlUcLoadedCPT* l) {
+  if (l == nullptr) return;
+  for (unsigned short* b : l->blocks) ZqlMemoryFree(b);
+  ZqlMemoryFree(l->composition);
+  delete l;
+}
+
+// Reads the property messages one after another.
+class CPropertyReader {
+ public:
+  explicit CPropertyReader(CZqlXmfUtil& x) : x_(x) {}
+
+  // The next message: its units (when it is a unit text) or null for the
+  // end mark; anything else raises "internal ZQL error".
+  const unsigned short* Next(int* units) {
+    int length = 0;
+    const char* text = x_.XmsgIntr(kPropertySet, number_++, &length);
+    if (x_.XmfLastType() == kZqlXmfTypeUnits) {
+      *units = length;
+      return reinterpret_cast<const unsigned short*>(text);
+    }
+    if (length != 1 || static_cast<unsigned char>(text[0]) != 0xFF) Malformed();
+    return nullptr;
+  }
+  static void Malformed() { ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
+
+ private:
+  CZqlXmfUtil& x_;
+  int number_ = 3;
+};
+
+// A run of rows of `units` units each into rows[256]; the first unit of a
+// row is its number, the rest its data.
+void ReadRows(CPropertyReader& r, SZqlUcLoadedCPT* l, int units,
+              const unsigned short** rows) {
+  int n = 0;
+  while (const unsigned short* text = r.Next(&n)) {
+    unsigned short first = 0;
+    std::memcpy(&first, text, sizeof first);
+    if (n != units || first > 0xFF) CPropertyReader::Malformed();
+    auto* row = static_cast<unsigned short*>(ZqlMemoryMalloc(sizeof(unsigned short) * (units - 1)));
+    l->blocks.push_back(row);
+    std::memcpy(row, text + 1, sizeof(unsigned short) * static_cast<unsigned>(units - 1));
+    rows[first] = row;
+  }
+}
+
+// The composition entries over messages up to the end mark; each entry is
+// checked so that the lookups never run past the table's terminator.
+void ReadComposition(CPropertyReader& r, SZqlUcLoadedCPT* l) {
+  std::vector<unsigned short> all;
+  int n = 0;
+  while (const unsigned short* text = r.Next(&n)) {
+    const std::size_t at = all.size();
+    all.resize(at + static_cast<std::size_t>(n));
+    std::memcpy(all.data() + at, text, sizeof(unsigned short) * static_cast<unsigned>(n));
+  }
+  for (std::size_t i = 0; i < all.size(); i += all[i] + 2u)
+    if (all[i] == 0 || i + all[i] + 2u > all.size()) CPropertyReader::Malformed();
+  l->composition = static_cast<unsigned short*>(
+      ZqlMemoryMalloc(sizeof(unsigned short) * (all.size() + 1)));
+  std::memcpy(l->composition, all.data(), sizeof(unsigned short) * all.size());
+  l->composition[all.size()] = 0;
+}
+
+}  // namespace
+
+int ZqlUcLoadCPT() {
+  CZqlXmfUtil* x = ZqlGetXmxObj();
+  if (x == nullptr || !x->XmfAlive()) return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
+  auto* l = new SZqlUcLoadedCPT();
+  const int ok = ZqlTry([&] {
+    CPropertyReader r(*x);
+    for (int c = 0; c < kZqlUcClassCount; ++c) {
+      ReadRows(r, l, kClassRowUnits, l->classRows[c]);
+      l->tables.classes[c] = l->classRows[c];
+    }
+    for (int m = 0; m < 2; ++m) {
+      ReadRows(r, l, kMapRowUnits, l->mapRows[m]);
+      l->tables.maps[m] = l->mapRows[m];
+    }
+    ReadComposition(r, l);
+    l->tables.composition = l->composition;
+  });
+  if (!ok) {
+    const int code = ZqlTryCode();
+    FreeLoaded(l);
+    // A lookup past a set's end is a malformed run as much as a bad row.
+    return ZqlTryThrow(code == kZqlErrInsufficientMemory ? code : kZqlErrInternalZQLError, 0, 0);
+  }
+  ZqlUcTermCPT();
+  gLoadedCPT = l;
+  ZqlUcInstallCPT(&l->tables);
+  return 1;
+}
+
+void ZqlUcTermCPT() {
+  ZqlUcInstallCPT(nullptr);
+  FreeLoaded(gLoadedCPT);
+  gLoadedCPT = nullptr;
 }

@@ -1,0 +1,170 @@
+// Character sets loaded from the definition files the build makes: every
+// code of every shipped set survives a round trip, double-byte text with
+// lead bytes, escapes, and the loading errors with their messages.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "charsettest.h"
+
+namespace {
+
+using charsettest::Raised;
+using charsettest::Started;
+using cfgtest::Text;
+
+struct SShipped {
+  const char* name;
+  int minCodes;  // codes with a mapping, at least
+};
+
+const SShipped kShipped[] = {
+    {"ISO-8859-1", 255}, {"ISO-8859-15", 255}, {"CP1252", 250},
+    {"KOI8-R", 255},     {"SHIFT_JIS", 7000},
+};
+
+// Packs a code as ZqlUcMb2UcCCT takes it: the first byte lowest.
+int Packed(int first, int second) { return first | second << 8; }
+
+class ShippedSets : public Started {};
+
+TEST_F(ShippedSets, EveryCodeRoundTrips) {
+  for (const SShipped& s : kShipped) {
+    const unsigned long id = ZqlUcGetIdCCT(s.name);
+    ASSERT_NE(id, 0u) << s.name;
+    int mapped = 0;
+    for (int first = 1; first < 256; ++first) {
+      if (!ZqlUcIsMb(first, id)) {
+        const unsigned short u = ZqlUcMb2UcCCT(first, id);
+        if (u == 0xFFFD) continue;
+        ++mapped;
+        EXPECT_EQ(ZqlUcUc2MbCCT(u, id), first) << s.name << " code " << first;
+        continue;
+      }
+      for (int second = 0; second < 256; ++second) {
+        const int code = Packed(first, second);
+        const unsigned short u = ZqlUcMb2UcCCT(code, id);
+        if (u == 0xFFFD) continue;
+        ++mapped;
+        EXPECT_EQ(ZqlUcUc2MbCCT(u, id), code) << s.name << " code " << std::hex << code;
+      }
+    }
+    EXPECT_GE(mapped, s.minCodes) << s.name;
+  }
+}
+
+TEST_F(ShippedSets, KnownCharacters) {
+  EXPECT_EQ(ZqlUcMb2UcCCT(0xA4, ZqlUcGetIdCCT("iso-8859-15")), 0x20AC);
+  EXPECT_EQ(ZqlUcMb2UcCCT(0xA4, ZqlUcGetIdCCT("ISO-8859-1")), 0x00A4);
+  EXPECT_EQ(ZqlUcMb2UcCCT(0x80, ZqlUcGetIdCCT("CP1252")), 0x20AC);
+  EXPECT_EQ(ZqlUcMb2UcCCT(0xC1, ZqlUcGetIdCCT("KOI8-R")), 0x0430);
+  const unsigned long sjis = ZqlUcGetIdCCT("SHIFT_JIS");
+  EXPECT_EQ(ZqlUcMb2UcCCT(Packed(0x82, 0xA0), sjis), 0x3042);
+  EXPECT_EQ(ZqlUcMb2UcCCT(0xB1, sjis), 0xFF71);  // half-width katakana, one byte
+  EXPECT_EQ(ZqlUcUc2MbCCT(0x3042, sjis), Packed(0x82, 0xA0));
+}
+
+TEST_F(ShippedSets, DoubleByteTextAndLeadBytes) {
+  const unsigned long sjis = ZqlUcGetIdCCT("SHIFT_JIS");
+  EXPECT_EQ(ZqlUcIsMb(0x82, sjis), 1);
+  EXPECT_EQ(ZqlUcIsMb(0x41, sjis), 0);
+  const char text[] = "A\x82\xA0\xB1Z";
+  unsigned short units[8];
+  ASSERT_EQ(ZqlUcCh2UcCCT(units, 8, text, -1, sjis), 4);
+  EXPECT_EQ(units[1], 0x3042);
+  EXPECT_EQ(units[2], 0xFF71);
+  char back[16];
+  ASSERT_EQ(ZqlUcUc2ChCCT(back, sizeof back, units, 4, sjis), 5);
+  EXPECT_STREQ(back, text);
+  // A lead byte cut off by the end of the text is one unmapped character.
+  ASSERT_EQ(ZqlUcCh2UcCCT(units, 8, "A\x82", 2, sjis), 2);
+  EXPECT_EQ(units[1], 0xFFFD);
+  CZqlUcStr s;
+  s.Copy("\x82\xA0\x82\xA2", "SHIFT_JIS");
+  EXPECT_EQ(s.Length(), 2);
+  EXPECT_EQ(s[1], 0x3044);
+}
+
+TEST_F(ShippedSets, EscapesForUnitsWithoutMapping) {
+  const unsigned long latin1 = ZqlUcGetIdCCT("ISO-8859-1");
+  unsigned short units[8];
+  ASSERT_EQ(ZqlUcCh2UcCCT(units, 8, "a\\U+00E9b", -1, latin1), 3);
+  EXPECT_EQ(units[1], 0x00E9);
+  const unsigned short euro[] = {'x', 0x20AC, 0xE9, 0};
+  char out[32];
+  ASSERT_EQ(ZqlUcUc2ChCCT(out, sizeof out, euro, -1, latin1), 9);
+  EXPECT_STREQ(out, "x\\U+20AC\xE9");
+  EXPECT_EQ(ZqlUcUc2ChLenCCT(euro, -1, latin1), 9);
+  EXPECT_EQ(Raised([&] { ZqlUcUc2ChChkCCT(out, sizeof out, euro, -1, latin1); }),
+            kZqlErrCharacterNotInRepertoire);
+  char msg[128];
+  ZqlUcFormatErrMsg(kZqlErrCharacterNotInRepertoire, 0x20AC, "ISO-8859-1", msg, sizeof msg);
+  EXPECT_STREQ(msg, "character U+20AC not in repertoire ISO-8859-1");
+}
+
+TEST_F(ShippedSets, LoadedOnceAndNamesCompareWithoutCase) {
+  const unsigned long a = ZqlUcGetIdCCT("koi8-r");
+  EXPECT_STREQ(ZqlUcGetNmCCT(a), "koi8-r");  // the name as first asked for
+  // The file is read once: with it gone, the loaded set still answers.
+  const std::string file = std::string(ZQL_TEST_SHARE_DIR) + "/koi8-r.xmx";
+  const std::string moved = dir_.File("koi8-r.moved");
+  ASSERT_EQ(std::rename(file.c_str(), moved.c_str()), 0);
+  EXPECT_EQ(ZqlUcGetIdCCT("KOI8-R"), a);
+  ASSERT_EQ(std::rename(moved.c_str(), file.c_str()), 0);
+}
+
+TEST(CharsetNames, AsciiNeedsNoZqlIni) {
+  cfgtest::ScratchDir dir;  // no zql.ini anywhere on the search path
+  ZqlTermResource();
+  EXPECT_EQ(ZqlInitResource(), 0);  // and forgets the Path an earlier start read
+  ZqlTermResource();
+  const unsigned long ascii = ZqlUcGetIdCCT("ASCII");
+  EXPECT_NE(ascii, 0u);
+  EXPECT_STREQ(ZqlUcGetNmCCT(ascii), "ascii");
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("ISO-8859-1"); }),
+            kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
+}
+
+class LoadErrors : public Started {
+ protected:
+  std::string Extra() override {
+    return "Missing File = absent.xmx\n"
+           "Bad Lead = " + dir_.File("badlead.xmx") + "\n"
+           "No End = " + dir_.File("noend.xmx") + "\n"
+           "Not Xmx = " + dir_.File("notxmx.xmx") + "\n"
+           "Empty =\n";
+  }
+};
+
+TEST_F(LoadErrors, EachErrorWithItsCodeAndMessage) {
+  charsettest::WriteXmx(dir_.File("badlead.xmx"),
+                        "set 1\n1 \"Bad\"\n2 \"x\"\n3 \"\\x01\"\n4 \"\\x00\"\n5 units 0 0 0\n6 end\n");
+  charsettest::WriteXmx(dir_.File("noend.xmx"),
+                        "set 1\n1 \"NoEnd\"\n2 \"x\"\n3 \"\\x01\"\n4 \"\\x00\"\n"
+                        "5 units 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n");
+  cfgtest::WriteFile(dir_.File("notxmx.xmx"), "plain text, not a message file");
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("undefined"); }),
+            kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Empty"); }),
+            kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Missing File"); }),
+            kZqlErrCharacterSetDefinitionFileNotFound);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Bad Lead"); }),
+            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("No End"); }),
+            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Not Xmx"); }),
+            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+  char msg[256];
+  ZqlUcFormatErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, "absent.xmx", msg, sizeof msg);
+  EXPECT_STREQ(msg, "character set definition file absent.xmx not found");
+  ZqlUcFormatErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, "x", msg, sizeof msg);
+  EXPECT_STREQ(msg, "character set name x not defined in ZQL.INI file");
+  // A failed load leaves nothing behind; good sets still load.
+  EXPECT_NE(ZqlUcGetIdCCT("CP1252"), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// Collations: the shipped German phone-book and traditional Spanish orders
+// with their multi-character entries, blank padding, identifiers, and the
+// loading errors.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "charsettest.h"
+
+namespace {
+
+using charsettest::Raised;
+using charsettest::Started;
+
+// UTF-8 test text as units (BMP only).
+std::vector<unsigned short> U(const std::string& utf8) {
+  std::vector<unsigned short> out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out.push_back(c);
+      i += 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      out.push_back(static_cast<unsigned short>((c & 0x1F) << 6 | (utf8[i + 1] & 0x3F)));
+      i += 2;
+    } else {
+      out.push_back(static_cast<unsigned short>((c & 0x0F) << 12 | (utf8[i + 1] & 0x3F) << 6 |
+                                                (utf8[i + 2] & 0x3F)));
+      i += 3;
+    }
+  }
+  out.push_back(0);
+  return out;
+}
+
+int Sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+
+int Cmp(unsigned long id, const std::string& a, const std::string& b) {
+  return Sign(ZqlUcCiStrcmp(id, U(a).data(), U(b).data()));
+}
+
+std::vector<std::string> Sorted(unsigned long id, std::vector<std::string> words) {
+  std::stable_sort(words.begin(), words.end(),
+                   [&](const std::string& a, const std::string& b) { return Cmp(id, a, b) < 0; });
+  return words;
+}
+
+class Collations : public Started {};
+
+TEST_F(Collations, GermanPhoneBookExpandsUmlauts) {
+  const unsigned long de = ZqlUcGetIdCLT("german-phonebook");
+  ASSERT_NE(de, 0u);
+  EXPECT_EQ(Cmp(de, "Müller", "Mueller"), 0);
+  EXPECT_EQ(Cmp(de, "Müller", "MUELLER"), 0);
+  EXPECT_EQ(Cmp(de, "Straße", "Strasse"), 0);
+  EXPECT_EQ(Cmp(de, "Mukke", "Müller"), 1);    // k after e: "Mue..." first
+  EXPECT_EQ(Cmp(de, "Müde", "Mudel"), 1);      // "Muede" after "Mudel"
+  EXPECT_EQ(Cmp(de, "Göbel", "Goethe"), -1);   // "Goebel" < "Goethe"
+  EXPECT_EQ(Cmp(de, "Éclair", "eclair"), 0);   // other accents sort as the letter
+  EXPECT_EQ(Sorted(de, {"Mukke", "Mueller", "Mann", "Müller", "Maier", "Möller"}),
+            (std::vector<std::string>{"Maier", "Mann", "Möller", "Mueller", "Müller",
+                                      "Mukke"}));
+  // Code units order the same texts differently.
+  EXPECT_EQ(Cmp(0, "Müller", "Mukke"), 1);
+  unsigned short w[16];
+  EXPECT_EQ(ZqlUcCiStrweight(de, U("ä").data(), w, 16), 2);
+  EXPECT_EQ(w[0], ZqlUcCiChToWeight(de, 'a'));
+  EXPECT_EQ(w[1], ZqlUcCiChToWeight(de, 'E'));
+  EXPECT_EQ(w[2], 0);
+}
+
+TEST_F(Collations, SpanishTraditionalHasChAndLlLetters) {
+  const unsigned long es = ZqlUcGetIdCLT("Spanish-Traditional");
+  ASSERT_NE(es, 0u);
+  EXPECT_EQ(Cmp(es, "chico", "cuna"), 1);  // ch after every c...
+  EXPECT_EQ(Cmp(es, "chico", "dado"), -1);  // ...and before d
+  EXPECT_EQ(Cmp(es, "llama", "luz"), 1);
+  EXPECT_EQ(Cmp(es, "ñu", "nube"), 1);
+  EXPECT_EQ(Cmp(es, "CHICO", "chico"), 0);
+  EXPECT_EQ(Sorted(es, {"dama", "chico", "cosa", "llave", "lobo", "ñandú", "nadie"}),
+            (std::vector<std::string>{"cosa", "chico", "dama", "lobo", "llave", "nadie",
+                                      "ñandú"}));
+  unsigned short w[8];
+  EXPECT_EQ(ZqlUcCiStrweight(es, U("lla").data(), w, 8), 2);  // ll is one weight
+}
+
+TEST_F(Collations, BlankPaddedComparison) {
+  const unsigned long de = ZqlUcGetIdCLT("german-phonebook");
+  EXPECT_EQ(ZqlUcCiStrcmpB(de, U("ab").data(), U("ab  ").data()), 0);
+  EXPECT_LT(ZqlUcCiStrcmp(de, U("ab").data(), U("ab  ").data()), 0);
+  EXPECT_GT(ZqlUcCiStrcmpB(de, U("ab ").data(), U("ab\t").data()), 0);  // tab before blank
+  EXPECT_LT(ZqlUcCiStrcmpB(de, U("ab").data(), U("abc").data()), 0);
+  EXPECT_EQ(ZqlUcCiStrcmpB(0, U("x ").data(), U("x").data()), 0);
+  EXPECT_EQ(ZqlUcSpaceWeight(de), ZqlUcCiChToWeight(de, ' '));
+  EXPECT_EQ(ZqlUcCiStrncmp(de, U("Müllerin").data(), U("Muellerei").data(), 7), 0);
+}
+
+TEST_F(Collations, NamesIdentifiersAndEightBitForms) {
+  const unsigned long uni = ZqlUcGetIdCLT("UNICODE");
+  EXPECT_STREQ(ZqlUcGetNmCLT(uni), "unicode");
+  EXPECT_STREQ(ZqlUcDefaultCLT(), "unicode");
+  EXPECT_STREQ(ZqlUcGetNmCLT(0), "unicode");
+  EXPECT_EQ(ZqlUcGetIdCLT("german-phonebook"), ZqlUcGetIdCLT("GERMAN-PHONEBOOK"));
+  const unsigned long de = ZqlUcGetIdCLT("german-phonebook");
+  const unsigned long latin1 = ZqlUcGetIdCCT("ISO-8859-1");
+  EXPECT_EQ(ZqlUcCiStrStrcmp(de, "M\xfcller", "Mueller", latin1), 0);
+  EXPECT_EQ(ZqlUcCiStrStrIcmp(de, "abc", "ABC", latin1), 0);
+  EXPECT_EQ(ZqlUcCiUcChStrcmp(de, U("Mueller").data(), "MUELLER"), 0);
+  EXPECT_EQ(ZqlUcCnStrcmp("german-phonebook", U("ß").data(), U("ss").data()), 0);
+  EXPECT_EQ(Sign(ZqlUcCnChcmp("spanish-traditional", 0xF1, 'o')), -1);
+  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, nullptr, U("a").data()); }),
+            kZqlErrInvalidFunctionArguments);
+  // Identifiers end with the collations.
+  ZqlUcTermCLT();
+  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, U("a").data(), U("b").data()); }),
+            kZqlErrInvalidFunctionArguments);
+}
+
+class DefaultCollation : public Started {
+ protected:
+  std::string ExtraZql() override { return "Collation = german-phonebook\n"; }
+};
+
+TEST_F(DefaultCollation, ComesFromTheZqlSection) {
+  EXPECT_STREQ(ZqlUcDefaultCLT(), "german-phonebook");
+  EXPECT_EQ(ZqlUcGetIdCLT(nullptr), ZqlUcGetIdCLT("german-phonebook"));
+  EXPECT_EQ(ZqlUcCnStrcmp(nullptr, U("Müller").data(), U("Mueller").data()), 0);
+  ZqlTermResource();
+  EXPECT_STREQ(ZqlUcDefaultCLT(), "unicode");
+}
+
+class CollationErrors : public Started {
+ protected:
+  std::string ExtraCollations() override {
+    return "missing = absent.xmx\n"
+           "short row = " + dir_.File("shortrow.xmx") + "\n"
+           "few entries = " + dir_.File("few.xmx") + "\n"
+           "good = " + dir_.File("good.xmx") + "\n";
+  }
+  void Prepare() override {
+    std::string row = "4 units 0";
+    for (int i = 0; i < 256; ++i) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, " %X", i == 'b' ? 'a' : i);
+      row += hex;
+    }
+    charsettest::WriteXmx(dir_.File("shortrow.xmx"),
+                          "set 1\n1 \"x\"\n2 \"x\"\n3 \"\\x00\"\n4 units 0 1 2\n5 end\n");
+    charsettest::WriteXmx(dir_.File("few.xmx"),
+                          "set 1\n1 \"x\"\n2 \"x\"\n3 \"\\x02\"\n" + row +
+                              "\n5 end\n6 units 78 0 61 0\n7 end\n");
+    charsettest::WriteXmx(dir_.File("good.xmx"),
+                          "set 1\n1 \"x\"\n2 \"x\"\n3 \"\\x01\"\n" + row +
+                              "\n5 end\n6 units 78 0 61 63 0\n7 end\n");
+  }
+};
+
+TEST_F(CollationErrors, LoadingErrorsAndAHandMadeCollation) {
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("nothing"); }),
+            kZqlErrCollationNameNotDefinedInZQLINIFile);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("missing"); }), kZqlErrCollationDefinitionFileNotFound);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("short row"); }),
+            kZqlErrInvalidFormatOfTheCollationDefinitionFil);
+  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("few entries"); }),
+            kZqlErrInvalidFormatOfTheCollationDefinitionFil);
+  const unsigned long good = ZqlUcGetIdCLT("good");
+  ASSERT_NE(good, 0u);
+  // b weighs as a, and x as the two weights of "ac".
+  EXPECT_EQ(Cmp(good, "b", "a"), 0);
+  EXPECT_EQ(Cmp(good, "x", "ac"), 0);
+  EXPECT_EQ(Cmp(good, "xd", "bcd"), 0);
+  EXPECT_EQ(Cmp(good, "x", "ab"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// CZqlConfig: platform sections, the search for zql.ini, createEnv and
+// dropEnv.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "cfgtest.h"
+#include "zqlconf.h"
+
+namespace {
+
+using cfgtest::ReadFile;
+using cfgtest::ScratchDir;
+using cfgtest::Text;
+using cfgtest::WriteFile;
+
+std::string Read(CZqlConfig& cfg, const char* section, const char* key) {
+  CZqlUcStr v;
+  return cfg.readCfgString(section, key, &v) ? Text(v) : "<none>";
+}
+
+template <class F>
+int Raised(F&& f) {
+  return ZqlTry(f) ? 0 : ZqlTryCode();
+}
+
+class Config : public ::testing::Test {
+ protected:
+  ScratchDir dir_;
+  std::string ini_ = dir_.File("zql.ini");
+};
+
+TEST_F(Config, PlatformSectionHidesThePlainOne) {
+  WriteFile(ini_, "[DB1]\nDriver=plain\nOnlyPlain=1\n[DB1.Unix]\nDriver=unix\n");
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.openCfgFile("db1"), 1);
+  EXPECT_EQ(Read(cfg, "DB1", "Driver"), "unix");
+  EXPECT_EQ(Read(cfg, "DB1", "OnlyPlain"), "<none>");
+  CZqlUcStr k;
+  ASSERT_EQ(cfg.getEntry(0, &k, nullptr), 1);
+  EXPECT_EQ(Text(k), "Driver");
+  EXPECT_EQ(cfg.writeCfgString("DB1", "New", "x"), 1);  // into the platform section
+  EXPECT_EQ(ReadFile(ini_),
+            " \n[DB1]\nDriver=plain\nOnlyPlain=1\n \n[DB1.Unix]\nDriver=unix\nNew = x\n");
+}
+
+TEST_F(Config, NewSectionsAreMadeUnderThePlatformName) {
+  WriteFile(ini_, "[ZQL]\nPath=/x\n");
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.writeCfgString("DB2", "Driver", "drv"), 1);
+  EXPECT_EQ(ReadFile(ini_), " \n[ZQL]\nPath=/x\n \n[DB2.Unix]\nDriver = drv\n");
+  EXPECT_EQ(Read(cfg, "DB2", "Driver"), "drv");
+}
+
+TEST_F(Config, FileIsFoundAlongZqlAndMissingOneRaises) {
+  CZqlConfig cfg;
+  EXPECT_EQ(Raised([&] { cfg.openCfgFile("ZQL"); }), kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(Raised([&] { cfg.createEnv("E", "D"); }), kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(Raised([&] { cfg.dropEnv("E"); }), kZqlErrCannotOpenZQLINIFile);
+  ASSERT_EQ(mkdir("cfg", 0700), 0);
+  WriteFile(dir_.File("cfg/zql.ini"), "[ZQL]\nDebug=Yes\n");
+  setenv("ZQL", dir_.File("cfg").c_str(), 1);
+  EXPECT_EQ(Read(cfg, "ZQL", "Debug"), "Yes");
+  WriteFile(ini_, "[ZQL]\nDebug=No\n");  // the current directory comes first
+  EXPECT_EQ(Read(cfg, "ZQL", "Debug"), "No");
+}
+
+TEST_F(Config, CreateEnvNeedsADriverSection) {
+  const std::string text = "[EmptyDrv]\n[ZQL]\nx=1\n";
+  WriteFile(ini_, text);
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.createEnv("E1", "NoSuchDriver"), 0);
+  EXPECT_EQ(cfg.createEnv("E1", "EmptyDrv"), 0);
+  EXPECT_EQ(ReadFile(ini_), text);
+}
+
+TEST_F(Config, CreateEnvMakesPlatformSections) {
+  WriteFile(ini_, "[pg]\nPath=/bin/pgdrv\n");
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.createEnv("Sales", "pg"), 1);
+  EXPECT_EQ(ReadFile(ini_),
+            " \n[pg]\nPath=/bin/pgdrv\n \n[ENVIRONMENTS.Unix]\nSales =  \n"
+            " \n[Sales.Unix]\nDriver = pg\n");
+  EXPECT_EQ(Read(cfg, "ENVIRONMENTS", "Sales"), "");
+  EXPECT_EQ(Read(cfg, "Sales", "Driver"), "pg");
+  // Listed already: only the driver changes.
+  EXPECT_EQ(cfg.writeCfgString("other", "Path", "/bin/o"), 1);
+  EXPECT_EQ(cfg.createEnv("Sales", "other"), 1);
+  EXPECT_EQ(Read(cfg, "Sales", "Driver"), "other");
+}
+
+TEST_F(Config, DropEnvRemovesTheSectionButKeepsLaterComments) {
+  WriteFile(ini_,
+            "[ENVIRONMENTS]\nSales= \nHr= \n"
+            "[Sales]\nDriver=pg\nCATALOG=c\n; kept comment\n"
+            "[Hr]\nDriver=pg\n");
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.dropEnv("Sales"), 1);
+  EXPECT_EQ(ReadFile(ini_),
+            " \n[ENVIRONMENTS]\nHr= \n \n; kept comment\n \n[Hr]\nDriver=pg\n");
+  EXPECT_EQ(cfg.openCfgFile("Sales"), -1);
+  EXPECT_EQ(Read(cfg, "Hr", "Driver"), "pg");
+}
+
+TEST_F(Config, DropEnvOfAnUnlistedEnvironmentChangesNothing) {
+  const std::string text = "[ENVIRONMENTS]\nHr= \n[Sales]\nDriver=pg\n";
+  WriteFile(ini_, text);
+  CZqlConfig cfg;
+  EXPECT_EQ(cfg.dropEnv("Sales"), 0);
+  EXPECT_EQ(ReadFile(ini_), text);
+}
+
+}  // namespace

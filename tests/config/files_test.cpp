@@ -1,0 +1,298 @@
+// The file layer: path substitution and expansion, the file search, line
+// reading, listings, and byte-range locks against another process.
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cfgtest.h"
+#include "zqlio.h"
+
+namespace {
+
+using cfgtest::LockHolder;
+using cfgtest::ScratchDir;
+using cfgtest::Text;
+using cfgtest::WriteFile;
+
+std::string Expand(const std::string& in) {
+  char buf[kZqlMaxPath];
+  std::strcpy(buf, in.c_str());
+  const char* out = ZqlExpandFileName(buf);
+  return out != nullptr ? out : "<null>";
+}
+
+std::string Substitute(const std::string& in) {
+  char buf[kZqlMaxPath];
+  std::strcpy(buf, in.c_str());
+  return ZqlSubstituteInFileName(buf);
+}
+
+// Sets or clears one environment variable for the life of the object.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~EnvVar() {
+    if (had_)
+      setenv(name_.c_str(), old_.c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST(PathExpansion, HomeDirectoryAndTilde) {
+  EnvVar home("HOME", "/home/tester");
+  EXPECT_EQ(Expand("~/zql.ini"), "/home/tester/zql.ini");
+  EXPECT_EQ(Expand("~"), "/home/tester");
+  EXPECT_EQ(Expand("/etc/~/x"), "/home/tester/x");  // "/~" restarts at the '~'
+  EnvVar trailing("HOME", "/home/tester/");
+  EXPECT_EQ(Expand("~/a"), "/home/tester/a");  // no "//" from a trailing '/'
+}
+
+TEST(PathExpansion, TildeUserUsesTheAccountsHome) {
+  const passwd* pw = getpwuid(getuid());
+  ASSERT_NE(pw, nullptr);
+  EXPECT_EQ(Expand(std::string("~") + pw->pw_name + "/f"),
+            std::string(pw->pw_dir == std::string("/") ? "" : pw->pw_dir) + "/f");
+  char buf[kZqlMaxPath] = "~no-such-user-zql-test/f";
+  EXPECT_EQ(ZqlExpandFileName(buf), nullptr);
+  EXPECT_STREQ(buf, "~no-such-user-zql-test/f");  // left alone
+}
+
+TEST(PathExpansion, RelativePathsAndDotSegments) {
+  ScratchDir dir;
+  ASSERT_EQ(mkdir("u", 0700), 0);
+  ASSERT_EQ(chdir("u"), 0);
+  char cwd[kZqlMaxPath];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(Expand("a/./b/../c"), std::string(cwd) + "/a/c");
+  EXPECT_EQ(Expand(""), std::string(cwd));
+  EXPECT_EQ(Expand("/.."), "/");
+  EXPECT_EQ(Expand("/a/../../b"), "/b");  // never above the root
+  EXPECT_EQ(Expand("/x/y//z/w"), "/z/w");  // "//" restarts at the root
+  EXPECT_EQ(Expand("/plain/path/"), "/plain/path/");  // unchanged without dots
+  EXPECT_EQ(Expand("/a/.hidden/b"), "/a/.hidden/b");  // not a dot segment
+  EXPECT_EQ(Expand("/a///./b"), "/b");
+}
+
+TEST(PathSubstitution, VariablesPlainAndInBraces) {
+  EnvVar home("HOME", "/h");
+  EnvVar unset("ZQL_TEST_UNSET", nullptr);
+  EXPECT_EQ(Substitute("$HOME/a"), "/h/a");
+  EXPECT_EQ(Substitute("${HOME}/a"), "/h/a");
+  EXPECT_EQ(Substitute("$ZQL_TEST_UNSET/a"), "/a");
+  EXPECT_EQ(Substitute("/x/$HOME"), "/x//h");
+  EXPECT_EQ(Substitute("a$HOME"), "a$HOME");  // '$' inside a segment is text
+  EXPECT_EQ(Substitute("${HOME"), "/h");       // no '}': up to the end
+  EXPECT_EQ(Substitute("$$HOME/b"), "/h/b");
+}
+
+TEST(PathSubstitution, UnsetHomeLeavesTheRootPath) {
+  EnvVar home("HOME", nullptr);
+  EXPECT_EQ(Substitute("$HOME/x"), "/x");
+}
+
+TEST(PathSubstitution, SelfReferenceEndsAndLongValuesAreCut) {
+  EnvVar loop("ZQL_TEST_LOOP", "/$ZQL_TEST_LOOP");
+  const std::string out = Substitute("$ZQL_TEST_LOOP/x");
+  EXPECT_LT(out.size(), static_cast<std::size_t>(kZqlMaxPath));
+  const std::string big(900, 'b');
+  EnvVar large("ZQL_TEST_BIG", ("/" + big).c_str());
+  const std::string twice = Substitute("$ZQL_TEST_BIG/$ZQL_TEST_BIG");
+  EXPECT_EQ(twice.size(), static_cast<std::size_t>(kZqlMaxPath - 1));
+}
+
+TEST(PathHelpers, BasenameAndDirname) {
+  char a[kZqlMaxPath] = "/usr/lib/zql.ini";
+  EXPECT_STREQ(ZqlFileBasename(a), "zql.ini");
+  EXPECT_STREQ(ZqlFileDirname(a), "/usr/lib/");
+  char b[kZqlMaxPath] = "plain";
+  EXPECT_STREQ(ZqlFileBasename(b), "plain");
+  EXPECT_STREQ(ZqlFileDirname(b), ".");
+}
+
+TEST(FileSearch, ListSkipsDirectoriesAndNormalises) {
+  ScratchDir dir;
+  ASSERT_EQ(mkdir("d1", 0700), 0);
+  ASSERT_EQ(mkdir("d1/tool", 0700), 0);  // a directory of the same name
+  ASSERT_EQ(mkdir("d2", 0700), 0);
+  WriteFile(dir.File("d2/tool"), "x");
+  const std::string list = dir.path() + "/d1:;  " + dir.path() + "/d2/";
+  char found[kZqlMaxPath];
+  EXPECT_EQ(ZqlFindFile(list.c_str(), "tool", found), 1);
+  EXPECT_EQ(std::string(found), dir.path() + "/d2/tool");
+  EXPECT_EQ(ZqlFindFile("", "tool", found), 0);
+  EXPECT_EQ(ZqlFindFile(nullptr, "tool", found), 0);
+
+  // Along PATH, with the full normalised path as the result.
+  setenv("PATH", (dir.path() + "/d1/../d1:" + dir.path() + "/d2/./").c_str(), 1);
+  CZqlDirMisc misc;
+  CZqlUcStr path;
+  EXPECT_EQ(misc.Find(CZqlUcStr("tool"), &path), 1);
+  EXPECT_EQ(Text(path), dir.path() + "/d2/tool");
+}
+
+TEST(FileSearch, OrderIsNameZqlKovaPath) {
+  ScratchDir dir;
+  for (const char* d : {"z", "k", "p"}) ASSERT_EQ(mkdir(d, 0700), 0);
+  WriteFile(dir.File("k/f.txt"), "k");
+  WriteFile(dir.File("p/f.txt"), "p");
+  setenv("ZQL", dir.File("z").c_str(), 1);
+  setenv("KOVA", dir.File("k").c_str(), 1);
+  setenv("PATH", dir.File("p").c_str(), 1);
+  CZqlDirMisc misc;
+  char out[kZqlMaxPath];
+  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
+  EXPECT_EQ(std::string(out), dir.File("k/f.txt"));
+  WriteFile(dir.File("z/f.txt"), "z");
+  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
+  EXPECT_EQ(std::string(out), dir.File("z/f.txt"));
+  WriteFile(dir.File("f.txt"), "here");
+  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
+  EXPECT_EQ(std::string(out), dir.File("f.txt"));
+  EXPECT_EQ(misc.Find("f.txt", out, 5), 0);  // does not fit
+  EXPECT_EQ(misc.Find("missing.txt", out, sizeof out), 0);
+  EXPECT_EQ(ZqlTry([&] { misc.Find("", out, sizeof out); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(DirMisc, PathAccessRenameUnlinkAndListing) {
+  ScratchDir dir;
+  WriteFile(dir.File("zqlloc.xmx"), "m");
+  WriteFile(dir.File("zqllisp.xmx"), "m");
+  WriteFile(dir.File("notes.txt"), "n");
+  WriteFile(dir.File("old.xmx.bak"), "n");
+  CZqlDirMisc misc;
+  CZqlUcStr p;
+  EXPECT_EQ(misc.Path(CZqlUcStr("."), &p), 1);
+  EXPECT_EQ(Text(p), dir.path() + "/");
+  EXPECT_EQ(ZqlTry([&] { misc.Path(CZqlUcStr("absent"), &p); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+  EXPECT_EQ(misc.isExist(CZqlUcStr("notes.txt")), 1);
+  EXPECT_EQ(misc.isCanReadWrite(CZqlUcStr("notes.txt")), 1);
+  EXPECT_EQ(misc.isExist(CZqlUcStr("absent")), 0);
+
+  std::vector<std::string> names;
+  ASSERT_EQ(misc.FileListOpen(CZqlUcStr(""), CZqlUcStr("xmx")), 1);
+  CZqlUcStr name;
+  while (misc.FileListRead(&name)) names.push_back(Text(name));
+  EXPECT_EQ(name.Length(), 0);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"zqllisp", "zqlloc"}));
+  misc.FileListClose();
+  ASSERT_EQ(misc.FileListOpen(CZqlUcStr(dir.path().c_str()), CZqlUcStr("")), 1);
+  int all = 0;
+  while (misc.DirListRead(&name)) ++all;
+  EXPECT_EQ(all, 4);
+
+  EXPECT_EQ(misc.Rename(CZqlUcStr("notes.txt"), CZqlUcStr("n2.txt")), 1);
+  EXPECT_EQ(misc.Unlink(CZqlUcStr("n2.txt")), 1);
+  EXPECT_EQ(ZqlTry([&] { misc.Unlink(CZqlUcStr("n2.txt")); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+}
+
+TEST(FileRead, LinesSkipEmptyOnesAndTheLastControlCharacter) {
+  ScratchDir dir;
+  WriteFile(dir.File("f"), "\n\nfirst\r\n\r\nsecond\rthird\x1a");
+  CZqlFile f;
+  ASSERT_EQ(f.Open("f", 0), 1);
+  CZqlUcStr line;
+  std::vector<std::string> got;
+  while (ZqlTry([&] { f.ReadString(&line); })) got.push_back(Text(line));
+  EXPECT_EQ(ZqlTryCode(), kZqlErrEOFFound);
+  EXPECT_EQ(line.Length(), 0);
+  EXPECT_EQ(got, (std::vector<std::string>{"first", "second", "third"}));
+
+  WriteFile(dir.File("empty"), "");
+  CZqlFile e;
+  ASSERT_EQ(e.Open("empty", 0), 1);
+  EXPECT_EQ(ZqlTry([&] { e.ReadString(&line); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrEOFFound);
+}
+
+TEST(FileOps, ClosedAndDoubleOpenAreInternalErrors) {
+  ScratchDir dir;
+  CZqlFile f;
+  char c;
+  EXPECT_EQ(ZqlTry([&] { f.Read(&c, 1); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
+  ASSERT_EQ(f.Open("new", kZqlFileReadWrite | kZqlFileCreate), 1);
+  EXPECT_EQ(f.isCanReadWrite(), 1);
+  EXPECT_EQ(ZqlTry([&] { f.Open("new", 0); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
+  EXPECT_EQ(f.Write("hello", 5), 5);
+  EXPECT_EQ(f.Size(), 5);
+  ASSERT_EQ(f.SetSeek(1), 1);
+  char buf[8] = {};
+  EXPECT_EQ(f.Read(buf, 8), 4);
+  EXPECT_STREQ(buf, "ello");
+  EXPECT_EQ(f.Truncate(2), 1);
+  EXPECT_EQ(f.Size(), 2);
+  CZqlFile missing;
+  EXPECT_EQ(ZqlTry([&] { missing.Open("absent", 0); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+}
+
+TEST(FileLock, TimeOutIsClamped) {
+  ScratchDir dir;
+  CZqlFile f;
+  ASSERT_EQ(f.Open("t", kZqlFileReadWrite | kZqlFileCreate), 1);
+  EXPECT_EQ(f.TimeOut(), 30);
+  f.SetTimeOut(0);
+  EXPECT_EQ(f.TimeOut(), 1);
+  f.SetTimeOut(1000);
+  EXPECT_EQ(f.TimeOut(), 600);
+  const SZqlLockGroup none[1] = {{0, 1}};
+  EXPECT_EQ(ZqlTry([&] { f.Lock(none, 0); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+}
+
+TEST(FileLock, BusyRangeTimesOutWithTableLocked) {
+  ScratchDir dir;
+  WriteFile(dir.File("l"), "data");
+  LockHolder holder(dir.File("l"), 100, 10);
+  CZqlFile f;
+  ASSERT_EQ(f.Open("l", kZqlFileReadWrite), 1);
+  f.SetTimeOut(1);
+  EXPECT_EQ(ZqlTry([&] { f.Lock(105, 1); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrTableIsLockedByAnotherCursor);
+  EXPECT_EQ(f.Lock(110, 5), 1);  // outside the held range
+  const SZqlLockGroup group[] = {{0, 1}, {109, 2}};
+  EXPECT_EQ(ZqlTry([&] { f.Lock(group, 2); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrTableIsLockedByAnotherCursor);
+  holder.Release();
+  EXPECT_EQ(f.Lock(group, 2), 1);
+  EXPECT_EQ(f.Unlock(group, 2), 1);
+}
+
+TEST(FileLock, WaitSucceedsWhenTheHolderReleasesInTime) {
+  ScratchDir dir;
+  WriteFile(dir.File("l"), "data");
+  LockHolder holder(dir.File("l"), 0, 4, 300);
+  CZqlFile f;
+  ASSERT_EQ(f.Open("l", kZqlFileReadWrite), 1);
+  f.SetTimeOut(20);
+  EXPECT_EQ(f.Lock(0u, 4u), 1);
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+// CZqlWinIni: the grammar, its errors, every rewrite case, lazy parsing, and
+// several processes sharing one file.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "cfgtest.h"
+#include "zqlconf.h"
+
+namespace {
+
+using cfgtest::LockHolder;
+using cfgtest::ReadFile;
+using cfgtest::ScratchDir;
+using cfgtest::Text;
+using cfgtest::WriteFile;
+
+std::string Read(CZqlWinIni& ini, const char* section, const char* key) {
+  CZqlUcStr v;
+  return ini.readCfgString(section, key, &v) ? Text(v) : "<none>";
+}
+
+// Answers the code a call raised, or 0.
+template <class F>
+int Raised(F&& f) {
+  return ZqlTry(f) ? 0 : ZqlTryCode();
+}
+
+class WinIni : public ::testing::Test {
+ protected:
+  ScratchDir dir_;
+  std::string path_ = dir_.File("test.ini");
+};
+
+TEST_F(WinIni, HeadersKeysAndValuesAreTrimmedAndCaseBlind) {
+  WriteFile(path_,
+            "; leading comment\n"
+            "  [  Data Base 1 ]  ignored text\n"
+            "Key One  =  some  value  \n"
+            "kEY oNE = second wins never\n"
+            "quoted = '  in quotes  '   \n"
+            "double = \"x y\"\n"
+            "half = 'open\n"
+            "mixed = 'a\"\n"
+            "after = [not a header]\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.openCfgFile("DATA BASE 1"), 7);
+  EXPECT_EQ(Read(ini, "data base 1", "key one"), "some  value");
+  EXPECT_EQ(Read(ini, "Data Base 1", "QUOTED"), "  in quotes  ");
+  EXPECT_EQ(Read(ini, "Data Base 1", "double"), "x y");
+  EXPECT_EQ(Read(ini, "Data Base 1", "half"), "'open");
+  EXPECT_EQ(Read(ini, "Data Base 1", "mixed"), "'a\"");
+  EXPECT_EQ(Read(ini, "Data Base 1", "after"), "[not a header]");
+  EXPECT_EQ(Read(ini, "Data Base 1", "absent"), "<none>");
+  EXPECT_EQ(ini.openCfgFile("absent"), -1);
+}
+
+TEST_F(WinIni, EntriesInFileOrderThroughGetEntry) {
+  WriteFile(path_, "[S]\na=1\nb=2\n[T]\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.openCfgFile("T"), 0);
+  EXPECT_EQ(ini.getEntry(0, nullptr, nullptr), 0);
+  EXPECT_EQ(ini.openCfgFile("S"), 2);
+  CZqlUcStr k, v;
+  ASSERT_EQ(ini.getEntry(1, &k, &v), 1);
+  EXPECT_EQ(Text(k) + "=" + Text(v), "b=2");
+  EXPECT_EQ(ini.getEntry(2, &k, &v), 0);
+  EXPECT_EQ(ini.getEntry(-1, &k, &v), 0);
+  EXPECT_EQ(ini.openCfgFile("none"), -1);
+  EXPECT_EQ(ini.getEntry(0, &k, &v), 0);
+}
+
+TEST_F(WinIni, MalformedFilesAreRejected) {
+  const char* bad[] = {
+      "key = before any section\n[S]\n",
+      "[S\nk = v\n",
+      "[S]\nke[y = v\n",
+      "[S]\n = no key\n",
+      "[S]\njust text\n",
+      "[S]\n  ; not a comment when indented\n",
+  };
+  for (const char* text : bad) {
+    WriteFile(path_, text);
+    CZqlWinIni ini(path_.c_str());
+    EXPECT_EQ(Raised([&] { ini.openCfgFile("S"); }),
+              kZqlErrInitializationFileHasErrorsOrIsCorrupted)
+        << text;
+    // The fault is found again, not hidden behind an empty parse.
+    EXPECT_EQ(Raised([&] { ini.openCfgFile("S"); }),
+              kZqlErrInitializationFileHasErrorsOrIsCorrupted);
+  }
+}
+
+TEST_F(WinIni, MissingFileAnswersMinusOneExceptZqlIni) {
+  CZqlWinIni ini(dir_.File("absent.ini").c_str());
+  EXPECT_EQ(ini.openCfgFile("S"), -1);
+  EXPECT_EQ(Read(ini, "S", "k"), "<none>");
+  CZqlWinIni config("ZQL.INI");
+  EXPECT_EQ(Raised([&] { config.openCfgFile("S"); }), kZqlErrCannotOpenZQLINIFile);
+}
+
+TEST_F(WinIni, NameGetsIniExtensionUnlessItHasOne) {
+  EXPECT_EQ(Text(CZqlWinIni("plain").FileName()), "plain.INI");
+  EXPECT_EQ(Text(CZqlWinIni("dot. x").FileName()), "dot. x.INI");
+  EXPECT_EQ(Text(CZqlWinIni("a.cfg").FileName()), "a.cfg");
+  CZqlWinIni ini("settings");
+  EXPECT_EQ(ini.writeCfgString("S", "k", "v"), 1);
+  EXPECT_EQ(ReadFile(dir_.File("settings.INI")), " \n[S]\nk = v\n");
+}
+
+TEST_F(WinIni, NewKeyInNewSectionIsAppended) {
+  WriteFile(path_, "; c\n[A]\nx=1\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("B", "y", "2"), 1);
+  EXPECT_EQ(ReadFile(path_), "; c\n \n[A]\nx=1\n \n[B]\ny = 2\n");
+  EXPECT_EQ(Read(ini, "B", "y"), "2");
+}
+
+TEST_F(WinIni, NewKeyGoesAfterTheSectionsLastEntry) {
+  WriteFile(path_, "[A]\na1=1\n; about A\n[B]\nb1=1\n[C]\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("A", "a2", "2"), 1);
+  EXPECT_EQ(ini.writeCfgString("C", "c1", "3"), 1);  // a section without entries
+  EXPECT_EQ(ini.writeCfgString("B", "b2", "4"), 1);  // line numbers moved down
+  EXPECT_EQ(ReadFile(path_),
+            " \n[A]\na1=1\na2 = 2\n; about A\n \n[B]\nb1=1\nb2 = 4\n \n[C]\nc1 = 3\n");
+}
+
+TEST_F(WinIni, ChangedKeyRewritesEveryEntryOfThatName) {
+  WriteFile(path_, "[A]\nKey = old\nother = o\nKEY = old2\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("a", "key", "new"), 1);
+  EXPECT_EQ(ReadFile(path_), " \n[A]\nKey = new\nother = o\nKEY = new\n");
+  EXPECT_EQ(ini.writeCfgString("a", "key", "new"), 1);  // same value: written again
+}
+
+TEST_F(WinIni, RemovedKeyAndRemovedLastKeyWithItsSection) {
+  WriteFile(path_, "[A]\nx=1\ny=2\n[B]\nz=3\n; after z\n[C]\nw=4\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("A", "x", ""), 1);
+  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n \n[B]\nz=3\n; after z\n \n[C]\nw=4\n");
+  EXPECT_EQ(ini.writeCfgString("B", "z", ""), 1);
+  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n \n; after z\n \n[C]\nw=4\n");
+  EXPECT_EQ(ini.openCfgFile("B"), -1);
+  EXPECT_EQ(ini.writeCfgString("C", "w2", "5"), 1);  // lines moved up correctly
+  // The rewrite parses the file afresh, which drops the blank line.
+  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n; after z\n \n[C]\nw=4\nw2 = 5\n");
+  EXPECT_EQ(ini.writeCfgString("C", "absent", ""), 0);
+  EXPECT_EQ(ini.writeCfgString("Nope", "absent", ""), 0);
+}
+
+TEST_F(WinIni, WritingCreatesAMissingFileOnlyForAValue) {
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("S", "k", ""), 0);
+  EXPECT_NE(access(path_.c_str(), F_OK), 0);
+  EXPECT_EQ(ini.writeCfgString("S", "k", "v"), 1);
+  EXPECT_EQ(ReadFile(path_), " \n[S]\nk = v\n");
+}
+
+TEST_F(WinIni, EntriesTheFileCouldNotHoldAreRefused) {
+  WriteFile(path_, "[S]\nk=v\n");
+  CZqlWinIni ini(path_.c_str());
+  const char* cases[][3] = {{"S", "k", "two\nlines"}, {"S", "a=b", "v"}, {"S", ";k", "v"},
+                            {"S]", "k", "v"},         {"S", "", "v"},     {"S", " k", "v"}};
+  for (auto& c : cases) {
+    EXPECT_EQ(Raised([&] { ini.writeCfgString(c[0], c[1], c[2]); }),
+              kZqlErrInvalidFunctionArguments)
+        << c[1];
+  }
+  EXPECT_EQ(ReadFile(path_), "[S]\nk=v\n");
+}
+
+TEST_F(WinIni, UntouchedLinesKeepTheirBytes) {
+  const std::string latin = "; caf\xe9 \\U+0041\n[S]\nname = M\xfcller\nk=v\n";
+  WriteFile(path_, latin);
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
+  EXPECT_EQ(ReadFile(path_), "; caf\xe9 \\U+0041\n \n[S]\nname = M\xfcller\nk = w\n");
+}
+
+TEST_F(WinIni, ParsesOnlyWhenTheFileTimeChanged) {
+  WriteFile(path_, "[S]\nk=one\n");
+  CZqlWinIni ini(path_.c_str());
+  EXPECT_EQ(Read(ini, "S", "k"), "one");
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  WriteFile(path_, "[S]\nk=two\n");
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+  EXPECT_EQ(Read(ini, "S", "k"), "one");  // same time: answered from memory
+  const timespec later[2] = {st.st_atim, {st.st_mtim.tv_sec + 5, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), later, 0), 0);
+  EXPECT_EQ(Read(ini, "S", "k"), "two");
+}
+
+TEST_F(WinIni, RewriteWorksOnTheCurrentFileNotAStaleParse) {
+  WriteFile(path_, "[S]\na=1\n");
+  CZqlWinIni first(path_.c_str());
+  CZqlWinIni second(path_.c_str());
+  EXPECT_EQ(Read(first, "S", "a"), "1");
+  EXPECT_EQ(Read(second, "S", "a"), "1");
+  EXPECT_EQ(first.writeCfgString("S", "b", "2"), 1);
+  EXPECT_EQ(second.writeCfgString("S", "c", "3"), 1);
+  EXPECT_EQ(ReadFile(path_), " \n[S]\na=1\nb = 2\nc = 3\n");
+}
+
+TEST_F(WinIni, TwoProcessesWritingAtOnceLoseNothing) {
+  WriteFile(path_, "[S]\nseed=0\n");
+  constexpr int kWrites = 150;
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  pid_t kids[2];
+  for (int p = 0; p < 2; ++p) {
+    kids[p] = fork();
+    if (kids[p] == 0) {
+      CZqlWinIni ini(path_.c_str());
+      char go;
+      if (read(start[0], &go, 1) != 1) _exit(2);  // both start together
+      int ok = 0;
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
+        const std::string section = i % 2 ? "S" : "P" + std::to_string(p);
+        ok += ZqlTry([&] { ini.writeCfgString(section.c_str(), key.c_str(), "v"); });
+      }
+      _exit(ok == kWrites ? 0 : 1);
+    }
+  }
+  ASSERT_EQ(write(start[1], "gg", 2), 2);
+  close(start[0]);
+  close(start[1]);
+  for (pid_t kid : kids) {
+    int status = -1;
+    waitpid(kid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  CZqlWinIni ini(path_.c_str());
+  for (int p = 0; p < 2; ++p) {
+    for (int i = 0; i < kWrites; ++i) {
+      const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
+      const std::string section = i % 2 ? "S" : "P" + std::to_string(p);
+      EXPECT_EQ(Read(ini, section.c_str(), key.c_str()), "v") << key;
+    }
+  }
+  EXPECT_EQ(Read(ini, "S", "seed"), "0");
+}
+
+TEST_F(WinIni, LockHeldByAnotherProcessTimesOut) {
+  WriteFile(path_, "[S]\nk=v\n");
+  LockHolder holder(path_, kZqlIniLockOffset, 2);
+  CZqlWinIni ini(path_.c_str());
+  ini.SetTimeOut(1);
+  EXPECT_EQ(Raised([&] { ini.writeCfgString("S", "k", "w"); }),
+            kZqlErrTableIsLockedByAnotherCursor);
+  EXPECT_EQ(Raised([&] { ini.openCfgFile("S"); }), kZqlErrTableIsLockedByAnotherCursor);
+  holder.Release();
+  EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
+  EXPECT_EQ(Read(ini, "S", "k"), "w");
+}
+
+TEST_F(WinIni, ParseNeedsOnlyTheFirstLockByte) {
+  WriteFile(path_, "[S]\nk=v\n");
+  LockHolder reader(path_, kZqlIniLockOffset + 1, 1);  // covers only the rewrite byte
+  CZqlWinIni ini(path_.c_str());
+  ini.SetTimeOut(1);
+  EXPECT_EQ(Read(ini, "S", "k"), "v");
+  EXPECT_EQ(Raised([&] { ini.writeCfgString("S", "k", "w"); }),
+            kZqlErrTableIsLockedByAnotherCursor);
+}
+
+}  // namespace
