@@ -56,7 +56,8 @@ struct _SZqlUcTable {
 };
 typedef _SZqlUcTable SZqlUcTable;
 
-// The table of an identifier; 0 selects the default character set.
+// The table of an identifier; 0 selects the default character set. An
+// identifier that is not a loaded table raises "invalid function arguments".
 const SZqlUcTable* ZqlUcTableOf(unsigned long id);
 // The built-in "ascii" table.
 const SZqlUcTable* ZqlUcAsciiTable();

@@ -372,7 +372,15 @@ void ZqlUcFreeCCT(SZqlUcTable* table) {
 // ---------------------------------------------------------------------------
 
 const SZqlUcTable* ZqlUcTableOf(unsigned long id) {
-  return id == 0 ? gDefault : reinterpret_cast<const SZqlUcTable*>(id);
+  if (id == 0) return gDefault;
+  const auto* t = reinterpret_cast<const SZqlUcTable*>(id);
+  if (t == &gAscii) return t;
+  for (const SZqlUcTable* l = gLoaded; l != nullptr; l = l->next)
+    if (l == t) return t;
+  // A stale or foreign identifier is never followed; with nothing to catch
+  // the raise, the default set serves.
+  ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  return gDefault;
 }
 
 const SZqlUcTable* ZqlUcAsciiTable() { return &gAscii; }

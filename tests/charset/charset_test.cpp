@@ -116,6 +116,15 @@ TEST_F(ShippedSets, LoadedOnceAndNamesCompareWithoutCase) {
   ASSERT_EQ(std::rename(moved.c_str(), file.c_str()), 0);
 }
 
+TEST_F(ShippedSets, StaleIdentifierIsRefusedNotFollowed) {
+  const unsigned long id = ZqlUcGetIdCCT("ISO-8859-1");
+  ZqlUcTermCCT();
+  const char* name = nullptr;
+  EXPECT_EQ(ZqlTry([&] { name = ZqlUcGetNmCCT(id); }), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(name, nullptr);
+}
+
 TEST(CharsetNames, AsciiNeedsNoZqlIni) {
   cfgtest::ScratchDir dir;  // no zql.ini anywhere on the search path
   ZqlTermResource();
