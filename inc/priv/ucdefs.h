@@ -56,6 +56,11 @@ struct _SZqlUcTable {
 };
 typedef _SZqlUcTable SZqlUcTable;
 
+// Test hooks: make a table built by hand a valid identifier, and forget it
+// again (its storage stays the caller's).
+void TEST_ZqlUcRegisterCCT(SZqlUcTable* table);
+void TEST_ZqlUcUnregisterCCT(SZqlUcTable* table);
+
 // The table of an identifier; 0 selects the default character set. An
 // identifier that is not a loaded table raises "invalid function arguments".
 const SZqlUcTable* ZqlUcTableOf(unsigned long id);

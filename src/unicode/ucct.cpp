@@ -350,6 +350,20 @@ int ZqlUcNewConvCode(SZqlUcTable* table, int code, unsigned short unit) {
   return 1;
 }
 
+void TEST_ZqlUcRegisterCCT(SZqlUcTable* table) {
+  table->next = gLoaded;
+  gLoaded = table;
+}
+
+void TEST_ZqlUcUnregisterCCT(SZqlUcTable* table) {
+  for (SZqlUcTable** l = &gLoaded; *l != nullptr; l = &(*l)->next) {
+    if (*l == table) {
+      *l = table->next;
+      return;
+    }
+  }
+}
+
 void ZqlUcFreeCCT(SZqlUcTable* table) {
   if (table == nullptr || table == &gAscii) return;
   for (SZqlUcTable** l = &gLoaded; *l != nullptr; l = &(*l)->next) {

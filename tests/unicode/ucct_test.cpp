@@ -42,12 +42,15 @@ struct STestSet {
     t.name = "test";
     const unsigned lead = kind == kZqlUcKindDirect ? 0x4E : 0x81;
     t.leadBytes[lead >> 4] = static_cast<unsigned short>(0x8000u >> (lead & 15));
-    if (kind == kZqlUcKindDirect) return;
-    t.toUc[0] = to0;
-    t.toUc[0x81] = to81;
-    t.fromUc[0] = from0;
-    t.fromUc[0x4E] = from4E;
+    if (kind != kZqlUcKindDirect) {
+      t.toUc[0] = to0;
+      t.toUc[0x81] = to81;
+      t.fromUc[0] = from0;
+      t.fromUc[0x4E] = from4E;
+    }
+    TEST_ZqlUcRegisterCCT(&t);
   }
+  ~STestSet() { TEST_ZqlUcUnregisterCCT(&t); }
   unsigned long id() const { return reinterpret_cast<unsigned long>(&t); }
 };
 
