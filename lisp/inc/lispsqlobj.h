@@ -1,0 +1,68 @@
+// lispsqlobj.h - the base of the binding's SQL objects (sessions,
+// statements, cursors) as far as their identity goes: object type, name and
+// handle, and the handle's LISP form.
+#ifndef ZQL_LISPSQLOBJ_H
+#define ZQL_LISPSQLOBJ_H
+
+#include "lisphandle.h"
+
+// The object-type names of the handle's LISP form.
+constexpr const char* kZqlLispTypeSession = "SQLSESSION";
+constexpr const char* kZqlLispTypeStatement = "SQLSTATEMENT";
+constexpr const char* kZqlLispTypeCursor = "SQLCURSOR";
+
+// A binding object that LISP code names by a handle, written as the list
+// (TYPE VALUE), for example ("SQLSESSION" 3.0).
+//
+// An object is live from a successful init() (the root has entered its
+// handle in the handle table) until its destructor (the handle leaves the
+// table). The root's scratch object (of this class itself) reads handle
+// lists; readBuf is refused on any other object.
+class CZqlLispSQLObj : public CZqlLispObj {
+ public:
+  // name (null: the empty string) is copied into the string cache.
+  explicit CZqlLispSQLObj(const char* name = nullptr);
+  CZqlLispSQLObj(const CZqlLispSQLObj&) = delete;
+  CZqlLispSQLObj& operator=(const CZqlLispSQLObj&) = delete;
+  // Withdraws the handle init() obtained from the root's table (when there
+  // is a root) and gives the name back to the cache.
+  ~CZqlLispSQLObj() override;
+
+  EZqlLispClassId lisA() const override { return kZqlLispClsSQLObj; }
+
+  // Asks the root for a new handle for this object. 1 on success; 0 with
+  // no root or when the root answered the null handle. Call it once.
+  int init();
+
+  // Sets the object type: "SQLSESSION", "SQLSTATEMENT" or "SQLCURSOR"
+  // (exactly). Anything else, null included, pushes
+  // kZqlLispErrHandleInvalid and answers 0 with the type unchanged.
+  int setObjType(const char* type);
+  // The type (one of the three names, static), or null until set.
+  const char* getObjType() const { return type_; }
+  // The name given at construction; "" when there is none. Valid as long
+  // as the object.
+  const char* getName() const { return name_ ? name_ : ""; }
+  const CZqlLispHandle& ID() const { return handle_; }
+
+  // Appends the handle list: list begin, the type, the handle value (a
+  // real), list end. With no type set, pushes kZqlLispErrInternal and
+  // answers 0.
+  int writeBuf(CZqlLispBuf* buf) const override;
+  // Reads a handle list at buf's position into this object (type and
+  // handle) and moves the position past its list end; 1 on success. On an
+  // object other than the scratch class: kZqlLispErrInternal. No list
+  // begin, or no string after it: kZqlLispErrArgType. An unknown type, a
+  // missing, non-numeric or negative value, or anything but the list end
+  // after the value: kZqlLispErrHandleInvalid. On failure the type is
+  // null.
+  int readBuf(CZqlLispBuf* buf) override;
+
+ private:
+  const char* type_ = nullptr;  // one of the three static names
+  char* name_ = nullptr;        // from the string cache
+  CZqlLispHandle handle_;
+  bool issued_ = false;  // handle_ came from the root's newID
+};
+
+#endif  // ZQL_LISPSQLOBJ_H

@@ -1,0 +1,348 @@
+// CZqlLispBuf: reading items by type, building, positions, searching, and
+// round trips of LISP values through resbuf chains (by hand and through the
+// host's interpreter with a test module).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kelinterp.h"
+#include "lispbuf.h"
+#include "lisptest.h"
+
+namespace {
+
+using LispBufTest = RootTest;
+
+// A host-made chain, as kel_getargs hands it over.
+class Chain {
+ public:
+  ~Chain() { kel_relrb(head_); }
+  resbuf* add(int type) {
+    resbuf* rb = kel_newrb(type);
+    (tail_ ? tail_->rbnext : head_) = rb;
+    tail_ = rb;
+    return rb;
+  }
+  void str(const char* s) { add(RTSTR)->resval.rstring = strdup(s); }
+  resbuf* head() const { return head_; }
+
+ private:
+  resbuf* head_ = nullptr;
+  resbuf* tail_ = nullptr;
+};
+
+std::vector<int> Types(CZqlLispBuf& buf) {
+  std::vector<int> out;
+  for (int ok = buf.getFirstItem(); ok; ok = buf.getNextItem())
+    out.push_back(buf.ItemType());
+  return out;
+}
+
+TEST_F(LispBufTest, EmptyBufferHasNothingToRead) {
+  CZqlLispBuf buf(kZqlTrue);
+  EXPECT_EQ(buf.getKind(), kZqlTrue);
+  EXPECT_EQ(buf.Qty(), 0);
+  EXPECT_TRUE(buf.isNone());
+  EXPECT_EQ(buf.ItemType(), 0);
+  EXPECT_EQ(buf.getFirstItem(), 0);
+  EXPECT_EQ(buf.S(), 0);
+  EXPECT_EQ(buf.C(), nullptr);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrInternal,
+                                       kZqlLispErrInternal}));
+  EXPECT_EQ(buf.delItem(-1), 0);
+}
+
+TEST_F(LispBufTest, AccessorTypeMismatchPushes8) {
+  CZqlLispBuf buf;
+  buf.addItem(int32_t{40000});
+  buf.getFirstItem();
+  EXPECT_EQ(buf.S(), 0);
+  EXPECT_EQ(buf.R(), 0.0);
+  EXPECT_EQ(buf.C(), nullptr);
+  EXPECT_EQ(buf.PX(), 0.0);
+  EXPECT_EQ(taken(), std::vector<int>(4, kZqlLispErrItemType));
+  EXPECT_EQ(buf.L(), 40000);
+  EXPECT_TRUE(buf.isNum());
+  EXPECT_TRUE(buf.isLong());
+  EXPECT_FALSE(buf.isShort());
+  EXPECT_TRUE(codes().empty());
+}
+
+TEST_F(LispBufTest, ReadingPastTheLastArgument) {
+  CZqlLispBuf buf;
+  buf.addItem(1.5);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.getNextItem(), 0);
+  EXPECT_TRUE(buf.isNone());
+  EXPECT_FALSE(buf.isNum() || buf.isChar() || buf.isBList() || buf.isEList());
+  EXPECT_EQ(buf.R(), 0.0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrInternal}));
+  EXPECT_EQ(buf.getNextItem(), 0);
+  EXPECT_EQ(buf.getPrevItem(), 1);  // back to the last node
+  EXPECT_EQ(buf.R(), 1.5);
+}
+
+TEST_F(LispBufTest, CopiesHostChainDeeply) {
+  Chain chain;
+  chain.add(RTSHORT)->resval.rint = 32767;
+  chain.add(RTLONG)->resval.rlong = 32768;
+  chain.add(RTSHORT)->resval.rint = -32768;
+  chain.add(RTLONG)->resval.rlong = -32769;
+  resbuf* p = chain.add(RTPOINT);
+  p->resval.rpoint[0] = 1.0;
+  p->resval.rpoint[1] = 2.0;
+  resbuf* q = chain.add(RT3DPOINT);
+  q->resval.rpoint[2] = -3.5;
+  chain.add(RTLB);  // (1 ("x" . 2.5))
+  chain.add(RTSHORT)->resval.rint = 1;
+  chain.add(RTLB);
+  chain.str("x");
+  chain.add(RTDOTE);
+  chain.add(RTREAL)->resval.rreal = 2.5;
+  chain.add(RTLE);
+  chain.add(RTLE);
+  resbuf* bin = chain.add(RTBINXD);
+  bin->resval.rbinary.clen = 3;
+  bin->resval.rbinary.buf = static_cast<char*>(malloc(3));
+  std::memcpy(bin->resval.rbinary.buf, "a\0b", 3);
+  chain.add(RTENAME)->resval.rlname[1] = 77;
+  chain.add(RTNIL);
+  chain.add(RTT);
+
+  CZqlLispBuf buf;
+  ASSERT_EQ(buf.addItemList(chain.head()), 1);
+  EXPECT_EQ(Types(buf),
+            (std::vector<int>{RTSHORT, RTLONG, RTSHORT, RTLONG, RTPOINT,
+                              RT3DPOINT, RTLB, RTSHORT, RTLB, RTSTR, RTDOTE,
+                              RTREAL, RTLE, RTLE, RTBINXD, RTENAME, RTNIL,
+                              RTT}));
+  buf.getFirstItem();
+  EXPECT_EQ(buf.S(), 32767);
+  buf.getNextItem();
+  EXPECT_EQ(buf.L(), 32768);
+  buf.getNextItem();
+  EXPECT_EQ(buf.S(), -32768);
+  buf.getNextItem();
+  EXPECT_EQ(buf.L(), -32769);
+  buf.getNextItem();
+  EXPECT_EQ(buf.PX(), 1.0);
+  EXPECT_EQ(buf.PY(), 2.0);
+  EXPECT_EQ(buf.P()[1], 2.0);
+  buf.getNextItem();
+  EXPECT_EQ(buf.PZ(), -3.5);
+  EXPECT_EQ(buf.P(), nullptr);  // a 3D point is not a 2D one
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrItemType}));
+  ASSERT_EQ(buf.setPos(9), 1);
+  EXPECT_STREQ(buf.C(), "x");
+  EXPECT_NE(buf.C(), chain.head()->rbnext->rbnext->rbnext->rbnext->rbnext
+                         ->rbnext->rbnext->rbnext->rbnext->resval.rstring);
+  ASSERT_EQ(buf.setPos(14), 1);
+  int32_t len = 0;
+  const char* bytes = buf.B(&len);
+  ASSERT_EQ(len, 3);
+  EXPECT_EQ(std::memcmp(bytes, "a\0b", 3), 0);
+  EXPECT_NE(bytes, bin->resval.rbinary.buf);
+  buf.getNextItem();
+  EXPECT_EQ(buf.E()[1], 77);
+  EXPECT_TRUE(codes().empty());
+}
+
+TEST_F(LispBufTest, NullChainIsAnEmptySuccess) {
+  CZqlLispBuf buf;
+  EXPECT_EQ(buf.addItemList(nullptr), 1);
+  EXPECT_EQ(buf.Qty(), 0);
+}
+
+TEST_F(LispBufTest, AdditionsGoBeforeThePositionInOrder) {
+  CZqlLispBuf buf;
+  buf.addItem(int16_t{1});
+  buf.addItem(int16_t{4});
+  ASSERT_EQ(buf.setPos(1), 1);
+  buf.addItem(int16_t{2});
+  buf.addItem(int16_t{3});
+  EXPECT_EQ(buf.S(), 4);  // the position stays on the node it was on
+  ASSERT_EQ(buf.insertItemType(RTNIL), 1);
+  EXPECT_TRUE(buf.isNil());  // insertion makes the new node current
+  ASSERT_EQ(buf.getFirstItem(), 1);
+  ASSERT_EQ(buf.insertItemType(RTT), 1);  // becomes the head
+  EXPECT_EQ(buf.getPos(), 0);
+  EXPECT_EQ(Types(buf), (std::vector<int>{RTT, RTSHORT, RTSHORT, RTSHORT,
+                                          RTNIL, RTSHORT}));
+  EXPECT_EQ(buf.addItemType(RTSTR), 0);  // would need a value
+  EXPECT_EQ(buf.addItem(static_cast<const char*>(nullptr)), 0);
+  EXPECT_EQ(buf.Qty(), 6);
+}
+
+TEST_F(LispBufTest, UpdateDeleteClearAndRelease) {
+  CZqlLispBuf buf;
+  for (int16_t i = 0; i < 6; ++i) buf.addItem(i);
+  ASSERT_EQ(buf.updItem(2, "two"), 1);
+  EXPECT_STREQ(buf.C(), "two");  // the replacement is current
+  ASSERT_EQ(buf.updItem(-1, 2.0), 1);
+  EXPECT_TRUE(buf.isReal());
+  EXPECT_EQ(buf.updItem(9, int32_t{1}), 0);
+  ASSERT_EQ(buf.delItem(0), 1);
+  EXPECT_EQ(buf.S(), 1);  // the next node is current
+  buf.getLastItem();
+  buf.getNextItem();
+  ASSERT_EQ(buf.delItem(-1), 1);  // past the end: the first node
+  EXPECT_EQ(buf.getPos(), 0);
+  EXPECT_EQ(buf.Qty(), 4);  // 2.0 3 4 5
+  EXPECT_EQ(buf.delItem(-2), 0);
+  resbuf* rest = buf.release(2);
+  ASSERT_NE(rest, nullptr);
+  EXPECT_EQ(rest->resval.rint, 4);
+  EXPECT_EQ(buf.Qty(), 2);
+  EXPECT_TRUE(buf.isNone());
+  kel_relrb(rest);
+  ASSERT_EQ(buf.lclear(1), 1);
+  EXPECT_EQ(buf.Qty(), 1);
+  EXPECT_EQ(buf.lclear(5), 0);
+  ASSERT_EQ(buf.lclear(0), 1);
+  EXPECT_EQ(buf.getHead(), nullptr);
+  buf.addItem(int16_t{9});  // appends to the emptied chain
+  EXPECT_EQ(buf.Qty(), 1);
+}
+
+TEST_F(LispBufTest, FindFromThePositionByTypeAndValue) {
+  CZqlLispBuf buf;
+  const double pt[] = {1.0, 2.0};
+  const int32_t ent[] = {5, 6};
+  buf.addItem("ab");
+  buf.addItem(int16_t{7});
+  buf.addItem(int32_t{7});
+  buf.addItem(7.0);
+  buf.addItem(pt, kZqlTrue);
+  buf.addItem("abc");
+  buf.addBinItem("ab", 2);
+  buf.addItem(ent);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(int32_t{7}), 1);
+  EXPECT_EQ(buf.getPos(), 2);
+  EXPECT_EQ(buf.findItem(int16_t{7}), 0);  // behind the position
+  EXPECT_TRUE(buf.isNone());
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(7.0), 1);
+  EXPECT_EQ(buf.getPos(), 3);
+  EXPECT_EQ(buf.findItem(pt, kZqlTrue), 1);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(pt, kZqlFalse), 0);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem("abc"), 1);  // "ab" is not it
+  EXPECT_EQ(buf.getPos(), 5);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(static_cast<const void*>("ab"), 2), 1);
+  EXPECT_EQ(buf.getPos(), 6);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(ent), 1);
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItemType(RTREAL), 1);
+  EXPECT_EQ(buf.getPos(), 3);
+  // A search by node over a mixed chain is no type error.
+  CZqlLispBuf key;
+  key.addItem("abc");
+  buf.getFirstItem();
+  EXPECT_EQ(buf.findItem(key.getHead()), 1);
+  EXPECT_EQ(buf.getPos(), 5);
+  EXPECT_TRUE(codes().empty());
+}
+
+TEST_F(LispBufTest, CompareNodes) {
+  CZqlLispBuf buf;
+  buf.addBList();
+  buf.addBList();
+  buf.addItem(int16_t{1});
+  buf.addItem(int32_t{1});
+  buf.addItem("a");
+  buf.addItem("a");
+  resbuf* n[6];
+  for (int i = 0; i < 6; ++i) buf.getItem(i, &n[i]);
+  EXPECT_EQ(buf.cmpItem(n[0], n[1]), 0);
+  EXPECT_EQ(buf.cmpItem(n[4], n[5]), 0);
+  EXPECT_NE(buf.cmpItem(n[0], n[2]), 0);
+  EXPECT_TRUE(codes().empty());  // a list begin carries no value
+  EXPECT_NE(buf.cmpItem(n[2], n[3]), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrItemType}));
+}
+
+TEST_F(LispBufTest, DottedPairsWrittenAsFiveItems) {
+  CZqlLispBuf buf;
+  ASSERT_EQ(buf.writeBufPair(&buf, "KEY", "value"), 1);
+  ASSERT_EQ(buf.writeBufPair(&buf, int16_t{34}, "text"), 1);
+  ASSERT_EQ(buf.writeBufPair(&buf, int16_t{1}, int16_t{-2}), 1);
+  EXPECT_EQ(Types(buf),
+            (std::vector<int>{RTLB, RTSTR, RTDOTE, RTSTR, RTLE,
+                              RTLB, RTSHORT, RTDOTE, RTSTR, RTLE,
+                              RTLB, RTSHORT, RTDOTE, RTSHORT, RTLE}));
+}
+
+TEST_F(LispBufTest, TakesOverNodesAndTexts) {
+  CZqlLispBuf buf;
+  ASSERT_EQ(buf.addSetItem(strdup("owned")), 1);
+  resbuf* node = kel_newrb(RTREAL);
+  node->resval.rreal = 4.0;
+  ASSERT_EQ(buf.addSetItem(node), 1);
+  void* bytes = malloc(4);
+  std::memcpy(bytes, "wxyz", 4);
+  ASSERT_EQ(buf.addSetBinItem(bytes, 4), 1);
+  ASSERT_EQ(buf.updSetItem(0, strdup("replaced")), 1);
+  buf.getFirstItem();
+  EXPECT_STREQ(buf.C(), "replaced");
+  buf.getNextItem();
+  EXPECT_EQ(buf.R(), 4.0);
+}
+
+// ---------------------------------------------------------------------------
+// Through the host: LISP values become argument chains, the module copies
+// them with CZqlLispBuf and hands its chains back with kel_retlist.
+// ---------------------------------------------------------------------------
+
+class LispBufHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    interp_.setOutput([](std::string_view) {});
+    std::string error;
+    ASSERT_TRUE(interp_.loadModule(LISP_ECHO_MODULE, &error)) << error;
+  }
+  std::string Eval(const char* text) {
+    kel::EvalResult r = interp_.evalString(text);
+    EXPECT_TRUE(r.ok()) << text << ": " << r.error;
+    return r.value;
+  }
+
+  kel::Interp interp_;
+};
+
+TEST_F(LispBufHostTest, IntegersCrossAsShortOrLongAtTheSixteenBitBoundary) {
+  EXPECT_EQ(Eval("(lb_types 32767 32768 -32768 -32769 0)"),
+            "(5003 5010 5003 5010 5003)");
+  EXPECT_EQ(Eval("(lb_echo 32767 32768 -32768 -32769 2147483647)"),
+            "(32767 32768 -32768 -32769 2147483647)");
+  EXPECT_EQ(Eval("(lb_sum 32767 32768 -0.5)"), "65534.5");
+}
+
+TEST_F(LispBufHostTest, PointsNestedListsAndDottedPairs) {
+  EXPECT_EQ(Eval("(lb_types '(1.0 2.0) '(1.0 2.0 3.0) '(1 2))"),
+            "(5002 5009 5016 5003 5003 5017)");
+  EXPECT_EQ(Eval("(lb_echo '(1.0 2.0) '(1.0 2.0 3.0))"),
+            "((1.0 2.0) (1.0 2.0 3.0))");
+  // A chain that is one list comes back as that list.
+  EXPECT_EQ(Eval("(lb_echo '(1 (2 (3 \"x\")) ()))"),
+            "(1 (2 (3 \"x\")) nil)");
+  EXPECT_EQ(Eval("(lb_types '(\"a\" . 1))"), "(5016 5005 5018 5003 5017)");
+  EXPECT_EQ(Eval("(lb_echo '(\"a\" . \"b\") '(1 . 2.5))"),
+            "((\"a\" . \"b\") (1 . 2.5))");
+  EXPECT_EQ(Eval("(lb_echo nil T \"s\" 2.5)"), "(nil T \"s\" 2.5)");
+}
+
+TEST_F(LispBufHostTest, ListsBuiltByTheModule) {
+  EXPECT_EQ(Eval("(lb_build)"),
+            "(-32768 -32769 (1.5 -2.0) (1.0 2.0 3.0) (1 (2 (3))) "
+            "(\"key\" . \"value\") (34 . 7) nil T)");
+  EXPECT_EQ(Eval("(catch-error (lb_sum 1 \"x\"))"),
+            "(nil . \"LB_SUM: not a number\")");
+}
+
+}  // namespace

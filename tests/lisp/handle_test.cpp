@@ -1,0 +1,217 @@
+// Handles and the handle list form: reading ("SQLSESSION" 3.0) and its
+// malformed variants, writing, and how objects enter and leave the root's
+// handle table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "lispbuf.h"
+#include "lispsqlobj.h"
+#include "lisptest.h"
+
+namespace {
+
+// A binding object of another class than the scratch object.
+class Session : public CZqlLispSQLObj {
+ public:
+  explicit Session(const char* name) : CZqlLispSQLObj(name) {}
+  EZqlLispClassId lisA() const override { return kZqlLispClsSession; }
+};
+
+class LispHandleTest : public RootTest {
+ protected:
+  // Reads the handle list at the start of buf_ into the scratch object.
+  int Read() {
+    buf_.getFirstItem();
+    return scratch_->readBuf(&buf_);
+  }
+  void List(const char* type) {
+    buf_.lclear();
+    buf_.addBList();
+    buf_.addItem(type);
+  }
+
+  void TearDown() override {
+    scratch_.reset();  // binding objects go before their root
+    RootTest::TearDown();
+  }
+
+  CZqlLispBuf buf_;
+  std::unique_ptr<CZqlLispSQLObj> scratch_ = std::make_unique<CZqlLispSQLObj>();
+};
+
+TEST_F(LispHandleTest, RealHandleAccepted) {
+  List("SQLSESSION");
+  buf_.addItem(3.0);
+  buf_.addEList();
+  buf_.addItem(int16_t{7});  // the next argument
+  ASSERT_EQ(Read(), 1);
+  EXPECT_STREQ(scratch_->getObjType(), "SQLSESSION");
+  EXPECT_EQ(scratch_->ID().Value(), 3.0);
+  EXPECT_TRUE(buf_.isShort());  // the position is past the list end
+  EXPECT_TRUE(codes().empty());
+}
+
+TEST_F(LispHandleTest, IntegerHandlesAcceptedInBothWidths) {
+  List("SQLCURSOR");
+  buf_.addItem(int16_t{2});
+  buf_.addEList();
+  ASSERT_EQ(Read(), 1);
+  EXPECT_EQ(scratch_->ID().Value(), 2.0);
+  EXPECT_TRUE(buf_.isNone());
+  List("SQLSTATEMENT");
+  buf_.addItem(int32_t{70000});
+  buf_.addEList();
+  ASSERT_EQ(Read(), 1);
+  EXPECT_EQ(scratch_->ID().Value(), 70000.0);
+  EXPECT_STREQ(scratch_->getObjType(), "SQLSTATEMENT");
+}
+
+TEST_F(LispHandleTest, NegativeOrNonNumericValueRefusedWith10) {
+  for (int variant = 0; variant < 5; ++variant) {
+    List("SQLSESSION");
+    switch (variant) {
+      case 0: buf_.addItem(-1.0); break;
+      case 1: buf_.addItem(int16_t{-1}); break;
+      case 2: buf_.addItem(int32_t{-70000}); break;
+      case 3: buf_.addItem("1.0"); break;
+      case 4: buf_.addItem(std::numeric_limits<double>::quiet_NaN()); break;
+    }
+    buf_.addEList();
+    EXPECT_EQ(Read(), 0) << variant;
+    EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid})) << variant;
+    EXPECT_EQ(scratch_->getObjType(), nullptr);
+  }
+}
+
+TEST_F(LispHandleTest, WrongTypeNameRefusedWith10) {
+  for (const char* name : {"SQLTABLE", "sqlsession", ""}) {
+    List(name);
+    buf_.addItem(1.0);
+    buf_.addEList();
+    EXPECT_EQ(Read(), 0) << name;
+    EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid})) << name;
+  }
+}
+
+TEST_F(LispHandleTest, ExtraOrMissingElementRefusedWith10) {
+  List("SQLSESSION");
+  buf_.addItem(2.0);
+  buf_.addItem(int16_t{7});
+  buf_.addEList();
+  EXPECT_EQ(Read(), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
+  List("SQLSESSION");  // the list never ends
+  buf_.addItem(2.0);
+  EXPECT_EQ(Read(), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
+  List("SQLSESSION");  // ("SQLSESSION")
+  buf_.addEList();
+  EXPECT_EQ(Read(), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
+  List("SQLSESSION");  // nothing after the name
+  EXPECT_EQ(Read(), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
+}
+
+TEST_F(LispHandleTest, NotAListOrNoNameRefusedWith3) {
+  buf_.addItem("SQLSESSION");
+  EXPECT_EQ(Read(), 0);
+  buf_.lclear();
+  buf_.addBList();
+  buf_.addItem(1.0);
+  buf_.addItem("SQLSESSION");
+  buf_.addEList();
+  EXPECT_EQ(Read(), 0);
+  buf_.lclear();
+  EXPECT_EQ(Read(), 0);  // no argument at all
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrArgType, kZqlLispErrArgType,
+                                       kZqlLispErrArgType}));
+}
+
+TEST_F(LispHandleTest, OnlyTheScratchClassReadsHandleLists) {
+  Session session("db");
+  List("SQLSESSION");
+  buf_.addItem(1.0);
+  buf_.addEList();
+  buf_.getFirstItem();
+  EXPECT_EQ(session.readBuf(&buf_), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrInternal}));
+}
+
+TEST_F(LispHandleTest, ObjectsEnterAndLeaveTheHandleTable) {
+  auto a = std::make_unique<Session>("env1");
+  auto b = std::make_unique<Session>(nullptr);
+  ASSERT_EQ(a->init(), 1);
+  ASSERT_EQ(b->init(), 1);
+  EXPECT_EQ(a->ID().Value(), 1.0);
+  EXPECT_EQ(b->ID().Value(), 2.0);
+  EXPECT_STREQ(a->getName(), "env1");
+  EXPECT_STREQ(b->getName(), "");
+  EXPECT_EQ(root_->table().Qty(), 2);
+
+  // Written and read back, the list names the same object.
+  ASSERT_EQ(a->writeBuf(&buf_), 0);  // no type yet
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrInternal}));
+  ASSERT_EQ(b->setObjType("SQLSESSION"), 1);
+  ASSERT_EQ(b->writeBuf(&buf_), 1);
+  EXPECT_EQ(buf_.Qty(), 4);
+  ASSERT_EQ(Read(), 1);
+  CZqlLispSQLObj* found = nullptr;
+  root_->table().setPos(0);
+  ASSERT_EQ(root_->table().findItem(scratch_->ID(), &found), 1);
+  EXPECT_EQ(found, b.get());
+
+  b.reset();
+  EXPECT_EQ(root_->table().Qty(), 1);
+  // The scratch object read handle 2.0 but never owned it: destroying it
+  // withdraws nothing.
+  scratch_.reset();
+  a.reset();
+  EXPECT_EQ(root_->table().Qty(), 0);
+  EXPECT_EQ(root_->cash().blocksInUse(), 0);  // the names went back
+}
+
+TEST_F(LispHandleTest, SetObjTypeChecksTheName) {
+  EXPECT_EQ(scratch_->setObjType(nullptr), 0);
+  EXPECT_EQ(scratch_->setObjType("SQLCURSOR "), 0);
+  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid,
+                                       kZqlLispErrHandleInvalid}));
+  EXPECT_EQ(scratch_->setObjType("SQLCURSOR"), 1);
+}
+
+TEST(LispHandle, ValueOperations) {
+  CZqlLispHandle h;
+  EXPECT_TRUE(h.isNull());
+  ++h;
+  ++h;
+  EXPECT_EQ(h.Value(), 2.0);
+  EXPECT_TRUE(h == 2.0);
+  CZqlLispHandle g(5.0);
+  EXPECT_LT(h.cmp(&g), 0);
+  EXPECT_FALSE(h == g);
+  ASSERT_EQ(h.lcopyFrom(&g), 1);
+  EXPECT_TRUE(h == g);
+  std::unique_ptr<CZqlLispObj> c(g.lclone());
+  EXPECT_EQ(c->cmp(&g), 0);
+  CZqlLispBuf buf;
+  ASSERT_EQ(g.writeBuf(&buf), 1);
+  buf.getFirstItem();
+  EXPECT_TRUE(buf.isReal());
+  EXPECT_EQ(buf.R(), 5.0);
+}
+
+TEST(LispHandle, WithoutRootInitFailsAndErrorsAreDropped) {
+  CZqlLispSQLObj obj("x");
+  EXPECT_EQ(obj.init(), 0);
+  EXPECT_EQ(obj.getRoot(), nullptr);
+  EXPECT_EQ(obj.errPush(kZqlLispErrInternal), 0);
+  EXPECT_EQ(obj.errQty(), 0);
+  EXPECT_EQ(obj.allocBuf(3), nullptr);
+  EXPECT_STREQ(obj.getName(), "");
+  EXPECT_EQ(obj.setObjType("bad"), 0);  // still answers its failure
+}
+
+}  // namespace
