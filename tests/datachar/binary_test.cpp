@@ -1,0 +1,330 @@
+// Bit strings: hexadecimal and binary-digit texts, truncation and padding
+// warnings, comparison, concatenation and SUBSTRING across byte borders,
+// conversions with character values, and the packed form.
+
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "common.h"
+#include "objpack.h"
+
+namespace {
+
+TEST(BitAttributes, LengthsAndTypeTexts) {
+  EXPECT_EQ(CZqlBinary(5000).Length(), 2048u);
+  EXPECT_EQ(CZqlBinary(0).Length(), 1u);
+  EXPECT_EQ(TypeText(CZqlBinary()), "BIT");
+  CZqlBinary v(16);
+  v.setVarying();
+  EXPECT_EQ(TypeText(v), "BIT VARYING(16)");
+  EXPECT_EQ(v.Type(), kZqlTypeVarbit);
+  EXPECT_EQ(CZqlBinary(8).Type(), kZqlTypeBit);
+  EXPECT_EQ(v.ReturnLength(), 0u);
+  EXPECT_EQ(CZqlBinary(8).ReturnLength(), 8u);
+}
+
+TEST(BitText, HexadecimalInput) {
+  CDiagScope diag;
+  CZqlBinary b(8);
+  unsigned int used = 0;
+  ASSERT_EQ(b.storeHexValue("1F", 10u, &used), 1);
+  EXPECT_EQ(b.BitCount(), 8u);
+  EXPECT_EQ(b.Bits()[0], 0x1F);
+  EXPECT_EQ(used, 2u);
+  EXPECT_TRUE(diag.None());
+  ASSERT_EQ(b.storeValue("1F2", 10u), 1);
+  EXPECT_EQ(b.BitCount(), 8u);
+  EXPECT_EQ(b.Bits()[0], 0x1F);
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  // Lower case; only the leading digits count.
+  CZqlBinary v(32);
+  v.setVarying();
+  v.storeHexValue("ab", 10u, nullptr);
+  EXPECT_EQ(v.Bits()[0], 0xAB);
+  v.storeHexValue("1G5", 10u, &used);
+  EXPECT_EQ(v.BitCount(), 4u);
+  EXPECT_EQ(used, 1u);
+  v.storeHexValue("ABCD", 2u, nullptr);
+  EXPECT_EQ(v.BitCount(), 8u);
+  v.storeValue(CZqlUcStr("c0"));
+  EXPECT_EQ(Value(v), "C0");
+}
+
+TEST(BitText, OddLengthsAreMaskedAndPadded) {
+  CDiagScope diag;
+  CZqlBinary v(16);
+  v.setVarying();
+  ASSERT_EQ(v.storeBinValue("101", 10u, nullptr), 1);
+  EXPECT_EQ(v.BitCount(), 3u);
+  EXPECT_EQ(v.Bits()[0], 0xA0);
+  EXPECT_EQ(Value(v), "A");
+  EXPECT_EQ(BinText(v), "101");
+  // A digit covers bits past the declared length: they are cut and zero.
+  CZqlBinary six(6);
+  six.storeHexValue("FF", 10u, nullptr);
+  EXPECT_EQ(six.BitCount(), 6u);
+  EXPECT_EQ(six.Bits()[0], 0xFC);
+  EXPECT_EQ(BinText(six), "111111");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+}
+
+TEST(BitText, OutputIntoShortBuffers) {
+  CDiagScope diag;
+  CZqlBinary b = Bits(12, "101010111100");
+  char buf[3];
+  unsigned int used = 0;
+  ASSERT_EQ(b.getHexValue(buf, sizeof buf, &used), 1);
+  EXPECT_STREQ(buf, "AB");
+  EXPECT_EQ(used, 2u);
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  diag.Flush();
+  char four[4];
+  b.getValue(four, sizeof four);
+  EXPECT_STREQ(four, "ABC");
+  EXPECT_TRUE(diag.None());
+  char bin[5];
+  b.getBinValue(bin, sizeof bin, &used);
+  EXPECT_STREQ(bin, "1010");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  // Null: result 0 and an empty text; no bits: an empty text.
+  CZqlBinary null(4);
+  buf[0] = 'x';
+  EXPECT_EQ(null.getHexValue(buf, sizeof buf, &used), 0);
+  EXPECT_STREQ(buf, "");
+  CZqlBinary empty = Bits(4, "");
+  EXPECT_EQ(empty.getHexValue(buf, sizeof buf, &used), 1);
+  EXPECT_STREQ(buf, "");
+  EXPECT_FALSE(empty.isNull());
+}
+
+TEST(BitCompare, BytesThenBitCount) {
+  EXPECT_EQ(Bits(8, "1010") == Bits(8, "10100"), 0);
+  EXPECT_EQ(Bits(8, "1010") != Bits(8, "10100"), 1);
+  EXPECT_EQ(Bits(8, "1010") < Bits(8, "10100"), 1);
+  EXPECT_EQ(Bits(8, "1011") > Bits(8, "10100"), 1);
+  EXPECT_EQ(Bits(16, "1") < Bits(16, "000000001"), 0);
+  EXPECT_EQ(Bits(8, "") < Bits(8, "0"), 1);
+  EXPECT_EQ(Bits(8, "0110") == Bits(4, "0110"), 1);
+  const CZqlBinary n(4);
+  EXPECT_EQ(n == n, 0);
+  EXPECT_EQ(n != Bits(4, "1"), 0);
+  EXPECT_EQ(Bits(4, "1") >= n, 0);
+  const unsigned char a = 0xA0;
+  EXPECT_EQ(binCompare(&a, 3, &a, 3), 0);
+  EXPECT_LT(binCompare(&a, 3, &a, 4), 0);
+}
+
+// Random bit strings against the same operations on digit strings.
+TEST(BitOperators, ConcatAndSubstringAcrossByteBorders) {
+  std::mt19937 rnd(301);
+  auto digits = [&](unsigned int n) {
+    std::string s;
+    for (unsigned int i = 0; i < n; ++i) s += "01"[rnd() % 2];
+    return s;
+  };
+  for (int round = 0; round < 500; ++round) {
+    const std::string a = digits(rnd() % 41);
+    const std::string b = digits(rnd() % 41);
+    const CZqlBinary x = Bits(40, a.c_str());
+    const CZqlBinary y = Bits(40, b.c_str(), round % 2 == 0);
+    const CZqlBinary joined = x + y;
+    EXPECT_EQ(BinText(joined), a + b);
+    EXPECT_EQ(joined.Length(), 80u);
+    EXPECT_EQ(joined.Type(), kZqlTypeVarbit);
+    const unsigned int start = rnd() % 45;
+    const unsigned int count = rnd() % 45;
+    const size_t from = start == 0 ? 0 : start - 1;
+    const size_t take = start == 0 ? (count > 0 ? count - 1 : 0) : count;
+    const std::string expect = from < a.size() ? a.substr(from, take) : "";
+    EXPECT_EQ(BinText(x.Substring(start, count)), expect) << a << " " << start << " " << count;
+  }
+}
+
+TEST(BitOperators, SubstringEdges) {
+  const CZqlBinary v = Bits(16, "110010111");
+  EXPECT_EQ(BinText(v.Substring(9)), "1");
+  EXPECT_EQ(BinText(v.Substring(10)), "");
+  EXPECT_FALSE(v.Substring(10).isNull());
+  EXPECT_EQ(BinText(v.Substring(3, 0)), "");
+  EXPECT_EQ(BinText(v.Substring(7, UINT_MAX)), "111");
+  EXPECT_EQ(v.Substring(2).Length(), 16u);
+  EXPECT_TRUE(CZqlBinary(4).Substring(1).isNull());
+}
+
+TEST(BitOperators, ConcatLimitsAndNull) {
+  CDiagScope diag;
+  const CZqlBinary big = Bits(2048, std::string(2000, '1').c_str());
+  const CZqlBinary more = Bits(100, std::string(100, '0').c_str());
+  const CZqlBinary r = big + more;
+  EXPECT_EQ(r.BitCount(), 2048u);
+  EXPECT_EQ(BinText(r), std::string(2000, '1') + std::string(48, '0'));
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  const CZqlBinary fixed = CZqlBinary(3) + CZqlBinary(5);
+  EXPECT_TRUE(fixed.isNull());
+  EXPECT_EQ(fixed.Type(), kZqlTypeBit);
+  EXPECT_EQ(fixed.Length(), 8u);
+}
+
+TEST(BitConvert, FromCharacterValues) {
+  CDiagScope diag;
+  const CZqlChar ab = Var(2, "AB");
+  CZqlBinary exact(32);
+  ASSERT_EQ(exact.storeValue(static_cast<const CZqlData&>(ab)), 1);
+  EXPECT_EQ(Value(exact), "00410042");
+  EXPECT_TRUE(diag.None());
+  CZqlBinary wide(40);
+  wide.storeValue(static_cast<const CZqlData&>(ab));
+  EXPECT_EQ(wide.BitCount(), 32u);
+  EXPECT_TRUE(diag.Has(kZqlErrImplicitZeroBitPadding));
+  diag.Flush();
+  CZqlBinary narrow(20);
+  narrow.storeValue(static_cast<const CZqlData&>(ab));
+  EXPECT_EQ(BinText(narrow), "00000000010000010000");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  // The logical value, padding included.
+  CZqlBinary padded(64);
+  padded.storeValue(static_cast<const CZqlData&>(Chr(3, "A")));
+  EXPECT_EQ(Value(padded), "004100200020");
+  narrow.storeValue(static_cast<const CZqlData&>(CZqlChar(2)));
+  EXPECT_TRUE(narrow.isNull());
+}
+
+TEST(BitConvert, ToCharacterValues) {
+  CDiagScope diag;
+  CZqlBinary b(32);
+  b.storeHexValue("00410042", 20u, nullptr);
+  CZqlChar v(5);
+  v.setVarying();
+  ASSERT_EQ(v.storeValue(static_cast<const CZqlData&>(b)), 1);
+  EXPECT_EQ(Value(v), "AB");
+  EXPECT_TRUE(diag.Has(kZqlErrImplicitZeroBitPadding));
+  diag.Flush();
+  CZqlChar one(1);
+  one.storeValue(static_cast<const CZqlData&>(b));
+  EXPECT_EQ(Value(one), "A");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  // A partial last character is filled with zero bits.
+  CZqlChar c(1);
+  c.storeValue(static_cast<const CZqlData&>(Bits(8, "01000001")));
+  EXPECT_EQ(c.charValue().UcStr()[0], 0x4100);
+  // A zero unit cannot be a character.
+  CZqlChar z = Chr(2, "ok");
+  EXPECT_EQ(Raised([&] { z.storeValue(static_cast<const CZqlData&>(Bits(16, "0000"))); }),
+            kZqlErrInvalidCharacterValueForCast);
+  EXPECT_EQ(Value(z), "ok");
+}
+
+TEST(BitConvert, OtherTypesCannotBeCast) {
+  CZqlInt i;
+  i = 5L;
+  CZqlBinary b(8);
+  EXPECT_EQ(Raised([&] { b.storeValue(static_cast<const CZqlData&>(i)); }),
+            kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  EXPECT_TRUE(b.isNull());
+  EXPECT_EQ(Raised([&] { i.storeValue(static_cast<const CZqlData&>(Bits(8, "1"))); }),
+            kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  EXPECT_EQ(b.storeValue(2.0), 0);
+  // A longer bit string is cut to the declared length.
+  CDiagScope diag;
+  b.storeValue(static_cast<const CZqlData&>(Bits(16, "1111000011")));
+  EXPECT_EQ(BinText(b), "11110000");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+}
+
+TEST(BitCompatibility, Rules) {
+  const CZqlBinary b(8);
+  CZqlBinary v(16);
+  v.setVarying();
+  const CZqlChar c(3);
+  const CZqlInt i;
+  EXPECT_EQ(b.is_comparable(&v), 1);
+  EXPECT_EQ(b.is_storable(&v), 1);
+  EXPECT_EQ(b.is_comparable(&c), 0);
+  EXPECT_EQ(b.is_castable(&c), 1);
+  EXPECT_EQ(b.is_castable(&i), 0);
+  EXPECT_EQ(b.is_castable(nullptr), 0);
+  EXPECT_EQ(c.is_castable(&b), 1);
+  EXPECT_EQ(c.is_storable(&b), 0);
+  std::unique_ptr<CZqlData> cat(b.checkCat(&v));
+  ASSERT_NE(cat, nullptr);
+  EXPECT_EQ(cat->Type(), kZqlTypeVarbit);
+  EXPECT_EQ(cat->Length(), 24u);
+  EXPECT_EQ(b.checkCat(&c), nullptr);
+  EXPECT_EQ(c.checkCat(&b), nullptr);
+}
+
+TEST(BitLiteral, HexadecimalOrBinaryDigits) {
+  EXPECT_EQ(Literal(Bits(8, "00011111")), "X'1F'");
+  EXPECT_EQ(Literal(Bits(8, "101")), "B'101'");
+  EXPECT_EQ(Literal(Bits(8, "")), "X''");
+  CZqlUcStr out;
+  EXPECT_EQ(CZqlBinary().SQLLiteral(&out), 0);
+  EXPECT_EQ(Str(out), "null");
+}
+
+TEST(BitCopy, CopiesOwnTheirBits) {
+  CZqlBinary a = Bits(16, "1100");
+  CZqlBinary b(a);
+  std::unique_ptr<CZqlBinary> c(a.duplicate());
+  a.storeBinValue("0011", 10u, nullptr);
+  EXPECT_EQ(BinText(b), "1100");
+  EXPECT_EQ(BinText(*c), "1100");
+  EXPECT_EQ(c->Type(), kZqlTypeVarbit);
+  char raw[4];
+  EXPECT_EQ(b.read(raw, 0, 4), 1);
+  EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xC0);
+  EXPECT_EQ(b.size(), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Packed form
+// ---------------------------------------------------------------------------
+
+std::vector<unsigned char> PackOf(const std::function<void(CZqlObjPack*)>& write) {
+  CZqlObjPack sizing;
+  write(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  write(&pack);
+  return buf;
+}
+
+TEST(BitPack, EmptyValueStaysNotNull) {
+  const CZqlBinary empty = Bits(8, "");
+  std::vector<unsigned char> buf = PackOf([&](CZqlObjPack* p) { empty.packTo(p); });
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  CZqlBinary back;
+  ASSERT_EQ(Raised([&] { back.unpackFrom(&pack); }), 0);
+  EXPECT_FALSE(back.isNull());
+  EXPECT_EQ(back.BitCount(), 0u);
+  EXPECT_EQ(back.Type(), kZqlTypeVarbit);
+}
+
+TEST(BitPack, DamagedCountsAreHeldToTheBytes) {
+  const unsigned char one = 0xFF;
+  std::vector<unsigned char> buf = PackOf([&](CZqlObjPack* p) {
+    p->add(0, int32_t{12});
+    p->add(2, int32_t{5000});
+    p->add(3, int32_t{1});
+    p->add(4, &one, 1);
+    p->add(kZqlPackEnd, int32_t{14});
+  });
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  CZqlBinary back;
+  ASSERT_EQ(Raised([&] { back.unpackFrom(&pack); }), 0);
+  EXPECT_EQ(back.Length(), 12u);
+  EXPECT_EQ(back.BitCount(), 12u);
+  EXPECT_EQ(BinText(back), "111111110000");
+  // A wrong payload width is damage.
+  std::vector<unsigned char> bad = PackOf([&](CZqlObjPack* p) {
+    p->add(2, int16_t{3});
+    p->add(kZqlPackEnd, int32_t{14});
+  });
+  CZqlObjPack badPack(bad.data(), static_cast<uint32_t>(bad.size()));
+  EXPECT_EQ(Raised([&] { back.unpackFrom(&badPack); }), kZqlErrInternalZQLError);
+}
+
+}  // namespace

@@ -1,0 +1,613 @@
+// Character strings: attributes, store rules (warnings versus exceptions),
+// padded comparisons and the collation table, and the string operators.
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "common.h"
+#include "objpack.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Attributes and type texts
+// ---------------------------------------------------------------------------
+
+TEST(CharAttributes, LengthsAreClamped) {
+  EXPECT_EQ(CZqlChar(300).Length(), 256u);
+  EXPECT_EQ(CZqlChar(0).Length(), 1u);
+  EXPECT_EQ(CZqlChar().Length(), 1u);
+  CZqlChar c(10);
+  EXPECT_TRUE(c.isNull());
+  EXPECT_EQ(c.ReturnLength(), 10u);
+  EXPECT_EQ(c.Type(), kZqlTypeChar);
+  c.setVarying();
+  EXPECT_EQ(c.Type(), kZqlTypeVarchar);
+}
+
+TEST(CharAttributes, TypeTexts) {
+  EXPECT_EQ(TypeText(CZqlChar()), "CHARACTER");
+  EXPECT_EQ(TypeText(CZqlChar(5)), "CHARACTER(5)");
+  CZqlChar n(10);
+  n.setNational();
+  n.setVarying();
+  EXPECT_EQ(TypeText(n), "NATIONAL CHARACTER VARYING(10)");
+  // The default set is not named; "ascii" is the default here.
+  CZqlChar a(2);
+  ASSERT_EQ(a.setCharSet(CZqlUcStr("ASCII")), 1);
+  EXPECT_EQ(a.Coercibility(), kZqlImplicit);
+  EXPECT_EQ(TypeText(a), "CHARACTER(2)");
+}
+
+TEST(CharAttributes, UndefinedCharacterSetKeepsTheOldOne) {
+  CZqlChar c(3);
+  EXPECT_NE(Raised([&] { c.setCharSet(CZqlUcStr("no-such-set")); }), 0);
+  EXPECT_EQ(c.CharSetIdent(), 0u);
+  EXPECT_EQ(c.Coercibility(), kZqlCoercible);
+}
+
+// ---------------------------------------------------------------------------
+// Store rules
+// ---------------------------------------------------------------------------
+
+TEST(CharStore, FixedValueIsPaddedToItsLength) {
+  CDiagScope diag;
+  CZqlChar c = Chr(5, "ab");
+  EXPECT_EQ(Str(c.charValue()), "ab");
+  EXPECT_FALSE(c.isNull());
+  char buf[10];
+  ASSERT_EQ(c.getValue(buf, sizeof buf), 1);
+  EXPECT_STREQ(buf, "ab   ");
+  EXPECT_TRUE(diag.None());
+}
+
+TEST(CharStore, VaryingValueKeepsItsTrailingBlanks) {
+  CZqlChar c = Var(5, "ab  ");
+  EXPECT_EQ(Str(c.charValue()), "ab");
+  EXPECT_EQ(c.ReturnLength(), 4u);
+  EXPECT_EQ(Value(c), "ab  ");
+}
+
+TEST(CharStore, TextTruncationIsAWarning) {
+  CDiagScope diag;
+  CZqlChar c(3);
+  EXPECT_EQ(Raised([&] { EXPECT_EQ(c.storeValue("abcdef", 100u), 1); }), 0);
+  EXPECT_EQ(Value(c), "abc");
+  EXPECT_EQ(diag.Codes(), std::vector<int>{kZqlErrStringDataRightTruncation0104});
+  // Cutting blanks is reported the same way; the value keeps what fits.
+  diag.Flush();
+  CZqlChar v(3);
+  v.setVarying();
+  EXPECT_EQ(Raised([&] { v.storeValue(CZqlUcStr("ab    ")); }), 0);
+  EXPECT_EQ(Value(v), "ab ");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+}
+
+TEST(CharStore, TextEndsAtItsBufferSize) {
+  CZqlChar c(10);
+  c.setVarying();
+  c.storeValue("abcdef", 2u);
+  EXPECT_EQ(Value(c), "ab");
+  unsigned int used = 0;
+  c.storeValue("xyz", 10u, &used);
+  EXPECT_EQ(used, 3u);
+}
+
+TEST(CharStore, OnlyBlanksAreDroppedAtTheEnd) {
+  CZqlChar c(10);
+  c.setVarying();
+  c.storeValue(CZqlUcStr("ab\t\n"));
+  EXPECT_EQ(Value(c), "ab\t\n");
+  EXPECT_EQ(c.ReturnLength(), 4u);
+}
+
+TEST(CharStore, NumberTooLongIsAnException) {
+  CDiagScope diag;
+  CZqlChar c = Chr(3, "old");
+  EXPECT_EQ(Raised([&] { c.storeValue(12345L); }), kZqlErrStringDataRightTruncation2201);
+  EXPECT_EQ(Value(c), "old");
+  CZqlInt i;
+  i = 12345L;
+  EXPECT_EQ(Raised([&] { c.storeValue(static_cast<const CZqlData&>(i)); }),
+            kZqlErrStringDataRightTruncation2201);
+  EXPECT_EQ(Value(c), "old");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation2201));
+  // What fits is stored in the default character set.
+  EXPECT_EQ(c.storeValue(static_cast<short>(-12)), 1);
+  EXPECT_EQ(Value(c), "-12");
+}
+
+TEST(CharStore, NumbersAndTextConvertBothWays) {
+  CZqlNumeric n(8, 2);
+  n = 12.5;
+  CZqlChar c(10);
+  c.setVarying();
+  ASSERT_EQ(c.storeValue(static_cast<const CZqlData&>(n)), 1);
+  EXPECT_EQ(Value(c), "12.5");
+  CZqlDouble d;
+  ASSERT_EQ(d.storeValue(static_cast<const CZqlData&>(Chr(8, " -3.25"))), 1);
+  EXPECT_EQ(d.realValue(), -3.25);
+  CZqlInt i;
+  EXPECT_EQ(Raised([&] { i.storeValue(static_cast<const CZqlData&>(Chr(3, "abc"))); }),
+            kZqlErrInvalidCharacterValueForCast);
+  CZqlChar wide(20);
+  wide.setVarying();
+  wide.storeValue(1.5);
+  EXPECT_EQ(Value(wide), "1.500000E+00");
+}
+
+TEST(CharStore, ValuesWithoutTextCannotBeCast) {
+  CZqlImplDef impl;
+  impl.setType(3);
+  const unsigned char raw[] = {1, 2};
+  impl.setBytes(raw, 2);
+  CZqlChar c(5);
+  EXPECT_EQ(Raised([&] { c.storeValue(static_cast<const CZqlData&>(impl)); }),
+            kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+}
+
+TEST(CharStore, CharacterSourceTakesItsLogicalValue) {
+  CDiagScope diag;
+  CZqlChar target(10);
+  target.setVarying();
+  ASSERT_EQ(target.storeValue(static_cast<const CZqlData&>(Chr(4, "ab"))), 1);
+  EXPECT_EQ(Value(target), "ab  ");
+  EXPECT_TRUE(diag.None());
+  CZqlChar narrow(3);
+  narrow.setVarying();
+  narrow.storeValue(static_cast<const CZqlData&>(Var(10, "abcdef")));
+  EXPECT_EQ(Value(narrow), "abc");
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  CZqlChar null(3);
+  narrow.storeValue(static_cast<const CZqlData&>(null));
+  EXPECT_TRUE(narrow.isNull());
+}
+
+TEST(CharGet, CutTextPushesTheWarning) {
+  CDiagScope diag;
+  CZqlChar c = Chr(5, "abcde");
+  char buf[3];
+  unsigned int used = 0;
+  ASSERT_EQ(c.getValue(buf, sizeof buf, &used), 1);
+  EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(used, 2u);
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  CZqlChar null(2);
+  buf[0] = 'x';
+  EXPECT_EQ(null.getValue(buf, sizeof buf), 0);
+  EXPECT_STREQ(buf, "");
+}
+
+TEST(CharGet, UnmappableUnitsTravelAsEscapes) {
+  CZqlChar c(4);
+  c.setVarying();
+  const unsigned short units[] = {'a', 0x00E9, 0};
+  c.storeValue(CZqlUcStr(units));
+  char buf[32];
+  c.getValue(buf, sizeof buf);
+  EXPECT_STREQ(buf, "a\\U+00E9");
+  CZqlChar back(4);
+  back.setVarying();
+  back.storeValue(buf, sizeof buf);
+  EXPECT_EQ(back.ReturnLength(), 2u);
+  EXPECT_EQ(back == c, 1);
+}
+
+TEST(CharGet, Numbers) {
+  long l = 0;
+  short s = 0;
+  double d = 0;
+  EXPECT_EQ(Chr(5, "42").getValue(&l), 1);
+  EXPECT_EQ(l, 42);
+  EXPECT_EQ(Chr(6, " 12abc").getValue(&l), 1);
+  EXPECT_EQ(l, 12);
+  EXPECT_EQ(Chr(3, "abc").getValue(&l), 0);
+  EXPECT_EQ(Chr(6, "2.5E1").getValue(&d), 1);
+  EXPECT_EQ(d, 25.0);
+  EXPECT_EQ(Raised([&] { Chr(12, "99999999999").getValue(&l); }), kZqlErrNumericValueOutOfRange);
+  EXPECT_EQ(Raised([&] { Chr(5, "40000").getValue(&s); }), kZqlErrNumericValueOutOfRange);
+  EXPECT_EQ(Chr(6, "-32768").getValue(&s), 1);
+  EXPECT_EQ(s, -32768);
+}
+
+TEST(CharGet, RawUnitsIncludePaddingAndTerminator) {
+  CZqlChar c = Chr(3, "ab");
+  EXPECT_EQ(c.size(), 6);
+  const unsigned short expect[] = {'a', 'b', ' ', 0};
+  char raw[16];
+  ASSERT_EQ(c.read(raw, 0, sizeof raw), 8);
+  EXPECT_EQ(std::memcmp(raw, expect, 8), 0);
+  EXPECT_EQ(c.read(raw, 8, 4), 0);
+  EXPECT_EQ(CZqlChar(3).read(raw, 0, 4), 0);
+}
+
+TEST(CharLiteral, QuotesAreDoubled) {
+  EXPECT_EQ(Literal(Var(10, "it's")), "'it''s'");
+  EXPECT_EQ(Literal(Chr(6, "ab")), "'ab'");
+  EXPECT_EQ(Literal(Var(6, "ab  ")), "'ab  '");
+  CZqlUcStr out;
+  EXPECT_EQ(CZqlChar(3).SQLLiteral(&out), 0);
+  EXPECT_EQ(Str(out), "null");
+}
+
+// ---------------------------------------------------------------------------
+// Comparisons and collations
+// ---------------------------------------------------------------------------
+
+TEST(CharCompare, TwoValuesComparePadded) {
+  EXPECT_EQ(Chr(5, "ab") == Var(10, "ab  "), 1);
+  EXPECT_EQ(Var(2, "ab") == Var(10, "ab    "), 1);
+  EXPECT_EQ(Var(5, "ab") < Var(5, "abc"), 1);
+  // The shorter text goes on as blanks: a tab sorts below them.
+  EXPECT_EQ(Var(5, "ab") > Var(5, "ab\t"), 1);
+  EXPECT_EQ(Var(5, "b") >= Var(5, "abc"), 1);
+  EXPECT_EQ(Var(5, "b") != Var(5, "b"), 0);
+}
+
+TEST(CharCompare, AgainstAStringUnpadded) {
+  const CZqlChar c = Chr(5, "ab");
+  EXPECT_EQ(c == CZqlUcStr("ab"), 1);
+  EXPECT_EQ(c == CZqlUcStr("ab "), 0);
+  EXPECT_EQ(c < CZqlUcStr("ab "), 1);
+  EXPECT_EQ(CZqlUcStr("ab") == c, 1);
+  EXPECT_EQ(CZqlUcStr("aa") < c, 1);
+  EXPECT_EQ(CZqlUcStr("b") > c, 1);
+  EXPECT_EQ(CZqlUcStr("b") <= c, 0);
+}
+
+TEST(CharCompare, NullIsNeverTrue) {
+  const CZqlChar n(3);
+  const CZqlChar a = Chr(3, "a");
+  EXPECT_EQ(n == n, 0);
+  EXPECT_EQ(n != a, 0);
+  EXPECT_EQ(a != n, 0);
+  EXPECT_EQ(a < n, 0);
+  EXPECT_EQ(n >= a, 0);
+  EXPECT_EQ(n == CZqlUcStr(""), 0);
+  EXPECT_EQ(CZqlUcStr("") != n, 0);
+}
+
+// A value with a named collation and coercibility, as it arrives from a
+// driver (the name need not be loadable here).
+CZqlChar WithCollation(const char* text, const char* collation, int32_t coerc) {
+  CZqlObjPack sizing;
+  const CZqlUcStr value(text);
+  const CZqlUcStr name(collation);
+  auto write = [&](CZqlObjPack* p) {
+    p->add(0, value);
+    p->add(2, int32_t{10});
+    p->add(3, coerc);
+    p->add(4, static_cast<int32_t>(value.Length()));
+    if (*collation != '\0') p->add(6, name);
+    p->add(kZqlPackEnd, int32_t{1});
+  };
+  write(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  write(&pack);
+  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
+  CZqlChar c;
+  c.setVarying();
+  Raised([&] { c.unpackFrom(&pack); });
+  return c;
+}
+
+TEST(CharCollation, ComparisonTable) {
+  // Rows: this coercibility; columns: the other's. 'T' this, 'O' other,
+  // 'E' error, '=' this when both collations are the same, else error.
+  const char* table[4] = {"OOEO", "T=EO", "EEEO", "TTT="};
+  for (int32_t a = 0; a < 4; ++a) {
+    for (int32_t b = 0; b < 4; ++b) {
+      for (bool same : {true, false}) {
+        const CZqlChar x = WithCollation("a", "alpha", a);
+        const CZqlChar y = WithCollation("a", same ? "alpha" : "beta", b);
+        const char cell = table[a][b];
+        const bool error = cell == 'E' || (cell == '=' && !same);
+        int ok = 0;
+        const int code = Raised([&] { ok = x.isCompColSet(y); });
+        SCOPED_TRACE(testing::Message() << a << "/" << b << " same " << same);
+        EXPECT_EQ(code, error ? kZqlErrNotPermittedCollatingSequence : 0);
+        EXPECT_EQ(ok, error ? 0 : 1);
+        EXPECT_EQ(x.is_comparable(&y), error ? 0 : 1);
+        // Comparing under a conflict raises too.
+        EXPECT_EQ(Raised([&] { (void)(x == y); }), code);
+      }
+    }
+  }
+}
+
+TEST(CharCollation, DyadicOperatorsReportCoercibility) {
+  const CZqlChar coercible = WithCollation("a", "", kZqlCoercible);
+  const CZqlChar implicitA = WithCollation("a", "alpha", kZqlImplicit);
+  const CZqlChar implicitB = WithCollation("a", "beta", kZqlImplicit);
+  const CZqlChar none = WithCollation("a", "", kZqlNoCollating);
+  const CZqlChar explicitA = WithCollation("a", "alpha", kZqlExplicit);
+  const CZqlChar explicitB = WithCollation("a", "beta", kZqlExplicit);
+  EZqlCAttr c = kZqlCoercible;
+  coercible.DyadicOpColSet(implicitA, &c);
+  EXPECT_EQ(c, kZqlImplicit);
+  coercible.DyadicOpColSet(coercible, &c);
+  EXPECT_EQ(c, kZqlCoercible);
+  EXPECT_EQ(implicitA.DyadicOpColSet(implicitB, &c), 0u);
+  EXPECT_EQ(c, kZqlNoCollating);
+  implicitA.DyadicOpColSet(none, &c);
+  EXPECT_EQ(c, kZqlNoCollating);
+  none.DyadicOpColSet(explicitB, &c);
+  EXPECT_EQ(c, kZqlExplicit);
+  explicitA.DyadicOpColSet(implicitB, &c);
+  EXPECT_EQ(c, kZqlExplicit);
+  EXPECT_EQ(implicitA.isDyadicOpColSet(implicitB), 1);
+  EXPECT_EQ(Raised([&] { explicitA.isDyadicOpColSet(explicitB); }),
+            kZqlErrNotPermittedCollatingSequence);
+  EXPECT_EQ(explicitA.is_storable(&explicitB), 0);
+  EXPECT_EQ(implicitA.is_storable(&implicitB), 1);
+  // Concatenation and storing take the dyadic result.
+  const CZqlChar joined = implicitA + implicitB;
+  EXPECT_EQ(joined.Coercibility(), kZqlNoCollating);
+  EXPECT_EQ(Raised([&] { (void)(explicitA + explicitB); }), kZqlErrNotPermittedCollatingSequence);
+  CZqlChar target = WithCollation("x", "", kZqlCoercible);
+  target.storeValue(static_cast<const CZqlData&>(explicitA));
+  EXPECT_EQ(target.Coercibility(), kZqlExplicit);
+  EXPECT_EQ(Str(target.CollName()), "alpha");
+}
+
+TEST(CharCompatibility, ResultTypes) {
+  const CZqlChar fixed(200);
+  CZqlChar varying(100);
+  varying.setVarying();
+  const CZqlInt i;
+  EXPECT_EQ(fixed.is_castable(&i), 1);
+  EXPECT_EQ(fixed.is_comparable(&i), 0);
+  EXPECT_EQ(fixed.is_storable(&i), 0);
+  EXPECT_EQ(fixed.is_castable(nullptr), 0);
+  EXPECT_EQ(fixed.checkCat(&i), nullptr);
+  EXPECT_EQ(fixed.checkAdd(&varying), nullptr);
+  std::unique_ptr<CZqlData> cat(fixed.checkCat(&varying));
+  ASSERT_NE(cat, nullptr);
+  EXPECT_EQ(cat->Type(), kZqlTypeVarchar);
+  EXPECT_EQ(cat->Length(), 256u);
+  EXPECT_TRUE(cat->isNull());
+}
+
+// ---------------------------------------------------------------------------
+// Concatenation
+// ---------------------------------------------------------------------------
+
+TEST(CharConcat, PaddedLeftThenRight) {
+  const CZqlChar r = Chr(3, "ab") + Var(5, "cd ");
+  EXPECT_EQ(Value(r), "ab cd ");
+  EXPECT_EQ(r.Type(), kZqlTypeVarchar);
+  const CZqlChar f = Chr(2, "a") + Chr(3, "b");
+  EXPECT_EQ(f.Type(), kZqlTypeChar);
+  EXPECT_EQ(f.Length(), 5u);
+  EXPECT_EQ(Value(f), "a b  ");
+  EXPECT_EQ(Value(Var(4, "ab") + CZqlUcStr("cd")), "abcd");
+}
+
+TEST(CharConcat, OverlongResultIsCutWithWarning) {
+  CDiagScope diag;
+  const CZqlChar r = Chr(200, "x") + Chr(100, "y");
+  EXPECT_EQ(r.Length(), 256u);
+  EXPECT_EQ(r.ReturnLength(), 256u);
+  EXPECT_FALSE(r.isNull());
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+  diag.Flush();
+  const CZqlChar s = Chr(250, "x") + CZqlUcStr(std::string(300, 'z').c_str());
+  EXPECT_EQ(s.ReturnLength(), 256u);
+  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
+}
+
+TEST(CharConcat, NullOperandGivesNull) {
+  const CZqlChar r = Chr(3, "ab") + CZqlChar(4);
+  EXPECT_TRUE(r.isNull());
+  EXPECT_EQ(r.Length(), 7u);
+  EXPECT_TRUE((CZqlChar(2) + CZqlUcStr("x")).isNull());
+}
+
+// ---------------------------------------------------------------------------
+// SUBSTRING, UPPER, LOWER, TRIM, POSITION
+// ---------------------------------------------------------------------------
+
+TEST(CharSubstring, EdgeCases) {
+  const CZqlChar v = Var(10, "abcdef");
+  EXPECT_EQ(Value(v.Substring(2, 3)), "bcd");
+  EXPECT_EQ(Value(v.Substring(5)), "ef");
+  EXPECT_EQ(Value(v.Substring(1)), "abcdef");
+  EXPECT_EQ(Value(v.Substring(0, 3)), "ab");  // position 0 lies before the text
+  EXPECT_EQ(Value(v.Substring(7)), "");
+  EXPECT_EQ(v.Substring(7).ReturnLength(), 0u);
+  EXPECT_FALSE(v.Substring(7).isNull());
+  EXPECT_EQ(Value(v.Substring(3, 0)), "");
+  EXPECT_EQ(Value(v.Substring(4, UINT_MAX)), "def");
+  EXPECT_EQ(Value(v.Substring(UINT_MAX, UINT_MAX)), "");
+  const CZqlChar sub = v.Substring(2, 2);
+  EXPECT_EQ(sub.Type(), kZqlTypeVarchar);
+  EXPECT_EQ(sub.Length(), 10u);
+  // A fixed value's padding belongs to it.
+  EXPECT_EQ(Value(Chr(5, "ab").Substring(2, 3)), "b  ");
+  EXPECT_EQ(Value(Chr(5, "ab").Substring(4)), "  ");
+  EXPECT_TRUE(CZqlChar(3).Substring(1).isNull());
+}
+
+TEST(CharCase, UpperAndLower) {
+  EXPECT_EQ(Value(Var(5, "aBc1").Upper()), "ABC1");
+  EXPECT_EQ(Value(Chr(5, "aBc").Lower()), "abc  ");
+  EXPECT_TRUE(CZqlChar(2).Upper().isNull());
+}
+
+TEST(CharTrim, Specifications) {
+  const CZqlChar x = Chr(1, "x");
+  const CZqlChar v = Chr(6, "xxabx");  // padded: "xxabx "
+  EXPECT_EQ(Value(v.Trim(kZqlTrimLeading, x)), "abx ");
+  EXPECT_EQ(Value(v.Trim(kZqlTrimTrailing, x)), "xxabx ");
+  EXPECT_EQ(Value(Var(6, "xxabxx").Trim(kZqlTrimBoth, x)), "ab");
+  EXPECT_EQ(Value(Var(6, " ab  ").Trim(kZqlTrimBoth, Chr(1, " "))), "ab");
+  const CZqlChar all = Var(4, "xxx").Trim(kZqlTrimBoth, x);
+  EXPECT_EQ(Value(all), "");
+  EXPECT_EQ(all.ReturnLength(), 0u);
+  EXPECT_EQ(all.Type(), kZqlTypeVarchar);
+  EXPECT_TRUE(v.Trim(kZqlTrimBoth, CZqlChar(1)).isNull());
+  EXPECT_TRUE(CZqlChar(3).Trim(kZqlTrimBoth, x).isNull());
+  EXPECT_EQ(Raised([&] { v.Trim(kZqlTrimBoth, Var(5, "xy")); }), kZqlErrTrimError);
+  EXPECT_EQ(Raised([&] { v.Trim(kZqlTrimBoth, Var(5, "")); }), kZqlErrTrimError);
+}
+
+TEST(CharPosition, FoundMissingEmptyNull) {
+  const CZqlChar v = Chr(6, "abcde");
+  EXPECT_EQ(v.Position(Var(3, "cd")).intValue(), 3);
+  EXPECT_EQ(v.Position(Var(3, "zz")).intValue(), 0);
+  EXPECT_EQ(v.Position(Var(3, "")).intValue(), 1);
+  EXPECT_EQ(v.Position(Chr(4, "b")).intValue(), 2);  // without its padding
+  EXPECT_EQ(v.Position(Var(3, "e ")).intValue(), 5);  // the search without its blank
+  EXPECT_EQ(v.Position(Var(3, "")).Precision(), 4u);
+  EXPECT_TRUE(v.Position(CZqlChar(2)).isNull());
+  EXPECT_TRUE(CZqlChar(2).Position(v).isNull());
+}
+
+// ---------------------------------------------------------------------------
+// LIKE
+// ---------------------------------------------------------------------------
+
+struct LikeCase {
+  const char* value;
+  const char* pattern;
+  int expect;
+};
+
+TEST(CharLike, WildcardsAndBacktracking) {
+  const LikeCase cases[] = {
+      {"abc", "a%", 1},           {"abc", "%c", 1},
+      {"abc", "%b", 0},           {"abc", "a_c", 1},
+      {"ac", "a_c", 0},           {"abcbc", "%bc", 1},
+      {"abcbd", "%bc", 0},        {"aXbXc", "%X_", 1},
+      {"mississippi", "%iss%ipp%", 1}, {"mississippi", "m%iss%iss%pi", 1},
+      {"mississippi", "m%iss%iss%iss%", 0}, {"aaa", "a%a%a", 1},
+      {"aa", "a%a%a", 0},         {"a", "%_", 1},
+      {"", "%_", 0},              {"ab", "_%_", 1},
+      {"a", "_%_", 0},            {"abc", "%%%", 1},
+      {"", "", 1},                {"", "%", 1},
+      {"abc", "", 0},             {"abab", "%ab", 1},
+      {"aab", "%_b", 1},          {"xaxbxc", "%a%b%c", 1},
+      {"xaxcxb", "%a%b%c", 0},
+  };
+  for (const LikeCase& c : cases) {
+    EXPECT_EQ(Var(20, c.value).Like(Var(20, c.pattern)), c.expect)
+        << c.value << " LIKE " << c.pattern;
+  }
+}
+
+TEST(CharLike, Escapes) {
+  const CZqlChar bang = Chr(1, "!");
+  EXPECT_EQ(Var(5, "a%b").Like(Var(5, "a!%b"), bang), 1);
+  EXPECT_EQ(Var(5, "axb").Like(Var(5, "a!%b"), bang), 0);
+  EXPECT_EQ(Var(5, "a_b").Like(Var(5, "a!_b"), bang), 1);
+  EXPECT_EQ(Var(5, "axb").Like(Var(5, "a!_b"), bang), 0);
+  EXPECT_EQ(Var(5, "a!b").Like(Var(5, "a!!b"), bang), 1);
+  EXPECT_EQ(Var(9, "50% off").Like(Var(9, "%!%%"), bang), 1);
+  // Without escape the same characters are wildcards and plain units.
+  EXPECT_EQ(Var(5, "a!xb").Like(Var(5, "a!%b")), 1);
+  EXPECT_EQ(Raised([&] { Var(5, "ab").Like(Var(5, "a!b"), bang); }), kZqlErrInvalidEscapeSequence);
+  EXPECT_EQ(Raised([&] { Var(5, "a").Like(Var(5, "a!"), bang); }), kZqlErrInvalidEscapeSequence);
+  EXPECT_EQ(Raised([&] { Var(5, "a").Like(Var(5, "a"), Var(2, "!!")); }),
+            kZqlErrInvalidEscapeCharacter);
+  EXPECT_EQ(Raised([&] { Var(5, "a").Like(Var(5, "a"), Chr(2, "!")); }),
+            kZqlErrInvalidEscapeCharacter);
+}
+
+TEST(CharLike, PaddedFormsAndNulls) {
+  EXPECT_EQ(Chr(5, "abc").Like(Var(5, "abc")), 0);  // "abc  "
+  EXPECT_EQ(Chr(5, "abc").Like(Var(5, "abc%")), 1);
+  EXPECT_EQ(Var(5, "abc").Like(Chr(5, "abc")), 0);  // pattern "abc  "
+  // Both padded: "ab   " LIKE "a%   ", but "abc  " ends in two blanks only.
+  EXPECT_EQ(Chr(5, "ab").Like(Chr(5, "a%")), 1);
+  EXPECT_EQ(Chr(5, "abc").Like(Chr(5, "a%")), 0);
+  EXPECT_EQ(CZqlChar(3).Like(Var(3, "%")), -1);
+  EXPECT_EQ(Var(3, "a").Like(CZqlChar(3)), -1);
+  EXPECT_EQ(Var(3, "a").Like(Var(3, "%"), CZqlChar(1)), -1);
+}
+
+TEST(CharLike, ManyPercentsStayCheap) {
+  const std::string as(255, 'a');
+  std::string pattern;
+  for (int i = 0; i < 40; ++i) pattern += "%a";
+  pattern += "%b";
+  EXPECT_EQ(Var(256, as.c_str()).Like(Var(256, pattern.c_str())), 0);
+  EXPECT_EQ(Var(256, (as + "b").c_str()).Like(Var(256, pattern.c_str())), 1);
+}
+
+// The plain recursive definition: exponential, but the texts here are short.
+bool ReferenceLike(const char* s, const char* p) {
+  if (*p == '\0') return *s == '\0';
+  if (*p == '%') return ReferenceLike(s, p + 1) || (*s != '\0' && ReferenceLike(s + 1, p));
+  if (*s == '\0') return false;
+  return (*p == '_' || *p == *s) && ReferenceLike(s + 1, p + 1);
+}
+
+// The matcher against the definition on random texts and patterns.
+TEST(CharLike, AgreesWithTheDefinition) {
+  std::mt19937 rnd(301);
+  for (int round = 0; round < 5000; ++round) {
+    std::string value, pattern;
+    const int n = static_cast<int>(rnd() % 10);
+    for (int i = 0; i < n; ++i) value += "ab"[rnd() % 2];
+    const int m = static_cast<int>(rnd() % 8);
+    for (int i = 0; i < m; ++i) pattern += "ab%_"[rnd() % 4];
+    const int expect = ReferenceLike(value.c_str(), pattern.c_str()) ? 1 : 0;
+    EXPECT_EQ(Var(10, value.c_str()).Like(Var(10, pattern.c_str())), expect)
+        << value << " LIKE " << pattern;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Packed form
+// ---------------------------------------------------------------------------
+
+std::vector<int> PackedLabels(const CZqlData& v) {
+  CZqlObjPack sizing;
+  v.packTo(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  v.packTo(&pack);
+  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
+  std::vector<int> labels;
+  for (int l = pack.getNext(); l != kZqlPackEnd; l = pack.getNext()) labels.push_back(l);
+  return labels;
+}
+
+TEST(CharPack, DefaultValueHoldsFewItems) {
+  EXPECT_EQ(PackedLabels(Chr(1, "x")), (std::vector<int>{0, 3}));
+  EXPECT_EQ(PackedLabels(CZqlChar()), (std::vector<int>{3}));
+  EXPECT_EQ(PackedLabels(Var(9, "ab")), (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(CharPack, DamagedAttributesAreHeldToTheirLimits) {
+  const CZqlUcStr text(std::string(300, 'q').c_str());
+  auto write = [&](CZqlObjPack* p) {
+    p->add(0, text);
+    p->add(1, int16_t{0x7F});
+    p->add(2, int32_t{1000});
+    p->add(3, int32_t{9});
+    p->add(4, int32_t{-5});
+    p->add(5, CZqlUcStr("no-such-set"));
+    p->add(kZqlPackEnd, int32_t{1});
+  };
+  CZqlObjPack sizing;
+  write(&sizing);
+  std::vector<unsigned char> buf(sizing.Size());
+  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
+  write(&pack);
+  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
+  CZqlChar c;
+  EXPECT_EQ(Raised([&] { c.unpackFrom(&pack); }), 0);
+  EXPECT_EQ(c.Length(), 256u);
+  EXPECT_EQ(c.ReturnLength(), 256u);
+  EXPECT_EQ(c.charValue().Length(), 256);
+  EXPECT_EQ(c.Coercibility(), kZqlCoercible);
+  EXPECT_EQ(c.is_varying() + c.is_national(), 2);
+  EXPECT_EQ(c.CharSetIdent(), 0u);  // the unknown name kept the identifier
+  EXPECT_EQ(Str(c.CharSetName()), "no-such-set");
+}
+
+}  // namespace
