@@ -1,0 +1,221 @@
+// The driver's side of the driver link: handshake, request loop, stop.
+
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "uxlink.h"
+#include "zqldrvkit.h"
+#include "zqltry.h"
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGUSR2, SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+constexpr int kFatalSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGBUS, SIGSEGV, SIGSYS};
+constexpr uint32_t kMinSegment = 16;
+constexpr uint32_t kPackHeader = 8;  // marker and total length of a request
+constexpr int kKeyAttempts = 64;
+
+// The data segment to remove on the way out, -1 when none.
+volatile sig_atomic_t gSegmentId = -1;
+
+void RemoveSegment() {
+  const int id = gSegmentId;
+  gSegmentId = -1;
+  if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+}
+
+void FatalHandler(int sig) {
+  RemoveSegment();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void InstallExitPaths() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(RemoveSegment);
+  struct sigaction act{};
+  act.sa_handler = FatalHandler;
+  act.sa_flags = SA_RESETHAND;
+  sigemptyset(&act.sa_mask);
+  for (int sig : kFatalSignals) sigaction(sig, &act, nullptr);
+}
+
+// Requests and stop signals are taken synchronously in Run.
+sigset_t LoopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGUSR1);
+  for (int sig : kStopSignals) sigaddset(&set, sig);
+  return set;
+}
+
+bool ParseKey(const char* text, int32_t* key) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return false;
+  *key = static_cast<int32_t>(value);
+  return true;
+}
+
+// Candidate keys for the data segment, spread by process id and attempt.
+key_t CandidateKey(int attempt) {
+  const uint32_t pid = static_cast<uint32_t>(getpid());
+  const uint32_t mixed = (pid * 2654435761u) ^ (static_cast<uint32_t>(attempt) * 0x9E3779B9u) ^
+                         0x5A514C00u;
+  return static_cast<key_t>(mixed);
+}
+
+}  // namespace
+
+CZqlDrvKit::CZqlDrvKit() = default;
+
+CZqlDrvKit::~CZqlDrvKit() { Close(); }
+
+linkinf& CZqlDrvKit::slotInfo() const { return comBuf_->slots[slot_]; }
+
+int32_t CZqlDrvKit::attachBuffer(int32_t key) {
+  comId_ = shmget(key, kZqlComBufSize, 0);
+  shmid_ds ds{};
+  if (comId_ < 0 || shmctl(comId_, IPC_STAT, &ds) != 0)
+    return kZqlErrCannotCreateCommunicationBuffer;
+  if (ds.shm_perm.uid != geteuid() || ds.shm_segsz < kZqlComBufSize)
+    return kZqlErrCannotCreateCommunicationBuffer;
+  void* at = shmat(comId_, nullptr, 0);
+  if (at == reinterpret_cast<void*>(-1)) return kZqlErrCannotCreateCommunicationBuffer;
+  comBuf_ = static_cast<SZqlComBuf*>(at);
+  return 0;
+}
+
+int32_t CZqlDrvKit::createSegment(uint32_t size) {
+  for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
+    const key_t key = CandidateKey(attempt);
+    if (key == IPC_PRIVATE || key == static_cast<key_t>(-1)) continue;
+    const int id = shmget(key, size, IPC_CREAT | IPC_EXCL | kZqlIpcMode);
+    if (id < 0 && errno == EEXIST) continue;
+    if (id < 0) return kZqlErrCannotCreateCommunicationBuffer;
+    gSegmentId = id;
+    void* at = shmat(id, nullptr, 0);
+    if (at == reinterpret_cast<void*>(-1)) return kZqlErrCannotCreateCommunicationBuffer;
+    seg_ = static_cast<unsigned char*>(at);
+    segSize_ = size;
+    linkinf& slot = slotInfo();
+    slot.segKey = key;
+    slot.segSize = static_cast<int32_t>(size);
+    return 0;
+  }
+  return kZqlErrCannotCreateCommunicationBuffer;
+}
+
+int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) {
+  int32_t key = 0;
+  if (argc < 2 || argv == nullptr || !ParseKey(argv[1], &key))
+    return kZqlErrInvalidFunctionArguments;
+  uint32_t size = options.segmentSize < kMinSegment ? kMinSegment : options.segmentSize;
+  if (size > static_cast<uint32_t>(INT32_MAX)) size = static_cast<uint32_t>(INT32_MAX);
+  // Blocked before the client hears of us: a request that comes at once
+  // must wait for Run, not meet SIGUSR1's default action.
+  const sigset_t loop = LoopSignals();
+  sigprocmask(SIG_BLOCK, &loop, nullptr);
+  InstallExitPaths();
+  int32_t code = attachBuffer(key);
+  if (code != 0) return code;
+  slot_ = comBuf_->loading;
+  if (slot_ < 0 || slot_ >= kZqlIpcSlotCount) return kZqlErrErrorFoundDuringDriverInitialization;
+  linkinf& slot = slotInfo();
+  if (slot.driverPid != -1 || slot.status != kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive)
+    return kZqlErrErrorFoundDuringDriverInitialization;  // no client is starting this slot
+  code = createSegment(size);
+  if (code != 0) return code;
+  slot.value = options.value;
+  slot.driverPid = getpid();
+  __atomic_store_n(&slot.status, 0, __ATOMIC_RELEASE);  // last: the fields above are ready
+  if (slot.clientPid > 0) kill(slot.clientPid, SIGUSR1);
+  return 0;
+}
+
+int CZqlDrvKit::Run(CZqlDrvRawHandler* handler) {
+  const sigset_t loop = LoopSignals();
+  const timespec idle{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
+  for (;;) {
+    siginfo_t info;
+    const int sig = sigtimedwait(&loop, &info, &idle);
+    if (sig == SIGUSR1) {
+      serveOne(handler);
+    } else if (sig == SIGUSR2) {
+      return 0;
+    } else if (sig > 0) {
+      return 1;
+    } else if (errno == EAGAIN && !linkAlive()) {
+      return 1;
+    }
+  }
+}
+
+// The buffer is still there, not removed by its last client, and the slot
+// still names this process (it is not being stopped or given to another).
+bool CZqlDrvKit::linkAlive() const {
+  shmid_ds ds{};
+  if (shmctl(comId_, IPC_STAT, &ds) != 0 || (ds.shm_perm.mode & SHM_DEST) != 0) return false;
+  const linkinf& slot = slotInfo();
+  return slot.driverPid == getpid() && slot.state == kZqlSlotInUse;
+}
+
+void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
+  linkinf& slot = slotInfo();
+  const int32_t client = slot.clientPid;
+  uint32_t length;
+  std::memcpy(&length, seg_ + 4, sizeof length);
+  reply_.clear();
+  int32_t status = kZqlErrErrorFoundInDBMSCommunication;
+  if (length >= kPackHeader && length <= segSize_) {
+    // A private copy: the segment may be overwritten while the handler runs
+    // if this client dies and the next one sends its request.
+    request_.assign(seg_, seg_ + length);
+    status = handler->Serve(request_.data(), length, &reply_);
+  }
+  // A client that died while waiting was replaced by the next one, whose
+  // request may already lie in the segment: this reply is for no one.
+  if (slot.clientPid != client) return;
+  slot.status = writeReply(status);
+  if (client > 0) kill(client, SIGUSR1);
+}
+
+// Writes the reply for status into the segment; answers the status to
+// report, an error when the reply does not fit.
+int32_t CZqlDrvKit::writeReply(int32_t status) {
+  uint32_t length = 0;
+  if (status == 0 && reply_.size() > ReplyCapacity()) status = kZqlErrErrorFoundInDBMSCommunication;
+  if (status == 0) length = static_cast<uint32_t>(reply_.size());
+  if (rawLength_) {
+    rawLength_ = false;
+    std::memcpy(seg_, &rawLengthValue_, sizeof rawLengthValue_);
+    return status;
+  }
+  std::memcpy(seg_, &length, sizeof length);
+  if (length > 0) std::memcpy(seg_ + 4, reply_.data(), length);
+  return status;
+}
+
+void CZqlDrvKit::Close() {
+  if (seg_ != nullptr) shmdt(seg_);
+  seg_ = nullptr;
+  RemoveSegment();
+  if (comBuf_ != nullptr) shmdt(comBuf_);
+  comBuf_ = nullptr;
+  slot_ = -1;
+}
+
+void CZqlDrvKit::TEST_SetRawReplyLength(uint32_t length) {
+  rawLength_ = true;
+  rawLengthValue_ = length;
+}

@@ -1,0 +1,108 @@
+// zqldrvkit.h - the driver's side of the driver link, shared by every ZQL
+// driver program.
+//
+// Layers, bottom up:
+//   CZqlDrvKit         the process protocol: start-up handshake with the
+//                      client that started the driver, the data segment,
+//                      the request loop, stopping;
+//   CZqlDrvRawHandler  receives each request's raw bytes and produces the
+//                      reply's bytes; a request decoder implements it and
+//                      calls a driver interface above it.
+//
+// A driver's main:
+//   CZqlDrvKit kit;
+//   if (kit.Start(argc, argv, options) != 0) return 1;
+//   return kit.Run(&handler);
+//
+// The kit handles SIGUSR1 (a request), SIGUSR2 (stop), and SIGTERM, SIGINT,
+// SIGHUP and SIGQUIT (stop) synchronously: they stay blocked and are taken
+// one at a time, so a request that arrives while another is served waits
+// instead of being lost. The data segment is removed on every way out:
+// Close or the destructor, exit() (an exit handler), and the fatal signals.
+// One kit per process.
+#ifndef ZQL_ZQLDRVKIT_H
+#define ZQL_ZQLDRVKIT_H
+
+#include <cstdint>
+#include <vector>
+
+struct SZqlComBuf;
+struct linkinf;
+
+// Size of the data segment unless the driver asks for another.
+constexpr uint32_t kZqlDrvDefaultSegment = 256 * 1024;
+
+struct SZqlDrvOptions {
+  // Bytes of the data segment: the largest request, and 4 more than the
+  // largest reply. At least 16.
+  uint32_t segmentSize = kZqlDrvDefaultSegment;
+  // The driver's value, which the client copies into its server record.
+  int32_t value = 0;
+};
+
+// Receives the requests of a driver.
+class CZqlDrvRawHandler {
+ public:
+  virtual ~CZqlDrvRawHandler() = default;
+  // Serves one request: size bytes at request (a packed buffer; borrowed for
+  // the call only). Appends the reply's bytes to *reply, which arrives
+  // empty. Answers the slot status: 0, or an EZqlError code that the client
+  // raises as a transport failure (it then does not read the reply). Errors
+  // of the request itself belong inside a status-0 reply. Must not throw.
+  virtual int32_t Serve(const unsigned char* request, uint32_t size,
+                        std::vector<unsigned char>* reply) = 0;
+};
+
+class CZqlDrvKit {
+ public:
+  CZqlDrvKit();
+  // Close().
+  ~CZqlDrvKit();
+  CZqlDrvKit(const CZqlDrvKit&) = delete;
+  CZqlDrvKit& operator=(const CZqlDrvKit&) = delete;
+
+  // The start-up handshake: reads the IPC key from argv[1], attaches the
+  // communication buffer, finds the slot named by its header word 0, creates
+  // the data segment (owner-only), fills in the slot (process id, segment
+  // key and size, value), sets its status to 0 and sends SIGUSR1 to the
+  // client. Answers 0 when the client was told; else an EZqlError code with
+  // nothing told (0xA00B bad arguments; 0xB01E no buffer, a buffer of
+  // another user, no segment; 0xB01C a slot that is not being started).
+  int32_t Start(int argc, char** argv, const SZqlDrvOptions& options);
+  // Serves requests until SIGUSR2 (answers 0), another stop signal, or the
+  // link is found gone at an idle check every 5 seconds (the buffer was
+  // removed, or the slot no longer names this process) (answers 1).
+  // REQUIRES: Start answered 0; handler outlives the call.
+  int Run(CZqlDrvRawHandler* handler);
+  // Removes the data segment and detaches everything; safe to repeat.
+  void Close();
+
+  uint32_t SegmentSize() const { return segSize_; }
+  // Largest reply that fits the segment.
+  uint32_t ReplyCapacity() const { return segSize_ - 4; }
+  int Slot() const { return slot_; }
+
+  // Test hook: the next reply carries length word `length` (whatever it is)
+  // and no bytes, to imitate a damaged reply.
+  void TEST_SetRawReplyLength(uint32_t length);
+
+ private:
+  linkinf& slotInfo() const;
+  int32_t attachBuffer(int32_t key);
+  int32_t createSegment(uint32_t size);
+  void serveOne(CZqlDrvRawHandler* handler);
+  int32_t writeReply(int32_t status);
+  bool linkAlive() const;
+
+  SZqlComBuf* comBuf_ = nullptr;
+  int comId_ = -1;
+  unsigned char* seg_ = nullptr;
+  uint32_t segSize_ = 0;
+  int slot_ = -1;
+  std::vector<unsigned char> request_;  // private copy of the request
+  std::vector<unsigned char> reply_;
+  bool rawLength_ = false;
+  uint32_t rawLengthValue_ = 0;
+};
+
+#endif  // ZQL_ZQLDRVKIT_H

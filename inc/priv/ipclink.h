@@ -1,0 +1,163 @@
+// ipclink.h - the client side of the driver link as the request layer sees
+// it: the IPC system that finds and starts drivers, and the server objects
+// that carry one packed request to a driver and bring its reply back.
+//
+// A CZqlServer is a handle on a shared, reference-counted record
+// (SZqlServer). Copies and duplicate() share the record and thus one driver
+// connection; the last holder closes the connection. CZqlSrvUxLocal is the
+// transport to a local driver process (uxlink.h).
+//
+// Raising: operations marked "raises" report failures with ZqlTryThrow
+// (zqltry.h); with no frame or handler open they answer their failure value.
+#ifndef ZQL_IPCLINK_H
+#define ZQL_IPCLINK_H
+
+#include <cstdint>
+
+#include "zqlclass.h"
+
+class CZqlServer;
+class CZqlObjPack;
+
+// Body of a CZqlIpcSystem, shared by its copies.
+struct SZqlIpcSys {
+  int32_t refCount;
+  int32_t words[2];  // reserved
+};
+
+// Releases one reference to body and frees it at count 0. Null is ignored.
+void DeleteSysBody(SZqlIpcSys* body);
+
+// The record of a driver connection, shared by all copies of a CZqlServer.
+struct SZqlServer {
+  int32_t refCount;
+  char baseName[32];     // driver file name after the last '/', <= 31 chars
+  SZqlIpcSys* ipcSys;    // counted reference to the IPC system's body
+  int32_t slot;          // driver slot; -1 while the connection is not counted
+  int32_t reserved;
+  int32_t driverValue;   // the driver's value from its slot
+  int32_t size;          // request size; the reply size after a request
+  int32_t attach[6];     // the values Attach received for labels 5 to 10
+  unsigned char* request;  // owned (ZqlMemoryMalloc); null when none
+  unsigned char* reply;    // owned (ZqlMemoryMalloc); null when none
+};
+
+// Finds and starts the driver of an environment. Copies share the body.
+class CZqlIpcSystem : public CZqlObject {
+ public:
+  // A body with count 1; raises 0xA008 when it cannot be allocated (the
+  // object then has no body).
+  CZqlIpcSystem();
+  CZqlIpcSystem(const CZqlIpcSystem& other);  // shares other's body
+  CZqlIpcSystem& operator=(const CZqlIpcSystem& other);
+  ~CZqlIpcSystem() override;
+  // A new system with a body of its own (null when out of memory).
+  CZqlObject* duplicate() const override;
+  SZqlIpcSys* SysBody() const { return body_; }
+
+  // Connects to the driver of environment: its "Driver" entry in zql.ini
+  // names the driver's section, whose "Path" names the executable (looked
+  // up with CZqlDirMisc::Find, as is zql.ini itself). Answers a new server
+  // owned by the caller, loaded and attached (ConnectDriver). Raises 0xA008
+  // without a body; 0xB014 for an environment not in zql.ini; 0xB020
+  // without a Driver entry; 0xB016 without a Path or with an empty one;
+  // 0xB001 when the executable or zql.ini is not found; errors of the
+  // configuration reader and of ConnectDriver. Answers null when a raise
+  // returns.
+  CZqlServer* ConnectServer(const CZqlUcStr& environment);
+
+  // Connects to the driver at driverPath for the zql.ini at iniPath (full
+  // paths): a new CZqlSrvUxLocal that the caller owns, named baseName (the
+  // driver path's file name when null), loaded (LoadServerOnUnix) and
+  // attached (Attach). Raises 0xA008 without a body, and every error of
+  // loading and attaching; nothing is left behind then. Answers null when a
+  // raise returns.
+  CZqlServer* ConnectDriver(const char* iniPath, const char* driverPath,
+                            const char* baseName = nullptr);
+
+ private:
+  SZqlIpcSys* body_;
+};
+
+// Abstract transport to one driver. The request layer adds the request
+// operations (Connect ... Status) ahead of the transport operations below.
+class CZqlServer : public CZqlObject {
+ public:
+  // A record with count 1, slot -1; raises 0xA008 when it cannot be
+  // allocated (the object then has no record).
+  CZqlServer();
+  CZqlServer(const CZqlServer& other);  // shares other's record
+  CZqlServer& operator=(const CZqlServer& other);
+  // The last holder closes the driver connection (DisconServerOnUnix,
+  // errors ignored) and frees the record.
+  ~CZqlServer() override;
+  // The record, or null.
+  SZqlServer* ServerBody() const { return record_; }
+
+  // Handshake with the driver (request code 0). Raises on failure.
+  virtual int Attach() = 0;
+  // Farewell to the driver (request code 1). Answers 1, or 0 on failure;
+  // never raises.
+  virtual int Detach() = 0;
+  // A request buffer of size bytes, owned by the record (replacing an
+  // earlier one) and valid until closeOut or the next openOut. Raises.
+  virtual unsigned char* openOut(uint32_t size) = 0;
+  virtual void closeOut() = 0;
+  // The reply of the last request (ServerBody()->size bytes), valid until
+  // closeIn or the next request. Raises 0xA008 when there is none.
+  virtual unsigned char* openIn() = 0;
+  virtual void closeIn() = 0;
+  // Adds the items every request carries (label 5). Raises.
+  virtual int addInfo(CZqlObjPack* pack) const = 0;
+  // Sends the request buffer. Raises.
+  virtual int sendData() = 0;
+  // Waits for the reply. Raises.
+  virtual int waitData() = 0;
+
+ protected:
+  // The record; raises 0xA00C when there is none (answers null if that
+  // returns).
+  SZqlServer* record() const;
+  // 1 when this is the record's last holder.
+  bool lastHolder() const { return record_ != nullptr && record_->refCount == 1; }
+
+ private:
+  void release() noexcept;
+  SZqlServer* record_;
+};
+
+// The transport to a local driver process.
+class CZqlSrvUxLocal : public CZqlServer {
+ public:
+  CZqlSrvUxLocal() = default;
+  CZqlSrvUxLocal(const CZqlSrvUxLocal& other) = default;  // shares the record
+  CZqlSrvUxLocal& operator=(const CZqlSrvUxLocal& other) = default;
+  // The last holder frees both buffers and detaches from the driver before
+  // the connection is closed.
+  ~CZqlSrvUxLocal() override;
+  // A new server sharing this one's record (the same driver connection);
+  // null when out of memory.
+  CZqlObject* duplicate() const override;
+
+  // Sends label 0 long 0x10001 and label 3 long 0 and stores the reply's
+  // labels 5 to 10 in the record. Raises 0xA00C when label 0 or one of
+  // labels 5 to 10 is missing, 0xB015 when label 0 is not 0x10001, and
+  // every transport error.
+  int Attach() override;
+  // Sends label 0 long 0x10001, label 3 long 1, labels 5 to 7 with the
+  // Attach values of labels 5 to 7, label 8 with that of 9 and label 9 with
+  // that of 10; does not read the reply. Answers 1, or 0 (request buffer
+  // freed) on an error, which is not raised.
+  int Detach() override;
+  unsigned char* openOut(uint32_t size) override;
+  void closeOut() override;
+  unsigned char* openIn() override;
+  void closeIn() override;
+  // Label 5, long: the first Attach value.
+  int addInfo(CZqlObjPack* pack) const override;
+  // SendDataToServer: synchronous, the reply is in place when it returns.
+  int sendData() override;
+  int waitData() override;  // answers 1
+};
+
+#endif  // ZQL_IPCLINK_H

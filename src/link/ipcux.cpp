@@ -1,0 +1,569 @@
+// The low layer of the Unix driver link: module state, the communication
+// buffer and its semaphores, the locks, and the signal traps.
+//
+// Locks are taken and released with SEM_UNDO, so that a client killed while
+// holding one (SIGKILL cannot be caught) does not block the others; a new
+// set is made free with SETALL, which no process exit undoes.
+//
+// Waiting never tests a flag and then pauses: the trapped signals stay
+// blocked outside sigsuspend, so a reply that arrives between the test and
+// the wait is delivered by sigsuspend itself instead of being lost.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "ipclink.h"
+#include "uxlink.h"
+#include "zqltry.h"
+
+namespace {
+
+constexpr int kFatalSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGBUS, SIGSEGV, SIGSYS};
+constexpr int kFatalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
+constexpr int kTrapSignals[] = {SIGUSR1, SIGCHLD, SIGALRM};
+constexpr int kTrapCount = sizeof kTrapSignals / sizeof kTrapSignals[0];
+// Driver processes this process started and may have to reap.
+constexpr int kMaxChildren = 64;
+// Attempts at attaching the buffer while another process removes it.
+constexpr int kCreateAttempts = 4;
+
+// Fields read or written by the signal handlers are volatile sig_atomic_t.
+struct SZqlIpcModule {
+  SZqlComBuf* comBuf = nullptr;  // attached buffer, null when not attached
+  int32_t key = -1;              // -1 when unknown
+  volatile sig_atomic_t semId = -1;       // -1 when none
+  int shmId = -1;                         // -1 when none
+  volatile sig_atomic_t comBufHeld = 0;   // this process holds semaphore 20
+  volatile sig_atomic_t driverHeld = -1;  // driver semaphore held, -1 when none
+  int connections = 0;                    // driver connections of this process
+  int slotConnections[kZqlIpcSlotCount] = {};
+  int lastError = 0;
+
+  volatile sig_atomic_t lastSignal = 0;
+  volatile sig_atomic_t trapsSet = 0;
+  volatile sig_atomic_t expectFrom = 0;  // accepted sender of SIGUSR1, 0 = any
+  volatile sig_atomic_t sender = 0;      // sender of the signal being handled
+  volatile sig_atomic_t replied = 0;     // SIGUSR1 from expectFrom arrived
+  volatile sig_atomic_t alarms = 0;      // alarms taken while waiting (tests)
+  void (*waitHook)() = nullptr;          // test seam, see uxlink.h
+  struct sigaction oldTrap[kTrapCount];
+  sigset_t callerMask;  // signal mask before SetComTraps
+
+  int shtNesting = 0;
+  struct sigaction oldFatal[kFatalCount];
+  volatile sig_atomic_t shutdown = 0;
+  siginfo_t* fatalInfo = nullptr;  // siginfo of the fatal signal being handled
+  void* fatalContext = nullptr;
+
+  volatile sig_atomic_t children[kMaxChildren] = {};
+};
+
+SZqlIpcModule g;
+
+// The fourth argument of semctl.
+union SemArg {
+  int val;
+  semid_ds* buf;
+  unsigned short* array;
+};
+
+// One semop on semaphore sem of the set, with SEM_UNDO; retried when a
+// signal interrupts the wait. Async-signal-safe.
+int SemOp(int sem, int delta) {
+  sembuf op{};
+  op.sem_num = static_cast<unsigned short>(sem);
+  op.sem_op = static_cast<short>(delta);
+  op.sem_flg = SEM_UNDO;
+  while (semop(g.semId, &op, 1) == -1) {
+    if (errno != EINTR) return -1;
+  }
+  return 0;
+}
+
+int FatalIndex(int sig) {
+  for (int i = 0; i < kFatalCount; ++i)
+    if (kFatalSignals[i] == sig) return i;
+  return -1;
+}
+
+int TrapIndex(int sig) {
+  for (int i = 0; i < kTrapCount; ++i)
+    if (kTrapSignals[i] == sig) return i;
+  return -1;
+}
+
+// Calls a saved disposition if it is a function (not default, not ignore).
+void CallOld(const struct sigaction& old, int sig, siginfo_t* info, void* ctx) {
+  if (old.sa_flags & SA_SIGINFO) {
+    if (old.sa_sigaction != nullptr) old.sa_sigaction(sig, info, ctx);
+    return;
+  }
+  if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler != nullptr)
+    old.sa_handler(sig);
+}
+
+void TrapAction(int sig, siginfo_t* info, void*) {
+  const int saved = errno;
+  g.sender = info != nullptr ? info->si_pid : 0;
+  SigTrap(sig);
+  errno = saved;
+}
+
+void FatalAction(int sig, siginfo_t* info, void* ctx) {
+  g.fatalInfo = info;
+  g.fatalContext = ctx;
+  SigTrap(sig);
+}
+
+// Reaps the driver children that have ended. Async-signal-safe.
+void ReapChildren() {
+  for (int i = 0; i < kMaxChildren; ++i) {
+    const pid_t pid = g.children[i];
+    if (pid <= 0) continue;
+    int status;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r == -1 && errno == ECHILD)) g.children[i] = 0;
+  }
+}
+
+void Untrack(pid_t pid) {
+  for (int i = 0; i < kMaxChildren; ++i)
+    if (g.children[i] == pid) g.children[i] = 0;
+}
+
+bool Tracked(pid_t pid) {
+  for (int i = 0; i < kMaxChildren; ++i)
+    if (g.children[i] == pid) return true;
+  return false;
+}
+
+enum class EChild { kRunning, kEnded, kNotOurs };
+
+// State of a tracked child: waitpid knows it exactly (and reaps it when it
+// ended); a process of this pid that is no child of ours is untracked.
+EChild ChildState(pid_t pid) {
+  if (!Tracked(pid)) return EChild::kNotOurs;
+  int status;
+  const pid_t r = waitpid(pid, &status, WNOHANG);
+  if (r == 0) return EChild::kRunning;
+  Untrack(pid);
+  return r == pid ? EChild::kEnded : EChild::kNotOurs;
+}
+
+bool Pending(int sig) {
+  sigset_t pending;
+  sigemptyset(&pending);
+  return sigpending(&pending) == 0 && sigismember(&pending, sig) == 1;
+}
+
+// A process that ended but was not yet reaped by its parent still answers
+// kill(pid, 0); on Linux its state in /proc tells it apart.
+bool IsZombie(pid_t pid) {
+#ifdef __linux__
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[256];
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  const char* paren = std::strrchr(text, ')');  // the name may hold spaces
+  return paren != nullptr && paren[1] == ' ' && (paren[2] == 'Z' || paren[2] == 'X');
+#else
+  (void)pid;
+  return false;
+#endif
+}
+
+void Forget() {
+  g.comBuf = nullptr;
+  g.key = -1;
+  g.semId = -1;
+  g.shmId = -1;
+}
+
+bool OwnedSemaphores(int semId) {
+  semid_ds ds{};
+  SemArg arg;
+  arg.buf = &ds;
+  if (semctl(semId, 0, IPC_STAT, arg) == -1) return false;
+  return ds.sem_perm.uid == geteuid() && ds.sem_nsems == kZqlIpcSemCount;
+}
+
+bool OwnedSegment(int shmId) {
+  shmid_ds ds{};
+  if (shmctl(shmId, IPC_STAT, &ds) == -1) return false;
+  return ds.shm_perm.uid == geteuid() && ds.shm_segsz >= kZqlComBufSize;
+}
+
+// The semaphore set of key, created free when missing (*created set).
+int GetSemaphores(key_t key, bool* created) {
+  *created = false;
+  for (;;) {
+    const int id = semget(key, kZqlIpcSemCount, kZqlIpcMode);
+    if (id >= 0 || errno != ENOENT) return id;
+    const int made = semget(key, kZqlIpcSemCount, IPC_CREAT | IPC_EXCL | kZqlIpcMode);
+    if (made < 0 && errno == EEXIST) continue;  // another process was faster
+    if (made < 0) return -1;
+    unsigned short ones[kZqlIpcSemCount];
+    for (unsigned short& v : ones) v = 1;
+    SemArg arg;
+    arg.array = ones;
+    if (semctl(made, 0, SETALL, arg) == -1) {
+      semctl(made, 0, IPC_RMID);
+      return -1;
+    }
+    *created = true;
+    return made;
+  }
+}
+
+// The segment of key, attached; created zero-filled when missing.
+SZqlComBuf* GetSegment(key_t key, bool* created) {
+  *created = false;
+  int id = shmget(key, kZqlComBufSize, kZqlIpcMode);
+  if (id < 0 && errno == ENOENT) {
+    id = shmget(key, kZqlComBufSize, IPC_CREAT | IPC_EXCL | kZqlIpcMode);
+    *created = id >= 0;
+  }
+  if (id < 0) return nullptr;
+  g.shmId = id;
+  if (!*created && !OwnedSegment(id)) return nullptr;
+  void* at = shmat(id, nullptr, 0);
+  if (at == reinterpret_cast<void*>(-1)) return nullptr;
+  if (*created) std::memset(at, 0, kZqlComBufSize);
+  return static_cast<SZqlComBuf*>(at);
+}
+
+enum class EAttempt { kDone, kFailed, kRetry };
+
+// One attempt of CreateComBuf. kRetry when the set vanished under us (its
+// last user removed it between our lookup and our lock).
+EAttempt TryCreateComBuf(const char* path) {
+  const key_t key = ftok(path, kZqlIpcProjectId);
+  if (key == -1) return EAttempt::kFailed;
+  g.key = key;
+  bool semCreated = false;
+  const int semId = GetSemaphores(key, &semCreated);
+  if (semId < 0) return EAttempt::kFailed;
+  g.semId = semId;
+  g.comBufHeld = 0;
+  if (!semCreated && !OwnedSemaphores(semId)) return EAttempt::kFailed;
+  if (LockComBuf() != 0)
+    return errno == EIDRM || errno == EINVAL ? EAttempt::kRetry : EAttempt::kFailed;
+  bool shmCreated = false;
+  SZqlComBuf* buf = GetSegment(key, &shmCreated);
+  if (buf != nullptr) {
+    g.comBuf = buf;
+    return EAttempt::kDone;
+  }
+  // Undo what this attempt made; a set of someone else stays.
+  UnlockComBuf();
+  if (semCreated) semctl(semId, 0, IPC_RMID);
+  if (shmCreated) shmctl(g.shmId, IPC_RMID, nullptr);
+  return EAttempt::kFailed;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Module state shared by the link's sources
+// ---------------------------------------------------------------------------
+
+int ZqlIpcLastError() { return g.lastError; }
+void ZqlIpcSetLastError(int code) { g.lastError = code; }
+SZqlComBuf* ZqlIpcComBuf() { return g.comBuf; }
+int32_t ZqlIpcKey() { return g.key; }
+int ZqlIpcConnections() { return g.connections; }
+
+int ZqlIpcSlotConnections(int slot) {
+  return slot >= 0 && slot < kZqlIpcSlotCount ? g.slotConnections[slot] : 0;
+}
+
+void ZqlIpcCountConnection(int slot, int delta) {
+  if (slot < 0 || slot >= kZqlIpcSlotCount) return;
+  if (delta < 0 && g.slotConnections[slot] <= 0) return;  // not ours
+  g.slotConnections[slot] += delta;
+  g.connections += delta;
+}
+
+void ZqlIpcTrackChild(int32_t pid) {
+  for (int i = 0; i < kMaxChildren; ++i) {
+    if (g.children[i] == 0) {
+      g.children[i] = pid;
+      return;
+    }
+  }
+}
+
+int ZqlIpcReapChild(int32_t pid) {
+  int status;
+  while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+  }
+  Untrack(pid);
+  return 1;
+}
+
+int ZqlIpcProcessAlive(int32_t pid) {
+  if (pid <= 0) return 0;
+  const EChild child = ChildState(pid);
+  if (child != EChild::kNotOurs) return child == EChild::kRunning ? 1 : 0;
+  if (kill(pid, 0) != 0 && errno == ESRCH) return 0;
+  return IsZombie(pid) ? 0 : 1;  // EPERM: alive, of another user
+}
+
+int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
+  g.expectFrom = pid;
+  auto answered = [&] { return status != nullptr && *status != kZqlSlotPending; };
+  // Done at the driver's SIGUSR1: at start-up the signal is the answer; for
+  // a request the slot's status must also have left the pending mark, so a
+  // stray SIGUSR1 cannot end the wait early. The driver signals after it
+  // wrote its status, and leaving before that signal came would hand it to
+  // the caller's disposition; only when it merged with a stray one (and so
+  // will not come) does the next alarm end the wait.
+  int alarmsAtAnswer = -1;
+  auto done = [&] {
+    if (status == nullptr) return g.replied != 0;
+    if (!answered()) return false;
+    if (g.replied) return true;
+    if (alarmsAtAnswer < 0) alarmsAtAnswer = g.alarms;
+    return g.alarms > alarmsAtAnswer;
+  };
+  sigset_t wait = g.callerMask;
+  for (int sig : kTrapSignals) sigdelset(&wait, sig);
+  if (g.waitHook != nullptr) g.waitHook();
+  // Gone, unless its last word is still a pending SIGUSR1 to be handled.
+  auto gone = [&] { return !ZqlIpcProcessAlive(pid) && !Pending(SIGUSR1); };
+  // A child of ours that ended before the traps were set sends no SIGCHLD
+  // any more; without this the wait would last until the first alarm.
+  const bool ended = ChildState(pid) == EChild::kEnded;
+  if (!done() && ended && !Pending(SIGUSR1)) return answered() ? 1 : 0;
+  while (!done()) {
+    sigsuspend(&wait);  // returns after a handler ran
+    if (!done() && gone()) return answered() ? 1 : 0;
+  }
+  return 1;
+}
+
+void TEST_ZqlIpcSetWaitHook(void (*hook)()) { g.waitHook = hook; }
+int TEST_ZqlIpcAlarmCount() { return g.alarms; }
+
+void ZqlIpcChildSignals() {
+  struct sigaction dfl{};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  for (int sig : kTrapSignals) sigaction(sig, &dfl, nullptr);
+  for (int sig : kFatalSignals) sigaction(sig, &dfl, nullptr);
+  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
+}
+
+void TEST_ZqlIpcReset() {
+  ZqlIpcDropSegments();
+  if (g.comBuf != nullptr) shmdt(g.comBuf);
+  Forget();
+  g.comBufHeld = 0;
+  g.driverHeld = -1;
+  g.connections = 0;
+  std::memset(g.slotConnections, 0, sizeof g.slotConnections);
+  g.lastError = 0;
+  while (g.shtNesting > 0) ShtRestore();
+}
+
+// ---------------------------------------------------------------------------
+// Communication buffer and locks
+// ---------------------------------------------------------------------------
+
+SZqlComBuf* CreateComBuf(const char* path) {
+  if (path != nullptr) {
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+      const EAttempt result = TryCreateComBuf(path);
+      if (result == EAttempt::kDone) return g.comBuf;
+      if (result == EAttempt::kFailed) break;
+    }
+  }
+  if (g.comBuf != nullptr) shmdt(g.comBuf);
+  Forget();
+  g.lastError = kZqlErrCannotCreateCommunicationBuffer;
+  return nullptr;
+}
+
+int DeleteComBuf() {
+  if (g.comBuf == nullptr) {
+    g.lastError = kZqlErrInternalZQLError;
+    return 0;
+  }
+  if (LockComBuf() != 0) {
+    g.lastError = kZqlErrCannotCreateCommunicationBuffer;
+    return 0;
+  }
+  const int32_t left = --g.comBuf->attached;
+  ZqlIpcDropSegments();
+  shmdt(g.comBuf);
+  int result = 1;
+  if (left <= 0) {
+    // Both go while the lock is held: a process waiting for the lock then
+    // fails with EIDRM and makes a new set, instead of finding a set whose
+    // segment is gone.
+    shmctl(g.shmId, IPC_RMID, nullptr);
+    semctl(g.semId, 0, IPC_RMID);
+    g.comBufHeld = 0;
+    ShtRestore();
+  } else if (UnlockComBuf() != 0) {
+    g.lastError = kZqlErrCannotCreateCommunicationBuffer;
+    result = 0;
+  }
+  Forget();
+  return result;
+}
+
+int LockComBuf() {
+  if (g.comBufHeld) return 0;
+  if (g.semId < 0) return -1;
+  if (SemOp(kZqlIpcSemComBuf, -1) != 0) return -1;
+  g.comBufHeld = 1;
+  ShtPrepare();
+  return 0;
+}
+
+int UnlockComBuf() {
+  if (!g.comBufHeld) return 0;
+  const int rc = SemOp(kZqlIpcSemComBuf, +1);
+  g.comBufHeld = 0;
+  ShtRestore();
+  return rc;
+}
+
+int LockDriver(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return -1;
+  if (SemOp(i, -1) != 0) return -1;
+  g.driverHeld = i;
+  ShtPrepare();
+  return 0;
+}
+
+int UnlockDriver(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return -1;
+  const int rc = SemOp(i, +1);
+  g.driverHeld = -1;
+  ShtRestore();
+  return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Fatal-signal traps
+// ---------------------------------------------------------------------------
+
+void ShtPrepare() {
+  if (g.shtNesting++ > 0) return;
+  struct sigaction act{};
+  act.sa_sigaction = FatalAction;
+  act.sa_flags = SA_SIGINFO;
+  sigemptyset(&act.sa_mask);
+  for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &act, &g.oldFatal[i]);
+}
+
+void ShtRestore() {
+  if (g.shtNesting <= 0 || --g.shtNesting > 0) return;
+  for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &g.oldFatal[i], nullptr);
+}
+
+// Runs inside the signal handler: only async-signal-safe calls. The process
+// ends by sig itself rather than by exit(), which would run exit handlers
+// in a process that may have faulted inside them; a core dump and the
+// parent's view of the cause are kept.
+void DoShutdown(int sig) {
+  if (g.driverHeld >= 0) {
+    SemOp(g.driverHeld, +1);
+    g.driverHeld = -1;
+  }
+  if (g.comBufHeld) {
+    SemOp(kZqlIpcSemComBuf, +1);
+    g.comBufHeld = 0;
+  }
+  const int i = FatalIndex(sig);
+  if (i >= 0) CallOld(g.oldFatal[i], sig, g.fatalInfo, g.fatalContext);
+  signal(sig, SIG_DFL);
+  raise(sig);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);  // delivers it: the end
+  _exit(255);
+}
+
+// ---------------------------------------------------------------------------
+// Request traps
+// ---------------------------------------------------------------------------
+
+void SetComTraps() {
+  sigset_t block;
+  sigemptyset(&block);
+  for (int sig : kTrapSignals) sigaddset(&block, sig);
+  sigprocmask(SIG_BLOCK, &block, &g.callerMask);
+  g.lastSignal = 0;
+  g.replied = 0;
+  g.expectFrom = 0;
+  g.trapsSet = 1;
+  struct sigaction act{};
+  act.sa_sigaction = TrapAction;
+  act.sa_flags = SA_SIGINFO;
+  sigemptyset(&act.sa_mask);
+  for (int i = 0; i < kTrapCount; ++i) sigaction(kTrapSignals[i], &act, &g.oldTrap[i]);
+  alarm(kZqlIpcAlarmSeconds);
+}
+
+void RstComTraps() {
+  alarm(0);
+  g.trapsSet = 0;
+  // A late SIGUSR1 or SIGALRM of ours must not reach the caller's
+  // dispositions (whose default would end the process).
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  const timespec zero{0, 0};
+  for (int sig : {SIGUSR1, SIGALRM}) {
+    if (sigismember(&pending, sig) == 1 && sigismember(&g.callerMask, sig) != 1) {
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, sig);
+      sigtimedwait(&one, nullptr, &zero);
+    }
+  }
+  for (int i = 0; i < kTrapCount; ++i) sigaction(kTrapSignals[i], &g.oldTrap[i], nullptr);
+  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
+}
+
+void SigTrap(int sig) {
+  if (FatalIndex(sig) >= 0) {
+    signal(sig, SIG_IGN);  // further instances are ignored
+    if (g.shutdown) return;
+    g.shutdown = 1;
+    DoShutdown(sig);
+    return;
+  }
+  if (sig == SIGUSR1) {
+    if (g.expectFrom == 0 || g.sender == g.expectFrom) {
+      g.lastSignal = SIGUSR1;
+      g.replied = 1;
+    }
+  } else if (sig == SIGALRM) {
+    g.alarms = g.alarms + 1;
+    if (g.trapsSet) alarm(kZqlIpcAlarmSeconds);  // the next liveness check
+  } else {
+    g.lastSignal = sig;
+    ReapChildren();
+    const int i = TrapIndex(sig);
+    if (i >= 0) CallOld(g.oldTrap[i], sig, nullptr, nullptr);  // the caller's children
+  }
+}

@@ -1,0 +1,59 @@
+// The driver kit's own guarantees: it starts only for a client that is
+// starting it, and its data segment goes on every way out.
+#include "ipc_fixture.h"
+
+namespace zqltest {
+namespace {
+
+using DriverKit = IpcTest;
+
+// Runs the scripted driver by hand with args; answers its wait status.
+int RunDriver(const std::string& driver, const std::vector<std::string>& args) {
+  const pid_t pid = Child([&] {
+    std::vector<char*> argv{const_cast<char*>(driver.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(driver.c_str(), argv.data());
+    return 127;
+  });
+  return WaitChild(pid);
+}
+
+bool SegmentOf(pid_t pid) {
+  for (const SegmentInfo& s : Segments())
+    if (s.cpid == pid) return true;
+  return false;
+}
+
+TEST_F(DriverKit, StartsOnlyForAClientStartingIt) {
+  EXPECT_TRUE(ExitedWith(RunDriver(driver_, {}), 2));
+  EXPECT_TRUE(ExitedWith(RunDriver(driver_, {"12x"}), 2));
+  EXPECT_TRUE(ExitedWith(RunDriver(driver_, {std::to_string(key_)}), 2));  // no buffer
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const linkinf before = ZqlIpcComBuf()->slots[rec.r.slot];
+  // Header word 0 still names the running driver's slot: not being started.
+  EXPECT_TRUE(ExitedWith(RunDriver(driver_, {std::to_string(key_)}), 2));
+  const linkinf& after = ZqlIpcComBuf()->slots[rec.r.slot];
+  EXPECT_EQ(after.driverPid, before.driverPid);
+  EXPECT_EQ(after.segKey, before.segKey);
+  EXPECT_EQ(Send(&rec, Request("x")), 0);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+TEST_F(DriverKit, SegmentGoesWithTheDriverOnStopSignals) {
+  for (const int sig : {SIGTERM, SIGSEGV}) {
+    Record rec;
+    ASSERT_EQ(Connect(&rec, driver_), 0);
+    const pid_t pid = ZqlIpcComBuf()->slots[rec.r.slot].driverPid;
+    ASSERT_TRUE(SegmentOf(pid));
+    kill(pid, sig);
+    EXPECT_TRUE(Eventually([&] { return !Alive(pid); })) << sig;
+    EXPECT_FALSE(SegmentOf(pid)) << sig;
+    EXPECT_EQ(Send(&rec, Request("x")), kZqlErrServerDiedConnectionLost);
+    EXPECT_EQ(Disconnect(&rec), 0);
+  }
+}
+
+}  // namespace
+}  // namespace zqltest

@@ -1,0 +1,361 @@
+// The transport seen from one client process: starting, reusing and
+// stopping drivers, requests and replies at the segment's limits, drivers
+// that misbehave, and the refusals of unsafe input.
+#include <fcntl.h>
+
+#include "ipc_fixture.h"
+
+namespace zqltest {
+namespace {
+
+using Transport = IpcTest;
+
+TEST_F(Transport, StartsDriverInHighestFreeSlotAndEchoes) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  EXPECT_EQ(rec.r.slot, kZqlIpcSlotCount - 1);
+  EXPECT_EQ(rec.r.driverValue, kDriverValue);
+  const linkinf& slot = ZqlIpcComBuf()->slots[rec.r.slot];
+  EXPECT_EQ(slot.state, kZqlSlotInUse);
+  EXPECT_EQ(slot.connections, 1);
+  EXPECT_EQ(slot.status, 0);
+  EXPECT_GT(slot.driverPid, 0);
+  EXPECT_STREQ(slot.path, driver_.c_str());
+  EXPECT_EQ(ZqlIpcComBuf()->attached, 1);
+  EXPECT_EQ(ZqlIpcConnections(), 1);
+
+  for (const std::string& payload : {std::string(), std::string("hello"), std::string(5000, 'q')}) {
+    std::vector<unsigned char> reply;
+    const std::vector<unsigned char> request = Request(payload);
+    ASSERT_EQ(Send(&rec, request, &reply), 0);
+    EXPECT_EQ(reply, request);
+  }
+  std::vector<unsigned char> reply{1};
+  ASSERT_EQ(Send(&rec, Request("EMPTY"), &reply), 0);
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(rec.r.reply, nullptr);
+
+  EXPECT_EQ(Disconnect(&rec), 0);  // the last connection stops the driver
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
+  EXPECT_FALSE(SemaphoresExist());
+}
+
+TEST_F(Transport, SecondConnectionReusesSlotAndDriver) {
+  Record a, b;
+  ASSERT_EQ(Connect(&a, driver_), 0);
+  const pid_t pid = ZqlIpcComBuf()->slots[a.r.slot].driverPid;
+  ASSERT_EQ(Connect(&b, driver_), 0);
+  EXPECT_EQ(b.r.slot, a.r.slot);
+  EXPECT_EQ(ZqlIpcComBuf()->slots[a.r.slot].driverPid, pid);
+  EXPECT_EQ(ZqlIpcComBuf()->slots[a.r.slot].connections, 2);
+  EXPECT_EQ(ZqlIpcComBuf()->attached, 1);  // once per process
+  EXPECT_EQ(Disconnect(&a), 1);
+  EXPECT_TRUE(Alive(pid));
+  EXPECT_EQ(Send(&b, Request("still there")), 0);
+  EXPECT_EQ(Disconnect(&b), 0);
+}
+
+TEST_F(Transport, RequestsAtTheSegmentLimit) {
+  setenv("ZQL_TEST_DRIVER_SEGMENT", "4096", 1);
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  // A request may fill the segment; a reply may fill all but its length word.
+  EXPECT_EQ(Send(&rec, Request("EMPTY", 4096)), 0);
+  std::vector<unsigned char> reply;
+  EXPECT_EQ(Send(&rec, Request("BIG 4092"), &reply), 0);
+  EXPECT_EQ(reply.size(), 4092u);
+  // One byte more is refused before anything is written.
+  EXPECT_EQ(Send(&rec, Request("EMPTY", 4097)), kZqlErrErrorFoundInDBMSCommunication);
+  // A reply one byte too large is refused by the driver kit.
+  EXPECT_EQ(Send(&rec, Request("BIG 4093")), kZqlErrErrorFoundInDBMSCommunication);
+  // The driver serves on after both.
+  EXPECT_EQ(Send(&rec, Request("BIG 10"), &reply), 0);
+  EXPECT_EQ(reply, std::vector<unsigned char>(10, 'x'));
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+// The misbehaving drivers run against a client in a child process, so that
+// a wait that never ends fails the test instead of hanging it.
+
+TEST_F(Transport, MalformedReplyLengthIsRefused) {
+  setenv("ZQL_TEST_DRIVER_MODE", "bad-reply", 1);
+  const std::vector<int32_t> got = Bounded(5, [&](Pipe* out) {
+    Record rec;
+    out->Put(Connect(&rec, driver_));
+    out->Put(rec.r.slot >= 0 ? ZqlIpcComBuf()->slots[rec.r.slot].driverPid : 0);
+    out->Put(Send(&rec, Request("x")));
+    out->Put(rec.r.reply == nullptr);
+    out->Put(Disconnect(&rec));
+  });
+  drivers_.insert(got[1]);
+  EXPECT_EQ(got, (std::vector<int32_t>{0, got[1], kZqlErrInternalZQLError, 1, 0}));
+}
+
+TEST_F(Transport, DriverEndingBeforeReadyGivesB01C) {
+  setenv("ZQL_TEST_DRIVER_MODE", "exit-early", 1);
+  const std::vector<int32_t> got = Bounded(3, [&](Pipe* out) {
+    Record rec;
+    out->Put(Connect(&rec, driver_));
+    out->Put(rec.r.slot);
+    out->Put(ZqlIpcComBuf() == nullptr);  // left again: no connection remained
+  });
+  EXPECT_EQ(got, (std::vector<int32_t>{kZqlErrErrorFoundDuringDriverInitialization, -1, 1}));
+}
+
+TEST_F(Transport, ProgramNotClearingStatusGivesB01A) {
+  setenv("ZQL_TEST_DRIVER_MODE", "not-driver", 1);
+  const std::vector<int32_t> got = Bounded(4, [&](Pipe* out) {
+    Record rec;
+    out->Put(Connect(&rec, driver_));
+    // The slot counts the connection all the same; its release frees it.
+    out->Put(rec.r.slot >= 0 ? ZqlIpcComBuf()->slots[rec.r.slot].driverPid : 0);
+    out->Put(Send(&rec, Request("x")));
+    out->Put(Disconnect(&rec));
+  });
+  EXPECT_EQ(got, (std::vector<int32_t>{kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive, -1,
+                                       kZqlErrServerDiedConnectionLost, 0}));
+}
+
+TEST_F(Transport, DriverDyingInRequestGivesB017) {
+  setenv("ZQL_TEST_DRIVER_MODE", "die-in-request", 1);
+  const std::vector<int32_t> got = Bounded(5, [&](Pipe* out) {
+    Record rec;
+    out->Put(Connect(&rec, driver_));
+    out->Put(rec.r.slot >= 0 ? ZqlIpcComBuf()->slots[rec.r.slot].driverPid : 0);
+    out->Put(Send(&rec, Request("x")));
+    out->Put(Send(&rec, Request("x")));
+    out->Put(Disconnect(&rec));
+  });
+  drivers_.insert(got[1]);
+  EXPECT_EQ(got, (std::vector<int32_t>{0, got[1], kZqlErrServerDiedConnectionLost,
+                                       kZqlErrServerDiedConnectionLost, 0}));
+}
+
+TEST_F(Transport, BadDriverPathsAreRefused) {
+  Record rec;
+  const std::string tooLong = "/" + std::string(kZqlMaxDriverPath, 'd');
+  EXPECT_EQ(Connect(&rec, tooLong), kZqlErrDriverNameIsInvalid);
+  EXPECT_FALSE(BufferExists());  // refused before anything was made
+  EXPECT_EQ(Connect(&rec, ""), kZqlErrDriverNameIsInvalid);
+  EXPECT_EQ(Connect(&rec, dir_ + "/missing"), kZqlErrPathNotFound);
+
+  const std::string plain = dir_ + "/plain";
+  std::ofstream(plain) << "no program\n";
+  EXPECT_EQ(Connect(&rec, plain), kZqlErrAccessDenied);  // not executable
+  chmod(plain.c_str(), 0700);
+  EXPECT_EQ(Connect(&rec, plain), kZqlErrInvalidZQLDriverExecutableFormat);
+  EXPECT_EQ(rec.r.slot, -1);
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
+
+  // A path of exactly 130 characters fits its slot.
+  std::string fits = dir_ + "/";
+  fits += std::string(kZqlMaxDriverPath - fits.size(), 'a');
+  ASSERT_EQ(symlink(driver_.c_str(), fits.c_str()), 0);
+  ASSERT_EQ(Connect(&rec, fits), 0);
+  EXPECT_STREQ(ZqlIpcComBuf()->slots[rec.r.slot].path, fits.c_str());
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+// The blocked-signal mask of a process, from /proc.
+uint64_t BlockedSignals(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigBlk:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16);
+  return ~0ull;
+}
+
+TEST_F(Transport, DriverStartsWithoutTheClientsBaggage) {
+  // Descriptors without close-on-exec, one of them above 99.
+  const int low = open(ini_.c_str(), O_RDONLY);
+  const int inherited = fcntl(low, F_DUPFD, 150);
+  ASSERT_GE(inherited, 150);
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const pid_t pid = ZqlIpcComBuf()->slots[rec.r.slot].driverPid;
+  std::vector<std::string> fds;
+  const std::string cmd = "ls /proc/" + std::to_string(pid) + "/fd";
+  if (FILE* ls = popen(cmd.c_str(), "r")) {
+    char name[32];
+    while (std::fscanf(ls, "%31s", name) == 1) fds.push_back(name);
+    pclose(ls);
+  }
+  EXPECT_EQ(fds, (std::vector<std::string>{"0", "1", "2"}));
+  // The signals the client blocks while it starts the driver are not
+  // blocked in the driver; it runs in a session of its own.
+  const uint64_t blocked = BlockedSignals(pid);
+  EXPECT_EQ(blocked & (1ull << (SIGALRM - 1)), 0u);
+  EXPECT_EQ(blocked & (1ull << (SIGCHLD - 1)), 0u);
+  EXPECT_EQ(getsid(pid), pid);
+  close(inherited);
+  close(low);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+TEST_F(Transport, AllSlotsInUseGivesB018) {
+  std::vector<Record> recs(kZqlIpcSlotCount);
+  for (int i = 0; i < kZqlIpcSlotCount; ++i)
+    ASSERT_EQ(Connect(&recs[i], DriverAlias("d" + std::to_string(i))), 0) << i;
+  Record extra;
+  EXPECT_EQ(Connect(&extra, DriverAlias("one-too-many")), kZqlErrTooManyDriverLoaded);
+  EXPECT_EQ(extra.r.slot, -1);
+  // Existing drivers are still reachable by their paths.
+  Record again;
+  EXPECT_EQ(Connect(&again, dir_ + "/d7"), 0);
+  EXPECT_EQ(again.r.slot, recs[7].r.slot);
+  EXPECT_EQ(Disconnect(&again), 1);
+  for (Record& rec : recs) Disconnect(&rec);
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
+}
+
+TEST_F(Transport, IpcObjectsAreOwnerOnly) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  shmid_ds shm{};
+  ASSERT_EQ(shmctl(shmget(key_, 0, 0), IPC_STAT, &shm), 0);
+  EXPECT_EQ(shm.shm_perm.mode & 0777, 0600u);
+  semid_ds sem{};
+  ASSERT_EQ(semctl(semget(key_, 0, 0), 0, IPC_STAT, &sem), 0);
+  EXPECT_EQ(sem.sem_perm.mode & 0777, 0600u);
+  const linkinf& slot = ZqlIpcComBuf()->slots[rec.r.slot];
+  ASSERT_EQ(shmctl(shmget(slot.segKey, 0, 0), IPC_STAT, &shm), 0);
+  EXPECT_EQ(shm.shm_perm.mode & 0777, 0600u);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+TEST_F(Transport, BufferOfAnotherUserIsRefused) {
+  // A buffer handed over to another user (its creator may still remove it).
+  const int id = shmget(key_, kZqlComBufSize, IPC_CREAT | IPC_EXCL | 0600);
+  ASSERT_GE(id, 0);
+  shmid_ds ds{};
+  ASSERT_EQ(shmctl(id, IPC_STAT, &ds), 0);
+  ds.shm_perm.uid = geteuid() + 1;
+  ASSERT_EQ(shmctl(id, IPC_SET, &ds), 0);
+  Record rec;
+  EXPECT_EQ(Connect(&rec, driver_), kZqlErrCannotCreateCommunicationBuffer);
+  EXPECT_FALSE(SemaphoresExist());  // the set made on the way was removed
+  shmctl(id, IPC_RMID, nullptr);
+
+  const int sem = semget(key_, kZqlIpcSemCount, IPC_CREAT | IPC_EXCL | 0600);
+  ASSERT_GE(sem, 0);
+  semid_ds sds{};
+  ASSERT_EQ(semctl(sem, 0, IPC_STAT, &sds), 0);
+  sds.sem_perm.uid = geteuid() + 1;
+  ASSERT_EQ(semctl(sem, 0, IPC_SET, &sds), 0);
+  EXPECT_EQ(Connect(&rec, driver_), kZqlErrCannotCreateCommunicationBuffer);
+  EXPECT_FALSE(BufferExists());
+  semctl(sem, 0, IPC_RMID);
+}
+
+TEST_F(Transport, KilledDriverIsRestartedInItsSlot) {
+  Record a, b;
+  ASSERT_EQ(Connect(&a, driver_), 0);
+  const pid_t first = ZqlIpcComBuf()->slots[a.r.slot].driverPid;
+  ASSERT_EQ(Send(&a, Request("x")), 0);  // its segment is attached here now
+  kill(first, SIGKILL);
+  EXPECT_EQ(Send(&a, Request("x")), kZqlErrServerDiedConnectionLost);
+  ASSERT_EQ(Connect(&b, driver_), 0);
+  const linkinf& slot = ZqlIpcComBuf()->slots[a.r.slot];
+  EXPECT_EQ(b.r.slot, a.r.slot);
+  EXPECT_NE(slot.driverPid, first);
+  EXPECT_EQ(slot.connections, 2);
+  for (const SegmentInfo& s : Segments()) EXPECT_NE(s.cpid, first) << "orphan segment kept";
+  EXPECT_EQ(Send(&a, Request("x")), 0);  // the old connection reaches the new driver
+  EXPECT_EQ(Send(&b, Request("y")), 0);
+  EXPECT_EQ(Disconnect(&a), 1);
+  EXPECT_EQ(Disconnect(&b), 0);
+}
+
+TEST_F(Transport, SignalStateIsRestoredAfterRequests) {
+  struct sigaction mine{};
+  mine.sa_handler = [](int) {};
+  sigemptyset(&mine.sa_mask);
+  struct sigaction saved[3];
+  const int sigs[] = {SIGUSR1, SIGALRM, SIGSEGV};
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], &mine, &saved[i]);
+  sigset_t before;
+  sigprocmask(SIG_SETMASK, nullptr, &before);
+
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  ASSERT_EQ(Send(&rec, Request("x")), 0);
+  for (int sig : sigs) {
+    struct sigaction now{};
+    sigaction(sig, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, mine.sa_handler) << sig;
+  }
+  sigset_t after;
+  sigprocmask(SIG_SETMASK, nullptr, &after);
+  for (int sig : {SIGUSR1, SIGALRM, SIGCHLD})
+    EXPECT_EQ(sigismember(&after, sig), sigismember(&before, sig)) << sig;
+  EXPECT_EQ(alarm(0), 0u);
+  EXPECT_EQ(Disconnect(&rec), 0);
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], &saved[i], nullptr);
+}
+
+// Wait hooks: they run after the request was announced and before the
+// client waits, so the reply, or a stray signal, comes in that window.
+void Linger() { usleep(100000); }
+void StraySignal() { kill(getpid(), SIGUSR1); }
+void StraySignalAndLinger() {
+  StraySignal();
+  Linger();
+}
+
+TEST_F(Transport, ReplyBeforeTheWaitIsNotLost) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const int alarms = TEST_ZqlIpcAlarmCount();
+  TEST_ZqlIpcSetWaitHook(Linger);
+  for (int i = 0; i < 3; ++i) {
+    std::vector<unsigned char> reply;
+    EXPECT_EQ(Send(&rec, Request("early " + std::to_string(i)), &reply), 0);
+    EXPECT_EQ(reply, Request("early " + std::to_string(i)));
+  }
+  TEST_ZqlIpcSetWaitHook(nullptr);
+  // No request sat until the liveness alarm woke it.
+  EXPECT_EQ(TEST_ZqlIpcAlarmCount(), alarms);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+TEST_F(Transport, StraySignalsNeitherEndNorHideTheWait) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const int alarms = TEST_ZqlIpcAlarmCount();
+  std::vector<unsigned char> reply;
+  // A stray SIGUSR1 before the driver answers: the wait goes on.
+  TEST_ZqlIpcSetWaitHook(StraySignal);
+  const std::vector<unsigned char> slow = Request("SLEEP 100 " + dir_ + "/slept");
+  EXPECT_EQ(Send(&rec, slow, &reply), 0);
+  EXPECT_EQ(reply, slow);
+  EXPECT_EQ(TEST_ZqlIpcAlarmCount(), alarms);
+  // A stray SIGUSR1 merged with the driver's: the reply is still taken, at
+  // the next liveness alarm.
+  TEST_ZqlIpcSetWaitHook(StraySignalAndLinger);
+  EXPECT_EQ(Send(&rec, Request("merged"), &reply), 0);
+  EXPECT_EQ(reply, Request("merged"));
+  TEST_ZqlIpcSetWaitHook(nullptr);
+  EXPECT_EQ(TEST_ZqlIpcAlarmCount(), alarms + 1);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+TEST_F(Transport, CallsWithoutBufferOrSlotFail) {
+  Record rec;
+  EXPECT_EQ(Send(&rec, Request("x")), kZqlErrCannotCreateCommunicationBuffer);
+  EXPECT_EQ(Disconnect(&rec), -kZqlErrCannotCreateCommunicationBuffer);
+  EXPECT_EQ(DeleteComBuf(), 0);
+  EXPECT_EQ(ZqlIpcLastError(), kZqlErrInternalZQLError);
+  EXPECT_EQ(LockComBuf(), -1);
+  EXPECT_EQ(LockDriver(0), -1);
+
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const int slot = rec.r.slot;
+  Record unconnected;
+  EXPECT_EQ(Send(&unconnected, Request("x")), kZqlErrInternalZQLError);
+  EXPECT_EQ(Raised([&] { DisconServerOnUnix(kZqlIpcSlotCount); }), kZqlErrInternalZQLError);
+  EXPECT_EQ(Raised([&] { DisconServerOnUnix(slot == 0 ? 1 : 0); }), kZqlErrInternalZQLError);
+  rec.r.slot = slot;
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+}  // namespace
+}  // namespace zqltest
