@@ -1,6 +1,7 @@
 // Reading diagnostic parameters, and the conditions of descriptor areas as
 // the error layer sees them.
 
+#include "zqldda.h"
 #include "zqldiag.h"
 
 int ZqlCondioGetParam(CZqlUcStr* out, const CZqlUcStr* text, const char* key) {
@@ -17,10 +18,19 @@ int ZqlCondioGetParam(CZqlUcStr* out, const CZqlUcStr* text, const char* key) {
   return out->Length() > 0 ? 1 : 0;
 }
 
-// No descriptor area exists in this build yet, so none can be current and
-// these are never reached with one; the driver link supplies the real ones.
-int ZqlDDAPushCondition(CZqlDDA*, int, const CZqlUcStr*) { return 0; }
+int ZqlDDAPushCondition(CZqlDDA* dda, int code, const CZqlUcStr* msg) {
+  if (dda == nullptr || code == 0) return 0;
+  if (!dda->setErr(static_cast<EZqlError>(code))) return 0;
+  if (msg != nullptr) dda->setErrMsg(*msg);
+  return dda->PushCond();
+}
 
-int ZqlDDAConditions(const CZqlDDA*, const SZqlCondition**, int*, int*) {
-  return 0;
+int ZqlDDAConditions(const CZqlDDA* dda, const SZqlCondition** conds,
+                     int* count, int* capacity) {
+  const SZqlDiag* body = dda != nullptr ? dda->getDiagData() : nullptr;
+  if (body == nullptr || body->conds == nullptr) return 0;
+  if (conds != nullptr) *conds = body->conds;
+  if (count != nullptr) *count = body->condCount;
+  if (capacity != nullptr) *capacity = body->condCapacity;
+  return 1;
 }

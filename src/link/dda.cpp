@@ -1,0 +1,514 @@
+// CZqlDDA: the shared body, plain fields, strings and the condition stack.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "zqlcol.h"
+#include "zqldda.h"
+
+namespace {
+
+// Item names of the keyed items 22..33, in item order.
+const char* const kItemKeys[] = {
+    kZqlKeyClassOrigin,       kZqlKeySubClassOrigin,   kZqlKeyServerName,
+    kZqlKeyConnectionName,    kZqlKeyConstraintCatalog, kZqlKeyConstraintSchema,
+    kZqlKeyConstraintName,    kZqlKeyCatalogName,      kZqlKeySchemaName,
+    kZqlKeyTableName,         kZqlKeyColumnName,       kZqlKeyCursorName,
+};
+
+bool IsKeyedItem(int item) {
+  return item >= kZqlDiagClassOrigin && item <= kZqlDiagCursorName;
+}
+
+int ClampCapacity(int n) {
+  return n <= 0 || n > kZqlDDAMaxConditions ? kZqlDDAMaxConditions : n;
+}
+
+// A zeroed array of n records. Raises 0xA008.
+SZqlCondition* NewRecords(int n) {
+  return static_cast<SZqlCondition*>(
+      ZqlMemoryCalloc(static_cast<std::size_t>(n), sizeof(SZqlCondition)));
+}
+
+void ClearRecord(SZqlCondition* c) {
+  delete c->msg;
+  delete c->params;
+  std::memset(c, 0, sizeof *c);
+}
+
+// Deep copy of from into the zeroed record to. Raises 0xA008, leaving what
+// was copied owned by to.
+void CopyRecord(SZqlCondition* to, const SZqlCondition& from) {
+  to->err = from.err;
+  std::memcpy(to->sqlstate, from.sqlstate, sizeof to->sqlstate);
+  to->sqlstate[sizeof to->sqlstate - 1] = '\0';
+  if (from.msg != nullptr) to->msg = new CZqlUcStr(*from.msg);
+  if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
+}
+
+// Replaces *slot by a copy of text (null text: no string).
+void ReplaceString(CZqlUcStr** slot, const CZqlUcStr* text) {
+  CZqlUcStr* copy = text != nullptr ? new CZqlUcStr(*text) : nullptr;
+  delete *slot;
+  *slot = copy;
+}
+
+// The value with every tab made a blank: a tab would end the value early
+// and could make the rest read as another item.
+CZqlUcStr WithoutTabs(const CZqlUcStr& value) {
+  CZqlUcStr out(value);
+  for (int i = 0; i < out.Length(); ++i) {
+    if (out[i] == '\t') out.Update(i, static_cast<unsigned short>(' '));
+  }
+  return out;
+}
+
+// Owns deep copies of conditions until they are handed on.
+struct SRecordCopies {
+  std::vector<SZqlCondition> recs;
+  ~SRecordCopies() {
+    for (SZqlCondition& c : recs) ClearRecord(&c);
+  }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Life cycle
+// ---------------------------------------------------------------------------
+
+CZqlDDA::CZqlDDA() : body_(nullptr) {}
+
+CZqlDDA::CZqlDDA(const CZqlDDA& other) : CZqlObject(other), body_(other.body_) {
+  if (body_ != nullptr) ++body_->refCount;
+}
+
+CZqlDDA& CZqlDDA::operator=(const CZqlDDA& other) {
+  if (other.body_ == body_) return *this;
+  SZqlDiag* keep = other.body_;
+  if (keep != nullptr) ++keep->refCount;
+  release();
+  body_ = keep;
+  return *this;
+}
+
+CZqlDDA::~CZqlDDA() { release(); }
+
+void CZqlDDA::release() noexcept {
+  SZqlDiag* b = body_;
+  body_ = nullptr;
+  if (b == nullptr || --b->refCount > 0) return;
+  if (b->conds != nullptr) {
+    for (int i = 0; i <= b->condCount; ++i) ClearRecord(&b->conds[i]);
+    ZqlMemoryFree(b->conds);
+  }
+  delete b->suTable;
+  delete b->dbmsName;
+  delete b->output;  // before the columns it points into
+  delete b->columns;
+  delete b->params;
+  ZqlMemoryFree(b);
+}
+
+int CZqlDDA::Init(int capacity) {
+  const int n = ClampCapacity(capacity);
+  SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
+  if (b == nullptr) return 0;
+  b->conds = static_cast<SZqlCondition*>(
+      ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
+  if (b->conds == nullptr) {
+    ZqlMemoryFree(b);
+    return ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
+  }
+  b->condCapacity = n;
+  b->refCount = 1;
+  b->dbmsStatus = kZqlDDANoStatus;
+  release();
+  body_ = b;
+  return 1;
+}
+
+int CZqlDDA::Init() {
+  SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
+  if (b == nullptr) return 0;
+  b->refCount = 1;
+  b->dbmsStatus = kZqlDDANoStatus;
+  release();
+  body_ = b;
+  return 1;
+}
+
+int CZqlDDA::SetCondQty(int n) {
+  if (body_ == nullptr) return 0;
+  // Old conditions go first, so the count never exceeds the new capacity
+  // even when the new array cannot be had.
+  FlushCond();
+  const int capacity = ClampCapacity(n);
+  body_->more = 0;
+  if (capacity == body_->condCapacity && body_->conds != nullptr) return 1;
+  SZqlCondition* fresh = NewRecords(capacity + 1);
+  if (fresh == nullptr) return 0;
+  ZqlMemoryFree(body_->conds);
+  body_->conds = fresh;
+  body_->condCapacity = capacity;
+  return 1;
+}
+
+CZqlDDA* CZqlDDA::duplicate() const {
+  std::unique_ptr<CZqlDDA> copy(new CZqlDDA);
+  if (body_ == nullptr) return copy.release();
+  if (!copy->Init(body_->condCapacity)) return nullptr;
+  SZqlDiag* to = copy->body_;
+  to->stmType = body_->stmType;
+  to->cmdStmType = body_->cmdStmType;
+  to->rowCount = body_->rowCount;
+  to->csrState = body_->csrState;
+  to->csrUpd = body_->csrUpd;
+  to->dbmsStatus = body_->dbmsStatus;
+  to->userData = body_->userData;
+  ReplaceString(&to->suTable, body_->suTable);
+  ReplaceString(&to->dbmsName, body_->dbmsName);
+  if (body_->columns != nullptr) to->columns = body_->columns->duplicate();
+  if (body_->params != nullptr) to->params = body_->params->duplicate();
+  if (body_->output != nullptr) {
+    to->output = body_->output->duplicate();
+    // The copied outputs must point at the copied columns, not at ours.
+    const int n = to->output->Count();
+    const bool paired = to->columns != nullptr && to->columns->Count() == n;
+    for (int i = 0; i < n; ++i) {
+      to->output->Dsc(i)->setColumn(paired ? to->columns->Dsc(i) : nullptr);
+    }
+  }
+  return copy.release();
+}
+
+// ---------------------------------------------------------------------------
+// Plain fields
+// ---------------------------------------------------------------------------
+
+#define ZQL_DDA_FIELD(SETTER, GETTER, TYPE, FIELD)                    \
+  int CZqlDDA::SETTER(TYPE value) {                                   \
+    if (body_ == nullptr) return 0;                                   \
+    body_->FIELD = static_cast<int32_t>(value);                       \
+    return 1;                                                         \
+  }                                                                   \
+  TYPE CZqlDDA::GETTER() const {                                      \
+    return body_ != nullptr ? static_cast<TYPE>(body_->FIELD) : TYPE(0); \
+  }
+
+ZQL_DDA_FIELD(setStmType, StmType, EZqlStatement, stmType)
+ZQL_DDA_FIELD(setCmdStmType, CmdStmType, EZqlStatement, cmdStmType)
+ZQL_DDA_FIELD(setRowCount, RowCount, int32_t, rowCount)
+ZQL_DDA_FIELD(setErrPos, ErrPos, int32_t, errPos)
+ZQL_DDA_FIELD(setCsrState, CsrState, EZqlBoolean, csrState)
+ZQL_DDA_FIELD(setCsrUpd, CsrUpd, EZqlBoolean, csrUpd)
+#undef ZQL_DDA_FIELD
+
+int CZqlDDA::isMore() const { return body_ != nullptr ? body_->more : 0; }
+
+int CZqlDDA::setUserConnectionData(void* data) {
+  if (body_ == nullptr) return 0;
+  body_->userData = data;
+  return 1;
+}
+
+void* CZqlDDA::getUserConnectionData() const {
+  return body_ != nullptr ? body_->userData : nullptr;
+}
+
+SZqlDiag* CZqlDDA::need() const {
+  if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
+  return body_;
+}
+
+// ---------------------------------------------------------------------------
+// Strings and status
+// ---------------------------------------------------------------------------
+
+int CZqlDDA::setNameOfDBMS(const CZqlUcStr& name) {
+  return ZqlTry([&] {
+    if (SZqlDiag* b = need()) ReplaceString(&b->dbmsName, &name);
+  });
+}
+
+int CZqlDDA::getNameOfDBMS(CZqlUcStr* out) const {
+  return ZqlTry([&] {
+    SZqlDiag* b = need();
+    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (b->dbmsName != nullptr) out->Copy(*b->dbmsName);
+    else out->Clear();
+  });
+}
+
+int CZqlDDA::setStatusOfDBMS(uint32_t status) {
+  return ZqlTry([&] { need()->dbmsStatus = status; });
+}
+
+int CZqlDDA::getStatusOfDBMS(uint32_t* out) const {
+  return ZqlTry([&] {
+    SZqlDiag* b = need();
+    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    *out = b->dbmsStatus;
+  });
+}
+
+int CZqlDDA::setSUTable(const CZqlUcStr& table) {
+  return ZqlTry([&] {
+    if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    ReplaceString(&body_->suTable, &table);
+  });
+}
+
+int CZqlDDA::getSUTable(CZqlUcStr* out) const {
+  return ZqlTry([&] {
+    SZqlDiag* b = need();
+    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (b->suTable != nullptr) out->Copy(*b->suTable);
+    else out->Clear();
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Conditions: the working record
+// ---------------------------------------------------------------------------
+
+SZqlCondition* CZqlDDA::working() const {
+  if (body_ == nullptr || body_->conds == nullptr) return nullptr;
+  return &body_->conds[body_->condCount];
+}
+
+int CZqlDDA::setErr(EZqlError code) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  c->err = code;
+  return 1;
+}
+
+int CZqlDDA::setErrMsg(const CZqlUcStr& msg) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] { ReplaceString(&c->msg, &msg); });
+}
+
+int CZqlDDA::setErrMsg(const unsigned short* msg) {
+  if (msg == nullptr) return 0;
+  int ok = 0;
+  ZqlTry([&] { ok = setErrMsg(CZqlUcStr(msg)); });
+  return ok;
+}
+
+int CZqlDDA::setSQLSTATE(const char* state) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] {
+    if (state == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    std::memset(c->sqlstate, 0, sizeof c->sqlstate);
+    std::strncpy(c->sqlstate, state, 5);
+  });
+}
+
+int CZqlDDA::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] {
+    if (item < kZqlDiagReturnedSqlstate) {
+      ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
+    } else if (item == kZqlDiagReturnedSqlstate) {
+      char state[8] = {0};
+      value.getToChar(state, 6);
+      std::memcpy(c->sqlstate, state, sizeof state);
+    } else if (item == kZqlDiagMessageText) {
+      ReplaceString(&c->msg, &value);
+    } else if (IsKeyedItem(item)) {
+      const char* key = kItemKeys[item - kZqlDiagClassOrigin];
+      if (c->params == nullptr) c->params = new CZqlUcStr;
+      if (c->params->FindFirst(key) < 0) {  // the first value stays
+        c->params->Append(key);
+        c->params->Append(WithoutTabs(value));
+      }
+    }
+  });
+}
+
+int CZqlDDA::setDiagPar(EZqlDiag item, const unsigned short* value) {
+  if (value == nullptr) return 0;
+  int ok = 0;
+  ZqlTry([&] { ok = setDiagPar(item, CZqlUcStr(value)); });
+  return ok;
+}
+
+int CZqlDDA::setDiagPar(EZqlDiag, int32_t) { return 1; }
+
+int CZqlDDA::setDiagMsg(const CZqlUcStr& text) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] { ReplaceString(&c->params, &text); });
+}
+
+int CZqlDDA::setDiagMsg(const unsigned short* text) {
+  if (text == nullptr) return 0;
+  int ok = 0;
+  ZqlTry([&] { ok = setDiagMsg(CZqlUcStr(text)); });
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Conditions: the stack
+// ---------------------------------------------------------------------------
+
+// Gives a condition about to join the stack its SQLSTATE and standard
+// message when it has none. A message that cannot be made stays empty.
+void CZqlDDA::complete(SZqlCondition* c) const {
+  if (c->sqlstate[0] == '\0') ZqlMakeSQLSTATE(c->err, c->sqlstate);
+  if (c->msg == nullptr) {
+    c->msg = new (std::nothrow) CZqlUcStr;
+    if (c->msg != nullptr) ZqlTry([&] { ZqlMakeErrorMessage(c->err, c->msg); });
+  }
+}
+
+int CZqlDDA::PushCond() {
+  SZqlCondition* c = working();
+  if (c == nullptr || c->err == 0) return 0;
+  SZqlDiag& b = *body_;
+  if (b.condCount < b.condCapacity) {
+    complete(c);
+    ++b.condCount;
+    return 1;
+  }
+  // Full: the oldest condition makes room for the working record.
+  ClearRecord(&b.conds[0]);
+  std::memmove(&b.conds[0], &b.conds[1],
+               sizeof(SZqlCondition) * static_cast<std::size_t>(b.condCapacity));
+  std::memset(&b.conds[b.condCapacity], 0, sizeof(SZqlCondition));
+  complete(&b.conds[b.condCapacity - 1]);
+  b.more = 1;
+  return 1;
+}
+
+int CZqlDDA::pushErr(EZqlError code) {
+  setErr(code);
+  return PushCond();
+}
+
+// Pushes a deep copy of from, which must not live in this area's records.
+int CZqlDDA::pushCopy(const SZqlCondition& from) {
+  SZqlCondition* c = working();
+  if (c == nullptr) return 0;
+  ClearRecord(c);
+  const int copied = ZqlTry([&] { CopyRecord(c, from); });
+  if (!copied) {
+    ClearRecord(c);
+    return 0;
+  }
+  return PushCond();
+}
+
+int CZqlDDA::PushCond(const CZqlDDA* other) {
+  if (other == nullptr || body_ == nullptr || other->body_ == nullptr) return 0;
+  PushCond();
+  const SZqlDiag& from = *other->body_;
+  if (from.conds == nullptr) return 1;
+  if (other->body_ != body_) {
+    for (int i = 0; i < from.condCount; ++i) pushCopy(from.conds[i]);
+    return 1;
+  }
+  // Our own conditions: copy them aside first, since pushing shifts and
+  // drops the very records being copied.
+  SRecordCopies copies;
+  const int ok = ZqlTry([&] {
+    copies.recs.reserve(static_cast<std::size_t>(from.condCount));
+    for (int i = 0; i < from.condCount; ++i) {
+      copies.recs.push_back(SZqlCondition{});
+      CopyRecord(&copies.recs.back(), from.conds[i]);
+    }
+  });
+  if (!ok) return 0;
+  for (const SZqlCondition& c : copies.recs) pushCopy(c);
+  return 1;
+}
+
+int CZqlDDA::FlushCond() {
+  if (body_ == nullptr || body_->conds == nullptr) return 0;
+  for (int i = 0; i <= body_->condCount; ++i) ClearRecord(&body_->conds[i]);
+  body_->condCount = 0;
+  body_->more = 0;
+  return 1;
+}
+
+int CZqlDDA::CondCount() const {
+  return body_ != nullptr ? body_->condCount : 0;
+}
+
+SZqlCondition* CZqlDDA::reading(int i) const {
+  if (body_ == nullptr || body_->conds == nullptr) {
+    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
+    return nullptr;
+  }
+  if (i < 0 || i >= body_->condCount) {
+    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
+    return nullptr;
+  }
+  return &body_->conds[body_->condCount - 1 - i];
+}
+
+int CZqlDDA::Err(int i) const {
+  int err = -1;
+  ZqlTry([&] { err = reading(i)->err; });
+  return err;
+}
+
+const CZqlUcStr* CZqlDDA::ErrMsg(int i) const {
+  const CZqlUcStr* msg = nullptr;
+  ZqlTry([&] { msg = reading(i)->msg; });
+  return msg;
+}
+
+const char* CZqlDDA::SQLSTATE(int i) const {
+  const char* state = "";
+  ZqlTry([&] { state = reading(i)->sqlstate; });
+  return state;
+}
+
+int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
+  return ZqlTry([&] {
+    const SZqlCondition* c = reading(i);
+    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    const int32_t length = c->msg != nullptr ? c->msg->Length() : 0;
+    switch (item) {
+      case kZqlDiagConditionNumber:
+        *value = body_->condCount - 1 - i;
+        break;
+      case kZqlDiagMessageLength:
+      case kZqlDiagMessageOctetLength:
+        *value = length;
+        break;
+      default:
+        ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    }
+  });
+}
+
+int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
+  return ZqlTry([&] {
+    const SZqlCondition* c = reading(i);
+    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (item >= kZqlDiagConditionNumber && item <= kZqlDiagMessageOctetLength) {
+      int32_t number = 0;
+      getDiagPar(i, item, &number);
+      char text[16];
+      std::snprintf(text, sizeof text, "%d", static_cast<int>(number));
+      value->Copy(text);
+    } else if (item == kZqlDiagReturnedSqlstate) {
+      value->Copy(c->sqlstate);
+    } else if (IsKeyedItem(item)) {
+      ZqlCondioGetParam(value, c->params, kItemKeys[item - kZqlDiagClassOrigin]);
+    } else if (item == kZqlDiagMessageText) {
+      if (c->msg != nullptr) value->Copy(*c->msg);
+      else value->Clear();
+    } else {
+      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    }
+  });
+}

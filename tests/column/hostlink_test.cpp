@@ -1,0 +1,352 @@
+// Host binding: each family of host variables in and out, the failures a
+// write reports into the descriptor area, and fetching a row into links.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "dda/packbytes.h"
+#include "zqlcol.h"
+#include "zqldda.h"
+
+namespace {
+
+class HostLink : public ::testing::Test {
+ protected:
+  void SetUp() override { dda.Init(10); }
+
+  // Writes source into link; answers the code raised, 0 for success.
+  int Write(CZqlHostLink& link, const CZqlData& source) {
+    return Raised([&] { link.writeToBuffer(&source, &dda); });
+  }
+
+  CZqlDDA dda;
+};
+
+TEST_F(HostLink, IntegersAndDoublesRoundTrip) {
+  int16_t s = -1234;
+  int32_t l = 2000000000;
+  double d = 2.5;
+  CZqlHostLink ls, ll, ld, lr;
+  ASSERT_EQ(ls.init(kZqlHostSmallInt, &s, nullptr, 0), 1);
+  ASSERT_EQ(ll.init(kZqlHostInteger, &l, nullptr, 0), 1);
+  ASSERT_EQ(ld.init(kZqlHostDouble, &d, nullptr, 0), 1);
+  ASSERT_EQ(lr.init(kZqlHostReal, &d, nullptr, 0), 1);
+  for (CZqlHostLink* link : {&ls, &ll, &ld, &lr}) ASSERT_EQ(link->prepInput(), 1);
+  EXPECT_EQ(ls.getData()->Type(), kZqlTypeInteger);
+  EXPECT_EQ(lr.getData()->Type(), kZqlTypeDouble);
+  long v = 0;
+  ll.getData()->getValue(&v);
+  EXPECT_EQ(v, 2000000000);
+  s = l = 0;
+  d = 0;
+  CZqlInt i;
+  i.storeValue(-77L);
+  EXPECT_EQ(Write(ls, i), 0);
+  EXPECT_EQ(Write(ll, i), 0);
+  EXPECT_EQ(Write(lr, i), 0);
+  EXPECT_EQ(s, -77);
+  EXPECT_EQ(l, -77);
+  EXPECT_EQ(d, -77.0);
+  CZqlDouble big;
+  big.storeValue(3e9);
+  EXPECT_EQ(Write(ll, big), kZqlErrNumericValueOutOfRange);
+  EXPECT_EQ(dda.Err(0), kZqlErrNumericValueOutOfRange);
+}
+
+TEST_F(HostLink, CharacterTextGoesThroughTheVaryingText) {
+  char text[10] = "hello";
+  CZqlHostLink link;
+  ASSERT_EQ(link.init(kZqlHostChar, text, nullptr, sizeof text), 1);
+  ASSERT_EQ(link.prepInput(), 1);
+  CZqlUcStr s;
+  link.getData()->getValue(&s);
+  EXPECT_EQ(Text(s), "hello");
+  CZqlInt i;
+  i.storeValue(42L);
+  int16_t ind = -5;
+  CZqlHostLink out;
+  out.init(kZqlHostChar, text, &ind, 10);
+  EXPECT_EQ(Write(out, i), 0);
+  EXPECT_STREQ(text, "42");
+  EXPECT_EQ(ind, static_cast<int16_t>(i.ReturnLength()));
+  // Cut to the buffer: a warning in the area, not a failure.
+  CZqlChar longer(20);
+  longer.storeValue("abcdefghijkl", 13);
+  EXPECT_EQ(Write(out, longer), 0);
+  EXPECT_STREQ(text, "abcdefghi");
+  EXPECT_EQ(dda.Err(0), kZqlErrStringDataRightTruncation0104);
+}
+
+TEST_F(HostLink, UnterminatedTextIsReadOnlyUpToItsLength) {
+  char text[4] = {'a', 'b', 'c', 'd'};
+  CZqlHostLink link;
+  link.init(kZqlHostChar, text, nullptr, sizeof text);
+  ASSERT_EQ(link.prepInput(), 1);
+  CZqlUcStr s;
+  link.getData()->getValue(&s);
+  EXPECT_EQ(Text(s), "abcd");
+  unsigned short units[3] = {'x', 'y', 'z'};
+  CZqlHostLink uc;
+  uc.init(kZqlHostUcChar, units, nullptr, 3);
+  ASSERT_EQ(uc.prepInput(), 1);
+  uc.getData()->getValue(&s);
+  EXPECT_EQ(Text(s), "xyz");
+}
+
+TEST_F(HostLink, SixteenBitTextRoundTrips) {
+  unsigned short units[8] = {'h', 'i', 0};
+  CZqlHostLink link;
+  link.init(kZqlHostUcChar, units, nullptr, 8);
+  ASSERT_EQ(link.prepInput(), 1);
+  ASSERT_FALSE(link.getData()->isNull());
+  CZqlUcStr s;
+  link.getData()->getValue(&s);
+  EXPECT_EQ(Text(s), "hi");
+  CZqlChar c(4);
+  c.setVarying();
+  c.storeValue("ok", 3);
+  std::memset(units, 0xFF, sizeof units);
+  EXPECT_EQ(Write(link, c), 0);
+  EXPECT_EQ(units[0], 'o');
+  EXPECT_EQ(units[1], 'k');
+  EXPECT_EQ(units[2], 0);
+}
+
+TEST_F(HostLink, BitStringsTravelAsHexadecimalDigits) {
+  char hex[16] = "1F0A";
+  CZqlHostLink link;
+  link.init(kZqlHostBit, hex, nullptr, sizeof hex);
+  ASSERT_EQ(link.prepInput(), 1);
+  const CZqlBinary* bin = dynamic_cast<const CZqlBinary*>(link.getData());
+  ASSERT_NE(bin, nullptr);
+  EXPECT_EQ(bin->BitCount(), 16u);
+  std::memset(hex, 0, sizeof hex);
+  EXPECT_EQ(Write(link, *bin), 0);
+  EXPECT_STREQ(hex, "1F0A");
+}
+
+TEST_F(HostLink, DatetimeRecordsRoundTrip) {
+  zql_date date{2000, 2, 29};
+  CZqlHostLink ld;
+  ld.init(kZqlHostDate, &date, nullptr, 0);
+  ASSERT_EQ(ld.prepInput(), 1);
+  const CZqlDate* d = dynamic_cast<const CZqlDate*>(ld.getData());
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->Year(), 2000u);
+  date = zql_date{};
+  EXPECT_EQ(Write(ld, *d), 0);
+  EXPECT_EQ(date.day, 29);
+
+  zql_timestamp ts{};
+  ts.date = zql_date{1999, 12, 31};
+  ts.time.hour = 23;
+  ts.time.minute = 59;
+  ts.time.seconds = 58.25;
+  CZqlHostLink lt;
+  lt.init(kZqlHostTimeStamp, &ts, nullptr, 0);
+  ASSERT_EQ(lt.prepInput(), 1);
+  const CZqlData* stamp = lt.getData();
+  zql_timestamp back{};
+  CZqlHostLink out;
+  out.init(kZqlHostTimeStamp, &back, nullptr, 0);
+  EXPECT_EQ(Write(out, *stamp), 0);
+  EXPECT_EQ(back.date.year, 1999);
+  EXPECT_EQ(back.time.minute, 59);
+  EXPECT_DOUBLE_EQ(back.time.seconds, 58.25);
+
+  zql_time t{};
+  CZqlHostLink ltime;
+  ltime.init(kZqlHostTime, &t, nullptr, 0);
+  CZqlTime time;
+  time.set(10, 20, 30);
+  EXPECT_EQ(Write(ltime, time), 0);
+  EXPECT_EQ(t.hour, 10);
+  // A TIME does not fit a date record.
+  EXPECT_EQ(Write(ld, time), kZqlErrDataTypesMismatch);
+  EXPECT_EQ(dda.Err(0), kZqlErrDataTypesMismatch);
+}
+
+TEST_F(HostLink, IntervalRecordsRoundTrip) {
+  zql_yeartomonth ym{kZqlTrue, 3, 11};
+  CZqlHostLink lym;
+  lym.init(kZqlHostYearToMonth, &ym, nullptr, 0);
+  ASSERT_EQ(lym.prepInput(), 1);
+  const CZqlYM* v = dynamic_cast<const CZqlYM*>(lym.getData());
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->Months(), 47u);
+  EXPECT_EQ(v->Sign(), kZqlTrue);
+  ym = zql_yeartomonth{};
+  EXPECT_EQ(Write(lym, *v), 0);
+  EXPECT_EQ(ym.sign, kZqlTrue);
+  EXPECT_EQ(ym.years, 3u);
+  EXPECT_EQ(ym.months, 11u);
+
+  zql_daytosecond ds{4.5, kZqlFalse, 1, 2, 3};
+  CZqlHostLink lds;
+  lds.init(kZqlHostDayToSecond, &ds, nullptr, 0);
+  ASSERT_EQ(lds.prepInput(), 1);
+  const CZqlDT* dt = dynamic_cast<const CZqlDT*>(lds.getData());
+  ASSERT_NE(dt, nullptr);
+  double secs = 0;
+  dt->getSeconds(&secs);
+  EXPECT_DOUBLE_EQ(secs, 4.5);
+  zql_hourtominute hm{};
+  CZqlHostLink lhm;
+  lhm.init(kZqlHostHourToMinute, &hm, nullptr, 0);
+  EXPECT_EQ(Write(lhm, *dt), 0);
+  // A year-month interval does not fit a day-time record.
+  EXPECT_EQ(Write(lhm, *v), kZqlErrDataTypesMismatch);
+}
+
+TEST_F(HostLink, NumbersGoToSingleFieldIntervalsAsSignAndMagnitude) {
+  CZqlInt n;
+  n.storeValue(-12L);
+  zql_year y{};
+  CZqlHostLink ly;
+  ly.init(kZqlHostYear, &y, nullptr, 0);
+  EXPECT_EQ(Write(ly, n), 0);
+  EXPECT_EQ(y.sign, kZqlTrue);
+  EXPECT_EQ(y.years, 12u);
+  CZqlDouble d;
+  d.storeValue(-1.25);
+  zql_second s{};
+  CZqlHostLink lsec;
+  lsec.init(kZqlHostSecond, &s, nullptr, 0);
+  EXPECT_EQ(Write(lsec, d), 0);
+  EXPECT_EQ(s.sign, kZqlTrue);
+  EXPECT_DOUBLE_EQ(s.seconds, 1.25);
+  zql_daytohour dh{};
+  CZqlHostLink ldh;
+  ldh.init(kZqlHostDayToHour, &dh, nullptr, 0);
+  EXPECT_EQ(Write(ldh, n), kZqlErrDataTypesMismatch);
+}
+
+TEST_F(HostLink, NullsNeedAnIndicator) {
+  int32_t l = 55;
+  int16_t ind = 0;
+  CZqlHostLink link;
+  link.init(kZqlHostInteger, &l, &ind, 0);
+  const CZqlInt null;
+  EXPECT_EQ(Write(link, null), 0);
+  EXPECT_EQ(ind, -1);
+  EXPECT_EQ(l, 55);  // untouched
+  // A negative indicator sends null.
+  ASSERT_EQ(link.prepInput(), 1);
+  EXPECT_TRUE(link.getData()->isNull());
+  CZqlHostLink bare;
+  bare.init(kZqlHostInteger, &l, nullptr, 0);
+  EXPECT_EQ(Write(bare, null), kZqlErrNullValueNoIndicatorParameter);
+  EXPECT_EQ(dda.Err(0), kZqlErrNullValueNoIndicatorParameter);
+}
+
+TEST_F(HostLink, MissingStorageIsReported) {
+  CZqlHostLink empty;
+  const CZqlInt i;
+  int32_t stray = 0;
+  EXPECT_EQ(Write(empty, i), kZqlErrUsingClauseRequiredForResultFields);
+  CZqlHostLink noBuffer;
+  noBuffer.init(kZqlHostInteger, nullptr, nullptr, 0);
+  EXPECT_EQ(noBuffer.prepInput(), 0);
+  EXPECT_EQ(Write(noBuffer, i), kZqlErrUsingClauseRequiredForResultFields);
+  EXPECT_EQ(dda.CondCount(), 2);
+  EXPECT_EQ(Raised([&] { empty.init(static_cast<EZqlHostType>(24), &stray, nullptr, 0); }),
+            kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(empty.isSet(), 0);
+}
+
+TEST_F(HostLink, DataLinksStoreIntoTheCallersValue) {
+  CZqlInt target;
+  CZqlHostLink link;
+  EXPECT_EQ(link.init(static_cast<CZqlData*>(nullptr)), 0);
+  ASSERT_EQ(link.init(&target), 1);
+  EXPECT_EQ(link.prepInput(), 1);
+  CZqlDouble d;
+  d.storeValue(8.0);
+  EXPECT_EQ(Write(link, d), 0);
+  long v = 0;
+  target.getValue(&v);
+  EXPECT_EQ(v, 8);
+  // The caller's value decides what it accepts, and says why not.
+  CZqlDate date;
+  date.set(2001, 1, 1);
+  EXPECT_EQ(Write(link, date), kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  EXPECT_EQ(dda.Err(0), kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+}
+
+TEST_F(HostLink, BindingChecksTheDescriptor) {
+  CZqlParameter p;
+  const CZqlInt dsc;
+  p.setDsc(&dsc);
+  int32_t l = 3;
+  zql_date date{2000, 1, 1};
+  CZqlHostLink link;
+  EXPECT_EQ(link.init(kZqlHostDate, &date, nullptr, 0, &p), 0);
+  EXPECT_EQ(link.isSet(), 0);
+  ASSERT_EQ(link.init(kZqlHostInteger, &l, nullptr, 0, &p), 1);
+  CZqlData* bound = nullptr;
+  ASSERT_EQ(p.getBind(&bound), 1);
+  EXPECT_EQ(bound, link.getData());
+  CZqlColumn col(CZqlIdent("C"), dsc);
+  EXPECT_EQ(link.init(kZqlHostDate, &date, nullptr, 0, &col), 0);
+  EXPECT_EQ(link.init(kZqlHostDouble, &l, nullptr, 0, &col), 1);
+  CZqlDate value;
+  EXPECT_EQ(link.init(&value, &col), 0);
+  EXPECT_EQ(link.init(&value, &p), 0);
+  CZqlInt i;
+  EXPECT_EQ(link.init(&i, &p), 1);
+  EXPECT_EQ(link.init(&i, static_cast<CZqlColumn*>(nullptr)), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Binding sets
+// ---------------------------------------------------------------------------
+
+TEST_F(HostLink, FetchWritesEveryColumnAndKeepsFailures) {
+  dda.AllocColDsc(3);
+  const CZqlInt i;
+  CZqlChar c(8);
+  for (int k = 0; k < 3; ++k) dda.ColDsc(k)->setDataDsc(k == 1 ? static_cast<CZqlData*>(&c) : &i);
+  ASSERT_EQ(dda.CreateOutput(), 1);
+  CZqlData* v = nullptr;
+  dda.OutDsc(0)->getBind(&v);  // stays null: no indicator for it
+  dda.OutDsc(1)->getBind(&v);
+  v->storeValue("row", 4);
+  dda.OutDsc(2)->getBind(&v);
+  v->storeValue(9L);
+
+  int32_t a = 0, b = 0;
+  char text[16] = "";
+  CZqlHostBind bind(3);
+  EXPECT_EQ(bind.isAllBound(), 0);
+  bind[0]->init(kZqlHostInteger, &a, nullptr, 0);
+  bind[1]->init(kZqlHostChar, text, nullptr, sizeof text);
+  bind[2]->init(kZqlHostInteger, &b, nullptr, 0);
+  EXPECT_EQ(bind.isAllBound(), 1);
+  EXPECT_EQ(bind.fetchBuffers(&dda), 1);
+  EXPECT_STREQ(text, "row     ");
+  EXPECT_EQ(b, 9);
+  ASSERT_EQ(dda.CondCount(), 1);
+  EXPECT_EQ(dda.Err(0), kZqlErrNullValueNoIndicatorParameter);
+
+  CZqlHostBind wider(4);
+  for (int k = 0; k < 3; ++k) wider[k]->init(kZqlHostInteger, &a, nullptr, 0);
+  EXPECT_EQ(wider.fetchBuffers(&dda), 0);  // no fourth output
+  EXPECT_EQ(wider.fetchBuffers(nullptr), 0);
+}
+
+TEST_F(HostLink, PrepareMovesEveryHostVariable) {
+  int32_t a = 4;
+  CZqlInt own;
+  CZqlHostBind bind(2);
+  bind[0]->init(kZqlHostInteger, &a, nullptr, 0);
+  bind[1]->init(&own);
+  EXPECT_EQ(bind.prepare(), 1);
+  long v = 0;
+  bind[0]->getData()->getValue(&v);
+  EXPECT_EQ(v, 4);
+  bind[1]->init(kZqlHostInteger, nullptr, nullptr, 0);
+  EXPECT_EQ(bind.prepare(), 0);
+  EXPECT_EQ(bind.Count(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,389 @@
+// Packed descriptor areas: exact bytes of each conditional block, the round
+// trip between a client's and a driver's area, and refusal of damage.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "dda/packbytes.h"
+#include "zqlcol.h"
+#include "zqldda.h"
+
+namespace {
+
+Bytes PackArea(const CZqlDDA& dda) { return PackObject(dda); }
+
+// Unpacks bytes into dda; answers the code raised, 0 for success.
+int Unpack(CZqlDDA* dda, Bytes bytes) {
+  CZqlObjPack pack(bytes.empty() ? nullptr : bytes.data(), uint32_t(bytes.size()));
+  return Raised([&] { dda->unpackFrom(&pack); });
+}
+
+// The value-descriptor group of value at label, as ZqlPackDataDescriptor
+// writes it.
+Bytes Group(int label, const CZqlData& value) {
+  return PackTwice([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, label, value); });
+}
+
+CZqlInt Int(long v) {
+  CZqlInt i;
+  i.storeValue(v);
+  return i;
+}
+
+// A driver's answer to PREPARE of a SELECT: two columns, one parameter.
+void DescribeSelect(CZqlDDA* dda) {
+  dda->Init(10);
+  dda->setCmdStmType(kZqlStmPrepare);
+  dda->setStmType(kZqlStmSelect);
+  dda->AllocColDsc(2);
+  dda->ColDsc(0)->setName(CZqlIdent("ID"));
+  const CZqlInt i;
+  dda->ColDsc(0)->setDataDsc(&i);
+  CZqlChar c(10);
+  c.setVarying();
+  dda->ColDsc(1)->setName(CZqlIdent("NAME"));
+  dda->ColDsc(1)->setDataDsc(&c);
+  dda->AllocParDsc(1);
+  dda->ParDsc(0)->setDsc(&i);
+  dda->ParDsc(0)->setNullable(kZqlFalse);
+}
+
+// ---------------------------------------------------------------------------
+// Exact bytes
+// ---------------------------------------------------------------------------
+
+TEST(DDAPack, AreaWithoutConditionsHasNoConditionBlock) {
+  CZqlDDA dda;
+  dda.Init(10);
+  dda.setCmdStmType(kZqlStmExecute);
+  dda.setRowCount(5);
+  dda.setNameOfDBMS("not for EXECUTE");
+  dda.setStatusOfDBMS(1);
+  const Bytes expected =
+      CPackBytes().Long(0, 0x101).Long(2, 5).Long(0xFFFF, 0).Buffer();
+  EXPECT_EQ(PackArea(dda), expected);
+  EXPECT_EQ(dda.packSize(), expected.size());
+  CZqlDDA none;
+  EXPECT_EQ(none.packSize(), 0u);
+}
+
+TEST(DDAPack, ConditionBlockEndsWithTwoTerminators) {
+  CZqlDDA dda;
+  dda.Init(2);
+  dda.setCmdStmType(kZqlStmConnect);
+  dda.setStmType(kZqlStmCursor);
+  dda.setErrPos(3);
+  dda.setCsrState(kZqlTrue);
+  dda.setSUTable("T");
+  dda.setNameOfDBMS("db");
+  dda.setStatusOfDBMS(7);
+  dda.pushErr(kZqlErrEOFFound);  // dropped: the stack holds 2
+  dda.setErr(kZqlErrExceptionRaisedByDBMSDriver);
+  dda.setSQLSTATE("HY000");
+  dda.setErrMsg("m1");
+  dda.setDiagPar(kZqlDiagTableName, CZqlUcStr("T"));
+  dda.PushCond();
+  dda.pushErr(kZqlErrEOFFound);
+  const Bytes expected = CPackBytes()
+                             .Long(0, 0x101)
+                             .Long(1, kZqlStmCursor)
+                             .Long(3, 3)
+                             .Long(4, 1)
+                             .Uc(6, "T")
+                             .Uc(7, "db")
+                             .ULong(8, 7)
+                             .Long(100, 0)
+                             .Long(19, 2)
+                             .Long(18, 1)
+                             .Long(0, 0xCF00)
+                             .Str(1, "HY000")
+                             .Uc(2, "m1")
+                             .Uc(3, "\tTABLE_NAME\tT")
+                             .Long(0xFFFF, 0)
+                             .Long(0, 0xA014)
+                             .Str(1, "A0020")
+                             .Uc(2, "EOF found")
+                             .Long(0xFFFF, 0)
+                             .Long(0xFFFF, 0)
+                             .Long(0xFFFF, 0)
+                             .Buffer();
+  EXPECT_EQ(PackArea(dda), expected);
+}
+
+TEST(DDAPack, ColumnsAndParameterDescriptionsFollowAPrepare) {
+  CZqlDDA dda;
+  DescribeSelect(&dda);
+  CPackBytes expected;
+  expected.Long(0, 0x101).Long(1, kZqlStmSelect);
+  expected.Long(10, 0).Long(0, 2);
+  expected.Items(PackObject(*dda.ColDsc(0))).Items(PackObject(*dda.ColDsc(1)));
+  expected.Long(11, 0).Long(0, 1).Long(1, 1).Items(PackObject(*dda.ParDsc(0)));
+  expected.Long(0xFFFF, 0);
+  EXPECT_EQ(PackArea(dda), expected.Buffer());
+  // A described statement that is not a query sends no columns.
+  dda.setStmType(kZqlStmInsert);
+  const Bytes insert = PackArea(dda);
+  CZqlDDA back;
+  ASSERT_EQ(Unpack(&back, insert), 0);
+  EXPECT_EQ(back.Columns(), nullptr);
+  EXPECT_EQ(back.ParCount(), 1);
+}
+
+TEST(DDAPack, ExecuteSendsOnlyTheBoundValues) {
+  CZqlDDA dda;
+  DescribeSelect(&dda);
+  dda.AllocParDsc(2);
+  const CZqlInt dsc;
+  dda.ParDsc(0)->setDsc(&dsc);
+  dda.ParDsc(1)->setDsc(&dsc);
+  CZqlInt v1 = Int(11), v2 = Int(-2);
+  ASSERT_EQ(dda.ParDsc(0)->setBind(&v1), 1);
+  ASSERT_EQ(dda.ParDsc(1)->setBind(&v2), 1);
+  dda.setStmType(kZqlStmUndefined);
+  dda.setCmdStmType(kZqlStmExecute);
+  const Bytes expected = CPackBytes()
+                             .Long(0, 0x101)
+                             .Long(11, 0)
+                             .Long(0, 2)
+                             .Long(1, 0)
+                             .Items(Group(10, v1))
+                             .Items(Group(10, v2))
+                             .Long(0xFFFF, 0)
+                             .Buffer();
+  EXPECT_EQ(PackArea(dda), expected);
+  EXPECT_EQ(dda.Params()->PackFlag(), 0);
+}
+
+TEST(DDAPack, FetchSendsTheRowValues) {
+  CZqlDDA dda;
+  DescribeSelect(&dda);
+  ASSERT_EQ(dda.CreateOutput(), 1);
+  CZqlData* v = nullptr;
+  dda.OutDsc(0)->getBind(&v);
+  v->storeValue(99L);
+  dda.setCmdStmType(kZqlStmFetch);
+  dda.setStmType(kZqlStmCursor);
+  dda.AllocParDsc(1);  // no descriptor, nothing bound: not sent for FETCH
+  const Bytes expected = CPackBytes()
+                             .Long(0, 0x101)
+                             .Long(1, kZqlStmCursor)
+                             .Long(12, 0)
+                             .Long(0, 2)
+                             .Items(PackObject(*dda.OutDsc(0), true))
+                             .Items(PackObject(*dda.OutDsc(1), true))
+                             .Long(0xFFFF, 0)
+                             .Buffer();
+  EXPECT_EQ(PackArea(dda), expected);
+}
+
+// ---------------------------------------------------------------------------
+// Round trips
+// ---------------------------------------------------------------------------
+
+TEST(DDAUnpack, ReplyArrivesInAnAreaWithoutBody) {
+  CZqlDDA driver;
+  driver.Init(3);
+  driver.setCmdStmType(kZqlStmConnect);
+  driver.setRowCount(-4);
+  driver.setCsrUpd(kZqlTrue);
+  driver.setNameOfDBMS("sqlite");
+  driver.setStatusOfDBMS(0);
+  driver.setSUTable("EMP");
+  driver.setErr(kZqlErrExceptionRaisedByDBMSDriver);
+  driver.setDiagPar(kZqlDiagServerName, CZqlUcStr("srv"));
+  driver.PushCond();
+  CZqlDDA client;
+  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  EXPECT_EQ(client.RowCount(), -4);
+  EXPECT_EQ(client.CsrUpd(), kZqlTrue);
+  EXPECT_EQ(client.CmdStmType(), kZqlStmUndefined);  // never packed
+  CZqlUcStr s;
+  client.getNameOfDBMS(&s);
+  EXPECT_EQ(Text(s), "sqlite");
+  client.getSUTable(&s);
+  EXPECT_EQ(Text(s), "EMP");
+  uint32_t status = 9;
+  client.getStatusOfDBMS(&status);
+  EXPECT_EQ(status, 0u);
+  ASSERT_EQ(client.CondCount(), 1);
+  EXPECT_EQ(client.getDiagData()->condCapacity, 1);
+  EXPECT_EQ(client.Err(0), kZqlErrExceptionRaisedByDBMSDriver);
+  EXPECT_STREQ(client.SQLSTATE(0), "CF000");
+  client.getDiagPar(0, kZqlDiagServerName, &s);
+  EXPECT_EQ(Text(s), "srv");
+}
+
+TEST(DDAUnpack, ReplyConditionsReplaceTheStack) {
+  CZqlDDA driver;
+  driver.Init(10);
+  driver.pushErr(kZqlErrStackOverflow);
+  driver.pushErr(kZqlErrStackUnderflow);
+  CZqlDDA client;
+  client.Init(10);
+  for (int i = 0; i < 12; ++i) client.pushErr(kZqlErrEOFFound);
+  client.setErrMsg("left in the working record");
+  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(client.CondCount(), 2);
+  EXPECT_EQ(client.isMore(), 0);
+  EXPECT_EQ(client.getDiagData()->condCapacity, 2);
+  EXPECT_EQ(client.Err(0), kZqlErrStackUnderflow);
+  EXPECT_EQ(client.Err(1), kZqlErrStackOverflow);
+  EXPECT_EQ(client.getDiagData()->conds[2].msg, nullptr);
+}
+
+TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
+  CZqlDDA driver;
+  DescribeSelect(&driver);
+  CZqlDDA client;
+  client.Init(10);
+  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(client.ColCount(), 2);
+  EXPECT_EQ(Text(client.ColDsc(1)->Name().Body()), "NAME");
+  EXPECT_EQ(client.ColDsc(1)->getData()->Type(), kZqlTypeVarchar);
+  ASSERT_EQ(client.ParCount(), 1);
+  EXPECT_EQ(client.ParDsc(0)->isNullable(), kZqlFalse);
+
+  // EXECUTE: the client's own value travels; the driver owns what it got.
+  CZqlInt mine = Int(123);
+  client.ParDsc(0)->setBind(&mine);
+  client.setStmType(kZqlStmUndefined);
+  client.setCmdStmType(kZqlStmExecute);
+  ASSERT_EQ(Unpack(&driver, PackArea(client)), 0);
+  EXPECT_EQ(driver.Params()->ValuesReceived(), 1);
+  CZqlData* got = nullptr;
+  ASSERT_EQ(driver.ParDsc(0)->getBind(&got), 1);
+  long v = 0;
+  got->getValue(&v);
+  EXPECT_EQ(v, 123);
+  // Values arriving at the client replace its binding, never free it.
+  driver.setStmType(kZqlStmUndefined);
+  driver.setCmdStmType(kZqlStmExecute);
+  got->storeValue(5L);
+  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  client.ParDsc(0)->getBind(&got);
+  EXPECT_NE(got, &mine);
+  mine.getValue(&v);
+  EXPECT_EQ(v, 123);
+
+  // FETCH: the row's values build the client's output on first arrival.
+  driver.CreateOutput();
+  driver.OutDsc(0)->getBind(&got);
+  got->storeValue(7L);
+  driver.OutDsc(1)->getBind(&got);
+  got->storeValue("abc", 4);
+  driver.setCmdStmType(kZqlStmFetch);
+  driver.setStmType(kZqlStmCursor);
+  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_NE(client.Output(), nullptr);
+  client.OutDsc(0)->getBind(&got);
+  got->getValue(&v);
+  EXPECT_EQ(v, 7);
+  client.OutDsc(1)->getBind(&got);
+  CZqlUcStr s;
+  got->getValue(&s);
+  EXPECT_EQ(Text(s), "abc");
+}
+
+// ---------------------------------------------------------------------------
+// Damage
+// ---------------------------------------------------------------------------
+
+// A full area: conditions, columns, parameters and a row.
+Bytes FullArea(EZqlStatement cmd, EZqlStatement stm) {
+  CZqlDDA dda;
+  DescribeSelect(&dda);
+  dda.CreateOutput();
+  CZqlInt v = Int(1);
+  dda.ParDsc(0)->setBind(&v);
+  dda.pushErr(kZqlErrEOFFound);
+  dda.setDiagPar(kZqlDiagCursorName, CZqlUcStr("C1"));
+  dda.pushErr(kZqlErrStackOverflow);
+  dda.setCmdStmType(cmd);
+  dda.setStmType(stm);
+  return PackArea(dda);
+}
+
+// The client-side area that such a reply is read into.
+void ClientArea(CZqlDDA* dda) {
+  DescribeSelect(dda);
+  dda->setStmType(kZqlStmUndefined);
+}
+
+TEST(DDAUnpack, WrongVersionIsRefused) {
+  CZqlDDA dda;
+  EXPECT_EQ(Unpack(&dda, CPackBytes().Long(0, 0x102).Long(0xFFFF, 0).Buffer()),
+            kZqlErrInternalZQLError);
+  EXPECT_EQ(Unpack(&dda, CPackBytes().Long(1, 0x101).Buffer()), kZqlErrInternalZQLError);
+  EXPECT_EQ(Unpack(&dda, CPackBytes().Str(0, "x").Buffer()), kZqlErrInternalZQLError);
+  EXPECT_EQ(Unpack(&dda, Bytes()), kZqlErrInternalZQLError);
+  EXPECT_EQ(dda.getDiagData(), nullptr);
+}
+
+TEST(DDAUnpack, AbsurdCountsAreRefused) {
+  const int32_t bad[] = {-1, 0, 1001, 0x7FFFFFFF};
+  for (int32_t n : bad) {
+    CZqlDDA dda;
+    const Bytes cols = CPackBytes().Long(0, 0x101).Long(10, 0).Long(0, n).Buffer();
+    EXPECT_EQ(Unpack(&dda, cols), kZqlErrInternalZQLError) << n;
+    EXPECT_EQ(dda.ColCount(), 0);
+  }
+  CZqlDDA dda;
+  const Bytes pars = CPackBytes().Long(0, 0x101).Long(11, 0).Long(0, 5000).Long(1, 1).Buffer();
+  EXPECT_EQ(Unpack(&dda, pars), kZqlErrInternalZQLError);
+  const Bytes flag = CPackBytes().Long(0, 0x101).Long(11, 0).Long(0, 1).Long(1, 7).Buffer();
+  EXPECT_EQ(Unpack(&dda, flag), kZqlErrInternalZQLError);
+  const Bytes values = CPackBytes().Long(0, 0x101).Long(11, 0).Long(0, 1).Long(1, 0).Buffer();
+  EXPECT_EQ(Unpack(&dda, values), kZqlErrInternalZQLError);  // no such parameters
+  const Bytes conds = CPackBytes().Long(0, 0x101).Long(100, 0).Long(18, 1).Buffer();
+  EXPECT_EQ(Unpack(&dda, conds), kZqlErrInternalZQLError);
+}
+
+TEST(DDAUnpack, RowValuesWithoutColumnsAreRefused) {
+  CZqlDDA dda;
+  const Bytes row = CPackBytes().Long(0, 0x101).Long(12, 0).Long(0, 1).Buffer();
+  EXPECT_EQ(Unpack(&dda, row), kZqlErrInternalZQLError);
+  CZqlDDA described;
+  ClientArea(&described);
+  const Bytes wrongCount = CPackBytes().Long(0, 0x101).Long(12, 0).Long(0, 3).Buffer();
+  EXPECT_EQ(Unpack(&described, wrongCount), kZqlErrInternalZQLError);
+}
+
+TEST(DDAUnpack, ConditionCountsBeyondTheCapacityDropTheOldest) {
+  CPackBytes b;
+  b.Long(0, 0x101).Long(100, 0).Long(19, 1);
+  for (int i = 0; i < 3; ++i) b.Long(0, 0xA009 + i).Long(0xFFFF, 0);
+  b.Long(0xFFFF, 0).Long(0xFFFF, 0);
+  CZqlDDA dda;
+  ASSERT_EQ(Unpack(&dda, b.Buffer()), 0);
+  EXPECT_EQ(dda.CondCount(), 1);
+  EXPECT_EQ(dda.isMore(), 1);
+  EXPECT_EQ(dda.Err(0), 0xA00B);
+}
+
+// Every cut of a sound reply, and every byte of it spoiled, is read or
+// refused with 0xA00C: nothing else, and nothing outside the bytes.
+TEST(DDAUnpack, CutAndSpoiledRepliesNeverReadPastTheEnd) {
+  const EZqlStatement kinds[][2] = {{kZqlStmPrepare, kZqlStmSelect},
+                                    {kZqlStmExecute, kZqlStmUndefined},
+                                    {kZqlStmFetch, kZqlStmCursor}};
+  for (const auto& kind : kinds) {
+    const Bytes full = FullArea(kind[0], kind[1]);
+    for (size_t n = 0; n < full.size(); ++n) {
+      Bytes cut(full.begin(), full.begin() + long(n));
+      CZqlDDA dda;
+      ClientArea(&dda);
+      const int code = Unpack(&dda, cut);
+      EXPECT_TRUE(code == 0 || code == kZqlErrInternalZQLError) << n << " " << code;
+    }
+    for (size_t at = 8; at < full.size(); ++at) {
+      Bytes spoiled = full;
+      spoiled[at] ^= 0xA5;
+      CZqlDDA dda;
+      ClientArea(&dda);
+      const int code = Unpack(&dda, spoiled);
+      EXPECT_TRUE(code == 0 || code == kZqlErrInternalZQLError) << at << " " << code;
+    }
+  }
+}
+
+}  // namespace

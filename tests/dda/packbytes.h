@@ -1,0 +1,103 @@
+// Test helpers: expected packed buffers written item by item without
+// CZqlObjPack, two-pass packing of objects, and the code a call raised.
+#ifndef ZQL_TESTS_PACKBYTES_H
+#define ZQL_TESTS_PACKBYTES_H
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "objpack.h"
+#include "zqlclass.h"
+
+using Bytes = std::vector<unsigned char>;
+
+// The code raised by f, or 0 when it ran to its end.
+template <class F>
+int Raised(F f) {
+  return ZqlTry(f) ? 0 : ZqlTryCode();
+}
+
+// Runs fill twice: once to size, once into a buffer of exactly that size.
+template <class Fill>
+Bytes PackTwice(Fill fill) {
+  CZqlObjPack sizing;
+  fill(&sizing);
+  Bytes buf(sizing.Size());
+  CZqlObjPack pack(buf.data(), uint32_t(buf.size()));
+  fill(&pack);
+  return buf;
+}
+
+// The packed form of object (packTo, or packValueTo for values).
+inline Bytes PackObject(const CZqlObject& object, bool values = false) {
+  return PackTwice([&](CZqlObjPack* p) {
+    if (values) object.packValueTo(p);
+    else object.packTo(p);
+  });
+}
+
+// An expected buffer, item by item.
+class CPackBytes {
+ public:
+  CPackBytes& Long(int label, int32_t v) { return Item(label, 7, &v, 4); }
+  CPackBytes& ULong(int label, uint32_t v) { return Item(label, 8, &v, 4); }
+  CPackBytes& Str(int label, const char* s) {
+    return Var(label, 10, s, static_cast<uint16_t>(std::strlen(s) + 1));
+  }
+  // A kZqlPackUcStr item of ASCII text.
+  CPackBytes& Uc(int label, const char* ascii) {
+    std::vector<uint16_t> units(ascii, ascii + std::strlen(ascii));
+    units.push_back(0);
+    return Var(label, 12, units.data(), static_cast<uint16_t>(units.size() * 2));
+  }
+  // The items of a packed buffer (its header left out).
+  CPackBytes& Items(const Bytes& packed) {
+    if (packed.size() > 8) items_.insert(items_.end(), packed.begin() + 8, packed.end());
+    return *this;
+  }
+  Bytes Buffer() const {
+    Bytes out(8);
+    const uint32_t marker = 0x01020304;
+    const uint32_t total = uint32_t(items_.size() + 8);
+    std::memcpy(out.data(), &marker, 4);
+    std::memcpy(out.data() + 4, &total, 4);
+    out.insert(out.end(), items_.begin(), items_.end());
+    return out;
+  }
+
+ private:
+  CPackBytes& Item(int label, uint16_t type, const void* v, size_t n) {
+    Head(label, type);
+    Raw(v, n);
+    return *this;
+  }
+  CPackBytes& Var(int label, uint16_t type, const void* v, uint16_t n) {
+    Head(label, type);
+    Raw(&n, 2);
+    Raw(v, n);
+    return *this;
+  }
+  void Head(int label, uint16_t type) {
+    const uint16_t l = static_cast<uint16_t>(label);
+    Raw(&l, 2);
+    Raw(&type, 2);
+  }
+  void Raw(const void* v, size_t n) {
+    const unsigned char* p = static_cast<const unsigned char*>(v);
+    items_.insert(items_.end(), p, p + n);
+  }
+  Bytes items_;
+};
+
+// ASCII text of a string.
+inline std::string Text(const CZqlUcStr& s) {
+  char buf[1024];
+  s.getToChar(buf, sizeof buf);
+  return buf;
+}
+
+inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
+
+#endif  // ZQL_TESTS_PACKBYTES_H
