@@ -1,0 +1,12 @@
+// The umbrella headers stand on their own.
+
+#include "zqlappl.h"
+#include "zqlddk.h"
+
+#include <gtest/gtest.h>
+
+TEST(Headers, UmbrellasDeclareTheLibrary) {
+  EXPECT_STREQ(ZqlPlatformName(), "Unix");
+  CZqlUcStr text("ok");
+  EXPECT_EQ(text.Length(), 2);
+}
