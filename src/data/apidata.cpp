@@ -233,8 +233,7 @@ int CZqlData::CopyText(const char* text, char* buffer, unsigned int size) {
 // ---------------------------------------------------------------------------
 
 // What a type code and subcode name: a value class of this build, a valid
-// type whose class is not built here (character, bit, datetime, interval),
-// or nothing.
+// type whose class is not built here (none at present), or nothing.
 enum class ECodeKind { kBuilt, kAbsent, kInvalid };
 
 static ECodeKind ClassifyCode(int32_t code, int32_t sub) {
@@ -247,26 +246,54 @@ static ECodeKind ClassifyCode(int32_t code, int32_t sub) {
     case kZqlTypeFloat:
     case kZqlTypeReal:
     case kZqlTypeDouble:
-      return ECodeKind::kBuilt;
     case kZqlTypeChar:
     case kZqlTypeVarchar:
     case kZqlTypeBit:
     case kZqlTypeVarbit:
-      return ECodeKind::kAbsent;
+      return ECodeKind::kBuilt;
     case kZqlTypeDatetime:
-      return sub >= kZqlDtDate && sub <= kZqlDtTimeStampTz ? ECodeKind::kAbsent
+      return sub >= kZqlDtDate && sub <= kZqlDtTimeStampTz ? ECodeKind::kBuilt
                                                           : ECodeKind::kInvalid;
     case kZqlTypeInterval:
-      return sub >= kZqlIYear && sub <= kZqlIMinuteToSecond ? ECodeKind::kAbsent
+      return sub >= kZqlIYear && sub <= kZqlIMinuteToSecond ? ECodeKind::kBuilt
                                                             : ECodeKind::kInvalid;
     default:
       return ECodeKind::kInvalid;
   }
 }
 
+// A new varying string value of class T. May raise 0xA008.
+template <class T>
+static CZqlData* NewVarying() {
+  T* value = new T();
+  value->setVarying();
+  return value;
+}
+
+// A new empty datetime or interval value of a valid subcode. May raise
+// 0xA008.
+static CZqlData* NewTemporalValue(int32_t code, int32_t sub) {
+  if (code == kZqlTypeInterval) {
+    const EZqlIType type = static_cast<EZqlIType>(sub);
+    if (CZqlIQualifier::IsYMType(type)) return new CZqlYM(type);
+    return new CZqlDT(type);
+  }
+  switch (sub) {
+    case kZqlDtDate: return new CZqlDate();
+    case kZqlDtTime: return new CZqlTime();
+    case kZqlDtTimeTz: return new CZqlTime(0, kZqlTrue);
+    case kZqlDtTimeStamp: return new CZqlTimeStamp();
+    default: return new CZqlTimeStamp(6, kZqlTrue);
+  }
+}
+
 // A new empty value of a built type. May raise 0xA008.
 static CZqlData* NewValueOfType(int32_t code) {
   switch (code) {
+    case kZqlTypeChar: return new CZqlChar();
+    case kZqlTypeVarchar: return NewVarying<CZqlChar>();
+    case kZqlTypeBit: return new CZqlBinary();
+    case kZqlTypeVarbit: return NewVarying<CZqlBinary>();
     case kZqlTypeImplDef: return new CZqlImplDef();
     case kZqlTypeNumeric: return new CZqlNumeric();
     case kZqlTypeDecimal: return new CZqlDecimal();
@@ -303,7 +330,8 @@ CZqlData* ZqlUnpackDataDescriptor(CZqlObjPack* pack, int label) {
     case ECodeKind::kAbsent: return Fail(kZqlErrInternalOperationNotSupported);
     case ECodeKind::kBuilt: break;
   }
-  std::unique_ptr<CZqlData> value(NewValueOfType(code));
+  const bool temporal = code == kZqlTypeDatetime || code == kZqlTypeInterval;
+  std::unique_ptr<CZqlData> value(temporal ? NewTemporalValue(code, sub) : NewValueOfType(code));
   if (pack->getNext() != label + 2) return Fail(kZqlErrInternalZQLError);
   value->unpackFrom(pack);
   return value.release();

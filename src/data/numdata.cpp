@@ -120,10 +120,11 @@ CZqlData* CZqlNum::checkAdd(const CZqlData* other) const {
 CZqlData* CZqlNum::checkSub(const CZqlData* other) const { return checkAdd(other); }
 
 // An exact numeric times an interval is an interval (MONTH(6) or DAY(6) TO
-// SECOND(8)); the interval classes are not part of this build, so that
-// pairing answers null like the disallowed ones.
+// SECOND(8)); an approximate one cannot scale an interval.
 CZqlData* CZqlNum::checkMul(const CZqlData* other) const {
-  return other != nullptr && other->is_numeric() ? NewDouble() : nullptr;
+  if (other == nullptr) return nullptr;
+  if (other->is_numeric()) return NewDouble();
+  return is_exactnumeric() ? ZqlIntervalProductType(other) : nullptr;
 }
 
 CZqlData* CZqlNum::checkDiv(const CZqlData* other) const { return checkMul(other); }
@@ -198,9 +199,15 @@ int CZqlNum::storeValue(const CZqlData& other) {
     const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
     if (num != nullptr) return storeNumber(*num);
   }
-  // Character values and single-field intervals give their number as text
-  // (an interval's text is its signed field count).
-  if (other.is_character() || IsSingleFieldInterval(other)) {
+  // A single-field interval gives its signed field count, seconds with
+  // their fraction (its text may show fewer decimals than it holds).
+  if (IsSingleFieldInterval(other)) {
+    double v = 0.0;
+    if (!other.getValue(&v)) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    return storeValue(v);
+  }
+  // Character values give their number as text.
+  if (other.is_character()) {
     char text[kExchangeSize];
     if (!other.getValue(text, kExchangeSize)) {
       return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);

@@ -32,14 +32,9 @@ void Check(int completed) {
   if (!completed && ZqlTryCode() != kZqlErrInternalZQLError) std::abort();
 }
 
-// As Check, but also lets through the code for a type whose value class is
-// not built yet (character, bit, datetime and interval values).
-void CheckData(int completed) {
-  if (!completed && ZqlTryCode() == kZqlErrInternalOperationNotSupported) {
-    return;
-  }
-  Check(completed);
-}
+// Reading data descriptors: every type code has its value class now, so
+// the same rule as Check holds.
+void CheckData(int completed) { Check(completed); }
 
 // Label that starts a data descriptor group in the descriptor stream.
 constexpr int kDescLabel = 10;
