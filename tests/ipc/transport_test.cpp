@@ -328,13 +328,14 @@ TEST_F(Transport, StraySignalsNeitherEndNorHideTheWait) {
   EXPECT_EQ(Send(&rec, slow, &reply), 0);
   EXPECT_EQ(reply, slow);
   EXPECT_EQ(TEST_ZqlIpcAlarmCount(), alarms);
-  // A stray SIGUSR1 merged with the driver's: the reply is still taken, at
-  // the next liveness alarm.
+  // A stray SIGUSR1 that may merge with the driver's: the reply is still
+  // taken, at the latest at the next liveness alarm (whether the two merge
+  // depends on scheduling).
   TEST_ZqlIpcSetWaitHook(StraySignalAndLinger);
   EXPECT_EQ(Send(&rec, Request("merged"), &reply), 0);
   EXPECT_EQ(reply, Request("merged"));
   TEST_ZqlIpcSetWaitHook(nullptr);
-  EXPECT_EQ(TEST_ZqlIpcAlarmCount(), alarms + 1);
+  EXPECT_LE(TEST_ZqlIpcAlarmCount(), alarms + 1);
   EXPECT_EQ(Disconnect(&rec), 0);
 }
 
