@@ -601,75 +601,78 @@ class CZqlInt : public CZqlExactNum {
   int32_t value_;
 };
 
-// NUMERIC(p, s): a double cut to s decimals whose magnitude stays below
-// 10^(p - s). Precision above 31 becomes 32, scale above 31 becomes 32, a
-// scale above the precision becomes the precision.
-class CZqlNumeric : public CZqlExactNum {
+// NUMERIC and DECIMAL: a double cut to s decimals. Precision above 31
+// becomes 32, scale above 31 becomes 32, a scale above the precision becomes
+// the precision. The two differ only in their name and in the magnitude
+// they accept.
+class CZqlScaledNum : public CZqlExactNum {
  public:
-  explicit CZqlNumeric(unsigned int precision = 12, unsigned int scale = 0);
-  CZqlNumeric(const CZqlNumeric& other) = default;
-  ~CZqlNumeric() override;
-  CZqlNumeric* duplicate() const override;  // may raise 0xA008
-
-  int Type() const override { return kZqlTypeNumeric; }
   unsigned int ReturnLength() const override { return precision_ + 2; }
   long read(char* buffer, long start, long count) const override;
   long size() const override { return 8; }
 
-  // Raises "numeric value out of range" when |v| >= 10^(p - s) or v is not
-  // finite, marking the value null first; else keeps v cut to the scale.
+  // Raises "numeric value out of range" for a value the type does not
+  // accept (see fits); else keeps v cut to the scale.
   int storeValue(double value) override;
   int storeValue(long value) override;
   int storeValue(short value) override;
   using CZqlNum::storeValue;
   double realValue() const override;
-  // "NUMERIC", "NUMERIC(p)" when p is not 12, "NUMERIC(p,s)" when s is not 0.
+  // "NAME", "NAME(p)" when p is not 12, "NAME(p,s)" when s is not 0.
   int SQLType(CZqlUcStr* out) const override;
   // Reads the packed form; attributes out of their limits are clamped.
   int unpackFrom(CZqlObjPack* pack) override;
 
-  // ++ and -- add and subtract 1 without any check.
-  ZQL_NUM_LEAF_OPERATORS(CZqlNumeric)
-
  protected:
+  CZqlScaledNum(unsigned int precision, unsigned int scale);
+  CZqlScaledNum(const CZqlScaledNum& other) = default;
+  // The type's name in its SQL type text.
+  virtual const char* typeName() const = 0;
+  // Whether value fits the type. A value that does not fit is refused and
+  // leaves the value null; a non-finite one that "fits" is refused too but
+  // leaves the value unchanged.
+  virtual bool fits(double value) const = 0;
   void packItems(CZqlObjPack* pack) const override;
   void unpackItem(CZqlObjPack* pack, int label) override;
+  // ++, -- and unary minus of the leaves; a null value stays null.
+  void addOne(double step);
+  void negate();
 
  private:
   double value_;
 };
 
-// DECIMAL(p, s): as NUMERIC, without the magnitude limit (a non-finite
-// value still raises, leaving the value unchanged).
-class CZqlDecimal : public CZqlExactNum {
+// NUMERIC(p, s): the magnitude stays below 10^(p - s).
+class CZqlNumeric : public CZqlScaledNum {
  public:
-  explicit CZqlDecimal(unsigned int precision = 12, unsigned int scale = 0);
+  explicit CZqlNumeric(unsigned int precision = 12, unsigned int scale = 0)
+      : CZqlScaledNum(precision, scale) {}
+  CZqlNumeric(const CZqlNumeric& other) = default;
+  CZqlNumeric* duplicate() const override { return new CZqlNumeric(*this); }
+  int Type() const override { return kZqlTypeNumeric; }
+
+  // ++ and -- add and subtract 1 without any check.
+  ZQL_NUM_LEAF_OPERATORS(CZqlNumeric)
+
+ protected:
+  const char* typeName() const override { return "NUMERIC"; }
+  bool fits(double value) const override;
+};
+
+// DECIMAL(p, s): as NUMERIC, without the magnitude limit.
+class CZqlDecimal : public CZqlScaledNum {
+ public:
+  explicit CZqlDecimal(unsigned int precision = 12, unsigned int scale = 0)
+      : CZqlScaledNum(precision, scale) {}
   CZqlDecimal(const CZqlDecimal& other) = default;
-  ~CZqlDecimal() override;
-  CZqlDecimal* duplicate() const override;  // may raise 0xA008
-
+  CZqlDecimal* duplicate() const override { return new CZqlDecimal(*this); }
   int Type() const override { return kZqlTypeDecimal; }
-  unsigned int ReturnLength() const override { return precision_ + 2; }
-  long read(char* buffer, long start, long count) const override;
-  long size() const override { return 8; }
-
-  int storeValue(double value) override;
-  int storeValue(long value) override;
-  int storeValue(short value) override;
-  using CZqlNum::storeValue;
-  double realValue() const override;
-  // "DECIMAL", "DECIMAL(p)" when p is not 12, "DECIMAL(p,s)" when s is not 0.
-  int SQLType(CZqlUcStr* out) const override;
-  int unpackFrom(CZqlObjPack* pack) override;
 
   ZQL_NUM_LEAF_OPERATORS(CZqlDecimal)
 
  protected:
-  void packItems(CZqlObjPack* pack) const override;
-  void unpackItem(CZqlObjPack* pack, int label) override;
-
- private:
-  double value_;
+  const char* typeName() const override { return "DECIMAL"; }
+  bool fits(double) const override { return true; }
 };
 
 // FLOAT(p): precision default 16, at most 32.

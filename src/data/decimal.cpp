@@ -1,104 +1,19 @@
-// decimal.cpp - CZqlDecimal: DECIMAL(p, s), a double cut to s decimals with
-// no magnitude limit.
+// decimal.cpp - CZqlDecimal: DECIMAL(p, s), NUMERIC's representation
+// without the magnitude limit (see numeric.cpp).
 
-#include <cmath>
-#include <cstdio>
-
-#include "objpack.h"
 #include "zqlsdata.h"
 
-static constexpr unsigned int kDefaultPrecision = 12;
-
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
-CZqlDecimal::CZqlDecimal(unsigned int precision, unsigned int scale)
-    : CZqlExactNum(precision, scale), value_(0.0) {
-  ClampAttributes(&precision_, &scale_);
-}
-
-CZqlDecimal::~CZqlDecimal() = default;
-
-CZqlDecimal* CZqlDecimal::duplicate() const { return new CZqlDecimal(*this); }
-
-long CZqlDecimal::read(char* buffer, long start, long count) const {
-  return ReadRaw(&value_, sizeof value_, buffer, start, count);
-}
-
-// No magnitude limit, but a value that is not a number (or infinite) has
-// no decimal form and is refused.
-int CZqlDecimal::storeValue(double value) {
-  if (!std::isfinite(value)) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = CutToScale(value, scale_);
-  null_ = 0;
-  return 1;
-}
-
-int CZqlDecimal::storeValue(long value) { return storeValue(static_cast<double>(value)); }
-int CZqlDecimal::storeValue(short value) { return storeValue(static_cast<double>(value)); }
-
-double CZqlDecimal::realValue() const { return isNull() ? 0.0 : value_; }
-
-// The scale is written whenever it is not 0, whatever the precision, so
-// that the text always names the type it was made from.
-int CZqlDecimal::SQLType(CZqlUcStr* out) const {
-  if (out == nullptr) return 0;
-  char text[32];
-  if (scale_ != 0) {
-    std::snprintf(text, sizeof text, "DECIMAL(%u,%u)", precision_, scale_);
-  } else if (precision_ != kDefaultPrecision) {
-    std::snprintf(text, sizeof text, "DECIMAL(%u)", precision_);
-  } else {
-    std::snprintf(text, sizeof text, "DECIMAL");
-  }
-  out->Copy(text);
-  return 1;
-}
-
-void CZqlDecimal::packItems(CZqlObjPack* pack) const {
-  if (!isNull()) pack->add(0, value_);
-  if (precision_ != kDefaultPrecision) pack->add(1, static_cast<int32_t>(precision_));
-  if (scale_ != 0) pack->add(2, static_cast<int32_t>(scale_));
-}
-
-void CZqlDecimal::unpackItem(CZqlObjPack* pack, int label) {
-  int32_t attribute = 0;
-  switch (label) {
-    case 0:
-      if (ReadItem(pack, &value_)) null_ = 0;
-      break;
-    case 1:
-      if (ReadItem(pack, &attribute)) precision_ = static_cast<uint32_t>(attribute);
-      break;
-    case 2:
-      if (ReadItem(pack, &attribute)) scale_ = static_cast<uint32_t>(attribute);
-      break;
-    default:
-      break;
-  }
-}
-
-// Attributes from the wire index the scale tables: they are held to the
-// limits of declared ones.
-int CZqlDecimal::unpackFrom(CZqlObjPack* pack) {
-  const int ok = CZqlExactNum::unpackFrom(pack);
-  ClampAttributes(&precision_, &scale_);
-  return ok;
-}
-
 CZqlDecimal& CZqlDecimal::operator++() {
-  if (!isNull()) value_ += 1.0;
+  addOne(1.0);
   return *this;
 }
 
 CZqlDecimal& CZqlDecimal::operator--() {
-  if (!isNull()) value_ -= 1.0;
+  addOne(-1.0);
   return *this;
 }
 
 CZqlDecimal& CZqlDecimal::operator-() {
-  if (!isNull()) value_ = value_ == 0.0 ? 0.0 : -value_;
+  negate();
   return *this;
 }

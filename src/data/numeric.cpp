@@ -1,5 +1,6 @@
-// numeric.cpp - CZqlNumeric: NUMERIC(p, s), a double cut to s decimals whose
-// magnitude stays below 10^(p - s).
+// numeric.cpp - CZqlScaledNum, the common part of NUMERIC and DECIMAL (a
+// double cut to s decimals), and CZqlNumeric, whose magnitude stays below
+// 10^(p - s).
 
 #include <cmath>
 #include <cstdio>
@@ -14,58 +15,54 @@ static int Raise(EZqlError code) {
   return 0;
 }
 
-CZqlNumeric::CZqlNumeric(unsigned int precision, unsigned int scale)
+CZqlScaledNum::CZqlScaledNum(unsigned int precision, unsigned int scale)
     : CZqlExactNum(precision, scale), value_(0.0) {
   ClampAttributes(&precision_, &scale_);
 }
 
-CZqlNumeric::~CZqlNumeric() = default;
-
-CZqlNumeric* CZqlNumeric::duplicate() const { return new CZqlNumeric(*this); }
-
-long CZqlNumeric::read(char* buffer, long start, long count) const {
+long CZqlScaledNum::read(char* buffer, long start, long count) const {
   return ReadRaw(&value_, sizeof value_, buffer, start, count);
 }
 
-// Out of range marks the value null before raising.
-int CZqlNumeric::storeValue(double value) {
-  if (!std::isfinite(value) || std::fabs(value) >= NumScale[precision_ - scale_]) {
+int CZqlScaledNum::storeValue(double value) {
+  if (!fits(value)) {
     null_ = 1;
     return Raise(kZqlErrNumericValueOutOfRange);
   }
+  if (!std::isfinite(value)) return Raise(kZqlErrNumericValueOutOfRange);
   value_ = CutToScale(value, scale_);
   null_ = 0;
   return 1;
 }
 
-int CZqlNumeric::storeValue(long value) { return storeValue(static_cast<double>(value)); }
-int CZqlNumeric::storeValue(short value) { return storeValue(static_cast<double>(value)); }
+int CZqlScaledNum::storeValue(long value) { return storeValue(static_cast<double>(value)); }
+int CZqlScaledNum::storeValue(short value) { return storeValue(static_cast<double>(value)); }
 
-double CZqlNumeric::realValue() const { return isNull() ? 0.0 : value_; }
+double CZqlScaledNum::realValue() const { return isNull() ? 0.0 : value_; }
 
 // The scale is written whenever it is not 0, whatever the precision, so
 // that the text always names the type it was made from.
-int CZqlNumeric::SQLType(CZqlUcStr* out) const {
+int CZqlScaledNum::SQLType(CZqlUcStr* out) const {
   if (out == nullptr) return 0;
   char text[32];
   if (scale_ != 0) {
-    std::snprintf(text, sizeof text, "NUMERIC(%u,%u)", precision_, scale_);
+    std::snprintf(text, sizeof text, "%s(%u,%u)", typeName(), precision_, scale_);
   } else if (precision_ != kDefaultPrecision) {
-    std::snprintf(text, sizeof text, "NUMERIC(%u)", precision_);
+    std::snprintf(text, sizeof text, "%s(%u)", typeName(), precision_);
   } else {
-    std::snprintf(text, sizeof text, "NUMERIC");
+    std::snprintf(text, sizeof text, "%s", typeName());
   }
   out->Copy(text);
   return 1;
 }
 
-void CZqlNumeric::packItems(CZqlObjPack* pack) const {
+void CZqlScaledNum::packItems(CZqlObjPack* pack) const {
   if (!isNull()) pack->add(0, value_);
   if (precision_ != kDefaultPrecision) pack->add(1, static_cast<int32_t>(precision_));
   if (scale_ != 0) pack->add(2, static_cast<int32_t>(scale_));
 }
 
-void CZqlNumeric::unpackItem(CZqlObjPack* pack, int label) {
+void CZqlScaledNum::unpackItem(CZqlObjPack* pack, int label) {
   int32_t attribute = 0;
   switch (label) {
     case 0:
@@ -84,23 +81,35 @@ void CZqlNumeric::unpackItem(CZqlObjPack* pack, int label) {
 
 // Attributes from the wire index the scale tables: they are held to the
 // limits of declared ones.
-int CZqlNumeric::unpackFrom(CZqlObjPack* pack) {
+int CZqlScaledNum::unpackFrom(CZqlObjPack* pack) {
   const int ok = CZqlExactNum::unpackFrom(pack);
   ClampAttributes(&precision_, &scale_);
   return ok;
 }
 
+void CZqlScaledNum::addOne(double step) {
+  if (!isNull()) value_ += step;
+}
+
+void CZqlScaledNum::negate() {
+  if (!isNull()) value_ = value_ == 0.0 ? 0.0 : -value_;
+}
+
+bool CZqlNumeric::fits(double value) const {
+  return std::fabs(value) < NumScale[precision_ - scale_];
+}
+
 CZqlNumeric& CZqlNumeric::operator++() {
-  if (!isNull()) value_ += 1.0;
+  addOne(1.0);
   return *this;
 }
 
 CZqlNumeric& CZqlNumeric::operator--() {
-  if (!isNull()) value_ -= 1.0;
+  addOne(-1.0);
   return *this;
 }
 
 CZqlNumeric& CZqlNumeric::operator-() {
-  if (!isNull()) value_ = value_ == 0.0 ? 0.0 : -value_;
+  negate();
   return *this;
 }
