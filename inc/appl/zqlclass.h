@@ -119,6 +119,11 @@ class CZqlException : public CZqlObject {
   SZqlDiagRecord* diag_;
 };
 
+// Condition i of the count completed conditions in conds, counted from the
+// most recent (0 = pushed last). Raises 0xA013 when conds is null and 0xA011
+// when i is out of range; answers null if nothing catches the raise.
+SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i);
+
 // Reads the value stored under key in a parameters text into out (emptied
 // first). Answers 1 when out is then non-empty, else 0.
 int ZqlCondioGetParam(CZqlUcStr* out, const CZqlUcStr* text, const char* key);

@@ -119,16 +119,21 @@ int CZqlException::copyConditions(const SZqlCondition* conds, int count,
 // Reading
 // ---------------------------------------------------------------------------
 
-SZqlCondition* CZqlException::reading(int i) const {
-  if (diag_ == nullptr || diag_->conds == nullptr) {
+SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
+  if (conds == nullptr) {
     ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
     return nullptr;
   }
-  if (i < 0 || i >= diag_->condCount) {
+  if (i < 0 || i >= count) {
     ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
     return nullptr;
   }
-  return &diag_->conds[diag_->condCount - 1 - i];
+  return &conds[count - 1 - i];
+}
+
+SZqlCondition* CZqlException::reading(int i) const {
+  if (diag_ == nullptr) return ZqlConditionAt(nullptr, 0, i);
+  return ZqlConditionAt(diag_->conds, diag_->condCount, i);
 }
 
 int CZqlException::CondQty() const {

@@ -442,15 +442,8 @@ int CZqlDDA::CondCount() const {
 }
 
 SZqlCondition* CZqlDDA::reading(int i) const {
-  if (body_ == nullptr || body_->conds == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  if (i < 0 || i >= body_->condCount) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return nullptr;
-  }
-  return &body_->conds[body_->condCount - 1 - i];
+  if (body_ == nullptr) return ZqlConditionAt(nullptr, 0, i);
+  return ZqlConditionAt(body_->conds, body_->condCount, i);
 }
 
 int CZqlDDA::Err(int i) const {
