@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "zqlsys.h"
 
@@ -47,6 +48,36 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
   return reinterpret_cast<SZqlMemHeader*>(static_cast<char*>(p) -
                                           kZqlMemHeaderSize);
 }
+
+// --- index of free small blocks (sindex.cpp) -------------------------------
+// Mirrors which small blocks are free, chunk by chunk in list order, so that
+// a search skips allocated blocks and chunks with no block large enough. It
+// follows the headers only while they are sound: on any sign of damage the
+// allocator drops it (ZqlMemIndexOff) and searches walk the list as before,
+// until ZqlMemoryNblkFreeAll empties the allocator. None of these raise.
+
+// True while the index is kept.
+bool ZqlMemIndexOn();
+// Drops the index; later calls other than ZqlMemIndexReset do nothing.
+void ZqlMemIndexOff();
+// Empties the index and keeps it again. REQUIRES: the small list is empty.
+void ZqlMemIndexReset();
+// Records c, the only block of the chunk just prepended to the small list.
+// Drops the index when the C library has no memory for the record.
+void ZqlMemIndexAddChunk(SZqlMemHeader* c);
+// Forgets the chunk whose first header is c, before it is freed.
+void ZqlMemIndexDropChunk(SZqlMemHeader* c);
+// Records whether the block at b is now free, reading its size from b.
+void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+// Sets *found to the first free block of at least n bytes at or after start
+// in list order, or to null when there is none up to the end of the list,
+// and answers true. Answers false when the index is off or start is not a
+// block it knows; the caller then walks the list.
+bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
+
+// Test hook: compares the index with the small list starting at smallHead.
+// Answers "" when they agree (or the index is off), else what differs.
+std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead);
 
 // Writes the report of all live blocks (as ZqlMemoryNblkDump appends it to
 // the memory log) to out. REQUIRES: out open for writing; title non-null.

@@ -8,6 +8,10 @@
 // list. With ZQL_ALLOC_PASSTHROUGH every block is its own allocation (so
 // sanitizers see each one), small blocks on a doubly linked list of their own.
 //
+// The search itself goes through an index of the free blocks (sindex.cpp),
+// which answers the block the walk would reach without visiting the blocks
+// in between; the walk remains for lists the allocator finds damaged.
+//
 // One process-wide state, no lock: the library runs on one thread.
 #include <algorithm>
 #include <cinttypes>
@@ -42,6 +46,13 @@ unsigned long AddrOf(const void* p) {
 }
 
 bool IsSmallState(uint8_t s) { return s == kZqlMemAllocated || s == kZqlMemFree; }
+
+// A header with a state byte of no block was overwritten: the index cannot
+// vouch for the blocks it has not looked at, so searches walk from now on.
+void NoteDamage() { ZqlMemIndexOff(); }
+
+// A small-list neighbour that is absent or has a sound state.
+bool SoundOrNull(const Hdr* b) { return !b || IsSmallState(b->state); }
 
 bool IsLive(const Hdr* b) {
   return b->state == kZqlMemAllocated || b->state == kZqlMemLarge;
@@ -96,13 +107,13 @@ Hdr* NewChunk() {
   c->state = kZqlMemFree;
   gAlloc.smallHead = c;
   gAlloc.rover = c;
+  ZqlMemIndexAddChunk(c);
   return c;
 }
 
-// Next-fit search for a free block of at least n bytes, adding a chunk when
-// the walk runs off the list. Null on exhaustion or a damaged header.
-Hdr* FindFree(std::size_t n) {
-  Hdr* b = ZqlMemoryLowFlag() == 1 ? gAlloc.rover : gAlloc.smallHead;
+// Next-fit walk from b for a free block of at least n bytes, adding a chunk
+// when the walk runs off the list. Null on exhaustion or a damaged header.
+Hdr* WalkFree(Hdr* b, std::size_t n) {
   for (;;) {
     if (!b && !(b = NewChunk())) return nullptr;
     if (b->state == kZqlMemFree && b->size >= n) return b;
@@ -111,21 +122,40 @@ Hdr* FindFree(std::size_t n) {
   }
 }
 
-// Cuts the tail beyond n bytes off b as a new free block, if worth it.
-void Split(Hdr* b, std::size_t n) {
-  if (b->size - n < kMinSplit) return;
+// The block WalkFree would take, found through the index. The walk stops at
+// a damaged start; a block the index offers must be free and large enough,
+// or the headers have been overwritten behind its back and the walk decides.
+Hdr* FindFree(std::size_t n) {
+  Hdr* start = ZqlMemoryLowFlag() == 1 ? gAlloc.rover : gAlloc.smallHead;
+  Hdr* b = nullptr;
+  if (start && IsSmallState(start->state) && ZqlMemIndexFind(start, n, &b)) {
+    if (!b) return NewChunk();  // nothing fits from start to the list's end
+    if (b->state == kZqlMemFree && b->size >= n) return b;
+  }
+  if (start) NoteDamage();  // unless the index was already off
+  return WalkFree(start, n);
+}
+
+// Cuts the tail beyond n bytes off b as a new free block, if worth it, and
+// answers that block (null when b stays whole).
+Hdr* Split(Hdr* b, std::size_t n) {
+  if (b->size - n < kMinSplit) return nullptr;
   auto* rest = reinterpret_cast<Hdr*>(DataOf(b) + n);
   const auto restSize = static_cast<uint32_t>(b->size - n - kHdr);
   *rest = Hdr{b, b->next, nullptr, restSize, 0, kZqlMemFree, {0, 0}};
   if (b->next && b->next->prev == b) b->next->prev = rest;
   b->next = rest;
   b->size = static_cast<uint32_t>(n);
+  return rest;
 }
 
 Hdr* TakeSmall(std::size_t n) {
   Hdr* b = FindFree(n);
   if (!b) return nullptr;
-  Split(b, n);
+  if (!SoundOrNull(b->next)) NoteDamage();
+  Hdr* rest = Split(b, n);
+  ZqlMemIndexNote(b, false);
+  if (rest) ZqlMemIndexNote(rest, true);
   gAlloc.rover = b;
   b->state = kZqlMemAllocated;
   b->flags = 0;
@@ -153,9 +183,13 @@ void ReturnChunk(Hdr* c) {
   } else {
     Hdr* q = gAlloc.smallHead;
     while (q && q->next != c) q = q->next;
-    if (!q) return;  // not on the list: keep it rather than corrupt the list
+    if (!q) {  // not on the list: keep it rather than corrupt the list
+      NoteDamage();
+      return;
+    }
     q->next = c->next;
   }
+  ZqlMemIndexDropChunk(c);
   ZqlMemoryLowFree(c);
 }
 
@@ -166,13 +200,18 @@ void FreeSmall(Hdr* b) {
     Unlink(&gAlloc.smallHead, b);
     ZqlMemoryLowFree(b);
   } else {
+    if (!SoundOrNull(b->prev) || !SoundOrNull(b->next)) NoteDamage();
     if (b->prev && b->prev->state == kZqlMemFree) {
       Hdr* before = b->prev;
       Absorb(before, b);
       b = before;
     }
     Hdr* after = b->next;
-    if (after && after->prev && after->state == kZqlMemFree) Absorb(b, after);
+    if (after && after->prev && after->state == kZqlMemFree) {
+      ZqlMemIndexNote(after, false);  // its header stays behind, stale
+      Absorb(b, after);
+    }
+    ZqlMemIndexNote(b, true);
     if (ZqlMemoryLowFlag() == 1 && IsWholeChunk(b)) ReturnChunk(b);
   }
   gAlloc.rover = gAlloc.smallHead;
@@ -234,6 +273,7 @@ void DumpSmall(std::FILE* out) {
   int64_t freeBytes = 0, usedBytes = 0;
   for (Hdr* b = gAlloc.smallHead; b; b = b->next) {
     if (!IsSmallState(b->state)) {
+      NoteDamage();
       std::fprintf(out, "Error in local memlist: %08lX\n", AddrOf(b));
       break;
     }
@@ -304,7 +344,10 @@ void* ZqlMemoryNblkCalloc(std::size_t count, std::size_t size) {
 void* ZqlMemoryNblkRealloc(void* p, std::size_t n) {
   if (!p) return ZqlMemoryNblkMalloc(n);
   Hdr* old = ZqlMemHeaderOf(p);
-  if (!IsLive(old)) return nullptr;  // freed or damaged: its size is no guide
+  if (!IsLive(old)) {  // freed or damaged: its size is no guide
+    if (old->state != kZqlMemFree) NoteDamage();
+    return nullptr;
+  }
   void* q = ZqlMemoryNblkMalloc(n);
   if (!q) return nullptr;
   ZqlMemHeaderOf(q)->tag = old->tag;
@@ -322,8 +365,9 @@ void ZqlMemoryNblkFree(void* p) {
     ZqlMemoryLowFree(b);
   } else if (b->state == kZqlMemAllocated) {
     FreeSmall(b);
+  } else if (b->state != kZqlMemFree) {
+    NoteDamage();  // damaged: leave it alone (a free block is freed twice)
   }
-  // Any other state: already free or damaged; leave it alone.
 }
 
 void ZqlMemoryNblkFreeAll() {
@@ -338,10 +382,16 @@ void ZqlMemoryNblkFreeAll() {
     b = next;
   }
   gAlloc = SZqlAllocState{};
+  ZqlMemIndexReset();
 }
 
 void ZqlMemoryNblkAddMsg(void* p, const char* text) {
-  if (p && IsLive(ZqlMemHeaderOf(p))) ZqlMemHeaderOf(p)->tag = text;
+  if (!p) return;
+  Hdr* b = ZqlMemHeaderOf(p);
+  if (IsLive(b))
+    b->tag = text;
+  else if (b->state != kZqlMemFree)
+    NoteDamage();
 }
 
 void ZqlMemoryNblkDumpTo(std::FILE* out, const char* title) {
@@ -371,6 +421,7 @@ int ZqlMemoryCheck(const char* title) {
     bad = FirstBad(gAlloc.smallHead, IsSmallState);
   }
   if (!bad) return 1;
+  NoteDamage();
   std::printf("%s\nError in %s: %08lX\n", title ? title : "", list, AddrOf(bad));
   std::fflush(stdout);
   return 0;
