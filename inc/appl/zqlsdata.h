@@ -260,25 +260,25 @@ int ZqlPackDataDescriptor(CZqlObjPack* pack, int label, const CZqlData& value);
 constexpr unsigned int kZqlNumTextSize = 64;
 
 // Comparison operators, declared on CZqlNum for each right operand type.
-#define ZQL_NUM_COMPARE_ONE(OP, SPEC)                    \
-  virtual int operator OP(const CZqlSmallInt& b) const SPEC; \
-  virtual int operator OP(const CZqlInt& b) const SPEC;      \
-  virtual int operator OP(const CZqlNumeric& b) const SPEC;  \
-  virtual int operator OP(const CZqlDecimal& b) const SPEC;  \
-  virtual int operator OP(const CZqlFloat& b) const SPEC;    \
-  virtual int operator OP(const CZqlReal& b) const SPEC;     \
-  virtual int operator OP(const CZqlDouble& b) const SPEC;   \
-  virtual int operator OP(short b) const SPEC;               \
-  virtual int operator OP(long b) const SPEC;                \
-  virtual int operator OP(double b) const SPEC;              \
-  virtual int operator OP(int b) const SPEC;
-#define ZQL_NUM_COMPARE_ALL(SPEC) \
-  ZQL_NUM_COMPARE_ONE(>, SPEC)    \
-  ZQL_NUM_COMPARE_ONE(>=, SPEC)   \
-  ZQL_NUM_COMPARE_ONE(==, SPEC)   \
-  ZQL_NUM_COMPARE_ONE(<=, SPEC)   \
-  ZQL_NUM_COMPARE_ONE(<, SPEC)    \
-  ZQL_NUM_COMPARE_ONE(!=, SPEC)
+#define ZQL_NUM_COMPARE_ONE(OP, QUAL)                    \
+  virtual int operator OP(const CZqlSmallInt& b) const QUAL; \
+  virtual int operator OP(const CZqlInt& b) const QUAL;      \
+  virtual int operator OP(const CZqlNumeric& b) const QUAL;  \
+  virtual int operator OP(const CZqlDecimal& b) const QUAL;  \
+  virtual int operator OP(const CZqlFloat& b) const QUAL;    \
+  virtual int operator OP(const CZqlReal& b) const QUAL;     \
+  virtual int operator OP(const CZqlDouble& b) const QUAL;   \
+  virtual int operator OP(short b) const QUAL;               \
+  virtual int operator OP(long b) const QUAL;                \
+  virtual int operator OP(double b) const QUAL;              \
+  virtual int operator OP(int b) const QUAL;
+#define ZQL_NUM_COMPARE_ALL(QUAL) \
+  ZQL_NUM_COMPARE_ONE(>, QUAL)    \
+  ZQL_NUM_COMPARE_ONE(>=, QUAL)   \
+  ZQL_NUM_COMPARE_ONE(==, QUAL)   \
+  ZQL_NUM_COMPARE_ONE(<=, QUAL)   \
+  ZQL_NUM_COMPARE_ONE(<, QUAL)    \
+  ZQL_NUM_COMPARE_ONE(!=, QUAL)
 
 // The abstract numeric: precision and scale, the compatibility and result
 // type rules, text input and the engine of the compound assignments.
@@ -917,9 +917,9 @@ class CZqlChar : public CZqlData {
   // A copy with every unit mapped to upper / lower case.
   CZqlChar Upper() const;
   CZqlChar Lower() const;
-  // TRIM(spec trim FROM this): a varying copy; null when either is null.
+  // TRIM(side trim FROM this): a varying copy; null when either is null.
   // A trim value not of one character raises "trim error" (null answer).
-  CZqlChar Trim(EZqlTrimSpec spec, const CZqlChar& trim) const;
+  CZqlChar Trim(EZqlTrimSpec side, const CZqlChar& trim) const;
   // POSITION(search IN this) as NUMERIC(4): 1 for an empty search, the
   // 1-based position of its text in the logical value, else 0; null when
   // either is null.

@@ -725,7 +725,7 @@ CZqlChar CZqlChar::Lower() const {
   return r;
 }
 
-CZqlChar CZqlChar::Trim(EZqlTrimSpec spec, const CZqlChar& trim) const {
+CZqlChar CZqlChar::Trim(EZqlTrimSpec side, const CZqlChar& trim) const {
   CZqlChar r = derived();
   if (isNull() || trim.isNull()) return r;
   if (trim.ReturnLength() != 1) {
@@ -738,10 +738,10 @@ CZqlChar CZqlChar::Trim(EZqlTrimSpec spec, const CZqlChar& trim) const {
   padded(&u);
   unsigned int b = 0;
   unsigned int e = u.size();
-  if (spec != kZqlTrimTrailing) {
+  if (side != kZqlTrimTrailing) {
     while (b < e && u[b] == t[0]) ++b;
   }
-  if (spec != kZqlTrimLeading) {
+  if (side != kZqlTrimLeading) {
     while (e > b && u[e - 1] == t[0]) --e;
   }
   r.setText(u.data() + b, e - b, e - b);
