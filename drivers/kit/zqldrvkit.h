@@ -6,13 +6,14 @@
 //                      client that started the driver, the data segment,
 //                      the request loop, stopping;
 //   CZqlDrvRawHandler  receives each request's raw bytes and produces the
-//                      reply's bytes; a request decoder implements it and
-//                      calls a driver interface above it.
+//                      reply's bytes; CZqlDrvDecoder (zqldrvreq.h)
+//                      implements it and calls the driver's CZqlDriver.
 //
 // A driver's main:
 //   CZqlDrvKit kit;
 //   if (kit.Start(argc, argv, options) != 0) return 1;
-//   return kit.Run(&handler);
+//   CZqlDrvDecoder decoder(&myDriver, kit.ReplyCapacity());
+//   return kit.Run(&decoder);
 //
 // The kit handles SIGUSR1 (a request), SIGUSR2 (stop), and SIGTERM, SIGINT,
 // SIGHUP and SIGQUIT (stop) synchronously: they stay blocked and are taken

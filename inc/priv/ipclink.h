@@ -15,9 +15,54 @@
 #include <cstdint>
 
 #include "zqlclass.h"
+#include "zqldispa.h"
 
 class CZqlServer;
 class CZqlObjPack;
+class CZqlIdent;
+
+// Protocol version every request carries at label 0 and Attach answers.
+constexpr int32_t kZqlProtocolVersion = 0x10001;
+
+// Request codes (label 3). 16 and 17 are not used by the client.
+enum EZqlRequest : int32_t {
+  kZqlReqAttach = 0,
+  kZqlReqDetach = 1,
+  kZqlReqConnect = 2,
+  kZqlReqDisconnect = 3,
+  kZqlReqIExecute = 4,
+  kZqlReqIExeNative = 5,
+  kZqlReqIExeInterDB = 6,
+  kZqlReqPrepare = 7,
+  kZqlReqPrepareInterDB = 8,
+  kZqlReqExecute = 9,
+  kZqlReqDeallocStm = 10,
+  kZqlReqAllocCsr = 11,
+  kZqlReqOpen = 12,
+  kZqlReqClose = 13,
+  kZqlReqFetch = 14,
+  kZqlReqCancel = 15,
+  kZqlReqStatus = 18,
+};
+
+// Labels of requests and replies.
+constexpr int kZqlReqLabelVersion = 0;  // long, kZqlProtocolVersion
+constexpr int kZqlReqLabelRetCode = 2;  // reply: long return code
+constexpr int kZqlReqLabelCode = 3;     // long, EZqlRequest
+constexpr int kZqlReqLabelArea = 4;     // long 0, then a packed CZqlDDA
+constexpr int kZqlReqLabelInfo = 5;     // long, the first Attach value
+constexpr int kZqlReqLabelArg1 = 11;    // first field; the reply's result
+constexpr int kZqlReqLabelArg2 = 12;
+constexpr int kZqlReqLabelArg3 = 13;
+constexpr int kZqlReqLabelName = 14;    // AllocCsr: long 0, then a CZqlIdent
+
+// Handles one reply item that is not a request's own result: label 2 (a
+// return code: one that is not 0 is raised at once), label 4 (the driver's
+// descriptor area follows and is unpacked into dda, or read past when dda
+// is null); other labels are ignored. REQUIRES: label is the label of the
+// pack's current item. Answers 1. Raises the return code, 0xA00C for a
+// return code without a 4-byte payload and the unpacking's errors.
+int ZqlUnpackDDAandRetCode(int label, CZqlObjPack* pack, CZqlDDA* dda);
 
 // Body of a CZqlIpcSystem, shared by its copies.
 struct SZqlIpcSys {
@@ -79,8 +124,7 @@ class CZqlIpcSystem : public CZqlObject {
   SZqlIpcSys* body_;
 };
 
-// Abstract transport to one driver. The request layer adds the request
-// operations (Connect ... Status) ahead of the transport operations below.
+// Abstract transport to one driver, with the requests built on it.
 class CZqlServer : public CZqlObject {
  public:
   // A record with count 1, slot -1; raises 0xA008 when it cannot be
@@ -93,6 +137,41 @@ class CZqlServer : public CZqlObject {
   ~CZqlServer() override;
   // The record, or null.
   SZqlServer* ServerBody() const { return record_; }
+
+  // Requests. Each packs one request (the common header, then its fields),
+  // sends it, waits for the reply and reads the reply into dda (the
+  // caller's area, borrowed for the call; may be null). They raise every
+  // transport error, a non-zero return code of the reply, and 0xA00C for a
+  // malformed reply; the request and reply buffers are released on every
+  // path. Ids and the other numbers travel as 32-bit values.
+  //
+  // Connect: target, user and password each go only when not empty.
+  // Answers the driver's connection id (0 when the reply names none).
+  virtual uint32_t Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr& user,
+                           const CZqlUcStr& password);
+  virtual int Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean abort);
+  // Immediate execution of text (sent when not empty) on connection.
+  virtual int IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
+  virtual int IExeNative(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
+  virtual int IExeInterDB(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
+  // Answer the driver's statement id (0 when the reply names none).
+  virtual uint32_t Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
+  virtual uint32_t PrepareInterDB(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
+  // Sends dda's packed form with the statement id (dda must not be null:
+  // 0xA00B).
+  virtual int Execute(CZqlDDA* dda, uint32_t statement);
+  virtual int DeallocStm(CZqlDDA* dda, uint32_t statement);
+  // The name goes when it has a length. Answers the driver's cursor id (0
+  // when the reply names none).
+  virtual uint32_t AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent& name,
+                            EZqlCurScr scr, EZqlCurSns sns);
+  // Sends dda's packed form with the cursor id (null dda: 0xA00B).
+  virtual int Open(CZqlDDA* dda, uint32_t cursor);
+  virtual int Close(CZqlDDA* dda, uint32_t cursor);
+  virtual int Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, int32_t offset);
+  virtual int Cancel(CZqlDDA* dda, uint32_t connection);
+  // Answers the driver's value (0 when the reply names none).
+  virtual uint32_t Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info);
 
   // Handshake with the driver (request code 0). Raises on failure.
   virtual int Attach() = 0;

@@ -16,9 +16,9 @@
 // belongs to another user is refused.
 //
 // Signals: a request is announced to the driver with SIGUSR1, the reply
-// comes back with SIGUSR1, SIGUSR2 stops a driver. While a client waits, an
-// alarm every 5 seconds re-checks that the driver is alive. While an IPC lock
-// is held, the fatal signals release the locks before the process ends.
+// comes back with SIGUSR1, SIGUSR2 stops a driver. While a client waits it
+// re-checks every 5 seconds that the driver is alive. While an IPC lock is
+// held, the fatal signals release the locks before the process ends.
 //
 // Errors: the low functions record the last IPC error (ZqlIpcLastError) and
 // answer a failure value; LoadServerOnUnix, SendDataToServer and
@@ -122,28 +122,31 @@ int UnlockComBuf();
 int LockDriver(int i);
 int UnlockDriver(int i);
 
-// Fatal-signal traps around locked sections: ShtPrepare installs DoShutdown
-// for SIGILL, SIGABRT, SIGFPE, SIGBUS, SIGSEGV and SIGSYS on the first
-// nesting level; ShtRestore puts the old handlers back when the nesting
-// returns to 0.
+// Fatal-signal traps: ShtPrepare installs SigTrap for SIGILL, SIGABRT,
+// SIGFPE, SIGBUS, SIGSEGV and SIGSYS on the first nesting level, saving the
+// old dispositions; ShtRestore puts them back when the nesting returns to 0
+// (a disposition the caller set meanwhile stays). Each lock holds a level,
+// and so does the process while it has driver connections: the traps go in
+// with the first connection and out with the last, and locking costs no
+// system call. Dispositions set after the first connection replace the
+// traps (the semaphores are still released at the process's end: SEM_UNDO).
 void ShtPrepare();
 void ShtRestore();
 // Releases the held IPC locks, calls the old handler of sig if it was a
 // function, then ends the process by sig with the default action.
 void DoShutdown(int sig);
 
-// Request traps: SetComTraps blocks SIGUSR1, SIGCHLD and SIGALRM (they are
-// taken only inside the wait), clears the last signal, installs SigTrap for
-// them, saving the old handlers, and arms the 5-second alarm. RstComTraps
-// undoes all of it (alarm, handlers, signal mask), first swallowing a
-// SIGUSR1 or SIGALRM of ours still pending. SIGCHLD also reaches the old
-// handler when that is a function, for the caller's own children.
+// Request traps: SetComTraps blocks SIGUSR1 and SIGCHLD (the wait takes
+// them with sigtimedwait; no handler, alarm or disposition is touched) and
+// clears the last signal. RstComTraps restores the signal mask, first
+// raising SIGCHLD again when the wait took one, for the caller's own
+// children.
 void SetComTraps();
 void RstComTraps();
-// Handler of the request traps and of the fatal signals: SIGUSR1 from the
-// awaited process marks the answer; SIGALRM re-arms the alarm; SIGCHLD reaps
-// this process's ended drivers; a fatal signal runs DoShutdown once (further
-// ones are ignored).
+// Handler of the fatal signals: while this process holds an IPC lock, runs
+// DoShutdown once (further instances are ignored); otherwise takes the
+// signal as the disposition saved by ShtPrepare would (a handler is called,
+// the default action ends the process). Other signals: nothing.
 void SigTrap(int sig);
 
 // ---------------------------------------------------------------------------
@@ -210,7 +213,7 @@ int ZqlIpcSendRequest(SZqlServer* server);
 int ZqlIpcCloseConnection(int slot, int* stopped);
 // Test seams: a function called while waiting for a driver, after the
 // request or start was announced and before the first wait (null: none);
-// the number of alarms taken while waiting so far.
+// the number of 5-second liveness periods that ran out while waiting.
 void TEST_ZqlIpcSetWaitHook(void (*hook)());
 int TEST_ZqlIpcAlarmCount();
 // Test hook: forgets all state of this process (detaches what is attached,
@@ -235,12 +238,16 @@ int ZqlIpcReapChild(int32_t pid);
 // counts as gone); 0 for pid <= 0. A process of another user counts as alive.
 int ZqlIpcProcessAlive(int32_t pid);
 // With the request traps set: waits until the driver pid answered (1) or
-// is gone (0), re-testing at each signal and at each alarm. With status
-// null (start-up) the answer is a SIGUSR1 from pid. Otherwise (a request)
-// it is *status leaving kZqlSlotPending together with pid's SIGUSR1, or,
-// when that signal merged with a stray one, with the next alarm; a driver
-// that ended after it answered still counts as having answered.
+// is gone (0), re-testing at each signal and after each 5-second period.
+// With status null (start-up) the answer is a SIGUSR1 from pid. Otherwise
+// (a request) it is *status leaving kZqlSlotPending together with pid's
+// SIGUSR1, or, when that signal merged with a stray one, with the end of
+// the next period; a driver that ended after it answered still counts as
+// having answered. SIGUSR1 from others is swallowed.
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status);
+// This process's id, asked of the system once per process (a fork makes
+// the child ask again).
+int32_t ZqlIpcSelf();
 // For a new child before exec (async-signal-safe): default dispositions for
 // the trapped and fatal signals, and the signal mask from before
 // SetComTraps.

@@ -1,5 +1,7 @@
 // The IPC system and the server objects: reference-counted handles on a
-// driver connection, and the transport of one request to a local driver.
+// driver connection, the transport of one request to a local driver, and
+// the requests themselves (packed twice: once to size, once into the
+// request buffer; the reply read back into the caller's descriptor area).
 //
 // Teardown paths (destructors, Detach) use the transport's non-raising
 // calls: a raise there would replace the error that is being reported.
@@ -12,20 +14,18 @@
 #include "objpack.h"
 #include "uxlink.h"
 #include "zqlconf.h"
+#include "zqldda.h"
+#include "zqlident.h"
 #include "zqlio.h"
 
 namespace {
 
-// Protocol version of label 0.
-constexpr int32_t kZqlProtocolVersion = 0x10001;
-// Request codes of label 3.
-constexpr int32_t kZqlRequestAttach = 0;
-constexpr int32_t kZqlRequestDetach = 1;
-// Labels of the requests built here.
-constexpr int kLabelVersion = 0;
-constexpr int kLabelRequest = 3;
-constexpr int kLabelInfo = 5;  // first of the six Attach values (5 to 10)
+constexpr int kLabelVersion = kZqlReqLabelVersion;
+constexpr int kLabelRequest = kZqlReqLabelCode;
+constexpr int kLabelInfo = kZqlReqLabelInfo;  // first of the six Attach values (5 to 10)
 constexpr int kAttachValues = 6;
+constexpr int32_t kZqlRequestAttach = kZqlReqAttach;
+constexpr int32_t kZqlRequestDetach = kZqlReqDetach;
 
 int Raise(int code) {
   ZqlTryThrow(code, 0, 0);
@@ -307,4 +307,206 @@ int CZqlSrvUxLocal::sendData() {
 
 int CZqlSrvUxLocal::waitData() {
   return record() != nullptr ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+// ---------------------------------------------------------------------------
+
+int ZqlUnpackDDAandRetCode(int label, CZqlObjPack* pack, CZqlDDA* dda) {
+  if (pack == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (label == kZqlReqLabelRetCode) {
+    int32_t code = 0;
+    if (!pack->getPackedValue(&code)) return Raise(kZqlErrInternalZQLError);
+    return code != 0 ? Raise(code) : 1;
+  }
+  if (label != kZqlReqLabelArea) return 1;
+  if (dda != nullptr) return dda->unpackFrom(pack);
+  // The area's items must be read past all the same: its own labels (row
+  // count at 2, for one) would otherwise be taken for the reply's.
+  CZqlDDA scratch;
+  return scratch.unpackFrom(pack);
+}
+
+namespace {
+
+// The common header of every request but Attach and Detach, then fields.
+template <class Fields>
+void PackRequest(const CZqlServer* server, CZqlObjPack* pack, int32_t code,
+                 const Fields& fields) {
+  pack->add(kZqlReqLabelVersion, kZqlProtocolVersion);
+  server->addInfo(pack);
+  pack->add(kZqlReqLabelCode, code);
+  fields(pack);
+}
+
+// Reads the reply: label 11 into *result when the request reads it, every
+// other item through ZqlUnpackDDAandRetCode. An empty reply holds no item.
+void ReadReply(CZqlServer* server, CZqlDDA* dda, uint32_t* result) {
+  const SZqlServer* r = server->ServerBody();
+  if (r == nullptr || r->size <= 0) return;
+  CZqlObjPack reply(server->openIn(), static_cast<uint32_t>(r->size));
+  for (int label = reply.getNext(); label != kZqlPackEnd; label = reply.getNext()) {
+    if (label == kZqlReqLabelArg1 && result != nullptr) {
+      if (!reply.getPackedValue(result)) Raise(kZqlErrInternalZQLError);
+    } else {
+      ZqlUnpackDDAandRetCode(label, &reply, dda);
+    }
+  }
+}
+
+// One request: sizing pass, the same items into the request buffer, the
+// exchange, the reply. Answers the reply's label 11 (0 when absent) when
+// reads is set, else 1. On any error both buffers are released and the
+// error raised again (answers 0 if that returns).
+template <class Fields>
+uint32_t RunRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
+                    const Fields& fields) {
+  uint32_t result = 0;
+  const int done = ZqlTry([&] {
+    CZqlObjPack pack;
+    PackRequest(server, &pack, code, fields);
+    const uint32_t size = pack.Size();
+    unsigned char* out = server->openOut(size);
+    if (out == nullptr) Raise(kZqlErrInsufficientMemory);
+    pack.setBuffer(out, size);
+    PackRequest(server, &pack, code, fields);
+    server->sendData();
+    server->closeOut();
+    server->waitData();
+    ReadReply(server, dda, reads ? &result : nullptr);
+    server->closeIn();
+  });
+  if (done) return reads ? result : 1;
+  const int error = ZqlTryCode();
+  ZqlTry([&] { server->closeOut(); });
+  ZqlTry([&] { server->closeIn(); });
+  return static_cast<uint32_t>(Raise(error));
+}
+
+// A text field, only when the string has storage.
+void AddText(CZqlObjPack* pack, int label, const CZqlUcStr& text) {
+  if (text.Size() != 0) pack->add(label, text);
+}
+
+// The area that Execute and Open send after label 4; one without body
+// cannot be packed.
+void AddArea(CZqlObjPack* pack, const CZqlDDA* dda) {
+  if (dda == nullptr) Raise(kZqlErrInvalidFunctionArguments);
+  if (dda->getDiagData() == nullptr) Raise(kZqlErrInvalidCZqlDDAObject);
+  pack->add(kZqlReqLabelArea, int32_t{0});
+  dda->packTo(pack);
+}
+
+}  // namespace
+
+uint32_t CZqlServer::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr& user,
+                             const CZqlUcStr& password) {
+  return RunRequest(this, dda, kZqlReqConnect, true, [&](CZqlObjPack* p) {
+    AddText(p, kZqlReqLabelArg1, target);
+    AddText(p, kZqlReqLabelArg2, user);
+    AddText(p, kZqlReqLabelArg3, password);
+  });
+}
+
+int CZqlServer::Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean abort) {
+  return static_cast<int>(RunRequest(this, dda, kZqlReqDisconnect, false, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, connection);
+    p->add(kZqlReqLabelArg2, static_cast<int32_t>(abort));
+  }));
+}
+
+namespace {
+
+// Immediate execution and preparation: the connection, then the text.
+uint32_t TextRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
+                     uint32_t connection, const CZqlUcStr& text) {
+  return RunRequest(server, dda, code, reads, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, connection);
+    AddText(p, kZqlReqLabelArg2, text);
+  });
+}
+
+// Requests whose only field is an id.
+uint32_t IdRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, uint32_t id) {
+  return RunRequest(server, dda, code, false,
+                    [&](CZqlObjPack* p) { p->add(kZqlReqLabelArg1, id); });
+}
+
+// Execute and Open: the id, then the caller's area.
+uint32_t AreaRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, uint32_t id) {
+  return RunRequest(server, dda, code, false, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, id);
+    AddArea(p, dda);
+  });
+}
+
+}  // namespace
+
+int CZqlServer::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  return static_cast<int>(TextRequest(this, dda, kZqlReqIExecute, false, connection, text));
+}
+
+int CZqlServer::IExeNative(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  return static_cast<int>(TextRequest(this, dda, kZqlReqIExeNative, false, connection, text));
+}
+
+int CZqlServer::IExeInterDB(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  return static_cast<int>(TextRequest(this, dda, kZqlReqIExeInterDB, false, connection, text));
+}
+
+uint32_t CZqlServer::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  return TextRequest(this, dda, kZqlReqPrepare, true, connection, text);
+}
+
+uint32_t CZqlServer::PrepareInterDB(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  return TextRequest(this, dda, kZqlReqPrepareInterDB, true, connection, text);
+}
+
+int CZqlServer::Execute(CZqlDDA* dda, uint32_t statement) {
+  return static_cast<int>(AreaRequest(this, dda, kZqlReqExecute, statement));
+}
+
+int CZqlServer::DeallocStm(CZqlDDA* dda, uint32_t statement) {
+  return static_cast<int>(IdRequest(this, dda, kZqlReqDeallocStm, statement));
+}
+
+uint32_t CZqlServer::AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent& name,
+                              EZqlCurScr scr, EZqlCurSns sns) {
+  return RunRequest(this, dda, kZqlReqAllocCsr, true, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, statement);
+    p->add(kZqlReqLabelArg2, static_cast<uint32_t>(scr));
+    p->add(kZqlReqLabelArg3, static_cast<uint32_t>(sns));
+    if (name.Length() > 0) {
+      p->add(kZqlReqLabelName, int32_t{0});
+      name.packTo(p);
+    }
+  });
+}
+
+int CZqlServer::Open(CZqlDDA* dda, uint32_t cursor) {
+  return static_cast<int>(AreaRequest(this, dda, kZqlReqOpen, cursor));
+}
+
+int CZqlServer::Close(CZqlDDA* dda, uint32_t cursor) {
+  return static_cast<int>(IdRequest(this, dda, kZqlReqClose, cursor));
+}
+
+int CZqlServer::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, int32_t offset) {
+  return static_cast<int>(RunRequest(this, dda, kZqlReqFetch, false, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, cursor);
+    p->add(kZqlReqLabelArg2, static_cast<uint32_t>(direction));
+    p->add(kZqlReqLabelArg3, offset);
+  }));
+}
+
+int CZqlServer::Cancel(CZqlDDA* dda, uint32_t connection) {
+  return static_cast<int>(IdRequest(this, dda, kZqlReqCancel, connection));
+}
+
+uint32_t CZqlServer::Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info) {
+  return RunRequest(this, dda, kZqlReqStatus, true, [&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelArg1, id);
+    p->add(kZqlReqLabelArg2, static_cast<uint32_t>(info));
+  });
 }

@@ -5,11 +5,19 @@
 // holding one (SIGKILL cannot be caught) does not block the others; a new
 // set is made free with SETALL, which no process exit undoes.
 //
-// Waiting never tests a flag and then pauses: the trapped signals stay
-// blocked outside sigsuspend, so a reply that arrives between the test and
-// the wait is delivered by sigsuspend itself instead of being lost.
+// Waiting never tests a flag and then pauses: the request signals stay
+// blocked for the whole exchange and are taken with sigtimedwait, so a
+// reply that arrives before the wait is taken by it instead of being lost,
+// and no handler, alarm or disposition of the caller's is touched per
+// request. The wait's 5-second timeout is the liveness check.
+//
+// The fatal-signal traps are installed once, when this process opens its
+// first driver connection, and stay until its last one closes: a lock
+// taken per request then costs no system call. While no lock is held they
+// pass each signal on as the caller's disposition would take it.
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -29,10 +37,12 @@ namespace {
 
 constexpr int kFatalSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGBUS, SIGSEGV, SIGSYS};
 constexpr int kFatalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
-constexpr int kTrapSignals[] = {SIGUSR1, SIGCHLD, SIGALRM};
-constexpr int kTrapCount = sizeof kTrapSignals / sizeof kTrapSignals[0];
+// The signals of a request: the reply, and the end of a driver child.
+constexpr int kTrapSignals[] = {SIGUSR1, SIGCHLD};
 // Driver processes this process started and may have to reap.
 constexpr int kMaxChildren = 64;
+// When a wait first checks that its driver lives (a full period follows).
+constexpr timespec kFirstCheck{0, 10 * 1000 * 1000};
 // Attempts at attaching the buffer while another process removes it.
 constexpr int kCreateAttempts = 4;
 
@@ -48,15 +58,15 @@ struct SZqlIpcModule {
   int slotConnections[kZqlIpcSlotCount] = {};
   int lastError = 0;
 
-  volatile sig_atomic_t lastSignal = 0;
-  volatile sig_atomic_t trapsSet = 0;
-  volatile sig_atomic_t expectFrom = 0;  // accepted sender of SIGUSR1, 0 = any
-  volatile sig_atomic_t sender = 0;      // sender of the signal being handled
-  volatile sig_atomic_t replied = 0;     // SIGUSR1 from expectFrom arrived
-  volatile sig_atomic_t alarms = 0;      // alarms taken while waiting (tests)
-  void (*waitHook)() = nullptr;          // test seam, see uxlink.h
-  struct sigaction oldTrap[kTrapCount];
-  sigset_t callerMask;  // signal mask before SetComTraps
+  int lastSignal = 0;
+  int trapsSet = 0;
+  pid_t expectFrom = 0;   // accepted sender of SIGUSR1, 0 = any
+  int replied = 0;        // SIGUSR1 from expectFrom arrived
+  int childSignals = 0;   // SIGCHLDs taken by the wait, for the caller
+  int alarms = 0;         // liveness periods that ran out while waiting
+  void (*waitHook)() = nullptr;  // test seam, see uxlink.h
+  sigset_t callerMask;    // signal mask before SetComTraps
+  pid_t self = 0;         // this process's id, 0 until asked (and after fork)
 
   int shtNesting = 0;
   struct sigaction oldFatal[kFatalCount];
@@ -95,11 +105,16 @@ int FatalIndex(int sig) {
   return -1;
 }
 
-int TrapIndex(int sig) {
-  for (int i = 0; i < kTrapCount; ++i)
-    if (kTrapSignals[i] == sig) return i;
-  return -1;
+sigset_t TrapSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kTrapSignals) sigaddset(&set, sig);
+  return set;
 }
+
+bool HoldsLock() { return g.comBufHeld || g.driverHeld >= 0; }
+
+void ForgetSelf() { g.self = 0; }
 
 // Calls a saved disposition if it is a function (not default, not ignore).
 void CallOld(const struct sigaction& old, int sig, siginfo_t* info, void* ctx) {
@@ -111,17 +126,35 @@ void CallOld(const struct sigaction& old, int sig, siginfo_t* info, void* ctx) {
     old.sa_handler(sig);
 }
 
-void TrapAction(int sig, siginfo_t* info, void*) {
+void FatalAction(int sig, siginfo_t* info, void* ctx) {
   const int saved = errno;
-  g.sender = info != nullptr ? info->si_pid : 0;
+  g.fatalInfo = info;
+  g.fatalContext = ctx;
   SigTrap(sig);
   errno = saved;
 }
 
-void FatalAction(int sig, siginfo_t* info, void* ctx) {
-  g.fatalInfo = info;
-  g.fatalContext = ctx;
-  SigTrap(sig);
+// A fatal signal while no lock is held: taken as the disposition saved
+// when the traps went in would take it. A handler is called (and may
+// return); the default action ends the process by the signal.
+void PassOn(int sig) {
+  const int i = FatalIndex(sig);
+  const struct sigaction& old = g.oldFatal[i];
+  const bool function = (old.sa_flags & SA_SIGINFO) ? old.sa_sigaction != nullptr
+                                                     : old.sa_handler != SIG_DFL &&
+                                                           old.sa_handler != SIG_IGN;
+  if (function) {
+    CallOld(old, sig, g.fatalInfo, g.fatalContext);
+    return;
+  }
+  if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return;
+  signal(sig, SIG_DFL);
+  raise(sig);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);  // delivers it: the end
+  _exit(255);
 }
 
 // Reaps the driver children that have ended. Async-signal-safe.
@@ -294,8 +327,12 @@ int ZqlIpcSlotConnections(int slot) {
 void ZqlIpcCountConnection(int slot, int delta) {
   if (slot < 0 || slot >= kZqlIpcSlotCount) return;
   if (delta < 0 && g.slotConnections[slot] <= 0) return;  // not ours
+  const int before = g.connections;
   g.slotConnections[slot] += delta;
   g.connections += delta;
+  // The fatal traps stay in while the process has connections.
+  if (before == 0 && g.connections > 0) ShtPrepare();
+  if (before > 0 && g.connections == 0) ShtRestore();
 }
 
 void ZqlIpcTrackChild(int32_t pid) {
@@ -323,6 +360,27 @@ int ZqlIpcProcessAlive(int32_t pid) {
   return IsZombie(pid) ? 0 : 1;  // EPERM: alive, of another user
 }
 
+namespace {
+
+// Bookkeeping of one request signal taken by the wait.
+void TakeSignal(int sig, const siginfo_t& info) {
+  if (sig == SIGUSR1) {
+    // From anyone else it is a stray: it neither ends nor hides the wait.
+    if (g.expectFrom == 0 || info.si_pid == g.expectFrom) {
+      g.lastSignal = SIGUSR1;
+      g.replied = 1;
+    }
+    return;
+  }
+  g.lastSignal = sig;
+  ReapChildren();
+  // The caller may have children of its own: it gets the signal back when
+  // the request ends (RstComTraps).
+  g.childSignals = 1;
+}
+
+}  // namespace
+
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   g.expectFrom = pid;
   auto answered = [&] { return status != nullptr && *status != kZqlSlotPending; };
@@ -331,29 +389,48 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   // stray SIGUSR1 cannot end the wait early. The driver signals after it
   // wrote its status, and leaving before that signal came would hand it to
   // the caller's disposition; only when it merged with a stray one (and so
-  // will not come) does the next alarm end the wait.
-  int alarmsAtAnswer = -1;
+  // will not come) does the next liveness period end the wait.
+  int periodsAtAnswer = -1;
   auto done = [&] {
     if (status == nullptr) return g.replied != 0;
     if (!answered()) return false;
     if (g.replied) return true;
-    if (alarmsAtAnswer < 0) alarmsAtAnswer = g.alarms;
-    return g.alarms > alarmsAtAnswer;
+    if (periodsAtAnswer < 0) periodsAtAnswer = g.alarms;
+    return g.alarms > periodsAtAnswer;
   };
-  sigset_t wait = g.callerMask;
-  for (int sig : kTrapSignals) sigdelset(&wait, sig);
   if (g.waitHook != nullptr) g.waitHook();
-  // Gone, unless its last word is still a pending SIGUSR1 to be handled.
+  // Gone, unless its last word is still a pending SIGUSR1 to be taken.
   auto gone = [&] { return !ZqlIpcProcessAlive(pid) && !Pending(SIGUSR1); };
-  // A child of ours that ended before the traps were set sends no SIGCHLD
-  // any more; without this the wait would last until the first alarm.
-  const bool ended = ChildState(pid) == EChild::kEnded;
-  if (!done() && ended && !Pending(SIGUSR1)) return answered() ? 1 : 0;
+  const sigset_t set = TrapSet();
+  const timespec period{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
+  // The first liveness check comes early: a driver child of ours that ended
+  // before the signals were blocked sent its SIGCHLD elsewhere, and only a
+  // check shows its end. A prompt answer needs no check at all.
+  const timespec* wait = &kFirstCheck;
   while (!done()) {
-    sigsuspend(&wait);  // returns after a handler ran
+    siginfo_t info;
+    const int sig = sigtimedwait(&set, &info, wait);
+    if (sig > 0) {
+      TakeSignal(sig, info);
+      if (sig == SIGUSR1) continue;
+    } else if (errno != EAGAIN) {
+      continue;  // interrupted by a signal of the caller's
+    } else if (wait == &period) {
+      g.alarms = g.alarms + 1;
+    }
+    wait = &period;
     if (!done() && gone()) return answered() ? 1 : 0;
   }
   return 1;
+}
+
+int32_t ZqlIpcSelf() {
+  if (g.self == 0) {
+    static const int registered = pthread_atfork(nullptr, nullptr, ForgetSelf);
+    (void)registered;
+    g.self = getpid();
+  }
+  return g.self;
 }
 
 void TEST_ZqlIpcSetWaitHook(void (*hook)()) { g.waitHook = hook; }
@@ -363,7 +440,6 @@ void ZqlIpcChildSignals() {
   struct sigaction dfl{};
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
-  for (int sig : kTrapSignals) sigaction(sig, &dfl, nullptr);
   for (int sig : kFatalSignals) sigaction(sig, &dfl, nullptr);
   sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
 }
@@ -473,9 +549,15 @@ void ShtPrepare() {
   for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &act, &g.oldFatal[i]);
 }
 
+// A disposition the caller set while the traps were in stays.
 void ShtRestore() {
   if (g.shtNesting <= 0 || --g.shtNesting > 0) return;
-  for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &g.oldFatal[i], nullptr);
+  for (int i = 0; i < kFatalCount; ++i) {
+    struct sigaction now{};
+    if (sigaction(kFatalSignals[i], nullptr, &now) != 0) continue;
+    if ((now.sa_flags & SA_SIGINFO) && now.sa_sigaction == FatalAction)
+      sigaction(kFatalSignals[i], &g.oldFatal[i], nullptr);
+  }
 }
 
 // Runs inside the signal handler: only async-signal-safe calls. The process
@@ -507,63 +589,33 @@ void DoShutdown(int sig) {
 // ---------------------------------------------------------------------------
 
 void SetComTraps() {
-  sigset_t block;
-  sigemptyset(&block);
-  for (int sig : kTrapSignals) sigaddset(&block, sig);
+  const sigset_t block = TrapSet();
   sigprocmask(SIG_BLOCK, &block, &g.callerMask);
   g.lastSignal = 0;
   g.replied = 0;
   g.expectFrom = 0;
+  g.childSignals = 0;
   g.trapsSet = 1;
-  struct sigaction act{};
-  act.sa_sigaction = TrapAction;
-  act.sa_flags = SA_SIGINFO;
-  sigemptyset(&act.sa_mask);
-  for (int i = 0; i < kTrapCount; ++i) sigaction(kTrapSignals[i], &act, &g.oldTrap[i]);
-  alarm(kZqlIpcAlarmSeconds);
 }
 
 void RstComTraps() {
-  alarm(0);
   g.trapsSet = 0;
-  // A late SIGUSR1 or SIGALRM of ours must not reach the caller's
-  // dispositions (whose default would end the process).
-  sigset_t pending;
-  sigemptyset(&pending);
-  sigpending(&pending);
-  const timespec zero{0, 0};
-  for (int sig : {SIGUSR1, SIGALRM}) {
-    if (sigismember(&pending, sig) == 1 && sigismember(&g.callerMask, sig) != 1) {
-      sigset_t one;
-      sigemptyset(&one);
-      sigaddset(&one, sig);
-      sigtimedwait(&one, nullptr, &zero);
-    }
-  }
-  for (int i = 0; i < kTrapCount; ++i) sigaction(kTrapSignals[i], &g.oldTrap[i], nullptr);
+  // Taken from the caller by the wait: given back, now that it can be
+  // delivered to the caller's disposition (or stay pending when the caller
+  // blocks it).
+  if (g.childSignals) raise(SIGCHLD);
+  g.childSignals = 0;
   sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
 }
 
 void SigTrap(int sig) {
-  if (FatalIndex(sig) >= 0) {
-    signal(sig, SIG_IGN);  // further instances are ignored
-    if (g.shutdown) return;
-    g.shutdown = 1;
-    DoShutdown(sig);
+  if (FatalIndex(sig) < 0) return;
+  if (!HoldsLock() && !g.shutdown) {
+    PassOn(sig);
     return;
   }
-  if (sig == SIGUSR1) {
-    if (g.expectFrom == 0 || g.sender == g.expectFrom) {
-      g.lastSignal = SIGUSR1;
-      g.replied = 1;
-    }
-  } else if (sig == SIGALRM) {
-    g.alarms = g.alarms + 1;
-    if (g.trapsSet) alarm(kZqlIpcAlarmSeconds);  // the next liveness check
-  } else {
-    g.lastSignal = sig;
-    ReapChildren();
-    const int i = TrapIndex(sig);
-    if (i >= 0) CallOld(g.oldTrap[i], sig, nullptr, nullptr);  // the caller's children
-  }
+  signal(sig, SIG_IGN);  // further instances are ignored
+  if (g.shutdown) return;
+  g.shutdown = 1;
+  DoShutdown(sig);
 }

@@ -340,7 +340,7 @@ int LowLoadServer(linkinf* slot, const char* driverPath) {
   ZqlIpcSetLastError(0);
   if (slot == nullptr) return Fail(kZqlErrInternalZQLError);
   if (!ValidDriverPath(driverPath)) return Fail(kZqlErrDriverNameIsInvalid);
-  slot->clientPid = getpid();
+  slot->clientPid = ZqlIpcSelf();
   slot->status = kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive;
   slot->driverPid = -1;
   SZqlExecPlan plan{};
@@ -365,7 +365,7 @@ int LowCallDriver(linkinf* slot, SZqlServer* server) {
     return Fail(kZqlErrInternalZQLError);
   DriverLock lock(static_cast<int>(index));
   if (!lock.held()) return Fail(kZqlErrCannotCreateCommunicationBuffer);
-  slot->clientPid = getpid();
+  slot->clientPid = ZqlIpcSelf();
   int code = 0;
   SZqlSegment* seg = AttachSegment(static_cast<int>(index), *slot, &code);
   if (seg == nullptr) return Fail(code);

@@ -103,7 +103,14 @@ void ReportSemaphore(int) {
   (void)ignored;
 }
 
+// The fatal traps go in with the process's first connection and chain to
+// the disposition found then: a handler installed before connecting runs
+// after the locks were released.
 TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
+  struct sigaction mine{}, saved{};
+  mine.sa_handler = ReportSemaphore;
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGSEGV, &mine, &saved);
   Record rec;
   ASSERT_EQ(Connect(&rec, driver_), 0);
   for (const int sem : {kZqlIpcSemComBuf, static_cast<int>(rec.r.slot)}) {
@@ -112,7 +119,6 @@ TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
       gReportFd = report.fd[1];
       gSemId = semget(key_, 0, 0);
       gSemNum = sem;
-      signal(SIGSEGV, ReportSemaphore);
       const int locked = sem == kZqlIpcSemComBuf ? LockComBuf() : LockDriver(sem);
       if (locked != 0) return 1;
       raise(SIGSEGV);
@@ -125,26 +131,67 @@ TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
   }
   EXPECT_EQ(Send(&rec, Request("x")), 0);
   EXPECT_EQ(Disconnect(&rec), 0);
+  sigaction(SIGSEGV, &saved, nullptr);
 }
 
-TEST_F(MultiProcess, FatalTrapsComeAndGoWithTheLocks) {
+// A handler installed after connecting replaces the trap; the lock is
+// released all the same when the process ends (SEM_UNDO).
+TEST_F(MultiProcess, FatalSignalUnderALaterHandlerStillFreesTheLock) {
   Record rec;
   ASSERT_EQ(Connect(&rec, driver_), 0);
-  struct sigaction before{};
-  sigaction(SIGBUS, nullptr, &before);
-  ASSERT_EQ(LockComBuf(), 0);
-  ASSERT_EQ(LockDriver(rec.r.slot), 0);
-  struct sigaction during{};
-  sigaction(SIGBUS, nullptr, &during);
-  EXPECT_TRUE(during.sa_flags & SA_SIGINFO);
-  ASSERT_EQ(UnlockComBuf(), 0);
-  sigaction(SIGBUS, nullptr, &during);
-  EXPECT_TRUE(during.sa_flags & SA_SIGINFO);  // the driver lock is still held
-  ASSERT_EQ(UnlockDriver(rec.r.slot), 0);
-  struct sigaction after{};
-  sigaction(SIGBUS, nullptr, &after);
-  EXPECT_EQ(after.sa_handler, before.sa_handler);
+  Pipe report;
+  const int sem = rec.r.slot;
+  const pid_t crasher = Child([&] {
+    gReportFd = report.fd[1];
+    gSemId = semget(key_, 0, 0);
+    gSemNum = sem;
+    struct sigaction later{};
+    later.sa_handler = ReportSemaphore;
+    later.sa_flags = SA_RESETHAND;  // reports, then the default action
+    sigemptyset(&later.sa_mask);
+    sigaction(SIGSEGV, &later, nullptr);
+    if (LockDriver(sem) != 0) return 1;
+    raise(SIGSEGV);
+    raise(SIGSEGV);
+    return 2;
+  });
+  const int status = WaitChild(crasher);
+  EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+  EXPECT_EQ(report.Get(), 0);  // the handler ran with the lock held
+  ASSERT_EQ(SemValue(key_, sem), 1);
+  EXPECT_EQ(Send(&rec, Request("x")), 0);
   EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+int gPassedOn = 0;
+void CountSignal(int) { ++gPassedOn; }
+
+TEST_F(MultiProcess, FatalTrapsStayWhileConnected) {
+  struct sigaction mine{}, before{};
+  mine.sa_handler = CountSignal;
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGSYS, &mine, &before);
+  Record a, b;
+  ASSERT_EQ(Connect(&a, driver_), 0);
+  struct sigaction during{};
+  sigaction(SIGSYS, nullptr, &during);
+  EXPECT_TRUE(during.sa_flags & SA_SIGINFO);
+  // No lock held: the signal reaches the handler found at the connection,
+  // and the process goes on.
+  gPassedOn = 0;
+  raise(SIGSYS);
+  EXPECT_EQ(gPassedOn, 1);
+  ASSERT_EQ(Connect(&b, driver_), 0);
+  ASSERT_EQ(LockDriver(a.r.slot), 0);
+  ASSERT_EQ(UnlockDriver(a.r.slot), 0);
+  EXPECT_EQ(Disconnect(&a), 1);
+  sigaction(SIGSYS, nullptr, &during);
+  EXPECT_TRUE(during.sa_flags & SA_SIGINFO);  // b is still connected
+  EXPECT_EQ(Disconnect(&b), 0);
+  struct sigaction after{};
+  sigaction(SIGSYS, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, CountSignal);
+  sigaction(SIGSYS, &before, nullptr);
 }
 
 TEST_F(MultiProcess, DriverOfAnotherClientIsRestartedWhenDead) {

@@ -1,5 +1,6 @@
-// A driver for the link tests. It answers Attach and Detach as a real
-// driver does, echoes test requests, and misbehaves on demand.
+// A driver for the link tests. It serves an in-memory table T (ID INTEGER,
+// NAME VARCHAR(10)) through the driver kit's request layer, echoes test
+// requests, and misbehaves on demand.
 //
 // Environment (inherited from the client that starts it):
 //   ZQL_TEST_DRIVER_MODE     exit-early   ends before reporting ready
@@ -17,33 +18,56 @@
 //   BIG <n>               a reply of n bytes
 //   SLEEP <ms> <path>     creates path, sleeps, then echoes
 //   anything else         echoes the whole request
+//
+// SQL it understands (case matters not, blanks around do not):
+//   prepared:  SELECT * FROM T
+//              SELECT * FROM T WHERE ID > ?
+//              INSERT INTO T VALUES (?, ?)
+//   immediate: DELETE FROM T
+//              FAIL <code>        fails with that code (hexadecimal) after
+//                                 a warning, both as conditions
+//              BIG <n>            a condition message of n characters
+//   anything else is a syntax error (0x3700, error position 1).
+// Connecting as user "nobody" is refused (0x0804).
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "objpack.h"
+#include "zqlcol.h"
 #include "zqldrvkit.h"
+#include "zqldrvreq.h"
 
 namespace {
 
 constexpr uint32_t kTestMarker = 0x54534554;  // "TEST"
-constexpr int32_t kProtocolVersion = 0x10001;
 constexpr int32_t kDriverValue = 4242;
+constexpr unsigned kNameLength = 10;
 
 std::string Mode() {
   const char* mode = std::getenv("ZQL_TEST_DRIVER_MODE");
   return mode != nullptr ? mode : "";
 }
 
+// The log file, or null; read once (the benchmark's requests pass here).
+const char* LogPath() {
+  static const char* path = std::getenv("ZQL_TEST_DRIVER_LOG");
+  return path;
+}
+
 void Log(const std::string& line) {
-  const char* path = std::getenv("ZQL_TEST_DRIVER_LOG");
+  const char* path = LogPath();
   if (path == nullptr) return;
   const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0600);
   if (fd < 0) return;
@@ -53,9 +77,339 @@ void Log(const std::string& line) {
   close(fd);
 }
 
+// The text of s in upper case with blanks at either end removed.
+std::string Normal(const CZqlUcStr& s) {
+  std::vector<char> text(static_cast<size_t>(s.Length()) * 7 + 1);
+  s.getToChar(text.data(), static_cast<int>(text.size()));
+  std::string out(text.data());
+  const size_t first = out.find_first_not_of(' ');
+  const size_t last = out.find_last_not_of(' ');
+  out = first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// The table and the driver operations on it
+// ---------------------------------------------------------------------------
+
+struct SRow {
+  int32_t id;
+  std::string name;
+};
+
+enum class EKind { kSelectAll, kSelectWhere, kInsert };
+
+struct SStatement {
+  uint32_t connection;
+  EKind kind;
+};
+
+struct SCursor {
+  uint32_t statement;
+  bool scroll;
+  bool insensitive;
+  bool open = false;
+  std::vector<SRow> rows;  // the result, taken at Open
+  int32_t pos = -1;        // -1 before the first row, rows.size() after the last
+};
+
+class CTableDriver : public CZqlDriver {
+ public:
+  explicit CTableDriver(bool badVersion) : badVersion_(badVersion) {
+    table_ = {{1, "one"}, {2, "two"}, {3, "three"}};
+  }
+
+  void Attach(SZqlDrvAttach* info) override {
+    if (badVersion_) info->version = kZqlProtocolVersion + 1;
+    for (int i = 0; i < 6; ++i) info->values[i] = 501 + i;
+  }
+
+  int32_t Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr&,
+                  const CZqlUcStr&, uint32_t* connection) override;
+  int32_t Disconnect(CZqlDDA*, uint32_t connection, EZqlBoolean) override;
+  int32_t IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) override;
+  int32_t Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text,
+                  uint32_t* statement) override;
+  int32_t Execute(CZqlDDA* dda, uint32_t statement) override;
+  int32_t DeallocStm(CZqlDDA*, uint32_t statement) override;
+  int32_t AllocCsr(CZqlDDA*, uint32_t statement, const CZqlIdent&, EZqlCurScr scr,
+                   EZqlCurSns sns, uint32_t* cursor) override;
+  int32_t Open(CZqlDDA* dda, uint32_t cursor) override;
+  int32_t Close(CZqlDDA*, uint32_t cursor) override;
+  int32_t Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
+                int32_t offset) override;
+  int32_t Cancel(CZqlDDA*, uint32_t connection) override {
+    return connections_.count(connection) != 0 ? 0 : kZqlErrConnectionDoesNotExist;
+  }
+  int32_t Status(CZqlDDA*, uint32_t id, EZqlStatInfo info, uint32_t* value) override;
+
+ private:
+  static void Describe(CZqlDDA* dda, EKind kind);
+  static int32_t Fail(CZqlDDA* dda, int32_t code, const char* message);
+  std::vector<SRow> Result(const SStatement& s, CZqlDDA* dda) const;
+  uint32_t StatusOf(const SCursor& c, EZqlStatInfo info) const;
+
+  bool badVersion_;
+  std::vector<SRow> table_;
+  uint32_t nextId_ = 1;  // one counter: every id names one object
+  std::map<uint32_t, std::string> connections_;
+  std::map<uint32_t, SStatement> statements_;
+  std::map<uint32_t, SCursor> cursors_;
+};
+
+int32_t CTableDriver::Fail(CZqlDDA* dda, int32_t code, const char* message) {
+  dda->setErr(static_cast<EZqlError>(code));
+  dda->setErrMsg(CZqlUcStr(message));
+  dda->setDiagPar(kZqlDiagTableName, CZqlUcStr("T"));
+  dda->PushCond();
+  return code;
+}
+
+int32_t CTableDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr& user,
+                              const CZqlUcStr&, uint32_t* connection) {
+  if (Normal(user) == "NOBODY")
+    return Fail(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "user refused");
+  *connection = nextId_++;
+  connections_[*connection] = Normal(target);
+  dda->setNameOfDBMS(CZqlUcStr("SCRIPTED"));
+  return 0;
+}
+
+int32_t CTableDriver::Disconnect(CZqlDDA*, uint32_t connection, EZqlBoolean) {
+  if (connections_.erase(connection) == 0) return kZqlErrConnectionDoesNotExist;
+  for (auto it = statements_.begin(); it != statements_.end();) {
+    if (it->second.connection != connection) {
+      ++it;
+      continue;
+    }
+    const uint32_t id = it->first;
+    ++it;
+    DeallocStm(nullptr, id);
+  }
+  return 0;
+}
+
+int32_t CTableDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
+  const std::string sql = Normal(text);
+  if (sql == "DELETE FROM T") {
+    dda->setRowCount(static_cast<int32_t>(table_.size()));
+    table_.clear();
+    return 0;
+  }
+  if (sql.rfind("FAIL ", 0) == 0) {
+    dda->pushErr(kZqlErrNullValueEliminatedInSetFunction);  // a warning first
+    return Fail(dda, static_cast<int32_t>(std::strtol(sql.c_str() + 5, nullptr, 16)),
+                "scripted failure");
+  }
+  if (sql.rfind("BIG ", 0) == 0) {
+    const std::string big(std::strtoul(sql.c_str() + 4, nullptr, 10), 'm');
+    dda->setErr(kZqlErrNullValueEliminatedInSetFunction);
+    dda->setErrMsg(CZqlUcStr(big.c_str()));
+    dda->PushCond();
+    return 0;
+  }
+  dda->setErrPos(1);
+  return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+}
+
+void CTableDriver::Describe(CZqlDDA* dda, EKind kind) {
+  CZqlInt id;
+  CZqlChar name(kNameLength);
+  name.setVarying();
+  if (kind == EKind::kInsert) {
+    dda->setStmType(kZqlStmInsert);
+    dda->AllocParDsc(2);
+    dda->ParDsc(0)->setDsc(&id);
+    dda->ParDsc(1)->setDsc(&name);
+    return;
+  }
+  dda->setStmType(kZqlStmSelect);
+  dda->AllocColDsc(2);
+  dda->ColDsc(0)->setName(CZqlIdent("ID"));
+  dda->ColDsc(0)->setDataDsc(&id);
+  dda->ColDsc(1)->setName(CZqlIdent("NAME"));
+  dda->ColDsc(1)->setDataDsc(&name);
+  if (kind == EKind::kSelectWhere) {
+    dda->AllocParDsc(1);
+    dda->ParDsc(0)->setName(CZqlIdent("LOW"));
+    dda->ParDsc(0)->setDsc(&id);
+  }
+}
+
+int32_t CTableDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text,
+                              uint32_t* statement) {
+  if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
+  const std::string sql = Normal(text);
+  EKind kind;
+  if (sql == "SELECT * FROM T") {
+    kind = EKind::kSelectAll;
+  } else if (sql == "SELECT * FROM T WHERE ID > ?") {
+    kind = EKind::kSelectWhere;
+  } else if (sql == "INSERT INTO T VALUES (?, ?)") {
+    kind = EKind::kInsert;
+  } else {
+    dda->setErrPos(1);
+    return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+  }
+  Describe(dda, kind);
+  *statement = nextId_++;
+  statements_[*statement] = SStatement{connection, kind};
+  return 0;
+}
+
+int32_t CTableDriver::Execute(CZqlDDA* dda, uint32_t statement) {
+  const auto s = statements_.find(statement);
+  if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
+  if (s->second.kind != EKind::kInsert) return kZqlErrCursorSpecificationCannotBeExecuted;
+  CZqlData* id = nullptr;
+  CZqlData* name = nullptr;
+  if (!dda->ParDsc(0)->getBind(&id) || !dda->ParDsc(1)->getBind(&name))
+    return kZqlErrUsingClauseRequiredForDynamicParameter;
+  long value = 0;
+  char text[kNameLength + 1] = {};
+  id->getValue(&value);
+  name->getValue(text, sizeof text);
+  table_.push_back(SRow{static_cast<int32_t>(value), text});
+  dda->setRowCount(1);
+  return 0;
+}
+
+int32_t CTableDriver::DeallocStm(CZqlDDA*, uint32_t statement) {
+  if (statements_.erase(statement) == 0) return kZqlErrInvalidSQLStatementName;
+  for (auto it = cursors_.begin(); it != cursors_.end();)
+    it = it->second.statement == statement ? cursors_.erase(it) : std::next(it);
+  return 0;
+}
+
+int32_t CTableDriver::AllocCsr(CZqlDDA*, uint32_t statement, const CZqlIdent&,
+                               EZqlCurScr scr, EZqlCurSns sns, uint32_t* cursor) {
+  const auto s = statements_.find(statement);
+  if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
+  if (s->second.kind == EKind::kInsert) return kZqlErrPreparedStatementNotACursorSpecification;
+  *cursor = nextId_++;
+  SCursor& c = cursors_[*cursor];
+  c.statement = statement;
+  c.scroll = scr == kZqlCurScroll;
+  c.insensitive = sns == kZqlCurInsensitive;
+  return 0;
+}
+
+// The rows a cursor of s sees, with the parameter value from dda.
+std::vector<SRow> CTableDriver::Result(const SStatement& s, CZqlDDA* dda) const {
+  if (s.kind != EKind::kSelectWhere) return table_;
+  CZqlData* low = nullptr;
+  long bound = 0;
+  if (dda->ParCount() > 0 && dda->ParDsc(0)->getBind(&low)) low->getValue(&bound);
+  std::vector<SRow> rows;
+  for (const SRow& r : table_)
+    if (r.id > bound) rows.push_back(r);
+  return rows;
+}
+
+int32_t CTableDriver::Open(CZqlDDA* dda, uint32_t cursor) {
+  const auto c = cursors_.find(cursor);
+  if (c == cursors_.end()) return kZqlErrInvalidCursorName;
+  if (c->second.open) return kZqlErrCurorIsInOpenState;
+  c->second.rows = Result(statements_.at(c->second.statement), dda);
+  c->second.pos = -1;
+  c->second.open = true;
+  dda->setCsrState(kZqlTrue);
+  return 0;
+}
+
+int32_t CTableDriver::Close(CZqlDDA*, uint32_t cursor) {
+  const auto c = cursors_.find(cursor);
+  if (c == cursors_.end()) return kZqlErrInvalidCursorName;
+  if (!c->second.open) return kZqlErrCursorIsInCloseState;
+  c->second.open = false;
+  c->second.rows.clear();
+  return 0;
+}
+
+int32_t CTableDriver::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
+                            int32_t offset) {
+  const auto found = cursors_.find(cursor);
+  if (found == cursors_.end()) return kZqlErrInvalidCursorName;
+  SCursor& c = found->second;
+  if (!c.open) return kZqlErrCursorIsInCloseState;
+  if (!c.scroll && direction != kZqlFetchNext) return kZqlErrCanOnlyFetchNextInNonScrollCursor;
+  const int32_t n = static_cast<int32_t>(c.rows.size());
+  int64_t pos;
+  switch (direction) {
+    case kZqlFetchNext: pos = c.pos + 1; break;
+    case kZqlFetchPrior: pos = c.pos - 1; break;
+    case kZqlFetchFirst: pos = 0; break;
+    case kZqlFetchLast: pos = n - 1; break;
+    case kZqlFetchAbsolute: pos = offset > 0 ? offset - 1 : int64_t{n} + offset; break;
+    case kZqlFetchRelative: pos = int64_t{c.pos} + offset; break;
+    default: return kZqlErrInvalidFunctionArguments;
+  }
+  if (pos < 0 || pos >= n) {
+    c.pos = pos < 0 ? -1 : n;
+    return kZqlErrNoData0200;
+  }
+  c.pos = static_cast<int32_t>(pos);
+  const SRow& row = c.rows[static_cast<size_t>(pos)];
+  CZqlData* id = nullptr;
+  CZqlData* name = nullptr;
+  if (!dda->OutDsc(0)->getBind(&id) || !dda->OutDsc(1)->getBind(&name))
+    return kZqlErrInternalZQLError;
+  id->storeValue(static_cast<long>(row.id));
+  name->storeValue(row.name.c_str(), static_cast<unsigned>(row.name.size()));
+  return 0;
+}
+
+uint32_t CTableDriver::StatusOf(const SCursor& c, EZqlStatInfo info) const {
+  switch (info) {
+    case kZqlStatCsrOpen: return c.open ? 1 : 0;
+    case kZqlStatCsrInsensitive: return c.insensitive ? 1 : 0;
+    case kZqlStatCsrScrollable: return c.scroll ? 1 : 0;
+    case kZqlStatCsrPosition: {
+      const bool onRow = c.open && c.pos >= 0 && c.pos < static_cast<int32_t>(c.rows.size());
+      return onRow ? kZqlCsrOnRow : 0;
+    }
+    default: return 0;
+  }
+}
+
+// Connections answer item 0 with their statement count and item 1 with the
+// table's row count; statements answer 1 + their kind; id 0 (the driver)
+// answers its connection count.
+int32_t CTableDriver::Status(CZqlDDA*, uint32_t id, EZqlStatInfo info, uint32_t* value) {
+  if (id == 0) {
+    *value = static_cast<uint32_t>(connections_.size());
+    return 0;
+  }
+  if (connections_.count(id) != 0) {
+    uint32_t n = 0;
+    for (const auto& s : statements_) n += s.second.connection == id ? 1 : 0;
+    *value = info == kZqlStatConnection1 ? static_cast<uint32_t>(table_.size()) : n;
+    return 0;
+  }
+  const auto s = statements_.find(id);
+  if (s != statements_.end()) {
+    *value = 1 + static_cast<uint32_t>(s->second.kind);
+    return 0;
+  }
+  const auto c = cursors_.find(id);
+  if (c == cursors_.end()) return kZqlErrInvalidFunctionArguments;
+  *value = StatusOf(c->second, info);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The raw side: modes, test requests, the log
+// ---------------------------------------------------------------------------
+
 class ScriptedDriver : public CZqlDrvRawHandler {
  public:
-  ScriptedDriver(CZqlDrvKit* kit, std::string mode) : kit_(kit), mode_(std::move(mode)) {}
+  ScriptedDriver(CZqlDrvKit* kit, std::string mode)
+      : kit_(kit),
+        mode_(std::move(mode)),
+        table_(mode_ == "bad-version"),
+        decoder_(&table_, kit->ReplyCapacity()) {}
 
   int32_t Serve(const unsigned char* request, uint32_t size,
                 std::vector<unsigned char>* reply) override {
@@ -64,9 +418,8 @@ class ScriptedDriver : public CZqlDrvRawHandler {
     uint32_t marker;
     std::memcpy(&marker, request, sizeof marker);
     if (marker == kTestMarker) return Command(request, size, reply);
-    int32_t status = 0;
-    ZqlTry([&] { status = Packed(request, size, reply); });
-    return status;
+    LogRequest(request, size);
+    return decoder_.Serve(request, size, reply);
   }
 
  private:
@@ -93,39 +446,30 @@ class ScriptedDriver : public CZqlDrvRawHandler {
     }
   }
 
-  // Attach, Detach and any other packed request.
-  int32_t Packed(const unsigned char* request, uint32_t size, std::vector<unsigned char>* reply) {
+  // One line per request: its code and the numbers at labels 4 to 12 that
+  // come before any descriptor area.
+  static void LogRequest(const unsigned char* request, uint32_t size) {
+    if (LogPath() == nullptr) return;
     CZqlObjPack in(const_cast<unsigned char*>(request), size);
     int32_t code = -1;
-    if (in.setActive(3)) in.getPackedValue(&code);
-    std::string line = "code=" + std::to_string(code);
-    for (int label = 4; label <= 12; ++label) {
-      int32_t value;
-      if (in.setActive(label) && in.getPackedValue(&value))
-        line += " " + std::to_string(label) + ":" + std::to_string(value);
-    }
-    Log(line);
-    CZqlObjPack out;
-    Reply(&out, code);
-    reply->resize(out.Size());
-    out.setBuffer(reply->data(), static_cast<uint32_t>(reply->size()));
-    Reply(&out, code);
-    return 0;
-  }
-
-  void Reply(CZqlObjPack* out, int32_t code) {
-    if (code == 0) {
-      out->add(0, mode_ == "bad-version" ? kProtocolVersion + 1 : kProtocolVersion);
-      for (int label = 5; label <= 10; ++label) out->add(label, static_cast<int32_t>(496 + label));
-    } else if (code != 1) {
-      out->add(2, static_cast<int32_t>(0));
-    } else {
-      out->add(0, kProtocolVersion);
-    }
+    std::string fields;
+    ZqlTry([&] {
+      for (int label = in.getNext(); label != kZqlPackEnd; label = in.getNext()) {
+        int32_t value;
+        if (label == kZqlReqLabelCode) in.getPackedValue(&code);
+        if (label == kZqlReqLabelArea || label == kZqlReqLabelName) break;
+        if (label >= 4 && label <= 12 && in.getType() != kZqlPackUcStr &&
+            in.getPackedValue(&value))
+          fields += " " + std::to_string(label) + ":" + std::to_string(value);
+      }
+    });
+    Log("code=" + std::to_string(code) + fields);
   }
 
   CZqlDrvKit* kit_;
   std::string mode_;
+  CTableDriver table_;
+  CZqlDrvDecoder decoder_;
 };
 
 }  // namespace

@@ -1,0 +1,133 @@
+// The dispatcher client's life: its shared record, Init, and the end of
+// all sessions with Term and Abort.
+
+#include <memory>
+#include <vector>
+
+#include "ipclink.h"
+#include "zqldispa.h"
+#include "zqltry.h"
+
+namespace {
+
+int Raise(int code) { return ZqlTryThrow(code, 0, 0); }
+
+// Records a failure of one session's end in the area, unless the newest
+// condition already tells it (the driver's reply may have brought it).
+void NoteFailure(CZqlDDA* dda, int code) {
+  if (dda->CondCount() > 0 && dda->Err(0) == code) return;
+  dda->pushErr(static_cast<EZqlError>(code));
+}
+
+}  // namespace
+
+CZqlDispClient::CZqlDispClient()
+    : rec_(static_cast<SZqlDispRec*>(ZqlMemoryCalloc(1, sizeof(SZqlDispRec)))) {
+  if (rec_ != nullptr) rec_->refCount = 1;
+}
+
+CZqlDispClient::CZqlDispClient(SZqlDispRec* shared) : rec_(shared) { ++rec_->refCount; }
+
+CZqlDispClient::~CZqlDispClient() { release(); }
+
+void CZqlDispClient::release() noexcept {
+  SZqlDispRec* r = rec_;
+  rec_ = nullptr;
+  if (r == nullptr || --r->refCount > 0) return;
+  rec_ = r;
+  deleteAll();
+  rec_ = nullptr;
+  ZqlMemoryFree(r);
+}
+
+CZqlDispClient* CZqlDispClient::duplicate() const {
+  if (rec_ == nullptr) return Raise(kZqlErrInsufficientMemory), nullptr;
+  return new CZqlDispClient(rec_);
+}
+
+// Cursors before statements before sessions: each list's servers share
+// the connections of the next one's.
+void CZqlDispClient::deleteAll() noexcept {
+  delete rec_->cursors;
+  rec_->cursors = nullptr;
+  delete rec_->statements;
+  rec_->statements = nullptr;
+  delete rec_->sessions;
+  rec_->sessions = nullptr;
+  delete rec_->ipc;
+  rec_->ipc = nullptr;
+  rec_->initialised = 0;
+}
+
+int CZqlDispClient::Init(CZqlDDA* dda) {
+  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (rec_ == nullptr) return Raise(kZqlErrInsufficientMemory);
+  if (rec_->initialised) return 1;
+  std::unique_ptr<CZqlDspObj> sessions, statements, cursors;
+  std::unique_ptr<CZqlIpcSystem> ipc;
+  const int done = ZqlTry([&] {
+    sessions.reset(new CZqlDspObj);
+    statements.reset(new CZqlDspObj);
+    cursors.reset(new CZqlDspObj);
+    ipc.reset(new CZqlIpcSystem);
+    if (ipc->SysBody() == nullptr) Raise(kZqlErrInsufficientMemory);
+  });
+  if (!done) return ZqlTryRethrow();
+  rec_->sessions = sessions.release();
+  rec_->statements = statements.release();
+  rec_->cursors = cursors.release();
+  rec_->ipc = ipc.release();
+  rec_->initialised = 1;
+  return 1;
+}
+
+// Ends every session; answers how many could not be ended (they stay).
+int CZqlDispClient::disconnectAll(CZqlDDA* dda, EZqlBoolean abort) {
+  std::vector<uint32_t> ended;
+  int failed = 0;
+  const int n = rec_->sessions->cntObj();
+  for (int i = 0; i < n; ++i) {
+    const SZqlDspEntry* e = rec_->sessions->getObj(i);
+    const uint32_t id = e->id;
+    const int done = ZqlTry([&] {
+      if (e->server != nullptr) e->server->Disconnect(dda, e->driverId, abort);
+      rec_->cursors->delObj(id, 0);
+      rec_->statements->delObj(id, 0);
+    });
+    if (done) {
+      ended.push_back(id);
+    } else {
+      NoteFailure(dda, ZqlTryCode());
+      ++failed;
+    }
+  }
+  for (const uint32_t id : ended) rec_->sessions->delObj(id);
+  return failed;
+}
+
+int CZqlDispClient::terminate(CZqlDDA* dda, EZqlBoolean abort) {
+  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  CZqlDDA* previous = ZqlSetCurrentDDA(dda);
+  const int done = ZqlTry([&] {
+    ZqlDispatchSetupDDA(dda, kZqlStmDisconnect, kZqlTrue);
+    if (rec_ == nullptr) Raise(kZqlErrInsufficientMemory);
+    if (!rec_->initialised) Raise(kZqlErrConnectionFailure);
+    if (disconnectAll(dda, abort) > 0) {
+      dda->pushErr(kZqlErrDisconnectError);
+      Raise(kZqlErrDisconnectError);
+    }
+    deleteAll();
+  });
+  if (done) {
+    ZqlSetCurrentDDA(previous);
+    return 1;
+  }
+  const int code = ZqlTryCode();
+  ZqlSetCurrentDDA(nullptr);
+  if (dda->CondCount() == 0) dda->pushErr(static_cast<EZqlError>(code));
+  return Raise(code);
+}
+
+int CZqlDispClient::Term(CZqlDDA* dda) { return terminate(dda, kZqlFalse); }
+
+int CZqlDispClient::Abort(CZqlDDA* dda) { return terminate(dda, kZqlTrue); }

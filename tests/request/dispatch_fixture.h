@@ -1,0 +1,109 @@
+// A dispatcher client with its own zql.ini: environment DB1 reaches the
+// scripted driver, DB2 the same program under another name (a second
+// driver process).
+#ifndef ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
+#define ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
+
+#include <climits>
+#include <memory>
+
+#include "ipc_fixture.h"
+#include "loop_server.h"
+#include "zqlcol.h"
+#include "zqldispa.h"
+#include "zqlident.h"
+
+namespace zqltest {
+
+class DispatchTest : public IpcTest {
+ protected:
+  void SetUp() override {
+    IpcTest::SetUp();
+    log_ = dir_ + "/driver.log";
+    setenv("ZQL_TEST_DRIVER_LOG", log_.c_str(), 1);
+    const std::string second = DriverAlias("second_driver");
+    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
+                        << "[DB1]\nDriver = SCRIPT\n"
+                        << "[SCRIPT]\nPath = " << driver_ << "\n"
+                        << "[DB2]\nDriver = SECOND\n"
+                        << "[SECOND]\nPath = " << second << "\n";
+    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(dda.Init(10));
+    client.reset(new CZqlDispClient);
+    ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);
+  }
+
+  void TearDown() override {
+    client.reset();  // closes what a failed test left open
+    ZqlSetCurrentDDA(nullptr);
+    EXPECT_EQ(chdir(cwd_), 0);
+    IpcTest::TearDown();
+  }
+
+  // Connects to environment as user; answers the raised code or 0 and
+  // notes the driver process for the final check.
+  int Connect(uint32_t* session, const char* environment = "DB1", const char* user = "") {
+    const int code = Raised([&] {
+      client->Connect(&dda, session, CZqlUcStr(environment), CZqlUcStr(user), CZqlUcStr());
+    });
+    if (code == 0) NoteDriver(Entry(*session)->server->ServerBody()->slot);
+    return code;
+  }
+
+  SZqlDspEntry* Entry(uint32_t id) const {
+    SZqlDispRec* r = client->Record();
+    SZqlDspEntry* e = r->sessions->getObji(id);
+    if (e == nullptr) e = r->statements->getObji(id);
+    if (e == nullptr) e = r->cursors->getObji(id);
+    return e;
+  }
+
+  int Count(CZqlDspObj* SZqlDispRec::*list) const {
+    return (client->Record()->*list)->cntObj();
+  }
+
+  // The driver's log: one "code=..." line per packed request.
+  std::vector<std::string> Log() const {
+    std::ifstream in(log_);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+  // The request codes of the log, in order.
+  std::vector<int> Codes() const {
+    std::vector<int> out;
+    for (const std::string& line : Log()) out.push_back(std::atoi(line.c_str() + 5));
+    return out;
+  }
+
+  uint32_t Status(uint32_t id, EZqlStatInfo info) {
+    uint32_t value = UINT32_MAX;
+    EXPECT_EQ(Raised([&] { client->Status(&dda, id, info, &value); }), 0);
+    return value;
+  }
+
+  CZqlDDA dda;
+  std::unique_ptr<CZqlDispClient> client;
+  std::string log_;
+  char cwd_[PATH_MAX];
+};
+
+// The integer value of output i of area, or INT32_MIN.
+inline long OutInt(const CZqlDDA& area, int i) {
+  CZqlData* v = nullptr;
+  long out = INT32_MIN;
+  if (area.OutDsc(i)->getBind(&v)) v->getValue(&out);
+  return out;
+}
+
+inline std::string OutText(const CZqlDDA& area, int i) {
+  CZqlData* v = nullptr;
+  char text[64] = {};
+  if (area.OutDsc(i)->getBind(&v)) v->getValue(text, sizeof text);
+  return text;
+}
+
+}  // namespace zqltest
+
+#endif  // ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H

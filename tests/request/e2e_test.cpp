@@ -1,0 +1,173 @@
+// Whole conversations through the dispatcher client with the scripted
+// driver's table: one client from connect to disconnect, and two client
+// processes sharing one driver and its table.
+#include "dispatch_fixture.h"
+
+namespace zqltest {
+namespace {
+
+using EndToEnd = DispatchTest;
+
+// Inserts (id, name) through a prepared INSERT on session.
+int Insert(CZqlDispClient* c, uint32_t session, long id, const char* name) {
+  CZqlDDA area;
+  area.Init(10);
+  uint32_t stm = 0;
+  CZqlInt idValue;
+  CZqlChar nameValue(10);
+  nameValue.setVarying();
+  return Raised([&] {
+    c->Prepare(&area, session, &stm, CZqlUcStr("INSERT INTO T VALUES (?, ?)"));
+    if (area.StmType() != kZqlStmInsert || area.ParCount() != 2) ZqlTryThrow(1, 0, 0);
+    idValue.storeValue(id);
+    nameValue.storeValue(name, static_cast<unsigned>(std::strlen(name)));
+    area.ParDsc(0)->setBind(&idValue);
+    area.ParDsc(1)->setBind(&nameValue);
+    c->Execute(&area, stm);
+    if (area.RowCount() != 1) ZqlTryThrow(2, 0, 0);
+    c->DeallocStm(&area, &stm);
+  });
+}
+
+// The ids of the rows a cursor over SELECT * FROM T sees, in order.
+std::vector<long> Ids(CZqlDispClient* c, uint32_t session) {
+  CZqlDDA stmArea, csrArea;
+  stmArea.Init(10);
+  csrArea.Init(10);
+  uint32_t stm = 0, csr = 0;
+  std::vector<long> ids;
+  const int code = Raised([&] {
+    c->Prepare(&stmArea, session, &stm, CZqlUcStr("SELECT * FROM T"));
+    c->AllocCsr(&csrArea, stm, &csr, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+    c->Open(&csrArea, csr);
+    while (ZqlTry([&] { c->Fetch(&csrArea, csr, kZqlFetchNext, 0); })) ids.push_back(OutInt(csrArea, 0));
+    if (ZqlTryCode() != kZqlErrNoData0200) ZqlTryRethrow();
+    c->Close(&csrArea, csr);
+    c->DeallocStm(&stmArea, &stm);
+  });
+  if (code != 0) ids.assign(1, -code);
+  return ids;
+}
+
+TEST_F(EndToEnd, OneClientFromConnectToDisconnect) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s), 0);
+  CZqlUcStr dbms;
+  EXPECT_TRUE(dda.getNameOfDBMS(&dbms));
+  EXPECT_EQ(Text(dbms), "SCRIPTED");
+  ASSERT_EQ(Insert(client.get(), s, 4, "four"), 0);
+
+  CZqlDDA stmArea, csrArea;
+  ASSERT_TRUE(stmArea.Init(10));
+  ASSERT_TRUE(csrArea.Init(10));
+  uint32_t stm = 0, csr = 0;
+  ASSERT_EQ(Raised([&] {
+    client->Prepare(&stmArea, s, &stm, CZqlUcStr("SELECT * FROM T WHERE ID > ?"));
+  }), 0);
+  EXPECT_EQ(stmArea.StmType(), kZqlStmSelect);
+  ASSERT_EQ(stmArea.ColCount(), 2);
+  EXPECT_EQ(Text(stmArea.ColDsc(1)->Name().Body()), "NAME");
+  ASSERT_EQ(Raised([&] {
+    client->AllocCsr(&csrArea, stm, &csr, CZqlIdent("C1"), kZqlCurScroll, kZqlCurInsensitive);
+  }), 0);
+  ASSERT_EQ(csrArea.ParCount(), 1);
+  CZqlInt low;
+  low.storeValue(1L);
+  ASSERT_TRUE(csrArea.ParDsc(0)->setBind(&low));
+  ASSERT_EQ(Raised([&] { client->Open(&csrArea, csr); }), 0);
+  EXPECT_EQ(Status(csr, kZqlStatCsrOpen), 1u);
+  EXPECT_EQ(Status(csr, kZqlStatCsrInsensitive), 1u);
+
+  std::vector<std::pair<long, std::string>> rows;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); }), 0);
+    rows.emplace_back(OutInt(csrArea, 0), OutText(csrArea, 1));
+  }
+  EXPECT_EQ(rows, (std::vector<std::pair<long, std::string>>{{2, "two"}, {3, "three"}, {4, "four"}}));
+  EXPECT_EQ(Status(csr, kZqlStatCsrPosition), kZqlCsrOnRow);
+  EXPECT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); }), kZqlErrNoData0200);
+  EXPECT_EQ(Status(csr, kZqlStatCsrPosition), 0u);
+  ASSERT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchAbsolute, -3); }), 0);
+  EXPECT_EQ(OutInt(csrArea, 0), 2);
+  ASSERT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchRelative, 2); }), 0);
+  EXPECT_EQ(OutText(csrArea, 1), "four");
+
+  ASSERT_EQ(Raised([&] { client->Close(&csrArea, csr); }), 0);
+  EXPECT_EQ(Status(csr, kZqlStatCsrOpen), 0u);
+  EXPECT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); }),
+            kZqlErrCursorIsInCloseState);
+  ASSERT_EQ(Raised([&] { client->DeallocStm(&stmArea, &stm); }), 0);
+  ASSERT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("DELETE FROM T")); }), 0);
+  EXPECT_EQ(dda.RowCount(), 4);
+  ASSERT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
+  const std::vector<int> codes = Codes();
+  EXPECT_EQ(codes.front(), kZqlReqAttach);
+  EXPECT_EQ(codes.back(), kZqlReqDetach);
+}
+
+TEST_F(EndToEnd, ForwardOnlyCursorRefusesOtherDirections) {
+  uint32_t s = 0, stm = 0, csr = 0;
+  ASSERT_EQ(Connect(&s), 0);
+  CZqlDDA csrArea;
+  ASSERT_TRUE(csrArea.Init(10));
+  ASSERT_EQ(Raised([&] {
+    client->Prepare(&dda, s, &stm, CZqlUcStr("SELECT * FROM T"));
+    client->AllocCsr(&csrArea, stm, &csr, CZqlIdent(), kZqlCurNonScroll,
+                     kZqlCurSensitivityDefault);
+    client->Open(&csrArea, csr);
+  }), 0);
+  EXPECT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchPrior, 0); }),
+            kZqlErrCanOnlyFetchNextInNonScrollCursor);
+  EXPECT_EQ(csrArea.Err(0), kZqlErrCanOnlyFetchNextInNonScrollCursor);
+  EXPECT_EQ(Raised([&] { client->Open(&csrArea, csr); }), kZqlErrCurorIsInOpenState);
+}
+
+TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
+  Pipe up[2], down[2];
+  pid_t pids[2];
+  for (int i = 0; i < 2; ++i) {
+    pids[i] = Child([&, i] {
+      client.reset();  // the parent's: not this process's to close
+      CZqlDispClient mine;
+      CZqlDDA area;
+      area.Init(10);
+      uint32_t s = 0;
+      if (!ZqlTry([&] {
+            mine.Init(&area);
+            mine.Connect(&area, &s, CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr());
+          }))
+        return 1;
+      up[i].Put(ZqlIpcComBuf()->slots[mine.Record()->sessions->getObj(s)->server
+                                           ->ServerBody()->slot].driverPid);
+      if (down[i].Get() != 1) return 2;
+      if (i == 0 && Insert(&mine, s, 10 + i, "mine") != 0) return 3;
+      up[i].Put(static_cast<int32_t>(Ids(&mine, s).size()));
+      if (down[i].Get() != 2) return 4;
+      return ZqlTry([&] { mine.Term(&area); }) ? 0 : 5;
+    });
+  }
+  const int32_t driver = up[0].Get();
+  drivers_.insert(driver);
+  EXPECT_GT(driver, 0);
+  EXPECT_EQ(up[1].Get(), driver);  // one driver process for both
+  const SZqlComBuf* buf = Peek();
+  ASSERT_NE(buf, nullptr);
+  EXPECT_EQ(buf->attached, 2);
+  int connections = 0;
+  for (const linkinf& slot : buf->slots)
+    if (slot.driverPid == driver) connections = slot.connections;
+  EXPECT_EQ(connections, 2);
+  down[0].Put(1);
+  EXPECT_EQ(up[0].Get(), 4);  // three rows and the one it inserted
+  down[1].Put(1);
+  EXPECT_EQ(up[1].Get(), 4);  // the other process sees it too
+  for (int i = 0; i < 2; ++i) {
+    down[i].Put(2);
+    EXPECT_TRUE(ExitedWith(WaitChild(pids[i]), 0)) << i;
+  }
+  EXPECT_FALSE(BufferExists());
+}
+
+}  // namespace
+}  // namespace zqltest
