@@ -10,28 +10,26 @@
 
 namespace {
 
-void Push(CZqlDDA& dda, EZqlError code) { ASSERT_EQ(dda.pushErr(code), 1); }
+void Push(CZqlDDA& dda, EZqlError code, int times = 1) {
+  for (int i = 0; i < times; ++i) ASSERT_EQ(dda.pushErr(code), 1);
+}
 
 TEST(DDABody, CapacityIsClampedToOneHundred) {
-  CZqlDDA dda;
-  ASSERT_EQ(dda.Init(0), 1);
-  EXPECT_EQ(dda.getDiagData()->condCapacity, 100);
-  ASSERT_EQ(dda.Init(500), 1);
-  EXPECT_EQ(dda.getDiagData()->condCapacity, 100);
-  ASSERT_EQ(dda.Init(10), 1);
-  EXPECT_EQ(dda.getDiagData()->condCapacity, 10);
-  EXPECT_EQ(dda.getDiagData()->dbmsStatus, kZqlDDANoStatus);
+  for (auto c : {std::pair<int, int>{0, 100}, {500, 100}, {10, 10}}) {
+    CZqlDDA dda;
+    ASSERT_EQ(dda.Init(c.first), 1);
+    EXPECT_EQ(dda.getDiagData()->condCapacity, c.second) << c.first;
+    EXPECT_EQ(dda.getDiagData()->dbmsStatus, kZqlDDANoStatus);
+  }
 }
 
 TEST(DDABody, WithoutBodyEverythingAnswersEmpty) {
   CZqlDDA dda;
   EXPECT_EQ(dda.setStmType(kZqlStmSelect), 0);
   EXPECT_EQ(dda.StmType(), kZqlStmUndefined);
-  EXPECT_EQ(dda.RowCount(), 0);
-  EXPECT_EQ(dda.CondCount(), 0);
+  EXPECT_EQ(dda.RowCount() + dda.CondCount(), 0);
   EXPECT_EQ(dda.pushErr(kZqlErrEOFFound), 0);
   EXPECT_EQ(dda.Err(0), -1);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidCZqlDDAObject);
   EXPECT_EQ(dda.setNameOfDBMS("x"), 0);
   EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidCZqlDDAObject);
   EXPECT_EQ(dda.setSUTable("T"), 0);
@@ -39,6 +37,13 @@ TEST(DDABody, WithoutBodyEverythingAnswersEmpty) {
   EXPECT_EQ(Raised([&] { dda.ColDsc(0); }), kZqlErrInvalidCZqlDDAObject);
   EXPECT_EQ(Raised([&] { dda.AllocParDsc(1); }), kZqlErrInvalidCZqlDDAObject);
   EXPECT_EQ(ZqlTryLevel(), -1);
+  dda.Init(1);  // names never set read as empty
+  CZqlUcStr s("old");
+  ASSERT_EQ(dda.getNameOfDBMS(&s), 1);
+  EXPECT_EQ(s.Length(), 0);
+  s = "old";
+  ASSERT_EQ(dda.getSUTable(&s), 1);
+  EXPECT_EQ(s.Length(), 0);
 }
 
 TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
@@ -46,7 +51,6 @@ TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
   a.Init(7);
   a.setStmType(kZqlStmCursor);
   a.setCmdStmType(kZqlStmPrepare);
-  a.setRowCount(42);
   a.setErrPos(9);
   a.setCsrState(kZqlTrue);
   a.setNameOfDBMS("dbms");
@@ -68,36 +72,18 @@ TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
   EXPECT_EQ(d->StmType(), kZqlStmCursor);
   EXPECT_EQ(d->CmdStmType(), kZqlStmPrepare);
   EXPECT_EQ(d->RowCount(), 43);
-  EXPECT_EQ(d->ErrPos(), 0);     // not copied
-  EXPECT_EQ(d->CondCount(), 0);  // not copied
+  EXPECT_EQ(d->ErrPos() + d->CondCount(), 0);  // neither copied
   EXPECT_EQ(d->CsrState(), kZqlTrue);
   EXPECT_EQ(d->getUserConnectionData(), &user);
-  CZqlUcStr s;
-  ASSERT_EQ(d->getNameOfDBMS(&s), 1);
-  EXPECT_EQ(Text(s), "dbms");
-  ASSERT_EQ(d->getSUTable(&s), 1);
-  EXPECT_EQ(Text(s), "T1");
+  CZqlUcStr s, t;
+  ASSERT_EQ(d->getNameOfDBMS(&s) + d->getSUTable(&t), 2);
+  EXPECT_EQ(Text(s) + "," + Text(t), "dbms,T1");
   uint32_t status = 0;
   ASSERT_EQ(d->getStatusOfDBMS(&status), 1);
   EXPECT_EQ(status, 3u);
   EXPECT_EQ(d->getStatusOfDBMS(nullptr), 0);
   EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
 }
-
-TEST(DDABody, UnsetNamesReadAsEmpty) {
-  CZqlDDA dda;
-  dda.Init(1);
-  CZqlUcStr s("old");
-  ASSERT_EQ(dda.getNameOfDBMS(&s), 1);
-  EXPECT_EQ(s.Length(), 0);
-  s = "old";
-  ASSERT_EQ(dda.getSUTable(&s), 1);
-  EXPECT_EQ(s.Length(), 0);
-}
-
-// ---------------------------------------------------------------------------
-// Descriptor sets
-// ---------------------------------------------------------------------------
 
 TEST(DDADescriptors, SetsAreSizedOneToOneThousand) {
   CZqlDDA dda;
@@ -108,53 +94,38 @@ TEST(DDADescriptors, SetsAreSizedOneToOneThousand) {
   ASSERT_EQ(dda.AllocColDsc(1000), 1);
   EXPECT_EQ(dda.ColCount(), 1000);
   ASSERT_EQ(dda.AllocParDsc(2), 1);
-  EXPECT_EQ(dda.ParCount(), 2);
   EXPECT_NE(dda.ParDsc(1), nullptr);
   EXPECT_EQ(Raised([&] { dda.ParDsc(2); }), kZqlErrIndexInOutOfRange);
   EXPECT_EQ(Raised([&] { dda.ColDsc(-1); }), kZqlErrIndexInOutOfRange);
   EXPECT_EQ(Raised([&] { dda.OutDsc(0); }), kZqlErrInvalidCZqlDDAObject);
 }
 
-TEST(DDADescriptors, CreateOutputBindsDuplicatesOfTheColumnValues) {
-  CZqlDDA dda;
-  dda.Init(10);
-  dda.AllocColDsc(2);
-  CZqlInt i;
-  i.storeValue(7L);
-  dda.ColDsc(0)->setDataDsc(&i);
-  EXPECT_EQ(Raised([&] { dda.CreateOutput(); }), kZqlErrInternalZQLError);
-  dda.ColDsc(1)->setDataDsc(&i);
-  ASSERT_EQ(dda.CreateOutput(), 1);
-  CZqlData* v = nullptr;
-  ASSERT_EQ(dda.OutDsc(1)->getBind(&v), 1);
-  EXPECT_NE(v, dda.ColDsc(1)->getData());
-  EXPECT_EQ(v->Type(), kZqlTypeInteger);
-  EXPECT_EQ(dda.OutDsc(1)->Column(), dda.ColDsc(1));
-  // New columns release the outputs that point into the old ones.
-  dda.AllocColDsc(1);
-  EXPECT_EQ(dda.Output(), nullptr);
-}
-
-TEST(DDADescriptors, DuplicateRelinksOutputsToTheCopiedColumns) {
+TEST(DDADescriptors, OutputsBindDuplicatesOfTheColumnValues) {
   std::unique_ptr<CZqlDDA> copy;
   {
     CZqlDDA dda;
     dda.Init(10);
-    dda.AllocColDsc(1);
+    dda.AllocColDsc(2);
     CZqlInt i;
+    i.storeValue(7L);
     dda.ColDsc(0)->setDataDsc(&i);
-    dda.CreateOutput();
+    EXPECT_EQ(Raised([&] { dda.CreateOutput(); }), kZqlErrInternalZQLError);
+    dda.ColDsc(1)->setDataDsc(&i);
+    ASSERT_EQ(dda.CreateOutput(), 1);
+    CZqlData* v = nullptr;
+    ASSERT_EQ(dda.OutDsc(1)->getBind(&v), 1);
+    EXPECT_NE(v, dda.ColDsc(1)->getData());
+    EXPECT_EQ(v->Type(), kZqlTypeInteger);
+    EXPECT_EQ(dda.OutDsc(1)->Column(), dda.ColDsc(1));
     copy.reset(dda.duplicate());
+    dda.AllocColDsc(1);  // new columns release the outputs into the old ones
+    EXPECT_EQ(dda.Output(), nullptr);
   }
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(copy->OutDsc(0)->Column(), copy->ColDsc(0));
+  ASSERT_TRUE(copy);  // the duplicate's outputs point to its own columns
+  EXPECT_EQ(copy->OutDsc(1)->Column(), copy->ColDsc(1));
   CZqlData* v = nullptr;
   EXPECT_EQ(copy->OutDsc(0)->getBind(&v), 1);
 }
-
-// ---------------------------------------------------------------------------
-// Conditions
-// ---------------------------------------------------------------------------
 
 TEST(DDAConditions, FullStackDropsTheOldestAndSetsMore) {
   CZqlDDA dda;
@@ -171,35 +142,22 @@ TEST(DDAConditions, FullStackDropsTheOldestAndSetsMore) {
   // The working record behind the stack is clean again.
   EXPECT_EQ(dda.getDiagData()->conds[10].err, 0);
   EXPECT_EQ(dda.getDiagData()->conds[10].msg, nullptr);
-}
-
-TEST(DDAConditions, CodeZeroIsNeverPushed) {
-  CZqlDDA dda;
-  dda.Init(2);
+  // Code zero is never pushed, not even onto a full stack.
   EXPECT_EQ(dda.PushCond(), 0);
-  Push(dda, kZqlErrEOFFound);
-  Push(dda, kZqlErrEOFFound);
-  EXPECT_EQ(dda.PushCond(), 0);  // full, and still nothing to push
-  EXPECT_EQ(dda.isMore(), 0);
-  EXPECT_EQ(dda.CondCount(), 2);
-}
-
-TEST(DDAConditions, GivenSqlstateAndMessageAreKept) {
-  CZqlDDA dda;
-  dda.Init(3);
-  dda.setErr(kZqlErrExceptionRaisedByDBMSDriver);
-  dda.setSQLSTATE("42S02");
-  dda.setErrMsg("table T not found");
-  ASSERT_EQ(dda.PushCond(), 1);
-  EXPECT_STREQ(dda.SQLSTATE(0), "42S02");
-  EXPECT_EQ(Text(dda.ErrMsg(0)), "table T not found");
-  EXPECT_EQ(dda.setSQLSTATE(nullptr), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(dda.Err(9), 0x2201);
 }
 
 TEST(DDAConditions, KeyedItemsKeepTheirFirstValue) {
   CZqlDDA dda;
   dda.Init(3);
+  dda.setErr(kZqlErrExceptionRaisedByDBMSDriver);
+  dda.setSQLSTATE("42S02");
+  dda.setErrMsg("table T not found");
+  EXPECT_EQ(dda.setSQLSTATE(nullptr), 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  ASSERT_EQ(dda.PushCond(), 1);  // given SQLSTATE and message are kept
+  EXPECT_STREQ(dda.SQLSTATE(0), "42S02");
+  EXPECT_EQ(Text(dda.ErrMsg(0)), "table T not found");
   dda.setErr(kZqlErrEOFFound);
   EXPECT_EQ(dda.setDiagPar(kZqlDiagTableName, CZqlUcStr("T1")), 1);
   EXPECT_EQ(dda.setDiagPar(kZqlDiagTableName, CZqlUcStr("T2")), 1);
@@ -210,20 +168,20 @@ TEST(DDAConditions, KeyedItemsKeepTheirFirstValue) {
   EXPECT_EQ(dda.setDiagPar(kZqlDiagMessageLength, CZqlUcStr("x")), 0);
   EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
   ASSERT_EQ(dda.PushCond(), 1);
-
+  const std::pair<EZqlDiag, const char*> items[] = {
+      {kZqlDiagTableName, "T1"},
+      {kZqlDiagColumnName, ""},
+      {kZqlDiagSchemaName, "S COLUMN_NAME C"},
+      {kZqlDiagReturnedSqlstate, "HY000"},
+      {kZqlDiagMessageText, "text"},
+      {kZqlDiagMessageOctetLength, "4"},  // decimal here, unlike the exception's octal
+  };
+  for (const auto& item : items) {
+    CZqlUcStr s;
+    ASSERT_EQ(dda.getDiagPar(0, item.first, &s), 1) << item.second;
+    EXPECT_EQ(Text(s), item.second);
+  }
   CZqlUcStr s;
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagTableName, &s), 1);
-  EXPECT_EQ(Text(s), "T1");
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagColumnName, &s), 1);
-  EXPECT_EQ(Text(s), "");
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagSchemaName, &s), 1);
-  EXPECT_EQ(Text(s), "S COLUMN_NAME C");
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagReturnedSqlstate, &s), 1);
-  EXPECT_EQ(Text(s), "HY000");
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagMessageText, &s), 1);
-  EXPECT_EQ(Text(s), "text");
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagMessageOctetLength, &s), 1);
-  EXPECT_EQ(Text(s), "4");  // decimal here, unlike the exception's octal
   EXPECT_EQ(dda.getDiagPar(0, kZqlDiagUserDefined, &s), 0);
   EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
 }
@@ -233,13 +191,13 @@ TEST(DDAConditions, NumberItemsCountFromTheOldest) {
   dda.Init(5);
   Push(dda, kZqlErrEOFFound);
   Push(dda, kZqlErrInsufficientMemory);
-  int32_t n = -1;
+  int32_t n = -1, m = -1, len = -1;
   ASSERT_EQ(dda.getDiagPar(0, kZqlDiagConditionNumber, &n), 1);
+  ASSERT_EQ(dda.getDiagPar(1, kZqlDiagConditionNumber, &m), 1);
+  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagMessageLength, &len), 1);
   EXPECT_EQ(n, 1);
-  ASSERT_EQ(dda.getDiagPar(1, kZqlDiagConditionNumber, &n), 1);
-  EXPECT_EQ(n, 0);
-  ASSERT_EQ(dda.getDiagPar(0, kZqlDiagMessageLength, &n), 1);
-  EXPECT_EQ(n, 19);  // "insufficient memory"
+  EXPECT_EQ(m, 0);
+  EXPECT_EQ(len, 19);  // "insufficient memory"
   EXPECT_EQ(dda.getDiagPar(0, kZqlDiagTableName, &n), 0);
   EXPECT_EQ(dda.getDiagPar(2, kZqlDiagMessageLength, &n), 0);
   EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
@@ -260,24 +218,18 @@ TEST(DDAConditions, PushCondAppendsAnotherAreasConditions) {
   EXPECT_EQ(a.Err(2), kZqlErrEOFFound);
   EXPECT_NE(a.ErrMsg(0), b.ErrMsg(0));  // copies
   EXPECT_EQ(a.PushCond(nullptr), 0);
-}
-
-TEST(DDAConditions, PushCondOfItselfDoublesTheStack) {
-  CZqlDDA a;
-  a.Init(10);
-  Push(a, kZqlErrEOFFound);
-  Push(a, kZqlErrStackOverflow);
-  ASSERT_EQ(a.PushCond(&a), 1);
-  ASSERT_EQ(a.CondCount(), 4);
-  EXPECT_EQ(a.Err(0), kZqlErrStackOverflow);
-  EXPECT_EQ(a.Err(1), kZqlErrEOFFound);
-  EXPECT_EQ(a.Err(2), kZqlErrStackOverflow);
+  // Of itself: the stack doubles.
+  ASSERT_EQ(b.PushCond(&b), 1);
+  ASSERT_EQ(b.CondCount(), 6);
+  EXPECT_EQ(b.Err(0), kZqlErrStackUnderflow);
+  EXPECT_EQ(b.Err(2), kZqlErrEOFFound);
+  EXPECT_EQ(b.Err(3), kZqlErrStackUnderflow);
 }
 
 TEST(DDAConditions, FlushAndSetCondQtyStartAfresh) {
   CZqlDDA dda;
   dda.Init(2);
-  for (int i = 0; i < 3; ++i) Push(dda, kZqlErrEOFFound);
+  Push(dda, kZqlErrEOFFound, 3);
   dda.setErrMsg("pending");
   ASSERT_EQ(dda.FlushCond(), 1);
   EXPECT_EQ(dda.CondCount(), 0);

@@ -19,7 +19,9 @@ class CurrentArea {
   CZqlDDA* previous_;
 };
 
-TEST(DDAErrors, WarningOfAValueClassLandsInTheCurrentArea) {
+// A warning of a value class, a raised condition and an operating-system
+// error all land in the current area.
+TEST(DDAErrors, PushesLandInTheCurrentArea) {
   CZqlDDA dda;
   dda.Init(10);
   CurrentArea current(&dda);
@@ -32,18 +34,11 @@ TEST(DDAErrors, WarningOfAValueClassLandsInTheCurrentArea) {
   EXPECT_EQ(dda.Err(0), kZqlErrStringDataRightTruncation0104);
   EXPECT_STREQ(dda.SQLSTATE(0), "01004");
   EXPECT_EQ(Text(dda.ErrMsg(0)), "string data, right truncation");
-}
-
-TEST(DDAErrors, PushnThrowLeavesTheConditionAndRaises) {
-  CZqlDDA dda;
-  dda.Init(10);
-  CurrentArea current(&dda);
   EXPECT_EQ(Raised([] { ZqlPushnThrow(kZqlErrStackOverflow); }), kZqlErrStackOverflow);
-  ASSERT_EQ(dda.CondCount(), 1);
-  EXPECT_EQ(dda.Err(0), kZqlErrStackOverflow);
-  // An operating-system error carries its text as the message.
-  ZqlGenOsError(2);
   ASSERT_EQ(dda.CondCount(), 2);
+  EXPECT_EQ(dda.Err(0), kZqlErrStackOverflow);
+  ZqlGenOsError(2);  // its text is the message
+  ASSERT_EQ(dda.CondCount(), 3);
   EXPECT_EQ(dda.Err(0), kZqlErrOperatingSystemError);
   CZqlUcStr expected;
   ZqlOsErrorText(2, &expected);
@@ -101,8 +96,7 @@ TEST(DDAErrors, ExceptionFromAnAreaWithoutRecordsCarriesTheTryCode) {
   EXPECT_EQ(Raised([] { ZqlTryThrow(kZqlErrStackUnderflow, 0, 0); }), kZqlErrStackUnderflow);
   CZqlExceptionHandler handler;
   ASSERT_EQ(handler.Run([&] { ZqlExceptionsFromDDA(&dda); }), 1);
-  ASSERT_NE(handler.exception, nullptr);
-  ASSERT_EQ(handler.exception->CondQty(), 1);
+  ASSERT_TRUE(handler.exception && handler.exception->CondQty() == 1);
   EXPECT_EQ(handler.exception->Err(0), kZqlErrStackUnderflow);
 }
 

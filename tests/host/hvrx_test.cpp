@@ -18,18 +18,15 @@ HvRxClass* Widget::gDesc = nullptr;
 
 HvRxObject* MakeWidget() { return new Widget(); }
 
-TEST(HvRxRegistryTest, BuiltInEntries) {
+TEST(HvRxRegistryTest, BuiltInAndOtherEntries) {
   HvRxDictionary* reg = hvrxSysRegistry();
-  ASSERT_NE(reg, nullptr);
-  EXPECT_EQ(reg, hvrxSysRegistry());
-  ASSERT_NE(ClassDictionary(), nullptr);
+  ASSERT_TRUE(reg && ClassDictionary());
   EXPECT_TRUE(ClassDictionary()->isKindOf(HvRxDictionary::desc()));
   HvRxObject* linker = reg->at(kHvRxDynamicLinker);
   ASSERT_NE(linker, nullptr);
   EXPECT_TRUE(linker->isKindOf(HvRxDynamicLinker::desc()));
   EXPECT_FALSE(linker->isKindOf(HvRxDictionary::desc()));
   EXPECT_EQ(ClassDictionary()->at(kHvRxObjectClassName), HvRxObject::desc());
-  EXPECT_STREQ(HvRxDynamicLinker::desc()->parentName(), "HvRxObject");
   // The host's own entries can be neither replaced nor removed.
   uint32_t id = 7;
   HvRxObject other;
@@ -37,13 +34,10 @@ TEST(HvRxRegistryTest, BuiltInEntries) {
   EXPECT_EQ(id, 0u);
   EXPECT_EQ(reg->at(kHvRxClassDictionary), ClassDictionary());
   EXPECT_EQ(reg->remove(kHvRxDynamicLinker), nullptr);
-}
-
-TEST(HvRxRegistryTest, InsertLookupRemove) {
-  HvRxDictionary* reg = hvrxSysRegistry();
+  // Other entries come and go; a replaced one is handed back.
   auto* a = new HvRxObject();
   auto* b = new HvRxObject();
-  uint32_t id = 0;
+  id = 0;
   EXPECT_EQ(reg->atPut("Test_Entry", a, id), nullptr);
   EXPECT_GT(id, 0u);
   EXPECT_EQ(reg->at("Test_Entry"), a);
@@ -73,8 +67,6 @@ TEST(HvRxClassTest, DerivationAndConstruction) {
   EXPECT_EQ(out, w);
   EXPECT_EQ(w->QueryInterface("HvRxDictionary", &out), -1);
   EXPECT_EQ(out, nullptr);
-  EXPECT_TRUE(w->isEqualTo(w));
-  EXPECT_EQ(w->clone(), nullptr);
   EXPECT_EQ(w->AddRef(), 2u);
   EXPECT_EQ(w->Release(), 1u);
   EXPECT_EQ(w->Release(), 0u);  // deleted itself
@@ -98,15 +90,12 @@ TEST(HvRxClassTest, ParentsLinkWhenTheyAppear) {
   EXPECT_EQ(ClassDictionary()->at(kHvRxObjectClassName), HvRxObject::desc());
 }
 
-TEST(HvRxServiceTest, RegisteredOncePerName) {
+TEST(HvRxServiceTest, ServicesOncePerNameAndUnknownAppsRefused) {
   HvRxObject* s = hvrxRegisterService("Test_Services");
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(hvrxRegisterService("Test_Services"), s);
   EXPECT_NE(hvrxRegisterService("Other_Services"), s);
   EXPECT_EQ(hvrxRegisterService(nullptr), nullptr);
-}
-
-TEST(HvRxLinkerTest, UnknownHandlesAreRefused) {
   auto* linker = static_cast<HvRxDynamicLinker*>(hvrxSysRegistry()->at(kHvRxDynamicLinker));
   int unrelated = 0;
   EXPECT_FALSE(linker->registerApp(&unrelated));

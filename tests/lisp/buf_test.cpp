@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "kelinterp.h"
@@ -52,6 +53,8 @@ TEST_F(LispBufTest, EmptyBufferHasNothingToRead) {
   EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrInternal,
                                        kZqlLispErrInternal}));
   EXPECT_EQ(buf.delItem(-1), 0);
+  EXPECT_EQ(buf.addItemList(nullptr), 1);  // a null chain is an empty success
+  EXPECT_EQ(buf.Qty(), 0);
 }
 
 TEST_F(LispBufTest, AccessorTypeMismatchPushes8) {
@@ -86,10 +89,10 @@ TEST_F(LispBufTest, ReadingPastTheLastArgument) {
 
 TEST_F(LispBufTest, CopiesHostChainDeeply) {
   Chain chain;
-  chain.add(RTSHORT)->resval.rint = 32767;
-  chain.add(RTLONG)->resval.rlong = 32768;
-  chain.add(RTSHORT)->resval.rint = -32768;
-  chain.add(RTLONG)->resval.rlong = -32769;
+  for (int16_t v : {32767, -32768}) {
+    chain.add(RTSHORT)->resval.rint = v;
+    chain.add(RTLONG)->resval.rlong = v < 0 ? v - 1 : v + 1;
+  }
   resbuf* p = chain.add(RTPOINT);
   p->resval.rpoint[0] = 1.0;
   p->resval.rpoint[1] = 2.0;
@@ -119,14 +122,10 @@ TEST_F(LispBufTest, CopiesHostChainDeeply) {
                               RTREAL, RTLE, RTLE, RTBINXD, RTENAME, RTNIL,
                               RTT}));
   buf.getFirstItem();
-  EXPECT_EQ(buf.S(), 32767);
-  buf.getNextItem();
-  EXPECT_EQ(buf.L(), 32768);
-  buf.getNextItem();
-  EXPECT_EQ(buf.S(), -32768);
-  buf.getNextItem();
-  EXPECT_EQ(buf.L(), -32769);
-  buf.getNextItem();
+  for (int32_t want : {32767, 32768, -32768, -32769}) {
+    EXPECT_EQ(buf.isShort() ? buf.S() : buf.L(), want);
+    buf.getNextItem();
+  }
   EXPECT_EQ(buf.PX(), 1.0);
   EXPECT_EQ(buf.PY(), 2.0);
   EXPECT_EQ(buf.P()[1], 2.0);
@@ -147,12 +146,6 @@ TEST_F(LispBufTest, CopiesHostChainDeeply) {
   buf.getNextItem();
   EXPECT_EQ(buf.E()[1], 77);
   EXPECT_TRUE(codes().empty());
-}
-
-TEST_F(LispBufTest, NullChainIsAnEmptySuccess) {
-  CZqlLispBuf buf;
-  EXPECT_EQ(buf.addItemList(nullptr), 1);
-  EXPECT_EQ(buf.Qty(), 0);
 }
 
 TEST_F(LispBufTest, AdditionsGoBeforeThePositionInOrder) {
@@ -207,7 +200,7 @@ TEST_F(LispBufTest, UpdateDeleteClearAndRelease) {
 }
 
 TEST_F(LispBufTest, FindFromThePositionByTypeAndValue) {
-  CZqlLispBuf buf;
+  CZqlLispBuf buf, key;
   const double pt[] = {1.0, 2.0};
   const int32_t ent[] = {5, 6};
   buf.addItem("ab");
@@ -218,34 +211,29 @@ TEST_F(LispBufTest, FindFromThePositionByTypeAndValue) {
   buf.addItem("abc");
   buf.addBinItem("ab", 2);
   buf.addItem(ent);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(int32_t{7}), 1);
-  EXPECT_EQ(buf.getPos(), 2);
+  key.addItem("abc");
+  // Each search starts at the first item; -1: not found.
+  const std::pair<std::function<int()>, int> cases[] = {
+      {[&] { return buf.findItem(int32_t{7}); }, 2},  // not the short 7
+      {[&] { return buf.findItem(7.0); }, 3},
+      {[&] { return buf.findItem(pt, kZqlTrue); }, 4},
+      {[&] { return buf.findItem(pt, kZqlFalse); }, -1},  // not as a 3D point
+      {[&] { return buf.findItem("abc"); }, 5},           // "ab" is not it
+      {[&] { return buf.findItem(static_cast<const void*>("ab"), 2); }, 6},
+      {[&] { return buf.findItem(ent); }, 7},
+      {[&] { return buf.findItemType(RTREAL); }, 3},
+      {[&] { return buf.findItem(key.getHead()); }, 5},  // by node: no type error
+  };
+  for (const auto& c : cases) {
+    buf.getFirstItem();
+    EXPECT_EQ(c.first(), c.second >= 0 ? 1 : 0) << &c - cases;
+    if (c.second >= 0) {
+      EXPECT_EQ(buf.getPos(), c.second) << &c - cases;
+    }
+  }
+  ASSERT_EQ(buf.setPos(2), 1);
   EXPECT_EQ(buf.findItem(int16_t{7}), 0);  // behind the position
   EXPECT_TRUE(buf.isNone());
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(7.0), 1);
-  EXPECT_EQ(buf.getPos(), 3);
-  EXPECT_EQ(buf.findItem(pt, kZqlTrue), 1);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(pt, kZqlFalse), 0);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem("abc"), 1);  // "ab" is not it
-  EXPECT_EQ(buf.getPos(), 5);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(static_cast<const void*>("ab"), 2), 1);
-  EXPECT_EQ(buf.getPos(), 6);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(ent), 1);
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItemType(RTREAL), 1);
-  EXPECT_EQ(buf.getPos(), 3);
-  // A search by node over a mixed chain is no type error.
-  CZqlLispBuf key;
-  key.addItem("abc");
-  buf.getFirstItem();
-  EXPECT_EQ(buf.findItem(key.getHead()), 1);
-  EXPECT_EQ(buf.getPos(), 5);
   EXPECT_TRUE(codes().empty());
 }
 
@@ -315,34 +303,25 @@ class LispBufHostTest : public ::testing::Test {
   kel::Interp interp_;
 };
 
-TEST_F(LispBufHostTest, IntegersCrossAsShortOrLongAtTheSixteenBitBoundary) {
-  EXPECT_EQ(Eval("(lb_types 32767 32768 -32768 -32769 0)"),
-            "(5003 5010 5003 5010 5003)");
-  EXPECT_EQ(Eval("(lb_echo 32767 32768 -32768 -32769 2147483647)"),
-            "(32767 32768 -32768 -32769 2147483647)");
-  EXPECT_EQ(Eval("(lb_sum 32767 32768 -0.5)"), "65534.5");
-}
-
-TEST_F(LispBufHostTest, PointsNestedListsAndDottedPairs) {
-  EXPECT_EQ(Eval("(lb_types '(1.0 2.0) '(1.0 2.0 3.0) '(1 2))"),
-            "(5002 5009 5016 5003 5003 5017)");
-  EXPECT_EQ(Eval("(lb_echo '(1.0 2.0) '(1.0 2.0 3.0))"),
-            "((1.0 2.0) (1.0 2.0 3.0))");
-  // A chain that is one list comes back as that list.
-  EXPECT_EQ(Eval("(lb_echo '(1 (2 (3 \"x\")) ()))"),
-            "(1 (2 (3 \"x\")) nil)");
-  EXPECT_EQ(Eval("(lb_types '(\"a\" . 1))"), "(5016 5005 5018 5003 5017)");
-  EXPECT_EQ(Eval("(lb_echo '(\"a\" . \"b\") '(1 . 2.5))"),
-            "((\"a\" . \"b\") (1 . 2.5))");
-  EXPECT_EQ(Eval("(lb_echo nil T \"s\" 2.5)"), "(nil T \"s\" 2.5)");
-}
-
-TEST_F(LispBufHostTest, ListsBuiltByTheModule) {
-  EXPECT_EQ(Eval("(lb_build)"),
-            "(-32768 -32769 (1.5 -2.0) (1.0 2.0 3.0) (1 (2 (3))) "
-            "(\"key\" . \"value\") (34 . 7) nil T)");
-  EXPECT_EQ(Eval("(catch-error (lb_sum 1 \"x\"))"),
-            "(nil . \"LB_SUM: not a number\")");
+TEST_F(LispBufHostTest, ValuesCrossBothWays) {
+  const char* const cases[][2] = {
+      // Integers cross as short or long at the 16-bit boundary.
+      {"(lb_types 32767 32768 -32768 -32769 0)", "(5003 5010 5003 5010 5003)"},
+      {"(lb_echo 32767 32768 -32768 -32769 2147483647)", "(32767 32768 -32768 -32769 2147483647)"},
+      {"(lb_sum 32767 32768 -0.5)", "65534.5"},
+      // Points, nested lists and dotted pairs.
+      {"(lb_types '(1.0 2.0) '(1.0 2.0 3.0) '(1 2))", "(5002 5009 5016 5003 5003 5017)"},
+      {"(lb_echo '(1.0 2.0) '(1.0 2.0 3.0))", "((1.0 2.0) (1.0 2.0 3.0))"},
+      {"(lb_echo '(1 (2 (3 \"x\")) ()))", "(1 (2 (3 \"x\")) nil)"},  // one list: that list
+      {"(lb_types '(\"a\" . 1))", "(5016 5005 5018 5003 5017)"},
+      {"(lb_echo '(\"a\" . \"b\") '(1 . 2.5))", "((\"a\" . \"b\") (1 . 2.5))"},
+      {"(lb_echo nil T \"s\" 2.5)", "(nil T \"s\" 2.5)"},
+      // Lists built by the module.
+      {"(lb_build)", "(-32768 -32769 (1.5 -2.0) (1.0 2.0 3.0) (1 (2 (3))) "
+                     "(\"key\" . \"value\") (34 . 7) nil T)"},
+      {"(catch-error (lb_sum 1 \"x\"))", "(nil . \"LB_SUM: not a number\")"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Eval(c[0]), c[1]);
 }
 
 }  // namespace

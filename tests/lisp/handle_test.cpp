@@ -69,51 +69,31 @@ TEST_F(LispHandleTest, IntegerHandlesAcceptedInBothWidths) {
   EXPECT_STREQ(scratch_->getObjType(), "SQLSTATEMENT");
 }
 
-TEST_F(LispHandleTest, NegativeOrNonNumericValueRefusedWith10) {
-  for (int variant = 0; variant < 5; ++variant) {
-    List("SQLSESSION");
-    switch (variant) {
-      case 0: buf_.addItem(-1.0); break;
-      case 1: buf_.addItem(int16_t{-1}); break;
-      case 2: buf_.addItem(int32_t{-70000}); break;
-      case 3: buf_.addItem("1.0"); break;
-      case 4: buf_.addItem(std::numeric_limits<double>::quiet_NaN()); break;
-    }
-    buf_.addEList();
-    EXPECT_EQ(Read(), 0) << variant;
-    EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid})) << variant;
+// Malformed handle lists: each is refused with 10 and no type is taken.
+TEST_F(LispHandleTest, MalformedListsRefusedWith10) {
+  using Add = void (*)(CZqlLispBuf&);
+  const std::pair<const char*, Add> cases[] = {
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(-1.0); b.addEList(); }},
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(int16_t{-1}); b.addEList(); }},
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(int32_t{-70000}); b.addEList(); }},
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem("1.0"); b.addEList(); }},
+      {"SQLSESSION",
+       [](CZqlLispBuf& b) { b.addItem(std::numeric_limits<double>::quiet_NaN()); b.addEList(); }},
+      {"SQLTABLE", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},  // wrong type name
+      {"sqlsession", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},
+      {"", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(2.0); b.addItem(int16_t{7}); b.addEList(); }},
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(2.0); }},  // the list never ends
+      {"SQLSESSION", [](CZqlLispBuf& b) { b.addEList(); }},    // no value
+      {"SQLSESSION", [](CZqlLispBuf&) {}},                     // nothing after the name
+  };
+  for (const auto& c : cases) {
+    List(c.first);
+    c.second(buf_);
+    EXPECT_EQ(Read(), 0) << &c - cases;
+    EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid})) << &c - cases;
     EXPECT_EQ(scratch_->getObjType(), nullptr);
   }
-}
-
-TEST_F(LispHandleTest, WrongTypeNameRefusedWith10) {
-  for (const char* name : {"SQLTABLE", "sqlsession", ""}) {
-    List(name);
-    buf_.addItem(1.0);
-    buf_.addEList();
-    EXPECT_EQ(Read(), 0) << name;
-    EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid})) << name;
-  }
-}
-
-TEST_F(LispHandleTest, ExtraOrMissingElementRefusedWith10) {
-  List("SQLSESSION");
-  buf_.addItem(2.0);
-  buf_.addItem(int16_t{7});
-  buf_.addEList();
-  EXPECT_EQ(Read(), 0);
-  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
-  List("SQLSESSION");  // the list never ends
-  buf_.addItem(2.0);
-  EXPECT_EQ(Read(), 0);
-  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
-  List("SQLSESSION");  // ("SQLSESSION")
-  buf_.addEList();
-  EXPECT_EQ(Read(), 0);
-  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
-  List("SQLSESSION");  // nothing after the name
-  EXPECT_EQ(Read(), 0);
-  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid}));
 }
 
 TEST_F(LispHandleTest, NotAListOrNoNameRefusedWith3) {
@@ -174,24 +154,11 @@ TEST_F(LispHandleTest, ObjectsEnterAndLeaveTheHandleTable) {
   EXPECT_EQ(root_->cash().blocksInUse(), 0);  // the names went back
 }
 
-TEST_F(LispHandleTest, SetObjTypeChecksTheName) {
-  EXPECT_EQ(scratch_->setObjType(nullptr), 0);
-  EXPECT_EQ(scratch_->setObjType("SQLCURSOR "), 0);
-  EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrHandleInvalid,
-                                       kZqlLispErrHandleInvalid}));
-  EXPECT_EQ(scratch_->setObjType("SQLCURSOR"), 1);
-}
-
 TEST(LispHandle, ValueOperations) {
-  CZqlLispHandle h;
+  CZqlLispHandle h, g(5.0);
   EXPECT_TRUE(h.isNull());
-  ++h;
-  ++h;
-  EXPECT_EQ(h.Value(), 2.0);
-  EXPECT_TRUE(h == 2.0);
-  CZqlLispHandle g(5.0);
+  EXPECT_TRUE(++(++h) == 2.0);
   EXPECT_LT(h.cmp(&g), 0);
-  EXPECT_FALSE(h == g);
   ASSERT_EQ(h.lcopyFrom(&g), 1);
   EXPECT_TRUE(h == g);
   std::unique_ptr<CZqlLispObj> c(g.lclone());
@@ -199,8 +166,7 @@ TEST(LispHandle, ValueOperations) {
   CZqlLispBuf buf;
   ASSERT_EQ(g.writeBuf(&buf), 1);
   buf.getFirstItem();
-  EXPECT_TRUE(buf.isReal());
-  EXPECT_EQ(buf.R(), 5.0);
+  EXPECT_TRUE(buf.isReal() && buf.R() == 5.0);
 }
 
 TEST(LispHandle, WithoutRootInitFailsAndErrorsAreDropped) {
@@ -212,6 +178,9 @@ TEST(LispHandle, WithoutRootInitFailsAndErrorsAreDropped) {
   EXPECT_EQ(obj.allocBuf(3), nullptr);
   EXPECT_STREQ(obj.getName(), "");
   EXPECT_EQ(obj.setObjType("bad"), 0);  // still answers its failure
+  EXPECT_EQ(obj.setObjType(nullptr), 0);
+  EXPECT_EQ(obj.setObjType("SQLCURSOR "), 0);
+  EXPECT_EQ(obj.setObjType("SQLCURSOR"), 1);
 }
 
 }  // namespace

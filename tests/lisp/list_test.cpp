@@ -79,13 +79,6 @@ TEST_F(LispListTest, OwnerDeletesOnRemoveReplaceClearAndDestroy) {
   EXPECT_EQ(Tracked::live, 0);
 }
 
-TEST_F(LispListTest, NullObjectsRefused) {
-  CZqlLispList list;
-  EXPECT_EQ(list.addItem(static_cast<CZqlLispObj*>(nullptr), -1), 0);
-  EXPECT_EQ(list.insertItem(static_cast<CZqlLispObj*>(nullptr), 0), 0);
-  EXPECT_EQ(list.Qty(), 0);
-}
-
 TEST_F(LispListTest, CopyHoldsSamePointersAndNeverDeletes) {
   auto source = std::make_unique<CZqlLispList>();
   Fill(*source, 15);
@@ -107,18 +100,12 @@ TEST_F(LispListTest, CopyHoldsSamePointersAndNeverDeletes) {
   EXPECT_EQ(Tracked::live, 15);
   clone.reset();
   EXPECT_EQ(Tracked::live, 15);
+  // A copy that outlives its source deletes nothing either (ASan).
+  CZqlLispList late;
+  ASSERT_EQ(late.lcopyFrom(source.get()), 1);
   source.reset();
   EXPECT_EQ(Tracked::live, 0);
-}
-
-TEST_F(LispListTest, CopyDestroyedAfterSourceTouchesNothing) {
-  auto source = std::make_unique<CZqlLispList>();
-  Fill(*source, 3);
-  CZqlLispList copy;
-  ASSERT_EQ(copy.lcopyFrom(source.get()), 1);
-  source.reset();  // the objects are gone; the copy must not delete them
-  EXPECT_EQ(Tracked::live, 0);
-  EXPECT_EQ(copy.Qty(), 3);
+  EXPECT_EQ(late.Qty(), 15);
 }
 
 TEST_F(LispListTest, CopyIntoOwningListDeletesItsObjectsFirst) {
@@ -136,8 +123,11 @@ TEST_F(LispListTest, CopyIntoOwningListDeletesItsObjectsFirst) {
   EXPECT_EQ(Tracked::live, 5);
 }
 
-TEST_F(LispListTest, CopyFromAnotherClassRefused) {
+TEST_F(LispListTest, NullObjectsAndOtherClassesRefused) {
   CZqlLispList list;
+  EXPECT_EQ(list.addItem(static_cast<CZqlLispObj*>(nullptr), -1), 0);
+  EXPECT_EQ(list.insertItem(static_cast<CZqlLispObj*>(nullptr), 0), 0);
+  EXPECT_EQ(list.Qty(), 0);
   CZqlLispPack pack(sizeof(void*), 10 * sizeof(void*), 1);
   EXPECT_EQ(list.lcopyFrom(&pack), 0);
   EXPECT_TRUE(list.isOwner());

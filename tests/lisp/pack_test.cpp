@@ -47,30 +47,29 @@ std::vector<int32_t> Range(int32_t from, int32_t to) {
   return out;
 }
 
+// An eleventh item splits a full page of ten into five and five; the new
+// item joins the half it belongs to and becomes current.
 TEST(LispPackPages, EleventhItemSplitsFullPageFiveAndFive) {
-  CZqlLispPack pack(4, 40, 1);
-  Append(pack, 0, 10);
-  EXPECT_EQ(Counts(pack), (std::vector<int32_t>{10}));
-  int32_t v = 10;
-  ASSERT_EQ(pack.insertItem(&v, pack.Qty()), 1);
-  // The split leaves five on the first page; the new item goes after the
-  // five moved to the second.
-  EXPECT_EQ(Counts(pack), (std::vector<int32_t>{5, 6}));
-  EXPECT_EQ(pack.getPos(), 10);
-  EXPECT_EQ(Current(pack), 10);
-  EXPECT_EQ(pack.pagesInUse(), 2);
-  EXPECT_EQ(pack.pagesAllocated(), 2);
-  EXPECT_EQ(Items(pack), Range(0, 11));
-}
-
-TEST(LispPackPages, InsertIntoLowerHalfOfFullPage) {
-  CZqlLispPack pack(4, 40, 1);
-  Append(pack, 0, 10);
-  int32_t v = 100;
-  ASSERT_EQ(pack.insertItem(&v, 3), 1);
-  EXPECT_EQ(Counts(pack), (std::vector<int32_t>{6, 5}));
-  EXPECT_EQ(Items(pack),
-            (std::vector<int32_t>{0, 1, 2, 100, 3, 4, 5, 6, 7, 8, 9}));
+  struct {
+    int32_t at;
+    std::vector<int32_t> counts, items;
+  } const cases[] = {
+      {10, {5, 6}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 100}},
+      {3, {6, 5}, {0, 1, 2, 100, 3, 4, 5, 6, 7, 8, 9}},
+  };
+  for (const auto& c : cases) {
+    CZqlLispPack pack(4, 40, 1);
+    Append(pack, 0, 10);
+    EXPECT_EQ(Counts(pack), (std::vector<int32_t>{10}));
+    int32_t v = 100;
+    ASSERT_EQ(pack.insertItem(&v, c.at), 1);
+    EXPECT_EQ(Counts(pack), c.counts) << c.at;
+    EXPECT_EQ(pack.getPos(), c.at);
+    EXPECT_EQ(Current(pack), 100);
+    EXPECT_EQ(pack.pagesInUse(), 2);
+    EXPECT_EQ(pack.pagesAllocated(), 2);
+    EXPECT_EQ(Items(pack), c.items);
+  }
 }
 
 TEST(LispPackPages, AddAtPositionKeepsOrder) {
@@ -84,21 +83,13 @@ TEST(LispPackPages, AddAtPositionKeepsOrder) {
 }
 
 TEST(LispPackPages, OnePerPageSplitsEitherWay) {
-  CZqlLispPack pack(8, 8, 1);
-  int64_t a = 1, b = 2, c = 3;
+  CZqlLispPack pack(4, 4, 1);
+  int32_t a = 1, b = 2, c = 3;
   ASSERT_EQ(pack.addItem(&a, -1), 1);
   ASSERT_EQ(pack.insertItem(&b, 0), 1);  // in front of a full page
   ASSERT_EQ(pack.insertItem(&c, 2), 1);  // behind it
-  EXPECT_EQ(pack.Qty(), 3);
   EXPECT_EQ(pack.pagesInUse(), 3);
-  std::vector<int64_t> got;
-  void* item = nullptr;
-  for (int ok = pack.getFirstItem(&item); ok; ok = pack.getNextItem(&item)) {
-    int64_t v;
-    std::memcpy(&v, item, sizeof v);
-    got.push_back(v);
-  }
-  EXPECT_EQ(got, (std::vector<int64_t>{2, 1, 3}));
+  EXPECT_EQ(Items(pack), (std::vector<int32_t>{2, 1, 3}));
 }
 
 TEST(LispPackPages, EmptiedPageFreedWhileOthersInUseWithLimitOne) {
@@ -132,16 +123,15 @@ TEST(LispPackPages, SparePageKeptAndReusedBySplit) {
   EXPECT_EQ(pack.pagesAllocated(), 3);
   EXPECT_EQ(ZqlMemBlkNblkInUse(), blocks);  // the spare, no new page
   EXPECT_EQ(Items(pack), Range(5, 21));
-}
-
-TEST(LispPackPages, SpareOnlyWhileWithinLimit) {
-  CZqlLispPack pack(4, 40, 2);
-  Append(pack, 0, 16);  // {5, 5, 6}: three in use, limit two
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(pack.delItem(0), 1);
-  EXPECT_EQ(pack.pagesAllocated(), 2);  // freed: more in use than the limit
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(pack.delItem(0), 1);
-  EXPECT_EQ(pack.pagesInUse(), 1);
-  EXPECT_EQ(pack.pagesAllocated(), 2);  // now kept as a spare
+  // With limit two, three pages in use: an emptied page is freed; once one
+  // is in use, the next emptied page is kept as a spare.
+  CZqlLispPack two(4, 40, 2);
+  Append(two, 0, 16);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(two.delItem(0), 1);
+  EXPECT_EQ(two.pagesAllocated(), 2);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(two.delItem(0), 1);
+  EXPECT_EQ(two.pagesInUse(), 1);
+  EXPECT_EQ(two.pagesAllocated(), 2);
 }
 
 TEST(LispPackPages, CompressFillsPagesFromTheFront) {
