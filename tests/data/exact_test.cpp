@@ -2,31 +2,15 @@
 // against DECIMAL, text input, arithmetic and compound assignment,
 // increments, comparisons and null handling.
 
-#include <gtest/gtest.h>
-
 #include <climits>
-#include <cstring>
-#include <string>
 
-#include "zqlsdata.h"
+#include "common.h"
 
 namespace {
-
-// The code a body raised, or 0 when it ran to its end.
-template <class F>
-int Raised(F&& body) {
-  return ZqlTry(body) ? 0 : ZqlTryCode();
-}
 
 constexpr int kRange = kZqlErrNumericValueOutOfRange;
 constexpr int kCast = kZqlErrInvalidCharacterValueForCast;
 constexpr int kZero = kZqlErrDivisionByZero;
-
-std::string Text(const CZqlData& v) {
-  char buf[80];
-  v.getValue(buf, sizeof buf);
-  return buf;
-}
 
 CZqlSmallInt Small(short v) {
   CZqlSmallInt s;
@@ -40,47 +24,48 @@ CZqlInt Int(long v) {
   return i;
 }
 
-TEST(SmallIntRange, LimitsFromEverySource) {
+TEST(Range, LimitsFromEverySource) {
   CZqlSmallInt s;
-  EXPECT_EQ(Raised([&] { s.storeValue(32767.0); }), 0);
-  EXPECT_EQ(s.intValue(), 32767);
-  EXPECT_EQ(Raised([&] { s.storeValue(-32767L); }), 0);
-  EXPECT_EQ(s.intValue(), -32767);
-  EXPECT_EQ(Raised([&] { s.storeValue(32768L); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue(-32768L); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue(32768.0); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue(-32768.0); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue("32768", 6); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue("-32768", 7); }), kRange);
-  EXPECT_EQ(Raised([&] { s = 40000; }), kRange);
-  EXPECT_EQ(s.intValue(), -32767);  // a failed store leaves the value
-  EXPECT_EQ(Raised([&] { s.storeValue(static_cast<short>(-32768)); }), 0);
-  EXPECT_EQ(s.intValue(), -32768);
-  short out = 0;
-  EXPECT_EQ(s.getValue(&out), 1);
-  EXPECT_EQ(out, -32768);
-}
-
-TEST(SmallIntRange, NonFiniteDoublesAreOutOfRange) {
-  CZqlSmallInt s;
-  EXPECT_EQ(Raised([&] { s.storeValue(__builtin_nan("")); }), kRange);
-  EXPECT_EQ(Raised([&] { s.storeValue(__builtin_inf()); }), kRange);
-  EXPECT_TRUE(s.isNull());
-}
-
-TEST(IntegerRange, LimitsFromEverySource) {
   CZqlInt i;
-  EXPECT_EQ(Raised([&] { i.storeValue(2147483647.0); }), 0);
-  EXPECT_EQ(Raised([&] { i.storeValue(-2147483647.0); }), 0);
-  EXPECT_EQ(Raised([&] { i.storeValue(2147483648.0); }), kRange);
-  EXPECT_EQ(Raised([&] { i.storeValue(-2147483648.0); }), kRange);
-  EXPECT_EQ(Raised([&] { i.storeValue("2147483648", 20); }), kRange);
+  const struct {
+    CZqlData* target;
+    double dbl;    // stored as a double
+    long lng;      // stored as a long
+    const char* text;
+    int code;
+  } cases[] = {
+      {&s, 32767.0, 32767, "32767", 0},       {&s, -32767.0, -32767, "-32767", 0},
+      {&s, 32768.0, 32768, "32768", kRange},  {&s, -32768.0, -32768, "-32768", kRange},
+      {&i, 2147483647.0, 2147483647L, "2147483647", 0},
+      {&i, -2147483647.0, -2147483647L, "-2147483647", 0},
+      {&i, 2147483648.0, 0, "2147483648", kRange},
+      {&i, -2147483648.0, 0, "-2147483648", kRange},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Raised([&] { c.target->storeValue(c.dbl); }), c.code);
+    if (c.lng != 0) {
+      EXPECT_EQ(Raised([&] { c.target->storeValue(c.lng); }), c.code);
+    }
+    EXPECT_EQ(Raised([&] { c.target->storeValue(c.text, 20); }), c.code);
+  }
+  EXPECT_EQ(s.intValue(), -32767);  // a failed store leaves the value
   EXPECT_EQ(i.intValue(), -2147483647);
+  EXPECT_EQ(Raised([&] { s = 40000; }), kRange);
+  for (double bad : {__builtin_nan(""), __builtin_inf()}) {
+    CZqlSmallInt fresh;
+    EXPECT_EQ(Raised([&] { fresh.storeValue(bad); }), kRange);
+    EXPECT_TRUE(fresh.isNull());
+  }
+  // The lowest values come from host integers only.
+  short sh = 0;
+  EXPECT_EQ(Raised([&] { s.storeValue(static_cast<short>(-32768)); }), 0);
+  EXPECT_EQ(s.getValue(&sh), 1);
+  EXPECT_EQ(sh, -32768);
+  long l = 0;
   EXPECT_EQ(Raised([&] { i.storeValue(static_cast<long>(INT32_MIN)); }), 0);
-  EXPECT_EQ(i.intValue(), INT32_MIN);
-  long out = 0;
-  EXPECT_EQ(i.getValue(&out), 1);
-  EXPECT_EQ(out, INT32_MIN);
+  EXPECT_EQ(i.getValue(&l), 1);
+  EXPECT_EQ(l, INT32_MIN);
   if (sizeof(long) > 4) {
     // A 64-bit long beyond 32 bits must not wrap into the field.
     EXPECT_EQ(Raised([&] { i.storeValue(static_cast<long>(INT32_MAX) + 1); }), kRange);
@@ -88,13 +73,10 @@ TEST(IntegerRange, LimitsFromEverySource) {
   }
 }
 
-TEST(IntegerRange, IncrementDecrementAndNegation) {
+TEST(Range, IncrementDecrementAndNegation) {
   CZqlInt i = Int(INT32_MAX);
   EXPECT_EQ(Raised([&] { ++i; }), kRange);
   EXPECT_EQ(i.intValue(), INT32_MAX);
-  i = 0L;
-  --i;
-  EXPECT_EQ(i.intValue(), -1);
   i = static_cast<long>(INT32_MIN);
   EXPECT_EQ(Raised([&] { --i; }), kRange);
   EXPECT_EQ(Raised([&] { -i; }), kRange);
@@ -136,7 +118,6 @@ TEST(NumericAgainstDecimal, MagnitudeLimitOnlyForNumeric) {
   EXPECT_EQ(Raised([&] { n = -1000L; }), kRange);
   CZqlDecimal d(5, 2);
   EXPECT_EQ(Raised([&] { d = 1000.0; }), 0);
-  EXPECT_EQ(d.realValue(), 1000.0);
   d = 123456.789;
   EXPECT_EQ(d.realValue(), 123456.78);
   EXPECT_EQ(Raised([&] { d = __builtin_inf(); }), kRange);
@@ -145,7 +126,7 @@ TEST(NumericAgainstDecimal, MagnitudeLimitOnlyForNumeric) {
 
 TEST(NumericStore, CutsTheDecimalValueNotItsBinaryNoise) {
   // 0.29 * 100 is 28.999999999999996 in binary; the held value must still
-  // read 0.29, and the text must say so.
+  // read 0.29.
   const double inputs[] = {0.29, 0.57, 1.15, 4.35, 0.1 + 0.2, 2.675};
   const double kept[] = {0.29, 0.57, 1.15, 4.35, 0.30, 2.67};
   for (int k = 0; k < 6; ++k) {
@@ -162,33 +143,30 @@ TEST(NumericStore, CutsTheDecimalValueNotItsBinaryNoise) {
 }
 
 TEST(TextInput, BlanksNumbersAndErrors) {
+  const struct {
+    const char* text;
+    unsigned int size;
+    int value;
+  } good[] = {{"12   ", 6, 12}, {"  -7", 5, -7}, {"   ", 4, 0}, {"1e3", 4, 1000},
+              {"123", 2, 12}};  // the buffer size bounds the text
   CZqlSmallInt s;
-  EXPECT_EQ(Raised([&] { s.storeValue("12   ", 6); }), 0);
-  EXPECT_EQ(s.intValue(), 12);
-  EXPECT_EQ(Raised([&] { s.storeValue("  -7", 5); }), 0);
-  EXPECT_EQ(s.intValue(), -7);
-  EXPECT_EQ(Raised([&] { s.storeValue("   ", 4); }), 0);
-  EXPECT_EQ(s.intValue(), 0);
-  EXPECT_EQ(Raised([&] { s.storeValue("1e3", 4); }), 0);
-  EXPECT_EQ(s.intValue(), 1000);
-  EXPECT_EQ(Raised([&] { s.storeValue("123", 2); }), 0);  // the buffer size bounds the text
-  EXPECT_EQ(s.intValue(), 12);
+  for (const auto& g : good) {
+    EXPECT_EQ(Raised([&] { s.storeValue(g.text, g.size); }), 0) << g.text;
+    EXPECT_EQ(s.intValue(), g.value) << g.text;
+  }
   for (const char* bad : {"12x", "", "x12", "1 2", "0x10", "inf", "nan", "\t", "--1"}) {
     EXPECT_EQ(Raised([&] { s.storeValue(bad, 64); }), kCast) << bad;
   }
   EXPECT_EQ(s.intValue(), 12);
   EXPECT_EQ(Raised([&] { s.storeValue(static_cast<const char*>(nullptr), 4); }),
             kZqlErrInvalidFunctionArguments);
-}
-
-TEST(TextInput, LongTextsAreNotCutSilently) {
+  // Long texts are not cut silently.
   CZqlDouble d;
-  std::string digits = "1" + std::string(69, '0');  // 1e69 in 70 characters
+  const std::string digits = "1" + std::string(69, '0');  // 1e69 in 70 characters
   EXPECT_EQ(Raised([&] { d.storeValue(digits.c_str(), 100); }), kCast);
-  std::string padded = "42" + std::string(80, ' ');
+  const std::string padded = "42" + std::string(80, ' ');
   EXPECT_EQ(Raised([&] { d.storeValue(padded.c_str(), 100); }), 0);
-  EXPECT_EQ(d.realValue(), 42.0);
-  std::string hidden = std::string(70, ' ') + "5";
+  const std::string hidden = std::string(70, ' ') + "5";
   EXPECT_EQ(Raised([&] { d.storeValue(hidden.c_str(), 100); }), kCast);
   EXPECT_EQ(Raised([&] { d.storeValue("1e400", 6); }), kRange);
   EXPECT_EQ(d.realValue(), 42.0);
@@ -198,9 +176,9 @@ TEST(TextInput, UnicodeText) {
   CZqlNumeric n(10, 2);
   EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("  12.345 ")); }), 0);
   EXPECT_EQ(n.realValue(), 12.34);
-  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("12x")); }), kCast);
-  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("")); }), kCast);
-  EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr("nan")); }), kCast);
+  for (const char* bad : {"12x", "", "nan"}) {
+    EXPECT_EQ(Raised([&] { n.storeValue(CZqlUcStr(bad)); }), kCast) << bad;
+  }
   const unsigned short units[] = {'7', ' ', 0};
   CZqlInt fresh;  // 16-bit text is stored into a null value too
   EXPECT_EQ(fresh.storeValue(units), 1);
@@ -209,11 +187,10 @@ TEST(TextInput, UnicodeText) {
 
 TEST(Division, OperatorGivesDoubleCompoundKeepsType) {
   CZqlSmallInt a = Small(7);
-  CZqlSmallInt b = Small(2);
-  CZqlDouble q = a / b;
+  CZqlDouble q = a / Small(2);
   EXPECT_EQ(q.Type(), kZqlTypeDouble);
   EXPECT_EQ(q.realValue(), 3.5);
-  a /= b;
+  a /= Small(2);
   EXPECT_EQ(a.intValue(), 3);
   a = static_cast<short>(-7);
   a /= 2;
@@ -236,11 +213,8 @@ TEST(Division, ByZeroRaisesAndLeavesTheValue) {
   EXPECT_EQ(Raised([&] { a /= 0; }), kZero);
   EXPECT_EQ(Raised([&] { a /= 0.0; }), kZero);
   EXPECT_EQ(a.intValue(), 7);
-  CZqlDouble d;
-  d = 1.0;
-  EXPECT_EQ(Raised([&] { (void)(d / zero); }), kZero);
   // With no frame open the raise returns: the answer is null.
-  EXPECT_TRUE((d / zero).isNull());
+  EXPECT_TRUE((a / zero).isNull());
 }
 
 TEST(Compound, RangeAndIntegerArithmetic) {
@@ -251,7 +225,6 @@ TEST(Compound, RangeAndIntegerArithmetic) {
   EXPECT_EQ(Raised([&] { s *= LONG_MAX; }), kRange);  // no wrap-around
   EXPECT_EQ(s.intValue(), 2);
   s *= Small(300);
-  EXPECT_EQ(s.intValue(), 600);
   s -= Int(1000);  // computed in double, stored back
   EXPECT_EQ(s.intValue(), -400);
   CZqlNumeric n(5, 2);
@@ -264,36 +237,24 @@ TEST(Compound, RangeAndIntegerArithmetic) {
   EXPECT_EQ(d.realValue(), 0.3);
 }
 
-TEST(Nulls, ArithmeticAndCompoundAssignment) {
+TEST(Nulls, ArithmeticAndComparisons) {
   CZqlSmallInt nul;
   CZqlSmallInt one = Small(1);
   EXPECT_TRUE((nul + one).isNull());
   EXPECT_TRUE((one * nul).isNull());
   EXPECT_TRUE((nul / Small(0)).isNull());  // null before division by zero
   EXPECT_TRUE((5 - nul).isNull());
-  nul += one;
-  EXPECT_TRUE(nul.isNull());
   ++nul;
-  -nul;
   EXPECT_TRUE(nul.isNull());
   one += nul;
   EXPECT_TRUE(one.isNull());
-}
-
-TEST(Nulls, EveryComparisonIsFalse) {
-  CZqlInt nul;
-  CZqlInt two = Int(2);
-  CZqlDouble dnul;
-  EXPECT_EQ(nul == two, 0);
-  EXPECT_EQ(nul != two, 0);
-  EXPECT_EQ(two != nul, 0);
-  EXPECT_EQ(nul < two, 0);
-  EXPECT_EQ(nul >= two, 0);
-  EXPECT_EQ(nul == 0, 0);
-  EXPECT_EQ(nul != 0, 0);
-  EXPECT_EQ(dnul <= 0.0, 0);
-  EXPECT_EQ(dnul != two, 0);
-  EXPECT_EQ(two > dnul, 0);
+  // Every comparison with a null is false.
+  const CZqlInt inul;
+  const CZqlInt two = Int(2);
+  const CZqlDouble dnul;
+  const int results[] = {inul == two, inul != two, two != inul, inul < two, inul >= two,
+                         inul == 0,   inul != 0,   dnul <= 0.0, dnul != two, two > dnul};
+  for (int r : results) EXPECT_EQ(r, 0);
 }
 
 TEST(Comparison, ScaleTolerance) {
@@ -304,38 +265,31 @@ TEST(Comparison, ScaleTolerance) {
   // max scale 3: tolerance 0.0005, so 1.00 and 1.004 differ
   EXPECT_EQ(a == b, 0);
   EXPECT_EQ(a < b, 1);
-  EXPECT_EQ(a != b, 1);
   // against a host number the scale of a (0.005) applies
   EXPECT_EQ(a == 1.004, 1);
-  EXPECT_EQ(a <= 1.004, 1);
   EXPECT_EQ(a < 1.004, 0);
   EXPECT_EQ(a < 1.006, 1);
   // SMALLINT has scale 0: tolerance 0.5
   CZqlSmallInt s = Small(3);
   EXPECT_EQ(s == 3.4, 1);
   EXPECT_EQ(s < 3.6, 1);
-  EXPECT_EQ(s > 2, 1);
-  EXPECT_EQ(s >= 3L, 1);
   // exact against approximate: plain comparison
   CZqlDouble d;
   d = 3.4;
   EXPECT_EQ(s == d, 0);
   EXPECT_EQ(s < d, 1);
-  EXPECT_EQ(d > s, 1);
 }
 
 TEST(Conversions, IntoHostIntegers) {
-  CZqlInt i = Int(32768);
   short sh = 0;
-  EXPECT_EQ(Raised([&] { i.getValue(&sh); }), kRange);
-  i = -32768L;
-  EXPECT_EQ(Raised([&] { i.getValue(&sh); }), kRange);
-  i = 32767L;
-  EXPECT_EQ(i.getValue(&sh), 1);
+  long l = 0;
+  for (long v : {32768L, -32768L}) {
+    EXPECT_EQ(Raised([&] { Int(v).getValue(&sh); }), kRange) << v;
+  }
+  EXPECT_EQ(Int(32767).getValue(&sh), 1);
   EXPECT_EQ(sh, 32767);
   CZqlDouble d;
   d = 2147483648.0;
-  long l = 0;
   EXPECT_EQ(Raised([&] { d.getValue(&l); }), kRange);
   EXPECT_EQ(Raised([&] { d.intValue(); }), kRange);
   d = __builtin_nan("");
@@ -353,12 +307,7 @@ TEST(Conversions, FromOtherValues) {
   d = 3.99;
   s = d;
   EXPECT_EQ(s.intValue(), 3);
-  CZqlInt i;
-  d = 2147483648.0;
-  EXPECT_EQ(Raised([&] { i = d; }), kRange);
   CZqlNumeric n(6, 1);
-  n = Small(-12);
-  EXPECT_EQ(n.realValue(), -12.0);
   n = CZqlInt();
   EXPECT_TRUE(n.isNull());
   CZqlImplDef other;
@@ -368,16 +317,14 @@ TEST(Conversions, FromOtherValues) {
             kZqlErrExpressionCannotBeCastToTheSpecifiedType);
   // Through the base text exchange
   CZqlNumeric target(8, 3);
-  CZqlDouble src;
-  src = 2.5;
-  EXPECT_EQ(src.getValue(target), 1);
+  d = 2.5;
+  EXPECT_EQ(d.getValue(target), 1);
   EXPECT_EQ(target.realValue(), 2.5);
   EXPECT_EQ(CZqlDouble().getValue(target), 0);
   EXPECT_TRUE(target.isNull());
 }
 
 TEST(Conversions, TextOut) {
-  EXPECT_EQ(Text(Small(-5)), "-5");
   EXPECT_EQ(Text(Int(INT32_MIN)), "-2147483648");
   char buf[4];
   EXPECT_EQ(Int(123456).getValue(buf, sizeof buf), 1);

@@ -2,19 +2,14 @@
 // exponential forms), the approximate form, SQL type texts and literals,
 // and number texts under a locale with a decimal comma.
 
-#include <gtest/gtest.h>
-
 #include <locale.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 
-#include "zqlsdata.h"
+#include "common.h"
 
 namespace {
 
@@ -28,18 +23,6 @@ std::string Approx(double v) {
   char buf[kZqlNumTextSize];
   EXPECT_EQ(ZqlApproxText(v, buf, sizeof buf), 1);
   return buf;
-}
-
-std::string Str(const CZqlUcStr& s) {
-  char buf[128];
-  s.getToChar(buf, sizeof buf);
-  return buf;
-}
-
-std::string Type(const CZqlData& v) {
-  CZqlUcStr out;
-  EXPECT_EQ(v.SQLType(&out), 1);
-  return Str(out);
 }
 
 struct DecimalCase {
@@ -144,30 +127,24 @@ TEST(ApproxText, ThroughTheValueClasses) {
   CZqlUcStr out;
   EXPECT_EQ(r.getValue(&out), 1);
   EXPECT_EQ(Str(out), "1.E+300");
-  CZqlDouble d;
-  d = 0.1;
-  EXPECT_EQ(d.SQLLiteral(&out), 1);
-  EXPECT_EQ(Str(out), "0.1");
 }
 
 TEST(SqlType, Texts) {
-  EXPECT_EQ(Type(CZqlSmallInt()), "SMALLINT");
-  EXPECT_EQ(Type(CZqlInt()), "INTEGER");
-  EXPECT_EQ(Type(CZqlNumeric()), "NUMERIC");
-  EXPECT_EQ(Type(CZqlNumeric(10, 2)), "NUMERIC(10,2)");
-  EXPECT_EQ(Type(CZqlNumeric(10, 0)), "NUMERIC(10)");
-  // the default precision with a scale still names the scale
-  EXPECT_EQ(Type(CZqlNumeric(12, 2)), "NUMERIC(12,2)");
-  EXPECT_EQ(Type(CZqlDecimal(5, 2)), "DECIMAL(5,2)");
-  EXPECT_EQ(Type(CZqlDecimal()), "DECIMAL");
-  EXPECT_EQ(Type(CZqlFloat()), "FLOAT");
-  EXPECT_EQ(Type(CZqlFloat(20)), "FLOAT(20)");
-  EXPECT_EQ(Type(CZqlFloat(50)), "FLOAT(32)");
-  EXPECT_EQ(Type(CZqlReal()), "REAL");
-  EXPECT_EQ(Type(CZqlDouble()), "DOUBLE PRECISION");
   CZqlImplDef impl;
   impl.setName(CZqlUcStr("BLOB"));
-  EXPECT_EQ(Type(impl), ".BLOB");
+  const struct {
+    const CZqlData& value;
+    const char* text;
+  } cases[] = {
+      {CZqlSmallInt(), "SMALLINT"}, {CZqlInt(), "INTEGER"}, {CZqlNumeric(), "NUMERIC"},
+      {CZqlNumeric(10, 2), "NUMERIC(10,2)"}, {CZqlNumeric(10, 0), "NUMERIC(10)"},
+      // the default precision with a scale still names the scale
+      {CZqlNumeric(12, 2), "NUMERIC(12,2)"}, {CZqlDecimal(5, 2), "DECIMAL(5,2)"},
+      {CZqlDecimal(), "DECIMAL"}, {CZqlFloat(), "FLOAT"}, {CZqlFloat(20), "FLOAT(20)"},
+      {CZqlFloat(50), "FLOAT(32)"}, {CZqlReal(), "REAL"}, {CZqlDouble(), "DOUBLE PRECISION"},
+      {impl, ".BLOB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TypeText(c.value), c.text);
 }
 
 TEST(SqlLiteral, NullAndValues) {
@@ -176,15 +153,17 @@ TEST(SqlLiteral, NullAndValues) {
   const CZqlNumeric n(12, 2);
   const CZqlFloat f;
   const CZqlImplDef impl;
-  const CZqlData* nulls[] = {&s, &n, &f, &impl};
-  for (const CZqlData* v : nulls) {
+  for (const CZqlData* v : {static_cast<const CZqlData*>(&s), static_cast<const CZqlData*>(&n),
+                            static_cast<const CZqlData*>(&f), static_cast<const CZqlData*>(&impl)}) {
     EXPECT_EQ(v->SQLLiteral(&out), 0);
     EXPECT_EQ(Str(out), "null");
   }
   CZqlNumeric twelve(12, 2);
   twelve = 12.5;
-  EXPECT_EQ(twelve.SQLLiteral(&out), 1);
-  EXPECT_EQ(Str(out), "12.5");
+  EXPECT_EQ(Literal(twelve), "12.5");
+  CZqlDouble d;
+  d = 0.1;
+  EXPECT_EQ(Literal(d), "0.1");
   CZqlImplDef bytes;
   const char raw[2] = {1, 2};
   bytes.setBytes(raw, 2);

@@ -2,181 +2,114 @@
 // padded comparisons and the collation table, and the string operators.
 
 #include <climits>
-#include <cstring>
 #include <memory>
 #include <random>
 
 #include "common.h"
-#include "objpack.h"
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Attributes and type texts
-// ---------------------------------------------------------------------------
-
-TEST(CharAttributes, LengthsAreClamped) {
+TEST(CharAttributes, LengthsTypesAndCharacterSets) {
   EXPECT_EQ(CZqlChar(300).Length(), 256u);
   EXPECT_EQ(CZqlChar(0).Length(), 1u);
-  EXPECT_EQ(CZqlChar().Length(), 1u);
-  CZqlChar c(10);
-  EXPECT_TRUE(c.isNull());
-  EXPECT_EQ(c.ReturnLength(), 10u);
-  EXPECT_EQ(c.Type(), kZqlTypeChar);
-  c.setVarying();
-  EXPECT_EQ(c.Type(), kZqlTypeVarchar);
-}
-
-TEST(CharAttributes, TypeTexts) {
   EXPECT_EQ(TypeText(CZqlChar()), "CHARACTER");
   EXPECT_EQ(TypeText(CZqlChar(5)), "CHARACTER(5)");
   CZqlChar n(10);
   n.setNational();
   n.setVarying();
+  EXPECT_EQ(n.Type(), kZqlTypeVarchar);
   EXPECT_EQ(TypeText(n), "NATIONAL CHARACTER VARYING(10)");
   // The default set is not named; "ascii" is the default here.
   CZqlChar a(2);
   ASSERT_EQ(a.setCharSet(CZqlUcStr("ASCII")), 1);
   EXPECT_EQ(a.Coercibility(), kZqlImplicit);
   EXPECT_EQ(TypeText(a), "CHARACTER(2)");
-}
-
-TEST(CharAttributes, UndefinedCharacterSetKeepsTheOldOne) {
+  // An undefined set keeps the old one.
   CZqlChar c(3);
   EXPECT_NE(Raised([&] { c.setCharSet(CZqlUcStr("no-such-set")); }), 0);
   EXPECT_EQ(c.CharSetIdent(), 0u);
   EXPECT_EQ(c.Coercibility(), kZqlCoercible);
 }
 
-// ---------------------------------------------------------------------------
-// Store rules
-// ---------------------------------------------------------------------------
-
-TEST(CharStore, FixedValueIsPaddedToItsLength) {
+TEST(CharStore, PaddingTrailingBlanksAndTextEnds) {
   CDiagScope diag;
   CZqlChar c = Chr(5, "ab");
   EXPECT_EQ(Str(c.charValue()), "ab");
-  EXPECT_FALSE(c.isNull());
   char buf[10];
   ASSERT_EQ(c.getValue(buf, sizeof buf), 1);
-  EXPECT_STREQ(buf, "ab   ");
+  EXPECT_STREQ(buf, "ab   ");  // a fixed value is padded to its length
+  CZqlChar v = Var(5, "ab  ");
+  EXPECT_EQ(v.ReturnLength(), 4u);  // a varying one keeps its blanks
+  EXPECT_EQ(Value(v), "ab  ");
+  v.storeValue("abcdef", 2u);  // the text ends at its buffer size
+  EXPECT_EQ(Value(v), "ab");
+  unsigned int used = 0;
+  v.storeValue("xyz", 10u, &used);
+  EXPECT_EQ(used, 3u);
+  v.storeValue(CZqlUcStr("a\t\n"));  // only blanks are dropped at the end
+  EXPECT_EQ(Value(v), "a\t\n");
   EXPECT_TRUE(diag.None());
 }
 
-TEST(CharStore, VaryingValueKeepsItsTrailingBlanks) {
-  CZqlChar c = Var(5, "ab  ");
-  EXPECT_EQ(Str(c.charValue()), "ab");
-  EXPECT_EQ(c.ReturnLength(), 4u);
-  EXPECT_EQ(Value(c), "ab  ");
-}
-
-TEST(CharStore, TextTruncationIsAWarning) {
+// Cut text is a warning pushed onto the current area; a number or a value
+// too long for the target is an exception, and the old value stays.
+TEST(CharStore, TruncationWarningsAgainstErrors) {
   CDiagScope diag;
   CZqlChar c(3);
   EXPECT_EQ(Raised([&] { EXPECT_EQ(c.storeValue("abcdef", 100u), 1); }), 0);
   EXPECT_EQ(Value(c), "abc");
   EXPECT_EQ(diag.Codes(), std::vector<int>{kZqlErrStringDataRightTruncation0104});
   // Cutting blanks is reported the same way; the value keeps what fits.
-  diag.Flush();
-  CZqlChar v(3);
-  v.setVarying();
+  CZqlChar v = Var(3, nullptr);
   EXPECT_EQ(Raised([&] { v.storeValue(CZqlUcStr("ab    ")); }), 0);
   EXPECT_EQ(Value(v), "ab ");
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-}
-
-TEST(CharStore, TextEndsAtItsBufferSize) {
-  CZqlChar c(10);
-  c.setVarying();
-  c.storeValue("abcdef", 2u);
-  EXPECT_EQ(Value(c), "ab");
+  EXPECT_EQ(Raised([&] { v.storeValue(static_cast<const CZqlData&>(Var(10, "abcdef"))); }), 0);
+  EXPECT_EQ(Value(v), "abc");
+  char buf[3];
   unsigned int used = 0;
-  c.storeValue("xyz", 10u, &used);
-  EXPECT_EQ(used, 3u);
-}
-
-TEST(CharStore, OnlyBlanksAreDroppedAtTheEnd) {
-  CZqlChar c(10);
-  c.setVarying();
-  c.storeValue(CZqlUcStr("ab\t\n"));
-  EXPECT_EQ(Value(c), "ab\t\n");
-  EXPECT_EQ(c.ReturnLength(), 4u);
-}
-
-TEST(CharStore, NumberTooLongIsAnException) {
-  CDiagScope diag;
-  CZqlChar c = Chr(3, "old");
+  ASSERT_EQ(Chr(5, "abcde").getValue(buf, sizeof buf, &used), 1);
+  EXPECT_STREQ(buf, "ab");
+  EXPECT_EQ(used, 2u);
+  EXPECT_EQ(diag.Codes().size(), 4u);
+  diag.Flush();
+  c = Chr(3, "old");
   EXPECT_EQ(Raised([&] { c.storeValue(12345L); }), kZqlErrStringDataRightTruncation2201);
-  EXPECT_EQ(Value(c), "old");
   CZqlInt i;
   i = 12345L;
   EXPECT_EQ(Raised([&] { c.storeValue(static_cast<const CZqlData&>(i)); }),
             kZqlErrStringDataRightTruncation2201);
   EXPECT_EQ(Value(c), "old");
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation2201));
-  // What fits is stored in the default character set.
-  EXPECT_EQ(c.storeValue(static_cast<short>(-12)), 1);
+  EXPECT_EQ(diag.Codes(), (std::vector<int>{kZqlErrStringDataRightTruncation2201,
+                                            kZqlErrStringDataRightTruncation2201}));
+  EXPECT_EQ(c.storeValue(static_cast<short>(-12)), 1);  // what fits is stored
   EXPECT_EQ(Value(c), "-12");
 }
 
-TEST(CharStore, NumbersAndTextConvertBothWays) {
+TEST(CharStore, OtherValuesConvertThroughText) {
   CZqlNumeric n(8, 2);
   n = 12.5;
-  CZqlChar c(10);
-  c.setVarying();
+  CZqlChar c = Var(20, nullptr);
   ASSERT_EQ(c.storeValue(static_cast<const CZqlData&>(n)), 1);
   EXPECT_EQ(Value(c), "12.5");
+  c.storeValue(1.5);
+  EXPECT_EQ(Value(c), "1.500000E+00");
+  ASSERT_EQ(c.storeValue(static_cast<const CZqlData&>(Chr(4, "ab"))), 1);
+  EXPECT_EQ(Value(c), "ab  ");  // the logical value of the source
+  c.storeValue(static_cast<const CZqlData&>(CZqlChar(3)));
+  EXPECT_TRUE(c.isNull());
   CZqlDouble d;
   ASSERT_EQ(d.storeValue(static_cast<const CZqlData&>(Chr(8, " -3.25"))), 1);
   EXPECT_EQ(d.realValue(), -3.25);
   CZqlInt i;
   EXPECT_EQ(Raised([&] { i.storeValue(static_cast<const CZqlData&>(Chr(3, "abc"))); }),
             kZqlErrInvalidCharacterValueForCast);
-  CZqlChar wide(20);
-  wide.setVarying();
-  wide.storeValue(1.5);
-  EXPECT_EQ(Value(wide), "1.500000E+00");
-}
-
-TEST(CharStore, ValuesWithoutTextCannotBeCast) {
   CZqlImplDef impl;
   impl.setType(3);
-  const unsigned char raw[] = {1, 2};
-  impl.setBytes(raw, 2);
-  CZqlChar c(5);
+  impl.setBytes("ab", 2);
   EXPECT_EQ(Raised([&] { c.storeValue(static_cast<const CZqlData&>(impl)); }),
             kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-}
-
-TEST(CharStore, CharacterSourceTakesItsLogicalValue) {
-  CDiagScope diag;
-  CZqlChar target(10);
-  target.setVarying();
-  ASSERT_EQ(target.storeValue(static_cast<const CZqlData&>(Chr(4, "ab"))), 1);
-  EXPECT_EQ(Value(target), "ab  ");
-  EXPECT_TRUE(diag.None());
-  CZqlChar narrow(3);
-  narrow.setVarying();
-  narrow.storeValue(static_cast<const CZqlData&>(Var(10, "abcdef")));
-  EXPECT_EQ(Value(narrow), "abc");
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-  CZqlChar null(3);
-  narrow.storeValue(static_cast<const CZqlData&>(null));
-  EXPECT_TRUE(narrow.isNull());
-}
-
-TEST(CharGet, CutTextPushesTheWarning) {
-  CDiagScope diag;
-  CZqlChar c = Chr(5, "abcde");
-  char buf[3];
-  unsigned int used = 0;
-  ASSERT_EQ(c.getValue(buf, sizeof buf, &used), 1);
-  EXPECT_STREQ(buf, "ab");
-  EXPECT_EQ(used, 2u);
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-  CZqlChar null(2);
-  buf[0] = 'x';
-  EXPECT_EQ(null.getValue(buf, sizeof buf), 0);
+  char buf[4] = "x";
+  EXPECT_EQ(CZqlChar(2).getValue(buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "");
 }
 
@@ -197,19 +130,16 @@ TEST(CharGet, UnmappableUnitsTravelAsEscapes) {
 
 TEST(CharGet, Numbers) {
   long l = 0;
-  short s = 0;
-  double d = 0;
-  EXPECT_EQ(Chr(5, "42").getValue(&l), 1);
-  EXPECT_EQ(l, 42);
-  EXPECT_EQ(Chr(6, " 12abc").getValue(&l), 1);
+  EXPECT_EQ(Chr(12, " 12abc").getValue(&l), 1);  // the leading number
   EXPECT_EQ(l, 12);
   EXPECT_EQ(Chr(3, "abc").getValue(&l), 0);
+  double d = 0;
   EXPECT_EQ(Chr(6, "2.5E1").getValue(&d), 1);
   EXPECT_EQ(d, 25.0);
+  short s = 0;
   EXPECT_EQ(Raised([&] { Chr(12, "99999999999").getValue(&l); }), kZqlErrNumericValueOutOfRange);
   EXPECT_EQ(Raised([&] { Chr(5, "40000").getValue(&s); }), kZqlErrNumericValueOutOfRange);
   EXPECT_EQ(Chr(6, "-32768").getValue(&s), 1);
-  EXPECT_EQ(s, -32768);
 }
 
 TEST(CharGet, RawUnitsIncludePaddingAndTerminator) {
@@ -236,61 +166,42 @@ TEST(CharLiteral, QuotesAreDoubled) {
 // Comparisons and collations
 // ---------------------------------------------------------------------------
 
-TEST(CharCompare, TwoValuesComparePadded) {
-  EXPECT_EQ(Chr(5, "ab") == Var(10, "ab  "), 1);
-  EXPECT_EQ(Var(2, "ab") == Var(10, "ab    "), 1);
-  EXPECT_EQ(Var(5, "ab") < Var(5, "abc"), 1);
-  // The shorter text goes on as blanks: a tab sorts below them.
-  EXPECT_EQ(Var(5, "ab") > Var(5, "ab\t"), 1);
-  EXPECT_EQ(Var(5, "b") >= Var(5, "abc"), 1);
-  EXPECT_EQ(Var(5, "b") != Var(5, "b"), 0);
-}
-
-TEST(CharCompare, AgainstAStringUnpadded) {
-  const CZqlChar c = Chr(5, "ab");
-  EXPECT_EQ(c == CZqlUcStr("ab"), 1);
-  EXPECT_EQ(c == CZqlUcStr("ab "), 0);
-  EXPECT_EQ(c < CZqlUcStr("ab "), 1);
-  EXPECT_EQ(CZqlUcStr("ab") == c, 1);
-  EXPECT_EQ(CZqlUcStr("aa") < c, 1);
-  EXPECT_EQ(CZqlUcStr("b") > c, 1);
-  EXPECT_EQ(CZqlUcStr("b") <= c, 0);
-}
-
-TEST(CharCompare, NullIsNeverTrue) {
+TEST(CharCompare, PaddedForTwoValuesUnpaddedAgainstAString) {
+  const int truths[] = {
+      Chr(5, "ab") == Var(10, "ab  "), Var(2, "ab") == Var(10, "ab    "),
+      Var(5, "ab") < Var(5, "abc"),
+      Var(5, "ab") > Var(5, "ab\t"),  // the shorter goes on as blanks; a tab sorts below
+      Var(5, "b") >= Var(5, "abc"),    Chr(5, "ab") == CZqlUcStr("ab"),
+      Chr(5, "ab") < CZqlUcStr("ab "), CZqlUcStr("ab") == Chr(5, "ab"),
+      CZqlUcStr("aa") < Chr(5, "ab"),  CZqlUcStr("b") > Chr(5, "ab"),
+  };
+  for (size_t k = 0; k < sizeof truths / sizeof truths[0]; ++k) EXPECT_EQ(truths[k], 1) << k;
+  // Nothing is true of a null.
   const CZqlChar n(3);
   const CZqlChar a = Chr(3, "a");
-  EXPECT_EQ(n == n, 0);
-  EXPECT_EQ(n != a, 0);
-  EXPECT_EQ(a != n, 0);
-  EXPECT_EQ(a < n, 0);
-  EXPECT_EQ(n >= a, 0);
-  EXPECT_EQ(n == CZqlUcStr(""), 0);
-  EXPECT_EQ(CZqlUcStr("") != n, 0);
+  const int falsehoods[] = {Var(5, "b") != Var(5, "b"), Chr(5, "ab") == CZqlUcStr("ab "),
+                            CZqlUcStr("b") <= Chr(5, "ab"), n == n, n != a, a != n, a < n,
+                            n >= a, n == CZqlUcStr(""), CZqlUcStr("") != n};
+  for (size_t k = 0; k < sizeof falsehoods / sizeof falsehoods[0]; ++k) {
+    EXPECT_EQ(falsehoods[k], 0) << k;
+  }
 }
 
 // A value with a named collation and coercibility, as it arrives from a
 // driver (the name need not be loadable here).
 CZqlChar WithCollation(const char* text, const char* collation, int32_t coerc) {
-  CZqlObjPack sizing;
   const CZqlUcStr value(text);
   const CZqlUcStr name(collation);
-  auto write = [&](CZqlObjPack* p) {
-    p->add(0, value);
-    p->add(2, int32_t{10});
-    p->add(3, coerc);
-    p->add(4, static_cast<int32_t>(value.Length()));
-    if (*collation != '\0') p->add(6, name);
-    p->add(kZqlPackEnd, int32_t{1});
-  };
-  write(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
-  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
-  write(&pack);
-  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
   CZqlChar c;
   c.setVarying();
-  Raised([&] { c.unpackFrom(&pack); });
+  UnpackInto(&c, Pack([&](CZqlObjPack* p) {
+               p->add(0, value);
+               p->add(2, int32_t{10});
+               p->add(3, coerc);
+               p->add(4, static_cast<int32_t>(value.Length()));
+               if (*collation != '\0') p->add(6, name);
+               p->add(kZqlPackEnd, int32_t{1});
+             }));
   return c;
 }
 
@@ -375,34 +286,26 @@ TEST(CharCompatibility, ResultTypes) {
 // Concatenation
 // ---------------------------------------------------------------------------
 
-TEST(CharConcat, PaddedLeftThenRight) {
+TEST(CharConcat, PaddingLimitsAndNull) {
+  CDiagScope diag;
   const CZqlChar r = Chr(3, "ab") + Var(5, "cd ");
-  EXPECT_EQ(Value(r), "ab cd ");
+  EXPECT_EQ(Value(r), "ab cd ");  // the left operand keeps its padding
   EXPECT_EQ(r.Type(), kZqlTypeVarchar);
   const CZqlChar f = Chr(2, "a") + Chr(3, "b");
   EXPECT_EQ(f.Type(), kZqlTypeChar);
-  EXPECT_EQ(f.Length(), 5u);
   EXPECT_EQ(Value(f), "a b  ");
   EXPECT_EQ(Value(Var(4, "ab") + CZqlUcStr("cd")), "abcd");
-}
-
-TEST(CharConcat, OverlongResultIsCutWithWarning) {
-  CDiagScope diag;
-  const CZqlChar r = Chr(200, "x") + Chr(100, "y");
-  EXPECT_EQ(r.Length(), 256u);
-  EXPECT_EQ(r.ReturnLength(), 256u);
-  EXPECT_FALSE(r.isNull());
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-  diag.Flush();
+  EXPECT_TRUE(diag.None());
+  // An overlong result is cut with a warning.
+  const CZqlChar big = Chr(200, "x") + Chr(100, "y");
+  EXPECT_EQ(big.Length(), 256u);
+  EXPECT_EQ(big.ReturnLength(), 256u);
   const CZqlChar s = Chr(250, "x") + CZqlUcStr(std::string(300, 'z').c_str());
   EXPECT_EQ(s.ReturnLength(), 256u);
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-}
-
-TEST(CharConcat, NullOperandGivesNull) {
-  const CZqlChar r = Chr(3, "ab") + CZqlChar(4);
-  EXPECT_TRUE(r.isNull());
-  EXPECT_EQ(r.Length(), 7u);
+  EXPECT_EQ(diag.Codes().size(), 2u);
+  const CZqlChar n = Chr(3, "ab") + CZqlChar(4);
+  EXPECT_TRUE(n.isNull());
+  EXPECT_EQ(n.Length(), 7u);
   EXPECT_TRUE((CZqlChar(2) + CZqlUcStr("x")).isNull());
 }
 
@@ -477,19 +380,12 @@ struct LikeCase {
 };
 
 TEST(CharLike, WildcardsAndBacktracking) {
+  // Short texts over 'a' and 'b' are checked against the definition below.
   const LikeCase cases[] = {
-      {"abc", "a%", 1},           {"abc", "%c", 1},
-      {"abc", "%b", 0},           {"abc", "a_c", 1},
-      {"ac", "a_c", 0},           {"abcbc", "%bc", 1},
-      {"abcbd", "%bc", 0},        {"aXbXc", "%X_", 1},
+      {"abcbc", "%bc", 1},        {"abcbd", "%bc", 0},       {"aXbXc", "%X_", 1},
       {"mississippi", "%iss%ipp%", 1}, {"mississippi", "m%iss%iss%pi", 1},
-      {"mississippi", "m%iss%iss%iss%", 0}, {"aaa", "a%a%a", 1},
-      {"aa", "a%a%a", 0},         {"a", "%_", 1},
-      {"", "%_", 0},              {"ab", "_%_", 1},
-      {"a", "_%_", 0},            {"abc", "%%%", 1},
-      {"", "", 1},                {"", "%", 1},
-      {"abc", "", 0},             {"abab", "%ab", 1},
-      {"aab", "%_b", 1},          {"xaxbxc", "%a%b%c", 1},
+      {"mississippi", "m%iss%iss%iss%", 0}, {"", "%_", 0},  {"abc", "%%%", 1},
+      {"", "", 1},                {"abc", "", 0},            {"xaxbxc", "%a%b%c", 1},
       {"xaxcxb", "%a%b%c", 0},
   };
   for (const LikeCase& c : cases) {
@@ -565,12 +461,8 @@ TEST(CharLike, AgreesWithTheDefinition) {
 // ---------------------------------------------------------------------------
 
 std::vector<int> PackedLabels(const CZqlData& v) {
-  CZqlObjPack sizing;
-  v.packTo(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
+  Buffer buf = Pack([&](CZqlObjPack* p) { v.packTo(p); });
   CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
-  v.packTo(&pack);
-  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
   std::vector<int> labels;
   for (int l = pack.getNext(); l != kZqlPackEnd; l = pack.getNext()) labels.push_back(l);
   return labels;
@@ -584,23 +476,17 @@ TEST(CharPack, DefaultValueHoldsFewItems) {
 
 TEST(CharPack, DamagedAttributesAreHeldToTheirLimits) {
   const CZqlUcStr text(std::string(300, 'q').c_str());
-  auto write = [&](CZqlObjPack* p) {
-    p->add(0, text);
+  CZqlChar c;
+  EXPECT_EQ(UnpackInto(&c, Pack([&](CZqlObjPack* p) {
+              p->add(0, text);
     p->add(1, int16_t{0x7F});
     p->add(2, int32_t{1000});
     p->add(3, int32_t{9});
     p->add(4, int32_t{-5});
     p->add(5, CZqlUcStr("no-such-set"));
-    p->add(kZqlPackEnd, int32_t{1});
-  };
-  CZqlObjPack sizing;
-  write(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
-  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
-  write(&pack);
-  pack.setBuffer(buf.data(), static_cast<uint32_t>(buf.size()));
-  CZqlChar c;
-  EXPECT_EQ(Raised([&] { c.unpackFrom(&pack); }), 0);
+              p->add(kZqlPackEnd, int32_t{1});
+            })),
+            0);
   EXPECT_EQ(c.Length(), 256u);
   EXPECT_EQ(c.ReturnLength(), 256u);
   EXPECT_EQ(c.charValue().Length(), 256);

@@ -2,43 +2,28 @@
 // text forms back to an equal value, and packs and unpacks (alone and as a
 // data descriptor group) to an equal value.
 
-#include <functional>
 #include <memory>
 #include <random>
-#include <vector>
 
 #include "common.h"
-#include "objpack.h"
 
 namespace {
 
 constexpr int kRounds = 400;
 
-std::vector<unsigned char> Packed(const std::function<void(CZqlObjPack*)>& write) {
-  CZqlObjPack sizing;
-  write(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
-  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
-  write(&pack);
-  EXPECT_EQ(pack.Size(), buf.size());
-  return buf;
-}
-
 // The value read back from its own packed form into a new object.
 template <class T>
 T Unpacked(const T& v) {
-  std::vector<unsigned char> buf = Packed([&](CZqlObjPack* p) { v.packTo(p); });
+  Buffer buf = Pack([&](CZqlObjPack* p) { v.packTo(p); });
   EXPECT_EQ(buf.size(), v.packSize());
-  CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
   T back;
-  EXPECT_EQ(Raised([&] { back.unpackFrom(&pack); }), 0);
+  EXPECT_EQ(UnpackInto(&back, buf), 0);
   return back;
 }
 
 // The value read back from a data descriptor group.
 std::unique_ptr<CZqlData> Described(const CZqlData& v) {
-  std::vector<unsigned char> buf =
-      Packed([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, 10, v); });
+  Buffer buf = Pack([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, 10, v); });
   CZqlObjPack pack(buf.data(), static_cast<uint32_t>(buf.size()));
   EXPECT_EQ(pack.getNext(), 10);
   std::unique_ptr<CZqlData> back;

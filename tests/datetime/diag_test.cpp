@@ -1,40 +1,12 @@
 // Conditions on the current descriptor area: cut text output is a warning
 // only, data exceptions are pushed before they are raised.
 
-#include <gtest/gtest.h>
-
-#include <vector>
-
-#include "zqldda.h"
-#include "zqlsdata.h"
+#include "../data/common.h"
 
 namespace {
 
-// Makes a new descriptor area current for its lifetime.
-class CCurrentArea {
- public:
-  CCurrentArea() {
-    dda_.Init(100);
-    previous_ = ZqlSetCurrentDDA(&dda_);
-  }
-  ~CCurrentArea() { ZqlSetCurrentDDA(previous_); }
-  CCurrentArea(const CCurrentArea&) = delete;
-  CCurrentArea& operator=(const CCurrentArea&) = delete;
-
-  // The codes pushed, oldest first.
-  std::vector<int> Codes() const {
-    std::vector<int> codes;
-    for (int i = dda_.CondCount() - 1; i >= 0; --i) codes.push_back(dda_.Err(i));
-    return codes;
-  }
-
- private:
-  CZqlDDA dda_;
-  CZqlDDA* previous_;
-};
-
 TEST(Diagnostics, CutDatetimeTextIsAWarning) {
-  CCurrentArea area;
+  CDiagScope area;
   CZqlTimeStamp ts;
   ts.storeValue("2000-01-01 10:00:00", 20);
   char buf[11];
@@ -44,17 +16,17 @@ TEST(Diagnostics, CutDatetimeTextIsAWarning) {
 }
 
 TEST(Diagnostics, CutIntervalTextIsRefusedWithoutCondition) {
-  CCurrentArea area;
+  CDiagScope area;
   CZqlYM ym(kZqlIYearToMonth);
   ym.storeValue("1-2", 4);
   char buf[5];
   EXPECT_EQ(ym.getValue(buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "");
-  EXPECT_TRUE(area.Codes().empty());
+  EXPECT_TRUE(area.None());
 }
 
 TEST(Diagnostics, ErrorsArePushedThenRaised) {
-  CCurrentArea area;
+  CDiagScope area;
   CZqlDate d;
   d.set(2000, 1, 31);
   CZqlYM month(kZqlIMonth);
