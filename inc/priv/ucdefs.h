@@ -12,6 +12,28 @@
 
 class CZqlConfig;
 
+class CZqlXmfUtil;
+
+// Loading helpers shared by character sets and collations.
+// Case-blind comparison of two names, independent of the process locale.
+bool ZqlUcSameName(const char* a, const char* b);
+// A copy of name from the library allocator (may raise 0xA008).
+char* ZqlUcCopyName(const char* name);
+// Whether the message just read (text, length bytes) is the end mark 0xFF.
+bool ZqlUcIsEndMark(const CZqlXmfUtil& x, const char* text, int length);
+
+enum EZqlUcDefinition {
+  kZqlUcDefinitionFound,     // file holds the name, path the full path
+  kZqlUcDefinitionNotNamed,  // no (usable) entry for the name in zql.ini
+  kZqlUcDefinitionNotFound,  // file holds the name, not found on the path
+  kZqlUcDefinitionFailed,    // another error was raised (when caught)
+};
+// Looks up the definition file of `name` in `section` of zql.ini (through
+// config, or a reader of its own) and finds it along the search path.
+// file and path hold kZqlMaxPath bytes each.
+EZqlUcDefinition ZqlUcFindDefinition(const char* section, const char* name,
+                                     CZqlConfig* config, char* file, char* path);
+
 // The shared body of a CZqlUcStr. Capacity is not stored: the array holds
 // ZqlUcRound(length + 1) units (or more after a string shrank in place).
 struct SZqlUcStrBody {

@@ -43,18 +43,6 @@ SZqlUcTable gAscii = {nullptr, {gAsciiRows.to}, {gAsciiRows.from}, {0}, kKindRow
 const SZqlUcTable* gDefault = &gAscii;  // the default character set
 SZqlUcTable* gLoaded = nullptr;         // loaded tables, newest first
 
-// Case-blind comparison of two names, independent of the process locale.
-bool SameName(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
-
 bool IsLead(const SZqlUcTable* t, unsigned b) {
   return (t->leadBytes[(b >> 4) & 15] & (0x8000u >> (b & 15))) != 0;
 }
@@ -241,11 +229,6 @@ constexpr int kDefinitionSet = 1;
 constexpr int kErrorSet = 7;  // zqlloc.xmx: character-set and collation errors
 constexpr int kRowUnits = 257;
 
-bool IsEndMark(const CZqlXmfUtil& x, const char* text, int length) {
-  return x.XmfLastType() != kZqlXmfTypeUnits && length == 1 &&
-         static_cast<unsigned char>(text[0]) == 0xFF;
-}
-
 // A row of 256 units, all without mapping.
 unsigned short* NewRow() {
   auto* row = static_cast<unsigned short*>(ZqlMemoryMalloc(256 * sizeof(unsigned short)));
@@ -268,7 +251,7 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcTable* t) {
   std::memcpy(t->leadBytes, text, sizeof t->leadBytes);
   for (int number = 6;; ++number) {
     text = x.XmsgIntr(kDefinitionSet, number, &length);
-    if (IsEndMark(x, text, length)) return true;
+    if (ZqlUcIsEndMark(x, text, length)) return true;
     if (t->kind == kZqlUcKindDirect || t->kind == kZqlUcKindNoRows) return false;
     if (x.XmfLastType() != kZqlXmfTypeUnits || length != kRowUnits) return false;
     unsigned short row[kRowUnits];
@@ -281,45 +264,27 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcTable* t) {
   }
 }
 
-// The definition file's name for a character set from the section
-// "Character Sets".
-bool DefinitionFile(const char* name, CZqlConfig* config, char* file) {
-  CZqlConfig own;
-  CZqlConfig* cfg = config != nullptr ? config : &own;
-  CZqlUcStr value;
-  int found = 0;
-  // Without zql.ini no name is defined: that is the error to report.
-  if (!ZqlTry([&] { found = cfg->readCfgString(kCharsetSection, name, &value); }) &&
-      ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
-    ZqlTryRethrow();
-    return false;
-  }
-  if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath) {
-    ZqlUcGenErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, name);
-    return false;
-  }
-  value.getToChar(file, kZqlMaxPath);
-  return true;
-}
-
 SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
   char file[kZqlMaxPath];
-  if (!DefinitionFile(name, config, file)) return nullptr;
-  CZqlDirMisc dir;
   char path[kZqlMaxPath];
-  if (!dir.Find(file, path, sizeof path)) {
-    ZqlUcGenErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, file);
-    return nullptr;
+  switch (ZqlUcFindDefinition(kCharsetSection, name, config, file, path)) {
+    case kZqlUcDefinitionFound:
+      break;
+    case kZqlUcDefinitionNotNamed:
+      ZqlUcGenErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, name);
+      return nullptr;
+    case kZqlUcDefinitionNotFound:
+      ZqlUcGenErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, file);
+      return nullptr;
+    case kZqlUcDefinitionFailed:
+      return nullptr;
   }
   auto* t = static_cast<SZqlUcTable*>(ZqlMemoryCalloc(1, sizeof(SZqlUcTable)));
   if (t == nullptr) return nullptr;
   CZqlXmfUtil x;
   bool ok = false;
   const int done = ZqlTry([&] {
-    const std::size_t n = std::strlen(name);
-    char* copy = static_cast<char*>(ZqlMemoryMalloc(n + 1));
-    std::memcpy(copy, name, n + 1);
-    t->name = copy;
+    t->name = ZqlUcCopyName(name);
     ok = x.Init(path) && ReadDefinition(x, t);
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
@@ -401,9 +366,9 @@ const SZqlUcTable* ZqlUcAsciiTable() { return &gAscii; }
 
 const SZqlUcTable* ZqlUcLoadCCT(const char* name, CZqlConfig* config) {
   if (name == nullptr) return gDefault;
-  if (SameName(name, gAscii.name)) return &gAscii;
+  if (ZqlUcSameName(name, gAscii.name)) return &gAscii;
   for (const SZqlUcTable* t = gLoaded; t != nullptr; t = t->next)
-    if (SameName(name, t->name)) return t;
+    if (ZqlUcSameName(name, t->name)) return t;
   SZqlUcTable* t = LoadFile(name, config);
   if (t == nullptr) return nullptr;
   t->next = gLoaded;

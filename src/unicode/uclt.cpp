@@ -47,17 +47,6 @@ int Raise(int code) {
   return 0;
 }
 
-bool SameName(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
-
 // The table of an identifier: null for 0 (code units), else a table that is
 // loaded now. A stale or foreign identifier raises "invalid function
 // arguments" instead of being followed.
@@ -163,18 +152,6 @@ CZqlUcStr Units(const char* text, unsigned long charset) {
 // Loading
 // ---------------------------------------------------------------------------
 
-char* CopyName(const char* name) {
-  const std::size_t n = std::strlen(name);
-  char* copy = static_cast<char*>(ZqlMemoryMalloc(n + 1));
-  if (copy != nullptr) std::memcpy(copy, name, n + 1);
-  return copy;
-}
-
-bool IsEndMark(const CZqlXmfUtil& x, const char* text, int length) {
-  return x.XmfLastType() != kZqlXmfTypeUnits && length == 1 &&
-         static_cast<unsigned char>(text[0]) == 0xFF;
-}
-
 // Splits the multi-character entries (count pairs of zero-terminated unit
 // strings filling exactly n units) into the table. False when malformed.
 bool ReadEntries(SZqlUcCollation* t, const char* text, int n, int count) {
@@ -224,7 +201,7 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcCollation* t) {
   int number = 4;
   for (;; ++number) {
     text = x.XmsgIntr(kDefinitionSet, number, &length);
-    if (IsEndMark(x, text, length)) break;
+    if (ZqlUcIsEndMark(x, text, length)) break;
     if (x.XmfLastType() != kZqlXmfTypeUnits || length != kRowUnits) return false;
     unsigned short row[kRowUnits];
     std::memcpy(row, text, sizeof row);
@@ -234,44 +211,30 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcCollation* t) {
   text = x.XmsgIntr(kDefinitionSet, ++number, &length);
   if (x.XmfLastType() != kZqlXmfTypeUnits || !ReadEntries(t, text, length, count)) return false;
   text = x.XmsgIntr(kDefinitionSet, ++number, &length);
-  return IsEndMark(x, text, length);
-}
-
-// The definition file's name for a collation from the section Collations.
-bool DefinitionFile(const char* name, CZqlConfig* config, char* file) {
-  CZqlConfig own;
-  CZqlConfig* cfg = config != nullptr ? config : &own;
-  CZqlUcStr value;
-  int found = 0;
-  // Without zql.ini no name is defined: that is the error to report.
-  if (!ZqlTry([&] { found = cfg->readCfgString(kSection, name, &value); }) &&
-      ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
-    ZqlTryRethrow();
-    return false;
-  }
-  if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath) {
-    ZqlUcCLTGenErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, name);
-    return false;
-  }
-  value.getToChar(file, kZqlMaxPath);
-  return true;
+  return ZqlUcIsEndMark(x, text, length);
 }
 
 SZqlUcCollation* LoadFile(const char* name, CZqlConfig* config) {
   char file[kZqlMaxPath];
-  if (!DefinitionFile(name, config, file)) return nullptr;
-  CZqlDirMisc dir;
   char path[kZqlMaxPath];
-  if (!dir.Find(file, path, sizeof path)) {
-    ZqlUcCLTGenErrMsg(kZqlErrCollationDefinitionFileNotFound, file);
-    return nullptr;
+  switch (ZqlUcFindDefinition(kSection, name, config, file, path)) {
+    case kZqlUcDefinitionFound:
+      break;
+    case kZqlUcDefinitionNotNamed:
+      ZqlUcCLTGenErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, name);
+      return nullptr;
+    case kZqlUcDefinitionNotFound:
+      ZqlUcCLTGenErrMsg(kZqlErrCollationDefinitionFileNotFound, file);
+      return nullptr;
+    case kZqlUcDefinitionFailed:
+      return nullptr;
   }
   auto* t = static_cast<SZqlUcCollation*>(ZqlMemoryCalloc(1, sizeof(SZqlUcCollation)));
   if (t == nullptr) return nullptr;
   CZqlXmfUtil x;
   bool ok = false;
   const int done = ZqlTry([&] {
-    t->name = CopyName(name);
+    t->name = ZqlUcCopyName(name);
     ok = x.Init(path) && ReadDefinition(x, t);
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
@@ -361,9 +324,9 @@ void ZqlUcFreeCLT(SZqlUcCollation* table) {
 
 const SZqlUcCollation* ZqlUcLoadCLT(const char* name, CZqlConfig* config) {
   if (name == nullptr || *name == '\0') return gDefault;
-  if (SameName(name, kUnicodeName)) return &gUnicode;
+  if (ZqlUcSameName(name, kUnicodeName)) return &gUnicode;
   for (const SZqlUcCollation* t = gLoaded; t != nullptr; t = t->next)
-    if (SameName(name, t->name)) return t;
+    if (ZqlUcSameName(name, t->name)) return t;
   SZqlUcCollation* t = LoadFile(name, config);
   if (t == nullptr) return nullptr;
   t->next = gLoaded;
