@@ -83,8 +83,19 @@ const char* ZqlTryFile();   // recorded file, "" when none
 int ZqlTryLine();           // recorded line, 0 when none
 int ZqlTryLevel();          // innermost open level, -1 when none
 
-// Raises code at the caller's file and line.
-#define ZQL_RAISE(code) ZqlTryThrow((code), __LINE__, __FILE__)
+// Raises code inside the library; never returns. With a frame open it acts
+// as ZqlTryThrow; with none but a handler open the handler receives a
+// one-condition exception. REQUIRES: a frame or a handler is open, which
+// every library entry point guarantees by running inside ZqlTry; should one
+// forget, the raise still leaves as a CZqlTryJump that ZqlTry and
+// CZqlExceptionHandler::Run turn into a failure.
+[[noreturn]] void ZqlRaise(int code, int line, const char* file);
+// ZqlPushError(code), then ZqlRaise(code, line, file).
+[[noreturn]] void ZqlPushnRaise(EZqlError code, int line, const char* file);
+
+// Raise at the caller's file and line: the only way internal code raises.
+#define ZQL_RAISE(code) ZqlRaise((code), __LINE__, __FILE__)
+#define ZQL_PUSH_RAISE(code) ZqlPushnRaise((code), __LINE__, __FILE__)
 
 // Transport of a raise to a frame; caught only by ZqlTry.
 struct CZqlTryJump {

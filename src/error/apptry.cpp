@@ -120,3 +120,8 @@ int ZqlPushnThrow(EZqlError code) {
   ZqlPushError(code);
   return ZqlTryThrow(code, 0, 0);
 }
+
+void ZqlPushnRaise(EZqlError code, int line, const char* file) {
+  ZqlPushError(code);
+  ZqlRaise(code, line, file);
+}

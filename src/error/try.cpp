@@ -86,6 +86,21 @@ int ZqlTryThrow(int code, int line, const char* file) {
   return 0;
 }
 
+void ZqlRaise(int code, int line, const char* file) {
+  ZqlTryThrow(code, line, file);  // leaves whenever a frame or handler is open
+  // Nothing open: an entry point forgot its frame. Record the code where a
+  // table exists and leave anyway, so that no caller runs on after a raise.
+  SZqlTryTable* t = Table();
+  if (t != nullptr) {
+    if (t->code == 0) {
+      t->line = line;
+      t->file = file;
+    }
+    t->code = code;
+  }
+  throw CZqlTryJump{-1};
+}
+
 int ZqlTryReady() {
   SZqlTryTable* t = Table();
   return t != nullptr && t->level >= 0 ? 1 : 0;
