@@ -6,6 +6,8 @@
 #include "zqlcol.h"
 #include "zqlident.h"
 #include "zqlsdata.h"
+#include "zqlsql.h"
+#include "zqlstm.h"
 #include "zqlucode.h"
 
 #endif  // ZQL_ZQLAPPL_H

@@ -1,0 +1,278 @@
+// CZqlCsr: cursors over prepared cursor specifications - allocation,
+// opening, the six fetch directions, the current row, the driver's status
+// items, and positioned DELETE and UPDATE written as SQL text.
+
+#include <memory>
+#include <utility>
+
+#include "zqldispa.h"
+#include "zqlstm.h"
+
+int ZqlConditionsFromDDA(CZqlDDA* from, CZqlDDA* to) {
+  if (from == nullptr || to == nullptr) return 0;
+  SZqlDiag* a = from->getDiagData();
+  SZqlDiag* b = to->getDiagData();
+  if (a == nullptr || b == nullptr || a == b || a->condCount == 0) return 0;
+  to->FlushCond();
+  std::swap(a->condCount, b->condCount);
+  std::swap(a->more, b->more);
+  std::swap(a->condCapacity, b->condCapacity);
+  std::swap(a->conds, b->conds);
+  return 1;
+}
+
+CZqlCsr::CZqlCsr()
+    : open(0),
+      scrollability(static_cast<EZqlCurScr>(kZqlCurNonScroll)),
+      sensitivity(static_cast<EZqlCurSns>(kZqlCurSensitivityDefault)) {}
+
+CZqlCsr::~CZqlCsr() {
+  if (open) ZqlTry([&] { Close(); });
+}
+
+void CZqlCsr::needCursor() const {
+  NeedArea();
+  if (cursorId == 0 || dispatcher == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidCursorName);
+}
+
+uint32_t CZqlCsr::status(EZqlStatInfo item) const {
+  uint32_t value = 0;
+  dispatcher->Status(dda, cursorId, item, &value);
+  return value;
+}
+
+// ---------------------------------------------------------------------------
+// Life cycle
+// ---------------------------------------------------------------------------
+
+int CZqlCsr::Allocate(CZqlExecStm* stm, const CZqlIdent& cursorName, EZqlCurScr scr,
+                      EZqlCurSns sns) {
+  return Protect([&] {
+    FreshArea();
+    if (stm == nullptr || stm->Dispatcher() == nullptr)
+      ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
+    stm->Dispatcher()->AllocCsr(dda, stm->StatementId(), &cursorId, cursorName, scr, sns);
+    if (statementId != stm->StatementId()) dropOutputs();
+    sessionId = stm->SessionId();
+    statementId = stm->StatementId();
+    if (dispatcher == nullptr) dispatcher = stm->Dispatcher()->duplicate();
+    name = cursorName;
+    scrollability = scr;
+    sensitivity = sns;
+    open = 0;  // a cursor is allocated closed
+    // The reply described the parameters anew: the input links must reach
+    // the new descriptions, or they would send nothing.
+    rebindInputs();
+  });
+}
+
+int CZqlCsr::Open() {
+  return Protect([&] {
+    FreshArea();
+    needCursor();
+    if (!pInput()) return;
+    if (outputs != nullptr && !outputs->isAllBound())
+      ZQL_PUSH_RAISE(kZqlErrUsingClauseRequiredForResultFields);
+    dispatcher->Open(dda, cursorId);
+    open = 1;
+  });
+}
+
+int CZqlCsr::Close() {
+  return Protect([&] {
+    FreshArea();
+    needCursor();
+    dispatcher->Close(dda, cursorId);
+    open = 0;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Fetching
+// ---------------------------------------------------------------------------
+
+// The driver decides what the cursor allows: no check of the open flag or
+// the scrollability here.
+int CZqlCsr::fetch(EZqlDirection direction, int32_t offset) {
+  return Protect([&] {
+    FreshArea();
+    needCursor();
+    dispatcher->Fetch(dda, cursorId, direction, offset);
+    deliverRow();
+  });
+}
+
+int CZqlCsr::Fetch() { return fetch(kZqlFetchNext, 0); }
+int CZqlCsr::FetchPrior() { return fetch(kZqlFetchPrior, 0); }
+int CZqlCsr::FetchFirst() { return fetch(kZqlFetchFirst, 0); }
+int CZqlCsr::FetchLast() { return fetch(kZqlFetchLast, 0); }
+int CZqlCsr::FetchAbsolute(int32_t n) { return fetch(kZqlFetchAbsolute, n); }
+int CZqlCsr::FetchRelative(int32_t n) { return fetch(kZqlFetchRelative, n); }
+
+CZqlRow* CZqlCsr::getCurrentRow() const {
+  if (!open) return nullptr;
+  CZqlRow* result = nullptr;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    if (status(kZqlStatCsrOpen) == 0) ZQL_PUSH_RAISE(kZqlErrCursorIsInCloseState);
+    if (status(kZqlStatCsrPosition) != kZqlCsrOnRow)
+      ZQL_PUSH_RAISE(kZqlErrCurorIsNotPositionedOnRow);
+    const int n = dda->ColCount();
+    std::unique_ptr<CZqlRow> row(new CZqlRow(n));
+    for (int i = 0; i < n; ++i) {
+      CZqlColumn& column = (*row)[i];
+      column = *dda->ColDsc(i);
+      if (column.getData() != nullptr) CvlInt(i, column.getData());
+    }
+    result = row.release();
+  });
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Positioned DELETE and UPDATE
+// ---------------------------------------------------------------------------
+
+void CZqlCsr::tableOf(CZqlUcStr* out) const { dda->getSUTable(out); }
+
+// Finishes text with the WHERE CURRENT OF clause and executes it in a
+// duplicate of the area, so that the cursor's descriptions stay; the
+// statement's conditions then replace the cursor's, also after a failure.
+int CZqlCsr::positioned(const CZqlUcStr& head) {
+  CZqlUcStr text(head);
+  text.Append(" WHERE CURRENT OF ");
+  name.ToString(&text);
+  std::unique_ptr<CZqlDDA> scratch(dda->duplicate());
+  int answer = 0;
+  const int done = ZqlTry([&] { answer = dispatcher->IExecute(scratch.get(), sessionId, text); });
+  const int code = ZqlTryCode();
+  ZqlConditionsFromDDA(scratch.get(), dda);
+  if (!done) ZQL_RAISE(code);
+  return answer;
+}
+
+int CZqlCsr::Delete() {
+  int answer = 0;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    CZqlUcStr table;
+    tableOf(&table);
+    CZqlUcStr text("DELETE");
+    if (table.Length() != 0) {
+      text.Append(" FROM ");
+      text.Append(table);
+    }
+    answer = positioned(text);
+  });
+  return answer;
+}
+
+int CZqlCsr::Update(const CZqlRow& row) { return Update(&row); }
+
+int CZqlCsr::Update(const CZqlRow* row) {
+  int answer = 0;
+  Protect([&] {
+    FreshArea();
+    if (row == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    needCursor();
+    CZqlUcStr text("UPDATE ");
+    tableOf(&text);
+    text.Append(" SET ");
+    int assigned = 0;
+    for (int i = 0; i < row->ColNum(); ++i) {
+      const CZqlColumn& column = (*row)[i];
+      const CZqlData* value = column.getData();
+      if (value == nullptr) continue;  // columns without a value stay as they are
+      if (assigned++ > 0) text.Append(",");
+      column.Name().ToString(&text);
+      text.Append("=");
+      if (value->isNull()) {
+        text.Append("NULL");
+        continue;
+      }
+      CZqlUcStr literal;
+      value->SQLLiteral(&literal);
+      text.Append(literal);
+    }
+    answer = positioned(text);
+  });
+  return answer;
+}
+
+// ---------------------------------------------------------------------------
+// Status items
+// ---------------------------------------------------------------------------
+
+int CZqlCsr::is_updatable() {
+  uint32_t value = 0;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    value = status(kZqlStatCsrUpdatable);
+  });
+  return static_cast<int>(value);
+}
+
+int CZqlCsr::is_scrollable() {
+  int yes = 0;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    yes = status(kZqlStatCsrScrollable) == 1 ? 1 : 0;
+  });
+  return yes;
+}
+
+int CZqlCsr::is_insensitive() {
+  int yes = 0;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    yes = status(kZqlStatCsrInsensitive) == 1 ? 1 : 0;
+  });
+  return yes;
+}
+
+int CZqlCsr::is_open() {
+  uint32_t value = 0;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    value = status(kZqlStatCsrOpen);
+  });
+  return static_cast<int>(value);
+}
+
+int CZqlCsr::position() {
+  uint32_t value = 1;
+  Protect([&] {
+    FreshArea();
+    needCursor();
+    value = status(kZqlStatCsrPosition);
+  });
+  return static_cast<int>(value);
+}
+
+// ---------------------------------------------------------------------------
+// Raw reads of the current row
+// ---------------------------------------------------------------------------
+
+long CZqlCsr::Read(int i, char* buffer, long start, long count) const {
+  long copied = 0;
+  ProtectRaising([&] {
+    const CZqlData* value = rawValue(i, cursorId, kZqlErrInvalidCursorName);
+    if (value != nullptr) copied = value->read(buffer, start, count);
+  });
+  return copied;
+}
+
+long CZqlCsr::Size(int i) const {
+  long size = 0;
+  ProtectRaising([&] {
+    const CZqlData* value = rawValue(i, cursorId, kZqlErrInvalidCursorName);
+    if (value != nullptr) size = value->size();
+  });
+  return size;
+}

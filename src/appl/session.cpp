@@ -1,0 +1,270 @@
+// CZqlSession: one connection, its defaults from "zql.ini", and the
+// session statements, which it writes as SQL text and executes at once.
+
+#include <memory>
+#include <string>
+
+#include "zqlconf.h"
+#include "zqldispa.h"
+#include "zqlsql.h"
+
+namespace {
+
+// The environment keys applied after connecting, in this order, and the
+// condition a failing one leaves.
+enum EDefault { kCatalog, kSchema, kTimeZone, kNames, kDefaultCount };
+
+struct SDefault {
+  const char* key;
+  EZqlError failure;
+};
+
+constexpr SDefault kDefaults[kDefaultCount] = {
+    {"CATALOG", kZqlErrInvalidCatalogName},
+    {"SCHEMA", kZqlErrInvalidSchemaName},
+    {"TIMEZONE", kZqlErrInvalidTimeZoneDisplacementValue},
+    {"NAMES", kZqlErrInvalidCharacterSetName},
+};
+
+// Leading precision of the interval a "TIMEZONE" default is read into.
+constexpr unsigned int kZoneLead = 2;
+
+// Appends value as one SQL character literal: in single quotes, each quote
+// inside doubled, so that no name can end the literal early.
+void AppendLiteral(CZqlUcStr* out, const CZqlUcStr& value) {
+  out->Append('\'');
+  const unsigned short* u = value.UcStr();
+  for (int i = 0; i < value.Length(); ++i) {
+    if (u[i] == '\'') out->Append(static_cast<unsigned short>('\''));
+    out->Append(u[i]);
+  }
+  out->Append('\'');
+}
+
+bool IsLocal(const CZqlUcStr& value) {
+  return value.Length() == 5 && value.Compi("LOCAL") == 0;
+}
+
+const char* LevelText(EZqlTILevel level) {
+  switch (level) {
+    case kZqlReadUncommitted: return "READ UNCOMMITTED,";
+    case kZqlReadCommitted: return "READ COMMITTED,";
+    case kZqlRepeatableRead: return "REPEATABLE READ,";
+    default: return "SERIALIZABLE,";
+  }
+}
+
+}  // namespace
+
+CZqlSession::CZqlSession(CZqlAppl* application) : connected(0), appl(nullptr) {
+  if (dda == nullptr) return;
+  dda->FlushCond();
+  if (application == nullptr || application->Dispatcher() == nullptr) {
+    dda->pushErr(kZqlErrZQLWasNotInitialized);
+    return;
+  }
+  std::unique_ptr<CZqlDispClient> own;
+  const int done = ZqlTry([&] {
+    own.reset(application->Dispatcher()->duplicate());
+    if (own == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    if (!application->addConnection(this)) ZQL_RAISE(kZqlErrZQLWasNotInitialized);
+  });
+  if (!done) {
+    dda->pushErr(static_cast<EZqlError>(ZqlTryCode()));
+    return;
+  }
+  dispatcher = own.release();
+  appl = application;
+}
+
+CZqlSession::~CZqlSession() {
+  // Separate frames: a refused rollback must not keep the connection open.
+  if (dispatcher != nullptr && connected) {
+    ZqlTry([&] { Rollback(); });
+    ZqlTry([&] { Disconnect(); });
+  }
+  if (appl != nullptr) ZqlTry([&] { appl->removeConnection(this); });
+}
+
+// ---------------------------------------------------------------------------
+// Connecting
+// ---------------------------------------------------------------------------
+
+int CZqlSession::Connect(const CZqlUcStr& environment, const CZqlUcStr& user,
+                         const CZqlUcStr& password) {
+  return Protect([&] {
+    if (!isInit()) return;
+    dispatcher->Connect(dda, &sessionId, environment, user, password);
+    connected = 1;
+    name = environment;
+    applyDefaults(environment);
+  });
+}
+
+// Each default runs in a frame of its own; the conditions of those that
+// failed are pushed at the end, after every statement the later defaults
+// sent (each of which clears the area first).
+void CZqlSession::applyDefaults(const CZqlUcStr& environment) {
+  CZqlConfig config;
+  EZqlError failed[kDefaultCount];
+  int failures = 0;
+  for (int i = 0; i < kDefaultCount; ++i) {
+    const SDefault& d = kDefaults[i];
+    const int done = ZqlTry([&] {
+      CZqlUcStr value;
+      if (!config.readCfgString(environment, CZqlUcStr(d.key), &value)) return;
+      if (value.Length() == 0) return;
+      switch (i) {
+        case kCatalog: SetCatalog(value); break;
+        case kSchema: SetSchema(value); break;
+        case kNames: SetNames(value); break;
+        default: {
+          if (IsLocal(value)) {
+            SetTimeZone();
+            break;
+          }
+          // A text that is no displacement is skipped without a report.
+          CZqlDT zone(kZqlIHourToMinute, kZoneLead, 0);
+          int stored = 0;
+          CZqlDDA* previous = ZqlSetCurrentDDA(nullptr);
+          ZqlTry([&] { stored = zone.storeValue(value); });
+          ZqlSetCurrentDDA(previous);
+          if (stored) SetTimeZone(zone);
+          break;
+        }
+      }
+    });
+    if (!done) failed[failures++] = d.failure;
+  }
+  for (int i = 0; i < failures; ++i) dda->pushErr(failed[i]);
+}
+
+int CZqlSession::Disconnect() {
+  int answer = 0;
+  Protect([&] {
+    if (!isInit()) return;
+    answer = dispatcher->Disconnect(dda, &sessionId);
+    if (answer == 1) connected = 0;
+  });
+  return answer;
+}
+
+int CZqlSession::Disconnect(CZqlObject* area) {
+  CZqlDDA* target = dynamic_cast<CZqlDDA*>(area);
+  return Protect([&] {
+    if (target == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!isInit()) return;
+    // The caller's area receives the dispatcher's conditions: it is current
+    // for the call, so the dispatcher adds to it instead of clearing it.
+    zql_detail::CZqlCurrentArea current(target);
+    if (!ZqlTry([&] { dispatcher->Disconnect(target, &sessionId); })) {
+      target->setErr(kZqlErrInvalidTransactionState);
+      target->setDiagPar(kZqlDiagServerName, name);
+      target->setDiagPar(kZqlDiagConnectionName, name);
+      target->PushCond();
+      ZQL_RAISE(kZqlErrInvalidTransactionState);
+    }
+    connected = 0;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Session statements
+// ---------------------------------------------------------------------------
+
+int CZqlSession::iexecute(const CZqlUcStr& text) {
+  int answer = 0;
+  Protect([&] {
+    FreshArea();
+    if (sessionId == 0 || dispatcher == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
+    answer = dispatcher->IExecute(dda, sessionId, text);
+  });
+  return answer;
+}
+
+int CZqlSession::named(const char* head, const CZqlUcStr& value, EZqlError empty) {
+  return Protect([&] {
+    FreshArea();
+    if (value.Length() == 0) ZQL_PUSH_RAISE(empty);
+    CZqlUcStr text(head);
+    AppendLiteral(&text, value);
+    iexecute(text);
+  });
+}
+
+int CZqlSession::statement(const char* text) {
+  return Protect([&] {
+    FreshArea();
+    iexecute(CZqlUcStr(text));
+  });
+}
+
+int CZqlSession::SetCatalog(const CZqlUcStr& name) {
+  return named("SET CATALOG ", name, kZqlErrInvalidCatalogName);
+}
+
+int CZqlSession::SetSchema(const CZqlUcStr& name) {
+  return named("SET SCHEMA ", name, kZqlErrInvalidSchemaName);
+}
+
+int CZqlSession::SetNames(const CZqlUcStr& name) {
+  return named("SET NAMES ", name, kZqlErrInvalidCharacterSetName);
+}
+
+int CZqlSession::SetAuthor(const CZqlUcStr& user) {
+  return named("SET SESSION AUTHORIZATION ", user, kZqlErrInvalidAuthorizationSpecification);
+}
+
+int CZqlSession::SetTimeZone(const CZqlDT& displacement) {
+  return Protect([&] {
+    FreshArea();
+    if (displacement.IntervalType() != kZqlIHourToMinute || displacement.isNull())
+      ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    CZqlUcStr literal;
+    displacement.SQLLiteral(&literal);
+    CZqlUcStr text("SET TIME ZONE ");
+    text.Append(literal);
+    iexecute(text);
+  });
+}
+
+int CZqlSession::SetTimeZone() { return statement("SET TIME ZONE LOCAL"); }
+
+int CZqlSession::SetTrans(EZqlTILevel level, EZqlTMode mode, uint32_t diagnosticsSize) {
+  std::string text = "SET TRANSACTION ";
+  text += mode == kZqlReadOnly ? "READ ONLY," : "READ WRITE,";
+  text += "ISOLATION LEVEL ";
+  text += LevelText(level);
+  text += "DIAGNOSTICS SIZE " + std::to_string(diagnosticsSize);
+  return statement(text.c_str());
+}
+
+int CZqlSession::constraints(const CZqlIdent* name, const char* mode) {
+  return Protect([&] {
+    FreshArea();
+    CZqlUcStr text("SET CONSTRAINTS ");
+    if (name != nullptr && name->Length() != 0)
+      name->ToString(&text);
+    else
+      text.Append("ALL");
+    text.Append(mode);
+    iexecute(text);
+  });
+}
+
+int CZqlSession::DeferrConstr(const CZqlIdent* name) { return constraints(name, " DEFERRED"); }
+
+int CZqlSession::ImmConstr(const CZqlIdent* name) { return constraints(name, " IMMEDIATE"); }
+
+int CZqlSession::Commit() { return statement("COMMIT WORK"); }
+
+int CZqlSession::Rollback() { return statement("ROLLBACK WORK"); }
+
+int CZqlSession::Cancel() {
+  int answer = 0;
+  Protect([&] {
+    if (!isInit()) return;
+    answer = dispatcher->Cancel(dda, sessionId);
+  });
+  return answer;
+}
