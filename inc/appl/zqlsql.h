@@ -44,6 +44,9 @@ enum EZqlTMode : int32_t {
   kZqlReadOnly = 1,
 };
 
+// Conditions every SQL object's area has room for.
+constexpr int kZqlAreaConditions = 10;
+
 // Bit of status item 0: the connection can report an open transaction
 // (through item 1, which then answers 1 while one is open).
 constexpr uint32_t kZqlStatReportsTransaction = 0x200000;
@@ -64,6 +67,10 @@ class CZqlCurrentArea {
 };
 // Pushes code onto dda unless dda is null or holds a condition already.
 void NoteFailure(CZqlDDA* dda, int code) noexcept;
+// Gives dda room for kZqlAreaConditions conditions again, keeping the ones
+// it holds: a reply's condition block leaves the area room for no more than
+// the reply's own conditions, so later pushes would drop them.
+void WidenConditions(CZqlDDA* dda) noexcept;
 }  // namespace zql_detail
 
 // ---------------------------------------------------------------------------
@@ -157,7 +164,8 @@ class CZqlSQLObject : public CZqlObject {
   int ProtectRaising(Body&& body) const;
   // Raises 0xA013 when the object has no area (nowhere to push it).
   void NeedArea() const;
-  // dda->FlushCond() after NeedArea().
+  // After NeedArea(): discards the area's conditions, with room for
+  // kZqlAreaConditions new ones.
   void FreshArea() const;
 
   uint32_t sessionId;           // the dispatcher's id of the connection; 0: none

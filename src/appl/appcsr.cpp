@@ -177,8 +177,10 @@ int CZqlCsr::Update(const CZqlRow* row) {
     FreshArea();
     if (row == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     needCursor();
+    CZqlUcStr table;
+    tableOf(&table);
     CZqlUcStr text("UPDATE ");
-    tableOf(&text);
+    text.Append(table);
     text.Append(" SET ");
     int assigned = 0;
     for (int i = 0; i < row->ColNum(); ++i) {

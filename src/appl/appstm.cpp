@@ -264,6 +264,7 @@ int CZqlStm::CvlInt(int i, CZqlData* target) const {
 
 void CZqlStm::deliverRow() const {
   if (outputs == nullptr) return;
+  zql_detail::WidenConditions(dda);
   const int before = dda->CondCount();
   if (!outputs->fetchBuffers(dda)) ZQL_PUSH_RAISE(kZqlErrNoData0200);
   // A binding that refused its value left an error condition; the row did

@@ -136,6 +136,7 @@ void CZqlSession::applyDefaults(const CZqlUcStr& environment) {
     });
     if (!done) failed[failures++] = d.failure;
   }
+  zql_detail::WidenConditions(dda);
   for (int i = 0; i < failures; ++i) dda->pushErr(failed[i]);
 }
 
@@ -158,6 +159,7 @@ int CZqlSession::Disconnect(CZqlObject* area) {
     // for the call, so the dispatcher adds to it instead of clearing it.
     zql_detail::CZqlCurrentArea current(target);
     if (!ZqlTry([&] { dispatcher->Disconnect(target, &sessionId); })) {
+      zql_detail::WidenConditions(target);
       target->setErr(kZqlErrInvalidTransactionState);
       target->setDiagPar(kZqlDiagServerName, name);
       target->setDiagPar(kZqlDiagConnectionName, name);

@@ -5,6 +5,7 @@
 
 #include "zqldispa.h"
 #include "zqlsql.h"
+#include "zqlstm.h"
 
 namespace {
 
@@ -60,6 +61,23 @@ void NoteFailure(CZqlDDA* dda, int code) noexcept {
   dda->pushErr(static_cast<EZqlError>(code));
 }
 
+void WidenConditions(CZqlDDA* dda) noexcept {
+  SZqlDiag* body = dda != nullptr ? dda->getDiagData() : nullptr;
+  if (body == nullptr || body->condCapacity >= kZqlAreaConditions) return;
+  ZqlTry([&] {
+    if (body->condCount == 0) {
+      dda->SetCondQty(kZqlAreaConditions);
+      return;
+    }
+    // The conditions move aside into a full-size store, which the area then
+    // takes back with copies of them.
+    CZqlDDA held;
+    held.Init(kZqlAreaConditions);
+    ZqlConditionsFromDDA(dda, &held);
+    dda->PushCond(&held);
+  });
+}
+
 }  // namespace zql_detail
 
 CZqlSQLObject::CZqlSQLObject()
@@ -67,7 +85,7 @@ CZqlSQLObject::CZqlSQLObject()
   std::unique_ptr<CZqlDDA> area;
   if (ZqlTry([&] {
         area.reset(new CZqlDDA);
-        area->Init(10);
+        area->Init(kZqlAreaConditions);
       })) {
     dda = area.release();
   }
@@ -84,7 +102,7 @@ void CZqlSQLObject::NeedArea() const {
 
 void CZqlSQLObject::FreshArea() const {
   NeedArea();
-  dda->FlushCond();
+  dda->SetCondQty(kZqlAreaConditions);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,19 @@
 //                            bad-version  answers Attach with another version
 //   ZQL_TEST_DRIVER_SEGMENT  size of the data segment in bytes
 //   ZQL_TEST_DRIVER_LOG      file that receives one line per packed request
+//   ZQL_TEST_DRIVER_TRACE    file that receives one line per driver operation
+//                            with its arguments, SQL texts exactly as sent
+//   ZQL_TEST_DRIVER_SCRIPT   file of scripted replies, read again at every
+//                            operation, one directive a line:
+//                              status <item> <value>  a connection's answer
+//                              dbms <text>            DBMS name of the Connect,
+//                                                     Prepare, AllocCsr replies
+//                              dbmsstatus <value>     DBMS status word of them
+//                              sutable <name>         updatable table of the
+//                                                     AllocCsr replies
+//                              refuse <operation> <code>  the operation (as
+//                                                     traced) fails with that
+//                                                     code (hexadecimal)
 //
 // Test requests start with the marker "TEST" instead of the packed buffer's
 // marker; their payload (after the 8-byte header) is a command:
@@ -23,7 +36,16 @@
 //   prepared:  SELECT * FROM T
 //              SELECT * FROM T WHERE ID > ?
 //              INSERT INTO T VALUES (?, ?)
+//              SELECT * FROM T WHERE ID = ?   a single-row select: Execute
+//                                 delivers the row (no data when none)
+//              SELECT * FROM T FOR UPDATE, SELECT * FROM T WHERE ID > ? FOR
+//                                 UPDATE: cursor specifications
 //   immediate: DELETE FROM T
+//              SET ..., COMMIT WORK, ROLLBACK WORK   accepted
+//              DELETE ... WHERE CURRENT OF <c>, UPDATE ... WHERE CURRENT OF
+//                                 <c>: accepted on the open cursor named <c>
+//                                 (as SQL) that is on a row; DELETE removes
+//                                 the row from T
 //              FAIL <code>        fails with that code (hexadecimal) after
 //                                 a warning, both as conditions
 //              BIG <n>            a condition message of n characters
@@ -77,6 +99,79 @@ void Log(const std::string& line) {
   close(fd);
 }
 
+// One line of the operation trace.
+void Trace(const std::string& line) {
+  const char* path = std::getenv("ZQL_TEST_DRIVER_TRACE");
+  if (path == nullptr) return;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0600);
+  if (fd < 0) return;
+  const std::string text = line + "\n";
+  ssize_t ignored = write(fd, text.data(), text.size());
+  (void)ignored;
+  close(fd);
+}
+
+// The text of s as sent, with line breaks escaped so that it stays one line.
+std::string Raw(const CZqlUcStr& s) {
+  std::vector<char> text(static_cast<size_t>(s.Length()) * 7 + 1);
+  s.getToChar(text.data(), static_cast<int>(text.size()));
+  std::string out;
+  for (const char* c = text.data(); *c != '\0'; ++c) {
+    if (*c == '\n')
+      out += "\\n";
+    else
+      out += *c;
+  }
+  return out;
+}
+
+std::string Raw(const CZqlIdent& name) {
+  CZqlUcStr text;
+  name.ToString(&text);
+  return Raw(text);
+}
+
+// The scripted replies (see the head of this file).
+struct SScript {
+  std::map<uint32_t, uint32_t> status;
+  std::string dbms;
+  bool hasDbmsStatus = false;
+  uint32_t dbmsStatus = 0;
+  std::string suTable;
+  std::map<std::string, int32_t> refuse;
+};
+
+SScript ReadScript() {
+  SScript script;
+  const char* path = std::getenv("ZQL_TEST_DRIVER_SCRIPT");
+  std::FILE* f = path != nullptr ? std::fopen(path, "r") : nullptr;
+  if (f == nullptr) return script;
+  char line[512];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const size_t blank = text.find(' ');
+    const std::string word = text.substr(0, blank);
+    const std::string rest = blank == std::string::npos ? "" : text.substr(blank + 1);
+    unsigned long a = 0, b = 0;
+    char op[64] = {};
+    if (word == "status" && std::sscanf(rest.c_str(), "%lu %lu", &a, &b) == 2) {
+      script.status[static_cast<uint32_t>(a)] = static_cast<uint32_t>(b);
+    } else if (word == "dbms") {
+      script.dbms = rest;
+    } else if (word == "dbmsstatus" && std::sscanf(rest.c_str(), "%lu", &a) == 1) {
+      script.hasDbmsStatus = true;
+      script.dbmsStatus = static_cast<uint32_t>(a);
+    } else if (word == "sutable") {
+      script.suTable = rest;
+    } else if (word == "refuse" && std::sscanf(rest.c_str(), "%63s %lx", op, &a) == 2) {
+      script.refuse[op] = static_cast<int32_t>(a);
+    }
+  }
+  std::fclose(f);
+  return script;
+}
+
 // The text of s in upper case with blanks at either end removed.
 std::string Normal(const CZqlUcStr& s) {
   std::vector<char> text(static_cast<size_t>(s.Length()) * 7 + 1);
@@ -98,7 +193,7 @@ struct SRow {
   std::string name;
 };
 
-enum class EKind { kSelectAll, kSelectWhere, kInsert };
+enum class EKind { kSelectAll, kSelectWhere, kInsert, kSelectOne, kCursorAll, kCursorWhere };
 
 struct SStatement {
   uint32_t connection;
@@ -107,6 +202,7 @@ struct SStatement {
 
 struct SCursor {
   uint32_t statement;
+  std::string name;  // the SQL form, upper case
   bool scroll;
   bool insensitive;
   bool open = false;
@@ -139,7 +235,8 @@ class CTableDriver : public CZqlDriver {
   int32_t Close(CZqlDDA*, uint32_t cursor) override;
   int32_t Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
                 int32_t offset) override;
-  int32_t Cancel(CZqlDDA*, uint32_t connection) override {
+  int32_t Cancel(CZqlDDA* dda, uint32_t connection) override {
+    if (const int32_t r = Begin(dda, "Cancel")) return r;
     return connections_.count(connection) != 0 ? 0 : kZqlErrConnectionDoesNotExist;
   }
   int32_t Status(CZqlDDA*, uint32_t id, EZqlStatInfo info, uint32_t* value) override;
@@ -147,7 +244,13 @@ class CTableDriver : public CZqlDriver {
  private:
   static void Describe(CZqlDDA* dda, EKind kind);
   static int32_t Fail(CZqlDDA* dda, int32_t code, const char* message);
+  // Traces the operation; answers the scripted refusal's code (with its
+  // condition in dda), or 0.
+  static int32_t Begin(CZqlDDA* dda, const std::string& op, const std::string& args = "");
+  static void Name(CZqlDDA* dda);
+  int32_t Positioned(CZqlDDA* dda, uint32_t connection, const std::string& sql);
   std::vector<SRow> Result(const SStatement& s, CZqlDDA* dda) const;
+  int32_t SelectOne(CZqlDDA* dda) const;
   uint32_t StatusOf(const SCursor& c, EZqlStatInfo info) const;
 
   bool badVersion_;
@@ -166,17 +269,35 @@ int32_t CTableDriver::Fail(CZqlDDA* dda, int32_t code, const char* message) {
   return code;
 }
 
+int32_t CTableDriver::Begin(CZqlDDA* dda, const std::string& op, const std::string& args) {
+  Trace(args.empty() ? op : op + " " + args);
+  const SScript script = ReadScript();
+  const auto refused = script.refuse.find(op);
+  if (refused == script.refuse.end()) return 0;
+  return Fail(dda, refused->second, "scripted refusal");
+}
+
+// The scripted DBMS name and status word, when there are any.
+void CTableDriver::Name(CZqlDDA* dda) {
+  const SScript script = ReadScript();
+  if (!script.dbms.empty()) dda->setNameOfDBMS(CZqlUcStr(script.dbms.c_str()));
+  if (script.hasDbmsStatus) dda->setStatusOfDBMS(script.dbmsStatus);
+}
+
 int32_t CTableDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr& user,
                               const CZqlUcStr&, uint32_t* connection) {
+  if (const int32_t r = Begin(dda, "Connect", Raw(target) + " " + Raw(user))) return r;
   if (Normal(user) == "NOBODY")
     return Fail(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "user refused");
   *connection = nextId_++;
   connections_[*connection] = Normal(target);
   dda->setNameOfDBMS(CZqlUcStr("SCRIPTED"));
+  Name(dda);
   return 0;
 }
 
-int32_t CTableDriver::Disconnect(CZqlDDA*, uint32_t connection, EZqlBoolean) {
+int32_t CTableDriver::Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean) {
+  if (const int32_t r = Begin(dda, "Disconnect")) return r;
   if (connections_.erase(connection) == 0) return kZqlErrConnectionDoesNotExist;
   for (auto it = statements_.begin(); it != statements_.end();) {
     if (it->second.connection != connection) {
@@ -191,8 +312,12 @@ int32_t CTableDriver::Disconnect(CZqlDDA*, uint32_t connection, EZqlBoolean) {
 }
 
 int32_t CTableDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
+  if (const int32_t r = Begin(dda, "IExecute", Raw(text))) return r;
   if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
   const std::string sql = Normal(text);
+  if (sql.find(" WHERE CURRENT OF ") != std::string::npos)
+    return Positioned(dda, connection, sql);
+  if (sql.rfind("SET ", 0) == 0 || sql == "COMMIT WORK" || sql == "ROLLBACK WORK") return 0;
   if (sql == "DELETE FROM T") {
     dda->setRowCount(static_cast<int32_t>(table_.size()));
     table_.clear();
@@ -214,6 +339,30 @@ int32_t CTableDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcSt
   return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
 }
 
+// A positioned DELETE or UPDATE of the cursor named at the end of sql.
+int32_t CTableDriver::Positioned(CZqlDDA* dda, uint32_t connection, const std::string& sql) {
+  const std::string clause = " WHERE CURRENT OF ";
+  const std::string name = sql.substr(sql.find(clause) + clause.size());
+  for (auto& entry : cursors_) {
+    SCursor& c = entry.second;
+    if (c.name != name || statements_.at(c.statement).connection != connection) continue;
+    if (!c.open) return kZqlErrCursorIsInCloseState;
+    if (c.pos < 0 || c.pos >= static_cast<int32_t>(c.rows.size()))
+      return kZqlErrCurorIsNotPositionedOnRow;
+    if (sql.rfind("DELETE", 0) == 0) {
+      const int32_t id = c.rows[static_cast<size_t>(c.pos)].id;
+      table_.erase(std::remove_if(table_.begin(), table_.end(),
+                                  [&](const SRow& r) { return r.id == id; }),
+                   table_.end());
+    } else if (sql.rfind("UPDATE", 0) != 0) {
+      return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+    }
+    dda->setRowCount(1);
+    return 0;
+  }
+  return kZqlErrInvalidCursorName;
+}
+
 void CTableDriver::Describe(CZqlDDA* dda, EKind kind) {
   CZqlInt id;
   CZqlChar name(kNameLength);
@@ -225,21 +374,23 @@ void CTableDriver::Describe(CZqlDDA* dda, EKind kind) {
     dda->ParDsc(1)->setDsc(&name);
     return;
   }
-  dda->setStmType(kZqlStmSelect);
+  const bool cursor = kind == EKind::kCursorAll || kind == EKind::kCursorWhere;
+  dda->setStmType(cursor ? kZqlStmCursor : kZqlStmSelect);
   dda->AllocColDsc(2);
   dda->ColDsc(0)->setName(CZqlIdent("ID"));
   dda->ColDsc(0)->setDataDsc(&id);
   dda->ColDsc(1)->setName(CZqlIdent("NAME"));
   dda->ColDsc(1)->setDataDsc(&name);
-  if (kind == EKind::kSelectWhere) {
+  if (kind == EKind::kSelectWhere || kind == EKind::kCursorWhere || kind == EKind::kSelectOne) {
     dda->AllocParDsc(1);
-    dda->ParDsc(0)->setName(CZqlIdent("LOW"));
+    dda->ParDsc(0)->setName(CZqlIdent(kind == EKind::kSelectOne ? "ID" : "LOW"));
     dda->ParDsc(0)->setDsc(&id);
   }
 }
 
 int32_t CTableDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text,
                               uint32_t* statement) {
+  if (const int32_t r = Begin(dda, "Prepare", Raw(text))) return r;
   if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
   const std::string sql = Normal(text);
   EKind kind;
@@ -249,19 +400,28 @@ int32_t CTableDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
     kind = EKind::kSelectWhere;
   } else if (sql == "INSERT INTO T VALUES (?, ?)") {
     kind = EKind::kInsert;
+  } else if (sql == "SELECT * FROM T WHERE ID = ?") {
+    kind = EKind::kSelectOne;
+  } else if (sql == "SELECT * FROM T FOR UPDATE") {
+    kind = EKind::kCursorAll;
+  } else if (sql == "SELECT * FROM T WHERE ID > ? FOR UPDATE") {
+    kind = EKind::kCursorWhere;
   } else {
     dda->setErrPos(1);
     return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
   }
   Describe(dda, kind);
+  Name(dda);
   *statement = nextId_++;
   statements_[*statement] = SStatement{connection, kind};
   return 0;
 }
 
 int32_t CTableDriver::Execute(CZqlDDA* dda, uint32_t statement) {
+  if (const int32_t r = Begin(dda, "Execute")) return r;
   const auto s = statements_.find(statement);
   if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
+  if (s->second.kind == EKind::kSelectOne) return SelectOne(dda);
   if (s->second.kind != EKind::kInsert) return kZqlErrCursorSpecificationCannotBeExecuted;
   CZqlData* id = nullptr;
   CZqlData* name = nullptr;
@@ -276,15 +436,39 @@ int32_t CTableDriver::Execute(CZqlDDA* dda, uint32_t statement) {
   return 0;
 }
 
-int32_t CTableDriver::DeallocStm(CZqlDDA*, uint32_t statement) {
+// The row whose id the parameter names, into the outputs of dda.
+int32_t CTableDriver::SelectOne(CZqlDDA* dda) const {
+  CZqlData* want = nullptr;
+  long id = 0;
+  if (!dda->ParDsc(0)->getBind(&want)) return kZqlErrUsingClauseRequiredForDynamicParameter;
+  want->getValue(&id);
+  for (const SRow& row : table_) {
+    if (row.id != id) continue;
+    if (dda->Output() == nullptr) dda->CreateOutput();
+    CZqlData* out = nullptr;
+    if (dda->OutDsc(0)->getBind(&out)) out->storeValue(static_cast<long>(row.id));
+    if (dda->OutDsc(1)->getBind(&out))
+      out->storeValue(row.name.c_str(), static_cast<unsigned>(row.name.size()));
+    return 0;
+  }
+  return kZqlErrNoData0200;
+}
+
+int32_t CTableDriver::DeallocStm(CZqlDDA* dda, uint32_t statement) {
+  // Disconnect ends the connection's statements without an area: no trace.
+  if (dda != nullptr) {
+    if (const int32_t r = Begin(dda, "DeallocStm")) return r;
+  }
   if (statements_.erase(statement) == 0) return kZqlErrInvalidSQLStatementName;
   for (auto it = cursors_.begin(); it != cursors_.end();)
     it = it->second.statement == statement ? cursors_.erase(it) : std::next(it);
   return 0;
 }
 
-int32_t CTableDriver::AllocCsr(CZqlDDA*, uint32_t statement, const CZqlIdent&,
+int32_t CTableDriver::AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent& name,
                                EZqlCurScr scr, EZqlCurSns sns, uint32_t* cursor) {
+  const std::string args = Raw(name) + " " + std::to_string(scr) + " " + std::to_string(sns);
+  if (const int32_t r = Begin(dda, "AllocCsr", args)) return r;
   const auto s = statements_.find(statement);
   if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
   if (s->second.kind == EKind::kInsert) return kZqlErrPreparedStatementNotACursorSpecification;
@@ -293,12 +477,18 @@ int32_t CTableDriver::AllocCsr(CZqlDDA*, uint32_t statement, const CZqlIdent&,
   c.statement = statement;
   c.scroll = scr == kZqlCurScroll;
   c.insensitive = sns == kZqlCurInsensitive;
+  CZqlUcStr sqlName;
+  name.ToString(&sqlName);
+  c.name = Normal(sqlName);
+  const SScript script = ReadScript();
+  if (!script.suTable.empty()) dda->setSUTable(CZqlUcStr(script.suTable.c_str()));
+  Name(dda);
   return 0;
 }
 
 // The rows a cursor of s sees, with the parameter value from dda.
 std::vector<SRow> CTableDriver::Result(const SStatement& s, CZqlDDA* dda) const {
-  if (s.kind != EKind::kSelectWhere) return table_;
+  if (s.kind != EKind::kSelectWhere && s.kind != EKind::kCursorWhere) return table_;
   CZqlData* low = nullptr;
   long bound = 0;
   if (dda->ParCount() > 0 && dda->ParDsc(0)->getBind(&low)) low->getValue(&bound);
@@ -309,6 +499,7 @@ std::vector<SRow> CTableDriver::Result(const SStatement& s, CZqlDDA* dda) const 
 }
 
 int32_t CTableDriver::Open(CZqlDDA* dda, uint32_t cursor) {
+  if (const int32_t r = Begin(dda, "Open")) return r;
   const auto c = cursors_.find(cursor);
   if (c == cursors_.end()) return kZqlErrInvalidCursorName;
   if (c->second.open) return kZqlErrCurorIsInOpenState;
@@ -319,7 +510,8 @@ int32_t CTableDriver::Open(CZqlDDA* dda, uint32_t cursor) {
   return 0;
 }
 
-int32_t CTableDriver::Close(CZqlDDA*, uint32_t cursor) {
+int32_t CTableDriver::Close(CZqlDDA* dda, uint32_t cursor) {
+  if (const int32_t r = Begin(dda, "Close")) return r;
   const auto c = cursors_.find(cursor);
   if (c == cursors_.end()) return kZqlErrInvalidCursorName;
   if (!c->second.open) return kZqlErrCursorIsInCloseState;
@@ -330,6 +522,8 @@ int32_t CTableDriver::Close(CZqlDDA*, uint32_t cursor) {
 
 int32_t CTableDriver::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
                             int32_t offset) {
+  const std::string args = std::to_string(direction) + " " + std::to_string(offset);
+  if (const int32_t r = Begin(dda, "Fetch", args)) return r;
   const auto found = cursors_.find(cursor);
   if (found == cursors_.end()) return kZqlErrInvalidCursorName;
   SCursor& c = found->second;
@@ -377,12 +571,19 @@ uint32_t CTableDriver::StatusOf(const SCursor& c, EZqlStatInfo info) const {
 // Connections answer item 0 with their statement count and item 1 with the
 // table's row count; statements answer 1 + their kind; id 0 (the driver)
 // answers its connection count.
-int32_t CTableDriver::Status(CZqlDDA*, uint32_t id, EZqlStatInfo info, uint32_t* value) {
+int32_t CTableDriver::Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) {
+  if (const int32_t r = Begin(dda, "Status", std::to_string(info))) return r;
   if (id == 0) {
     *value = static_cast<uint32_t>(connections_.size());
     return 0;
   }
   if (connections_.count(id) != 0) {
+    const SScript script = ReadScript();
+    const auto scripted = script.status.find(info);
+    if (scripted != script.status.end()) {
+      *value = scripted->second;
+      return 0;
+    }
     uint32_t n = 0;
     for (const auto& s : statements_) n += s.second.connection == id ? 1 : 0;
     *value = info == kZqlStatConnection1 ? static_cast<uint32_t>(table_.size()) : n;

@@ -1,0 +1,118 @@
+// An application object with its own zql.ini: environment DB1 reaches the
+// scripted driver, DB2 the same program under another name (a second driver
+// process). The drivers trace every operation and read their scripted
+// replies from files of the test's directory.
+#ifndef ZQL_TESTS_APPL_FIXTURE_H
+#define ZQL_TESTS_APPL_FIXTURE_H
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ipc_fixture.h"
+#include "ipclink.h"
+#include "zqlappl.h"
+#include "zqldispa.h"
+
+namespace zqltest {
+
+// The 8-bit form of a Unicode string.
+inline std::string Text(const CZqlUcStr& s) {
+  std::vector<char> buf(static_cast<size_t>(s.Length()) * 7 + 1);
+  s.getToChar(buf.data(), static_cast<int>(buf.size()));
+  return buf.data();
+}
+
+inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
+
+class ApplTest : public IpcTest {
+ protected:
+  void SetUp() override {
+    IpcTest::SetUp();
+    trace_ = dir_ + "/trace";
+    script_ = dir_ + "/script";
+    setenv("ZQL_TEST_DRIVER_TRACE", trace_.c_str(), 1);
+    setenv("ZQL_TEST_DRIVER_SCRIPT", script_.c_str(), 1);
+    second_ = DriverAlias("second_driver");
+    Ini("");
+    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    app.reset(new CZqlAppl);
+  }
+
+  void TearDown() override {
+    Script("");
+    app.reset();  // disconnects what a failed test left connected
+    ZqlSetCurrentDDA(nullptr);
+    unsetenv("ZQL_TEST_DRIVER_TRACE");
+    unsetenv("ZQL_TEST_DRIVER_SCRIPT");
+    EXPECT_EQ(chdir(cwd_), 0);
+    IpcTest::TearDown();
+  }
+
+  // Rewrites zql.ini; db1 holds more lines of DB1's section.
+  void Ini(const std::string& db1) {
+    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
+                        << "[DB1]\nDriver = SCRIPT\n" << db1 << "[SCRIPT]\nPath = " << driver_
+                        << "\n[DB2]\nDriver = SECOND\n[SECOND]\nPath = " << second_ << "\n";
+  }
+
+  // Replaces the drivers' scripted replies.
+  void Script(const std::string& text) { std::ofstream(script_) << text; }
+
+  // The drivers' operations since the last ClearTrace, one line each.
+  std::vector<std::string> Trace() const {
+    std::ifstream in(trace_);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+  void ClearTrace() { std::ofstream(trace_, std::ios::trunc).flush(); }
+  // The SQL texts executed at once since the last ClearTrace.
+  std::vector<std::string> Sent() const {
+    std::vector<std::string> out;
+    for (const std::string& line : Trace())
+      if (line.rfind("IExecute ", 0) == 0) out.push_back(line.substr(9));
+    return out;
+  }
+  // 1 when an operation whose trace line starts with op was traced.
+  bool Traced(const std::string& op) const {
+    for (const std::string& line : Trace())
+      if (line.rfind(op, 0) == 0) return true;
+    return false;
+  }
+
+  // Connects session to environment and notes its driver for the final
+  // check. Answers Connect's answer.
+  int Connect(CZqlSession* session, const char* environment = "DB1") {
+    const int answer = session->Connect(CZqlUcStr(environment), CZqlUcStr(), CZqlUcStr());
+    if (answer == 1) {
+      SZqlDispRec* r = session->Dispatcher()->Record();
+      NoteDriver(r->sessions->getObji(session->SessionId())->server->ServerBody()->slot);
+    }
+    return answer;
+  }
+
+  // A new session of the application, connected to environment.
+  std::unique_ptr<CZqlSession> Session(const char* environment = "DB1") {
+    std::unique_ptr<CZqlSession> s(new CZqlSession(app.get()));
+    EXPECT_EQ(Connect(s.get(), environment), 1) << Text(s->ErrMsg(0));
+    return s;
+  }
+
+  std::unique_ptr<CZqlAppl> app;
+  std::string trace_, script_, second_;
+  char cwd_[PATH_MAX];
+};
+
+// The codes of an object's conditions, most recent first.
+inline std::vector<int> Codes(const CZqlSQLObject& o) {
+  std::vector<int> out;
+  for (int i = 0; i < o.CondQty(); ++i) out.push_back(o.Err(i));
+  return out;
+}
+
+}  // namespace zqltest
+
+#endif  // ZQL_TESTS_APPL_FIXTURE_H
