@@ -244,7 +244,7 @@ class CZqlAppl : public CZqlSQLObject {
   int removeConnection(CZqlSession* session);
   // As removeConnection, then destroys the session.
   int deleteConnection(CZqlSession* session);
-  // Rollback() on every session, each failure ignored. 1.
+  // Rollback() on every connected session, each failure ignored. 1.
   int rollbackAll();
 
   // Number of listed sessions (0 when not initialised).

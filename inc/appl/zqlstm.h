@@ -242,7 +242,8 @@ class CZqlCsr : public CZqlStm {
   // CURRENT OF c" with one assignment per column of row (borrowed for the
   // call) that has a value; t is the updatable table the driver named. The
   // statement's conditions replace the cursor's; its column descriptions
-  // stay. The driver's answer (1), or 0 (0xA00B for a null row).
+  // stay. The driver's answer (1), or 0 (0xA00B for a null row, 0xA00D for
+  // a value that has no SQL literal; nothing is sent then).
   int Delete();
   int Update(const CZqlRow& row);
   int Update(const CZqlRow* row);

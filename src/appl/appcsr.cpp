@@ -196,6 +196,9 @@ int CZqlCsr::Update(const CZqlRow* row) {
       }
       CZqlUcStr literal;
       value->SQLLiteral(&literal);
+      // A value that has no SQL form (implementation-defined) would leave
+      // the assignment without its value.
+      if (literal.Length() == 0) ZQL_PUSH_RAISE(kZqlErrFunctionNotSupported);
       text.Append(literal);
     }
     answer = positioned(text);

@@ -9,7 +9,8 @@
 CZqlAppl::CZqlAppl() : sessions(nullptr) {}
 
 CZqlAppl::~CZqlAppl() {
-  if (sessions != nullptr) Abort();
+  // In a frame: a refusal must not travel on to a caller's handler from here.
+  if (sessions != nullptr) ZqlTry([&] { Abort(); });
   // Abort may have been refused: the sessions still listed must not keep a
   // pointer to this object, and the list must not destroy them.
   detachAll();
@@ -124,7 +125,7 @@ int CZqlAppl::rollbackAll() {
   if (sessions == nullptr) return 1;
   for (CZqlObject* o = sessions->first(); o != nullptr; o = sessions->next()) {
     CZqlSession* s = static_cast<CZqlSession*>(o);
-    ZqlTry([&] { s->Rollback(); });
+    if (s->SessionId() != 0) ZqlTry([&] { s->Rollback(); });
   }
   return 1;
 }

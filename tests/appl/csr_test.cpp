@@ -137,6 +137,15 @@ TEST_F(Cursors, PositionedTexts) {
     EXPECT_EQ(Text(csr.ColDsc(0)->Name().Body()), "ID");
     EXPECT_EQ(csr.Update(nullptr), 0);
     EXPECT_EQ(csr.Err(0), kZqlErrInvalidFunctionArguments);
+    CZqlImplDef opaque;
+    const char bytes[] = "xy";
+    opaque.setBytes(bytes, 2);
+    CZqlRow raw(1);
+    raw[0] = Column("A", &opaque);
+    ClearTrace();
+    EXPECT_EQ(csr.Update(raw), 0);
+    EXPECT_EQ(csr.Err(0), kZqlErrFunctionNotSupported);
+    EXPECT_TRUE(Sent().empty());
     Script("");
   }
   struct SCase {
