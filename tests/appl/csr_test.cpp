@@ -18,9 +18,9 @@ long IntOf(const CZqlData& v) {
 TEST_F(Cursors, LifeCycle) {
   ASSERT_EQ(app->Init(), 1);
   std::unique_ptr<CZqlSession> s = Session();
-  CZqlExecStm spec;
-  ASSERT_EQ(spec.Prepare(s.get(), "SELECT * FROM T WHERE ID > ? FOR UPDATE"), 1);
-  EXPECT_EQ(spec.StmType(), kZqlStmCursor);
+  CZqlExecStm query;
+  ASSERT_EQ(query.Prepare(s.get(), "SELECT * FROM T WHERE ID > ? FOR UPDATE"), 1);
+  EXPECT_EQ(query.StmType(), kZqlStmCursor);
   CZqlCsr csr;
   CZqlInt low, id;
   low.storeValue(0L);
@@ -43,7 +43,7 @@ TEST_F(Cursors, LifeCycle) {
       {"allocate on no statement",
        [&] { return csr.Allocate(nullptr, "C", kZqlCurScroll, kZqlCurSensitivityDefault); }, 0,
        kZqlErrInvalidSQLStatementName, "", -2},
-      {"allocate", [&] { return csr.Allocate(&spec, "C", kZqlCurScroll, kZqlCurSensitivityDefault); },
+      {"allocate", [&] { return csr.Allocate(&query, "C", kZqlCurScroll, kZqlCurSensitivityDefault); },
        1, 0, "AllocCsr C 1 0", -2},
       {"bind its parameter", [&] { return csr.Bind(0, &low); }, 1, 0, "", -2},
       {"outputs partly bound",
@@ -93,7 +93,7 @@ TEST_F(Cursors, LifeCycle) {
 
   // A non-scroll cursor may only go forward.
   CZqlCsr forward;
-  ASSERT_EQ(forward.Allocate(&spec, "F", kZqlCurNonScroll, kZqlCurInsensitive), 1);
+  ASSERT_EQ(forward.Allocate(&query, "F", kZqlCurNonScroll, kZqlCurInsensitive), 1);
   ASSERT_EQ(forward.Bind(0, &low), 1);
   ASSERT_EQ(forward.Open(), 1) << Text(forward.ErrMsg(0));
   EXPECT_EQ(forward.FetchPrior(), 0);
@@ -121,10 +121,10 @@ TEST_F(Cursors, PositionedTexts) {
   text[0] = Column("NAME", &quoted);
   CZqlIdent delimited("my cur");
   {  // the driver's refusal replaces the cursor's conditions; its columns stay
-    CZqlExecStm spec;
-    ASSERT_EQ(spec.Prepare(s.get(), "SELECT * FROM T FOR UPDATE"), 1);
+    CZqlExecStm query;
+    ASSERT_EQ(query.Prepare(s.get(), "SELECT * FROM T FOR UPDATE"), 1);
     CZqlCsr csr;
-    ASSERT_EQ(csr.Allocate(&spec, "C", kZqlCurScroll, kZqlCurSensitivityDefault), 1);
+    ASSERT_EQ(csr.Allocate(&query, "C", kZqlCurScroll, kZqlCurSensitivityDefault), 1);
     ASSERT_EQ(csr.Open(), 1);
     EXPECT_EQ(csr.Delete(), 0);  // on no row yet
     EXPECT_EQ(Codes(csr), std::vector<int>{kZqlErrCurorIsNotPositionedOnRow});
@@ -176,10 +176,10 @@ TEST_F(Cursors, PositionedTexts) {
   for (const SCase& c : cases) {
     SCOPED_TRACE(c.what);
     Script(c.script);
-    CZqlExecStm spec;
-    ASSERT_EQ(spec.Prepare(s.get(), "SELECT * FROM T FOR UPDATE"), 1);
+    CZqlExecStm query;
+    ASSERT_EQ(query.Prepare(s.get(), "SELECT * FROM T FOR UPDATE"), 1);
     CZqlCsr csr;
-    ASSERT_EQ(csr.Allocate(&spec, c.name, kZqlCurScroll, kZqlCurSensitivityDefault), 1);
+    ASSERT_EQ(csr.Allocate(&query, c.name, kZqlCurScroll, kZqlCurSensitivityDefault), 1);
     ASSERT_EQ(csr.Open(), 1);
     ASSERT_EQ(csr.FetchFirst(), 1) << Text(csr.ErrMsg(0));
     ClearTrace();

@@ -58,10 +58,10 @@ TEST_F(Program, FromInitToTerm) {
 
     // A scroll cursor over rows 1 to 4 in all six directions.
     Script("sutable T");
-    CZqlExecStm spec;
-    ASSERT_EQ(spec.Prepare(&first, "SELECT * FROM T FOR UPDATE"), 1);
+    CZqlExecStm query;
+    ASSERT_EQ(query.Prepare(&first, "SELECT * FROM T FOR UPDATE"), 1);
     CZqlCsr csr;
-    ASSERT_EQ(csr.Allocate(&spec, "C", kZqlCurScroll, kZqlCurSensitivityDefault), 1);
+    ASSERT_EQ(csr.Allocate(&query, "C", kZqlCurScroll, kZqlCurSensitivityDefault), 1);
     CZqlInt at;
     CZqlChar atName(10);
     atName.setVarying();
