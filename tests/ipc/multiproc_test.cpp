@@ -58,7 +58,7 @@ TEST_F(MultiProcess, ClientKilledHoldingDriverLockDoesNotBlockOthers) {
   ASSERT_EQ(Connect(&rec, driver_), 0);
   Pipe up;
   const pid_t holder = Child([&] {
-    if (LockDriver(rec.r.slot) != 0) return 1;
+    if (ZqlIpcLockDriver(rec.r.slot) != 0) return 1;
     up.Put(1);
     pause();
     return 0;
@@ -119,7 +119,7 @@ TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
       gReportFd = report.fd[1];
       gSemId = semget(key_, 0, 0);
       gSemNum = sem;
-      const int locked = sem == kZqlIpcSemComBuf ? LockComBuf() : LockDriver(sem);
+      const int locked = sem == kZqlIpcSemComBuf ? ZqlIpcLockComBuf() : ZqlIpcLockDriver(sem);
       if (locked != 0) return 1;
       raise(SIGSEGV);
       return 2;
@@ -150,7 +150,7 @@ TEST_F(MultiProcess, FatalSignalUnderALaterHandlerStillFreesTheLock) {
     later.sa_flags = SA_RESETHAND;  // reports, then the default action
     sigemptyset(&later.sa_mask);
     sigaction(SIGSEGV, &later, nullptr);
-    if (LockDriver(sem) != 0) return 1;
+    if (ZqlIpcLockDriver(sem) != 0) return 1;
     raise(SIGSEGV);
     raise(SIGSEGV);
     return 2;
@@ -182,8 +182,8 @@ TEST_F(MultiProcess, FatalTrapsStayWhileConnected) {
   raise(SIGSYS);
   EXPECT_EQ(gPassedOn, 1);
   ASSERT_EQ(Connect(&b, driver_), 0);
-  ASSERT_EQ(LockDriver(a.r.slot), 0);
-  ASSERT_EQ(UnlockDriver(a.r.slot), 0);
+  ASSERT_EQ(ZqlIpcLockDriver(a.r.slot), 0);
+  ASSERT_EQ(ZqlIpcUnlockDriver(a.r.slot), 0);
   EXPECT_EQ(Disconnect(&a), 1);
   sigaction(SIGSYS, nullptr, &during);
   EXPECT_TRUE(during.sa_flags & SA_SIGINFO);  // b is still connected

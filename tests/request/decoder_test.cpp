@@ -76,7 +76,7 @@ class CRecorder : public CZqlDriver {
  private:
   int32_t Answer() {
     ++calls;
-    if (raise) ZqlTryThrow(answer, 0, 0);
+    if (raise) ZQL_RAISE(answer);
     return answer;
   }
   int32_t TakeValue(CZqlDDA* dda) {

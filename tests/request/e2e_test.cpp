@@ -18,13 +18,13 @@ int Insert(CZqlDispClient* c, uint32_t session, long id, const char* name) {
   nameValue.setVarying();
   return Raised([&] {
     c->Prepare(&area, session, &stm, CZqlUcStr("INSERT INTO T VALUES (?, ?)"));
-    if (area.StmType() != kZqlStmInsert || area.ParCount() != 2) ZqlTryThrow(1, 0, 0);
+    if (area.StmType() != kZqlStmInsert || area.ParCount() != 2) ZQL_RAISE(1);
     idValue.storeValue(id);
     nameValue.storeValue(name, static_cast<unsigned>(std::strlen(name)));
     area.ParDsc(0)->setBind(&idValue);
     area.ParDsc(1)->setBind(&nameValue);
     c->Execute(&area, stm);
-    if (area.RowCount() != 1) ZqlTryThrow(2, 0, 0);
+    if (area.RowCount() != 1) ZQL_RAISE(2);
     c->DeallocStm(&area, &stm);
   });
 }
@@ -41,7 +41,7 @@ std::vector<long> Ids(CZqlDispClient* c, uint32_t session) {
     c->AllocCsr(&csrArea, stm, &csr, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
     c->Open(&csrArea, csr);
     while (ZqlTry([&] { c->Fetch(&csrArea, csr, kZqlFetchNext, 0); })) ids.push_back(OutInt(csrArea, 0));
-    if (ZqlTryCode() != kZqlErrNoData0200) ZqlTryRethrow();
+    if (ZqlTryCode() != kZqlErrNoData0200) ZQL_RAISE(ZqlTryCode());
     c->Close(&csrArea, csr);
     c->DeallocStm(&stmArea, &stm);
   });
