@@ -162,10 +162,14 @@ TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
   EXPECT_EQ(up[0].Get(), 4);  // three rows and the one it inserted
   down[1].Put(1);
   EXPECT_EQ(up[1].Get(), 4);  // the other process sees it too
-  for (int i = 0; i < 2; ++i) {
-    down[i].Put(2);
-    EXPECT_TRUE(ExitedWith(WaitChild(pids[i]), 0)) << i;
-  }
+  // The first to leave leaves the driver to the other; the last stops it.
+  down[0].Put(2);
+  EXPECT_TRUE(ExitedWith(WaitChild(pids[0]), 0));
+  EXPECT_EQ(buf->attached, 1);
+  EXPECT_TRUE(Alive(driver));
+  down[1].Put(2);
+  EXPECT_TRUE(ExitedWith(WaitChild(pids[1]), 0));
+  EXPECT_FALSE(SemaphoresExist());
   EXPECT_FALSE(BufferExists());
 }
 
