@@ -45,8 +45,9 @@ struct SZqlServer {
 // kZqlErrInsufficientVirtualMemorySpace, others kZqlErrOperatingSystemError);
 // kZqlErrErrorFoundDuringDriverInitialization (the driver ended before it
 // reported ready). A program that reported in without clearing its status
-// answers kZqlSlotStarting's code and leaves the connection counted in the
-// slot (release it with ZqlDisconServerOnUnix). A process left without
+// (the value of kZqlSlotStarting, kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive)
+// answers that value and leaves the connection counted in the slot
+// (release it with ZqlDisconServerOnUnix). A process left without
 // connections leaves the buffer. Blocks while the driver starts.
 EZqlError ZqlLoadServerOnUnix(const char* iniPath, const char* driverPath, SZqlServer* server);
 
@@ -60,8 +61,8 @@ EZqlError ZqlLoadServerOnUnix(const char* iniPath, const char* driverPath, SZqlS
 // segment); kZqlErrErrorFoundInDBMSCommunication (a request larger than
 // the data segment: nothing is sent); kZqlErrInsufficientMemory (the reply
 // buffer); the code a driver not built on the kit left in the status.
-// After kZqlSlotStarting's code the slot's path is emptied so that it is
-// not reused. Blocks while the driver lives and has not answered.
+// After the value of kZqlSlotStarting the slot's path is emptied so that
+// it is not reused. Blocks while the driver lives and has not answered.
 EZqlError ZqlSendDataToServer(SZqlServer* server);
 
 // Closes one connection of this process to slot. *stopped (may be null)

@@ -85,6 +85,12 @@ class CZqlDspObj : public CZqlObject {
 // Sets the area's statement type to 0 and its command type to command;
 // flushes its conditions when flush is 1. Null dda: nothing. Never raises.
 void ZqlDispatchSetupDDA(CZqlDDA* dda, EZqlStatement command, EZqlBoolean flush);
+// Records the failure of a dispatcher operation whose frame has just closed
+// (its code is ZqlTryCode()): the task has no current area any more unless
+// keepCurrent, and dda, if it holds no condition, receives one. Hands the
+// code on (ZQL_PASS_ON): answers 0 when no frame or handler takes it.
+// REQUIRES: dda is not null.
+int ZqlDispatchFailed(CZqlDDA* dda, EZqlBoolean keepCurrent);
 
 // The operations the SQL objects ask of a dispatcher. Each answers 1 on
 // success and hands a failure on (answering 0 to a caller outside every

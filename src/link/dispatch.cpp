@@ -17,16 +17,6 @@ enum class EFlush {
   kUnlessCurrent,  // not when the area is the task's current one already
 };
 
-// Records the failure whose code ZqlTry left: the task has no current area
-// any more (unless keepCurrent), and an area without conditions receives
-// one. Hands the code on.
-int Failed(CZqlDDA* dda, bool keepCurrent = false) {
-  const int code = ZqlTryCode();
-  if (!keepCurrent) ZqlSetCurrentDDA(nullptr);
-  if (dda->CondCount() == 0) ZqlTry([&] { dda->pushErr(static_cast<EZqlError>(code)); });
-  return ZQL_PASS_ON(code);
-}
-
 // One dispatcher operation: the checks every operation makes, the area made
 // current and set up for command, then body, in a frame. Answers 1, or
 // hands the failure on.
@@ -43,7 +33,7 @@ int Dispatch(const SZqlDispRec* rec, CZqlDDA* dda, bool outOk, EZqlStatement com
     if (!rec->initialised) ZQL_RAISE(kZqlErrConnectionFailure);
     body();
   });
-  if (!done) return Failed(dda);
+  if (!done) return ZqlDispatchFailed(dda, kZqlFalse);
   ZqlSetCurrentDDA(previous);
   return 1;
 }
@@ -85,6 +75,14 @@ void DropSets(CZqlDDA* dda) {
 }
 
 }  // namespace
+
+int ZqlDispatchFailed(CZqlDDA* dda, EZqlBoolean keepCurrent) {
+  ZQL_ASSERT(dda != nullptr);
+  const int code = ZqlTryCode();
+  if (keepCurrent == kZqlFalse) ZqlSetCurrentDDA(nullptr);
+  if (dda->CondCount() == 0) ZqlTry([&] { dda->pushErr(static_cast<EZqlError>(code)); });
+  return ZQL_PASS_ON(code);
+}
 
 void ZqlDispatchSetupDDA(CZqlDDA* dda, EZqlStatement command, EZqlBoolean flush) {
   if (dda == nullptr) return;
@@ -293,8 +291,15 @@ int CZqlDispClient::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction
 }
 
 // ---------------------------------------------------------------------------
-// Status
+// The end of all sessions, and Status
 // ---------------------------------------------------------------------------
+
+int CZqlDispClient::terminate(CZqlDDA* dda, EZqlBoolean abort) {
+  return Dispatch(rec_, dda, true, kZqlStmDisconnect, EFlush::kAlways, [&] {
+    if (disconnectAll(dda, abort) > 0) ZQL_PUSH_RAISE(kZqlErrDisconnectError);
+    deleteAll();
+  });
+}
 
 int CZqlDispClient::Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) {
   if (dda == nullptr) return ZQL_PASS_ON(kZqlErrInvalidFunctionArguments);
@@ -307,5 +312,5 @@ int CZqlDispClient::Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_
     if (e == nullptr) e = rec_->cursors->getObj(id);
     *value = ServerOf(e)->Status(dda, e->driverId, info);
   });
-  return done ? 1 : Failed(dda, true);
+  return done ? 1 : ZqlDispatchFailed(dda, kZqlTrue);
 }

@@ -1,5 +1,5 @@
 // The dispatcher client's life: its shared record, Init, and the end of
-// all sessions with Term and Abort.
+// all sessions with Term and Abort (terminate: dispatch.cpp).
 
 #include <memory>
 #include <vector>
@@ -74,11 +74,7 @@ int CZqlDispClient::Init(CZqlDDA* dda) {
     ipc.reset(new CZqlIpcSystem);
     if (ipc->SysBody() == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   });
-  if (!done) {
-    const int code = ZqlTryCode();
-    if (dda->CondCount() == 0) ZqlTry([&] { dda->pushErr(static_cast<EZqlError>(code)); });
-    return ZQL_PASS_ON(code);
-  }
+  if (!done) return ZqlDispatchFailed(dda, kZqlTrue);
   rec_->sessions = sessions.release();
   rec_->statements = statements.release();
   rec_->cursors = cursors.release();
@@ -109,26 +105,6 @@ int CZqlDispClient::disconnectAll(CZqlDDA* dda, EZqlBoolean abort) {
   }
   for (const uint32_t id : ended) rec_->sessions->delObj(id);
   return failed;
-}
-
-int CZqlDispClient::terminate(CZqlDDA* dda, EZqlBoolean abort) {
-  if (dda == nullptr) return ZQL_PASS_ON(kZqlErrInvalidFunctionArguments);
-  CZqlDDA* previous = ZqlSetCurrentDDA(dda);
-  const int done = ZqlTry([&] {
-    ZqlDispatchSetupDDA(dda, kZqlStmDisconnect, kZqlTrue);
-    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
-    if (!rec_->initialised) ZQL_RAISE(kZqlErrConnectionFailure);
-    if (disconnectAll(dda, abort) > 0) ZQL_PUSH_RAISE(kZqlErrDisconnectError);
-    deleteAll();
-  });
-  if (done) {
-    ZqlSetCurrentDDA(previous);
-    return 1;
-  }
-  const int code = ZqlTryCode();
-  ZqlSetCurrentDDA(nullptr);
-  if (dda->CondCount() == 0) ZqlTry([&] { dda->pushErr(static_cast<EZqlError>(code)); });
-  return ZQL_PASS_ON(code);
 }
 
 int CZqlDispClient::Term(CZqlDDA* dda) { return terminate(dda, kZqlFalse); }

@@ -61,9 +61,19 @@ enum class ESlotMove {
   kStop,     // the driver's last connection closed: stop it, free the slot
 };
 
-// The status word as the driver left it: another process writes it.
-int32_t StatusOf(const linkinf& slot) {
-  return *static_cast<const volatile int32_t*>(&slot.status);
+// The status word is shared with the driver: read with acquire and written
+// with release order, so that what it guards (the slot's fields, the data
+// segment) is seen complete on the other side.
+int32_t StatusOf(const linkinf& slot) { return __atomic_load_n(&slot.status, __ATOMIC_ACQUIRE); }
+
+void SetStatus(linkinf* slot, EZqlSlotStatus status) {
+  __atomic_store_n(&slot->status, int32_t{status}, __ATOMIC_RELEASE);
+}
+
+// A slot a driver may be started in. Under the buffer lock, a slot still
+// stopping was left so by a client that ended while it stopped the driver.
+bool Startable(const linkinf& slot) {
+  return slot.state == kZqlSlotFree || slot.state == kZqlSlotStopping;
 }
 
 // Makes move on slot and answers what it tells: kZqlOk, the slot's own
@@ -76,10 +86,10 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
                  : ZqlIpcHoldsComBuf());
   switch (move) {
     case ESlotMove::kStart:
-      if (slot->state == kZqlSlotStopping) return kZqlErrInternalZQLError;
+      if (!Startable(*slot) && slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
       slot->clientPid = ZqlIpcSelf();
-      slot->status = kZqlSlotStarting;
       slot->driverPid = -1;
+      SetStatus(slot, kZqlSlotStarting);
       return kZqlOk;
     case ESlotMove::kStarted:
       // A program that did not clear the status is counted all the same:
@@ -88,7 +98,7 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
       return StatusOf(*slot) == kZqlSlotReady ? kZqlOk : kNotADriver;
     case ESlotMove::kSend:
       if (slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
-      slot->status = kZqlSlotPending;
+      SetStatus(slot, kZqlSlotPending);
       return kZqlOk;
     case ESlotMove::kReplied: {
       const int32_t status = StatusOf(*slot);
@@ -284,7 +294,7 @@ EZqlError PickSlot(const char* path, SZqlServer* server) {
       Count(i, slot, server);
       return kZqlOk;
     }
-    if (slot.state == kZqlSlotFree) freeSlot = i;  // the highest one wins
+    if (Startable(slot)) freeSlot = i;  // the highest one wins
   }
   if (freeSlot < 0) return kZqlErrTooManyDriverLoaded;
   return StartInSlot(buf, freeSlot, path, server);

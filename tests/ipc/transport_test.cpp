@@ -189,6 +189,18 @@ TEST_F(Transport, AllSlotsInUseGivesB018) {
   EXPECT_EQ(ZqlIpcComBuf(), nullptr);
 }
 
+// A client that ended while it stopped a driver leaves its slot stopping;
+// the slot is given to the next driver all the same.
+TEST_F(Transport, SlotLeftStoppingIsStartedAgain) {
+  Record a, b;
+  ASSERT_EQ(Connect(&a, driver_), 0);
+  ZqlIpcComBuf()->slots[a.r.slot - 1].state = kZqlSlotStopping;
+  ASSERT_EQ(Connect(&b, DriverAlias("next")), 0);
+  EXPECT_EQ(b.r.slot, a.r.slot - 1);
+  EXPECT_EQ(Disconnect(&b), 0);
+  EXPECT_EQ(Disconnect(&a), 0);
+}
+
 TEST_F(Transport, IpcObjectsAreOwnerOnly) {
   Record rec;
   ASSERT_EQ(Connect(&rec, driver_), 0);
