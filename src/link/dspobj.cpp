@@ -34,6 +34,7 @@ CZqlDspObj::~CZqlDspObj() {
 }
 
 uint32_t CZqlDspObj::addObj() {
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
   auto* e = static_cast<SZqlDspEntry*>(ZqlMemoryNblkCalloc(1, sizeof(SZqlDspEntry)));
   if (e == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   e->id = TakeId();
@@ -73,12 +74,14 @@ int CZqlDspObj::delObj(uint32_t session, uint32_t statement) {
 }
 
 SZqlDspEntry* CZqlDspObj::getObj(uint32_t id) const {
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
   SZqlDspEntry* e = getObji(id);
   if (e == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return e;
 }
 
 SZqlDspEntry* CZqlDspObj::getObj(int index) const {
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
   SZqlDspEntry* e = index >= 0 ? head_ : nullptr;
   for (int i = 0; e != nullptr && i < index; ++i) e = e->next;
   if (e == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);

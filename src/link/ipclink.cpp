@@ -295,6 +295,7 @@ int CZqlSrvUxLocal::waitData() {
 // ---------------------------------------------------------------------------
 
 int ZqlUnpackDDAandRetCode(int label, CZqlObjPack* pack, CZqlDDA* dda) {
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
   if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (label == kZqlReqLabelRetCode) {
     int32_t code = 0;
