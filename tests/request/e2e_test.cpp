@@ -138,7 +138,7 @@ TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
             mine.Connect(&area, &s, CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr());
           }))
         return 1;
-      up[i].Put(ZqlIpcComBuf()->slots[mine.Record()->sessions->getObj(s)->server
+      up[i].Put(ZqlIpcComBuf()->slots[mine.Record()->sessions->getObji(s)->server
                                            ->ServerBody()->slot].driverPid);
       if (down[i].Get() != 1) return 2;
       if (i == 0 && Insert(&mine, s, 10 + i, "mine") != 0) return 3;
