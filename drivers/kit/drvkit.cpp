@@ -9,15 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "uxlink.h"
+#include "objpack.h"
 #include "zqldrvkit.h"
-#include "zqltry.h"
 
 namespace {
 
 constexpr int kStopSignals[] = {SIGUSR2, SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 constexpr int kFatalSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGBUS, SIGSEGV, SIGSYS};
-constexpr uint32_t kMinSegment = 16;
+// Room for a reply that tells only its outcome, and then some.
+constexpr uint32_t kMinSegment = 64;
 constexpr uint32_t kPackHeader = 8;  // marker and total length of a request
 constexpr int kKeyAttempts = 64;
 
@@ -65,6 +65,37 @@ bool ParseKey(const char* text, int32_t* key) {
   if (errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return false;
   *key = static_cast<int32_t>(value);
   return true;
+}
+
+// The driver's moves on its slot's status.
+enum class EDrvMove {
+  kClaim,   // start-up: is a client starting this slot (status Starting, no driver)?
+  kReady,   // start-up done, the slot's fields filled in: Starting -> Ready
+  kTake,    // a SIGUSR1 came: is a request pending (Pending)? Else it is a stray
+  kAnswer,  // the reply lies in the segment: Pending -> Ready
+};
+
+// Makes move and answers whether the slot was in the state the move comes
+// from; a move that finds another state changes nothing. The status is
+// shared with the client: it is read with acquire and written with release
+// order, so that what it guards (the slot's fields, the segment) is seen
+// complete.
+bool Move(linkinf& slot, EDrvMove move) {
+  const int32_t status = __atomic_load_n(&slot.status, __ATOMIC_ACQUIRE);
+  switch (move) {
+    case EDrvMove::kClaim: return slot.driverPid == -1 && status == kZqlSlotStarting;
+    case EDrvMove::kTake: return status == kZqlSlotPending;
+    case EDrvMove::kReady:
+      if (status != kZqlSlotStarting) return false;
+      slot.driverPid = getpid();
+      __atomic_store_n(&slot.status, int32_t{kZqlSlotReady}, __ATOMIC_RELEASE);
+      return true;
+    case EDrvMove::kAnswer:
+      if (status != kZqlSlotPending) return false;
+      __atomic_store_n(&slot.status, int32_t{kZqlSlotReady}, __ATOMIC_RELEASE);
+      return true;
+  }
+  return false;
 }
 
 // Candidate keys for the data segment, spread by process id and attempt.
@@ -132,18 +163,17 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
   slot_ = comBuf_->loading;
   if (slot_ < 0 || slot_ >= kZqlIpcSlotCount) return kZqlErrErrorFoundDuringDriverInitialization;
   linkinf& slot = slotInfo();
-  if (slot.driverPid != -1 || slot.status != kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive)
-    return kZqlErrErrorFoundDuringDriverInitialization;  // no client is starting this slot
+  if (!Move(slot, EDrvMove::kClaim)) return kZqlErrErrorFoundDuringDriverInitialization;
   code = createSegment(size);
   if (code != 0) return code;
   slot.value = options.value;
-  slot.driverPid = getpid();
-  __atomic_store_n(&slot.status, 0, __ATOMIC_RELEASE);  // last: the fields above are ready
+  if (!Move(slot, EDrvMove::kReady)) return kZqlErrErrorFoundDuringDriverInitialization;
   if (slot.clientPid > 0) kill(slot.clientPid, SIGUSR1);
   return 0;
 }
 
 int CZqlDrvKit::Run(CZqlDrvRawHandler* handler) {
+  ZQL_ASSERT(comBuf_ != nullptr && seg_ != nullptr && handler != nullptr);
   const sigset_t loop = LoopSignals();
   const timespec idle{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
   for (;;) {
@@ -170,40 +200,47 @@ bool CZqlDrvKit::linkAlive() const {
   return slot.driverPid == getpid() && slot.state == kZqlSlotInUse;
 }
 
+// A SIGUSR1 without a pending request (a stray, or one sent twice) is not
+// answered: the reply would go to a client that waits for none.
 void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   linkinf& slot = slotInfo();
+  if (!Move(slot, EDrvMove::kTake)) return;
   const int32_t client = slot.clientPid;
   uint32_t length;
   std::memcpy(&length, seg_ + 4, sizeof length);
   reply_.clear();
-  int32_t status = kZqlErrErrorFoundInDBMSCommunication;
+  int32_t outcome = kZqlErrErrorFoundInDBMSCommunication;
   if (length >= kPackHeader && length <= segSize_) {
     // A private copy: the segment may be overwritten while the handler runs
     // if this client dies and the next one sends its request.
     request_.assign(seg_, seg_ + length);
-    status = handler->Serve(request_.data(), length, &reply_);
+    outcome = handler->Serve(request_.data(), length, &reply_);
   }
   // A client that died while waiting was replaced by the next one, whose
   // request may already lie in the segment: this reply is for no one.
   if (slot.clientPid != client) return;
-  slot.status = writeReply(status);
-  if (client > 0) kill(client, SIGUSR1);
+  writeReply(outcome);
+  if (Move(slot, EDrvMove::kAnswer) && client > 0) kill(client, SIGUSR1);
 }
 
-// Writes the reply for status into the segment; answers the status to
-// report, an error when the reply does not fit.
-int32_t CZqlDrvKit::writeReply(int32_t status) {
-  uint32_t length = 0;
-  if (status == 0 && reply_.size() > ReplyCapacity()) status = kZqlErrErrorFoundInDBMSCommunication;
-  if (status == 0) length = static_cast<uint32_t>(reply_.size());
+// Writes the reply into the segment: the handler's, or, when it has none
+// or it does not fit, one that carries only the outcome at label 2 (which
+// always fits: kMinSegment).
+void CZqlDrvKit::writeReply(int32_t outcome) {
+  if (outcome == 0 && reply_.size() > ReplyCapacity()) outcome = kZqlErrErrorFoundInDBMSCommunication;
+  uint32_t length = static_cast<uint32_t>(reply_.size());
+  if (outcome != 0) {
+    CZqlObjPack pack(seg_ + kZqlReplyHeaderSize, ReplyCapacity());
+    pack.add(kZqlReqLabelRetCode, outcome);
+    length = pack.Size();
+  } else if (length > 0) {
+    std::memcpy(seg_ + kZqlReplyHeaderSize, reply_.data(), length);
+  }
   if (rawLength_) {
     rawLength_ = false;
-    std::memcpy(seg_, &rawLengthValue_, sizeof rawLengthValue_);
-    return status;
+    length = rawLengthValue_;
   }
   std::memcpy(seg_, &length, sizeof length);
-  if (length > 0) std::memcpy(seg_ + 4, reply_.data(), length);
-  return status;
 }
 
 void CZqlDrvKit::Close() {

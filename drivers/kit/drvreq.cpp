@@ -15,8 +15,6 @@ constexpr int kFieldLabels = 16;
 // Conditions a fresh or kept area holds.
 constexpr int kAreaConditions = 10;
 
-int Raise(int code) { return ZqlTryThrow(code, 0, 0); }
-
 // The command type recorded in the area of each request.
 EZqlStatement CommandOf(int32_t code) {
   switch (code) {
@@ -160,7 +158,7 @@ bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) co
   auto pack = [&](CZqlObjPack* p) {
     if (r.attach) {
       p->add(kZqlReqLabelVersion, r.info.version);
-      for (int i = 0; i < 6; ++i) p->add(kZqlReqLabelInfo + i, r.info.values[i]);
+      for (int i = 0; i < kZqlAttachValueCount; ++i) p->add(kZqlReqLabelInfo + i, r.info.values[i]);
       return;
     }
     if (r.area != nullptr) {
@@ -174,7 +172,7 @@ bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) co
     CZqlObjPack sizing;
     pack(&sizing);
     const uint32_t size = sizing.Size();
-    if (size > capacity_) Raise(kZqlErrErrorFoundInDBMSCommunication);
+    if (size > capacity_) ZQL_RAISE(kZqlErrErrorFoundInDBMSCommunication);
     reply->assign(size, 0);
     CZqlObjPack out(reply->data(), size);
     pack(&out);
@@ -198,13 +196,13 @@ void CZqlDrvDecoder::decode(CZqlObjPack* in, SReply* out) {
     if (in->getType() == kZqlPackUcStr) {
       in->getPackedValue(&req.text[label]);
     } else if (!in->getPackedValue(&req.number[label])) {
-      Raise(kZqlErrInternalZQLError);
+      ZQL_RAISE(kZqlErrInternalZQLError);
     }
   }
   req.version = static_cast<int32_t>(req.number[kZqlReqLabelVersion]);
   req.code = req.has[kZqlReqLabelCode] ? static_cast<int32_t>(req.number[kZqlReqLabelCode]) : -1;
-  if (!req.has[kZqlReqLabelVersion] || req.code < 0) Raise(kZqlErrInternalZQLError);
-  if (req.version != kZqlProtocolVersion) Raise(kZqlErrIncompatibleEnvironment);
+  if (!req.has[kZqlReqLabelVersion] || req.code < 0) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (req.version != kZqlProtocolVersion) ZQL_RAISE(kZqlErrIncompatibleEnvironment);
   dispatch(req, in, out);
 }
 
@@ -341,7 +339,7 @@ void CZqlDrvDecoder::allocCursor(const SRequest& req, SReply* out) {
     return;
   }
   std::unique_ptr<CZqlDDA> area(found->second.area->duplicate());
-  if (area == nullptr) Raise(kZqlErrInsufficientMemory);
+  if (area == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   area->setStmType(kZqlStmCursor);
   area->setCmdStmType(kZqlStmAllocCursor);
   const auto scr = static_cast<EZqlCurScr>(req.number[kZqlReqLabelArg2]);

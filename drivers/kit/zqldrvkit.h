@@ -27,15 +27,14 @@
 #include <cstdint>
 #include <vector>
 
-struct SZqlComBuf;
-struct linkinf;
+#include "zqlproto.h"
 
 // Size of the data segment unless the driver asks for another.
 constexpr uint32_t kZqlDrvDefaultSegment = 256 * 1024;
 
 struct SZqlDrvOptions {
   // Bytes of the data segment: the largest request, and 4 more than the
-  // largest reply. At least 16.
+  // largest reply. At least 64.
   uint32_t segmentSize = kZqlDrvDefaultSegment;
   // The driver's value, which the client copies into its server record.
   int32_t value = 0;
@@ -47,9 +46,8 @@ class CZqlDrvRawHandler {
   virtual ~CZqlDrvRawHandler() = default;
   // Serves one request: size bytes at request (a packed buffer; borrowed for
   // the call only). Appends the reply's bytes to *reply, which arrives
-  // empty. Answers the slot status: 0, or an EZqlError code that the client
-  // raises as a transport failure (it then does not read the reply). Errors
-  // of the request itself belong inside a status-0 reply. Must not throw.
+  // empty, and answers 0; or answers an EZqlError code without a reply, and
+  // the kit replies with that code alone at label 2. Must not throw.
   virtual int32_t Serve(const unsigned char* request, uint32_t size,
                         std::vector<unsigned char>* reply) = 0;
 };
@@ -65,14 +63,20 @@ class CZqlDrvKit {
   // The start-up handshake: reads the IPC key from argv[1], attaches the
   // communication buffer, finds the slot named by its header word 0, creates
   // the data segment (owner-only), fills in the slot (process id, segment
-  // key and size, value), sets its status to 0 and sends SIGUSR1 to the
-  // client. Answers 0 when the client was told; else an EZqlError code with
-  // nothing told (0xA00B bad arguments; 0xB01E no buffer, a buffer of
-  // another user, no segment; 0xB01C a slot that is not being started).
+  // key and size, value), sets its status to kZqlSlotReady and sends
+  // SIGUSR1 to the client. Answers 0 when the client was told; else an
+  // EZqlError code with nothing told (kZqlErrInvalidFunctionArguments bad
+  // arguments; kZqlErrCannotCreateCommunicationBuffer no buffer, a buffer
+  // of another user, no segment; kZqlErrErrorFoundDuringDriverInitialization
+  // a slot that is not being started).
   int32_t Start(int argc, char** argv, const SZqlDrvOptions& options);
   // Serves requests until SIGUSR2 (answers 0), another stop signal, or the
   // link is found gone at an idle check every 5 seconds (the buffer was
-  // removed, or the slot no longer names this process) (answers 1).
+  // removed, or the slot no longer names this process) (answers 1). A
+  // SIGUSR1 while no request is pending is ignored. A reply that does not
+  // fit the segment is replaced by one carrying
+  // kZqlErrErrorFoundInDBMSCommunication at label 2, as is the answer to a
+  // request whose length word does not fit the segment.
   // REQUIRES: Start answered 0; handler outlives the call.
   int Run(CZqlDrvRawHandler* handler);
   // Removes the data segment and detaches everything; safe to repeat.
@@ -80,7 +84,7 @@ class CZqlDrvKit {
 
   uint32_t SegmentSize() const { return segSize_; }
   // Largest reply that fits the segment.
-  uint32_t ReplyCapacity() const { return segSize_ - 4; }
+  uint32_t ReplyCapacity() const { return segSize_ - kZqlReplyHeaderSize; }
   int Slot() const { return slot_; }
 
   // Test hook: the next reply carries length word `length` (whatever it is)
@@ -92,7 +96,7 @@ class CZqlDrvKit {
   int32_t attachBuffer(int32_t key);
   int32_t createSegment(uint32_t size);
   void serveOne(CZqlDrvRawHandler* handler);
-  int32_t writeReply(int32_t status);
+  void writeReply(int32_t outcome);
   bool linkAlive() const;
 
   SZqlComBuf* comBuf_ = nullptr;

@@ -20,7 +20,7 @@
 //   - Open gets the cursor's area with the client's parameter values;
 //   - Fetch gets the cursor's area with an output set made from its columns:
 //     the driver stores the row into each output's bound value (OutDsc(i)->
-//     getBind) and answers 0, or an error such as 0x0200 "no data".
+//     getBind) and answers 0, or an error such as kZqlErrNoData0200.
 // Kept areas have their conditions flushed before each call. After an
 // error the reply carries the area's fields and conditions but none of its
 // descriptor sets. An area is
@@ -28,12 +28,14 @@
 // with everything prepared on the connection.
 //
 // Errors. An operation answers 0 or an EZqlError code, or raises one
-// (ZqlTryThrow); either way the reply carries the code at label 2 and the
+// (ZQL_RAISE); either way the reply carries the code at label 2 and the
 // area with at least one condition. A malformed request is answered with
-// 0xA00C, a request for a statement or cursor the decoder does not know
-// with 0x2600 or 0x3400 (the driver is not called), a wrong protocol
-// version with 0xB015. A reply that does not fit the data segment is
-// replaced by one carrying condition and code 0xB01D.
+// kZqlErrInternalZQLError, a request for a statement or cursor the decoder
+// does not know with kZqlErrInvalidSQLStatementName or
+// kZqlErrInvalidCursorName (the driver is not called), a wrong protocol
+// version with kZqlErrIncompatibleEnvironment. A reply that does not fit
+// the data segment is replaced by one carrying condition and code
+// kZqlErrErrorFoundInDBMSCommunication.
 #ifndef ZQL_ZQLDRVREQ_H
 #define ZQL_ZQLDRVREQ_H
 
@@ -42,17 +44,16 @@
 #include <memory>
 #include <vector>
 
-#include "ipclink.h"
 #include "zqldda.h"
-#include "zqldispa.h"
 #include "zqldrvkit.h"
 #include "zqlident.h"
+#include "zqlproto.h"
 
 // What the client's Attach receives. values[0] comes back at label 5 of
 // every later request.
 struct SZqlDrvAttach {
   int32_t version = kZqlProtocolVersion;
-  int32_t values[6] = {};  // labels 5 to 10
+  int32_t values[kZqlAttachValueCount] = {};  // labels 5 to 10
 };
 
 // The operations a driver implements. Areas and strings are borrowed for
@@ -110,8 +111,8 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   CZqlDrvDecoder& operator=(const CZqlDrvDecoder&) = delete;
 
   // Serves one packed request. Answers 0 with the reply in *reply, or
-  // 0xB01D (a transport failure) only when not even the refusal of a
-  // too-large reply fits the segment. Never throws.
+  // kZqlErrErrorFoundInDBMSCommunication without one only when not even
+  // the refusal of a too-large reply fits the segment. Never throws.
   int32_t Serve(const unsigned char* request, uint32_t size,
                 std::vector<unsigned char>* reply) override;
 

@@ -1,5 +1,6 @@
 // zqlddk.h - everything a driver needs: the error layer, configuration,
-// files, the descriptor area and the value classes it carries.
+// files, the descriptor area and the value classes it carries, and the
+// driver protocol.
 #ifndef ZQL_ZQLDDK_H
 #define ZQL_ZQLDDK_H
 
@@ -7,6 +8,7 @@
 #include "zqlconf.h"
 #include "zqldda.h"
 #include "zqlio.h"
+#include "zqlproto.h"
 #include "zqlsys.h"
 #include "zqltry.h"
 

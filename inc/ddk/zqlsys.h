@@ -100,6 +100,7 @@ int ZqlTaskDataFree(void* p);               // does nothing, answers 1
 void ZqlTaskDataEnterCritical();
 void ZqlTaskDataLeaveCritical();
 void ZqlTaskDataErrSet(int code);  // start-up error for CZqlTaskGlobalData
+int ZqlTaskDataErrGet();           // the start-up error recorded, or 0
 CZqlDDA* ZqlGetCurrentDDA();
 // Makes dda the current descriptor area; answers the previous one.
 CZqlDDA* ZqlSetCurrentDDA(CZqlDDA* dda);

@@ -13,6 +13,7 @@
 #ifndef ZQL_ZQLTRY_H
 #define ZQL_ZQLTRY_H
 
+#include <cassert>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -96,6 +97,10 @@ int ZqlTryLevel();          // innermost open level, -1 when none
 // Raise at the caller's file and line: the only way internal code raises.
 #define ZQL_RAISE(code) ZqlRaise((code), __LINE__, __FILE__)
 #define ZQL_PUSH_RAISE(code) ZqlPushnRaise((code), __LINE__, __FILE__)
+
+// Checks a caller's duty (a REQUIRES: of a contract) in debug and sanitizer
+// builds; compiled out with NDEBUG.
+#define ZQL_ASSERT(cond) assert(cond)
 
 // Transport of a raise to a frame; caught only by ZqlTry.
 struct CZqlTryJump {

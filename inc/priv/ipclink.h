@@ -3,65 +3,42 @@
 // that carry one packed request to a driver and bring its reply back.
 //
 // A CZqlServer is a handle on a shared, reference-counted record
-// (SZqlServer). Copies and duplicate() share the record and thus one driver
-// connection; the last holder closes the connection. CZqlSrvUxLocal is the
-// transport to a local driver process (uxlink.h).
+// (SZqlServer, uxlink.h). Copies and duplicate() share the record and thus
+// one driver connection; the last holder closes the connection.
+// CZqlSrvUxLocal is the transport to a local driver process (uxlink.h),
+// whose status values become raises here, once.
 //
-// Raising: operations marked "raises" report failures with ZqlTryThrow
-// (zqltry.h); with no frame or handler open they answer their failure value.
+// Raising: the operations marked "raises" run their work in a frame of
+// their own and hand a failure on with ZQL_PASS_ON: into the caller's frame
+// or exception handler, or, with neither open, as the failure result named
+// in the contract. Constructors never raise.
 #ifndef ZQL_IPCLINK_H
 #define ZQL_IPCLINK_H
 
 #include <cstdint>
 
+#include "uxlink.h"
 #include "zqlclass.h"
-#include "zqldispa.h"
+#include "zqlproto.h"
 
 class CZqlServer;
 class CZqlObjPack;
 class CZqlIdent;
 
-// Protocol version every request carries at label 0 and Attach answers.
-constexpr int32_t kZqlProtocolVersion = 0x10001;
+// Hands the failure code of a public operation to its caller once the
+// operation's own frame has closed: raised into the caller's frame or
+// exception handler when one is open, else answered as 0, so that a caller
+// outside every frame gets a failure result instead of a crash. Only entry
+// points use it; code inside a frame raises with ZQL_RAISE.
+#define ZQL_PASS_ON(code) ZqlTryThrow((code), __LINE__, __FILE__)
 
-// Request codes (label 3). 16 and 17 are not used by the client.
-enum EZqlRequest : int32_t {
-  kZqlReqAttach = 0,
-  kZqlReqDetach = 1,
-  kZqlReqConnect = 2,
-  kZqlReqDisconnect = 3,
-  kZqlReqIExecute = 4,
-  kZqlReqIExeNative = 5,
-  kZqlReqIExeInterDB = 6,
-  kZqlReqPrepare = 7,
-  kZqlReqPrepareInterDB = 8,
-  kZqlReqExecute = 9,
-  kZqlReqDeallocStm = 10,
-  kZqlReqAllocCsr = 11,
-  kZqlReqOpen = 12,
-  kZqlReqClose = 13,
-  kZqlReqFetch = 14,
-  kZqlReqCancel = 15,
-  kZqlReqStatus = 18,
-};
-
-// Labels of requests and replies.
-constexpr int kZqlReqLabelVersion = 0;  // long, kZqlProtocolVersion
-constexpr int kZqlReqLabelRetCode = 2;  // reply: long return code
-constexpr int kZqlReqLabelCode = 3;     // long, EZqlRequest
-constexpr int kZqlReqLabelArea = 4;     // long 0, then a packed CZqlDDA
-constexpr int kZqlReqLabelInfo = 5;     // long, the first Attach value
-constexpr int kZqlReqLabelArg1 = 11;    // first field; the reply's result
-constexpr int kZqlReqLabelArg2 = 12;
-constexpr int kZqlReqLabelArg3 = 13;
-constexpr int kZqlReqLabelName = 14;    // AllocCsr: long 0, then a CZqlIdent
-
-// Handles one reply item that is not a request's own result: label 2 (a
-// return code: one that is not 0 is raised at once), label 4 (the driver's
-// descriptor area follows and is unpacked into dda, or read past when dda
-// is null); other labels are ignored. REQUIRES: label is the label of the
-// pack's current item. Answers 1. Raises the return code, 0xA00C for a
-// return code without a 4-byte payload and the unpacking's errors.
+// Handles one reply item that is not a request's own result: label 2 (the
+// request's outcome: one that is not 0 is raised at once), label 4 (the
+// driver's descriptor area follows and is unpacked into dda, or read past
+// when dda is null); other labels are ignored. REQUIRES: label is the label
+// of the pack's current item; a frame is open. Answers 1. Raises the
+// outcome, kZqlErrInternalZQLError for an outcome without a 4-byte payload,
+// and the unpacking's errors.
 int ZqlUnpackDDAandRetCode(int label, CZqlObjPack* pack, CZqlDDA* dda);
 
 // Body of a CZqlIpcSystem, shared by its copies.
@@ -70,28 +47,11 @@ struct SZqlIpcSys {
   int32_t words[2];  // reserved
 };
 
-// Releases one reference to body and frees it at count 0. Null is ignored.
-void DeleteSysBody(SZqlIpcSys* body);
-
-// The record of a driver connection, shared by all copies of a CZqlServer.
-struct SZqlServer {
-  int32_t refCount;
-  char baseName[32];     // driver file name after the last '/', <= 31 chars
-  SZqlIpcSys* ipcSys;    // counted reference to the IPC system's body
-  int32_t slot;          // driver slot; -1 while the connection is not counted
-  int32_t reserved;
-  int32_t driverValue;   // the driver's value from its slot
-  int32_t size;          // request size; the reply size after a request
-  int32_t attach[6];     // the values Attach received for labels 5 to 10
-  unsigned char* request;  // owned (ZqlMemoryMalloc); null when none
-  unsigned char* reply;    // owned (ZqlMemoryMalloc); null when none
-};
-
 // Finds and starts the driver of an environment. Copies share the body.
 class CZqlIpcSystem : public CZqlObject {
  public:
-  // A body with count 1; raises 0xA008 when it cannot be allocated (the
-  // object then has no body).
+  // A body with count 1; without memory the system has none (then
+  // ConnectServer and ConnectDriver fail with kZqlErrInsufficientMemory).
   CZqlIpcSystem();
   CZqlIpcSystem(const CZqlIpcSystem& other);  // shares other's body
   CZqlIpcSystem& operator=(const CZqlIpcSystem& other);
@@ -103,20 +63,22 @@ class CZqlIpcSystem : public CZqlObject {
   // Connects to the driver of environment: its "Driver" entry in zql.ini
   // names the driver's section, whose "Path" names the executable (looked
   // up with CZqlDirMisc::Find, as is zql.ini itself). Answers a new server
-  // owned by the caller, loaded and attached (ConnectDriver). Raises 0xA008
-  // without a body; 0xB014 for an environment not in zql.ini; 0xB020
-  // without a Driver entry; 0xB016 without a Path or with an empty one;
-  // 0xB001 when the executable or zql.ini is not found; errors of the
-  // configuration reader and of ConnectDriver. Answers null when a raise
-  // returns.
+  // owned by the caller, loaded and attached (ConnectDriver). Raises
+  // kZqlErrInsufficientMemory without a body;
+  // kZqlErrEnvironmentNameNotSpecifiedInZQLINI for an environment not in
+  // zql.ini; kZqlErrDriverNotFoundInZQLINI without a Driver entry;
+  // kZqlErrDriverPathAndNameWasNotSpecified without a Path or with an empty
+  // one; kZqlErrCannotOpenZQLDriverFile when the executable or zql.ini is
+  // not found; errors of the configuration reader and of ConnectDriver
+  // (null when handed on to no frame). Blocks while a driver starts.
   CZqlServer* ConnectServer(const CZqlUcStr& environment);
 
   // Connects to the driver at driverPath for the zql.ini at iniPath (full
   // paths): a new CZqlSrvUxLocal that the caller owns, named baseName (the
-  // driver path's file name when null), loaded (LoadServerOnUnix) and
-  // attached (Attach). Raises 0xA008 without a body, and every error of
-  // loading and attaching; nothing is left behind then. Answers null when a
-  // raise returns.
+  // driver path's file name when null), loaded (ZqlLoadServerOnUnix) and
+  // attached (Attach). Raises kZqlErrInsufficientMemory without a body, and
+  // every error of loading and attaching; nothing is left behind then
+  // (null when handed on to no frame).
   CZqlServer* ConnectDriver(const char* iniPath, const char* driverPath,
                             const char* baseName = nullptr);
 
@@ -127,12 +89,12 @@ class CZqlIpcSystem : public CZqlObject {
 // Abstract transport to one driver, with the requests built on it.
 class CZqlServer : public CZqlObject {
  public:
-  // A record with count 1, slot -1; raises 0xA008 when it cannot be
-  // allocated (the object then has no record).
+  // A record with count 1, slot -1; without memory the server has none
+  // (its operations fail with kZqlErrInternalZQLError).
   CZqlServer();
   CZqlServer(const CZqlServer& other);  // shares other's record
   CZqlServer& operator=(const CZqlServer& other);
-  // The last holder closes the driver connection (DisconServerOnUnix,
+  // The last holder closes the driver connection (ZqlDisconServerOnUnix,
   // errors ignored) and frees the record.
   ~CZqlServer() override;
   // The record, or null.
@@ -141,9 +103,11 @@ class CZqlServer : public CZqlObject {
   // Requests. Each packs one request (the common header, then its fields),
   // sends it, waits for the reply and reads the reply into dda (the
   // caller's area, borrowed for the call; may be null). They raise every
-  // transport error, a non-zero return code of the reply, and 0xA00C for a
-  // malformed reply; the request and reply buffers are released on every
-  // path. Ids and the other numbers travel as 32-bit values.
+  // transport error, a non-zero outcome of the reply, and
+  // kZqlErrInternalZQLError for a malformed reply (answering 0 when handed
+  // on to no frame); the request and reply buffers are released on every
+  // path. Ids and the other numbers travel as 32-bit values. They block
+  // while the driver works.
   //
   // Connect: target, user and password each go only when not empty.
   // Answers the driver's connection id (0 when the reply names none).
@@ -158,14 +122,15 @@ class CZqlServer : public CZqlObject {
   virtual uint32_t Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
   virtual uint32_t PrepareInterDB(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text);
   // Sends dda's packed form with the statement id (dda must not be null:
-  // 0xA00B).
+  // kZqlErrInvalidFunctionArguments).
   virtual int Execute(CZqlDDA* dda, uint32_t statement);
   virtual int DeallocStm(CZqlDDA* dda, uint32_t statement);
   // The name goes when it has a length. Answers the driver's cursor id (0
   // when the reply names none).
   virtual uint32_t AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent& name,
                             EZqlCurScr scr, EZqlCurSns sns);
-  // Sends dda's packed form with the cursor id (null dda: 0xA00B).
+  // Sends dda's packed form with the cursor id (null dda:
+  // kZqlErrInvalidFunctionArguments).
   virtual int Open(CZqlDDA* dda, uint32_t cursor);
   virtual int Close(CZqlDDA* dda, uint32_t cursor);
   virtual int Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, int32_t offset);
@@ -173,6 +138,9 @@ class CZqlServer : public CZqlObject {
   // Answers the driver's value (0 when the reply names none).
   virtual uint32_t Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info);
 
+  // The transport. REQUIRES for all but Detach: a frame is open (the
+  // request methods open one).
+  //
   // Handshake with the driver (request code 0). Raises on failure.
   virtual int Attach() = 0;
   // Farewell to the driver (request code 1). Answers 1, or 0 on failure;
@@ -183,7 +151,8 @@ class CZqlServer : public CZqlObject {
   virtual unsigned char* openOut(uint32_t size) = 0;
   virtual void closeOut() = 0;
   // The reply of the last request (ServerBody()->size bytes), valid until
-  // closeIn or the next request. Raises 0xA008 when there is none.
+  // closeIn or the next request. Raises kZqlErrInsufficientMemory when
+  // there is none.
   virtual unsigned char* openIn() = 0;
   virtual void closeIn() = 0;
   // Adds the items every request carries (label 5). Raises.
@@ -194,8 +163,8 @@ class CZqlServer : public CZqlObject {
   virtual int waitData() = 0;
 
  protected:
-  // The record; raises 0xA00C when there is none (answers null if that
-  // returns).
+  // The record; raises kZqlErrInternalZQLError when there is none.
+  // REQUIRES: a frame is open.
   SZqlServer* record() const;
   // 1 when this is the record's last holder.
   bool lastHolder() const { return record_ != nullptr && record_->refCount == 1; }
@@ -218,15 +187,16 @@ class CZqlSrvUxLocal : public CZqlServer {
   // null when out of memory.
   CZqlObject* duplicate() const override;
 
-  // Sends label 0 long 0x10001 and label 3 long 0 and stores the reply's
-  // labels 5 to 10 in the record. Raises 0xA00C when label 0 or one of
-  // labels 5 to 10 is missing, 0xB015 when label 0 is not 0x10001, and
-  // every transport error.
+  // Sends label 0 long kZqlProtocolVersion and label 3 long 0 and stores
+  // the reply's labels 5 to 10 in the record. Raises
+  // kZqlErrInternalZQLError when label 0 or one of labels 5 to 10 is
+  // missing, kZqlErrIncompatibleEnvironment when label 0 is not
+  // kZqlProtocolVersion, and every transport error.
   int Attach() override;
-  // Sends label 0 long 0x10001, label 3 long 1, labels 5 to 7 with the
-  // Attach values of labels 5 to 7, label 8 with that of 9 and label 9 with
-  // that of 10; does not read the reply. Answers 1, or 0 (request buffer
-  // freed) on an error, which is not raised.
+  // Sends label 0 long kZqlProtocolVersion, label 3 long 1, labels 5 to 7
+  // with the Attach values of labels 5 to 7, label 8 with that of 9 and
+  // label 9 with that of 10; does not read the reply. Answers 1, or 0
+  // (request buffer freed) on an error, which is not raised.
   int Detach() override;
   unsigned char* openOut(uint32_t size) override;
   void closeOut() override;
@@ -234,7 +204,8 @@ class CZqlSrvUxLocal : public CZqlServer {
   void closeIn() override;
   // Label 5, long: the first Attach value.
   int addInfo(CZqlObjPack* pack) const override;
-  // SendDataToServer: synchronous, the reply is in place when it returns.
+  // ZqlSendDataToServer, its failure raised: synchronous, the reply is in
+  // place when it returns.
   int sendData() override;
   int waitData() override;  // answers 1
 };

@@ -11,8 +11,10 @@
 // at 1, shared by every list of every dispatcher, so an id names at most one
 // session, statement or cursor. 0 names nothing.
 //
-// Raising: operations report failures with ZqlTryThrow (zqltry.h); with no
-// frame or handler open the raise returns and they answer 0.
+// Raising: the operations run their work in a frame of their own and hand
+// a failure on with ZQL_PASS_ON (ipclink.h): into the caller's frame or
+// exception handler, or, with neither open, as the answer 0. Constructors
+// never raise.
 #ifndef ZQL_ZQLDISPA_H
 #define ZQL_ZQLDISPA_H
 
@@ -20,49 +22,11 @@
 
 #include "zqlclass.h"
 #include "zqldda.h"
+#include "zqlproto.h"
 
 class CZqlIdent;
 class CZqlIpcSystem;
 class CZqlServer;
-
-// Values the request layer hands to the driver unchanged; the names give
-// the meaning the SQL objects attach to them.
-enum EZqlCurScr : uint32_t {  // scrollability of a cursor
-  kZqlCurNonScroll = 0,
-  kZqlCurScroll = 1,
-};
-
-enum EZqlCurSns : uint32_t {  // sensitivity of a cursor
-  kZqlCurSensitivityDefault = 0,
-  kZqlCurInsensitive = 1,
-};
-
-enum EZqlDirection : uint32_t {  // fetch direction; 5 and 6 use the offset
-  kZqlFetchNext = 1,
-  kZqlFetchPrior = 2,
-  kZqlFetchFirst = 3,
-  kZqlFetchLast = 4,
-  kZqlFetchAbsolute = 5,
-  kZqlFetchRelative = 6,
-};
-
-// Status items. 0, 1 and 8 to 10 concern a connection, 2 to 6 a cursor;
-// the connection items' meaning is the driver's.
-enum EZqlStatInfo : uint32_t {
-  kZqlStatConnection0 = 0,
-  kZqlStatConnection1 = 1,
-  kZqlStatCsrOpen = 2,         // 0 closed
-  kZqlStatCsrInsensitive = 3,  // 1 yes
-  kZqlStatCsrScrollable = 4,   // 1 yes
-  kZqlStatCsrPosition = 5,     // 4: positioned on a row
-  kZqlStatCsrUpdatable = 6,
-  kZqlStatConnection8 = 8,
-  kZqlStatConnection9 = 9,
-  kZqlStatConnection10 = 10,
-};
-
-// Position value of kZqlStatCsrPosition for a cursor on a row.
-constexpr uint32_t kZqlCsrOnRow = 4;
 
 // ---------------------------------------------------------------------------
 // Object lists
@@ -88,7 +52,8 @@ class CZqlDspObj : public CZqlObject {
   ~CZqlDspObj() override;
 
   // Adds an entry with the next id of the process-wide counter (its other
-  // fields zero) and answers the id. Raises 0xA008 (answers 0 then).
+  // fields zero) and answers the id. Raises kZqlErrInsufficientMemory.
+  // REQUIRES: a frame is open.
   uint32_t addObj();
   // Removes the entry with id and deletes its server: 1, or 0 when there is
   // none. Id 0 does nothing and answers 1.
@@ -97,8 +62,9 @@ class CZqlDspObj : public CZqlObject {
   // is statement; 0 matches nothing. Answers the number removed.
   int delObj(uint32_t session, uint32_t statement);
   // The entry with id, or (index form) the entry at index counted from the
-  // newest. Raises 0xA00B when there is none (answers null then). Mind the
-  // overloads: an int argument selects the index form.
+  // newest. Raises kZqlErrInvalidFunctionArguments when there is none.
+  // REQUIRES: a frame is open. Mind the overloads: an int argument selects
+  // the index form.
   SZqlDspEntry* getObj(uint32_t id) const;
   SZqlDspEntry* getObj(int index) const;
   // The entry with id, or null. Never raises.
@@ -119,11 +85,18 @@ class CZqlDspObj : public CZqlObject {
 // Sets the area's statement type to 0 and its command type to command;
 // flushes its conditions when flush is 1. Null dda: nothing. Never raises.
 void ZqlDispatchSetupDDA(CZqlDDA* dda, EZqlStatement command, EZqlBoolean flush);
+// Records the failure of a dispatcher operation whose frame has just closed
+// (its code is ZqlTryCode()): the task has no current area any more unless
+// keepCurrent, and dda, if it holds no condition, receives one. Hands the
+// code on (ZQL_PASS_ON): answers 0 when no frame or handler takes it.
+// REQUIRES: dda is not null.
+int ZqlDispatchFailed(CZqlDDA* dda, EZqlBoolean keepCurrent);
 
 // The operations the SQL objects ask of a dispatcher. Each answers 1 on
-// success and raises on failure (answering 0 when the raise returns); dda
-// is the caller's descriptor area (borrowed for the call), which receives
-// the driver's reply and, on failure, at least one condition.
+// success and hands a failure on (answering 0 to a caller outside every
+// frame); dda is the caller's descriptor area (borrowed for the call),
+// which receives the driver's reply and, on failure, at least one
+// condition. Operations that reach a driver block while it works.
 class CZqlDispatcher : public CZqlObject {
  public:
   virtual int Init(CZqlDDA* dda) = 0;
@@ -162,15 +135,18 @@ struct SZqlDispRec {
 };
 
 // The dispatcher client. Operations beyond the interface's contract:
-//   - all but Init and Status raise 0xA00B for a null area or a null output
-//     pointer, 0xA008 without a record, 0x806 before Init; they make dda the
-//     task's current area for the call (restoring the previous one on
+//   - all but Init and Status fail with kZqlErrInvalidFunctionArguments for
+//     a null area or a null output pointer, kZqlErrInsufficientMemory
+//     without a record, kZqlErrConnectionFailure before Init; they make dda
+//     the task's current area for the call (restoring the previous one on
 //     success, leaving none after a failure);
-//   - ids: 0x803 for a session that does not exist, 0xA00B for a statement
-//     or cursor that does not; driver and transport errors pass unchanged.
+//   - ids: kZqlErrConnectionDoesNotExist for a session that does not exist,
+//     kZqlErrInvalidFunctionArguments for a statement or cursor that does
+//     not; driver and transport errors pass unchanged.
 class CZqlDispClient : public CZqlDispatcher {
  public:
-  // A zeroed record with count 1; raises 0xA008 (the client then has none).
+  // A zeroed record with count 1; without memory the client has none (its
+  // operations fail with kZqlErrInsufficientMemory).
   CZqlDispClient();
   CZqlDispClient(const CZqlDispClient&) = delete;
   CZqlDispClient& operator=(const CZqlDispClient&) = delete;
@@ -178,22 +154,27 @@ class CZqlDispClient : public CZqlDispatcher {
   // close their driver connections, without Disconnect requests) and the
   // IPC system.
   ~CZqlDispClient() override;
-  // A new client, owned by the caller, sharing this one's record. Raises
-  // 0xA008 when this one has no record (answers null then).
+  // A new client, owned by the caller, sharing this one's record. Fails
+  // with kZqlErrInsufficientMemory (null) when this one has no record or
+  // memory is out.
   CZqlDispClient* duplicate() const override;
   SZqlDispRec* Record() const { return rec_; }
 
-  // Creates the lists and the IPC system. Raises 0xA00B for a null area,
-  // 0xA008. A second Init answers 1 and changes nothing.
+  // Creates the lists and the IPC system. Fails with the error recorded
+  // when the library started in this process, if any (ZqlTaskDataErrGet;
+  // pushed onto dda), kZqlErrInvalidFunctionArguments for a null area,
+  // kZqlErrInsufficientMemory; nothing is created then. A second Init
+  // answers 1 and changes nothing.
   int Init(CZqlDDA* dda) override;
   // Disconnects every session (abort flag 0 or 1), each under its own try:
   // a failure is pushed onto dda and the loop goes on. When all went, the
   // lists and the IPC system are deleted and the client is uninitialised;
-  // else raises 0x102 with the failed sessions kept.
+  // else fails with kZqlErrDisconnectError with the failed sessions kept.
   int Term(CZqlDDA* dda) override;
   int Abort(CZqlDDA* dda) override;
   // Connects to the environment target. *session must name no session
-  // (0x802) and no statement or cursor (0xA00B); receives the new id.
+  // (kZqlErrConnectionNameInUse) and no statement or cursor
+  // (kZqlErrInvalidFunctionArguments); receives the new id.
   int Connect(CZqlDDA* dda, uint32_t* session, const CZqlUcStr& target,
               const CZqlUcStr& user, const CZqlUcStr& password) override;
   // Ends the session with its statements and cursors; *session becomes 0.
@@ -202,7 +183,8 @@ class CZqlDispClient : public CZqlDispatcher {
   int IExeNative(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text) override;
   int IExeInterDB(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text) override;
   // Prepares text; an existing statement *statement is deallocated first.
-  // *statement must not name a cursor (0xA00B); receives the new id.
+  // *statement must not name a cursor (kZqlErrInvalidFunctionArguments);
+  // receives the new id.
   int Prepare(CZqlDDA* dda, uint32_t session, uint32_t* statement,
               const CZqlUcStr& text) override;
   int PrepareInterDB(CZqlDDA* dda, uint32_t session, uint32_t* statement,
@@ -211,7 +193,8 @@ class CZqlDispClient : public CZqlDispatcher {
   // Deallocates the statement with its cursors; *statement becomes 0 and
   // dda loses its column, parameter and output sets.
   int DeallocStm(CZqlDDA* dda, uint32_t* statement) override;
-  // *cursor must name nothing (0xA00B); receives the new id.
+  // *cursor must name nothing (kZqlErrInvalidFunctionArguments); receives
+  // the new id.
   int AllocCsr(CZqlDDA* dda, uint32_t statement, uint32_t* cursor, const CZqlIdent& name,
                EZqlCurScr scr, EZqlCurSns sns) override;
   int Open(CZqlDDA* dda, uint32_t cursor) override;
@@ -219,16 +202,19 @@ class CZqlDispClient : public CZqlDispatcher {
   int Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, int32_t offset) override;
   int Cancel(CZqlDDA* dda, uint32_t session) override;
   // The driver's answer for id (a session, statement or cursor, looked up
-  // in that order; 0xA00B when none) into *value. Leaves the area's setup
+  // in that order; kZqlErrInvalidFunctionArguments when none) into *value.
+  // Leaves the area's setup
   // and the current area alone; a failure still leaves a condition in dda.
   int Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) override;
 
  private:
   explicit CZqlDispClient(SZqlDispRec* shared);
   void release() noexcept;
-  SZqlDspEntry* session(uint32_t id) const;    // raises 0x803
-  SZqlDspEntry* statement(uint32_t id) const;  // raises 0xA00B
-  SZqlDspEntry* cursor(uint32_t id) const;     // raises 0xA00B
+  // The entries of ids; raise kZqlErrConnectionDoesNotExist (session) or
+  // kZqlErrInvalidFunctionArguments.
+  SZqlDspEntry* session(uint32_t id) const;
+  SZqlDspEntry* statement(uint32_t id) const;
+  SZqlDspEntry* cursor(uint32_t id) const;
   int isAnyObj(uint32_t id) const;
   int execute(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text, int kind, bool flush);
   int prepare(CZqlDDA* dda, uint32_t session, uint32_t* statement, const CZqlUcStr& text,

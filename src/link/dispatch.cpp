@@ -11,43 +11,29 @@
 
 namespace {
 
-int Raise(int code) { return ZqlTryThrow(code, 0, 0); }
-
 // When an operation flushes the conditions of the caller's area.
 enum class EFlush {
   kAlways,
   kUnlessCurrent,  // not when the area is the task's current one already
 };
 
-// Records the failure whose code ZqlTry left: the task has no current area
-// any more, and an area without conditions receives one. Raises the code
-// again (answers 0 if that returns).
-int Failed(CZqlDDA* dda) {
-  const int code = ZqlTryCode();
-  ZqlSetCurrentDDA(nullptr);
-  if (dda->CondCount() == 0) {
-    dda->setErr(static_cast<EZqlError>(code));
-    dda->PushCond();
-  }
-  return Raise(code);
-}
-
 // One dispatcher operation: the checks every operation makes, the area made
-// current and set up for command, then body. Answers 1, or raises.
+// current and set up for command, then body, in a frame. Answers 1, or
+// hands the failure on.
 template <class Body>
 int Dispatch(const SZqlDispRec* rec, CZqlDDA* dda, bool outOk, EZqlStatement command,
              EFlush mode, Body&& body) {
-  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (dda == nullptr) return ZQL_PASS_ON(kZqlErrInvalidFunctionArguments);
   const bool flush = mode == EFlush::kAlways || ZqlGetCurrentDDA() != dda;
   CZqlDDA* previous = ZqlSetCurrentDDA(dda);
   const int done = ZqlTry([&] {
-    if (!outOk) Raise(kZqlErrInvalidFunctionArguments);
+    if (!outOk) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     ZqlDispatchSetupDDA(dda, command, flush ? kZqlTrue : kZqlFalse);
-    if (rec == nullptr) Raise(kZqlErrInsufficientMemory);
-    if (!rec->initialised) Raise(kZqlErrConnectionFailure);
+    if (rec == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    if (!rec->initialised) ZQL_RAISE(kZqlErrConnectionFailure);
     body();
   });
-  if (!done) return Failed(dda);
+  if (!done) return ZqlDispatchFailed(dda, kZqlFalse);
   ZqlSetCurrentDDA(previous);
   return 1;
 }
@@ -58,19 +44,20 @@ void OrUndo(Body&& body, Undo&& undo) {
   if (ZqlTry(body)) return;
   const int code = ZqlTryCode();
   undo();
-  Raise(code);
+  ZQL_RAISE(code);
 }
 
-// A new server sharing the connection of server. Raises 0xA008.
+// A new server sharing the connection of server. Raises
+// kZqlErrInsufficientMemory.
 CZqlServer* Share(const CZqlServer* server) {
-  auto* copy = server != nullptr ? static_cast<CZqlServer*>(server->duplicate()) : nullptr;
-  if (copy == nullptr) Raise(kZqlErrInsufficientMemory);
+  auto* copy = static_cast<CZqlServer*>(server->duplicate());
+  if (copy == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   return copy;
 }
 
 // The server of an entry; an entry without one cannot be reached.
 CZqlServer* ServerOf(const SZqlDspEntry* e) {
-  if (e->server == nullptr) Raise(kZqlErrConnectionDoesNotExist);
+  if (e->server == nullptr) ZQL_RAISE(kZqlErrConnectionDoesNotExist);
   return e->server;
 }
 
@@ -89,6 +76,14 @@ void DropSets(CZqlDDA* dda) {
 
 }  // namespace
 
+int ZqlDispatchFailed(CZqlDDA* dda, EZqlBoolean keepCurrent) {
+  ZQL_ASSERT(dda != nullptr);
+  const int code = ZqlTryCode();
+  if (keepCurrent == kZqlFalse) ZqlSetCurrentDDA(nullptr);
+  if (dda->CondCount() == 0) ZqlTry([&] { dda->pushErr(static_cast<EZqlError>(code)); });
+  return ZQL_PASS_ON(code);
+}
+
 void ZqlDispatchSetupDDA(CZqlDDA* dda, EZqlStatement command, EZqlBoolean flush) {
   if (dda == nullptr) return;
   dda->setStmType(kZqlStmUndefined);
@@ -102,7 +97,7 @@ void ZqlDispatchSetupDDA(CZqlDDA* dda, EZqlStatement command, EZqlBoolean flush)
 
 SZqlDspEntry* CZqlDispClient::session(uint32_t id) const {
   SZqlDspEntry* e = rec_->sessions->getObji(id);
-  if (e == nullptr) Raise(kZqlErrConnectionDoesNotExist);
+  if (e == nullptr) ZQL_RAISE(kZqlErrConnectionDoesNotExist);
   return e;
 }
 
@@ -123,8 +118,8 @@ int CZqlDispClient::isAnyObj(uint32_t id) const {
 int CZqlDispClient::Connect(CZqlDDA* dda, uint32_t* session, const CZqlUcStr& target,
                             const CZqlUcStr& user, const CZqlUcStr& password) {
   return Dispatch(rec_, dda, session != nullptr, kZqlStmConnect, EFlush::kAlways, [&] {
-    if (rec_->sessions->isObj(*session)) Raise(kZqlErrConnectionNameInUse);
-    if (isAnyObj(*session)) Raise(kZqlErrInvalidFunctionArguments);
+    if (rec_->sessions->isObj(*session)) ZQL_RAISE(kZqlErrConnectionNameInUse);
+    if (isAnyObj(*session)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     *session = 0;
     CZqlDspObj* list = rec_->sessions;
     const uint32_t id = list->addObj();
@@ -132,8 +127,7 @@ int CZqlDispClient::Connect(CZqlDDA* dda, uint32_t* session, const CZqlUcStr& ta
     std::unique_ptr<CZqlServer> server;
     OrUndo(
         [&] {
-          server.reset(rec_->ipc->ConnectServer(target));
-          if (server == nullptr) Raise(kZqlErrConnectionFailure);
+          server.reset(rec_->ipc->ConnectServer(target));  // raises rather than null
           const uint32_t driverId = server->Connect(dda, target, user, password);
           SZqlDspEntry* e = list->getObj(id);
           e->driverId = driverId;
@@ -200,7 +194,7 @@ int CZqlDispClient::prepare(CZqlDDA* dda, uint32_t session, uint32_t* statement,
                             const CZqlUcStr& text, bool interDB) {
   return Dispatch(rec_, dda, statement != nullptr, kZqlStmPrepare, EFlush::kAlways, [&] {
     const SZqlDspEntry* s = this->session(session);
-    if (rec_->cursors->isObj(*statement)) Raise(kZqlErrInvalidFunctionArguments);
+    if (rec_->cursors->isObj(*statement)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (rec_->statements->isObj(*statement)) {
       DeallocStm(dda, statement);  // the area is current: its conditions stay
       ZqlDispatchSetupDDA(dda, kZqlStmPrepare, kZqlFalse);
@@ -258,7 +252,7 @@ int CZqlDispClient::AllocCsr(CZqlDDA* dda, uint32_t statement, uint32_t* cursor,
                              const CZqlIdent& name, EZqlCurScr scr, EZqlCurSns sns) {
   return Dispatch(rec_, dda, cursor != nullptr, kZqlStmAllocCursor, EFlush::kAlways, [&] {
     const SZqlDspEntry* s = this->statement(statement);
-    if (isAnyObj(*cursor)) Raise(kZqlErrInvalidFunctionArguments);
+    if (isAnyObj(*cursor)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     CZqlDspObj* list = rec_->cursors;
     const uint32_t id = list->addObj();
     SZqlDspEntry* e = list->getObj(id);
@@ -297,22 +291,26 @@ int CZqlDispClient::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction
 }
 
 // ---------------------------------------------------------------------------
-// Status
+// The end of all sessions, and Status
 // ---------------------------------------------------------------------------
 
+int CZqlDispClient::terminate(CZqlDDA* dda, EZqlBoolean abort) {
+  return Dispatch(rec_, dda, true, kZqlStmDisconnect, EFlush::kAlways, [&] {
+    if (disconnectAll(dda, abort) > 0) ZQL_PUSH_RAISE(kZqlErrDisconnectError);
+    deleteAll();
+  });
+}
+
 int CZqlDispClient::Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) {
-  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (dda == nullptr) return ZQL_PASS_ON(kZqlErrInvalidFunctionArguments);
   const int done = ZqlTry([&] {
-    if (value == nullptr) Raise(kZqlErrInvalidFunctionArguments);
-    if (rec_ == nullptr) Raise(kZqlErrInsufficientMemory);
-    if (!rec_->initialised) Raise(kZqlErrConnectionFailure);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    if (!rec_->initialised) ZQL_RAISE(kZqlErrConnectionFailure);
     SZqlDspEntry* e = rec_->sessions->getObji(id);
     if (e == nullptr) e = rec_->statements->getObji(id);
     if (e == nullptr) e = rec_->cursors->getObj(id);
     *value = ServerOf(e)->Status(dda, e->driverId, info);
   });
-  if (done) return 1;
-  const int code = ZqlTryCode();
-  if (dda->CondCount() == 0) dda->pushErr(static_cast<EZqlError>(code));
-  return Raise(code);
+  return done ? 1 : ZqlDispatchFailed(dda, kZqlTrue);
 }

@@ -1,5 +1,5 @@
 // The dispatcher client's life: its shared record, Init, and the end of
-// all sessions with Term and Abort.
+// all sessions with Term and Abort (terminate: dispatch.cpp).
 
 #include <memory>
 #include <vector>
@@ -9,8 +9,6 @@
 #include "zqltry.h"
 
 namespace {
-
-int Raise(int code) { return ZqlTryThrow(code, 0, 0); }
 
 // Records a failure of one session's end in the area, unless the newest
 // condition already tells it (the driver's reply may have brought it).
@@ -22,7 +20,7 @@ void NoteFailure(CZqlDDA* dda, int code) {
 }  // namespace
 
 CZqlDispClient::CZqlDispClient()
-    : rec_(static_cast<SZqlDispRec*>(ZqlMemoryCalloc(1, sizeof(SZqlDispRec)))) {
+    : rec_(static_cast<SZqlDispRec*>(ZqlMemoryNblkCalloc(1, sizeof(SZqlDispRec)))) {
   if (rec_ != nullptr) rec_->refCount = 1;
 }
 
@@ -37,12 +35,13 @@ void CZqlDispClient::release() noexcept {
   rec_ = r;
   deleteAll();
   rec_ = nullptr;
-  ZqlMemoryFree(r);
+  ZqlMemoryNblkFree(r);
 }
 
 CZqlDispClient* CZqlDispClient::duplicate() const {
-  if (rec_ == nullptr) return Raise(kZqlErrInsufficientMemory), nullptr;
-  return new CZqlDispClient(rec_);
+  CZqlDispClient* copy = rec_ != nullptr ? new (std::nothrow) CZqlDispClient(rec_) : nullptr;
+  if (copy == nullptr) return ZQL_PASS_ON(kZqlErrInsufficientMemory), nullptr;
+  return copy;
 }
 
 // Cursors before statements before sessions: each list's servers share
@@ -60,19 +59,22 @@ void CZqlDispClient::deleteAll() noexcept {
 }
 
 int CZqlDispClient::Init(CZqlDDA* dda) {
-  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  if (rec_ == nullptr) return Raise(kZqlErrInsufficientMemory);
-  if (rec_->initialised) return 1;
+  if (dda == nullptr) return ZQL_PASS_ON(kZqlErrInvalidFunctionArguments);
+  if (rec_ != nullptr && rec_->initialised) return 1;
   std::unique_ptr<CZqlDspObj> sessions, statements, cursors;
   std::unique_ptr<CZqlIpcSystem> ipc;
   const int done = ZqlTry([&] {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    // The library could not start its resources when it was loaded.
+    const int startError = ZqlTaskDataErrGet();
+    if (startError != 0) ZQL_RAISE(startError);
     sessions.reset(new CZqlDspObj);
     statements.reset(new CZqlDspObj);
     cursors.reset(new CZqlDspObj);
     ipc.reset(new CZqlIpcSystem);
-    if (ipc->SysBody() == nullptr) Raise(kZqlErrInsufficientMemory);
+    if (ipc->SysBody() == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   });
-  if (!done) return ZqlTryRethrow();
+  if (!done) return ZqlDispatchFailed(dda, kZqlTrue);
   rec_->sessions = sessions.release();
   rec_->statements = statements.release();
   rec_->cursors = cursors.release();
@@ -103,29 +105,6 @@ int CZqlDispClient::disconnectAll(CZqlDDA* dda, EZqlBoolean abort) {
   }
   for (const uint32_t id : ended) rec_->sessions->delObj(id);
   return failed;
-}
-
-int CZqlDispClient::terminate(CZqlDDA* dda, EZqlBoolean abort) {
-  if (dda == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  CZqlDDA* previous = ZqlSetCurrentDDA(dda);
-  const int done = ZqlTry([&] {
-    ZqlDispatchSetupDDA(dda, kZqlStmDisconnect, kZqlTrue);
-    if (rec_ == nullptr) Raise(kZqlErrInsufficientMemory);
-    if (!rec_->initialised) Raise(kZqlErrConnectionFailure);
-    if (disconnectAll(dda, abort) > 0) {
-      dda->pushErr(kZqlErrDisconnectError);
-      Raise(kZqlErrDisconnectError);
-    }
-    deleteAll();
-  });
-  if (done) {
-    ZqlSetCurrentDDA(previous);
-    return 1;
-  }
-  const int code = ZqlTryCode();
-  ZqlSetCurrentDDA(nullptr);
-  if (dda->CondCount() == 0) dda->pushErr(static_cast<EZqlError>(code));
-  return Raise(code);
 }
 
 int CZqlDispClient::Term(CZqlDDA* dda) { return terminate(dda, kZqlFalse); }

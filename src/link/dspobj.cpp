@@ -18,7 +18,7 @@ uint32_t TakeId() {
 
 void DeleteEntry(SZqlDspEntry* e) noexcept {
   delete e->server;
-  ZqlMemoryFree(e);
+  ZqlMemoryNblkFree(e);
 }
 
 }  // namespace
@@ -34,8 +34,9 @@ CZqlDspObj::~CZqlDspObj() {
 }
 
 uint32_t CZqlDspObj::addObj() {
-  auto* e = static_cast<SZqlDspEntry*>(ZqlMemoryCalloc(1, sizeof(SZqlDspEntry)));
-  if (e == nullptr) return 0;
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
+  auto* e = static_cast<SZqlDspEntry*>(ZqlMemoryNblkCalloc(1, sizeof(SZqlDspEntry)));
+  if (e == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   e->id = TakeId();
   e->next = head_;
   head_ = e;
@@ -73,18 +74,17 @@ int CZqlDspObj::delObj(uint32_t session, uint32_t statement) {
 }
 
 SZqlDspEntry* CZqlDspObj::getObj(uint32_t id) const {
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
   SZqlDspEntry* e = getObji(id);
-  if (e == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (e == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return e;
 }
 
 SZqlDspEntry* CZqlDspObj::getObj(int index) const {
-  SZqlDspEntry* e = head_;
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
+  SZqlDspEntry* e = index >= 0 ? head_ : nullptr;
   for (int i = 0; e != nullptr && i < index; ++i) e = e->next;
-  if (index < 0 || e == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return nullptr;
-  }
+  if (e == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return e;
 }
 

@@ -3,8 +3,9 @@
 // the requests themselves (packed twice: once to size, once into the
 // request buffer; the reply read back into the caller's descriptor area).
 //
-// Teardown paths (destructors, Detach) use the transport's non-raising
-// calls: a raise there would replace the error that is being reported.
+// The transport answers status values; the failures are raised here, once.
+// Teardown paths (destructors, Detach) raise nothing: a raise there would
+// replace the error that is being reported.
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +13,6 @@
 
 #include "ipclink.h"
 #include "objpack.h"
-#include "uxlink.h"
 #include "zqlconf.h"
 #include "zqldda.h"
 #include "zqlident.h"
@@ -20,28 +20,16 @@
 
 namespace {
 
-constexpr int kLabelVersion = kZqlReqLabelVersion;
-constexpr int kLabelRequest = kZqlReqLabelCode;
-constexpr int kLabelInfo = kZqlReqLabelInfo;  // first of the six Attach values (5 to 10)
-constexpr int kAttachValues = 6;
-constexpr int32_t kZqlRequestAttach = kZqlReqAttach;
-constexpr int32_t kZqlRequestDetach = kZqlReqDetach;
-
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
 void PackAttach(CZqlObjPack* pack) {
-  pack->add(kLabelVersion, kZqlProtocolVersion);
-  pack->add(kLabelRequest, kZqlRequestAttach);
+  pack->add(kZqlReqLabelVersion, kZqlProtocolVersion);
+  pack->add(kZqlReqLabelCode, int32_t{kZqlReqAttach});
 }
 
 // Labels 5 to 7 carry the Attach values of 5 to 7, labels 8 and 9 those of
 // 9 and 10.
 void PackDetach(CZqlObjPack* pack, const SZqlServer& r) {
-  pack->add(kLabelVersion, kZqlProtocolVersion);
-  pack->add(kLabelRequest, kZqlRequestDetach);
+  pack->add(kZqlReqLabelVersion, kZqlProtocolVersion);
+  pack->add(kZqlReqLabelCode, int32_t{kZqlReqDetach});
   pack->add(5, r.attach[0]);
   pack->add(6, r.attach[1]);
   pack->add(7, r.attach[2]);
@@ -49,11 +37,12 @@ void PackDetach(CZqlObjPack* pack, const SZqlServer& r) {
   pack->add(9, r.attach[5]);
 }
 
-// The 4-byte value of label in the reply into *value; raises 0xA00C when it
-// is missing (answers 0 if that returns).
-int ReplyValue(CZqlObjPack* reply, int label, int32_t* value) {
-  if (reply->setActive(label) && reply->getPackedValue(value)) return 1;
-  return Raise(kZqlErrInternalZQLError);
+// The 4-byte value of label in the reply; raises kZqlErrInternalZQLError
+// when it is missing.
+int32_t ReplyValue(CZqlObjPack* reply, int label) {
+  int32_t value = 0;
+  if (!reply->setActive(label) || !reply->getPackedValue(&value)) ZQL_RAISE(kZqlErrInternalZQLError);
+  return value;
 }
 
 void CopyBaseName(char* out, const char* path) {
@@ -64,39 +53,12 @@ void CopyBaseName(char* out, const char* path) {
   out[n] = '\0';
 }
 
-}  // namespace
-
-void DeleteSysBody(SZqlIpcSys* body) {
-  if (body != nullptr && --body->refCount <= 0) ZqlMemoryFree(body);
+// Releases one reference to body and frees it at count 0. Null is ignored.
+void ReleaseSysBody(SZqlIpcSys* body) {
+  if (body != nullptr && --body->refCount <= 0) ZqlMemoryNblkFree(body);
 }
-
-// ---------------------------------------------------------------------------
-// CZqlIpcSystem
-// ---------------------------------------------------------------------------
-
-CZqlIpcSystem::CZqlIpcSystem()
-    : body_(static_cast<SZqlIpcSys*>(ZqlMemoryMalloc(sizeof(SZqlIpcSys)))) {
-  if (body_ != nullptr) body_->refCount = 1;
-}
-
-CZqlIpcSystem::CZqlIpcSystem(const CZqlIpcSystem& other) : CZqlObject(other), body_(other.body_) {
-  if (body_ != nullptr) ++body_->refCount;
-}
-
-CZqlIpcSystem& CZqlIpcSystem::operator=(const CZqlIpcSystem& other) {
-  if (other.body_ != nullptr) ++other.body_->refCount;
-  DeleteSysBody(body_);
-  body_ = other.body_;
-  return *this;
-}
-
-CZqlIpcSystem::~CZqlIpcSystem() { DeleteSysBody(body_); }
-
-CZqlObject* CZqlIpcSystem::duplicate() const { return new CZqlIpcSystem(); }
 
 // The paths and name of an environment's driver, as zql.ini gives them.
-namespace {
-
 struct SZqlDriverPaths {
   char ini[kZqlMaxPath];
   char driver[kZqlMaxPath];
@@ -106,51 +68,78 @@ struct SZqlDriverPaths {
 // Resolves environment -> Driver -> Path -> full paths. Raises.
 void ResolveDriver(const CZqlUcStr& environment, SZqlDriverPaths* out) {
   CZqlConfig config;
-  if (config.openCfgFile(environment) < 0) Raise(kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+  if (config.openCfgFile(environment) < 0) ZQL_RAISE(kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
   CZqlUcStr driver;
   if (!config.readCfgString(environment, CZqlUcStr("Driver"), &driver) || driver.Length() == 0)
-    Raise(kZqlErrDriverNotFoundInZQLINI);
+    ZQL_RAISE(kZqlErrDriverNotFoundInZQLINI);
   CZqlUcStr path;
   if (!config.readCfgString(driver, CZqlUcStr("Path"), &path) || path.Length() == 0)
-    Raise(kZqlErrDriverPathAndNameWasNotSpecified);
+    ZQL_RAISE(kZqlErrDriverPathAndNameWasNotSpecified);
   char configured[kZqlMaxPath];
   path.getToChar(configured, sizeof configured);
   CopyBaseName(out->baseName, configured);
   CZqlDirMisc dir;
-  if (!dir.Find(configured, out->driver, kZqlMaxPath)) Raise(kZqlErrCannotOpenZQLDriverFile);
-  if (!dir.Find("zql.ini", out->ini, kZqlMaxPath)) Raise(kZqlErrCannotOpenZQLDriverFile);
+  if (!dir.Find(configured, out->driver, kZqlMaxPath)) ZQL_RAISE(kZqlErrCannotOpenZQLDriverFile);
+  if (!dir.Find("zql.ini", out->ini, kZqlMaxPath)) ZQL_RAISE(kZqlErrCannotOpenZQLDriverFile);
 }
 
 }  // namespace
 
+// ---------------------------------------------------------------------------
+// CZqlIpcSystem
+// ---------------------------------------------------------------------------
+
+CZqlIpcSystem::CZqlIpcSystem()
+    : body_(static_cast<SZqlIpcSys*>(ZqlMemoryNblkMalloc(sizeof(SZqlIpcSys)))) {
+  if (body_ != nullptr) body_->refCount = 1;
+}
+
+CZqlIpcSystem::CZqlIpcSystem(const CZqlIpcSystem& other) : CZqlObject(other), body_(other.body_) {
+  if (body_ != nullptr) ++body_->refCount;
+}
+
+CZqlIpcSystem& CZqlIpcSystem::operator=(const CZqlIpcSystem& other) {
+  if (other.body_ != nullptr) ++other.body_->refCount;
+  ReleaseSysBody(body_);
+  body_ = other.body_;
+  return *this;
+}
+
+CZqlIpcSystem::~CZqlIpcSystem() { ReleaseSysBody(body_); }
+
+CZqlObject* CZqlIpcSystem::duplicate() const { return new (std::nothrow) CZqlIpcSystem(); }
+
 CZqlServer* CZqlIpcSystem::ConnectServer(const CZqlUcStr& environment) {
-  if (body_ == nullptr) return Raise(kZqlErrInsufficientMemory), nullptr;
-  SZqlDriverPaths paths{};
-  if (!ZqlTry([&] { ResolveDriver(environment, &paths); })) return ZqlTryRethrow(), nullptr;
-  return ConnectDriver(paths.ini, paths.driver, paths.baseName);
+  CZqlServer* server = nullptr;
+  const int done = ZqlTry([&] {
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    SZqlDriverPaths paths{};
+    ResolveDriver(environment, &paths);
+    server = ConnectDriver(paths.ini, paths.driver, paths.baseName);
+  });
+  if (!done) return ZQL_PASS_ON(ZqlTryCode()), nullptr;
+  return server;
 }
 
 CZqlServer* CZqlIpcSystem::ConnectDriver(const char* iniPath, const char* driverPath,
                                          const char* baseName) {
-  if (body_ == nullptr) return Raise(kZqlErrInsufficientMemory), nullptr;
   std::unique_ptr<CZqlSrvUxLocal> server;
   const int done = ZqlTry([&] {
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
     server.reset(new CZqlSrvUxLocal());
     SZqlServer* r = server->ServerBody();
-    if (r == nullptr) Raise(kZqlErrInsufficientMemory);
-    if (baseName != nullptr)
-      CopyBaseName(r->baseName, baseName);
-    else
-      CopyBaseName(r->baseName, driverPath != nullptr ? driverPath : "");
+    if (r == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    CopyBaseName(r->baseName, baseName != nullptr ? baseName : driverPath != nullptr ? driverPath : "");
     r->ipcSys = body_;
     ++body_->refCount;
-    LoadServerOnUnix(iniPath, driverPath, r);
+    const EZqlError code = ZqlLoadServerOnUnix(iniPath, driverPath, r);
+    if (code != kZqlOk) ZQL_RAISE(code);
     server->Attach();
   });
   if (!done) {
     const int code = ZqlTryCode();
     server.reset();  // detaches and closes what was opened
-    return Raise(code), nullptr;
+    return ZQL_PASS_ON(code), nullptr;
   }
   return server.release();
 }
@@ -160,7 +149,7 @@ CZqlServer* CZqlIpcSystem::ConnectDriver(const char* iniPath, const char* driver
 // ---------------------------------------------------------------------------
 
 CZqlServer::CZqlServer()
-    : record_(static_cast<SZqlServer*>(ZqlMemoryMalloc(sizeof(SZqlServer)))) {
+    : record_(static_cast<SZqlServer*>(ZqlMemoryNblkMalloc(sizeof(SZqlServer)))) {
   if (record_ == nullptr) return;
   record_->refCount = 1;
   record_->slot = -1;
@@ -180,7 +169,8 @@ CZqlServer& CZqlServer::operator=(const CZqlServer& other) {
 CZqlServer::~CZqlServer() { release(); }
 
 SZqlServer* CZqlServer::record() const {
-  if (record_ == nullptr) Raise(kZqlErrInternalZQLError);
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
+  if (record_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   return record_;
 }
 
@@ -188,10 +178,10 @@ void CZqlServer::release() noexcept {
   SZqlServer* r = record_;
   record_ = nullptr;
   if (r == nullptr || --r->refCount > 0) return;
-  if (r->slot >= 0) ZqlIpcCloseConnection(r->slot, nullptr);  // errors ignored
+  if (r->slot >= 0) ZqlDisconServerOnUnix(r->slot);  // errors ignored
   ZqlMemoryNblkFree(r->request);
   ZqlMemoryNblkFree(r->reply);
-  DeleteSysBody(r->ipcSys);
+  ReleaseSysBody(r->ipcSys);
   ZqlMemoryNblkFree(r);
 }
 
@@ -210,30 +200,24 @@ CZqlSrvUxLocal::~CZqlSrvUxLocal() {
   r->reply = nullptr;
 }
 
-CZqlObject* CZqlSrvUxLocal::duplicate() const { return new CZqlSrvUxLocal(*this); }
+CZqlObject* CZqlSrvUxLocal::duplicate() const { return new (std::nothrow) CZqlSrvUxLocal(*this); }
 
 int CZqlSrvUxLocal::Attach() {
   SZqlServer* r = record();
-  if (r == nullptr) return 0;
   CZqlObjPack pack;
   PackAttach(&pack);
   const uint32_t size = pack.Size();
-  unsigned char* out = openOut(size);
-  if (out == nullptr) return 0;
-  pack.setBuffer(out, size);
+  pack.setBuffer(openOut(size), size);
   PackAttach(&pack);
-  const int sent = sendData();
+  sendData();
   closeOut();
-  if (!sent || !waitData()) return 0;
-  unsigned char* in = openIn();
-  if (in == nullptr) return 0;
-  CZqlObjPack reply(in, static_cast<uint32_t>(r->size));
-  int32_t version = 0;
-  if (!ReplyValue(&reply, kLabelVersion, &version)) return 0;
-  if (version != kZqlProtocolVersion) return Raise(kZqlErrIncompatibleEnvironment);
-  int32_t values[kAttachValues];
-  for (int i = 0; i < kAttachValues; ++i)
-    if (!ReplyValue(&reply, kLabelInfo + i, &values[i])) return 0;
+  waitData();
+  CZqlObjPack reply(openIn(), static_cast<uint32_t>(r->size));
+  if (ReplyValue(&reply, kZqlReqLabelVersion) != kZqlProtocolVersion)
+    ZQL_RAISE(kZqlErrIncompatibleEnvironment);
+  int32_t values[kZqlAttachValueCount];
+  for (int i = 0; i < kZqlAttachValueCount; ++i)
+    values[i] = ReplyValue(&reply, kZqlReqLabelInfo + i);
   std::memcpy(r->attach, values, sizeof values);
   closeIn();
   return 1;
@@ -243,70 +227,67 @@ int CZqlSrvUxLocal::Attach() {
 int CZqlSrvUxLocal::Detach() {
   SZqlServer* r = ServerBody();
   if (r == nullptr) return 0;
-  CZqlObjPack pack;
-  PackDetach(&pack, *r);
-  const uint32_t size = pack.Size();
-  ZqlMemoryNblkFree(r->request);
-  r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size));
-  r->size = 0;
-  if (r->request == nullptr) return 0;
-  r->size = static_cast<int32_t>(size);
-  pack.setBuffer(r->request, size);
-  PackDetach(&pack, *r);
-  const int code = ZqlIpcSendRequest(r);
+  EZqlError code = kZqlErrInsufficientMemory;
+  ZqlTry([&] {
+    CZqlObjPack pack;
+    PackDetach(&pack, *r);
+    const uint32_t size = pack.Size();
+    ZqlMemoryNblkFree(r->request);
+    r->size = 0;
+    r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size));
+    if (r->request == nullptr) return;
+    r->size = static_cast<int32_t>(size);
+    pack.setBuffer(r->request, size);
+    PackDetach(&pack, *r);
+    code = ZqlSendDataToServer(r);
+  });
   ZqlMemoryNblkFree(r->request);
   r->request = nullptr;
-  return code == 0 ? 1 : 0;
+  return code == kZqlOk ? 1 : 0;
 }
 
 unsigned char* CZqlSrvUxLocal::openOut(uint32_t size) {
   SZqlServer* r = record();
-  if (r == nullptr) return nullptr;
-  if (size > static_cast<uint32_t>(INT32_MAX))
-    return Raise(kZqlErrInvalidFunctionArguments), nullptr;
+  if (size > static_cast<uint32_t>(INT32_MAX)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   ZqlMemoryNblkFree(r->request);
-  r->request = nullptr;
   r->size = 0;
-  r->request = static_cast<unsigned char*>(ZqlMemoryMalloc(size > 0 ? size : 1));
-  if (r->request != nullptr) r->size = static_cast<int32_t>(size);
+  r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size > 0 ? size : 1));
+  if (r->request == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+  r->size = static_cast<int32_t>(size);
   return r->request;
 }
 
 void CZqlSrvUxLocal::closeOut() {
   SZqlServer* r = record();
-  if (r == nullptr) return;
   ZqlMemoryNblkFree(r->request);
   r->request = nullptr;
 }
 
 unsigned char* CZqlSrvUxLocal::openIn() {
   SZqlServer* r = record();
-  if (r == nullptr) return nullptr;
-  if (r->reply == nullptr) return Raise(kZqlErrInsufficientMemory), nullptr;
+  if (r->reply == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
   return r->reply;
 }
 
 void CZqlSrvUxLocal::closeIn() {
   SZqlServer* r = record();
-  if (r == nullptr) return;
   ZqlMemoryNblkFree(r->reply);
   r->reply = nullptr;
 }
 
 int CZqlSrvUxLocal::addInfo(CZqlObjPack* pack) const {
-  SZqlServer* r = record();
-  if (r == nullptr || pack == nullptr) return 0;
-  return pack->add(kLabelInfo, r->attach[0]);
+  return pack->add(kZqlReqLabelInfo, record()->attach[0]);
 }
 
 int CZqlSrvUxLocal::sendData() {
-  SZqlServer* r = record();
-  if (r == nullptr) return 0;
-  return SendDataToServer(r);
+  const EZqlError code = ZqlSendDataToServer(record());
+  if (code != kZqlOk) ZQL_RAISE(code);
+  return 1;
 }
 
 int CZqlSrvUxLocal::waitData() {
-  return record() != nullptr ? 1 : 0;
+  record();
+  return 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -314,11 +295,13 @@ int CZqlSrvUxLocal::waitData() {
 // ---------------------------------------------------------------------------
 
 int ZqlUnpackDDAandRetCode(int label, CZqlObjPack* pack, CZqlDDA* dda) {
-  if (pack == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  ZQL_ASSERT(ZqlTryReady() || ZqlExceptionHandlerReady());
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (label == kZqlReqLabelRetCode) {
     int32_t code = 0;
-    if (!pack->getPackedValue(&code)) return Raise(kZqlErrInternalZQLError);
-    return code != 0 ? Raise(code) : 1;
+    if (!pack->getPackedValue(&code)) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (code != 0) ZQL_RAISE(code);
+    return 1;
   }
   if (label != kZqlReqLabelArea) return 1;
   if (dda != nullptr) return dda->unpackFrom(pack);
@@ -344,11 +327,11 @@ void PackRequest(const CZqlServer* server, CZqlObjPack* pack, int32_t code,
 // other item through ZqlUnpackDDAandRetCode. An empty reply holds no item.
 void ReadReply(CZqlServer* server, CZqlDDA* dda, uint32_t* result) {
   const SZqlServer* r = server->ServerBody();
-  if (r == nullptr || r->size <= 0) return;
+  if (r->size <= 0) return;
   CZqlObjPack reply(server->openIn(), static_cast<uint32_t>(r->size));
   for (int label = reply.getNext(); label != kZqlPackEnd; label = reply.getNext()) {
     if (label == kZqlReqLabelArg1 && result != nullptr) {
-      if (!reply.getPackedValue(result)) Raise(kZqlErrInternalZQLError);
+      if (!reply.getPackedValue(result)) ZQL_RAISE(kZqlErrInternalZQLError);
     } else {
       ZqlUnpackDDAandRetCode(label, &reply, dda);
     }
@@ -358,7 +341,7 @@ void ReadReply(CZqlServer* server, CZqlDDA* dda, uint32_t* result) {
 // One request: sizing pass, the same items into the request buffer, the
 // exchange, the reply. Answers the reply's label 11 (0 when absent) when
 // reads is set, else 1. On any error both buffers are released and the
-// error raised again (answers 0 if that returns).
+// error handed on (answering 0 to a caller outside every frame).
 template <class Fields>
 uint32_t RunRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
                     const Fields& fields) {
@@ -367,9 +350,7 @@ uint32_t RunRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
     CZqlObjPack pack;
     PackRequest(server, &pack, code, fields);
     const uint32_t size = pack.Size();
-    unsigned char* out = server->openOut(size);
-    if (out == nullptr) Raise(kZqlErrInsufficientMemory);
-    pack.setBuffer(out, size);
+    pack.setBuffer(server->openOut(size), size);
     PackRequest(server, &pack, code, fields);
     server->sendData();
     server->closeOut();
@@ -381,7 +362,7 @@ uint32_t RunRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
   const int error = ZqlTryCode();
   ZqlTry([&] { server->closeOut(); });
   ZqlTry([&] { server->closeIn(); });
-  return static_cast<uint32_t>(Raise(error));
+  return static_cast<uint32_t>(ZQL_PASS_ON(error));
 }
 
 // A text field, only when the string has storage.
@@ -392,8 +373,8 @@ void AddText(CZqlObjPack* pack, int label, const CZqlUcStr& text) {
 // The area that Execute and Open send after label 4; one without body
 // cannot be packed.
 void AddArea(CZqlObjPack* pack, const CZqlDDA* dda) {
-  if (dda == nullptr) Raise(kZqlErrInvalidFunctionArguments);
-  if (dda->getDiagData() == nullptr) Raise(kZqlErrInvalidCZqlDDAObject);
+  if (dda == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  if (dda->getDiagData() == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   pack->add(kZqlReqLabelArea, int32_t{0});
   dda->packTo(pack);
 }

@@ -1,5 +1,6 @@
 // The low layer of the Unix driver link: module state, the communication
-// buffer and its semaphores, the locks, and the signal traps.
+// buffer and its semaphores, the drivers' data segments, the locks, the
+// signal traps and the waits.
 //
 // Locks are taken and released with SEM_UNDO, so that a client killed while
 // holding one (SIGKILL cannot be caught) does not block the others; a new
@@ -29,9 +30,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ipclink.h"
-#include "uxlink.h"
-#include "zqltry.h"
+#include "ipcux.h"
 
 namespace {
 
@@ -56,16 +55,14 @@ struct SZqlIpcModule {
   volatile sig_atomic_t driverHeld = -1;  // driver semaphore held, -1 when none
   int connections = 0;                    // driver connections of this process
   int slotConnections[kZqlIpcSlotCount] = {};
-  int lastError = 0;
+  SZqlSegment segments[kZqlIpcSlotCount] = {};
 
-  int lastSignal = 0;
-  int trapsSet = 0;
   pid_t expectFrom = 0;   // accepted sender of SIGUSR1, 0 = any
   int replied = 0;        // SIGUSR1 from expectFrom arrived
   int childSignals = 0;   // SIGCHLDs taken by the wait, for the caller
   int alarms = 0;         // liveness periods that ran out while waiting
-  void (*waitHook)() = nullptr;  // test seam, see uxlink.h
-  sigset_t callerMask;    // signal mask before SetComTraps
+  void (*waitHook)() = nullptr;  // test seam, see ipcux.h
+  sigset_t callerMask;    // signal mask before ZqlIpcSetComTraps
   pid_t self = 0;         // this process's id, 0 until asked (and after fork)
 
   int shtNesting = 0;
@@ -99,6 +96,8 @@ int SemOp(int sem, int delta) {
   return 0;
 }
 
+EZqlError Locked(int rc) { return rc == 0 ? kZqlOk : kZqlErrCannotCreateCommunicationBuffer; }
+
 int FatalIndex(int sig) {
   for (int i = 0; i < kFatalCount; ++i)
     if (kFatalSignals[i] == sig) return i;
@@ -116,14 +115,80 @@ bool HoldsLock() { return g.comBufHeld || g.driverHeld >= 0; }
 
 void ForgetSelf() { g.self = 0; }
 
-// Calls a saved disposition if it is a function (not default, not ignore).
-void CallOld(const struct sigaction& old, int sig, siginfo_t* info, void* ctx) {
-  if (old.sa_flags & SA_SIGINFO) {
-    if (old.sa_sigaction != nullptr) old.sa_sigaction(sig, info, ctx);
+// ---------------------------------------------------------------------------
+// Fatal-signal traps. The handler runs inside a signal: only
+// async-signal-safe calls from FatalAction down.
+// ---------------------------------------------------------------------------
+
+void FatalAction(int sig, siginfo_t* info, void* ctx);
+
+// A saved disposition that is a function (not default, not ignore).
+bool IsFunction(const struct sigaction& old) {
+  if (old.sa_flags & SA_SIGINFO) return old.sa_sigaction != nullptr;
+  return old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler != nullptr;
+}
+
+void CallOld(const struct sigaction& old, int sig) {
+  if (!IsFunction(old)) return;
+  if (old.sa_flags & SA_SIGINFO)
+    old.sa_sigaction(sig, g.fatalInfo, g.fatalContext);
+  else
+    old.sa_handler(sig);
+}
+
+// Ends the process by sig itself rather than by exit(), which would run
+// exit handlers in a process that may have faulted inside them; a core
+// dump and the parent's view of the cause are kept.
+[[noreturn]] void EndBySignal(int sig) {
+  signal(sig, SIG_DFL);
+  raise(sig);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);  // delivers it: the end
+  _exit(255);
+}
+
+// A fatal signal while no lock is held: taken as the disposition saved
+// when the traps went in would take it. A handler is called (and may
+// return); the default action ends the process by the signal.
+void PassOn(int sig) {
+  const struct sigaction& old = g.oldFatal[FatalIndex(sig)];
+  if (IsFunction(old)) {
+    CallOld(old, sig);
     return;
   }
-  if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler != nullptr)
-    old.sa_handler(sig);
+  if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return;
+  EndBySignal(sig);
+}
+
+// Releases the held IPC locks, calls the old handler of sig if it was a
+// function, then ends the process by sig.
+[[noreturn]] void DoShutdown(int sig) {
+  if (g.driverHeld >= 0) {
+    SemOp(g.driverHeld, +1);
+    g.driverHeld = -1;
+  }
+  if (g.comBufHeld) {
+    SemOp(kZqlIpcSemComBuf, +1);
+    g.comBufHeld = 0;
+  }
+  CallOld(g.oldFatal[FatalIndex(sig)], sig);
+  EndBySignal(sig);
+}
+
+// While this process holds an IPC lock, runs DoShutdown once (further
+// instances are ignored); otherwise passes the signal on.
+void SigTrap(int sig) {
+  if (FatalIndex(sig) < 0) return;
+  if (!HoldsLock() && !g.shutdown) {
+    PassOn(sig);
+    return;
+  }
+  signal(sig, SIG_IGN);  // further instances are ignored
+  if (g.shutdown) return;
+  g.shutdown = 1;
+  DoShutdown(sig);
 }
 
 void FatalAction(int sig, siginfo_t* info, void* ctx) {
@@ -134,28 +199,33 @@ void FatalAction(int sig, siginfo_t* info, void* ctx) {
   errno = saved;
 }
 
-// A fatal signal while no lock is held: taken as the disposition saved
-// when the traps went in would take it. A handler is called (and may
-// return); the default action ends the process by the signal.
-void PassOn(int sig) {
-  const int i = FatalIndex(sig);
-  const struct sigaction& old = g.oldFatal[i];
-  const bool function = (old.sa_flags & SA_SIGINFO) ? old.sa_sigaction != nullptr
-                                                     : old.sa_handler != SIG_DFL &&
-                                                           old.sa_handler != SIG_IGN;
-  if (function) {
-    CallOld(old, sig, g.fatalInfo, g.fatalContext);
-    return;
-  }
-  if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return;
-  signal(sig, SIG_DFL);
-  raise(sig);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, sig);
-  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);  // delivers it: the end
-  _exit(255);
+// Installs the traps on the first nesting level, saving the dispositions
+// found. Each lock holds a level, and so does the process while it has
+// driver connections.
+void ShtPrepare() {
+  if (g.shtNesting++ > 0) return;
+  struct sigaction act{};
+  act.sa_sigaction = FatalAction;
+  act.sa_flags = SA_SIGINFO;
+  sigemptyset(&act.sa_mask);
+  for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &act, &g.oldFatal[i]);
 }
+
+// Puts the saved dispositions back when the nesting returns to 0; a
+// disposition the caller set while the traps were in stays.
+void ShtRestore() {
+  if (g.shtNesting <= 0 || --g.shtNesting > 0) return;
+  for (int i = 0; i < kFatalCount; ++i) {
+    struct sigaction now{};
+    if (sigaction(kFatalSignals[i], nullptr, &now) != 0) continue;
+    if ((now.sa_flags & SA_SIGINFO) && now.sa_sigaction == FatalAction)
+      sigaction(kFatalSignals[i], &g.oldFatal[i], nullptr);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Children
+// ---------------------------------------------------------------------------
 
 // Reaps the driver children that have ended. Async-signal-safe.
 void ReapChildren() {
@@ -217,6 +287,27 @@ bool IsZombie(pid_t pid) {
   (void)pid;
   return false;
 #endif
+}
+
+// Bookkeeping of one request signal taken by the wait.
+void TakeSignal(int sig, const siginfo_t& info) {
+  if (sig == SIGUSR1) {
+    // From anyone else it is a stray: it neither ends nor hides the wait.
+    if (g.expectFrom == 0 || info.si_pid == g.expectFrom) g.replied = 1;
+    return;
+  }
+  ReapChildren();
+  // The caller may have children of its own: it gets the signal back when
+  // the request ends (ZqlIpcRstComTraps).
+  g.childSignals = 1;
+}
+
+// ---------------------------------------------------------------------------
+// The buffer
+// ---------------------------------------------------------------------------
+
+void DropSegments() {
+  for (int i = 0; i < kZqlIpcSlotCount; ++i) ZqlIpcDropSegment(i);
 }
 
 void Forget() {
@@ -281,8 +372,8 @@ SZqlComBuf* GetSegment(key_t key, bool* created) {
 
 enum class EAttempt { kDone, kFailed, kRetry };
 
-// One attempt of CreateComBuf. kRetry when the set vanished under us (its
-// last user removed it between our lookup and our lock).
+// One attempt of ZqlIpcCreateComBuf. kRetry when the set vanished under us
+// (its last user removed it between our lookup and our lock).
 EAttempt TryCreateComBuf(const char* path) {
   const key_t key = ftok(path, kZqlIpcProjectId);
   if (key == -1) return EAttempt::kFailed;
@@ -293,7 +384,7 @@ EAttempt TryCreateComBuf(const char* path) {
   g.semId = semId;
   g.comBufHeld = 0;
   if (!semCreated && !OwnedSemaphores(semId)) return EAttempt::kFailed;
-  if (LockComBuf() != 0)
+  if (ZqlIpcLockComBuf() != kZqlOk)
     return errno == EIDRM || errno == EINVAL ? EAttempt::kRetry : EAttempt::kFailed;
   bool shmCreated = false;
   SZqlComBuf* buf = GetSegment(key, &shmCreated);
@@ -302,7 +393,7 @@ EAttempt TryCreateComBuf(const char* path) {
     return EAttempt::kDone;
   }
   // Undo what this attempt made; a set of someone else stays.
-  UnlockComBuf();
+  ZqlIpcUnlockComBuf();
   if (semCreated) semctl(semId, 0, IPC_RMID);
   if (shmCreated) shmctl(g.shmId, IPC_RMID, nullptr);
   return EAttempt::kFailed;
@@ -311,14 +402,14 @@ EAttempt TryCreateComBuf(const char* path) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Module state shared by the link's sources
+// Module state
 // ---------------------------------------------------------------------------
 
-int ZqlIpcLastError() { return g.lastError; }
-void ZqlIpcSetLastError(int code) { g.lastError = code; }
 SZqlComBuf* ZqlIpcComBuf() { return g.comBuf; }
 int32_t ZqlIpcKey() { return g.key; }
 int ZqlIpcConnections() { return g.connections; }
+int ZqlIpcHoldsComBuf() { return g.comBufHeld ? 1 : 0; }
+int ZqlIpcHoldsDriver(int i) { return i >= 0 && g.driverHeld == i ? 1 : 0; }
 
 int ZqlIpcSlotConnections(int slot) {
   return slot >= 0 && slot < kZqlIpcSlotCount ? g.slotConnections[slot] : 0;
@@ -335,6 +426,126 @@ void ZqlIpcCountConnection(int slot, int delta) {
   if (before > 0 && g.connections == 0) ShtRestore();
 }
 
+// ---------------------------------------------------------------------------
+// Communication buffer and locks
+// ---------------------------------------------------------------------------
+
+EZqlError ZqlIpcCreateComBuf(const char* path) {
+  if (path != nullptr) {
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+      const EAttempt result = TryCreateComBuf(path);
+      if (result == EAttempt::kDone) return kZqlOk;
+      if (result == EAttempt::kFailed) break;
+    }
+  }
+  if (g.comBuf != nullptr) shmdt(g.comBuf);
+  Forget();
+  return kZqlErrCannotCreateCommunicationBuffer;
+}
+
+EZqlError ZqlIpcDeleteComBuf() {
+  if (g.comBuf == nullptr) return kZqlErrInternalZQLError;
+  if (ZqlIpcLockComBuf() != kZqlOk) return kZqlErrCannotCreateCommunicationBuffer;
+  const int32_t left = --g.comBuf->attached;
+  DropSegments();
+  shmdt(g.comBuf);
+  EZqlError code = kZqlOk;
+  if (left <= 0) {
+    // Both go while the lock is held: a process waiting for the lock then
+    // fails with EIDRM and makes a new set, instead of finding a set whose
+    // segment is gone.
+    shmctl(g.shmId, IPC_RMID, nullptr);
+    semctl(g.semId, 0, IPC_RMID);
+    g.comBufHeld = 0;
+    ShtRestore();
+  } else {
+    code = ZqlIpcUnlockComBuf();
+  }
+  Forget();
+  return code;
+}
+
+EZqlError ZqlIpcLockComBuf() {
+  if (g.comBufHeld) return kZqlOk;
+  if (g.semId < 0 || SemOp(kZqlIpcSemComBuf, -1) != 0) return kZqlErrCannotCreateCommunicationBuffer;
+  g.comBufHeld = 1;
+  ShtPrepare();
+  return kZqlOk;
+}
+
+EZqlError ZqlIpcUnlockComBuf() {
+  if (!g.comBufHeld) return kZqlOk;
+  const int rc = SemOp(kZqlIpcSemComBuf, +1);
+  g.comBufHeld = 0;
+  ShtRestore();
+  return Locked(rc);
+}
+
+EZqlError ZqlIpcLockDriver(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0 || SemOp(i, -1) != 0)
+    return kZqlErrCannotCreateCommunicationBuffer;
+  g.driverHeld = i;
+  ShtPrepare();
+  return kZqlOk;
+}
+
+EZqlError ZqlIpcUnlockDriver(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return kZqlErrCannotCreateCommunicationBuffer;
+  const int rc = SemOp(i, +1);
+  g.driverHeld = -1;
+  ShtRestore();
+  return Locked(rc);
+}
+
+// ---------------------------------------------------------------------------
+// Data segments
+// ---------------------------------------------------------------------------
+
+void ZqlIpcDropSegment(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount) return;
+  SZqlSegment& seg = g.segments[i];
+  if (seg.addr != nullptr) shmdt(seg.addr);
+  seg = SZqlSegment{};
+}
+
+SZqlSegment* ZqlIpcAttachSegment(int i, const linkinf& slot, EZqlError* code) {
+  SZqlSegment& seg = g.segments[i];
+  if (seg.addr != nullptr && seg.key == slot.segKey && seg.pid == slot.driverPid) return &seg;
+  ZqlIpcDropSegment(i);
+  *code = kZqlErrServerDiedConnectionLost;
+  if (slot.driverPid <= 0 || slot.segSize < static_cast<int32_t>(kZqlReplyHeaderSize))
+    return nullptr;
+  const int id = shmget(slot.segKey, 0, 0);
+  shmid_ds ds{};
+  if (id < 0 || shmctl(id, IPC_STAT, &ds) != 0) return nullptr;
+  if (ds.shm_perm.uid != geteuid()) {
+    *code = kZqlErrCannotCreateCommunicationBuffer;
+    return nullptr;
+  }
+  void* at = shmat(id, nullptr, 0);
+  if (at == reinterpret_cast<void*>(-1)) return nullptr;
+  const std::size_t claimed = static_cast<std::size_t>(slot.segSize);
+  seg.key = slot.segKey;
+  seg.pid = slot.driverPid;
+  seg.addr = static_cast<unsigned char*>(at);
+  seg.size = static_cast<uint32_t>(claimed < ds.shm_segsz ? claimed : ds.shm_segsz);
+  *code = kZqlOk;
+  return &seg;
+}
+
+void ZqlIpcRemoveOrphanSegment(const linkinf& slot) {
+  if (slot.driverPid <= 0) return;
+  const int id = shmget(slot.segKey, 0, 0);
+  shmid_ds ds{};
+  if (id < 0 || shmctl(id, IPC_STAT, &ds) != 0) return;
+  if (ds.shm_perm.uid == geteuid() && ds.shm_cpid == slot.driverPid)
+    shmctl(id, IPC_RMID, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Processes and waits
+// ---------------------------------------------------------------------------
+
 void ZqlIpcTrackChild(int32_t pid) {
   for (int i = 0; i < kMaxChildren; ++i) {
     if (g.children[i] == 0) {
@@ -344,12 +555,11 @@ void ZqlIpcTrackChild(int32_t pid) {
   }
 }
 
-int ZqlIpcReapChild(int32_t pid) {
+void ZqlIpcReapChild(int32_t pid) {
   int status;
   while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
   }
   Untrack(pid);
-  return 1;
 }
 
 int ZqlIpcProcessAlive(int32_t pid) {
@@ -360,26 +570,31 @@ int ZqlIpcProcessAlive(int32_t pid) {
   return IsZombie(pid) ? 0 : 1;  // EPERM: alive, of another user
 }
 
-namespace {
-
-// Bookkeeping of one request signal taken by the wait.
-void TakeSignal(int sig, const siginfo_t& info) {
-  if (sig == SIGUSR1) {
-    // From anyone else it is a stray: it neither ends nor hides the wait.
-    if (g.expectFrom == 0 || info.si_pid == g.expectFrom) {
-      g.lastSignal = SIGUSR1;
-      g.replied = 1;
-    }
-    return;
+int32_t ZqlIpcSelf() {
+  if (g.self == 0) {
+    static const int registered = pthread_atfork(nullptr, nullptr, ForgetSelf);
+    (void)registered;
+    g.self = getpid();
   }
-  g.lastSignal = sig;
-  ReapChildren();
-  // The caller may have children of its own: it gets the signal back when
-  // the request ends (RstComTraps).
-  g.childSignals = 1;
+  return g.self;
 }
 
-}  // namespace
+void ZqlIpcSetComTraps() {
+  const sigset_t block = TrapSet();
+  sigprocmask(SIG_BLOCK, &block, &g.callerMask);
+  g.replied = 0;
+  g.expectFrom = 0;
+  g.childSignals = 0;
+}
+
+void ZqlIpcRstComTraps() {
+  // Taken from the caller by the wait: given back, now that it can be
+  // delivered to the caller's disposition (or stay pending when the caller
+  // blocks it).
+  if (g.childSignals) raise(SIGCHLD);
+  g.childSignals = 0;
+  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
+}
 
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   g.expectFrom = pid;
@@ -424,18 +639,6 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   return 1;
 }
 
-int32_t ZqlIpcSelf() {
-  if (g.self == 0) {
-    static const int registered = pthread_atfork(nullptr, nullptr, ForgetSelf);
-    (void)registered;
-    g.self = getpid();
-  }
-  return g.self;
-}
-
-void TEST_ZqlIpcSetWaitHook(void (*hook)()) { g.waitHook = hook; }
-int TEST_ZqlIpcAlarmCount() { return g.alarms; }
-
 void ZqlIpcChildSignals() {
   struct sigaction dfl{};
   dfl.sa_handler = SIG_DFL;
@@ -444,178 +647,20 @@ void ZqlIpcChildSignals() {
   sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
 }
 
+// ---------------------------------------------------------------------------
+// Test seams
+// ---------------------------------------------------------------------------
+
+void TEST_ZqlIpcSetWaitHook(void (*hook)()) { g.waitHook = hook; }
+int TEST_ZqlIpcAlarmCount() { return g.alarms; }
+
 void TEST_ZqlIpcReset() {
-  ZqlIpcDropSegments();
+  DropSegments();
   if (g.comBuf != nullptr) shmdt(g.comBuf);
   Forget();
   g.comBufHeld = 0;
   g.driverHeld = -1;
   g.connections = 0;
   std::memset(g.slotConnections, 0, sizeof g.slotConnections);
-  g.lastError = 0;
   while (g.shtNesting > 0) ShtRestore();
-}
-
-// ---------------------------------------------------------------------------
-// Communication buffer and locks
-// ---------------------------------------------------------------------------
-
-SZqlComBuf* CreateComBuf(const char* path) {
-  if (path != nullptr) {
-    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-      const EAttempt result = TryCreateComBuf(path);
-      if (result == EAttempt::kDone) return g.comBuf;
-      if (result == EAttempt::kFailed) break;
-    }
-  }
-  if (g.comBuf != nullptr) shmdt(g.comBuf);
-  Forget();
-  g.lastError = kZqlErrCannotCreateCommunicationBuffer;
-  return nullptr;
-}
-
-int DeleteComBuf() {
-  if (g.comBuf == nullptr) {
-    g.lastError = kZqlErrInternalZQLError;
-    return 0;
-  }
-  if (LockComBuf() != 0) {
-    g.lastError = kZqlErrCannotCreateCommunicationBuffer;
-    return 0;
-  }
-  const int32_t left = --g.comBuf->attached;
-  ZqlIpcDropSegments();
-  shmdt(g.comBuf);
-  int result = 1;
-  if (left <= 0) {
-    // Both go while the lock is held: a process waiting for the lock then
-    // fails with EIDRM and makes a new set, instead of finding a set whose
-    // segment is gone.
-    shmctl(g.shmId, IPC_RMID, nullptr);
-    semctl(g.semId, 0, IPC_RMID);
-    g.comBufHeld = 0;
-    ShtRestore();
-  } else if (UnlockComBuf() != 0) {
-    g.lastError = kZqlErrCannotCreateCommunicationBuffer;
-    result = 0;
-  }
-  Forget();
-  return result;
-}
-
-int LockComBuf() {
-  if (g.comBufHeld) return 0;
-  if (g.semId < 0) return -1;
-  if (SemOp(kZqlIpcSemComBuf, -1) != 0) return -1;
-  g.comBufHeld = 1;
-  ShtPrepare();
-  return 0;
-}
-
-int UnlockComBuf() {
-  if (!g.comBufHeld) return 0;
-  const int rc = SemOp(kZqlIpcSemComBuf, +1);
-  g.comBufHeld = 0;
-  ShtRestore();
-  return rc;
-}
-
-int LockDriver(int i) {
-  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return -1;
-  if (SemOp(i, -1) != 0) return -1;
-  g.driverHeld = i;
-  ShtPrepare();
-  return 0;
-}
-
-int UnlockDriver(int i) {
-  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return -1;
-  const int rc = SemOp(i, +1);
-  g.driverHeld = -1;
-  ShtRestore();
-  return rc;
-}
-
-// ---------------------------------------------------------------------------
-// Fatal-signal traps
-// ---------------------------------------------------------------------------
-
-void ShtPrepare() {
-  if (g.shtNesting++ > 0) return;
-  struct sigaction act{};
-  act.sa_sigaction = FatalAction;
-  act.sa_flags = SA_SIGINFO;
-  sigemptyset(&act.sa_mask);
-  for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &act, &g.oldFatal[i]);
-}
-
-// A disposition the caller set while the traps were in stays.
-void ShtRestore() {
-  if (g.shtNesting <= 0 || --g.shtNesting > 0) return;
-  for (int i = 0; i < kFatalCount; ++i) {
-    struct sigaction now{};
-    if (sigaction(kFatalSignals[i], nullptr, &now) != 0) continue;
-    if ((now.sa_flags & SA_SIGINFO) && now.sa_sigaction == FatalAction)
-      sigaction(kFatalSignals[i], &g.oldFatal[i], nullptr);
-  }
-}
-
-// Runs inside the signal handler: only async-signal-safe calls. The process
-// ends by sig itself rather than by exit(), which would run exit handlers
-// in a process that may have faulted inside them; a core dump and the
-// parent's view of the cause are kept.
-void DoShutdown(int sig) {
-  if (g.driverHeld >= 0) {
-    SemOp(g.driverHeld, +1);
-    g.driverHeld = -1;
-  }
-  if (g.comBufHeld) {
-    SemOp(kZqlIpcSemComBuf, +1);
-    g.comBufHeld = 0;
-  }
-  const int i = FatalIndex(sig);
-  if (i >= 0) CallOld(g.oldFatal[i], sig, g.fatalInfo, g.fatalContext);
-  signal(sig, SIG_DFL);
-  raise(sig);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, sig);
-  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);  // delivers it: the end
-  _exit(255);
-}
-
-// ---------------------------------------------------------------------------
-// Request traps
-// ---------------------------------------------------------------------------
-
-void SetComTraps() {
-  const sigset_t block = TrapSet();
-  sigprocmask(SIG_BLOCK, &block, &g.callerMask);
-  g.lastSignal = 0;
-  g.replied = 0;
-  g.expectFrom = 0;
-  g.childSignals = 0;
-  g.trapsSet = 1;
-}
-
-void RstComTraps() {
-  g.trapsSet = 0;
-  // Taken from the caller by the wait: given back, now that it can be
-  // delivered to the caller's disposition (or stay pending when the caller
-  // blocks it).
-  if (g.childSignals) raise(SIGCHLD);
-  g.childSignals = 0;
-  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
-}
-
-void SigTrap(int sig) {
-  if (FatalIndex(sig) < 0) return;
-  if (!HoldsLock() && !g.shutdown) {
-    PassOn(sig);
-    return;
-  }
-  signal(sig, SIG_IGN);  // further instances are ignored
-  if (g.shutdown) return;
-  g.shutdown = 1;
-  DoShutdown(sig);
 }

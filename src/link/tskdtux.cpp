@@ -63,6 +63,7 @@ int ZqlTaskDataFree(void*) { return 1; }
 void ZqlTaskDataEnterCritical() {}
 void ZqlTaskDataLeaveCritical() {}
 void ZqlTaskDataErrSet(int code) { gCurrent->error = code; }
+int ZqlTaskDataErrGet() { return gCurrent->error; }
 
 CZqlDDA* ZqlGetCurrentDDA() {
   return static_cast<CZqlDDA*>(ZqlTaskDataGet(kZqlTaskSlotDDA));

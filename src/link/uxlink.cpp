@@ -6,10 +6,10 @@
 // names the same driver process and segment; it is detached when this
 // process's last connection to the slot closes or the buffer is left.
 
+#include "uxlink.h"
+
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,9 +17,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ipclink.h"
-#include "uxlink.h"
-#include "zqltry.h"
+#include "ipcux.h"
 
 extern char** environ;
 
@@ -29,38 +27,16 @@ namespace {
 constexpr int kEndedBeforeReady = 255;
 // Descriptor on which a child reports a failed exec to its parent.
 constexpr int kExecErrorFd = 3;
-
-struct SZqlSegment {
-  int32_t key;          // the slot's segment key when attached
-  int32_t pid;          // the slot's driver when attached
-  unsigned char* addr;  // null when not attached
-  uint32_t size;        // usable bytes
-};
-
-SZqlSegment gSegments[kZqlIpcSlotCount];
-
-int Fail(int code) {
-  ZqlIpcSetLastError(code);
-  return 0;
-}
-
-// Sets the last error and answers it.
-int Code(int code) {
-  ZqlIpcSetLastError(code);
-  return code;
-}
-
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
+// The failure of a program that reported in without clearing its status:
+// the status it left.
+constexpr EZqlError kNotADriver = static_cast<EZqlError>(kZqlSlotStarting);
 
 bool ValidDriverPath(const char* path) {
   if (path == nullptr || *path == '\0') return false;
   return std::strlen(path) <= static_cast<std::size_t>(kZqlMaxDriverPath);
 }
 
-int ErrnoToCode(int e) {
+EZqlError ErrnoToCode(int e) {
   switch (e) {
     case EACCES: return kZqlErrAccessDenied;
     case ENAMETOOLONG: return kZqlErrCannotOpenZQLDriverFile;
@@ -73,15 +49,86 @@ int ErrnoToCode(int e) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// The client's moves on a slot
+// ---------------------------------------------------------------------------
+
+enum class ESlotMove {
+  kStart,    // the driver is about to be started in the slot
+  kStarted,  // the driver reported in: the slot is in use
+  kSend,     // a request is about to be announced to the driver
+  kReplied,  // the wait for the driver's answer ended
+  kStop,     // the driver's last connection closed: stop it, free the slot
+};
+
+// The status word is shared with the driver: read with acquire and written
+// with release order, so that what it guards (the slot's fields, the data
+// segment) is seen complete on the other side.
+int32_t StatusOf(const linkinf& slot) { return __atomic_load_n(&slot.status, __ATOMIC_ACQUIRE); }
+
+void SetStatus(linkinf* slot, EZqlSlotStatus status) {
+  __atomic_store_n(&slot->status, int32_t{status}, __ATOMIC_RELEASE);
+}
+
+// A slot a driver may be started in. Under the buffer lock, a slot still
+// stopping was left so by a client that ended while it stopped the driver.
+bool Startable(const linkinf& slot) {
+  return slot.state == kZqlSlotFree || slot.state == kZqlSlotStopping;
+}
+
+// Makes move on slot and answers what it tells: kZqlOk, the slot's own
+// failure, or kZqlErrInternalZQLError for a slot in a state the move
+// cannot come from. REQUIRES: the buffer lock for kStart, kStarted and
+// kStop, the slot's driver lock for kSend and kReplied.
+EZqlError Move(linkinf* slot, ESlotMove move) {
+  ZQL_ASSERT(move == ESlotMove::kSend || move == ESlotMove::kReplied
+                 ? ZqlIpcHoldsDriver(static_cast<int>(slot - ZqlIpcComBuf()->slots))
+                 : ZqlIpcHoldsComBuf());
+  switch (move) {
+    case ESlotMove::kStart:
+      if (!Startable(*slot) && slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
+      slot->clientPid = ZqlIpcSelf();
+      slot->driverPid = -1;
+      SetStatus(slot, kZqlSlotStarting);
+      return kZqlOk;
+    case ESlotMove::kStarted:
+      // A program that did not clear the status is counted all the same:
+      // its connection is released like any other.
+      slot->state = kZqlSlotInUse;
+      return StatusOf(*slot) == kZqlSlotReady ? kZqlOk : kNotADriver;
+    case ESlotMove::kSend:
+      if (slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
+      SetStatus(slot, kZqlSlotPending);
+      return kZqlOk;
+    case ESlotMove::kReplied: {
+      const int32_t status = StatusOf(*slot);
+      switch (status) {
+        case kZqlSlotReady: return kZqlOk;
+        case kZqlSlotStarting: return kNotADriver;
+        case kZqlSlotPending: return kZqlErrInternalZQLError;  // the wait ends only after it
+        default: return static_cast<EZqlError>(status);       // a driver's refusal
+      }
+    }
+    case ESlotMove::kStop:
+      if (slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
+      slot->connections = 0;
+      slot->state = kZqlSlotStopping;
+      if (slot->driverPid > 0) kill(slot->driverPid, SIGUSR2);
+      slot->state = kZqlSlotFree;
+      return kZqlOk;
+  }
+  return kZqlErrInternalZQLError;
+}
+
 // Request traps for the lifetime of the object (or until reset).
-class TrapScope {
+class CTrapScope {
  public:
-  TrapScope() { SetComTraps(); }
-  ~TrapScope() { reset(); }
-  TrapScope(const TrapScope&) = delete;
-  TrapScope& operator=(const TrapScope&) = delete;
+  CTrapScope() { ZqlIpcSetComTraps(); }
+  ~CTrapScope() { reset(); }
+  CTrapScope(const CTrapScope&) = delete;
+  CTrapScope& operator=(const CTrapScope&) = delete;
   void reset() {
-    if (on_) RstComTraps();
+    if (on_) ZqlIpcRstComTraps();
     on_ = false;
   }
 
@@ -90,14 +137,14 @@ class TrapScope {
 };
 
 // The semaphore of one driver slot, held for the lifetime of the object.
-class DriverLock {
+class CDriverLock {
  public:
-  explicit DriverLock(int slot) : slot_(LockDriver(slot) == 0 ? slot : -1) {}
-  ~DriverLock() {
-    if (slot_ >= 0) UnlockDriver(slot_);
+  explicit CDriverLock(int slot) : slot_(ZqlIpcLockDriver(slot) == kZqlOk ? slot : -1) {}
+  ~CDriverLock() {
+    if (slot_ >= 0) ZqlIpcUnlockDriver(slot_);
   }
-  DriverLock(const DriverLock&) = delete;
-  DriverLock& operator=(const DriverLock&) = delete;
+  CDriverLock(const CDriverLock&) = delete;
+  CDriverLock& operator=(const CDriverLock&) = delete;
   bool held() const { return slot_ >= 0; }
 
  private:
@@ -183,67 +230,22 @@ pid_t Spawn(const SZqlExecPlan& proto, int* error) {
   return *error != 0 ? -1 : pid;
 }
 
-// ---------------------------------------------------------------------------
-// Data segments
-// ---------------------------------------------------------------------------
-
-void DropSegment(int slot) {
-  SZqlSegment& seg = gSegments[slot];
-  if (seg.addr != nullptr) shmdt(seg.addr);
-  seg = SZqlSegment{};
-}
-
-// The data segment of the driver in slot i, attached; null with *code set
-// when it cannot be had.
-SZqlSegment* AttachSegment(int i, const linkinf& slot, int* code) {
-  SZqlSegment& seg = gSegments[i];
-  if (seg.addr != nullptr && seg.key == slot.segKey && seg.pid == slot.driverPid) return &seg;
-  DropSegment(i);
-  *code = kZqlErrServerDiedConnectionLost;
-  if (slot.driverPid <= 0 || slot.segSize < static_cast<int32_t>(kZqlReplyHeaderSize))
-    return nullptr;
-  const int id = shmget(slot.segKey, 0, 0);
-  shmid_ds ds{};
-  if (id < 0 || shmctl(id, IPC_STAT, &ds) != 0) return nullptr;
-  if (ds.shm_perm.uid != geteuid()) {
-    *code = kZqlErrCannotCreateCommunicationBuffer;
-    return nullptr;
-  }
-  void* at = shmat(id, nullptr, 0);
-  if (at == reinterpret_cast<void*>(-1)) return nullptr;
-  const std::size_t claimed = static_cast<std::size_t>(slot.segSize);
-  seg.key = slot.segKey;
-  seg.pid = slot.driverPid;
-  seg.addr = static_cast<unsigned char*>(at);
-  seg.size = static_cast<uint32_t>(claimed < ds.shm_segsz ? claimed : ds.shm_segsz);
-  return &seg;
-}
-
-// Removes the data segment a dead driver left behind (it cannot remove it
-// itself once killed), when it is ours and was made by that driver.
-void RemoveOrphanSegment(const linkinf& slot) {
-  if (slot.driverPid <= 0) return;
-  const int id = shmget(slot.segKey, 0, 0);
-  shmid_ds ds{};
-  if (id < 0 || shmctl(id, IPC_STAT, &ds) != 0) return;
-  if (ds.shm_perm.uid == geteuid() && ds.shm_cpid == slot.driverPid)
-    shmctl(id, IPC_RMID, nullptr);
-}
-
-int TakeReply(const SZqlSegment& seg, SZqlServer* server) {
-  uint32_t length;
-  std::memcpy(&length, seg.addr, sizeof length);
-  if (length > seg.size - kZqlReplyHeaderSize) return Fail(kZqlErrInternalZQLError);
-  unsigned char* reply = nullptr;
-  if (length > 0) {
-    reply = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
-    if (reply == nullptr) return Fail(kZqlErrInsufficientMemory);
-    std::memcpy(reply, seg.addr + kZqlReplyHeaderSize, length);
-  }
-  ZqlMemoryNblkFree(server->reply);
-  server->reply = reply;
-  server->size = static_cast<int32_t>(length);
-  return 1;
+// Starts the driver at path for slot (header word 0 names it already) and
+// waits until it reports in. kZqlOk, kNotADriver when it did
+// not clear its status (the slot is in use all the same), or the start's
+// failure. REQUIRES: the buffer lock is held.
+EZqlError StartDriver(linkinf* slot, const char* path) {
+  ZQL_ASSERT(ZqlIpcHoldsComBuf());
+  const EZqlError code = Move(slot, ESlotMove::kStart);
+  if (code != kZqlOk) return code;
+  SZqlExecPlan plan{};
+  PreparePlan(&plan, path);
+  CTrapScope traps;
+  int error = 0;
+  const pid_t pid = Spawn(plan, &error);
+  if (pid < 0) return ErrnoToCode(error);
+  if (!ZqlIpcAwait(pid, nullptr)) return ErrnoToCode(kEndedBeforeReady);
+  return Move(slot, ESlotMove::kStarted);
 }
 
 // ---------------------------------------------------------------------------
@@ -251,33 +253,37 @@ int TakeReply(const SZqlSegment& seg, SZqlServer* server) {
 // ---------------------------------------------------------------------------
 
 // Counts one more connection of this process to slot i in the record.
-void Connect(int i, const linkinf& slot, SZqlServer* server) {
+void Count(int i, const linkinf& slot, SZqlServer* server) {
   server->slot = i;
   server->driverValue = slot.value;
   ZqlIpcCountConnection(i, +1);
 }
 
+bool Counted(EZqlError code) { return code == kZqlOk || code == kNotADriver; }
+
 // Starts the driver in slot i (free, or in use by a driver that is gone).
-// Answers 0, 0xB01A (counted all the same) or the start's error.
-int StartInSlot(SZqlComBuf* buf, int i, const char* path, SZqlServer* server) {
+// Answers kZqlOk, kNotADriver (counted all the same) or the
+// start's failure.
+EZqlError StartInSlot(SZqlComBuf* buf, int i, const char* path, SZqlServer* server) {
   linkinf& slot = buf->slots[i];
   const bool restart = slot.state == kZqlSlotInUse;
   if (restart) {
-    DropSegment(i);
-    RemoveOrphanSegment(slot);
+    ZqlIpcDropSegment(i);
+    ZqlIpcRemoveOrphanSegment(slot);
   }
   buf->loading = i;
-  if (!LowLoadServer(&slot, path)) return ZqlIpcLastError();
+  const EZqlError code = StartDriver(&slot, path);
+  if (!Counted(code)) return code;
   std::strncpy(slot.path, path, sizeof slot.path - 1);
   slot.path[sizeof slot.path - 1] = '\0';
   slot.connections = restart ? slot.connections + 1 : 1;
-  slot.state = kZqlSlotInUse;
-  Connect(i, slot, server);
-  return ZqlIpcLastError();
+  Count(i, slot, server);
+  return code;
 }
 
 // REQUIRES: the buffer lock is held.
-int PickSlot(const char* path, SZqlServer* server) {
+EZqlError PickSlot(const char* path, SZqlServer* server) {
+  ZQL_ASSERT(ZqlIpcHoldsComBuf());
   SZqlComBuf* buf = ZqlIpcComBuf();
   int freeSlot = -1;
   for (int i = 0; i < kZqlIpcSlotCount; ++i) {
@@ -285,158 +291,120 @@ int PickSlot(const char* path, SZqlServer* server) {
     if (slot.state == kZqlSlotInUse && std::strncmp(slot.path, path, sizeof slot.path) == 0) {
       if (!ZqlIpcProcessAlive(slot.driverPid)) return StartInSlot(buf, i, path, server);
       ++slot.connections;
-      Connect(i, slot, server);
-      return 0;
+      Count(i, slot, server);
+      return kZqlOk;
     }
-    if (slot.state == kZqlSlotFree) freeSlot = i;  // the highest one wins
+    if (Startable(slot)) freeSlot = i;  // the highest one wins
   }
   if (freeSlot < 0) return kZqlErrTooManyDriverLoaded;
   return StartInSlot(buf, freeSlot, path, server);
 }
 
 // Attaches this process to the buffer and counts it there.
-bool AttachProcess(const char* iniPath) {
-  SZqlComBuf* buf = CreateComBuf(iniPath);
-  if (buf == nullptr) return false;
-  ++buf->attached;
-  return UnlockComBuf() == 0;
+EZqlError AttachProcess(const char* iniPath) {
+  if (ZqlIpcCreateComBuf(iniPath) != kZqlOk) return kZqlErrCannotCreateCommunicationBuffer;
+  ++ZqlIpcComBuf()->attached;
+  return ZqlIpcUnlockComBuf();
 }
 
-int LoadCode(const char* iniPath, const char* driverPath, SZqlServer* server) {
-  ZqlIpcSetLastError(0);
-  if (server == nullptr) return Code(kZqlErrInternalZQLError);
-  server->slot = -1;
-  if (!ValidDriverPath(driverPath)) return Code(kZqlErrDriverNameIsInvalid);
-  if (ZqlIpcComBuf() == nullptr && !AttachProcess(iniPath))
-    return Code(kZqlErrCannotCreateCommunicationBuffer);
-  int code = kZqlErrCannotCreateCommunicationBuffer;
-  if (LockComBuf() == 0) {
-    code = PickSlot(driverPath, server);
-    if (UnlockComBuf() != 0 && code == 0) code = kZqlErrCannotCreateCommunicationBuffer;
+// The reply in the data segment into the record.
+EZqlError TakeReply(const SZqlSegment& seg, SZqlServer* server) {
+  uint32_t length;
+  std::memcpy(&length, seg.addr, sizeof length);
+  if (length > seg.size - kZqlReplyHeaderSize) return kZqlErrInternalZQLError;
+  unsigned char* reply = nullptr;
+  if (length > 0) {
+    reply = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
+    if (reply == nullptr) return kZqlErrInsufficientMemory;
+    std::memcpy(reply, seg.addr + kZqlReplyHeaderSize, length);
   }
-  // A process left without connections leaves the buffer, whatever failed.
-  if (code != 0 && ZqlIpcConnections() == 0 && ZqlIpcComBuf() != nullptr) DeleteComBuf();
-  return Code(code);
+  ZqlMemoryNblkFree(server->reply);
+  server->reply = reply;
+  server->size = static_cast<int32_t>(length);
+  return kZqlOk;
 }
 
-void StopDriver(linkinf& slot) {
-  slot.connections = 0;
-  slot.state = kZqlSlotStopping;
-  if (slot.driverPid > 0) kill(slot.driverPid, SIGUSR2);
-  slot.state = kZqlSlotFree;
+// One exchange with the driver of slot i: request in, signal, wait, reply
+// out, all under the driver's lock.
+EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
+  linkinf* slot = &buf->slots[i];
+  if (server->size < 0 || (server->size > 0 && server->request == nullptr))
+    return kZqlErrInternalZQLError;
+  CDriverLock lock(i);
+  if (!lock.held()) return kZqlErrCannotCreateCommunicationBuffer;
+  slot->clientPid = ZqlIpcSelf();
+  EZqlError code = kZqlOk;
+  SZqlSegment* seg = ZqlIpcAttachSegment(i, *slot, &code);
+  if (seg == nullptr) return code;
+  // Refused before anything is written: the segment holds no more.
+  if (static_cast<uint32_t>(server->size) > seg->size) return kZqlErrErrorFoundInDBMSCommunication;
+  if (server->size > 0) std::memcpy(seg->addr, server->request, server->size);
+  const int32_t pid = slot->driverPid;
+  code = Move(slot, ESlotMove::kSend);
+  if (code != kZqlOk) return code;
+  CTrapScope traps;
+  if (pid <= 0 || kill(pid, SIGUSR1) != 0 || !ZqlIpcAwait(pid, &slot->status))
+    return kZqlErrServerDiedConnectionLost;
+  traps.reset();
+  code = Move(slot, ESlotMove::kReplied);
+  return code != kZqlOk ? code : TakeReply(*seg, server);
 }
 
 }  // namespace
-
-void ZqlIpcDropSegments() {
-  for (int i = 0; i < kZqlIpcSlotCount; ++i) DropSegment(i);
-}
-
-// ---------------------------------------------------------------------------
-// Low functions
-// ---------------------------------------------------------------------------
-
-int LowLoadServer(linkinf* slot, const char* driverPath) {
-  ZqlIpcSetLastError(0);
-  if (slot == nullptr) return Fail(kZqlErrInternalZQLError);
-  if (!ValidDriverPath(driverPath)) return Fail(kZqlErrDriverNameIsInvalid);
-  slot->clientPid = ZqlIpcSelf();
-  slot->status = kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive;
-  slot->driverPid = -1;
-  SZqlExecPlan plan{};
-  PreparePlan(&plan, driverPath);
-  TrapScope traps;
-  int error = 0;
-  const pid_t pid = Spawn(plan, &error);
-  if (pid < 0) return Fail(ErrnoToCode(error));
-  if (!ZqlIpcAwait(pid, nullptr)) return Fail(ErrnoToCode(kEndedBeforeReady));
-  if (slot->status != 0) ZqlIpcSetLastError(kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive);
-  return 1;
-}
-
-int LowCallDriver(linkinf* slot, SZqlServer* server) {
-  ZqlIpcSetLastError(0);
-  SZqlComBuf* buf = ZqlIpcComBuf();
-  if (buf == nullptr) return Fail(kZqlErrCannotCreateCommunicationBuffer);
-  const long index = slot - buf->slots;
-  if (server == nullptr || index < 0 || index >= kZqlIpcSlotCount)
-    return Fail(kZqlErrInternalZQLError);
-  if (server->size < 0 || (server->size > 0 && server->request == nullptr))
-    return Fail(kZqlErrInternalZQLError);
-  DriverLock lock(static_cast<int>(index));
-  if (!lock.held()) return Fail(kZqlErrCannotCreateCommunicationBuffer);
-  slot->clientPid = ZqlIpcSelf();
-  int code = 0;
-  SZqlSegment* seg = AttachSegment(static_cast<int>(index), *slot, &code);
-  if (seg == nullptr) return Fail(code);
-  // Refused before anything is written: the segment holds no more.
-  if (static_cast<uint32_t>(server->size) > seg->size)
-    return Fail(kZqlErrErrorFoundInDBMSCommunication);
-  if (server->size > 0) std::memcpy(seg->addr, server->request, server->size);
-  const int32_t pid = slot->driverPid;
-  slot->status = kZqlSlotPending;
-  TrapScope traps;
-  if (pid <= 0 || kill(pid, SIGUSR1) != 0 || !ZqlIpcAwait(pid, &slot->status))
-    return Fail(kZqlErrServerDiedConnectionLost);
-  traps.reset();
-  const int32_t status = slot->status;
-  if (status != 0) return Fail(status);
-  return TakeReply(*seg, server);
-}
 
 // ---------------------------------------------------------------------------
 // Connections
 // ---------------------------------------------------------------------------
 
-int LoadServerOnUnix(const char* iniPath, const char* driverPath, SZqlServer* server) {
-  const int code = LoadCode(iniPath, driverPath, server);
-  return code != 0 ? Raise(code) : 1;
-}
-
-int ZqlIpcSendRequest(SZqlServer* server) {
-  ZqlIpcSetLastError(0);
-  SZqlComBuf* buf = ZqlIpcComBuf();
-  if (buf == nullptr) return Code(kZqlErrCannotCreateCommunicationBuffer);
-  if (server == nullptr || server->slot < 0 || server->slot >= kZqlIpcSlotCount)
-    return Code(kZqlErrInternalZQLError);
-  linkinf* slot = &buf->slots[server->slot];
-  if (LowCallDriver(slot, server)) return 0;
-  const int code = ZqlIpcLastError();
-  if (code == kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive) slot->path[0] = '\0';
+EZqlError ZqlLoadServerOnUnix(const char* iniPath, const char* driverPath, SZqlServer* server) {
+  if (server == nullptr) return kZqlErrInternalZQLError;
+  server->slot = -1;
+  if (!ValidDriverPath(driverPath)) return kZqlErrDriverNameIsInvalid;
+  if (ZqlIpcComBuf() == nullptr && AttachProcess(iniPath) != kZqlOk)
+    return kZqlErrCannotCreateCommunicationBuffer;
+  EZqlError code = ZqlIpcLockComBuf();
+  if (code == kZqlOk) {
+    code = PickSlot(driverPath, server);
+    if (ZqlIpcUnlockComBuf() != kZqlOk && code == kZqlOk)
+      code = kZqlErrCannotCreateCommunicationBuffer;
+  }
+  // A process left without connections leaves the buffer, whatever failed.
+  if (code != kZqlOk && ZqlIpcConnections() == 0 && ZqlIpcComBuf() != nullptr)
+    ZqlIpcDeleteComBuf();
   return code;
 }
 
-int SendDataToServer(SZqlServer* server) {
-  const int code = ZqlIpcSendRequest(server);
-  return code != 0 ? Raise(code) : 1;
+EZqlError ZqlSendDataToServer(SZqlServer* server) {
+  SZqlComBuf* buf = ZqlIpcComBuf();
+  if (buf == nullptr) return kZqlErrCannotCreateCommunicationBuffer;
+  if (server == nullptr || server->slot < 0 || server->slot >= kZqlIpcSlotCount)
+    return kZqlErrInternalZQLError;
+  const EZqlError code = CallDriver(buf, server->slot, server);
+  if (code == kNotADriver) buf->slots[server->slot].path[0] = '\0';
+  return code;
 }
 
-int ZqlIpcCloseConnection(int slot, int* stopped) {
-  if (stopped != nullptr) *stopped = 0;
-  ZqlIpcSetLastError(0);
+EZqlError ZqlDisconServerOnUnix(int slot, bool* stopped) {
+  if (stopped != nullptr) *stopped = false;
   SZqlComBuf* buf = ZqlIpcComBuf();
-  if (buf == nullptr) return Code(kZqlErrCannotCreateCommunicationBuffer);
-  if (slot < 0 || slot >= kZqlIpcSlotCount) return Code(kZqlErrInternalZQLError);
-  if (LockComBuf() != 0) return Code(kZqlErrCannotCreateCommunicationBuffer);
+  if (buf == nullptr) return kZqlErrCannotCreateCommunicationBuffer;
+  if (slot < 0 || slot >= kZqlIpcSlotCount) return kZqlErrInternalZQLError;
+  if (ZqlIpcLockComBuf() != kZqlOk) return kZqlErrCannotCreateCommunicationBuffer;
   linkinf& s = buf->slots[slot];
   if (s.state != kZqlSlotInUse) {
-    UnlockComBuf();
-    return Code(kZqlErrInternalZQLError);
+    ZqlIpcUnlockComBuf();
+    return kZqlErrInternalZQLError;
   }
   if (--s.connections <= 0) {
-    StopDriver(s);
-    if (stopped != nullptr) *stopped = 1;
+    Move(&s, ESlotMove::kStop);
+    if (stopped != nullptr) *stopped = true;
   }
-  int code = UnlockComBuf() == 0 ? 0 : kZqlErrCannotCreateCommunicationBuffer;
+  EZqlError code = ZqlIpcUnlockComBuf();
   ZqlIpcCountConnection(slot, -1);
-  if (ZqlIpcSlotConnections(slot) == 0) DropSegment(slot);
-  if (ZqlIpcConnections() == 0 && !DeleteComBuf()) code = ZqlIpcLastError();
-  return Code(code);
-}
-
-int DisconServerOnUnix(int slot) {
-  int stopped = 0;
-  const int code = ZqlIpcCloseConnection(slot, &stopped);
-  if (code != 0) return Raise(code);
-  return stopped ? 0 : 1;
+  if (ZqlIpcSlotConnections(slot) == 0) ZqlIpcDropSegment(slot);
+  if (ZqlIpcConnections() == 0) {
+    const EZqlError left = ZqlIpcDeleteComBuf();
+    if (left != kZqlOk) code = left;
+  }
+  return code;
 }

@@ -26,6 +26,8 @@
 #include <vector>
 
 #include "ipclink.h"
+#include "ipcux.h"
+#include "objpack.h"
 #include "uxlink.h"
 #include "zqltry.h"
 
@@ -44,6 +46,16 @@ inline std::vector<unsigned char> Request(const std::string& payload, size_t tot
   std::memcpy(bytes.data() + 4, &length, 4);
   std::memcpy(bytes.data() + 8, payload.data(), std::min(payload.size(), size - 8));
   return bytes;
+}
+
+// The outcome a packed reply carries at label 2, or -1 when it has none.
+inline int32_t RetCode(std::vector<unsigned char> reply) {
+  CZqlObjPack in(reply.data(), static_cast<uint32_t>(reply.size()));
+  int32_t code = -1;
+  ZqlTry([&] {
+    if (in.setActive(kZqlReqLabelRetCode)) in.getPackedValue(&code);
+  });
+  return code;
 }
 
 // The code raised by f, or 0 when it ran to its end.
@@ -65,26 +77,26 @@ struct Record {
 };
 
 // Sends request through the record; the reply lands in *reply. Answers the
-// raised code or 0.
+// transport's status.
 inline int Send(Record* rec, const std::vector<unsigned char>& request,
                 std::vector<unsigned char>* reply = nullptr) {
   ZqlMemoryNblkFree(rec->r.request);
   rec->r.request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(request.size()));
   std::memcpy(rec->r.request, request.data(), request.size());
   rec->r.size = static_cast<int32_t>(request.size());
-  const int code = Raised([&] { SendDataToServer(&rec->r); });
+  const int code = ZqlSendDataToServer(&rec->r);
   if (code == 0 && reply != nullptr)
     reply->assign(rec->r.reply, rec->r.reply + (rec->r.reply != nullptr ? rec->r.size : 0));
   return code;
 }
 
-// Disconnect through the record's slot. Answers DisconServerOnUnix's
-// result, or -code when it raised.
+// Disconnects the record's slot. Answers 1 while the driver has other
+// connections, 0 when it was told to stop, or -code on failure.
 inline int Disconnect(Record* rec) {
-  int result = 0;
-  const int code = Raised([&] { result = DisconServerOnUnix(rec->r.slot); });
+  bool stopped = false;
+  const int code = ZqlDisconServerOnUnix(rec->r.slot, &stopped);
   rec->r.slot = -1;
-  return code != 0 ? -code : result;
+  return code != 0 ? -code : stopped ? 0 : 1;
 }
 
 // One byte through a pipe, with a bounded wait.
@@ -226,10 +238,10 @@ class IpcTest : public ::testing::Test {
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
   }
 
-  // Connects rec to the driver at path; answers the raised code or 0 and
+  // Connects rec to the driver at path; answers the transport's status and
   // remembers the driver process for the final check.
   int Connect(Record* rec, const std::string& path) {
-    const int code = Raised([&] { LoadServerOnUnix(ini_.c_str(), path.c_str(), &rec->r); });
+    const int code = ZqlLoadServerOnUnix(ini_.c_str(), path.c_str(), &rec->r);
     if (rec->r.slot >= 0) NoteDriver(rec->r.slot);
     return code;
   }

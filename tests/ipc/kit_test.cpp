@@ -55,5 +55,23 @@ TEST_F(DriverKit, SegmentGoesWithTheDriverOnStopSignals) {
   }
 }
 
+// A SIGUSR1 that reaches the driver while no request is pending is not
+// answered: the answer would reach the last client outside its wait, where
+// SIGUSR1's default action ends it.
+TEST_F(DriverKit, StraySignalIsNotAnswered) {
+  const std::vector<int32_t> got = Bounded(3, [&](Pipe* out) {
+    Record rec;
+    out->Put(Connect(&rec, driver_));
+    const pid_t pid = ZqlIpcComBuf()->slots[rec.r.slot].driverPid;
+    out->Put(pid);
+    Send(&rec, Request("x"));
+    kill(pid, SIGUSR1);
+    usleep(200000);
+    out->Put(Send(&rec, Request("y")) == 0 && Disconnect(&rec) == 0);
+  });
+  drivers_.insert(got[1]);
+  EXPECT_EQ(got, (std::vector<int32_t>{0, got[1], 1}));
+}
+
 }  // namespace
 }  // namespace zqltest

@@ -4,6 +4,7 @@
 
 #include "ipc_fixture.h"
 #include "objpack.h"
+#include "zqldda.h"
 #include "zqlucode.h"
 
 namespace zqltest {
@@ -56,10 +57,7 @@ TEST_F(Server, ConnectSharesAndDetaches) {
     copy->sendData();
     copy->closeOut();
     copy->waitData();
-    CZqlObjPack reply(copy->openIn(), static_cast<uint32_t>(r->size));
-    int32_t code = -1;
-    EXPECT_TRUE(reply.setActive(2) && reply.getPackedValue(&code));
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(RetCode(std::vector<unsigned char>(copy->openIn(), copy->openIn() + r->size)), 0);
     copy->closeIn();
   }), 0);
   delete copy;  // the last one detaches and disconnects
@@ -70,43 +68,33 @@ TEST_F(Server, ConnectSharesAndDetaches) {
   EXPECT_EQ(Lines(log), expected);
 }
 
-TEST_F(Server, IncompatibleDriverLeavesNothingBehind) {
-  const std::string log = dir_ + "/driver.log";
-  setenv("ZQL_TEST_DRIVER_LOG", log.c_str(), 1);
-  setenv("ZQL_TEST_DRIVER_MODE", "bad-version", 1);
-  CZqlIpcSystem ipc;
-  CZqlServer* server = nullptr;
-  EXPECT_EQ(Raised([&] {
-    server = ipc.ConnectDriver(ini_.c_str(), driver_.c_str());
-  }), kZqlErrIncompatibleEnvironment);
-  EXPECT_EQ(server, nullptr);
-  EXPECT_EQ(ZqlIpcConnections(), 0);
-  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
-  EXPECT_EQ(ipc.SysBody()->refCount, 1);
-  ASSERT_EQ(Lines(log).size(), 2u);
-  EXPECT_EQ(Lines(log)[1].rfind("code=1 ", 0), 0u);  // detached on the way out
-}
-
-TEST_F(Server, FailedLoadRaisesItsOwnError) {
-  setenv("ZQL_TEST_DRIVER_MODE", "exit-early", 1);
-  CZqlIpcSystem ipc;
-  EXPECT_EQ(Raised([&] { ipc.ConnectDriver(ini_.c_str(), driver_.c_str()); }),
-            kZqlErrErrorFoundDuringDriverInitialization);
-  EXPECT_EQ(ipc.SysBody()->refCount, 1);
-}
-
-TEST_F(Server, BuffersWithoutConnection) {
-  CZqlSrvUxLocal server;
-  EXPECT_EQ(Raised([&] { server.openIn(); }), kZqlErrInsufficientMemory);
-  EXPECT_EQ(Raised([&] { server.sendData(); }), kZqlErrCannotCreateCommunicationBuffer);
-  unsigned char* out = nullptr;
-  EXPECT_EQ(Raised([&] { out = server.openOut(16); }), 0);
-  EXPECT_NE(out, nullptr);
-  EXPECT_EQ(server.ServerBody()->size, 16);
-  server.closeOut();
-  EXPECT_EQ(server.ServerBody()->request, nullptr);
-  EXPECT_EQ(server.Detach(), 0);  // never raises
-  EXPECT_EQ(server.waitData(), 1);
+TEST_F(Server, FailedConnectionsLeaveNothingBehind) {
+  struct Case {
+    const char* mode;
+    int code;
+    size_t requests;  // what the driver logged: Attach, then Detach on the way out
+  };
+  const Case cases[] = {
+      {"bad-version", kZqlErrIncompatibleEnvironment, 2},
+      {"exit-early", kZqlErrErrorFoundDuringDriverInitialization, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string log = dir_ + "/" + c.mode + ".log";
+    setenv("ZQL_TEST_DRIVER_LOG", log.c_str(), 1);
+    setenv("ZQL_TEST_DRIVER_MODE", c.mode, 1);
+    CZqlIpcSystem ipc;
+    CZqlServer* server = nullptr;
+    EXPECT_EQ(Raised([&] { server = ipc.ConnectDriver(ini_.c_str(), driver_.c_str()); }), c.code);
+    EXPECT_EQ(server, nullptr);
+    EXPECT_EQ(ZqlIpcConnections(), 0);
+    EXPECT_EQ(ZqlIpcComBuf(), nullptr);
+    EXPECT_EQ(ipc.SysBody()->refCount, 1);
+    const std::vector<std::string> lines = Lines(log);
+    ASSERT_EQ(lines.size(), c.requests) << c.mode;
+    if (c.requests == 2) {
+      EXPECT_EQ(lines[1].rfind("code=1 ", 0), 0u);
+    }
+  }
 }
 
 // Environments resolved through a zql.ini found in the current directory.
@@ -129,10 +117,6 @@ class ConnectServerTest : public IpcTest {
     EXPECT_EQ(chdir(cwd_), 0);
     IpcTest::TearDown();
   }
-  int Connect(const char* environment) {
-    CZqlIpcSystem ipc;
-    return Raised([&] { delete ipc.ConnectServer(CZqlUcStr(environment)); });
-  }
   char cwd_[PATH_MAX];
 };
 
@@ -150,11 +134,49 @@ TEST_F(ConnectServerTest, ResolvesEnvironmentToDriver) {
 }
 
 TEST_F(ConnectServerTest, ConfigurationFaultsHaveTheirCodes) {
-  EXPECT_EQ(Connect("UNKNOWN"), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
-  EXPECT_EQ(Connect("NODRV"), kZqlErrDriverNotFoundInZQLINI);
-  EXPECT_EQ(Connect("NOPATH"), kZqlErrDriverPathAndNameWasNotSpecified);
-  EXPECT_EQ(Connect("MISSING"), kZqlErrCannotOpenZQLDriverFile);
+  const std::pair<const char*, int> cases[] = {
+      {"UNKNOWN", kZqlErrEnvironmentNameNotSpecifiedInZQLINI},
+      {"NODRV", kZqlErrDriverNotFoundInZQLINI},
+      {"NOPATH", kZqlErrDriverPathAndNameWasNotSpecified},
+      {"MISSING", kZqlErrCannotOpenZQLDriverFile},
+  };
+  for (const auto& c : cases) {
+    CZqlIpcSystem ipc;
+    EXPECT_EQ(Raised([&] { delete ipc.ConnectServer(CZqlUcStr(c.first)); }), c.second) << c.first;
+    // Outside every frame the same fault answers null.
+    EXPECT_EQ(ipc.ConnectServer(CZqlUcStr(c.first)), nullptr) << c.first;
+  }
   EXPECT_FALSE(BufferExists());
+}
+
+// With no frame and no handler open, a fault in a request of a server
+// gives the request's failure result: the transport's failure (no buffer),
+// the reply's outcome, and memory running out while the request is built.
+TEST_F(Server, RequestsOutsideEveryFrameFailCleanly) {
+  CZqlSrvUxLocal unconnected;
+  CZqlDDA dda;
+  ASSERT_TRUE(dda.Init(10));
+  EXPECT_EQ(unconnected.Status(&dda, 1, kZqlStatCsrOpen), 0u);
+  EXPECT_EQ(unconnected.Close(&dda, 1), 0);
+  EXPECT_EQ(unconnected.ServerBody()->request, nullptr);  // released on the way out
+  EXPECT_EQ(unconnected.Execute(nullptr, 1), 0);
+  EXPECT_EQ(unconnected.Detach(), 0);
+
+  CZqlIpcSystem ipc;
+  CZqlServer* server = ipc.ConnectDriver(ini_.c_str(), driver_.c_str());
+  ASSERT_NE(server, nullptr);
+  NoteDriver(server->ServerBody()->slot);
+  EXPECT_EQ(server->Close(&dda, 99), 0);  // no such cursor: the driver says so
+  // A text too long for one item; one that needs a block of its own while
+  // the allocator's low layer fails.
+  const CZqlUcStr tooLong(std::string(40000, 'x').c_str());
+  const CZqlUcStr large(std::string(32000, 'x').c_str());
+  EXPECT_EQ(server->IExecute(&dda, 1, tooLong), 0);
+  TEST_ZqlMemoryFailLowAllocAt(1);
+  EXPECT_EQ(server->IExecute(&dda, 1, large), 0);
+  TEST_ZqlMemoryFailLowAllocAt(0);
+  EXPECT_EQ(ZqlTryLevel(), -1);
+  delete server;
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class CRecorder : public CZqlDriver {
  private:
   int32_t Answer() {
     ++calls;
-    if (raise) ZqlTryThrow(answer, 0, 0);
+    if (raise) ZQL_RAISE(answer);
     return answer;
   }
   int32_t TakeValue(CZqlDDA* dda) {
@@ -225,28 +225,25 @@ std::pair<int32_t, int32_t> Outcome(const std::vector<unsigned char>& reply) {
 }
 
 TEST_F(Decoder, MalformedRequestsAreAnsweredNotCrashedOn) {
-  std::vector<unsigned char> reply;
-  const std::vector<unsigned char> garbage(40, 0xEE);
-  EXPECT_EQ(decoder.Serve(garbage.data(), static_cast<uint32_t>(garbage.size()), &reply), 0);
-  EXPECT_EQ(Outcome(reply), std::make_pair(int32_t{kZqlErrInternalZQLError}, int32_t{kZqlErrInternalZQLError}));
-
-  const auto noCode = Packed([](CZqlObjPack* p) { p->add(0, kZqlProtocolVersion); });
-  EXPECT_EQ(decoder.Serve(noCode.data(), static_cast<uint32_t>(noCode.size()), &reply), 0);
-  EXPECT_EQ(Outcome(reply).first, kZqlErrInternalZQLError);
-
-  const auto oldVersion = Packed([](CZqlObjPack* p) {
-    p->add(0, int32_t{0x10000});
-    p->add(3, int32_t{kZqlReqStatus});
-  });
-  EXPECT_EQ(decoder.Serve(oldVersion.data(), static_cast<uint32_t>(oldVersion.size()), &reply), 0);
-  EXPECT_EQ(Outcome(reply).first, kZqlErrIncompatibleEnvironment);
-
-  const auto unknown = Packed([](CZqlObjPack* p) {
-    p->add(0, kZqlProtocolVersion);
-    p->add(3, int32_t{16});
-  });
-  EXPECT_EQ(decoder.Serve(unknown.data(), static_cast<uint32_t>(unknown.size()), &reply), 0);
-  EXPECT_EQ(Outcome(reply).first, kZqlErrFunctionNotSupported);
+  const std::pair<std::vector<unsigned char>, int32_t> cases[] = {
+      {std::vector<unsigned char>(40, 0xEE), kZqlErrInternalZQLError},
+      {Packed([](CZqlObjPack* p) { p->add(0, kZqlProtocolVersion); }), kZqlErrInternalZQLError},
+      {Packed([](CZqlObjPack* p) {
+         p->add(0, int32_t{0x10000});  // an older version
+         p->add(3, int32_t{kZqlReqStatus});
+       }),
+       kZqlErrIncompatibleEnvironment},
+      {Packed([](CZqlObjPack* p) {
+         p->add(0, kZqlProtocolVersion);
+         p->add(3, int32_t{16});  // no such request
+       }),
+       kZqlErrFunctionNotSupported},
+  };
+  for (const auto& c : cases) {
+    std::vector<unsigned char> reply;
+    EXPECT_EQ(decoder.Serve(c.first.data(), static_cast<uint32_t>(c.first.size()), &reply), 0);
+    EXPECT_EQ(Outcome(reply), std::make_pair(c.second, c.second));  // with its condition
+  }
   EXPECT_EQ(driver.calls, 0);
 }
 

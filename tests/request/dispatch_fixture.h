@@ -30,6 +30,8 @@ class DispatchTest : public IpcTest {
     ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     ASSERT_TRUE(dda.Init(10));
+    ASSERT_EQ(ZqlTaskDataErrGet(), 0) << "the library could not start: set ZQL to the "
+                                         "build's share/zql";
     client.reset(new CZqlDispClient);
     ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);
   }

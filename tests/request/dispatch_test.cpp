@@ -1,6 +1,8 @@
 // The dispatcher client's bookkeeping against the scripted driver: ids,
 // sessions sharing drivers, statements and cursors owned by sessions, the
 // checks of every operation and how failures reach the caller's area.
+#include <functional>
+
 #include "dispatch_fixture.h"
 
 namespace zqltest {
@@ -143,28 +145,23 @@ TEST_F(Dispatch, StatusFindsSessionsStatementsAndCursors) {
             kZqlErrInvalidFunctionArguments);
 }
 
-TEST_F(Dispatch, OperationsCheckTheirArgumentsAndLeaveACondition) {
+// The area is set up for the operation and made current for it: the
+// previous current area comes back after success, none after a failure.
+// (The checks' codes: OperationsOutsideEveryFrameFailCleanly.)
+TEST_F(Dispatch, OperationsSetUpTheAreaAndMakeItCurrent) {
   CZqlDispClient fresh;
   EXPECT_EQ(Raised([&] { fresh.Execute(&dda, 1); }), kZqlErrConnectionFailure);
   ASSERT_EQ(dda.CondCount(), 1);
-  EXPECT_EQ(dda.Err(0), kZqlErrConnectionFailure);
   EXPECT_EQ(dda.CmdStmType(), kZqlStmExecute);
-  EXPECT_EQ(ZqlGetCurrentDDA(), nullptr);  // none after a failure
-
-  EXPECT_EQ(Raised([&] { client->Execute(nullptr, 1); }), kZqlErrInvalidFunctionArguments);
-  uint32_t s = 0;
-  EXPECT_EQ(Raised([&] { client->Disconnect(&dda, nullptr); }), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(Raised([&] { client->IExecute(&dda, 999, CZqlUcStr("x")); }),
-            kZqlErrConnectionDoesNotExist);
-  EXPECT_EQ(Raised([&] { client->Cancel(&dda, 999); }), kZqlErrConnectionDoesNotExist);
+  EXPECT_EQ(ZqlGetCurrentDDA(), nullptr);
   EXPECT_EQ(Raised([&] { client->Fetch(&dda, 999, kZqlFetchNext, 0); }),
             kZqlErrInvalidFunctionArguments);
   EXPECT_EQ(dda.CmdStmType(), kZqlStmFetch);
 
-  // Success puts the previous current area back.
   CZqlDDA mine;
   ASSERT_TRUE(mine.Init(10));
   ZqlSetCurrentDDA(&mine);
+  uint32_t s = 0;
   ASSERT_EQ(Connect(&s), 0);
   EXPECT_EQ(ZqlGetCurrentDDA(), &mine);
   EXPECT_EQ(dda.CmdStmType(), kZqlStmConnect);
@@ -227,7 +224,6 @@ TEST_F(Dispatch, DuplicatesShareOneRecord) {
   ASSERT_EQ(Connect(&s), 0);
   std::unique_ptr<CZqlDispClient> copy(client->duplicate());
   EXPECT_EQ(copy->Record(), client->Record());
-  EXPECT_EQ(client->Record()->refCount, 2);
   client.reset();  // the copy keeps the sessions
   EXPECT_EQ(ZqlIpcConnections(), 1);
   uint32_t value = 0;
@@ -272,6 +268,98 @@ TEST_F(Dispatch, TermKeepsSessionsItCannotEndAndRaises102) {
   EXPECT_NE(Entry(lost), nullptr);
   EXPECT_EQ(Entry(fine), nullptr);
   EXPECT_EQ(client->Record()->initialised, 1);
+}
+
+// With no frame and no handler open, each operation that meets a fault
+// answers 0 and leaves the fault as a condition in the caller's area.
+TEST_F(Dispatch, OperationsOutsideEveryFrameFailCleanly) {
+  uint32_t id = 999;  // names nothing
+  const CZqlUcStr text("DELETE FROM T");
+  struct Case {
+    const char* name;
+    std::function<int(CZqlDispClient*, CZqlDDA*)> call;
+    int initialised;  // the fault with an initialised client (0: none)
+    int fresh = kZqlErrConnectionFailure;  // and with one before Init
+  };
+  const Case cases[] = {
+      {"Term", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Term(a); }, 0},
+      {"Abort", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Abort(a); }, 0},
+      {"Connect", [&](CZqlDispClient* c, CZqlDDA* a) {
+         uint32_t none = 0;
+         return c->Connect(a, &none, CZqlUcStr("NO_SUCH_ENV"), CZqlUcStr(), CZqlUcStr());
+       }, kZqlErrEnvironmentNameNotSpecifiedInZQLINI},
+      {"Disconnect", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Disconnect(a, &id); },
+       kZqlErrConnectionDoesNotExist},
+      {"Disconnect(null)", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Disconnect(a, nullptr); },
+       kZqlErrInvalidFunctionArguments, kZqlErrInvalidFunctionArguments},
+      {"IExecute", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExecute(a, id, text); },
+       kZqlErrConnectionDoesNotExist},
+      {"IExeNative", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExeNative(a, id, text); },
+       kZqlErrConnectionDoesNotExist},
+      {"IExeInterDB", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExeInterDB(a, id, text); },
+       kZqlErrConnectionDoesNotExist},
+      {"Prepare", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Prepare(a, id, &id, text); },
+       kZqlErrConnectionDoesNotExist},
+      {"PrepareInterDB",
+       [&](CZqlDispClient* c, CZqlDDA* a) { return c->PrepareInterDB(a, id, &id, text); },
+       kZqlErrConnectionDoesNotExist},
+      {"Execute", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Execute(a, id); },
+       kZqlErrInvalidFunctionArguments},
+      {"DeallocStm", [&](CZqlDispClient* c, CZqlDDA* a) { return c->DeallocStm(a, &id); },
+       kZqlErrInvalidFunctionArguments},
+      {"AllocCsr", [&](CZqlDispClient* c, CZqlDDA* a) {
+         return c->AllocCsr(a, id, &id, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+       }, kZqlErrInvalidFunctionArguments},
+      {"Open", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Open(a, id); },
+       kZqlErrInvalidFunctionArguments},
+      {"Close", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Close(a, id); },
+       kZqlErrInvalidFunctionArguments},
+      {"Fetch", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Fetch(a, id, kZqlFetchNext, 0); },
+       kZqlErrInvalidFunctionArguments},
+      {"Cancel", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Cancel(a, id); },
+       kZqlErrConnectionDoesNotExist},
+      {"Status", [&](CZqlDispClient* c, CZqlDDA* a) {
+         uint32_t value = 0;
+         return c->Status(a, id, kZqlStatCsrOpen, &value);
+       }, kZqlErrInvalidFunctionArguments},
+  };
+  CZqlDispClient fresh;  // before Init
+  for (const Case& c : cases) {
+    for (CZqlDispClient* on : {&fresh, client.get()}) {
+      const int expected = on == &fresh ? c.fresh : c.initialised;
+      if (expected == 0) continue;
+      dda.FlushCond();
+      EXPECT_EQ(c.call(on, &dda), 0) << c.name;
+      ASSERT_GE(dda.CondCount(), 1) << c.name;
+      EXPECT_EQ(dda.Err(0), expected) << c.name;
+      EXPECT_EQ(c.call(on, nullptr), 0) << c.name;  // no area at all
+    }
+  }
+  // A transport fault: the driver is gone.
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s), 0);
+  const pid_t pid = ZqlIpcComBuf()->slots[Entry(s)->server->ServerBody()->slot].driverPid;
+  kill(pid, SIGTERM);
+  ASSERT_TRUE(Eventually([&] { return !Alive(pid); }));
+  EXPECT_EQ(client->IExecute(&dda, s, text), 0);
+  EXPECT_EQ(dda.Err(0), kZqlErrServerDiedConnectionLost);
+  EXPECT_EQ(ZqlTryLevel(), -1);
+  EXPECT_EQ(ZqlGetCurrentDDA(), nullptr);
+}
+
+TEST_F(Dispatch, InitHandsBackTheFailedStartOfTheLibrary) {
+  CZqlDispClient other;
+  CZqlDDA area;
+  ASSERT_TRUE(area.Init(10));
+  ZqlTaskDataErrSet(kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(Raised([&] { other.Init(&area); }), kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(other.Init(&area), 0);  // outside every frame: the failure result
+  ZqlTaskDataErrSet(0);
+  EXPECT_EQ(area.Err(0), kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(other.Record()->initialised, 0);
+  EXPECT_EQ(other.Record()->sessions, nullptr);  // nothing was made
+  ASSERT_EQ(Raised([&] { other.Init(&area); }), 0);
+  EXPECT_EQ(other.Record()->initialised, 1);
 }
 
 }  // namespace

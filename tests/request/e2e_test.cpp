@@ -18,13 +18,13 @@ int Insert(CZqlDispClient* c, uint32_t session, long id, const char* name) {
   nameValue.setVarying();
   return Raised([&] {
     c->Prepare(&area, session, &stm, CZqlUcStr("INSERT INTO T VALUES (?, ?)"));
-    if (area.StmType() != kZqlStmInsert || area.ParCount() != 2) ZqlTryThrow(1, 0, 0);
+    if (area.StmType() != kZqlStmInsert || area.ParCount() != 2) ZQL_RAISE(1);
     idValue.storeValue(id);
     nameValue.storeValue(name, static_cast<unsigned>(std::strlen(name)));
     area.ParDsc(0)->setBind(&idValue);
     area.ParDsc(1)->setBind(&nameValue);
     c->Execute(&area, stm);
-    if (area.RowCount() != 1) ZqlTryThrow(2, 0, 0);
+    if (area.RowCount() != 1) ZQL_RAISE(2);
     c->DeallocStm(&area, &stm);
   });
 }
@@ -41,7 +41,7 @@ std::vector<long> Ids(CZqlDispClient* c, uint32_t session) {
     c->AllocCsr(&csrArea, stm, &csr, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
     c->Open(&csrArea, csr);
     while (ZqlTry([&] { c->Fetch(&csrArea, csr, kZqlFetchNext, 0); })) ids.push_back(OutInt(csrArea, 0));
-    if (ZqlTryCode() != kZqlErrNoData0200) ZqlTryRethrow();
+    if (ZqlTryCode() != kZqlErrNoData0200) ZQL_RAISE(ZqlTryCode());
     c->Close(&csrArea, csr);
     c->DeallocStm(&stmArea, &stm);
   });
@@ -138,7 +138,7 @@ TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
             mine.Connect(&area, &s, CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr());
           }))
         return 1;
-      up[i].Put(ZqlIpcComBuf()->slots[mine.Record()->sessions->getObj(s)->server
+      up[i].Put(ZqlIpcComBuf()->slots[mine.Record()->sessions->getObji(s)->server
                                            ->ServerBody()->slot].driverPid);
       if (down[i].Get() != 1) return 2;
       if (i == 0 && Insert(&mine, s, 10 + i, "mine") != 0) return 3;
@@ -162,10 +162,14 @@ TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
   EXPECT_EQ(up[0].Get(), 4);  // three rows and the one it inserted
   down[1].Put(1);
   EXPECT_EQ(up[1].Get(), 4);  // the other process sees it too
-  for (int i = 0; i < 2; ++i) {
-    down[i].Put(2);
-    EXPECT_TRUE(ExitedWith(WaitChild(pids[i]), 0)) << i;
-  }
+  // The first to leave leaves the driver to the other; the last stops it.
+  down[0].Put(2);
+  EXPECT_TRUE(ExitedWith(WaitChild(pids[0]), 0));
+  EXPECT_EQ(buf->attached, 1);
+  EXPECT_TRUE(Alive(driver));
+  down[1].Put(2);
+  EXPECT_TRUE(ExitedWith(WaitChild(pids[1]), 0));
+  EXPECT_FALSE(SemaphoresExist());
   EXPECT_FALSE(BufferExists());
 }
 

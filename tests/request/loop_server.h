@@ -44,7 +44,7 @@ class CLoopServer : public CZqlServer {
     record()->request = nullptr;
   }
   unsigned char* openIn() override {
-    if (record()->reply == nullptr) ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
+    if (record()->reply == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
     return record()->reply;
   }
   void closeIn() override {
@@ -57,13 +57,13 @@ class CLoopServer : public CZqlServer {
   int sendData() override {
     SZqlServer* r = record();
     request.assign(r->request, r->request + r->size);
-    if (sendError != 0) return ZqlTryThrow(sendError, 0, 0);
+    if (sendError != 0) ZQL_RAISE(sendError);
     std::vector<unsigned char> answer = reply;
     if (handler_ != nullptr) {
       answer.clear();
       handlerStatus = handler_->Serve(request.data(), static_cast<uint32_t>(request.size()),
                                       &answer);
-      if (handlerStatus != 0) return ZqlTryThrow(handlerStatus, 0, 0);
+      if (handlerStatus != 0) ZQL_RAISE(handlerStatus);
     }
     ZqlMemoryNblkFree(r->reply);
     r->reply = nullptr;

@@ -71,15 +71,6 @@ TEST_F(Wire, ConnectRequestToAbcIs46Bytes) {
   EXPECT_EQ(server.request, golden);
 }
 
-TEST_F(Wire, ConnectSendsOnlyStringsWithStorage) {
-  server.reply = Reply(nullptr, 0);
-  ASSERT_EQ(Raised([&] { server.Connect(&dda, CZqlUcStr("db"), CZqlUcStr("u"), CZqlUcStr()); }),
-            0);
-  CZqlObjPack sent(server.request.data(), static_cast<uint32_t>(server.request.size()));
-  EXPECT_TRUE(sent.setActive(kZqlReqLabelArg2));
-  EXPECT_FALSE(sent.setActive(kZqlReqLabelArg3));  // the password had none
-}
-
 // The labels and numbers of a request's items, in order.
 std::vector<std::pair<int, int32_t>> Items(const Bytes& bytes) {
   CZqlObjPack in(const_cast<unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
@@ -188,29 +179,33 @@ TEST_F(Wire, ReplyWithConditionsAndErrorReachesTheCallersArea) {
   EXPECT_EQ(server.ServerBody()->reply, nullptr);
 }
 
-TEST_F(Wire, ReplyWithZeroCodeUpdatesTheAreaAndSucceeds) {
+// The outcome at label 2 ends the reply: an area before a zero outcome is
+// taken, warnings and all; items after a failing one are not read.
+TEST_F(Wire, TheOutcomeEndsTheReply) {
   CZqlDDA driver;
   ASSERT_TRUE(driver.Init(10));
   driver.setRowCount(5);
   driver.pushErr(kZqlErrStringDataRightTruncation0104);  // a warning
-  server.reply = Reply(&driver, 0);
-  ASSERT_EQ(Raised([&] { server.IExecute(&dda, 1, CZqlUcStr("UPDATE")); }), 0);
-  EXPECT_EQ(dda.RowCount(), 5);
-  ASSERT_EQ(dda.CondCount(), 1);
-  EXPECT_EQ(dda.Err(0), kZqlErrStringDataRightTruncation0104);
-}
-
-TEST_F(Wire, ItemsAfterANonZeroCodeAreNotRead) {
-  CZqlDDA driver;
-  ASSERT_TRUE(driver.Init(10));
-  driver.setRowCount(9);
-  server.reply = Packed([&](CZqlObjPack* p) {
-    p->add(kZqlReqLabelRetCode, int32_t{kZqlErrDivisionByZero});
-    p->add(kZqlReqLabelArea, int32_t{0});
-    driver.packTo(p);
-  });
-  EXPECT_EQ(Raised([&] { server.IExecute(&dda, 1, CZqlUcStr("x")); }), kZqlErrDivisionByZero);
-  EXPECT_EQ(dda.RowCount(), 0);
+  struct Case {
+    int32_t code;
+    bool areaFirst;
+    int32_t rows, conditions;
+  };
+  const Case cases[] = {{0, true, 5, 1}, {kZqlErrDivisionByZero, false, 0, 0}};
+  for (const Case& c : cases) {
+    dda.setRowCount(0);
+    dda.FlushCond();
+    server.reply = Packed([&](CZqlObjPack* p) {
+      if (!c.areaFirst) p->add(kZqlReqLabelRetCode, c.code);
+      p->add(kZqlReqLabelArea, int32_t{0});
+      driver.packTo(p);
+      if (c.areaFirst) p->add(kZqlReqLabelRetCode, c.code);
+    });
+    EXPECT_EQ(Raised([&] { server.IExecute(&dda, 1, CZqlUcStr("x")); }), c.code);
+    EXPECT_EQ(dda.RowCount(), c.rows);
+    ASSERT_EQ(dda.CondCount(), c.conditions);
+    EXPECT_TRUE(c.conditions == 0 || dda.Err(0) == kZqlErrStringDataRightTruncation0104);
+  }
 }
 
 TEST_F(Wire, ResultsAreZeroWhenTheReplyNamesNone) {

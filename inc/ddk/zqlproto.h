@@ -1,0 +1,188 @@
+// zqlproto.h - the driver protocol, shared by the client's link and the
+// driver kit: request codes and labels, the values that travel unchanged
+// to a driver, and the communication buffer with its driver slots.
+//
+// Where a request's outcome travels: only in the reply, at label 2 (0, or
+// the EZqlError code of the failure, with the driver's descriptor area at
+// label 4 before it). A slot's status word tells where the exchange
+// stands, never how the request went.
+#ifndef ZQL_ZQLPROTO_H
+#define ZQL_ZQLPROTO_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "zqltry.h"
+
+// ---------------------------------------------------------------------------
+// Requests and replies
+// ---------------------------------------------------------------------------
+
+// Protocol version every request carries at label 0 and Attach answers.
+constexpr int32_t kZqlProtocolVersion = 0x10001;
+
+// Request codes (label 3). 16 and 17 are not used by the client.
+enum EZqlRequest : int32_t {
+  kZqlReqAttach = 0,
+  kZqlReqDetach = 1,
+  kZqlReqConnect = 2,
+  kZqlReqDisconnect = 3,
+  kZqlReqIExecute = 4,
+  kZqlReqIExeNative = 5,
+  kZqlReqIExeInterDB = 6,
+  kZqlReqPrepare = 7,
+  kZqlReqPrepareInterDB = 8,
+  kZqlReqExecute = 9,
+  kZqlReqDeallocStm = 10,
+  kZqlReqAllocCsr = 11,
+  kZqlReqOpen = 12,
+  kZqlReqClose = 13,
+  kZqlReqFetch = 14,
+  kZqlReqCancel = 15,
+  kZqlReqStatus = 18,
+};
+
+// Labels of requests and replies.
+constexpr int kZqlReqLabelVersion = 0;  // long, kZqlProtocolVersion
+constexpr int kZqlReqLabelRetCode = 2;  // reply: long, the request's outcome
+constexpr int kZqlReqLabelCode = 3;     // long, EZqlRequest
+constexpr int kZqlReqLabelArea = 4;     // long 0, then a packed CZqlDDA
+constexpr int kZqlReqLabelInfo = 5;     // long, the first Attach value
+constexpr int kZqlReqLabelArg1 = 11;    // first field; the reply's result
+constexpr int kZqlReqLabelArg2 = 12;
+constexpr int kZqlReqLabelArg3 = 13;
+constexpr int kZqlReqLabelName = 14;    // AllocCsr: long 0, then a CZqlIdent
+// Attach answers six values at labels 5 to 10.
+constexpr int kZqlAttachValueCount = 6;
+
+// Values the request layer hands to the driver unchanged; the names give
+// the meaning the SQL objects attach to them.
+enum EZqlCurScr : uint32_t {  // scrollability of a cursor
+  kZqlCurNonScroll = 0,
+  kZqlCurScroll = 1,
+};
+
+enum EZqlCurSns : uint32_t {  // sensitivity of a cursor
+  kZqlCurSensitivityDefault = 0,
+  kZqlCurInsensitive = 1,
+};
+
+enum EZqlDirection : uint32_t {  // fetch direction; 5 and 6 use the offset
+  kZqlFetchNext = 1,
+  kZqlFetchPrior = 2,
+  kZqlFetchFirst = 3,
+  kZqlFetchLast = 4,
+  kZqlFetchAbsolute = 5,
+  kZqlFetchRelative = 6,
+};
+
+// Status items. 0, 1 and 8 to 10 concern a connection, 2 to 6 a cursor;
+// the connection items' meaning is the driver's.
+enum EZqlStatInfo : uint32_t {
+  kZqlStatConnection0 = 0,
+  kZqlStatConnection1 = 1,
+  kZqlStatCsrOpen = 2,         // 0 closed
+  kZqlStatCsrInsensitive = 3,  // 1 yes
+  kZqlStatCsrScrollable = 4,   // 1 yes
+  kZqlStatCsrPosition = 5,     // kZqlCsrOnRow: positioned on a row
+  kZqlStatCsrUpdatable = 6,
+  kZqlStatConnection8 = 8,
+  kZqlStatConnection9 = 9,
+  kZqlStatConnection10 = 10,
+};
+
+// Position value of kZqlStatCsrPosition for a cursor on a row.
+constexpr uint32_t kZqlCsrOnRow = 4;
+
+// ---------------------------------------------------------------------------
+// The communication buffer
+//
+// A System V shared memory segment of kZqlComBufSize bytes keyed by
+// ftok(full path of zql.ini, kZqlIpcProjectId), with a set of
+// kZqlIpcSemCount semaphores under the same key: semaphore i (0..19)
+// serialises the requests to driver slot i, semaphore 20 guards the buffer;
+// each is a binary lock, 1 when free. Each driver creates a data segment:
+// the request is copied to its offset 0, the reply comes back as a 32-bit
+// length at offset 0 followed by that many bytes. A request is announced to
+// the driver with SIGUSR1, the reply comes back with SIGUSR1, SIGUSR2 stops
+// a driver. All integers are 32-bit, native order.
+// ---------------------------------------------------------------------------
+
+constexpr int kZqlIpcProjectId = 25;
+constexpr int kZqlIpcSlotCount = 20;
+constexpr int kZqlIpcSemCount = 21;
+constexpr int kZqlIpcSemComBuf = 20;  // the buffer's own lock
+// Permissions of every IPC object: owner only.
+constexpr int kZqlIpcMode = 0600;
+// Seconds between liveness checks of the other side while waiting for it.
+constexpr unsigned kZqlIpcAlarmSeconds = 5;
+
+// A slot's state. Clients write it, under the buffer lock.
+enum EZqlSlotState : int32_t {
+  // No driver: the slot may be given to one.
+  kZqlSlotFree = 0,
+  // A driver was started here for `path`; `connections` count its users.
+  kZqlSlotInUse = 0xFF,
+  // The driver is being told to stop (just before SIGUSR2); free right after.
+  kZqlSlotStopping = 0x00ABCD00,
+};
+
+// A slot's status: where the exchange with its driver stands. The client
+// writes it before it signals the driver, the driver before it signals back.
+enum EZqlSlotStatus : int32_t {
+  // The driver is ready; after a request, its reply lies in the data segment.
+  kZqlSlotReady = 0,
+  // Set by the client before the driver starts, cleared by the driver when
+  // it is ready: a program that reports in with it still set is no driver.
+  kZqlSlotStarting = kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive,
+  // A request lies in the data segment and is the driver's to answer.
+  kZqlSlotPending = 0x7FFFFFFF,
+  // A driver not built on the kit may leave an EZqlError code here instead
+  // of a reply; the client takes it as the request's failure.
+};
+
+// Bytes of the path field of a slot, NUL included, and the longest driver
+// path it holds.
+constexpr int kZqlSlotPathSize = 131;
+constexpr int kZqlMaxDriverPath = kZqlSlotPathSize - 1;
+
+// One driver slot of the communication buffer (196 bytes).
+struct linkinf {
+  int32_t state;        // EZqlSlotState
+  int32_t connections;  // servers of all client processes using the driver
+  int32_t status;       // EZqlSlotStatus
+  int32_t segSize;      // bytes of the driver's data segment (driver)
+  int32_t value;        // driver's value, copied into the server record
+  int32_t driverPid;    // -1 before the start (then the driver's)
+  int32_t clientPid;    // the client that waits for the current reply
+  int32_t segKey;       // IPC key of the driver's data segment (driver)
+  char unused[33];      // not used by the client
+  char path[kZqlSlotPathSize];  // driver executable; "" once proved no driver
+};
+
+static_assert(sizeof(linkinf) == 196, "driver slot is 196 bytes");
+static_assert(offsetof(linkinf, connections) == 4, "slot layout");
+static_assert(offsetof(linkinf, status) == 8, "slot layout");
+static_assert(offsetof(linkinf, segSize) == 12, "slot layout");
+static_assert(offsetof(linkinf, value) == 16, "slot layout");
+static_assert(offsetof(linkinf, driverPid) == 20, "slot layout");
+static_assert(offsetof(linkinf, clientPid) == 24, "slot layout");
+static_assert(offsetof(linkinf, segKey) == 28, "slot layout");
+static_assert(offsetof(linkinf, unused) == 32, "slot layout");
+static_assert(offsetof(linkinf, path) == 65, "slot layout");
+
+struct SZqlComBuf {
+  int32_t loading;   // slot whose driver is being started (the driver reads it)
+  int32_t attached;  // client processes attached to the buffer
+  linkinf slots[kZqlIpcSlotCount];
+};
+
+constexpr std::size_t kZqlComBufSize = 3928;
+static_assert(sizeof(SZqlComBuf) == kZqlComBufSize, "buffer is 3928 bytes");
+static_assert(offsetof(SZqlComBuf, attached) == 4, "buffer layout");
+static_assert(offsetof(SZqlComBuf, slots) == 8, "buffer layout");
+
+// Data segment: the reply's length word, then its bytes.
+constexpr uint32_t kZqlReplyHeaderSize = 4;
+
+#endif  // ZQL_ZQLPROTO_H
