@@ -20,12 +20,10 @@
 #include "zqlcol.h"
 #include "zqldda.h"
 #include "zqlident.h"
+#include "zqlproto.h"
 #include "zqlsdata.h"
 
 class CZqlDispClient;
-// Status items, named in zqldispa.h: 0, 1 and 8 to 10 concern the
-// connection, 2 to 6 the cursor.
-enum EZqlStatInfo : uint32_t;
 
 // The version text of the client library.
 inline constexpr char kZqlVersionText[] = "ZQL v2.0.093";
@@ -159,7 +157,8 @@ class CZqlSQLObject : public CZqlObject {
   template <class Body>
   int Protect(Body&& body) const;
   // As Protect, but the failure is raised again as its code (into the
-  // caller's frame or handler; with neither, an answer of 0).
+  // caller's frame; with none, to its handler as a one-condition
+  // exception; with neither, an answer of 0).
   template <class Body>
   int ProtectRaising(Body&& body) const;
   // Raises 0xA013 when the object has no area (nowhere to push it).
@@ -198,7 +197,7 @@ int CZqlSQLObject::Protect(Body&& body) const {
 
 template <class Body>
 int CZqlSQLObject::ProtectRaising(Body&& body) const {
-  return run(std::forward<Body>(body), [] { ZqlTryRethrow(); });
+  return run(std::forward<Body>(body), [] { ZqlTryThrow(ZqlTryCode(), __LINE__, __FILE__); });
 }
 
 // ---------------------------------------------------------------------------

@@ -13,11 +13,9 @@
 
 #include "zqlsql.h"
 
-// Cursor options and fetch directions, named in zqldispa.h; the driver
-// receives them unchanged.
-enum EZqlCurScr : uint32_t;     // 0 non-scroll, 1 scroll
-enum EZqlCurSns : uint32_t;     // 0 default, 1 insensitive
-enum EZqlDirection : uint32_t;  // 1 next .. 6 relative
+// Cursor options (EZqlCurScr, EZqlCurSns), fetch directions (EZqlDirection)
+// and status items (EZqlStatInfo) come from zqlproto.h; the driver receives
+// them unchanged.
 
 // The code of a current-value read into a host variable while output
 // bindings exist (SQLSTATE 07011); it has no message of its own.
@@ -172,6 +170,12 @@ class CZqlExecStm : public CZqlStm {
   long Read(int i, char* buffer, long start, long count) const override;
   long Size(int i) const override;
 
+  // The statement type the driver gave the last successful Prepare
+  // (kZqlStmUndefined when nothing is prepared). Unlike StmType(), later
+  // operations on the object (an ImmediateExecute, a reply without a type)
+  // leave it alone; Execute and Bind decide by it.
+  EZqlStatement PreparedType() const { return prepared_; }
+
  protected:
   int prepare(CZqlSession* session, const CZqlUcStr& text, bool interDB);
   int immediate(CZqlSession* session, const CZqlUcStr& text, int kind);
@@ -179,6 +183,8 @@ class CZqlExecStm : public CZqlStm {
  private:
   template <class Call>
   int bindChecked(Call&& call);
+
+  EZqlStatement prepared_;  // type of the prepared statement
 };
 
 // A statement in the DBMS's own language: it can only be executed at once.

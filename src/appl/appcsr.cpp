@@ -51,11 +51,17 @@ int CZqlCsr::Allocate(CZqlExecStm* stm, const CZqlIdent& cursorName, EZqlCurScr 
     FreshArea();
     if (stm == nullptr || stm->Dispatcher() == nullptr)
       ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
+    // The cursor's own client exists before the driver holds the cursor.
+    std::unique_ptr<CZqlDispClient> own;
+    if (dispatcher == nullptr) {
+      own.reset(stm->Dispatcher()->duplicate());
+      if (own == nullptr) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
+    }
     stm->Dispatcher()->AllocCsr(dda, stm->StatementId(), &cursorId, cursorName, scr, sns);
     if (statementId != stm->StatementId()) dropOutputs();
     sessionId = stm->SessionId();
     statementId = stm->StatementId();
-    if (dispatcher == nullptr) dispatcher = stm->Dispatcher()->duplicate();
+    if (own != nullptr) dispatcher = own.release();
     name = cursorName;
     scrollability = scr;
     sensitivity = sns;

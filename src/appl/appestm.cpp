@@ -1,6 +1,8 @@
 // CZqlExecStm and its native and inter-database kinds: the life cycle of a
 // prepared statement, immediate execution, and raw reads of result values.
 
+#include <memory>
+
 #include "zqldispa.h"
 #include "zqlstm.h"
 
@@ -21,7 +23,7 @@ int Immediate(CZqlSession* session, CZqlDDA* dda, const CZqlUcStr& text, int kin
 
 }  // namespace
 
-CZqlExecStm::CZqlExecStm() = default;
+CZqlExecStm::CZqlExecStm() : prepared_(kZqlStmUndefined) {}
 
 CZqlExecStm::~CZqlExecStm() {
   if (statementId != 0 && dispatcher != nullptr && dda != nullptr)
@@ -40,12 +42,20 @@ int CZqlExecStm::prepare(CZqlSession* session, const CZqlUcStr& text, bool inter
       ZQL_PUSH_RAISE(kZqlErrConnectionDoesNotExist);
     // Old bindings never survive a new preparation.
     dropBindings();
+    prepared_ = kZqlStmUndefined;
     CZqlDispClient* client = session->Dispatcher();
+    // The statement's own client exists before the driver holds the
+    // statement, so that a prepared statement can always be deallocated.
+    std::unique_ptr<CZqlDispClient> own;
+    if (dispatcher == nullptr) {
+      own.reset(client->duplicate());
+      if (own == nullptr) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
+    }
     answer = interDB ? client->PrepareInterDB(dda, session->SessionId(), &statementId, text)
                      : client->Prepare(dda, session->SessionId(), &statementId, text);
-    if (answer != 1) return;
     sessionId = session->SessionId();
-    if (dispatcher == nullptr) dispatcher = client->duplicate();
+    if (own != nullptr) dispatcher = own.release();
+    prepared_ = dda->StmType();
   });
   return answer;
 }
@@ -62,6 +72,7 @@ int CZqlExecStm::Deallocate() {
     delete dispatcher;
     dispatcher = nullptr;
     statementId = 0;
+    prepared_ = kZqlStmUndefined;
   });
 }
 
@@ -71,7 +82,7 @@ int CZqlExecStm::Execute() {
     FreshArea();
     if (statementId == 0 || dispatcher == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
     if (!pInput()) return;
-    const bool select = dda->StmType() == kZqlStmSelect;
+    const bool select = prepared_ == kZqlStmSelect;
     if (select && (outputs == nullptr || !outputs->isAllBound()))
       ZQL_PUSH_RAISE(kZqlErrUsingClauseRequiredForResultFields);
     answer = dispatcher->Execute(dda, statementId);
@@ -104,7 +115,7 @@ int CZqlExecStm::bindChecked(Call&& call) {
   int answer = 0;
   Protect([&] {
     if (!isInit()) return;
-    if (dda->StmType() == kZqlStmCursor)
+    if (prepared_ == kZqlStmCursor)
       ZQL_PUSH_RAISE(kZqlErrUsingClauseDoesNotMatchDynamicParameterS);
     answer = call();
   });

@@ -43,11 +43,13 @@ int CZqlAppl::Term() {
     FreshArea();
     if (dispatcher == nullptr || sessions == nullptr)
       ZQL_PUSH_RAISE(kZqlErrZQLWasNotInitialized);
-    if (!DisconnectAll()) return;
+    DisconnectAll();  // a refusal raises into this frame: nothing changes
     detachAll();
-    dispatcher->Term(dda);
-    delete dispatcher;
+    // The client goes even when its Term fails: its destructor closes what
+    // is left, and the application can be initialised again.
+    std::unique_ptr<CZqlDispClient> client(dispatcher);
     dispatcher = nullptr;
+    client->Term(dda);
   });
 }
 

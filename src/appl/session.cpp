@@ -1,8 +1,8 @@
 // CZqlSession: one connection, its defaults from "zql.ini", and the
 // session statements, which it writes as SQL text and executes at once.
 
+#include <cstdio>
 #include <memory>
-#include <string>
 
 #include "zqlconf.h"
 #include "zqldispa.h"
@@ -105,7 +105,15 @@ int CZqlSession::Connect(const CZqlUcStr& environment, const CZqlUcStr& user,
 // failed are pushed at the end, after every statement the later defaults
 // sent (each of which clears the area first).
 void CZqlSession::applyDefaults(const CZqlUcStr& environment) {
-  CZqlConfig config;
+  // Without a reader no default is applied; the connection stands, and
+  // the reason is left in the area.
+  std::unique_ptr<CZqlConfig> reader;
+  if (!ZqlTry([&] { reader.reset(new CZqlConfig); })) {
+    zql_detail::WidenConditions(dda);
+    dda->pushErr(static_cast<EZqlError>(ZqlTryCode()));
+    return;
+  }
+  CZqlConfig& config = *reader;
   EZqlError failed[kDefaultCount];
   int failures = 0;
   for (int i = 0; i < kDefaultCount; ++i) {
@@ -233,12 +241,18 @@ int CZqlSession::SetTimeZone(const CZqlDT& displacement) {
 int CZqlSession::SetTimeZone() { return statement("SET TIME ZONE LOCAL"); }
 
 int CZqlSession::SetTrans(EZqlTILevel level, EZqlTMode mode, uint32_t diagnosticsSize) {
-  std::string text = "SET TRANSACTION ";
-  text += mode == kZqlReadOnly ? "READ ONLY," : "READ WRITE,";
-  text += "ISOLATION LEVEL ";
-  text += LevelText(level);
-  text += "DIAGNOSTICS SIZE " + std::to_string(diagnosticsSize);
-  return statement(text.c_str());
+  return Protect([&] {
+    FreshArea();
+    char size[16];
+    std::snprintf(size, sizeof size, "%u", diagnosticsSize);
+    CZqlUcStr text("SET TRANSACTION ");
+    text.Append(mode == kZqlReadOnly ? "READ ONLY," : "READ WRITE,");
+    text.Append("ISOLATION LEVEL ");
+    text.Append(LevelText(level));
+    text.Append("DIAGNOSTICS SIZE ");
+    text.Append(size);
+    iexecute(text);
+  });
 }
 
 int CZqlSession::constraints(const CZqlIdent* name, const char* mode) {
