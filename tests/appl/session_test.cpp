@@ -201,6 +201,15 @@ TEST_F(Sessions, ApplicationLifeAndDisconnectAll) {
   EXPECT_EQ(Connect(&early), 0);
   EXPECT_EQ(early.Err(0), kZqlErrZQLWasNotInitialized);
 
+  // A library that could not start refuses Init and keeps nothing.
+  ZqlTaskDataErrSet(kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(app->Init(), 0);
+  ZqlTaskDataErrSet(0);
+  EXPECT_EQ(app->Err(0), kZqlErrCannotOpenZQLINIFile);
+  EXPECT_EQ(app->Dispatcher(), nullptr);
+  EXPECT_EQ(app->DisconnectAll(), 0);
+  EXPECT_EQ(app->Err(0), kZqlErrZQLWasNotInitialized);
+
   ASSERT_EQ(app->Init(), 1);
   EXPECT_EQ(app->Init(), 0);
   EXPECT_EQ(app->Err(0), kZqlErrZQLWasAlreadyInitialized);

@@ -156,7 +156,13 @@ TEST_F(Statements, SingleRowSelectIntoOutputBindings) {
   EXPECT_EQ(sel.Read(5, reinterpret_cast<char*>(&raw), 0, 1), 0);
   EXPECT_EQ(sel.Err(0), kZqlErrInvalidDescriptorIndex);
 
-  // Immediate execution leaves the prepared statement alone.
+  // Immediate execution leaves the prepared statement alone: it stays a
+  // SELECT whose row reaches the bindings.
+  EXPECT_EQ(sel.ImmediateExecute(s.get(), "COMMIT WORK"), 1);
+  want = 1;
+  ASSERT_EQ(sel.Execute(), 1) << Text(sel.ErrMsg(0));
+  EXPECT_EQ(id, 1);
+  EXPECT_STREQ(name, "one");
   ClearTrace();
   EXPECT_EQ(sel.ImmediateExecute(s.get(), "DELETE FROM T"), 1);
   EXPECT_EQ(sel.RowCount(), 3);
@@ -196,6 +202,15 @@ TEST_F(Statements, KindsAndWhereFailuresGo) {
   ASSERT_NE(handler.exception, nullptr);
   EXPECT_EQ(handler.exception->Err(0), kZqlErrUsingClauseRequiredForDynamicParameter);
   EXPECT_EQ(stm.Err(0), kZqlErrUsingClauseRequiredForDynamicParameter);
+
+  // A refused commit reaches the handler with the driver's own condition.
+  Script("refuse IExecute 2D00");
+  CZqlExceptionHandler committing;
+  EXPECT_EQ(committing.Run([&] { s->Commit(); }), 1);
+  Script("");
+  ASSERT_NE(committing.exception, nullptr);
+  EXPECT_EQ(committing.exception->Err(0), kZqlErrInvalidTransactionTermination);
+  EXPECT_EQ(Text(committing.exception->ErrMsg(0)), "scripted refusal");
 }
 
 }  // namespace
