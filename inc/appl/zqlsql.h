@@ -224,7 +224,8 @@ class CZqlAppl : public CZqlSQLObject {
   // DisconnectAll(); then detaches every session (they survive, each with
   // its own dispatcher client), stops the dispatcher and becomes not
   // initialised. 1, or 0 (0xA004 when not initialised; DisconnectAll's
-  // refusal leaves everything as it was).
+  // refusal leaves everything as it was; a dispatcher that fails to stop
+  // still leaves the application not initialised, its code in the area).
   int Term();
   // Rolls back every session (ignoring failures), then Term(). 1 or 0.
   int Abort();
@@ -277,8 +278,9 @@ class CZqlSession : public CZqlSQLObject {
   // Connects to environment as user with password, then applies the
   // environment's "CATALOG", "SCHEMA", "TIMEZONE" and "NAMES" defaults of
   // "zql.ini". A default that fails does not fail the connection; its
-  // condition (0x3D00, 0x3F00, 0x2209, 0x2C00) is left in the area. 1, or 0
-  // with the dispatcher's or driver's conditions.
+  // condition (0x3D00, 0x3F00, 0x2209, 0x2C00) is left in the area, after
+  // the statements of the later defaults. 1, or 0 with the dispatcher's or
+  // driver's conditions (0x802 when already connected).
   int Connect(const CZqlUcStr& environment, const CZqlUcStr& user,
               const CZqlUcStr& password);
   // Ends the connection: 1, or 0 (the session then stays connected).
