@@ -312,7 +312,9 @@ class CZqlSession : public CZqlSQLObject {
   // (borrowed for the call) means ALL.
   int DeferrConstr(const CZqlIdent* name);
   int ImmConstr(const CZqlIdent* name);
-  int Commit();    // "COMMIT WORK"
+  // "COMMIT WORK"; a refusal reaches a caller's handler with all the
+  // area's conditions (the driver's among them), like every statement here.
+  int Commit();
   int Rollback();  // "ROLLBACK WORK"
   // Asks the driver to cancel the connection's running statement: 1 or 0.
   int Cancel();
