@@ -70,6 +70,10 @@ class CZqlLispRoot : public HvRxObject,
   // Hands the result buffer to the host: 1, or 0 (empty buffer; a
   // refusal pushes kZqlLispErrResultRefused).
   int retList();
+  // As retList, for results that are a list of elements (descriptor
+  // lists, pairs, handles): the elements are wrapped in one outer list, so
+  // that a result of one element stays a list of one element.
+  int retItems();
   // A new connected-to-be session in the session list, or null.
   CZqlLispSession* allocSession(const char* name);
   void freeSession(CZqlLispSession** session);

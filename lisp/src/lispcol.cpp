@@ -177,7 +177,7 @@ int Describe(CZqlLispRoot* root, bool columns) {
   }
   delete list;
   if (!ok) return 0;
-  return root->retList() ? -1 : 0;
+  return root->retItems() ? -1 : 0;
 }
 
 }  // namespace

@@ -338,7 +338,7 @@ int CZqlLispRoot::zqll_diag() {
   const int ok = diag_->writeBuf(result_, condition, selection);
   delete selection;
   if (!ok) return 0;
-  return retList() ? -1 : 0;
+  return retItems() ? -1 : 0;
 }
 
 int CZqlLispRoot::zqll_errqty() {

@@ -93,10 +93,7 @@ int CZqlLispRoot::writeBuf(CZqlLispBuf* buf) const {
   for (int i = 0; i < sessions_->Qty(); ++i) {
     CZqlLispObj* obj = nullptr;
     if (!sessions_->getItem(i, &obj) || !obj) return 0;
-    if (!buf->addBList() ||
-        !static_cast<CZqlLispSession*>(obj)->writeHandle(buf) ||
-        !buf->addEList())
-      return 0;
+    if (!static_cast<CZqlLispSession*>(obj)->writeHandle(buf)) return 0;
     ++written;
   }
   return written > 0;
@@ -182,6 +179,17 @@ int CZqlLispRoot::retList() {
   return 1;
 }
 
+int CZqlLispRoot::retItems() {
+  if (!result_ || !result_->getHead()) return 0;
+  // The host gives a chain that is exactly one list as that list: without
+  // the outer list one element would come back unwrapped.
+  result_->getFirstItem();
+  if (!result_->insertItemType(RTLB)) return 0;
+  result_->setPos(result_->Qty());
+  if (!result_->addEList()) return 0;
+  return retList();
+}
+
 CZqlLispSession* CZqlLispRoot::allocSession(const char* name) {
   if (!sessions_) {
     errPush(kZqlLispErrInternal);
@@ -241,7 +249,11 @@ int CZqlLispRoot::execFun() {
     args_->getFirstItem();
   }
   const int code = kel_getfuncode();
-  if (code != kFunDiag && code != kFunErrQty) errClear();
+  // ZQL_DIAG and ZQL_ERRQTY keep the conditions of the call before; only
+  // the ones a call adds (the most recent, from 0 on) are its own.
+  const bool keeps = code == kFunDiag || code == kFunErrQty;
+  if (!keeps) errClear();
+  const int kept = keeps ? errQty() : 0;
   int answer = 0;
   if (code >= 0 && code < kZqlLispFunCount) {
     // No C++ exception may reach the host; the library's own travel as
@@ -267,8 +279,10 @@ int CZqlLispRoot::execFun() {
   }
   if (answer == 0) {
     kel_retnil();
-    if (code != kFunObjP && errIsCritical()) {
-      char* text = errGetParm(0, kZqlDiagMessageText);
+    const int own = errQty() - kept;
+    const int critical = diag_->errFind(kZqlLispItemErrCode, nullptr);
+    if (code != kFunObjP && critical >= 0 && critical < own) {
+      char* text = errGetParm(critical, kZqlDiagMessageText);
       if (!text) return kHvRxFail;
       kel_fail(text);
       freeBuf(&text);
@@ -428,7 +442,7 @@ int CZqlLispRoot::zqll_objlist() {
   }
   if (!argsDone()) return 0;
   if (!owner->writeBuf(result_)) return 0;
-  return retList() ? -1 : 0;
+  return retItems() ? -1 : 0;
 }
 
 int CZqlLispRoot::zqll_objname() {
@@ -513,7 +527,7 @@ int CZqlLispRoot::zqll_getcfg() {
       }))
     return 0;
   if (!ok) return 0;
-  return retList() ? -1 : 0;
+  return retItems() ? -1 : 0;
 }
 
 int CZqlLispRoot::zqll_setcfg() {

@@ -1,6 +1,8 @@
 // lisprow.cpp - values between LISP items and the client's data values.
 #include "lisprow.h"
 
+#include <cmath>
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -10,6 +12,23 @@
 #include "lisplist.h"
 #include "lisproot.h"
 #include "zqlappl.h"
+
+namespace {
+
+// A number for a character parameter (a driver that cannot tell a
+// parameter's type describes it as text) goes in as its exact text: the
+// value classes' own double-to-text form keeps only a few digits.
+int StoreNumberText(CZqlData* value, double v) {
+  char text[40];
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    std::snprintf(text, sizeof text, "%.0f", v);
+  } else {
+    std::snprintf(text, sizeof text, "%.17g", v);
+  }
+  return value->storeValue(CZqlUcStr(text));
+}
+
+}  // namespace
 
 CZqlLispRow::~CZqlLispRow() { setRow(nullptr); }
 
@@ -156,13 +175,16 @@ int CZqlLispRow::readValue(int i, CZqlLispBuf* buf, SReadState* state) {
         const int k = state->coordinatesUsed;
         v = k == 0 ? buf->PX() : k == 1 ? buf->PY() : buf->PZ();
       }
-      stored = value->storeValue(v);
+      stored = value->is_character() ? StoreNumberText(value, v)
+                                     : value->storeValue(v);
     } else if (type == RTLONG) {
       value = current ? current->duplicate() : new CZqlInt;
-      stored = value->storeValue(static_cast<long>(buf->L()));
+      stored = value->is_character() ? StoreNumberText(value, buf->L())
+                                     : value->storeValue(static_cast<long>(buf->L()));
     } else if (type == RTSHORT) {
       value = current ? current->duplicate() : new CZqlSmallInt;
-      stored = value->storeValue(static_cast<short>(buf->S()));
+      stored = value->is_character() ? StoreNumberText(value, buf->S())
+                                     : value->storeValue(static_cast<short>(buf->S()));
     } else {
       value = current ? current->duplicate() : new CZqlChar(255);
       CZqlUcStr text(buf->C());

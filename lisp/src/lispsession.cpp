@@ -35,9 +35,7 @@ int CZqlLispSession::writeBuf(CZqlLispBuf* buf) const {
   for (int i = 0; i < stms_->Qty(); ++i) {
     CZqlLispObj* obj = nullptr;
     if (!stms_->getItem(i, &obj) || !obj) return 0;
-    if (!buf->addBList() ||
-        !static_cast<CZqlLispStm*>(obj)->writeHandle(buf) || !buf->addEList())
-      return 0;
+    if (!static_cast<CZqlLispStm*>(obj)->writeHandle(buf)) return 0;
     ++written;
   }
   return written > 0;

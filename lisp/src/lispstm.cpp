@@ -97,9 +97,7 @@ int CZqlLispStm::writeBuf(CZqlLispBuf* buf) const {
   for (int i = 0; i < csrs_->Qty(); ++i) {
     CZqlLispObj* obj = nullptr;
     if (!csrs_->getItem(i, &obj) || !obj) return 0;
-    if (!buf->addBList() ||
-        !static_cast<CZqlLispCsr*>(obj)->CZqlLispSQLObj::writeBuf(buf) ||
-        !buf->addEList())
+    if (!static_cast<CZqlLispCsr*>(obj)->CZqlLispSQLObj::writeBuf(buf))
       return 0;
     ++written;
   }

@@ -98,15 +98,20 @@
 (setq sel (ok 'ZQL_PREPARE (list s "SELECT id FROM t")))
 (setq cur (ok 'ZQL_ALLOC (list sel "c1")))
 (check "children of the session" (length (ZQL_OBJLIST s)) 3)
-(check "children of the statement" (ZQL_OBJLIST sel) (list (list cur)))
-(check "the root lists the session" (member (list s) (ZQL_OBJLIST)) (list (list s)))
+(check "children of the statement" (ZQL_OBJLIST sel) (list cur))
+(check "children of the session" (ZQL_OBJLIST s) (list ins one sel))
+(check "the root lists the session" (ZQL_OBJLIST) (list s))
 (setq s2 (ok 'ZQL_CONNECT '("MEMORY" nil "secret")))
 (check "second session" (length (ZQL_OBJLIST)) 2)
+(check "disconnect with open work is refused" (ZQL_DISCONNECT s) nil)
+(check "refused with SQLSTATE 25001" (diagitem "RETURNED_SQLSTATE") "25001")
+(check "the session stays" (ZQL_OBJP s) T)
+(check "commit" (ZQL_IEXECUTE s "COMMIT WORK") T)
 (check "disconnect" (ZQL_DISCONNECT s) T)
 (foreach h (list s ins one sel cur)
   (check (list "released with its session" h) (ZQL_OBJP h) nil))
 (errcase 'ZQL_FETCH (list cur) "11")
-(check "the root lists the other session" (ZQL_OBJLIST) (list (list s2)))
+(check "the root lists the other session" (ZQL_OBJLIST) (list s2))
 
 ;; A failed connection leaves no session behind.
 (setq before (ZQL_OBJLIST))
@@ -116,6 +121,7 @@
 
 ;; Native statements.
 (check "native statement" (ZQL_NEXECUTE s2 "CREATE TABLE n (x INTEGER)") T)
+(ZQL_IEXECUTE s2 "ROLLBACK WORK")
 (check "ZQL_DISCONNECT of the second session" (ZQL_DISCONNECT s2) T)
 (check "no session left" (ZQL_OBJLIST) nil)
 (done)

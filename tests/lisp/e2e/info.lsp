@@ -14,7 +14,6 @@
   (list 'ZQL_CMPIDENT '("a") "5")
   (list 'ZQL_CMPIDENT '("a" "b" "c") "6")
   (list 'ZQL_CMPIDENT '("a" 1) "3")
-  (list 'ZQL_OBJP nil "5")
   (list 'ZQL_OBJNAME nil "5")
   (list 'ZQL_OBJLIST '(1) "3")
   (list 'ZQL_OBJLIST '(nil 1) "6")
@@ -51,6 +50,10 @@
 (ZQL_VERSION)
 (check "no conditions after a success" (ZQL_DIAG 0) nil)
 (check "ZQL_DIAG with a real" (progn (catch-error (ZQL_CONNECT)) (car (car (ZQL_DIAG 0.7)))) "MESSAGE_TEXT")
+
+;; ZQL_OBJP never raises nor leaves conditions, even for a missing handle.
+(check "ZQL_OBJP without a handle" (catch-error (ZQL_OBJP)) '(T))
+(check "ZQL_OBJP leaves no condition" (ZQL_ERRQTY) 0)
 
 ;; Handle information.
 (setq s (ok 'ZQL_CONNECT '("SQLITE")))

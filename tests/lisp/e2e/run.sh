@@ -5,8 +5,11 @@
 #   run.sh ZQLSH SHARE_DIR SQLITE_DRIVER HARNESS SCRIPT...
 # Fails when zqlsh fails or prints a FAIL line.
 set -u
-zqlsh=$1 share=$2 driver=$3 harness=$4
+zqlsh=$(realpath "$1") share=$(realpath "$2") driver=$(realpath "$3")
+harness=$(realpath "$4")
 shift 4
+scripts=()
+for script in "$@"; do scripts+=("$(realpath "$script")"); done
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cat >"$dir/zql.ini" <<INI
@@ -26,7 +29,7 @@ Path = $driver
 INI
 cd "$dir" || exit 1
 status=0
-for script in "$@"; do
+for script in "${scripts[@]}"; do
   out=$("$zqlsh" "$harness" "$script" 2>&1)
   rc=$?
   printf '%s\n' "$out"
