@@ -935,16 +935,9 @@ void CZqlChar::lookUpNames() {
 // A damaged or foreign form must still leave a sound value: the text no
 // longer than the declared length, the current length between the two.
 int CZqlChar::unpackFrom(CZqlObjPack* pack) {
-  // packItems leaves out the items that hold their defaults; a value
-  // unpacked into an object that held another must not keep that one's
-  // (a fetched "s" would keep the current length of the row before).
-  if (pack != nullptr) {
-    flags_ = 0;
-    length_ = 1;
-    current_ = 1;
-    charSetName_ = ZqlUcDefaultCCT();
-    collName_ = ZqlUcDefaultCLT();
-  }
+  // The packed form leaves out a current length of 1: a value unpacked
+  // over a longer one must not keep the old length.
+  current_ = 1;
   const int ok = CZqlData::unpackFrom(pack);
   unsigned int n = Min(static_cast<unsigned int>(text_.Length()), length_);
   if (current_ > length_) current_ = length_;
