@@ -1,8 +1,9 @@
 ;;; connect.lsp - connect to a database and create a table.
 ;;; Run it with:  scripts/run examples/connect.lsp
 ;;;
-;;; The environment "SQLITE" of the shipped zql.ini is a database file in the
-;;; current folder; "MEMORY" is a database that lives as long as the session.
+;;; The environment "SQLITE" of the shipped zql.ini is a database file that
+;;; stays (~/.local/share/zql/zql.db); "MEMORY" is a database that lives as
+;;; long as the session.
 
 (setq session (ZQL_CONNECT "SQLITE"))
 (princ "connected: ") (prin1 session) (terpri)
@@ -16,7 +17,9 @@
   (princ "table city created")
   (princ "could not create the table"))
 (terpri)
-(princ "statement type: ") (princ (ZQL_STMTYPE session)) (terpri)
+(princ "rows in city: ")
+(prin1 (ZQL_EXECUTE (ZQL_PREPARE session "SELECT COUNT(*) FROM city")))
+(terpri)
 (ZQL_IEXECUTE session "COMMIT WORK")
 
 (ZQL_DISCONNECT session)

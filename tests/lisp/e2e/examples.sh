@@ -7,7 +7,7 @@ zqlsh=$1 share=$2 examples=$3
 status=0
 for script in "$examples"/*.lsp; do
   dir=$(mktemp -d)
-  if ! (cd "$dir" && ZQL="$share" "$zqlsh" "$script" >"$dir/out" 2>&1); then
+  if ! (cd "$dir" && HOME="$dir" ZQL="$share" "$zqlsh" "$script" >"$dir/out" 2>&1); then
     cat "$dir/out"
     echo "examples.sh: $(basename "$script") failed"
     status=1
