@@ -161,6 +161,12 @@ CZqlLispSQLObj* CZqlLispRoot::readDsc(EZqlLispClassId cls) {
   CZqlLispSQLObj* obj = nullptr;
   table_->setPos(0);
   if (table_->Qty() > 0 && table_->findItem(scratch_->ID(), &obj) && obj) {
+    // ("SQLCURSOR" 1.0) when 1.0 is a session names no object that was
+    // issued: the number alone must not reach the session.
+    if (obj->getObjType() != scratch_->getObjType()) {
+      errPush(kZqlLispErrHandleInvalid);
+      return nullptr;
+    }
     if (cls == kZqlLispClsAny || obj->lisA() == cls) return obj;
     errPush(kZqlLispErrHandleClass);
     return nullptr;

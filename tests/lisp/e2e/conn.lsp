@@ -26,6 +26,9 @@
   (list 'ZQL_DISCONNECT '(("SQLSESSION" 1.0 7)) "10")
   (list 'ZQL_DISCONNECT '(("SQLSESSION")) "10")
   (list 'ZQL_DISCONNECT '(("SQLSESSION" "1")) "10")
+  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (expt -1.0 0.5))) "10")  ; NaN
+  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (* 1e300 1e300))) "10")  ; inf
+  (list 'ZQL_DISCONNECT (list (list "SQLCURSOR" (cadr s))) "10")  ; not a cursor
   (list 'ZQL_PREPARE nil "5")
   (list 'ZQL_PREPARE (list s) "5")
   (list 'ZQL_PREPARE (list s 5) "8")
