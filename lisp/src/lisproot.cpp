@@ -407,14 +407,11 @@ int CZqlLispRoot::zqll_feature() {
       return 0;
     }
   }
-  if (obj->lisA() == kZqlLispClsSQLObj) {
-    errPush(kZqlLispErrInternal);
-    return 0;
-  }
+  // Feature n is bit n + 1 of the driver's status word (1: 4, 30: the top
+  // bit); the first one missing ends the check.
   for (int i = 0; i < count; ++i) {
     const int n = static_cast<int>(features[i]);
-    const uint32_t mask = n >= 31 ? 0u : (uint32_t{1} << (n + 1 > 31 ? 31 : n + 1));
-    if (!obj->ZqlCheckOp(mask)) return 0;
+    if (!obj->ZqlCheckOp(uint32_t{1} << (n + 1))) return 0;
   }
   return 1;
 }
