@@ -132,5 +132,24 @@
     (setq n (1+ n))))
 (check "every call returned" n (* 20 (length shapes)))
 (check "the session survived" (ZQL_OBJP s) T)
+(ZQL_IEXECUTE s "ROLLBACK WORK")
 (ZQL_DISCONNECT s)
+
+;; The same for the functions that release or write, on a session of their
+;; own (the temp folder's zql.ini takes whatever ZQL_SETCFG accepts).
+(setq s (ZQL_CONNECT "MEMORY"))
+(setq st (ZQL_PREPARE s "SELECT 1"))
+(setq cur (ZQL_ALLOC st "cc"))
+(setq shapes (append shapes (list s st cur)))
+(setq n 0)
+(foreach f '(ZQL_CONNECT ZQL_NEXECUTE ZQL_CLOSE ZQL_DELETE ZQL_SETCFG ZQL_DEALLOCSTM
+             ZQL_DISCONNECT ZQL_CMDTYPE ZQL_MSG ZQL_SQL ZQL_ERRQTY ZQL_VERSION ZQL_LISPVERSION)
+  (foreach a shapes
+    (catch-error (apply f (list a)))
+    (catch-error (apply f (list a a)))
+    (catch-error (apply f (list a "k" a)))
+    (setq n (1+ n))))
+(check "every releasing call returned" n (* 13 (length shapes)))
+(foreach h (ZQL_OBJLIST) (ZQL_IEXECUTE h "ROLLBACK WORK") (ZQL_DISCONNECT h))
+(check "every session could be ended" (ZQL_OBJLIST) nil)
 (done)
