@@ -367,9 +367,16 @@ int RunOnBigStack(const Options& options) {
   Job job{&options, 0};
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return Run(options);
+  // The driver link takes its reply signals (SIGUSR1, SIGCHLD) with a
+  // wait on the interpreter's thread; this thread, which only waits for
+  // the other, must never be the one they are delivered to (SIGUSR1 would
+  // end the process). The interpreter thread inherits them blocked, which
+  // the link's waits expect.
   sigset_t sigint, saved;
   sigemptyset(&sigint);
   sigaddset(&sigint, SIGINT);
+  sigaddset(&sigint, SIGUSR1);
+  sigaddset(&sigint, SIGCHLD);
   pthread_sigmask(SIG_BLOCK, &sigint, &saved);
   pthread_t thread;
   bool started = pthread_attr_setstacksize(&attr, kInterpreterStack) == 0 &&

@@ -16,6 +16,7 @@
 #define ZQL_LISPOBJ_H
 
 #include <cstdint>
+#include <string>
 
 #include "zqlsys.h"
 
@@ -207,5 +208,11 @@ class CZqlLispObj {
 // whose runtime class derives from "CZqlLispRoot". Null when there is none.
 // Never raises.
 CZqlLispRootIf* ZqlLispFindRoot();
+
+// Converts a Unicode string to 8-bit text of the default character set,
+// whatever its length. 1, or 0 when the conversion raised (out empty).
+// Never raises.
+class CZqlUcStr;
+int ZqlLispText(const CZqlUcStr& text, std::string* out);
 
 #endif  // ZQL_LISPOBJ_H

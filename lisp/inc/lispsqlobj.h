@@ -4,7 +4,19 @@
 #ifndef ZQL_LISPSQLOBJ_H
 #define ZQL_LISPSQLOBJ_H
 
+#include <cstdint>
+
 #include "lisphandle.h"
+
+class CZqlColumn;
+class CZqlData;
+class CZqlLispIdent;
+class CZqlLispList;
+class CZqlLispParm;
+class CZqlLispCol;
+class CZqlLispRow;
+class CZqlParameter;
+class CZqlSQLObject;
 
 // The object-type names of the handle's LISP form.
 constexpr const char* kZqlLispTypeSession = "SQLSESSION";
@@ -58,7 +70,62 @@ class CZqlLispSQLObj : public CZqlLispObj {
   // null.
   int readBuf(CZqlLispBuf* buf) override;
 
+  // ---- The SQL side (sessions, statements, cursors override) --------------
+  // The client object this binding object is; null on the scratch class.
+  virtual CZqlSQLObject* sqlObject() const { return nullptr; }
+  // Statement type, command type and row count of the last operation (the
+  // client's EZqlStatement codes); the client's diagnostics are stored. The
+  // base pushes kZqlLispErrInternal and answers 0.
+  virtual int ZqlStmType();
+  virtual int ZqlCmdType();
+  virtual int32_t ZqlRowCount();
+  // 1 when the driver reports any bit of mask for the object; the base
+  // pushes kZqlLispErrInternal and answers 0.
+  virtual int ZqlCheckOp(uint32_t mask);
+  // Parameter and column counts and descriptors (owned by the client
+  // object's area, valid until its next Prepare/Allocate/Deallocate).
+  // Sessions and the base push kZqlLispErrInternal (0 / null).
+  virtual int parQty();
+  virtual int colQty();
+  virtual CZqlParameter* getZqlPar(int i);
+  virtual CZqlColumn* getZqlCol(int i);
+  // Binds value (borrowed, must outlive the execution) to parameter i; a
+  // null value pushes kZqlLispErrValueMissing. 1 or 0.
+  virtual int bindZql(int i, CZqlData* value);
+
+  // The names of ZqlStmType() / ZqlCmdType() in the type table (static
+  // strings); "TYPE_UNDEFINED" for an unknown code or on the scratch class.
+  const char* stmType();
+  const char* cmdType();
+  // New CZqlLispParm / CZqlLispCol (owned by the caller) for parameter or
+  // column i (kZqlLispErrParmNumber out of range) or the first named name
+  // (kZqlLispErrParmNumber / kZqlLispErrColumnName when none); null on
+  // failure.
+  CZqlLispParm* getParm(int i);
+  CZqlLispParm* getParm(const CZqlLispIdent* name);
+  CZqlLispCol* getCol(int i);
+  CZqlLispCol* getCol(const CZqlLispIdent* name);
+  // A new list (owned by the caller) of every parameter / column, or of
+  // the selection at buf's position (a list of numbers and names, or a 2D
+  // or 3D point of numbers; the position moves past it). Null on failure,
+  // with the condition pushed.
+  CZqlLispList* getParms();
+  CZqlLispList* getCols();
+  CZqlLispList* readParms(CZqlLispBuf* buf);
+  CZqlLispList* readCols(CZqlLispBuf* buf);
+  // bindZql(i, value i) for each column of row, stopping at the first
+  // failure. 1 or 0.
+  int bindParms(CZqlLispRow* row);
+  // Keeps the rows whose values are bound as inputs and outputs (the
+  // client borrows them) until the next keepRows or the object's end,
+  // deleting the ones kept before. Either may be null.
+  void keepRows(CZqlLispRow* in, CZqlLispRow* out);
+
  private:
+  CZqlLispRow* keptIn_ = nullptr;   // owned
+  CZqlLispRow* keptOut_ = nullptr;  // owned
+  CZqlLispList* readSelection(CZqlLispBuf* buf, bool columns);
+
   const char* type_ = nullptr;  // one of the three static names
   char* name_ = nullptr;        // from the string cache
   CZqlLispHandle handle_;

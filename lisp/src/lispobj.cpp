@@ -2,12 +2,15 @@
 // forwarding reports to its diagnostics, message file and string cache.
 #include "lispobj.h"
 
+#include <cstring>
 #include <functional>
+#include <string>
 
 #include "hvrx.h"
 #include "kel.h"
 #include "lispbuf.h"
 #include "lispstrcash.h"
+#include "zqlappl.h"
 
 CZqlLispRootIf* ZqlLispFindRoot() {
   HvRxDictionary* registry = hvrxSysRegistry();
@@ -161,4 +164,19 @@ void CZqlLispObj::freeBuf(char** buf) const {
   } else {
     *buf = nullptr;
   }
+}
+
+int ZqlLispText(const CZqlUcStr& text, std::string* out) {
+  if (!out) return 0;
+  out->clear();
+  return ZqlTry([&] {
+    // Chlen counts an unmappable unit as its escape, so the buffer holds
+    // the whole text whatever its length.
+    const int n = text.Chlen();
+    if (n <= 0) return;
+    std::string buf(static_cast<size_t>(n) + 1, '\0');
+    text.getToChar(&buf[0], n + 1);
+    buf.resize(std::strlen(buf.c_str()));
+    out->swap(buf);
+  });
 }

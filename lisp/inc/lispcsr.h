@@ -1,0 +1,54 @@
+// lispcsr.h - a cursor as LISP sees it.
+#ifndef ZQL_LISPCSR_H
+#define ZQL_LISPCSR_H
+
+#include "lispsqlobj.h"
+#include "zqlappl.h"
+
+class CZqlLispIdent;
+class CZqlLispStm;
+
+// Cursor state bits of ZQL_STATECSR.
+constexpr int kZqlLispCsrOpen = 2;
+constexpr int kZqlLispCsrUpdatable = 4;
+constexpr int kZqlLispCsrInsensitive = 8;
+constexpr int kZqlLispCsrScrollable = 16;
+
+// A CZqlCsr with a handle, owned by its statement's list.
+class CZqlLispCsr : public CZqlLispSQLObj, public CZqlCsr {
+ public:
+  explicit CZqlLispCsr(const char* name);
+  ~CZqlLispCsr() override;
+
+  EZqlLispClassId lisA() const override { return kZqlLispClsCsr; }
+  int init() { return CZqlLispSQLObj::init(); }
+
+  CZqlSQLObject* sqlObject() const override {
+    return const_cast<CZqlLispCsr*>(this);
+  }
+  int ZqlStmType() override;
+  int ZqlCmdType() override;
+  int32_t ZqlRowCount() override;
+  int ZqlCheckOp(uint32_t mask) override { return CheckOp(mask); }
+  int parQty() override { return ParamQty(); }
+  int colQty() override;
+  CZqlParameter* getZqlPar(int i) override;
+  CZqlColumn* getZqlCol(int i) override;
+  int bindZql(int i, CZqlData* value) override;
+
+  // The state bits (open, updatable, scrollable when not updatable,
+  // insensitive).
+  int status();
+  // Reads the options after the name from buf and allocates the cursor on
+  // stm; 1 or 0 (conditions stored).
+  int ZqlAllocate(CZqlLispStm* stm, const CZqlLispIdent& name,
+                  CZqlLispBuf* buf);
+  // Reads the direction (and position) from buf and fetches; a new row
+  // (owned by the caller) or null.
+  CZqlLispRow* ZqlFetch(CZqlLispBuf* buf);
+  // Reads the (column value) pairs at buf's position; a new CZqlRow owned
+  // by the caller, or null.
+  CZqlRow* readPairs(CZqlLispBuf* buf);
+};
+
+#endif  // ZQL_LISPCSR_H

@@ -1,0 +1,268 @@
+// lisprow.cpp - values between LISP items and the client's data values.
+#include "lisprow.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "kel.h"
+#include "lispbuf.h"
+#include "lispcol.h"
+#include "lisplist.h"
+#include "lisproot.h"
+#include "zqlappl.h"
+
+namespace {
+
+// A number for a character parameter (a driver that cannot tell a
+// parameter's type describes it as text) goes in as its exact text: the
+// value classes' own double-to-text form keeps only a few digits.
+int StoreNumberText(CZqlData* value, double v) {
+  char text[40];
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    std::snprintf(text, sizeof text, "%.0f", v);
+  } else {
+    std::snprintf(text, sizeof text, "%.17g", v);
+  }
+  return value->storeValue(CZqlUcStr(text));
+}
+
+}  // namespace
+
+CZqlLispRow::~CZqlLispRow() { setRow(nullptr); }
+
+void CZqlLispRow::setRow(CZqlRow* row) {
+  if (row_ == row) return;
+  CZqlRow* old = row_;
+  row_ = row;
+  delete old;
+}
+
+CZqlRow* CZqlLispRow::release() {
+  CZqlRow* r = row_;
+  row_ = nullptr;
+  return r;
+}
+
+CZqlData* CZqlLispRow::getData(int i) const {
+  if (!row_ || i < 0 || i >= row_->ColNum()) return nullptr;
+  CZqlData* data = nullptr;
+  ZqlTry([&] { data = (*row_)[i].getData(); });
+  return data;
+}
+
+CZqlLispObj* CZqlLispRow::lclone() const {
+  auto* copy = new (std::nothrow) CZqlLispRow;
+  if (copy && !copy->lcopyFrom(this)) {
+    delete copy;
+    return nullptr;
+  }
+  return copy;
+}
+
+int CZqlLispRow::lcopyFrom(const CZqlLispObj* other) {
+  if (!other || other->lisA() != kZqlLispClsRow) return 0;
+  const CZqlRow* src = static_cast<const CZqlLispRow*>(other)->row_;
+  CZqlRow* copy = nullptr;
+  if (src && !ZqlLispGuard(this, [&] { copy = src->duplicate(); })) return 0;
+  setRow(copy);
+  return 1;
+}
+
+int CZqlLispRow::initParms(CZqlLispList* parms) {
+  setRow(nullptr);
+  if (!parms) return 0;
+  CZqlRow* row = nullptr;
+  bool complete = true;
+  const int ok = ZqlLispGuard(this, [&] {
+    row = new CZqlRow(parms->Qty());
+    for (int i = 0; i < parms->Qty(); ++i) {
+      CZqlLispObj* item = nullptr;
+      parms->getItem(i, &item);
+      CZqlParameter* par =
+          item && item->lisA() == kZqlLispClsParm
+              ? static_cast<CZqlLispParm*>(item)->getPar()
+              : nullptr;
+      if (!par || !par->Dsc()) {
+        complete = false;
+        return;
+      }
+      (*row)[i].setName(par->Name());
+      (*row)[i].setDataDsc(par->Dsc());
+      (*row)[i].setNullable(par->isNullable());
+    }
+  });
+  if (!ok || !complete) {
+    if (!complete) errPush(kZqlLispErrInternal);
+    delete row;
+    return 0;
+  }
+  setRow(row);
+  return 1;
+}
+
+int CZqlLispRow::initCols(CZqlLispList* cols) {
+  setRow(nullptr);
+  if (!cols) return 0;
+  CZqlRow* row = nullptr;
+  bool complete = true;
+  const int ok = ZqlLispGuard(this, [&] {
+    row = new CZqlRow(cols->Qty());
+    for (int i = 0; i < cols->Qty(); ++i) {
+      CZqlLispObj* item = nullptr;
+      cols->getItem(i, &item);
+      CZqlColumn* col = item && item->lisA() == kZqlLispClsCol
+                            ? static_cast<CZqlLispCol*>(item)->getCol()
+                            : nullptr;
+      if (!col) {
+        complete = false;
+        return;
+      }
+      (*row)[i] = *col;
+    }
+  });
+  if (!ok || !complete) {
+    if (!complete) errPush(kZqlLispErrInternal);
+    delete row;
+    return 0;
+  }
+  setRow(row);
+  return 1;
+}
+
+int CZqlLispRow::readBuf(CZqlLispBuf* buf) {
+  if (!row_) {
+    errPush(kZqlLispErrInternal);
+    return 0;
+  }
+  SReadState state;
+  for (int i = 0; i < row_->ColNum(); ++i) {
+    if (!readValue(i, buf, &state)) return 0;
+  }
+  return 1;
+}
+
+int CZqlLispRow::readValue(int i, CZqlLispBuf* buf, SReadState* state) {
+  if (!row_ || !buf || !state) {
+    errPush(kZqlLispErrInternal);
+    return 0;
+  }
+  if (i < 0 || i >= row_->ColNum()) {
+    errPush(kZqlLispErrArgType);
+    return 0;
+  }
+  const int type = buf->ItemType();
+  bool isPoint = type == RTPOINT || type == RT3DPOINT;
+  if (!isPoint) state->coordinatesUsed = 0;
+  if (type != 0 && type != RTNIL && type != RTREAL && type != RTLONG &&
+      type != RTSHORT && type != RTSTR && !isPoint) {
+    errPush(kZqlLispErrArgType);
+    return 0;
+  }
+  int stored = 1;
+  const int ok = ZqlLispGuard(this, [&] {
+    CZqlColumn& col = (*row_)[i];
+    const CZqlData* current = col.getData();
+    CZqlData* value = nullptr;
+    if (type == 0 || type == RTNIL) {
+      value = current ? current->duplicate() : new CZqlChar(255);
+      value->setNull();
+    } else if (type == RTREAL || isPoint) {
+      value = current ? current->duplicate() : new CZqlReal;
+      double v = buf->R();
+      if (isPoint) {
+        const int k = state->coordinatesUsed;
+        v = k == 0 ? buf->PX() : k == 1 ? buf->PY() : buf->PZ();
+      }
+      stored = value->is_character() ? StoreNumberText(value, v)
+                                     : value->storeValue(v);
+    } else if (type == RTLONG) {
+      value = current ? current->duplicate() : new CZqlInt;
+      stored = value->is_character() ? StoreNumberText(value, buf->L())
+                                     : value->storeValue(static_cast<long>(buf->L()));
+    } else if (type == RTSHORT) {
+      value = current ? current->duplicate() : new CZqlSmallInt;
+      stored = value->is_character() ? StoreNumberText(value, buf->S())
+                                     : value->storeValue(static_cast<short>(buf->S()));
+    } else {
+      value = current ? current->duplicate() : new CZqlChar(255);
+      CZqlUcStr text(buf->C());
+      if (value->Type() == kZqlTypeBit || value->Type() == kZqlTypeVarbit) {
+        stored = static_cast<CZqlBinary*>(value)->storeHexValue(text);
+      } else {
+        stored = value->storeValue(text);
+      }
+    }
+    col.setDataDsc(value);
+    delete value;
+  });
+  if (!ok) return 0;
+  if (!stored) {
+    errPush(kZqlLispErrArgType);
+    return 0;
+  }
+  if (isPoint) {
+    const int count = type == RTPOINT ? 2 : 3;
+    if (++state->coordinatesUsed < count) return 1;  // more values to come
+    state->coordinatesUsed = 0;
+  }
+  if (type != 0) buf->getNextItem();
+  return 1;
+}
+
+int CZqlLispRow::writeBuf(CZqlLispBuf* buf) const {
+  if (!row_ || !buf) {
+    errPush(kZqlLispErrInternal);
+    return 0;
+  }
+  int ok = 1;
+  const int guarded = ZqlLispGuard(this, [&] {
+    for (int i = 0; ok && i < row_->ColNum(); ++i) {
+      const CZqlData* data = (*row_)[i].getData();
+      if (!data || data->isNull()) {
+        ok = buf->addItemType(RTNIL);
+        continue;
+      }
+      switch (data->Type()) {
+        case kZqlTypeNumeric:
+        case kZqlTypeDecimal:
+        case kZqlTypeInteger:
+        case kZqlTypeSmallInt:
+        case kZqlTypeFloat:
+        case kZqlTypeReal:
+        case kZqlTypeDouble: {
+          double v = 0.0;
+          data->getValue(&v);
+          ok = buf->addItem(v);
+          break;
+        }
+        case kZqlTypeChar:
+        case kZqlTypeVarchar:
+        case kZqlTypeDatetime:
+        case kZqlTypeInterval: {
+          CZqlUcStr text;
+          std::string chars;
+          data->getValue(&text);
+          ok = ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
+          break;
+        }
+        case kZqlTypeBit:
+        case kZqlTypeVarbit: {
+          CZqlUcStr text;
+          std::string chars;
+          static_cast<const CZqlBinary*>(data)->getHexValue(&text);
+          ok = ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
+          break;
+        }
+        case kZqlTypeImplDef:
+          ok = buf->addItemType(RTNIL);
+          break;
+        default:
+          errPush(kZqlLispErrInternal);
+          ok = 0;
+      }
+    }
+  });
+  return guarded && ok;
+}

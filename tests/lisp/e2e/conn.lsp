@@ -1,0 +1,134 @@
+;;; conn.lsp - sessions and statements: ZQL_CONNECT ... ZQL_ROWQTY, handles
+;;; after release and ownership.
+
+(setq s (ok 'ZQL_CONNECT '("SQLITE")))
+(check "session handle" (car s) "SQLSESSION")
+(check "connect leaves no condition" (ZQL_ERRQTY) 0)
+(check "ZQL_OBJNAME of a session" (ZQL_OBJNAME s) "SQLITE")
+(check "ZQL_STMTYPE before any immediate statement" (ZQL_STMTYPE s) "TYPE_UNDEFINED")
+
+;; Argument errors of the connection and statement functions.
+(errcases
+ (list
+  (list 'ZQL_CONNECT nil "5")
+  (list 'ZQL_CONNECT '(5) "3")
+  (list 'ZQL_CONNECT '("SQLITE" 5) "3")
+  (list 'ZQL_CONNECT '("SQLITE" nil 5) "3")
+  (list 'ZQL_CONNECT '("SQLITE" nil "pw" "extra") "6")
+  (list 'ZQL_DISCONNECT nil "5")
+  (list 'ZQL_DISCONNECT (list s 1) "6")
+  (list 'ZQL_DISCONNECT '("SQLSESSION") "3")
+  (list 'ZQL_DISCONNECT '(("NOSUCH" 1.0)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" -1.0)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1.5)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1e300)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" 0.0)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1.0 7)) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION")) "10")
+  (list 'ZQL_DISCONNECT '(("SQLSESSION" "1")) "10")
+  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (expt -1.0 0.5))) "10")  ; NaN
+  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (* 1e300 1e300))) "10")  ; inf
+  (list 'ZQL_DISCONNECT (list (list "SQLCURSOR" (cadr s))) "10")  ; not a cursor
+  (list 'ZQL_PREPARE nil "5")
+  (list 'ZQL_PREPARE (list s) "5")
+  (list 'ZQL_PREPARE (list s 5) "8")
+  (list 'ZQL_PREPARE (list s "SELECT 1" 5) "8")
+  (list 'ZQL_PREPARE (list s "SELECT 1" "N" 1) "6")
+  (list 'ZQL_EXECUTE nil "5")
+  (list 'ZQL_EXECUTE (list s) "7")
+  (list 'ZQL_IEXECUTE (list s) "5")
+  (list 'ZQL_IEXECUTE (list s 5) "3")
+  (list 'ZQL_IEXECUTE (list s "SELECT 1" 1) "6")
+  (list 'ZQL_NEXECUTE (list s) "5")
+  (list 'ZQL_DEALLOCSTM nil "5")
+  (list 'ZQL_DEALLOCSTM (list s) "7")
+  (list 'ZQL_STMTYPE nil "5")
+  (list 'ZQL_STMTYPE (list s 1) "6")
+  (list 'ZQL_CMDTYPE nil "5")
+  (list 'ZQL_CMDTYPE (list s s) "6")
+  (list 'ZQL_ROWQTY nil "5")))
+
+;; Immediate statements and what the session remembers of them.
+(check "create table" (ZQL_IEXECUTE s "CREATE TABLE t (id INTEGER, name VARCHAR(20))") T)
+;; The session reports the types of its last immediate statement. (The
+;; SQLite driver gives immediate statements no statement type yet, so only
+;; the command type is certain here.)
+(check "ZQL_CMDTYPE of the session after CREATE" (ZQL_CMDTYPE s) "EXECUTE_IMMEDIATE")
+(check "ZQL_STMTYPE of the session is a type name" (type (ZQL_STMTYPE s)) 'STR)
+(check "insert three" (ZQL_IEXECUTE s "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (3, 'three')") T)
+(check "ZQL_ROWQTY is a real" (ZQL_ROWQTY s) 3.0)
+(check "an SQL error: nil without a host error"
+       (errcase 'ZQL_IEXECUTE (list s "INSERT INTO nowhere VALUES (1)") nil) nil)
+(check "the SQL error leaves conditions" (> (ZQL_ERRQTY) 0) T)
+(check "SQLSTATE of the SQL error" (null (diagitem "RETURNED_SQLSTATE")) nil)
+
+;; Prepared statements with parameters.
+(setq ins (ok 'ZQL_PREPARE (list s "INSERT INTO t VALUES (?, ?)" "ins")))
+(check "statement handle" (car ins) "SQLSTATEMENT")
+(check "ZQL_OBJNAME of a statement" (ZQL_OBJNAME ins) "ins")
+(check "ZQL_STMTYPE of INSERT" (ZQL_STMTYPE ins) "INSERT")
+(check "execute with values" (ZQL_EXECUTE ins '(4 "four")) T)
+(check "execute with a NULL" (ZQL_EXECUTE ins (list 5 nil)) T)
+(errcases
+ (list
+  (list 'ZQL_EXECUTE (list ins) "19")
+  (list 'ZQL_EXECUTE (list ins nil) "19")
+  (list 'ZQL_EXECUTE (list ins '(1)) "5")
+  (list 'ZQL_EXECUTE (list ins '(1 "x" 2)) "20")
+  (list 'ZQL_EXECUTE (list ins "x") "3")
+  (list 'ZQL_EXECUTE (list ins '(1 "x") 1) "6")
+  (list 'ZQL_EXECUTE (list ins '((1) "x")) "3")))
+(setq cnt (ok 'ZQL_PREPARE (list s "SELECT COUNT(*) FROM t")))
+(check "nothing was inserted by the refused executions" (ZQL_EXECUTE cnt) '(5.0))
+(check "ZQL_STMTYPE of SELECT" (ZQL_STMTYPE cnt) "SELECT")
+
+;; A single-row SELECT returns its row.
+(setq one (ok 'ZQL_PREPARE (list s "SELECT id, name FROM t WHERE id = ?")))
+(check "select row" (ZQL_EXECUTE one '(2)) '(2.0 "two"))
+(check "select row with NULL" (ZQL_EXECUTE one '(5)) '(5.0 nil))
+(check "nil to a statement without parameters" (ZQL_EXECUTE cnt nil) '(5.0))
+
+;; A syntax error's position reaches ZQL_DIAG.
+(check "prepare of bad SQL" (errcase 'ZQL_PREPARE (list s "SELECT FROM WHERE") nil) nil)
+(check "ZQLLISP_SYNTAX_POS present" (null (diagitem "ZQLLISP_SYNTAX_POS")) nil)
+(check "a failed prepare leaves no statement" (length (ZQL_OBJLIST s)) 3)
+
+;; Release: a deallocated statement's handle is stale (error 11).
+(check "deallocate" (ZQL_DEALLOCSTM cnt) T)
+(errcase 'ZQL_EXECUTE (list cnt) "11")
+(errcase 'ZQL_STMTYPE (list cnt) "11")
+(check "ZQL_OBJP of a released handle" (ZQL_OBJP cnt) nil)
+(check "ZQL_OBJP leaves no condition" (ZQL_ERRQTY) 0)
+(errcase 'ZQL_STMTYPE '(("SQLSTATEMENT" 999.0)) "10")
+
+;; Ownership: disconnecting frees statements and cursors.
+(setq sel (ok 'ZQL_PREPARE (list s "SELECT id FROM t")))
+(setq cur (ok 'ZQL_ALLOC (list sel "c1")))
+(check "children of the session" (length (ZQL_OBJLIST s)) 3)
+(check "children of the statement" (ZQL_OBJLIST sel) (list cur))
+(check "children of the session" (ZQL_OBJLIST s) (list ins one sel))
+(check "the root lists the session" (ZQL_OBJLIST) (list s))
+(setq s2 (ok 'ZQL_CONNECT '("MEMORY" nil "secret")))
+(check "second session" (length (ZQL_OBJLIST)) 2)
+(check "disconnect with open work is refused" (ZQL_DISCONNECT s) nil)
+(check "refused with SQLSTATE 25001" (diagitem "RETURNED_SQLSTATE") "25001")
+(check "the session stays" (ZQL_OBJP s) T)
+(check "commit" (ZQL_IEXECUTE s "COMMIT WORK") T)
+(check "disconnect" (ZQL_DISCONNECT s) T)
+(foreach h (list s ins one sel cur)
+  (check (list "released with its session" h) (ZQL_OBJP h) nil))
+(errcase 'ZQL_FETCH (list cur) "11")
+(check "the root lists the other session" (ZQL_OBJLIST) (list s2))
+
+;; A failed connection leaves no session behind.
+(setq before (ZQL_OBJLIST))
+(errcase 'ZQL_CONNECT '("NO_SUCH_ENVIRONMENT") nil)
+(check "ZQL_ERRQTY reports the failed connect" (> (ZQL_ERRQTY) 0) T)
+(check "no session after a failed connect" (ZQL_OBJLIST) before)
+
+;; Native statements.
+(check "native statement" (ZQL_NEXECUTE s2 "CREATE TABLE n (x INTEGER)") T)
+(ZQL_IEXECUTE s2 "ROLLBACK WORK")
+(check "ZQL_DISCONNECT of the second session" (ZQL_DISCONNECT s2) T)
+(check "no session left" (ZQL_OBJLIST) nil)
+(done)

@@ -1,0 +1,164 @@
+;;; cursor.lsp - cursors and rows: ZQL_ALLOC ... ZQL_STATECSR, and the
+;;; value conversions both ways for each type class the database has.
+
+(setq s (ok 'ZQL_CONNECT '("SQLITE")))
+(ZQL_IEXECUTE s "CREATE TABLE p (id INTEGER, name VARCHAR(20))")
+(setq ins (ok 'ZQL_PREPARE (list s "INSERT INTO p VALUES (?, ?)")))
+(foreach r '((1 "one") (2 "two") (3 "three") (4 "four") (5 "five"))
+  (check (list "insert" r) (ZQL_EXECUTE ins r) T))
+(setq q (ok 'ZQL_PREPARE (list s "SELECT id, name FROM p ORDER BY id")))
+
+;; Argument errors of the cursor functions.
+(errcases
+ (list
+  (list 'ZQL_ALLOC nil "5")
+  (list 'ZQL_ALLOC (list s "c") "7")
+  (list 'ZQL_ALLOC (list q) "3")
+  (list 'ZQL_ALLOC (list q 5) "8")
+  (list 'ZQL_ALLOC (list q "c" "SIDEWAYS") "15")
+  (list 'ZQL_ALLOC (list q "c" 5) "3")
+  (list 'ZQL_ALLOC (list q "c" "SCROLL" "SENSITIVE") "15")
+  (list 'ZQL_ALLOC (list q "c" "SCROLL" "INSENSITIVE" 1) "6")
+  (list 'ZQL_OPEN nil "5")
+  (list 'ZQL_OPEN (list q) "7")
+  (list 'ZQL_CLOSE nil "5")
+  (list 'ZQL_FETCH nil "5")
+  (list 'ZQL_DELETE nil "5")
+  (list 'ZQL_UPDATE nil "5")
+  (list 'ZQL_STATECSR nil "5")
+  (list 'ZQL_STATECSR (list s) "7")))
+
+;; Forward only: NEXT until the end.
+(setq c (ok 'ZQL_ALLOC (list q "fwd")))
+(check "cursor handle" (car c) "SQLCURSOR")
+(check "ZQL_OBJNAME of a cursor" (ZQL_OBJNAME c) "fwd")
+(check "open" (ZQL_OPEN c) T)
+(check "ZQL_STATECSR of an open forward cursor" (logand-open (ZQL_STATECSR c)) T)
+(check "fetch 1" (ZQL_FETCH c) '(1.0 "one"))
+(check "fetch next (lower case)" (ZQL_FETCH c "next") '(2.0 "two"))
+(check "fetch with nil" (ZQL_FETCH c nil) '(3.0 "three"))
+(errcases
+ (list
+  (list 'ZQL_FETCH (list c "UP") "16")
+  (list 'ZQL_FETCH (list c 5) "3")
+  (list 'ZQL_FETCH (list c "NEXT" 1) "6")
+  (list 'ZQL_FETCH (list c nil 1) "6")
+  (list 'ZQL_FETCH (list c "ABSOLUTE") "5")
+  (list 'ZQL_FETCH (list c "ABSOLUTE" "2") "3")
+  (list 'ZQL_FETCH (list c "RELATIVE" 1 2) "6")
+  (list 'ZQL_CLOSE (list c 1) "6")))
+(ZQL_FETCH c)
+(ZQL_FETCH c)
+(check "past the end: nil" (errcase 'ZQL_FETCH (list c) nil) nil)
+(check "past the end: SQLSTATE 02000" (diagitem "RETURNED_SQLSTATE") "02000")
+(check "close" (ZQL_CLOSE c) T)
+(check "ZQL_STATECSR after close" (logand-open (ZQL_STATECSR c)) nil)
+
+;; Scrolling.
+(setq sc (ok 'ZQL_ALLOC (list q "scr" "scroll" "insensitive")))
+(check "open scroll" (ZQL_OPEN sc nil) T)
+(check "LAST" (ZQL_FETCH sc "LAST") '(5.0 "five"))
+(check "PRIOR" (ZQL_FETCH sc "PRIOR") '(4.0 "four"))
+(check "FIRST" (ZQL_FETCH sc "FIRST") '(1.0 "one"))
+(check "ABSOLUTE 3" (ZQL_FETCH sc "ABSOLUTE" 3) '(3.0 "three"))
+(check "ABSOLUTE 2.9 truncates" (ZQL_FETCH sc "ABSOLUTE" 2.9) '(2.0 "two"))
+(check "RELATIVE 2" (ZQL_FETCH sc "RELATIVE" 2) '(4.0 "four"))
+(check "RELATIVE -3" (ZQL_FETCH sc "relative" -3) '(1.0 "one"))
+;; Open (2) and insensitive (8); scrollable (16) is reported only for a
+;; cursor that is not updatable (4).
+(check "ZQL_STATECSR open scroll insensitive" (if (member (ZQL_STATECSR sc) '(14 26)) T) T)
+(ZQL_CLOSE sc)
+
+;; A cursor with parameters.
+(setq qp (ok 'ZQL_PREPARE (list s "SELECT name FROM p WHERE id > ? ORDER BY id")))
+(setq cp (ok 'ZQL_ALLOC (list qp "par")))
+(errcases
+ (list
+  (list 'ZQL_OPEN (list cp) "19")
+  (list 'ZQL_OPEN (list cp nil) "19")
+  (list 'ZQL_OPEN (list cp '(1 2)) "20")
+  (list 'ZQL_OPEN (list cp '(1) 2) "6")
+  (list 'ZQL_OPEN (list cp "1") "3")))
+(check "open with a value" (ZQL_OPEN cp '(3)) T)
+(check "fetch the first row above 3" (ZQL_FETCH cp) '("four"))
+(ZQL_CLOSE cp)
+
+;; Positioned update and delete.
+(setq qu (ok 'ZQL_PREPARE (list s "SELECT id, name FROM p ORDER BY id FOR UPDATE")))
+(setq cu (ok 'ZQL_ALLOC (list qu "upd")))
+(check "open for update" (ZQL_OPEN cu) T)
+(check "fetch for update" (ZQL_FETCH cu) '(1.0 "one"))
+(errcases
+ (list
+  (list 'ZQL_UPDATE (list cu) "5")
+  (list 'ZQL_UPDATE (list cu "x") "3")
+  (list 'ZQL_UPDATE (list cu '((1 "a")) 1) "6")
+  (list 'ZQL_UPDATE (list cu '((1 "a") (0 2) (1 "b"))) "6")
+  (list 'ZQL_UPDATE (list cu '((7 "a"))) "17")
+  (list 'ZQL_UPDATE (list cu '(("NOPE" "a"))) "18")
+  (list 'ZQL_UPDATE (list cu '((1 "a" 2))) "3")
+  (list 'ZQL_UPDATE (list cu '(((1) "a"))) "3")
+  (list 'ZQL_DELETE (list cu 1) "6")))
+(check "update by number" (ZQL_UPDATE cu '((1 "uno"))) T)
+(ZQL_FETCH cu)
+(check "update by name" (ZQL_UPDATE cu '(("name" "dos"))) T)
+(ZQL_FETCH cu)
+(check "update by point (column 1, value 33)" (ZQL_UPDATE cu (list (list 0.0 33.0))) T)
+(ZQL_FETCH cu)
+(check "delete" (ZQL_DELETE cu) T)
+(ZQL_CLOSE cu)
+(setq all (ok 'ZQL_ALLOC (list q "all")))
+(ZQL_OPEN all)
+(check "after update 1" (ZQL_FETCH all) '(1.0 "uno"))
+(check "after update 2" (ZQL_FETCH all) '(2.0 "dos"))
+(check "after delete of 4" (ZQL_FETCH all) '(5.0 "five"))
+(check "33 by the point pair" (ZQL_FETCH all) '(33.0 "three"))
+(ZQL_CLOSE all)
+
+;; Conversions both ways, one column per type class.
+(ZQL_IEXECUTE s (strcat "CREATE TABLE v (i INTEGER, si SMALLINT, big BIGINT, "
+                        "n NUMERIC(10,2), d DOUBLE, vc VARCHAR(10), "
+                        "dt DATE, tm TIME, ts TIMESTAMP, b BLOB)"))
+(setq vins (ok 'ZQL_PREPARE (list s "INSERT INTO v VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+(setq vsel (ok 'ZQL_PREPARE (list s "SELECT * FROM v")))
+(defun fetchall (/ c row rows)
+  (setq c (ZQL_ALLOC vsel "rt"))
+  (ZQL_OPEN c)
+  (while (setq row (ZQL_FETCH c)) (setq rows (cons row rows)))
+  (ZQL_CLOSE c)
+  (ZQL_DEALLOCSTM vsel)
+  (setq vsel (ZQL_PREPARE s "SELECT * FROM v"))
+  (reverse rows))
+(defun roundtrip (values want)
+  (ZQL_IEXECUTE s "DELETE FROM v")
+  (check (list "insert" values) (ZQL_EXECUTE vins values) T)
+  (check (list "roundtrip" values) (fetchall) (list want)))
+(roundtrip '(7 3 123456789.0 12.5 2.25 "text" "2024-02-29" "13:45:10" "2024-02-29 13:45:10" nil)
+           '(7.0 3.0 123456789.0 12.5 2.25 "text" "2024-02-29" "13:45:10" "2024-02-29 13:45:10" nil))
+(roundtrip (list nil nil nil nil nil nil nil nil nil nil)
+           (list nil nil nil nil nil nil nil nil nil nil))
+(roundtrip '(-7.0 -3 9007199254740993.0 -0.5 1e10 "" "1999-12-31" "00:00:00" "1999-12-31 23:59:59" nil)
+           '(-7.0 -3.0 9007199254740992.0 -0.5 1e10 "" "1999-12-31" "00:00:00" "1999-12-31 23:59:59" nil))
+(roundtrip '(1 2 3 4 0.1 "ab" nil nil nil nil) '(1.0 2.0 3.0 4.0 0.1 "ab" nil nil nil nil))
+(check "a 2D point supplies two values"
+       (progn (ZQL_IEXECUTE s "DELETE FROM v")
+              (ZQL_EXECUTE vins (list (list 1.0 2.0) 3 4 5 "s" nil nil nil nil))) T)
+(check "values of the point" (fetchall) '((1.0 2.0 3.0 4.0 5.0 "s" nil nil nil nil)))
+;; Bit strings come back as hexadecimal; through an updatable cursor the
+;; column's own type takes a hexadecimal string.
+(ZQL_IEXECUTE s "DELETE FROM v")
+(ZQL_IEXECUTE s "INSERT INTO v (i, b) VALUES (1, X'0FA1')")
+(check "BLOB as hexadecimal" (nth 9 (car (fetchall))) "0FA1")
+(setq vu (ok 'ZQL_ALLOC (list (ZQL_PREPARE s "SELECT i, dt, b FROM v FOR UPDATE") "vu")))
+(ZQL_OPEN vu)
+(ZQL_FETCH vu)
+(check "update a BLOB from hexadecimal" (ZQL_UPDATE vu '((2 "C0FFEE"))) T)
+(check "a text that is no date fails the conversion"
+       (errcase 'ZQL_UPDATE (list vu '((1 "not a date"))) nil) nil)
+(check "the conversion error is stored" (> (ZQL_ERRQTY) 0) T)
+(ZQL_CLOSE vu)
+(check "values after the updates" (cdr (cdr (cdr (cdr (cdr (cdr (car (fetchall))))))))
+       '(nil nil nil "C0FFEE"))
+
+(ZQL_DISCONNECT s)
+(done)
