@@ -22,8 +22,6 @@ namespace {
 
 // The savepoint every statement inside a transaction runs under.
 constexpr char kSavepoint[] = "zql_statement";
-// A warning without subclass (SQLSTATE 01000).
-constexpr EZqlError kWarning = static_cast<EZqlError>(0x0100);
 // Server types of the hidden columns of an updatable cursor.
 constexpr uint32_t kPgTid = 27;
 constexpr int kHidden = 2;  // ctid, tableoid
@@ -32,18 +30,10 @@ struct SCancelDeleter {
   void operator()(PGcancel* c) const { PQfreeCancel(c); }
 };
 
-// Pushes a condition with a message of the driver's own.
+// Raises code with a condition of the driver's own.
 [[noreturn]] void Refuse(CZqlDDA* dda, EZqlError code, const std::string& message) {
-  dda->setErr(code);
-  dda->setErrMsg(Utf16Of(message));
-  dda->PushCond();
+  ZqlDrvCondition(dda, code, message);
   ZQL_RAISE(code);
-}
-
-void Warn(CZqlDDA* dda, const std::string& message) {
-  dda->setErr(kWarning);
-  dda->setErrMsg(Utf16Of(message));
-  dda->PushCond();
 }
 
 // A column name as the client names it: the server's folded lower-case
@@ -364,32 +354,42 @@ int32_t CZqlPgDriver::Cancel(CZqlDDA* dda, uint32_t connection) {
 // Statements executed at once
 // ---------------------------------------------------------------------------
 
-// The session texts of the client: transaction modes, constraints and the
-// session's settings.
+// The session texts of the client: transaction ends and modes,
+// constraints and the session's settings.
 int32_t CZqlPgDriver::session(SConn& c, CZqlDDA* dda, const std::string& sql,
-                              EZqlStatement type) {
-  switch (type) {
-    case kZqlStmSetTransaction: {
-      // DIAGNOSTICS SIZE is the client's business; the rest goes to BEGIN.
-      std::string modes = StripDiagnosticsSize(sql.substr(std::strlen("SET TRANSACTION")));
+                              const SZqlSessionText& t) {
+  switch (t.kind) {
+    case EZqlSessionStm::kCommit:
+    case EZqlSessionStm::kRollback:
+      endTransaction(c, dda, t.kind == EZqlSessionStm::kCommit);
+      return 0;
+    case EZqlSessionStm::kSetTransaction: {
+      // DIAGNOSTICS SIZE is the client's business; the rest shapes BEGIN.
+      static const char* const kLevels[] = {"", " ISOLATION LEVEL READ UNCOMMITTED",
+                                            " ISOLATION LEVEL READ COMMITTED",
+                                            " ISOLATION LEVEL REPEATABLE READ",
+                                            " ISOLATION LEVEL SERIALIZABLE"};
+      std::string modes = t.isolation >= 1 && t.isolation <= 4 ? kLevels[t.isolation] : "";
+      if (t.readOnly || t.readWrite)
+        modes += std::string(modes.empty() ? "" : ",") + (t.readOnly ? " READ ONLY" : " READ WRITE");
       if (inTransaction(c)) {
-        run(c, dda, "SET TRANSACTION" + modes, nullptr, nullptr, nullptr);
+        if (!modes.empty()) run(c, dda, "SET TRANSACTION" + modes, nullptr, nullptr, nullptr);
       } else {
         c.modes = modes;
       }
       return 0;
     }
-    case kZqlStmSetConstraint:
+    case EZqlSessionStm::kSetConstraints:
       run(c, dda, sql, nullptr, nullptr, nullptr);
       return 0;
-    case kZqlStmSetCatalog:
-      Warn(dda, "PostgreSQL has no catalogs: SET CATALOG has no effect");
+    case EZqlSessionStm::kSetCatalog:
+      ZqlDrvCondition(dda, kZqlDrvWarning, "PostgreSQL has no catalogs: SET CATALOG has no effect");
       return 0;
-    case kZqlStmSetNames:
+    case EZqlSessionStm::kSetNames:
       // The driver's text is Unicode both ways: the connection stays UTF8.
-      Warn(dda, "SET NAMES has no effect: text travels as Unicode");
+      ZqlDrvCondition(dda, kZqlDrvWarning, "SET NAMES has no effect: text travels as Unicode");
       return 0;
-    default:  // SET SCHEMA, SET TIME ZONE, SET SESSION AUTHORIZATION
+    default:  // SET SCHEMA, SET TIME ZONE, SET SESSION AUTHORIZATION, malformed
       if (inTransaction(c))
         run(c, dda, sql, nullptr, nullptr, nullptr);
       else
@@ -401,29 +401,13 @@ int32_t CZqlPgDriver::session(SConn& c, CZqlDDA* dda, const std::string& sql,
 int32_t CZqlPgDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) {
   SConn& c = conn(connection);
   const std::string sql = Utf8Of(text);
-  const EZqlStatement type = StatementTypeOf(sql);
-  switch (type) {
-    case kZqlStmUndefined:
-      if (IsBlank(sql)) Refuse(dda, kZqlErrSyntaxErrorOrAccessRuleViolation, "empty statement");
-      break;
-    case kZqlStmCommit:
-    case kZqlStmRollback:
-      endTransaction(c, dda, type == kZqlStmCommit);
-      return 0;
-    case kZqlStmSetTransaction:
-    case kZqlStmSetConstraint:
-    case kZqlStmSetCatalog:
-    case kZqlStmSetSchema:
-    case kZqlStmSetNames:
-    case kZqlStmSetTimeZone:
-    case kZqlStmSetAuthorization:
-      return session(c, dda, sql, type);
-    default: break;
-  }
+  if (IsBlank(sql)) Refuse(dda, kZqlErrSyntaxErrorOrAccessRuleViolation, "empty statement");
+  const SZqlSessionText t = SessionTextOf(sql);
+  if (t.kind != EZqlSessionStm::kNone) return session(c, dda, sql, t);
   std::string cursorName;
   const size_t clause = FindCurrentOf(sql, &cursorName);
   if (clause != std::string::npos) return positioned(c, connection, dda, sql, clause, cursorName);
-  dda->setStmType(type);
+  dda->setStmType(StatementTypeOf(sql));
   CPgResult r = run(c, dda, sql, nullptr, nullptr, nullptr);
   dda->setRowCount(std::atoi(PQcmdTuples(r.get())));
   return 0;
@@ -463,7 +447,7 @@ int32_t CZqlPgDriver::positioned(SConn& c, uint32_t connection, CZqlDDA* dda,
   if (!s.updatable) Refuse(dda, kZqlErrCursorIsReadOnly, "cursor " + cursorName + " is read only");
   if (!k.onRow)
     Refuse(dda, kZqlErrCurorIsNotPositionedOnRow, "cursor " + cursorName + " is not on a row");
-  const bool update = StatementTypeOf(sql) == kZqlStmUpdateWhere;
+  const bool update = StatementTypeOf(sql) == kZqlStmUpdateCursor;
   const std::string text = sql.substr(0, clause) + " WHERE ctid = $1 AND tableoid = $2" +
                            (update ? " RETURNING ctid" : "");
   const std::vector<std::string> values = {k.ctid, k.tableoid};
@@ -676,9 +660,7 @@ int32_t CZqlPgDriver::AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent
   const uint32_t id = nextId_++;
   k->statement = statement;
   k->name = "zql_c" + std::to_string(id);
-  CZqlUcStr sqlName;
-  name.ToString(&sqlName);
-  k->sqlName = name.Length() != 0 ? SqlNameOf(Utf8Of(sqlName)) : "ZQL_C" + std::to_string(id);
+  k->sqlName = name.Length() != 0 ? Utf8Of(name.Body()) : "ZQL_C" + std::to_string(id);
   k->scroll = scr == kZqlCurScroll;
   k->insensitive = sns == kZqlCurInsensitive;
   if (s.updatable) {

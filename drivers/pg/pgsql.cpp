@@ -5,111 +5,56 @@
 #include <cctype>
 #include <cstring>
 
+#include "zqldrvsql.h"
+
 namespace zqlpg {
 
 namespace {
 
-// One token of the text outside literals and comments.
+// The shared scanner under PostgreSQL's rules: $tag$ strings, $n
+// placeholders, nested comments; no :name placeholders (a[1:2] is a slice).
+SZqlSqlDialect Dialect() {
+  SZqlSqlDialect d;
+  d.dollarQuotes = true;
+  d.nestedComments = true;
+  d.colonNames = false;
+  return d;
+}
+
+// A token with the parentheses around it.
 struct SToken {
   size_t pos;
   size_t len;
-  int depth;         // parentheses around it
-  bool word;         // a keyword or regular identifier
-  bool quoted;       // a quoted identifier or a literal
+  int depth;
+  bool word;
   std::string upper;  // a word in upper case, else the token's text
 };
-
-bool WordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
-
-// The end of a dollar quote's opening tag at i ("$tag$" or "$$"), or 0.
-size_t DollarTag(const std::string& s, size_t i) {
-  size_t j = i + 1;
-  while (j < s.size() && (std::isalpha(static_cast<unsigned char>(s[j])) || s[j] == '_' ||
-                          (j > i + 1 && std::isdigit(static_cast<unsigned char>(s[j])))))
-    ++j;
-  return j < s.size() && s[j] == '$' ? j + 1 : 0;
-}
 
 std::vector<SToken> Tokens(const std::string& s) {
   std::vector<SToken> out;
   int depth = 0;
-  size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) {
-      ++i;
-    } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-      while (i < s.size() && s[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-      int nest = 0;
-      do {
-        if (s.compare(i, 2, "/*") == 0) {
-          ++nest;
-          i += 2;
-        } else if (s.compare(i, 2, "*/") == 0) {
-          --nest;
-          i += 2;
-        } else {
-          ++i;
-        }
-      } while (i < s.size() && nest > 0);
-    } else if (c == '\'' || c == '"' ||
-               ((c == 'E' || c == 'e') && i + 1 < s.size() && s[i + 1] == '\'' &&
-                (i == 0 || !WordChar(static_cast<unsigned char>(s[i - 1]))))) {
-      const size_t start = i;
-      const bool escapes = c == 'E' || c == 'e';
-      if (escapes) ++i;
-      const char quote = s[i++];
-      while (i < s.size()) {
-        if (escapes && s[i] == '\\') {
-          i += 2;
-          continue;
-        }
-        if (s[i] == quote) {
-          if (i + 1 < s.size() && s[i + 1] == quote) {
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        ++i;
-      }
-      if (i > s.size()) i = s.size();
-      out.push_back({start, i - start, depth, false, true, s.substr(start, i - start)});
-    } else if (c == '$' && DollarTag(s, i) != 0) {
-      const size_t start = i, open = DollarTag(s, i);
-      const std::string tag = s.substr(i, open - i);
-      const size_t close = s.find(tag, open);
-      i = close == std::string::npos ? s.size() : close + tag.size();
-      out.push_back({start, i - start, depth, false, true, s.substr(start, i - start)});
-    } else if (WordChar(c)) {
-      const size_t start = i;
-      while (i < s.size() && WordChar(static_cast<unsigned char>(s[i]))) ++i;
-      std::string upper = s.substr(start, i - start);
-      for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-      out.push_back({start, i - start, depth, true, false, upper});
-    } else {
-      if (c == ')') --depth;
-      out.push_back({i, 1, depth, false, false, std::string(1, static_cast<char>(c))});
-      if (c == '(') ++depth;
-      ++i;
-    }
+  for (const SZqlSqlToken& t : ZqlDrvScan(s, Dialect()).tokens) {
+    std::string text = s.substr(t.begin, t.end - t.begin);
+    const bool word = t.kind == EZqlSqlToken::kWord;
+    if (word)
+      for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (text == ")") --depth;
+    out.push_back({t.begin, t.end - t.begin, depth, word || t.kind == EZqlSqlToken::kQuoted, text});
+    if (text == "(") ++depth;
   }
   return out;
 }
 
 bool Is(const std::vector<SToken>& t, size_t i, const char* word) {
-  return i < t.size() && t[i].upper == word && !t[i].quoted;
+  return i < t.size() && t[i].upper == word;
 }
 
 // A name: a word or quoted identifier, optionally qualified. Answers the
 // index after it, or i when there is none.
 size_t Name(const std::vector<SToken>& t, size_t i) {
-  auto part = [&](size_t k) { return k < t.size() && (t[k].word || (t[k].quoted && t[k].upper[0] == '"')); };
-  if (!part(i)) return i;
+  if (i >= t.size() || !t[i].word) return i;
   size_t k = i + 1;
-  while (Is(t, k, ".") && part(k + 1)) k += 2;
+  while (Is(t, k, ".") && k + 1 < t.size() && t[k + 1].word) k += 2;
   return k;
 }
 
@@ -122,63 +67,19 @@ int SPgText::ClientPosition(int serverPosition) const {
     ++byte;
     while (byte < sent.size() && (static_cast<unsigned char>(sent[byte]) & 0xC0) == 0x80) ++byte;
   }
-  const size_t clientByte =
-      byte < map.size() ? static_cast<size_t>(map[byte]) : client.size();
-  int units = 0;
-  for (size_t i = 0; i < clientByte && i < client.size(); ++i) {
-    const unsigned char ch = static_cast<unsigned char>(client[i]);
-    if ((ch & 0xC0) != 0x80) units += ch >= 0xF0 ? 2 : 1;  // beyond the BMP: a pair
-  }
-  return units + 1;
+  const size_t clientByte = byte < map.size() ? static_cast<size_t>(map[byte]) : client.size();
+  return ZqlDrvUnitsBefore(client, clientByte) + 1;
 }
 
 EZqlStatement StatementTypeOf(const std::string& sql) {
-  const std::vector<SToken> t = Tokens(sql);
-  size_t i = 0;
-  while (i < t.size() && t[i].upper == "(") ++i;
-  if (Is(t, i, "SELECT") || Is(t, i, "WITH") || Is(t, i, "VALUES") || Is(t, i, "TABLE"))
-    return kZqlStmSelect;
-  if (Is(t, i, "INSERT")) return kZqlStmInsert;
-  if (Is(t, i, "UPDATE")) return kZqlStmUpdateWhere;
-  if (Is(t, i, "DELETE")) return kZqlStmDeleteWhere;
-  if (Is(t, i, "COMMIT")) return kZqlStmCommit;
-  if (Is(t, i, "ROLLBACK")) return kZqlStmRollback;
-  if (Is(t, i, "GRANT")) return kZqlStmGrant;
-  if (Is(t, i, "REVOKE")) return kZqlStmRevoke;
-  if (Is(t, i, "SET")) {
-    if (Is(t, i + 1, "TRANSACTION")) return kZqlStmSetTransaction;
-    if (Is(t, i + 1, "CONSTRAINTS")) return kZqlStmSetConstraint;
-    if (Is(t, i + 1, "CATALOG")) return kZqlStmSetCatalog;
-    if (Is(t, i + 1, "SCHEMA")) return kZqlStmSetSchema;
-    if (Is(t, i + 1, "NAMES")) return kZqlStmSetNames;
-    if (Is(t, i + 1, "TIME") && Is(t, i + 2, "ZONE")) return kZqlStmSetTimeZone;
-    if (Is(t, i + 1, "SESSION") && Is(t, i + 2, "AUTHORIZATION")) return kZqlStmSetAuthorization;
-    return kZqlStmUndefined;
-  }
-  const bool create = Is(t, i, "CREATE"), drop = Is(t, i, "DROP"), alter = Is(t, i, "ALTER");
-  if (!create && !drop && !alter) return kZqlStmUndefined;
-  size_t k = i + 1;
-  while (Is(t, k, "UNIQUE") || Is(t, k, "TEMPORARY") || Is(t, k, "TEMP") || Is(t, k, "OR") ||
-         Is(t, k, "REPLACE") || Is(t, k, "GLOBAL") || Is(t, k, "LOCAL"))
-    ++k;
-  struct SKind {
-    const char* word;
-    EZqlStatement create, drop, alter;
-  };
-  static const SKind kinds[] = {
-      {"TABLE", kZqlStmCreateTable, kZqlStmDropTable, kZqlStmAlterTable},
-      {"VIEW", kZqlStmCreateView, kZqlStmDropView, kZqlStmUndefined},
-      {"INDEX", kZqlStmCreateIndex, kZqlStmDropIndex, kZqlStmUndefined},
-      {"SCHEMA", kZqlStmCreateSchema, kZqlStmDropSchema, kZqlStmUndefined},
-      {"DOMAIN", kZqlStmCreateDomain, kZqlStmDropDomain, kZqlStmAlterDomain},
-      {"COLLATION", kZqlStmCreateCollation, kZqlStmDropCollation, kZqlStmUndefined},
-  };
-  for (const SKind& kind : kinds)
-    if (Is(t, k, kind.word)) return create ? kind.create : drop ? kind.drop : kind.alter;
-  return kZqlStmUndefined;
+  return ZqlDrvStatementType(sql, ZqlDrvScan(sql, Dialect()));
 }
 
-bool IsBlank(const std::string& sql) { return Tokens(sql).empty(); }
+SZqlSessionText SessionTextOf(const std::string& sql) {
+  return ZqlDrvParseSession(sql, ZqlDrvScan(sql, Dialect()));
+}
+
+bool IsBlank(const std::string& sql) { return ZqlDrvScan(sql, Dialect()).tokens.empty(); }
 
 SPgText WithNumberedPlaceholders(const std::string& sql) {
   SPgText out;
@@ -193,14 +94,16 @@ SPgText WithNumberedPlaceholders(const std::string& sql) {
     from = to;
   };
   for (const SToken& tok : Tokens(sql)) {
-    if (tok.upper != "?") continue;
+    if (tok.upper[0] != '?') continue;
     copy(tok.pos);
-    const std::string number = "$" + std::to_string(++n);
+    // ?NNN names parameter NNN; a bare ? the next one.
+    const std::string number = "$" + (tok.len > 1 ? tok.upper.substr(1) : std::to_string(n + 1));
+    ++n;
     for (char ch : number) {
       out.sent += ch;
       out.map.push_back(static_cast<int>(tok.pos));
     }
-    from = tok.pos + 1;
+    from = tok.pos + tok.len;
   }
   copy(sql.size());
   out.map.push_back(static_cast<int>(sql.size()));
@@ -208,16 +111,10 @@ SPgText WithNumberedPlaceholders(const std::string& sql) {
 }
 
 size_t FindCurrentOf(const std::string& sql, std::string* name) {
-  const std::vector<SToken> t = Tokens(sql);
-  for (size_t i = 0; i + 3 < t.size(); ++i) {
-    if (t[i].depth != 0 || !Is(t, i, "WHERE") || !Is(t, i + 1, "CURRENT") || !Is(t, i + 2, "OF"))
-      continue;
-    const size_t end = Name(t, i + 3);
-    if (end != i + 4 || (end < t.size() && !(Is(t, end, ";") && end + 1 == t.size()))) continue;
-    *name = SqlNameOf(sql.substr(t[i + 3].pos, t[i + 3].len));
-    return t[i].pos;
-  }
-  return std::string::npos;
+  SZqlCurrentOf found;
+  if (!ZqlDrvFindCurrentOf(sql, ZqlDrvScan(sql, Dialect()), &found)) return std::string::npos;
+  *name = found.name;
+  return found.whereBegin;
 }
 
 size_t FindForUpdate(const std::string& sql) {
@@ -268,26 +165,6 @@ std::string WithHiddenColumns(const std::string& sql, const std::string& columns
   if (!Is(t, 0, "SELECT")) return sql;
   const size_t at = t[0].pos + t[0].len;
   return sql.substr(0, at) + " " + columns + sql.substr(at);
-}
-
-std::string StripDiagnosticsSize(const std::string& modes) {
-  const std::vector<SToken> t = Tokens(modes);
-  for (size_t i = 0; i + 2 < t.size(); ++i) {
-    if (!Is(t, i, "DIAGNOSTICS") || !Is(t, i + 1, "SIZE")) continue;
-    size_t from = t[i].pos, to = t[i + 2].pos + t[i + 2].len;
-    // Its comma goes with it.
-    if (i > 0 && Is(t, i - 1, ",")) from = t[i - 1].pos;
-    else if (i + 3 < t.size() && Is(t, i + 3, ",")) to = t[i + 3].pos + 1;
-    return modes.substr(0, from) + modes.substr(to);
-  }
-  return modes;
-}
-
-std::string SqlNameOf(const std::string& name) {
-  if (!name.empty() && name[0] == '"') return name;
-  std::string out = name;
-  for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  return out;
 }
 
 }  // namespace zqlpg

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "zqldda.h"
+#include "zqldrvsql.h"
 
 namespace zqlpg {
 
@@ -30,8 +30,8 @@ EZqlStatement StatementTypeOf(const std::string& sql);
 bool IsBlank(const std::string& sql);
 // sql with its `?` placeholders numbered $1, $2, ...
 SPgText WithNumberedPlaceholders(const std::string& sql);
-// The offset of a final "WHERE CURRENT OF name", with *name the cursor's
-// SQL name (SqlNameOf), or npos.
+// The offset of a final "WHERE CURRENT OF name", with *name the body of
+// the cursor's name (regular names in upper case), or npos.
 size_t FindCurrentOf(const std::string& sql, std::string* name);
 // The offset of a final "FOR UPDATE [OF columns]", or npos.
 size_t FindForUpdate(const std::string& sql);
@@ -40,11 +40,8 @@ size_t FindForUpdate(const std::string& sql);
 bool SingleTable(const std::string& sql, std::string* table);
 // The query with columns (a list ending in ", ") put first in its select list.
 std::string WithHiddenColumns(const std::string& sql, const std::string& columns);
-// SET TRANSACTION modes without a DIAGNOSTICS SIZE item.
-std::string StripDiagnosticsSize(const std::string& modes);
-// A cursor name's SQL text compared as the server would: a regular name in
-// upper case, a delimited one as written.
-std::string SqlNameOf(const std::string& name);
+// The client's session statement in sql, parsed.
+SZqlSessionText SessionTextOf(const std::string& sql);
 
 }  // namespace zqlpg
 

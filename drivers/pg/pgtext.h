@@ -1,24 +1,36 @@
-// pgtext.h - UTF-8 text of the driver's client strings.
+// pgtext.h - the driver's text conversions, on the kit's shared helpers.
 #ifndef ZQL_DRIVERS_PG_PGTEXT_H
 #define ZQL_DRIVERS_PG_PGTEXT_H
 
+#include <cstring>
 #include <string>
 
-#include "zqlucode.h"
+#include "zqldrvsql.h"
 
 namespace zqlpg {
 
 // 16-bit Unicode of UTF-8 text (length bytes); malformed bytes become
-// U+FFFD. Raises 0xA008.
-CZqlUcStr Utf16Of(const char* text, int length);
+// U+FFFD (the server sends UTF-8 only). May raise 0xA008.
+inline CZqlUcStr Utf16Of(const char* text, int length) {
+  CZqlUcStr out;
+  ZqlDrvUtf8ToUcStr(text, static_cast<size_t>(length), &out);
+  return out;
+}
 inline CZqlUcStr Utf16Of(const std::string& text) {
   return Utf16Of(text.data(), static_cast<int>(text.size()));
 }
-// UTF-8 of s, surrogate pairs joined; a lone surrogate becomes U+FFFD.
-std::string Utf8Of(const CZqlUcStr& s);
-// The DBMS name text: 14 characters of the driver, then DBMS, object and
-// message separated by hyphens.
-CZqlUcStr DbmsName(const std::string& dbms, const std::string& object, const std::string& message);
+// UTF-8 of s; an unpaired surrogate ends the text (the rest is dropped,
+// and the server sees a shorter text rather than a malformed one).
+inline std::string Utf8Of(const CZqlUcStr& s) {
+  std::string out;
+  ZqlDrvToUtf8(s, &out);
+  return out;
+}
+// The DBMS name text of the driver's replies.
+inline CZqlUcStr DbmsName(const std::string& dbms, const std::string& object,
+                          const std::string& message) {
+  return Utf16Of(ZqlDrvDbmsName("zqlpg", dbms, "", object, message));
+}
 
 }  // namespace zqlpg
 

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "pgvalue.h"
+#include "zqldrvsql.h"
 #include "zqldrvreq.h"
 
 struct pg_conn;
@@ -98,7 +99,7 @@ class CZqlPgDriver : public CZqlDriver {
   void undo(SConn& c, CZqlDDA* dda);
   [[noreturn]] void fail(SConn& c, CZqlDDA* dda, pg_result* r, const SStm* origin);
   void endTransaction(SConn& c, CZqlDDA* dda, bool commit);
-  int32_t session(SConn& c, CZqlDDA* dda, const std::string& sql, EZqlStatement type);
+  int32_t session(SConn& c, CZqlDDA* dda, const std::string& sql, const SZqlSessionText& t);
   int32_t positioned(SConn& c, uint32_t connection, CZqlDDA* dda, const std::string& sql,
                      size_t clause, const std::string& cursorName);
   void bind(const SStm& s, CZqlDDA* dda, std::vector<std::string>* values,
