@@ -61,6 +61,7 @@ struct CZqlPgDriver::SConn {
   std::string modes;    // of SET TRANSACTION, for the next BEGIN
   bool lost = false;    // the server went away: only Disconnect is served
   uint32_t serial = 0;  // counts ended transactions: cursors die with theirs
+  std::string dbms;     // "PostgreSQL 15.4"
 };
 
 struct CZqlPgDriver::SStm {
@@ -152,6 +153,10 @@ void CZqlPgDriver::fail(SConn& c, CZqlDDA* dda, pg_result* r, const SStm* origin
   dda->setErr(code);
   dda->setSQLSTATE(state);
   dda->setErrMsg(Utf16Of(message));
+  // The driver message of the DBMS name (where the reply carries it).
+  const char* table = r != nullptr ? PQresultErrorField(r, PG_DIAG_TABLE_NAME) : nullptr;
+  dda->setNameOfDBMS(
+      Utf16Of(ZqlDrvDbmsName("zqlpg", c.dbms, state, table != nullptr ? table : "", message)));
   const struct {
     int field;
     EZqlDiag item;
@@ -310,6 +315,7 @@ int32_t CZqlPgDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlU
   const int version = PQserverVersion(c->pg.get());
   char dbms[64];
   std::snprintf(dbms, sizeof dbms, "PostgreSQL %d.%d", version / 10000, version % 10000);
+  c->dbms = dbms;
   dda->setNameOfDBMS(DbmsName(dbms, "", ""));
   dda->setStatusOfDBMS(static_cast<uint32_t>(version));
   *connection = nextId_++;
@@ -554,6 +560,7 @@ int32_t CZqlPgDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
         dda->ColDsc(i)->setNullable(kZqlFalse);
   }
   dda->setStmType(s->type);
+  dda->setNameOfDBMS(DbmsName(c.dbms, s->table, ""));
   *statement = id;
   stms_[id] = std::move(s);
   return 0;
@@ -667,7 +674,7 @@ int32_t CZqlPgDriver::AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent
     dda->setSUTable(Utf16Of(s.table));
     dda->setCsrUpd(kZqlTrue);
   }
-  dda->setNameOfDBMS(DbmsName("PostgreSQL", s.table, ""));
+  dda->setNameOfDBMS(DbmsName(conn(s.connection).dbms, s.table, ""));
   *cursor = id;
   csrs_[id] = std::move(k);
   return 0;

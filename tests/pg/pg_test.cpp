@@ -280,6 +280,11 @@ TEST_F(PgTest, ErrorsAndNativeText) {
   EXPECT_STREQ(bad.SQLSTATE(0), "42601");
   EXPECT_EQ(bad.Err(0), kZqlErrSyntaxErrorOrAccessRuleViolation);
   EXPECT_EQ(bad.ErrPosition(), 24);
+  CZqlUcStr dbms, message;
+  EXPECT_EQ(bad.DBMS(&dbms), 1);
+  EXPECT_EQ(Text(dbms).rfind("PostgreSQL 15", 0), 0u) << Text(dbms);
+  EXPECT_EQ(bad.DrvMessage(&message), 1);
+  EXPECT_NE(Text(message).find("syntax error"), std::string::npos) << Text(message);
   const struct {
     const char* text;
     const char* sqlstate;
