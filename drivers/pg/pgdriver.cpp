@@ -689,8 +689,6 @@ int32_t CZqlPgDriver::Open(CZqlDDA* dda, uint32_t cursor) {
   std::vector<std::string> values;
   std::vector<const char*> pointers;
   bind(s, dda, &values, &pointers);
-  std::vector<std::string> texts;
-  for (size_t i = 0; i < values.size(); ++i) texts.push_back(values[i]);
   const std::string sql = "DECLARE " + k.name + (k.scroll ? " SCROLL" : " NO SCROLL") +
                           " CURSOR FOR " + s.cursorText +
                           (s.updatable && !k.scroll ? " FOR UPDATE" : "");

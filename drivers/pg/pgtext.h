@@ -6,6 +6,7 @@
 #include <string>
 
 #include "zqldrvsql.h"
+#include "zqltry.h"
 
 namespace zqlpg {
 
@@ -19,11 +20,13 @@ inline CZqlUcStr Utf16Of(const char* text, int length) {
 inline CZqlUcStr Utf16Of(const std::string& text) {
   return Utf16Of(text.data(), static_cast<int>(text.size()));
 }
-// UTF-8 of s; an unpaired surrogate ends the text (the rest is dropped,
-// and the server sees a shorter text rather than a malformed one).
+// UTF-8 of s. An unpaired surrogate or a NUL (which the server's texts
+// cannot hold) raises 0x2215 "character not in repertoire": the text is
+// refused rather than sent cut.
 inline std::string Utf8Of(const CZqlUcStr& s) {
   std::string out;
-  ZqlDrvToUtf8(s, &out);
+  if (!ZqlDrvToUtf8(s, &out) || out.find('\0') != std::string::npos)
+    ZQL_RAISE(kZqlErrCharacterNotInRepertoire);
   return out;
 }
 // The DBMS name text of the driver's replies.

@@ -182,6 +182,11 @@ TEST_F(PgTest, ValuesBothWaysExactly) {
   ASSERT_EQ(ins.Execute(), 1) << Text(ins.ErrMsg(0));
   EXPECT_EQ(Rows("SELECT length(t), octet_length(t) FROM v WHERE k = 100"),
             std::vector<std::string>{"3|6"});
+  // An unpaired surrogate is refused, not sent cut.
+  const unsigned short lone[] = {'a', 0xD83D, 'b', 0};
+  emoji.storeValue(CZqlUcStr(lone));
+  EXPECT_EQ(ins.Execute(), 0);
+  EXPECT_EQ(ins.Err(0), kZqlErrCharacterNotInRepertoire);
   Native("SET TIME ZONE 'UTC'; INSERT INTO v (k, tz, dt, ym) VALUES (101, "
          "'2024-06-01 12:30:00.5+02', '-3 days 04:05:06.25', '14 months')");
   EXPECT_EQ(Rows("SELECT tz, dt, ym, i2 FROM v WHERE k = 101"),
