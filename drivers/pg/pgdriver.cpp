@@ -73,7 +73,8 @@ struct CZqlPgDriver::SStm {
   std::vector<SPgType> columns;  // the client's columns (hidden ones left out)
   EZqlStatement type = kZqlStmUndefined;
   bool rows = false;       // returns rows
-  bool updatable = false;  // selects ctid and tableoid first
+  bool updatable = false;  // selects ctid and tableoid last
+  bool forUpdate = false;  // the client's query ended in FOR UPDATE
   std::string table;       // the updatable table, as the client wrote it
 };
 
@@ -485,37 +486,50 @@ int32_t CZqlPgDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
   if (IsBlank(sql)) Refuse(dda, kZqlErrSyntaxErrorOrAccessRuleViolation, "empty statement");
   s->type = StatementTypeOf(sql);
   s->text = WithNumberedPlaceholders(sql);
-  s->cursorText = s->text.sent;
-  std::string table;
-  size_t forUpdate = std::string::npos;
-  if (s->type == kZqlStmSelect) forUpdate = FindForUpdate(s->text.sent);
-  std::string described = s->text.sent;
-  if (forUpdate != std::string::npos) {
-    // PostgreSQL refuses SCROLL ... FOR UPDATE: cursors find their rows by
-    // ctid instead, which the query selects first.
-    s->cursorText = s->text.sent.substr(0, forUpdate);
-    if (SingleTable(s->cursorText, &s->table)) {
-      s->updatable = true;
-      s->cursorText = WithHiddenColumns(s->cursorText, "ctid, tableoid, ");
+  // A query of one table is updatable: it selects the row's ctid and
+  // table OID last (hidden), so that WHERE CURRENT OF can name the row.
+  // PostgreSQL refuses SCROLL ... FOR UPDATE, so the ISO clause is taken
+  // off; non-scroll cursors lock their rows with PostgreSQL's own.
+  std::string base = s->text.sent;
+  if (s->type == kZqlStmSelect) {
+    const size_t forUpdate = FindForUpdate(base);
+    if (forUpdate != std::string::npos) {
+      base = base.substr(0, forUpdate);
+      s->forUpdate = true;
     }
-    described = s->cursorText;
   }
+  std::string hidden;
+  if (s->type == kZqlStmSelect && SingleTable(base, &s->table))
+    hidden = WithHiddenColumns(base, ", ctid, tableoid");
   const uint32_t id = nextId_++;
   s->name = "zql_s" + std::to_string(id);
   const bool open = inTransaction(c);
-  if (open) guard(c, dda);
-  CPgResult r(PQprepare(c.pg.get(), s->name.c_str(), described.c_str(), 0, nullptr));
-  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-    if (open) undo(c, dda);
-    SStm* origin = s.get();
-    if (described != s->text.sent) origin = nullptr;  // positions of a rewritten text
-    fail(c, dda, r.get(), origin);
+  auto prepare = [&](const std::string& sqlText) {
+    if (open) guard(c, dda);
+    CPgResult r(PQprepare(c.pg.get(), s->name.c_str(), sqlText.c_str(), 0, nullptr));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK && open) undo(c, dda);
+    return r;
+  };
+  CPgResult r;
+  if (!hidden.empty()) {
+    // An aggregate or a view the ctid cannot reach refuses the hidden
+    // columns: such a query is prepared as it is, read only.
+    r = prepare(hidden);
+    s->updatable = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
   }
+  if (s->updatable) {
+    s->cursorText = hidden;
+  } else {
+    dda->FlushCond();
+    s->table.clear();
+    s->cursorText = base;
+    r = prepare(base);
+  }
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(c, dda, r.get(), s.get());
   CPgResult d(PQdescribePrepared(c.pg.get(), s->name.c_str()));
   if (PQresultStatus(d.get()) != PGRES_COMMAND_OK) fail(c, dda, d.get(), nullptr);
   const int params = PQnparams(d.get());
-  const int hidden = s->updatable ? kHidden : 0;
-  const int columns = PQnfields(d.get()) - hidden;
+  const int columns = PQnfields(d.get()) - (s->updatable ? kHidden : 0);
   s->rows = PQnfields(d.get()) > 0;
   if (s->rows && s->type == kZqlStmUndefined) s->type = kZqlStmSelect;
   if (params > 0) dda->AllocParDsc(params);
@@ -526,7 +540,7 @@ int32_t CZqlPgDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
   if (columns > 0) dda->AllocColDsc(columns);
   std::vector<std::pair<uint32_t, int>> tableColumns;
   for (int i = 0; i < columns; ++i) {
-    const int f = i + hidden;
+    const int f = i;
     const SPgType t = PgTypeOf(PQftype(d.get(), f), PQfmod(d.get(), f));
     s->columns.push_back(t);
     CZqlColumn* col = dda->ColDsc(i);
@@ -586,11 +600,10 @@ void CZqlPgDriver::bind(const SStm& s, CZqlDDA* dda, std::vector<std::string>* v
 // Row `row` of r into the outputs of dda.
 void CZqlPgDriver::store(const SStm& s, CZqlDDA* dda, pg_result* r, int row) const {
   if (dda->Output() == nullptr) dda->CreateOutput();
-  const int hidden = s.updatable ? kHidden : 0;
   for (int i = 0; i < static_cast<int>(s.columns.size()); ++i) {
     CZqlData* out = nullptr;
     if (!dda->OutDsc(i)->getBind(&out)) ZQL_RAISE(kZqlErrInternalZQLError);
-    const int f = i + hidden;
+    const int f = i;
     if (PQgetisnull(r, row, f)) {
       out->setNull();
       continue;
@@ -691,7 +704,7 @@ int32_t CZqlPgDriver::Open(CZqlDDA* dda, uint32_t cursor) {
   bind(s, dda, &values, &pointers);
   const std::string sql = "DECLARE " + k.name + (k.scroll ? " SCROLL" : " NO SCROLL") +
                           " CURSOR FOR " + s.cursorText +
-                          (s.updatable && !k.scroll ? " FOR UPDATE" : "");
+                          (s.updatable && s.forUpdate && !k.scroll ? " FOR UPDATE" : "");
   if (c.lost) Refuse(dda, kZqlErrConnectionDoesNotExist, "the connection to the server was lost");
   guard(c, dda);
   CPgResult r(PQexecParams(c.pg.get(), sql.c_str(), static_cast<int>(pointers.size()),
@@ -775,8 +788,9 @@ int32_t CZqlPgDriver::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection directi
   k.onRow = false;
   store(s, dda, rows, row);
   if (s.updatable) {
-    k.ctid = PQgetvalue(rows, row, 0);
-    k.tableoid = PQgetvalue(rows, row, 1);
+    const int last = static_cast<int>(s.columns.size());
+    k.ctid = PQgetvalue(rows, row, last);
+    k.tableoid = PQgetvalue(rows, row, last + 1);
   }
   k.onRow = true;
   return 0;

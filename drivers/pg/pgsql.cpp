@@ -162,9 +162,10 @@ bool SingleTable(const std::string& sql, std::string* table) {
 
 std::string WithHiddenColumns(const std::string& sql, const std::string& columns) {
   const std::vector<SToken> t = Tokens(sql);
-  if (!Is(t, 0, "SELECT")) return sql;
-  const size_t at = t[0].pos + t[0].len;
-  return sql.substr(0, at) + " " + columns + sql.substr(at);
+  for (const SToken& tok : t)
+    if (tok.depth == 0 && tok.upper == "FROM")
+      return sql.substr(0, tok.pos) + columns.substr(0) + " " + sql.substr(tok.pos);
+  return sql;
 }
 
 }  // namespace zqlpg

@@ -38,7 +38,8 @@ size_t FindForUpdate(const std::string& sql);
 // Whether the query reads one table without grouping or joins; *table
 // receives the table as written.
 bool SingleTable(const std::string& sql, std::string* table);
-// The query with columns (a list ending in ", ") put first in its select list.
+// The query with columns (a list starting with ", ") put last in its select
+// list, before its FROM (so that ORDER BY positions keep their columns).
 std::string WithHiddenColumns(const std::string& sql, const std::string& columns);
 // The client's session statement in sql, parsed.
 SZqlSessionText SessionTextOf(const std::string& sql);

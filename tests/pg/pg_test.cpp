@@ -374,9 +374,12 @@ TEST_F(PgTest, Cursors) {
               (std::vector<std::string>{"1|n1", "2|n2", "4|other"}));
     EXPECT_EQ(s->Rollback(), 1);
   }
-  // A cursor ends with its transaction.
+  // The hidden columns come last: ORDER BY positions keep their columns.
+  EXPECT_EQ(Rows("SELECT id FROM c WHERE id <= 3 ORDER BY 1 DESC"),
+            (std::vector<std::string>{"3", "2", "1"}));
+  // An aggregate is read only; a cursor ends with its transaction.
   CZqlExecStm q;
-  ASSERT_EQ(q.Prepare(s.get(), CZqlUcStr("SELECT id FROM c")), 1);
+  ASSERT_EQ(q.Prepare(s.get(), CZqlUcStr("SELECT count(*) FROM c")), 1) << Text(q.ErrMsg(0));
   CZqlCsr k;
   ASSERT_EQ(k.Allocate(&q, CZqlIdent("k2"), kZqlCurNonScroll, kZqlCurSensitivityDefault), 1);
   ASSERT_EQ(k.Open(), 1);
