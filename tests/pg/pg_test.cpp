@@ -290,6 +290,11 @@ TEST_F(PgTest, ErrorsAndNativeText) {
   EXPECT_EQ(Text(dbms).rfind("PostgreSQL 15", 0), 0u) << Text(dbms);
   EXPECT_EQ(bad.DrvMessage(&message), 1);
   EXPECT_NE(Text(message).find("syntax error"), std::string::npos) << Text(message);
+  // A quote escaped by a backslash in an E string hides the ? after it.
+  CZqlExecStm escaped;
+  ASSERT_EQ(escaped.Prepare(s.get(), CZqlUcStr("SELECT E'it\\'s ?', ?::int")), 1)
+      << Text(escaped.ErrMsg(0));
+  EXPECT_EQ(escaped.ParamQty(), 1);
   const struct {
     const char* text;
     const char* sqlstate;
