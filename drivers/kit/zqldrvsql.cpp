@@ -70,8 +70,13 @@ std::string Upper(std::string s) {
 
 // The end of a literal quoted by q starting at i (the opening quote); a
 // doubled quote stays inside. n when unterminated.
-size_t QuotedEnd(const std::string& s, size_t i, char q, bool* unterminated) {
+size_t QuotedEnd(const std::string& s, size_t i, char q, bool* unterminated,
+                 bool backslash = false) {
   for (size_t k = i + 1; k < s.size(); ++k) {
+    if (backslash && s[k] == '\\') {  // E'..': a backslash escapes the next byte
+      ++k;
+      continue;
+    }
     if (s[k] != q) continue;
     if (k + 1 < s.size() && s[k + 1] == q) {
       ++k;
@@ -206,7 +211,8 @@ SZqlSqlScan ZqlDrvScan(const std::string& s, const SZqlSqlDialect& d) {
       i = e;
     } else if ((c == 'x' || c == 'X' || c == 'e' || c == 'E' || c == 'b' || c == 'B' ||
                 c == 'n' || c == 'N') && next == '\'') {
-      const size_t e = QuotedEnd(s, i + 1, '\'', &scan.unterminated);
+      const bool escapes = d.dollarQuotes && (c == 'e' || c == 'E');  // PostgreSQL's E strings
+      const size_t e = QuotedEnd(s, i + 1, '\'', &scan.unterminated, escapes);
       add(EZqlSqlToken::kString, i, e);
       i = e;
     } else if (c == '"' || (d.brackets && c == '`')) {

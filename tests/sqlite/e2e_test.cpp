@@ -2,7 +2,9 @@
 // library: connect, DDL and a prepared INSERT with parameters, a single-row
 // SELECT into bindings, a scroll cursor with positioned UPDATE and DELETE,
 // a refused DisconnectAll while a transaction is open, commit, and a new
-// session that sees the committed rows.
+// session that sees the committed rows. The same program runs on the
+// PostgreSQL driver when the build has it (environment PG on the tests'
+// private server, tests/pg/pgserver.sh).
 #include "sqlite_fixture.h"
 #include "zqlappl.h"
 #include "zqlsql.h"
@@ -11,10 +13,24 @@
 namespace zqltest {
 namespace {
 
-class Program : public SqliteTest {
+// One driver the program runs on: its environment and DBMS name.
+struct SDriverCase {
+  const char* environment;
+  const char* dbms;
+};
+
+class Program : public SqliteTest, public ::testing::WithParamInterface<SDriverCase> {
  protected:
   void SetUp() override {
     SqliteTest::SetUp();
+#ifdef ZQL_PG_DRIVER
+    std::ifstream state(ZQL_PG_STATE);
+    std::string socket;
+    std::getline(state, socket);
+    std::ofstream(ini_, std::ios::app)
+        << "[zqlpg]\nPath = " << ZQL_PG_DRIVER
+        << "\n[PG]\nDriver = zqlpg\nConninfo = host=" << socket << " dbname=postgres user=zql\n";
+#endif
     client.reset();  // the application brings its own dispatcher
     app.reset(new CZqlAppl);
   }
@@ -42,17 +58,20 @@ long IntOf(const CZqlData& v) {
   return out;
 }
 
-TEST_F(Program, FromInitToTerm) {
+TEST_P(Program, FromInitToTerm) {
+  const char* environment = GetParam().environment;
   ASSERT_EQ(app->Init(), 1);
   {
     CZqlSession s(app.get());
-    ASSERT_EQ(Connect(&s, "FILE"), 1) << Msg(s);
+    ASSERT_EQ(Connect(&s, environment), 1) << Msg(s);
     CZqlUcStr dbms;
     ASSERT_EQ(s.DBMS(&dbms), 1);
-    EXPECT_EQ(Utf8(dbms).rfind("SQLite 3.", 0), 0u) << Utf8(dbms);
+    EXPECT_EQ(Utf8(dbms).rfind(GetParam().dbms, 0), 0u) << Utf8(dbms);
 
     CZqlExecStm ddl;
-    ASSERT_EQ(ddl.ImmediateExecute(&s, "CREATE TABLE T (ID INTEGER, NAME VARCHAR(10), X DOUBLE)"), 1)
+    ASSERT_EQ(ddl.ImmediateExecute(&s, "DROP TABLE IF EXISTS T"), 1) << Msg(ddl);
+    ASSERT_EQ(
+        ddl.ImmediateExecute(&s, "CREATE TABLE T (ID INTEGER, NAME VARCHAR(10), X DOUBLE PRECISION)"), 1)
         << Msg(ddl);
 
     CZqlExecStm insert;
@@ -139,7 +158,7 @@ TEST_F(Program, FromInitToTerm) {
 
     // A second session sees the committed rows.
     CZqlSession other(app.get());
-    ASSERT_EQ(Connect(&other, "FILE"), 1) << Msg(other);
+    ASSERT_EQ(Connect(&other, environment), 1) << Msg(other);
     CZqlExecStm names2;
     ASSERT_EQ(names2.Prepare(&other, "SELECT NAME FROM T ORDER BY ID"), 1) << Msg(names2);
     CZqlCsr all;
@@ -162,6 +181,17 @@ TEST_F(Program, FromInitToTerm) {
     EXPECT_EQ(app->Term(), 1) << Msg(*app);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Program,
+                         ::testing::Values(SDriverCase{"FILE", "SQLite 3."}
+#ifdef ZQL_PG_DRIVER
+                                           ,
+                                           SDriverCase{"PG", "PostgreSQL "}
+#endif
+                                           ),
+                         [](const ::testing::TestParamInfo<SDriverCase>& info) {
+                           return std::string(info.param.environment);
+                         });
 
 }  // namespace
 }  // namespace zqltest

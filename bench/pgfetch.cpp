@@ -1,0 +1,145 @@
+// Fetching 100,000 rows of (INTEGER, VARCHAR(20), DOUBLE PRECISION) from
+// PostgreSQL, one row per request: through a ZQL cursor on zqlpg (client
+// library, driver link, the driver's batches of FETCH FORWARD), beside
+// libpq's own FETCH NEXT loop over the same table, the peer a program would
+// use instead. Both run in this process against a private server started
+// for the run (tests/pg/pgserver.sh); prints rows/s, microseconds per row
+// and the ratio.
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "zqlappl.h"
+#include "zqlstm.h"
+
+namespace {
+
+constexpr int kRows = 100000;
+
+std::string BinDir() {
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "";
+  self[n] = '\0';
+  const std::string path(self);
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+int Server(const std::string& command, const std::string& state) {
+  return std::system((std::string(ZQL_PG_SERVER) + " " + command + " " + state).c_str());
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// libpq alone: one FETCH NEXT a row, each value read as a program would.
+double LibpqFetch(const std::string& info, long* checksum) {
+  PGconn* c = PQconnectdb(info.c_str());
+  PQclear(PQexec(c, "BEGIN"));
+  PQclear(PQexec(c, "DECLARE p NO SCROLL CURSOR FOR SELECT id, name, x FROM bench"));
+  const auto start = std::chrono::steady_clock::now();
+  int rows = 0;
+  for (;;) {
+    PGresult* r = PQexec(c, "FETCH NEXT FROM p");
+    if (PQntuples(r) == 0) {
+      PQclear(r);
+      break;
+    }
+    *checksum += std::atol(PQgetvalue(r, 0, 0)) + static_cast<long>(std::strtod(PQgetvalue(r, 0, 2), nullptr));
+    *checksum += static_cast<long>(std::string(PQgetvalue(r, 0, 1)).size());
+    PQclear(r);
+    ++rows;
+  }
+  const double t = Seconds(start);
+  PQclear(PQexec(c, "COMMIT"));
+  PQfinish(c);
+  return rows == kRows ? t : -1;
+}
+
+// ZQL: a non-scroll cursor, one Fetch request a row into bound values.
+double ZqlFetch(long* checksum) {
+  CZqlAppl app;
+  if (app.Init() != 1) return -1;
+  double t = -1;
+  {
+    CZqlSession s(&app);
+    if (s.Connect(CZqlUcStr("PG"), CZqlUcStr(), CZqlUcStr()) != 1) return -1;
+    CZqlExecStm q;
+    CZqlCsr k;
+    CZqlInt id;
+    CZqlChar name(20);
+    name.setVarying();
+    CZqlDouble x;
+    if (q.Prepare(&s, CZqlUcStr("SELECT id, name, x FROM bench")) != 1 ||
+        k.Allocate(&q, CZqlIdent("B"), kZqlCurNonScroll, kZqlCurSensitivityDefault) != 1 ||
+        k.Sob(0, &id) != 1 || k.Sob(1, &name) != 1 || k.Sob(2, &x) != 1 || k.Open() != 1)
+      return -1;
+    const auto start = std::chrono::steady_clock::now();
+    int rows = 0;
+    while (k.Fetch() == 1) {
+      long v = 0;
+      double d = 0;
+      CZqlUcStr text;
+      id.getValue(&v);
+      x.getValue(&d);
+      name.getValue(&text);
+      *checksum += v + static_cast<long>(d) + text.Length();
+      ++rows;
+    }
+    if (rows == kRows) t = Seconds(start);
+    k.Close();
+    s.Rollback();
+    s.Disconnect();
+  }
+  app.Term();
+  return t;
+}
+
+}  // namespace
+
+int main() {
+  if (std::getenv("ZQL") == nullptr) setenv("ZQL", (BinDir() + "../share/zql").c_str(), 1);
+  char tmpl[] = "/tmp/zqlpgbenchXXXXXX";
+  if (mkdtemp(tmpl) == nullptr) return 1;
+  const std::string dir = tmpl, state = dir + "/server.state";
+  if (Server("start", state) != 0) return 1;
+  std::ifstream in(state);
+  std::string socket;
+  std::getline(in, socket);
+  const std::string info = "host=" + socket + " dbname=postgres user=zql";
+  PGconn* c = PQconnectdb(info.c_str());
+  PQclear(PQexec(c, "CREATE TABLE bench (id int, name varchar(20), x float8); "
+                    "INSERT INTO bench SELECT g, 'name ' || g, g * 0.5 "
+                    "FROM generate_series(1, 100000) g"));
+  PQfinish(c);
+  std::ofstream(dir + "/zql.ini") << "[ZQL]\n[ENVIRONMENTS]\nPG = x\n[PG]\nDriver = zqlpg\n"
+                                  << "Conninfo = " << info << "\n[zqlpg]\nPath = " << BinDir()
+                                  << "zqlpg\n";
+  char saved[PATH_MAX];
+  if (getcwd(saved, sizeof saved) == nullptr || chdir(dir.c_str()) != 0) return 1;
+  long zqlSum = 0, pqSum = 0;
+  const double zql = ZqlFetch(&zqlSum);
+  const double pq = LibpqFetch(info, &pqSum);
+  if (chdir(saved) != 0) std::perror("chdir");
+  Server("stop", state);
+  std::system(("rm -rf '" + dir + "'").c_str());
+  if (zql <= 0 || pq <= 0 || zqlSum != pqSum) {
+    std::fprintf(stderr, "benchmark failed (zql %.3f s, libpq %.3f s, sums %ld %ld)\n", zql, pq,
+                 zqlSum, pqSum);
+    return 1;
+  }
+  std::printf("%-34s %10.0f rows/s %8.2f us/row\n", "zqlpg cursor, one Fetch a row", kRows / zql,
+              zql * 1e6 / kRows);
+  std::printf("%-34s %10.0f rows/s %8.2f us/row\n", "libpq FETCH NEXT loop", kRows / pq,
+              pq * 1e6 / kRows);
+  std::printf("ratio zqlpg / libpq: %.2f\n", zql / pq);
+  return 0;
+}
