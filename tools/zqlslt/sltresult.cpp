@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "sltmd5.h"
 
@@ -62,10 +63,28 @@ int64_t Truncate(double d) {
 
 std::string Integer(int64_t v) { return std::to_string(v); }
 
+// "%.3f" as SQLite's printf writes it: at most 16 significant digits, the
+// rest of the integer part as zeros; no sign on a zero.
 std::string Real(double d) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d < 0 ? "-Inf" : "Inf";
+  if (d == 0) return "0.000";
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.3f", d);
-  return buf;
+  std::snprintf(buf, sizeof buf, "%.15e", std::fabs(d));
+  const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  if (exponent < 13) {
+    std::snprintf(buf, sizeof buf, "%.3f", d);
+    return buf;
+  }
+  std::string digits;  // the 16 significant digits
+  for (const char* p = buf; *p != 'e'; ++p)
+    if (*p != '.') digits.push_back(*p);
+  std::string out = d < 0 ? "-" : "";
+  const size_t whole = static_cast<size_t>(exponent) + 1;
+  if (whole >= digits.size()) return out + digits + std::string(whole - digits.size(), '0') + ".000";
+  std::string fraction = digits.substr(whole);
+  fraction.resize(3, '0');
+  return out + digits.substr(0, whole) + "." + fraction;
 }
 
 std::string Printable(const std::string& s) {

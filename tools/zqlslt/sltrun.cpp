@@ -304,14 +304,16 @@ SSltCounts CSltRunner::RunFile(const std::string& path) {
 
 void CSltRunner::record(SFile* f, const SSltRecord& r) {
   std::string why;
+  bool accepted = true;  // the database ran the SQL
   watchdog_->Arm(f->path + ":" + std::to_string(r.line));
-  bool ok = r.kind == ESltKind::kQuery ? query(f, r, &why) : statement(f, r, &why);
-  // Every record is a transaction of its own; a failed one leaves nothing.
-  if (ok && r.kind != ESltKind::kQuery && f->session->Commit() != 1) {
-    ok = false;
+  bool ok = r.kind == ESltKind::kQuery ? query(f, r, &why, &accepted) : statement(f, r, &why, &accepted);
+  // Every record is a transaction of its own, as if the database committed
+  // each statement it ran; one it refused leaves nothing.
+  if (accepted && r.kind != ESltKind::kQuery && f->session->Commit() != 1) {
+    ok = accepted = false;
     why = "COMMIT WORK fails: " + SltCondition(*f->session);
   }
-  if (!ok || r.kind == ESltKind::kStatementError) f->session->Rollback();
+  if (!accepted) f->session->Rollback();
   if (watchdog_->Disarm() && ok) {
     ok = false;
     why = "took longer than the limit of " + std::to_string(watchdog_->Limit()) + " s";
@@ -324,9 +326,10 @@ void CSltRunner::record(SFile* f, const SSltRecord& r) {
   if (options_.verbose) std::fprintf(out_, "%s:%d: ok\n", f->path.c_str(), r.line);
 }
 
-bool CSltRunner::statement(SFile* f, const SSltRecord& r, std::string* why) {
+bool CSltRunner::statement(SFile* f, const SSltRecord& r, std::string* why, bool* accepted) {
   CZqlExecStm stm;
   const int answer = stm.ImmediateExecute(f->session, Uc(r.sql));
+  *accepted = answer == 1;
   if (r.kind == ESltKind::kStatementOk && answer != 1) {
     *why = "expected success, got " + SltCondition(stm);
     return false;
@@ -389,9 +392,9 @@ bool CSltRunner::rows(CZqlSession* s, const std::string& sql, const std::string&
   return true;
 }
 
-bool CSltRunner::query(SFile* f, const SSltRecord& r, std::string* why) {
+bool CSltRunner::query(SFile* f, const SSltRecord& r, std::string* why, bool* accepted) {
   std::vector<std::string> values;
-  if (!rows(f->session, r.sql, r.types, &values, why)) return false;
+  if (!rows(f->session, r.sql, r.types, &values, why)) return *accepted = false;
   SltSort(&values, r.types.size(), r.sort);
   const SSltVerdict v = SltCompare(r, values);
   if (!v.same) {

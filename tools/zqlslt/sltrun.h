@@ -3,9 +3,9 @@
 // Every file runs on its own connection of one application object: a
 // `statement` through immediate execution, a `query` through a prepared
 // statement and a non-scroll cursor, so every value crosses the dispatcher,
-// the transport and a driver process. Each record is one transaction
-// (committed after a successful statement, rolled back after any failure),
-// as the format's records stand on their own.
+// the transport and a driver process. Each record is one transaction, as
+// the format's records stand on their own: committed after SQL the
+// database ran, rolled back after SQL it refused.
 #ifndef ZQL_TOOLS_SLTRUN_H
 #define ZQL_TOOLS_SLTRUN_H
 
@@ -63,8 +63,10 @@ class CSltRunner {
  private:
   struct SFile;
   void record(SFile* f, const SSltRecord& r);
-  bool statement(SFile* f, const SSltRecord& r, std::string* why);
-  bool query(SFile* f, const SSltRecord& r, std::string* why);
+  // Each runs r: true when it passed, else false with why; *accepted
+  // false when the database refused the SQL.
+  bool statement(SFile* f, const SSltRecord& r, std::string* why, bool* accepted);
+  bool query(SFile* f, const SSltRecord& r, std::string* why, bool* accepted);
   // Runs sql as a cursor, every value printed as text; false with why.
   bool rows(CZqlSession* s, const std::string& sql, const std::string& types,
             std::vector<std::string>* out, std::string* why);
