@@ -2,6 +2,8 @@
 // prepared statements with cursors, and the per-record time limit.
 #include "sltrun.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -157,7 +159,16 @@ std::string SltCondition(const CZqlSQLObject& o) {
 // not returned after twice its limit ends the run, so it never hangs.
 class CSltWatchdog {
  public:
-  explicit CSltWatchdog(int seconds) : limit_(seconds), thread_([this] { watch(); }) {}
+  // The thread starts with every signal blocked: the driver's replies
+  // (SIGUSR1) are sent to the process and must reach the main thread's
+  // wait, never this one.
+  explicit CSltWatchdog(int seconds) : limit_(seconds) {
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    thread_ = std::thread([this] { watch(); });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
   ~CSltWatchdog() {
     {
       std::lock_guard<std::mutex> lock(m_);
@@ -356,7 +367,7 @@ bool CSltRunner::rows(CZqlSession* s, const std::string& sql, const std::string&
   }
   const int columns = csr.ColQty();
   if (columns != static_cast<int>(types.size())) {
-    *why = "the query gives " + std::to_string(columns) + " columns, its type string '" + types + "' " +
+    *why = "the query gives " + std::to_string(columns) + " columns, its type string '" + types + "' names " +
            std::to_string(types.size());
     return false;
   }
