@@ -131,6 +131,7 @@ TEST(SltFormat, HugeLinesAreRefused) {
   EXPECT_FALSE(items[0].ok);
   EXPECT_EQ(items[0].problem.line, 4);
   EXPECT_EQ(SltParse("statement ok\n" + big).front().problem.message, "line longer than 1048576 bytes");
+  EXPECT_EQ(SltParse(std::string("statement ok\nSELECT '\0'", 22)).front().problem.message, "NUL byte in the line");
 }
 
 }  // namespace

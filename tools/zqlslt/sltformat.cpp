@@ -98,9 +98,12 @@ class CReader {
     size_t i = 0;
     while (i < block_.size() && block_[i].text[0] == '#') ++i;
     if (i == block_.size()) return false;
-    for (const SLine& l : block_)
+    for (const SLine& l : block_) {
       if (l.text.size() > kSltMaxLine)
         return Fail(item, l.number, "line longer than " + std::to_string(kSltMaxLine) + " bytes");
+      // SQL text and values end at a NUL on their way to the database.
+      if (l.text.find('\0') != std::string::npos) return Fail(item, l.number, "NUL byte in the line");
+    }
     SSltRecord& r = item->record;
     std::vector<std::string> w = Words(block_[i].text);
     while (!w.empty() && (w[0] == "skipif" || w[0] == "onlyif")) {
