@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -89,6 +90,17 @@ std::string Utf8(const CZqlUcStr& s) {
   return out;
 }
 
+// A text of sign and decimal digits only, within 64 bits, into *out.
+bool PlainInteger(const std::string& t, int64_t* out) {
+  size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
+  if (i == t.size()) return false;
+  for (size_t k = i; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9') return false;
+  errno = 0;
+  *out = std::strtoll(t.c_str(), nullptr, 10);
+  return errno == 0;
+}
+
 // A value of the current row as the printer takes it. Reading a value may
 // raise (a number out of range), so it runs in a frame of its own.
 bool ValueOf(const CZqlData* d, SSltValue* out, std::string* why) {
@@ -104,10 +116,10 @@ bool ValueOf(const CZqlData* d, SSltValue* out, std::string* why) {
       d->getValue(&v);
       out->kind = SSltValue::kInt;
       out->i = v;
-    } else if (d->is_exactnumeric() && d->Scale() == 0) {
-      // NUMERIC(p, 0) may exceed 32 bits: taken from its text.
+    } else if (d->is_exactnumeric() && d->Scale() == 0 && PlainInteger(out->text, &out->i)) {
+      // NUMERIC(p, 0) may exceed 32 bits: taken from its text, unless that
+      // is an approximation (the value is held as a double).
       out->kind = SSltValue::kInt;
-      out->i = std::strtoll(out->text.c_str(), nullptr, 10);
     } else if (d->is_numeric()) {
       double v = 0;
       d->getValue(&v);
