@@ -265,7 +265,10 @@ bool CSltRunner::Start() {
 
 void CSltRunner::fail(SFile* f, const SSltRecord& r, const std::string& why) {
   ++f->counts.failed;
-  std::fprintf(out_, "%s:%d: FAIL %s | %s\n", f->path.c_str(), r.line, OneLine(r.sql).c_str(), why.c_str());
+  std::string text = why;  // one line, whatever the database's message holds
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  std::fprintf(out_, "%s:%d: FAIL %s | %s\n", f->path.c_str(), r.line, OneLine(r.sql).c_str(), text.c_str());
 }
 
 SSltCounts CSltRunner::RunFile(const std::string& path) {
