@@ -114,6 +114,11 @@ CZqlDrvKit::~CZqlDrvKit() { Close(); }
 
 linkinf& CZqlDrvKit::slotInfo() const { return comBuf_->slots[slot_]; }
 
+int32_t CZqlDrvKit::ClientPid() const {
+  if (comBuf_ == nullptr || slot_ < 0) return 0;
+  return __atomic_load_n(&slotInfo().clientPid, __ATOMIC_ACQUIRE);
+}
+
 int32_t CZqlDrvKit::attachBuffer(int32_t key) {
   comId_ = shmget(key, kZqlComBufSize, 0);
   shmid_ds ds{};

@@ -119,6 +119,7 @@ CZqlDrvDecoder::~CZqlDrvDecoder() = default;
 int32_t CZqlDrvDecoder::Serve(const unsigned char* request, uint32_t size,
                               std::vector<unsigned char>* reply) {
   failed_.reset();
+  info_ = 0;
   SReply r;
   CZqlObjPack in(const_cast<unsigned char*>(request), size);
   if (!ZqlTry([&] { decode(&in, &r); })) {
@@ -200,6 +201,7 @@ void CZqlDrvDecoder::decode(CZqlObjPack* in, SReply* out) {
     }
   }
   req.version = static_cast<int32_t>(req.number[kZqlReqLabelVersion]);
+  info_ = static_cast<int32_t>(req.number[kZqlReqLabelInfo]);
   req.code = req.has[kZqlReqLabelCode] ? static_cast<int32_t>(req.number[kZqlReqLabelCode]) : -1;
   if (!req.has[kZqlReqLabelVersion] || req.code < 0) ZQL_RAISE(kZqlErrInternalZQLError);
   if (req.version != kZqlProtocolVersion) ZQL_RAISE(kZqlErrIncompatibleEnvironment);

@@ -86,6 +86,9 @@ class CZqlDrvKit {
   // Largest reply that fits the segment.
   uint32_t ReplyCapacity() const { return segSize_ - kZqlReplyHeaderSize; }
   int Slot() const { return slot_; }
+  // Process id of the client that sent the request being served (the
+  // slot's client pid); 0 before Start.
+  int32_t ClientPid() const;
 
   // Test hook: the next reply carries length word `length` (whatever it is)
   // and no bytes, to imitate a damaged reply.

@@ -116,6 +116,10 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   int32_t Serve(const unsigned char* request, uint32_t size,
                 std::vector<unsigned char>* reply) override;
 
+  // Label 5 of the request being served: the first value its client's
+  // Attach received (0 for Attach itself and outside Serve).
+  int32_t RequestInfo() const { return info_; }
+
   // Areas the decoder keeps (for tests of a driver).
   int StatementCount() const { return static_cast<int>(statements_.size()); }
   int CursorCount() const { return static_cast<int>(cursors_.size()); }
@@ -146,6 +150,7 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
 
   CZqlDriver* driver_;
   uint32_t capacity_;
+  int32_t info_ = 0;  // label 5 of the request being served
   CZqlDDA scratch_;  // the fresh area of the request being served
   std::unique_ptr<CZqlDDA> failed_;  // the area of a failed Prepare or AllocCsr
   std::map<uint32_t, SKept> statements_;

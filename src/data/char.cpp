@@ -935,6 +935,9 @@ void CZqlChar::lookUpNames() {
 // A damaged or foreign form must still leave a sound value: the text no
 // longer than the declared length, the current length between the two.
 int CZqlChar::unpackFrom(CZqlObjPack* pack) {
+  // The packed form leaves out a current length of 1: a value unpacked
+  // over a longer one must not keep the old length.
+  current_ = 1;
   const int ok = CZqlData::unpackFrom(pack);
   unsigned int n = Min(static_cast<unsigned int>(text_.Length()), length_);
   if (current_ > length_) current_ = length_;

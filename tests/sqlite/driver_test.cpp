@@ -1,0 +1,524 @@
+// The SQLite driver through the dispatcher client and the request layer,
+// against real database files: connecting, statements, transactions,
+// errors, values, cursors and positioned changes.
+#include <sys/stat.h>
+
+#include "sqlite_fixture.h"
+
+namespace zqltest {
+namespace {
+
+using Sqlite = SqliteTest;
+
+TEST_F(Sqlite, ConnectOutcomes) {
+  chmod((dir_ + "/ro.db").c_str(), 0600);
+  {
+    std::ofstream touch(dir_ + "/ro.db");
+  }
+  chmod((dir_ + "/ro.db").c_str(), 0400);
+  const struct {
+    const char* env;
+    int code;
+    const char* said;  // in the message
+  } cases[] = {
+      {"FILE", 0, ""},
+      {"MEMORY", 0, ""},
+      {"AUTO", 0, ""},
+      {"GARBAGE", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "garbage.db"},
+      {"NODB", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "NODB"},
+      {"BADTIME", kZqlErrInvalidEnvironmentParameterInZQLINI, "BADTIME"},
+      {"NOFOLDER", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "NOFOLDER"},
+      {"RO", geteuid() == 0 ? 0 : kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "ro.db"},
+  };
+  for (const auto& c : cases) {
+    uint32_t s = 0;
+    EXPECT_EQ(Connect(&s, c.env), c.code) << c.env;
+    if (c.code != 0) {
+      ASSERT_GT(dda.CondCount(), 0);
+      EXPECT_NE(Utf8(*dda.ErrMsg(0)).find(c.said), std::string::npos) << Utf8(*dda.ErrMsg(0));
+      continue;
+    }
+    CZqlUcStr dbms;
+    dda.getNameOfDBMS(&dbms);
+    EXPECT_EQ(Utf8(dbms).substr(0, 21), "zqlsqlite     SQLite ") << c.env;
+    EXPECT_EQ(Status(s, kZqlStatConnection1), 0u);
+    EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
+  }
+  struct stat st;
+  EXPECT_EQ(stat((dir_ + "/data/sub/test.db").c_str(), &st), 0) << "folder and file created";
+}
+
+TEST_F(Sqlite, StatementTypesAndRowCounts) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  const struct {
+    const char* sql;
+    EZqlStatement type;
+    int32_t rows;  // after Execute; -1: not checked
+  } cases[] = {
+      {"CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(10))", kZqlStmCreateTable, -1},
+      {"CREATE INDEX ti ON t (name)", kZqlStmCreateIndex, -1},
+      {"CREATE VIEW v AS SELECT * FROM t", kZqlStmCreateView, -1},
+      {"INSERT INTO t (name) VALUES ('a'), ('b'), ('c')", kZqlStmInsert, 3},
+      {"UPDATE t SET name = name || 'x' WHERE id > 1", kZqlStmUpdateWhere, 2},
+      {"DELETE FROM t WHERE id = 3", kZqlStmDeleteWhere, 1},
+      {"DROP VIEW v", kZqlStmDropView, -1},
+      {"DROP INDEX ti", kZqlStmDropIndex, -1},
+  };
+  for (const auto& c : cases) {
+    SStm st;
+    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
+    EXPECT_EQ(st.area.StmType(), c.type) << c.sql;
+    ASSERT_EQ(Execute(&st), 0) << c.sql << ": " << Utf8(*st.area.ErrMsg(0));
+    if (c.rows >= 0) {
+
+      EXPECT_EQ(st.area.RowCount(), c.rows) << c.sql;
+
+    }
+  }
+  SStm sel;
+  ASSERT_EQ(Prepare(s, "SELECT name FROM t", &sel), 0);
+  EXPECT_EQ(sel.area.StmType(), kZqlStmSelect);
+  EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"), (std::vector<std::string>{"1|a", "2|bx"}));
+  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+}
+
+TEST_F(Sqlite, SingleRowSelectExecutedDirectly) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT, name TEXT)"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (2, 'deux')"), 0);
+  const struct {
+    long id;
+    int code;
+    const char* name;
+  } cases[] = {{1, 0, "one"}, {7, kZqlErrNoData0200, ""}, {2, kZqlErrCardinalityViolation, ""}};
+  SStm st;
+  ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id = :id", &st), 0);
+  ASSERT_EQ(st.area.ParCount(), 1);
+  EXPECT_EQ(Utf8(st.area.ParDsc(0)->Name().Body()), "ID");
+  for (const auto& c : cases) {
+    CZqlInt want;
+    want.storeValue(c.id);
+    ASSERT_TRUE(st.area.ParDsc(0)->setBind(&want));
+    EXPECT_EQ(Execute(&st), c.code) << c.id;
+    if (c.code == 0) {
+      EXPECT_EQ(OutText(st.area, 0), "1");
+      EXPECT_EQ(OutText(st.area, 1), c.name);
+    }
+    st.area.ParDsc(0)->setBind(nullptr);
+  }
+}
+
+TEST_F(Sqlite, IsoTransactions) {
+  uint32_t a = 0, b = 0;
+  ASSERT_EQ(Connect(&a), 0);
+  ASSERT_EQ(Connect(&b), 0);
+  EXPECT_NE(Status(a, kZqlStatConnection0) & 0x200000u, 0u);
+  ASSERT_EQ(Exec(a, "CREATE TABLE t (x INT)"), 0);
+  EXPECT_EQ(Status(a, kZqlStatConnection1), 1u) << "the first statement opened a transaction";
+  EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &a); }), kZqlErrDisconnectWhileTransactionIsActive);
+  ASSERT_EQ(Exec(a, "COMMIT WORK"), 0);
+  EXPECT_EQ(Status(a, kZqlStatConnection1), 0u);
+  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (1)"), 0);
+  ASSERT_EQ(Exec(a, "ROLLBACK WORK"), 0);
+  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (2)"), 0);
+  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{}) << "not committed yet";
+  ASSERT_EQ(Exec(b, "COMMIT WORK"), 0);
+  ASSERT_EQ(Exec(a, "COMMIT WORK"), 0);
+  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{"2"});
+  ASSERT_EQ(Exec(b, "COMMIT WORK"), 0);
+  // Another connection's write lock: busy after the time-out of 0.
+  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (3)"), 0);
+  EXPECT_EQ(Exec(b, "INSERT INTO t VALUES (4)"), kZqlErrTableIsLockedByAnotherCursor);
+  // Abort rolls back.
+  EXPECT_EQ(Raised([&] { client->Abort(&dda); }), 0);
+  ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);
+  ASSERT_EQ(Connect(&a), 0);
+  EXPECT_EQ(Rows(a, "SELECT x FROM t"), std::vector<std::string>{"2"});
+  ASSERT_EQ(Exec(a, "ROLLBACK WORK"), 0);
+}
+
+TEST_F(Sqlite, AutoCommitEnvironment) {
+  uint32_t a = 0, b = 0;
+  ASSERT_EQ(Connect(&a, "AUTO"), 0);
+  ASSERT_EQ(Connect(&b, "AUTO"), 0);
+  EXPECT_EQ(Status(a, kZqlStatConnection0) & 0x1u, 1u);
+  ASSERT_EQ(Exec(a, "CREATE TABLE t (x INT)"), 0);
+  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (1)"), 0);
+  EXPECT_EQ(Status(a, kZqlStatConnection1), 0u);
+  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{"1"});
+  // SET TRANSACTION opens one that COMMIT WORK ends.
+  ASSERT_EQ(Exec(a, "SET TRANSACTION READ WRITE,ISOLATION LEVEL SERIALIZABLE,DIAGNOSTICS SIZE 5"), 0);
+  EXPECT_EQ(Status(a, kZqlStatConnection1), 1u);
+  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (2)"), 0);
+  ASSERT_EQ(Exec(a, "ROLLBACK WORK"), 0);
+  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{"1"});
+}
+
+TEST_F(Sqlite, SessionStatements) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  const char* warned[] = {"SET CATALOG 'c'", "SET SCHEMA 'main'", "SET NAMES 'UTF8'", "SET TIME ZONE LOCAL",
+                          "SET SESSION AUTHORIZATION 'bob'", "SET CONSTRAINTS c1 DEFERRED"};
+  for (const char* sql : warned) {
+    EXPECT_EQ(Exec(s, sql), 0) << sql;
+    ASSERT_EQ(dda.CondCount(), 1) << sql;
+    EXPECT_EQ(dda.Err(0), kZqlDrvWarning) << sql;
+  }
+  EXPECT_EQ(Exec(s, "SET TRANSACTION READ SOMETIMES"), kZqlErrSyntaxErrorOrAccessRuleViolation);
+  // Read only: writes refused until the transaction ends.
+  ASSERT_EQ(Exec(s, "CREATE TABLE p (id INT PRIMARY KEY)"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE c (p INT REFERENCES p (id))"), 0);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  ASSERT_EQ(Exec(s, "SET TRANSACTION READ ONLY,ISOLATION LEVEL SERIALIZABLE,DIAGNOSTICS SIZE 0"), 0);
+  EXPECT_EQ(Status(s, kZqlStatConnection0) & 0x2u, 0x2u);
+  EXPECT_EQ(Exec(s, "INSERT INTO p VALUES (1)"), kZqlErrTransactionIsReadOnly);
+  EXPECT_EQ(Exec(s, "SET TRANSACTION READ WRITE"), kZqlErrInvalidTransactionState);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO p VALUES (1)"), 0);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  // Foreign keys: checked at once, or at COMMIT when deferred; a refused
+  // COMMIT leaves the transaction open.
+  EXPECT_EQ(Exec(s, "INSERT INTO c VALUES (9)"), kZqlErrIntegrityConstraintViolation2300);
+  ASSERT_EQ(Exec(s, "SET CONSTRAINTS ALL DEFERRED"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO c VALUES (9)"), 0);
+  EXPECT_EQ(Exec(s, "COMMIT WORK"), kZqlErrIntegrityConstraintViolation2300);
+  EXPECT_EQ(Status(s, kZqlStatConnection1), 1u);
+  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+  EXPECT_EQ(Rows(s, "SELECT count(*) FROM c"), std::vector<std::string>{"0"});
+  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+}
+
+TEST_F(Sqlite, ErrorsWithPositions) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT PRIMARY KEY, v TEXT NOT NULL)"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'x')"), 0);
+  const struct {
+    const char* sql;
+    int code;
+    int32_t pos;  // -1: not checked
+  } cases[] = {
+      {"SELEC 1", kZqlErrSyntaxErrorOrAccessRuleViolation, 1},
+      // SQLite takes FRM for an alias and stops at t: 19 characters in (27 bytes).
+      {"SELECT 'é€😀' FRM t", kZqlErrSyntaxErrorOrAccessRuleViolation, 19},
+      {"SELECT * FROM nosuch", kZqlErrSyntaxErrorOrAccessRuleViolation, -1},
+      {"INSERT INTO t VALUES (1, 'y')", kZqlErrIntegrityConstraintViolation2300, -1},
+      {"INSERT INTO t VALUES (2, NULL)", kZqlErrIntegrityConstraintViolation2300, -1},
+      {"SELECT 1; SELECT 2", kZqlErrSyntaxErrorOrAccessRuleViolation, 11},
+      {"", kZqlErrSyntaxErrorOrAccessRuleViolation, -1},
+      {"  -- only a comment", kZqlErrSyntaxErrorOrAccessRuleViolation, -1},
+      {"INSERT INTO t VALUES (?, ?)", kZqlErrUsingClauseRequiredForDynamicParameter, -1},
+      {"DELETE FROM t WHERE CURRENT OF nosuch", kZqlErrInvalidCursorName, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Exec(s, c.sql), c.code) << c.sql;
+    if (c.pos >= 0) {
+
+      EXPECT_EQ(dda.ErrPos(), c.pos) << c.sql;
+
+    }
+    ASSERT_GT(dda.CondCount(), 0) << c.sql;
+  }
+  // The DBMS name of a failed Prepare carries SQLite's code and message.
+  SStm st;
+  EXPECT_EQ(Prepare(s, "SELECT * FROM nosuch", &st), kZqlErrSyntaxErrorOrAccessRuleViolation);
+  EXPECT_NE(Utf8(*st.area.ErrMsg(0)).find("no such table"), std::string::npos);
+  // A NUL inside the text.
+  const unsigned short nul[] = {'S', 'E', 'L', 'E', 'C', 'T', ' ', '1', 0, '2'};
+  CZqlUcStr text;
+  text.Copy(nul, 10);
+  if (text.Length() == 10) {
+    EXPECT_EQ(Raised([&] { client->IExecute(&dda, s, text); }), kZqlErrSyntaxErrorOrAccessRuleViolation);
+    EXPECT_EQ(dda.ErrPos(), 9);
+  }
+  // Nothing of a refused text ran.
+  EXPECT_EQ(Exec(s, "INSERT INTO t VALUES (5, 'a'); DROP TABLE t"), kZqlErrSyntaxErrorOrAccessRuleViolation);
+  EXPECT_EQ(Rows(s, "SELECT count(*) FROM t"), std::vector<std::string>{"1"});
+}
+
+TEST_F(Sqlite, DeclaredTypesAndValues) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (a INTEGER NOT NULL, b BIGINT, c VARCHAR(5), d TEXT, e REAL, "
+                    "f NUMERIC(8,2), g DATE, h BLOB, i BOOLEAN, j TIMESTAMP)"),
+            0);
+  SStm st;
+  ASSERT_EQ(Prepare(s, "SELECT a, b, c, d, e, f, g, h, i, j, a + 1, 'x' || d FROM t", &st), 0);
+  ASSERT_EQ(st.area.ColCount(), 12);
+  const struct {
+    int type;
+    unsigned length;  // 0: not checked
+  } want[] = {{kZqlTypeInteger, 0}, {kZqlTypeDecimal, 0},  {kZqlTypeVarchar, 5}, {kZqlTypeVarchar, 256},
+              {kZqlTypeDouble, 0},  {kZqlTypeNumeric, 0},  {kZqlTypeDatetime, 0}, {kZqlTypeVarbit, 0},
+              {kZqlTypeSmallInt, 0}, {kZqlTypeDatetime, 0}, {kZqlTypeVarchar, 0}, {kZqlTypeVarchar, 0}};
+  for (int i = 0; i < 12; ++i) {
+    const CZqlData* d = st.area.ColDsc(i)->getData();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->Type(), want[i].type) << i;
+    if (want[i].length != 0) {
+
+      EXPECT_EQ(d->Length(), want[i].length) << i;
+
+    }
+  }
+  EXPECT_EQ(st.area.ColDsc(0)->Nullable(), kZqlFalse);
+  EXPECT_EQ(st.area.ColDsc(1)->Nullable(), kZqlTrue);
+  EXPECT_EQ(Utf8(st.area.ColDsc(0)->Name().Body()), "A");
+  // Columns without declared type are typed from the first row.
+  SStm expr;
+  ASSERT_EQ(Prepare(s, "SELECT 1 + 1, 2.5, 'x', NULL", &expr), 0);
+  EXPECT_EQ(expr.area.ColDsc(0)->getData()->Type(), kZqlTypeDecimal);
+  EXPECT_EQ(expr.area.ColDsc(1)->getData()->Type(), kZqlTypeDouble);
+  EXPECT_EQ(expr.area.ColDsc(2)->getData()->Type(), kZqlTypeVarchar);
+}
+
+TEST_F(Sqlite, ParametersReachSqliteWithTheirTypes) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (k INT, v)"), 0);
+  SStm ins;
+  ASSERT_EQ(Prepare(s, "INSERT INTO t VALUES (?1, ?2)", &ins), 0);
+  ASSERT_EQ(ins.area.ParCount(), 2);
+  CZqlInt k, i;
+  CZqlDouble d;
+  CZqlReal r;
+  CZqlChar c(20);
+  c.setVarying();
+  CZqlNumeric whole(10, 0), frac(10, 2);
+  CZqlChar null(5);
+  null.setNull();
+  i.storeValue(42L);
+  d.storeValue(2.5);
+  r.storeValue(0.25);
+  c.storeValue(CZqlUcStr("hello"));
+  whole.storeValue(7.0);
+  frac.storeValue(7.25);
+  const struct {
+    CZqlData* value;
+    const char* typeOf;
+    const char* text;
+  } cases[] = {{&i, "integer", "42"},     {&d, "real", "2.5"},         {&r, "real", "0.25"},
+               {&c, "text", "hello"},     {&whole, "integer", "7"},    {&frac, "real", "7.25"},
+               {&null, "null", "NULL"}};
+  long n = 0;
+  for (const auto& cs : cases) {
+    k.storeValue(++n);
+    ins.area.ParDsc(0)->setBind(&k);
+    ins.area.ParDsc(1)->setBind(cs.value);
+    ASSERT_EQ(Execute(&ins), 0) << cs.typeOf << ": " << Utf8(*ins.area.ErrMsg(0));
+  }
+  const std::vector<std::string> rows = Rows(s, "SELECT typeof(v), CAST(coalesce(v, 'NULL') AS TEXT) FROM t ORDER BY k");
+  ASSERT_EQ(rows.size(), std::size(cases)) << rows[0];
+  for (size_t j = 0; j < rows.size(); ++j)
+    EXPECT_EQ(rows[j], std::string(cases[j].typeOf) + "|" + cases[j].text);
+}
+
+TEST_F(Sqlite, UnicodeTextRoundTrip) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (v VARCHAR(10))"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('aé€😀')"), 0);
+  EXPECT_EQ(Rows(s, "SELECT length(v), v FROM t"), std::vector<std::string>{"4|aé€😀"});
+  SStm st;
+  ASSERT_EQ(Prepare(s, "SELECT v FROM t", &st), 0);
+  ASSERT_EQ(Execute(&st), 0);
+  CZqlData* v = nullptr;
+  ASSERT_TRUE(st.area.OutDsc(0)->getBind(&v));
+  CZqlUcStr got;
+  v->getValue(&got);
+  const unsigned short want[] = {'a', 0xE9, 0x20AC, 0xD83D, 0xDE00};
+  ASSERT_EQ(got.Length(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(got[i], want[i]);
+}
+
+TEST_F(Sqlite, ValuesLongerThanTheirTypeAreRefused) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (short VARCHAR(3), long TEXT, b BLOB)"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('abcdef', 'x', x'00')"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('abc', printf('%.300c', 'y'), zeroblob(300))"), 0);
+  const struct {
+    const char* sql;
+    int code;
+  } cases[] = {
+      {"SELECT short FROM t WHERE rowid = 1", kZqlErrStringDataRightTruncation2201},
+      {"SELECT short FROM t WHERE rowid = 2", 0},
+      {"SELECT long FROM t WHERE rowid = 2", kZqlErrStringDataRightTruncation2201},
+      {"SELECT b FROM t WHERE rowid = 1", 0},
+      {"SELECT b FROM t WHERE rowid = 2", kZqlErrStringDataRightTruncation2201},
+  };
+  for (const auto& c : cases) {
+    SStm st;
+    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
+    EXPECT_EQ(Execute(&st), c.code) << c.sql;
+  }
+}
+
+TEST_F(Sqlite, CursorsAndTheirRefusals) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT)"), 0);
+  ASSERT_EQ(Exec(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5) "
+                    "INSERT INTO t SELECT i FROM n"),
+            0);
+  SStm st;
+  ASSERT_EQ(Prepare(s, "SELECT id FROM t ORDER BY id", &st), 0);
+  CZqlDDA plain, scroll;
+  plain.Init(10);
+  scroll.Init(10);
+  uint32_t p = 0, k = 0;
+  ASSERT_EQ(Raised([&] {
+    client->AllocCsr(&plain, st.id, &p, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+    client->AllocCsr(&scroll, st.id, &k, CZqlIdent("K"), kZqlCurScroll, kZqlCurInsensitive);
+  }), 0);
+  auto fetch = [&](CZqlDDA* a, uint32_t c, EZqlDirection d, int32_t off) {
+    return Raised([&] { client->Fetch(a, c, d, off); });
+  };
+  EXPECT_EQ(fetch(&plain, p, kZqlFetchNext, 0), kZqlErrCursorIsInCloseState);
+  ASSERT_EQ(Raised([&] { client->Open(&plain, p); }), 0);
+  EXPECT_EQ(Raised([&] { client->Open(&plain, p); }), kZqlErrCurorIsInOpenState);
+  EXPECT_EQ(Status(p, kZqlStatCsrPosition), 0u);
+  EXPECT_EQ(fetch(&plain, p, kZqlFetchPrior, 0), kZqlErrCanOnlyFetchNextInNonScrollCursor);
+  ASSERT_EQ(fetch(&plain, p, kZqlFetchNext, 0), 0);
+  EXPECT_EQ(OutText(plain, 0), "1");
+  EXPECT_EQ(Status(p, kZqlStatCsrPosition), kZqlCsrOnRow);
+  EXPECT_EQ(Status(p, kZqlStatCsrScrollable), 0u);
+  EXPECT_EQ(Status(p, kZqlStatCsrUpdatable), 1u) << "a query over one table";
+
+  ASSERT_EQ(Raised([&] { client->Open(&scroll, k); }), 0);
+  EXPECT_EQ(Status(k, kZqlStatCsrScrollable), 1u);
+  EXPECT_EQ(Status(k, kZqlStatCsrInsensitive), 1u);
+  const struct {
+    EZqlDirection dir;
+    int32_t offset;
+    int code;
+    const char* value;
+  } moves[] = {
+      {kZqlFetchPrior, 0, kZqlErrNoData0200, ""}, {kZqlFetchNext, 0, 0, "1"},
+      {kZqlFetchNext, 0, 0, "2"},                 {kZqlFetchLast, 0, 0, "5"},
+      {kZqlFetchNext, 0, kZqlErrNoData0200, ""},  {kZqlFetchPrior, 0, 0, "5"},
+      {kZqlFetchFirst, 0, 0, "1"},                {kZqlFetchAbsolute, 3, 0, "3"},
+      {kZqlFetchAbsolute, -1, 0, "5"},            {kZqlFetchAbsolute, -5, 0, "1"},
+      {kZqlFetchAbsolute, 9, kZqlErrNoData0200, ""}, {kZqlFetchRelative, -2, 0, "4"},
+      {kZqlFetchRelative, 0, 0, "4"},             {kZqlFetchRelative, -3, 0, "1"},
+      {kZqlFetchRelative, -1, kZqlErrNoData0200, ""}, {kZqlFetchRelative, 2, 0, "2"},
+      {kZqlFetchAbsolute, 0, kZqlErrNoData0200, ""},
+  };
+  for (const auto& m : moves) {
+    EXPECT_EQ(fetch(&scroll, k, m.dir, m.offset), m.code) << m.dir << " " << m.offset;
+    if (m.code == 0) {
+
+      EXPECT_EQ(OutText(scroll, 0), m.value) << m.dir << " " << m.offset;
+
+    }
+    EXPECT_EQ(Status(k, kZqlStatCsrPosition), m.code == 0 ? kZqlCsrOnRow : 0u);
+  }
+  // COMMIT closes the cursors.
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  EXPECT_EQ(Status(p, kZqlStatCsrOpen), 0u);
+  EXPECT_EQ(fetch(&scroll, k, kZqlFetchNext, 0), kZqlErrCursorIsInCloseState);
+  EXPECT_EQ(Raised([&] { client->Close(&plain, p); }), kZqlErrCursorIsInCloseState);
+}
+
+TEST_F(Sqlite, PositionedUpdateAndDelete) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT, name TEXT)"), 0);
+  ASSERT_EQ(Exec(s, "CREATE INDEX ti ON t (id)"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c'), (4, 'd')"), 0);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  for (EZqlCurScr scr : {kZqlCurNonScroll, kZqlCurScroll}) {
+    SStm st;
+    // The index scan meets a row again after an update moved it ahead.
+    ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id > 0 ORDER BY id", &st), 0);
+    CZqlDDA area;
+    area.Init(10);
+    uint32_t k = 0;
+    ASSERT_EQ(Raised([&] {
+      client->AllocCsr(&area, st.id, &k, CZqlIdent("c1"), scr, kZqlCurSensitivityDefault);
+    }), 0);
+    CZqlUcStr table;
+    area.getSUTable(&table);
+    EXPECT_EQ(Utf8(table), "t");
+    EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 1u);
+    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), kZqlErrCursorIsInCloseState);
+    ASSERT_EQ(Raised([&] { client->Open(&area, k); }), 0);
+    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), kZqlErrCurorIsNotPositionedOnRow);
+    int visited = 0;
+    while (ZqlTry([&] { client->Fetch(&area, k, kZqlFetchNext, 0); })) {
+      ++visited;
+      const std::string id = OutText(area, 0);
+      if (id == "2") {
+        EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), 0);
+        EXPECT_EQ(dda.RowCount(), 1);
+      } else {
+        EXPECT_EQ(Exec(s, "UPDATE t SET id=id+10 WHERE CURRENT OF C1"), 0) << Utf8(*dda.ErrMsg(0));
+        EXPECT_EQ(dda.RowCount(), 1);
+      }
+      ASSERT_LT(visited, 10);
+    }
+    EXPECT_EQ(visited, scr == kZqlCurScroll ? 4 : 4);
+    EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"),
+              (std::vector<std::string>{"11|a", "13|c", "14|d"}));
+    ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+  }
+  // Not updatable: a join, DISTINCT, FOR READ ONLY.
+  for (const char* sql : {"SELECT a.id FROM t a, t b", "SELECT DISTINCT id FROM t",
+                          "SELECT id FROM t FOR READ ONLY", "SELECT count(*) FROM t"}) {
+    SStm st;
+    ASSERT_EQ(Prepare(s, sql, &st), 0) << sql;
+    CZqlDDA area;
+    area.Init(10);
+    uint32_t k = 0;
+    ASSERT_EQ(Raised([&] {
+      client->AllocCsr(&area, st.id, &k, CZqlIdent("R"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+      client->Open(&area, k);
+      client->Fetch(&area, k, kZqlFetchNext, 0);
+    }), 0) << sql << Utf8(*area.ErrMsg(0));
+    EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
+    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
+    ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
+  }
+  // FOR UPDATE is accepted and removed before SQLite sees it.
+  EXPECT_EQ(Rows(s, "SELECT id FROM t WHERE id = 1 FOR UPDATE OF id"), std::vector<std::string>{"1"});
+}
+
+TEST_F(Sqlite, FullDiskRollsBackTheTransaction) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "FILE"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (v BLOB)"), 0);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (x'01')"), 0);
+  ASSERT_EQ(Exec(s, "PRAGMA max_page_count = 8"), 0);
+  EXPECT_EQ(Exec(s, "INSERT INTO t VALUES (zeroblob(100000))"), kZqlErrTransactionRollback);
+  bool full = false;
+  for (int i = 0; i < dda.CondCount(); ++i) full = full || dda.Err(i) == kZqlErrExceptionRaisedByDBMSDriver;
+  EXPECT_TRUE(full);
+  EXPECT_EQ(Status(s, kZqlStatConnection1), 0u);
+  EXPECT_EQ(Rows(s, "SELECT count(*) FROM t"), std::vector<std::string>{"0"}) << "nothing half-written";
+  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+}
+
+TEST_F(Sqlite, LazyCursorOverManyRows) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  // A million generated rows: the cursor opens at once and reads a few.
+  SStm st;
+  ASSERT_EQ(Prepare(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
+                       "SELECT i FROM n", &st), 0);
+  CZqlDDA area;
+  area.Init(10);
+  uint32_t k = 0;
+  ASSERT_EQ(Raised([&] {
+    client->AllocCsr(&area, st.id, &k, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+    client->Open(&area, k);
+    for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0);
+  }), 0);
+  EXPECT_EQ(OutText(area, 0), "3");
+  ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
+}
+
+}  // namespace
+}  // namespace zqltest
