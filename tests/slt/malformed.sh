@@ -14,7 +14,7 @@ expect() {
 f=$2
 expect "$f:9: malformed record: unknown record kind 'selectx'"
 expect "$f:12: malformed record: query without a '----' line"
-expect "$f:16: FAIL SELECT x FROM t | the query gives 1 columns, its type string 'II' names 2"
+expect "$f:16: FAIL SELECT x, y FROM t | the query gives 2 columns, its type string 'I' names 1"
 expect "$f:21: malformed record: unknown type letter 'X' in 'IX' (I, T or R)"
 expect "$f:26: malformed record: 'hash-threshold' needs a number from 0 to 2147483647"
 expect "$f:28: FAIL INSERT INTO t VALUES(2, 'two') | expected an error, got success"
