@@ -312,7 +312,8 @@ SSltCounts CSltRunner::RunFile(const std::string& path) {
       const bool runs = r.kind != ESltKind::kHashThreshold && r.kind != ESltKind::kHalt;
       if (halted || !SltApplies(r, options_.engine)) {
         if (runs) ++f.counts.skipped;
-        if (runs && options_.verbose) std::fprintf(out_, "%s:%d: skip\n", path.c_str(), r.line);
+        if (runs && options_.verbose)
+          std::fprintf(out_, "%s:%d: skip %s\n", path.c_str(), r.line, OneLine(r.sql).c_str());
         continue;
       }
       if (r.kind == ESltKind::kHashThreshold) f.threshold = r.threshold;
@@ -349,7 +350,7 @@ void CSltRunner::record(SFile* f, const SSltRecord& r) {
     return;
   }
   ++f->counts.passed;
-  if (options_.verbose) std::fprintf(out_, "%s:%d: ok\n", f->path.c_str(), r.line);
+  if (options_.verbose) std::fprintf(out_, "%s:%d: ok %s\n", f->path.c_str(), r.line, OneLine(r.sql).c_str());
 }
 
 bool CSltRunner::statement(SFile* f, const SSltRecord& r, std::string* why, bool* accepted) {
