@@ -105,6 +105,123 @@ bool SingleRowSource(const std::string& sql, const SZqlSqlScan& scan, size_t* af
   return true;
 }
 
+// The declared type of a column of table (empty when unknown).
+std::string ColumnDecl(sqlite3* db, const std::string& table, const std::string& column) {
+  const char* decl = nullptr;
+  if (sqlite3_table_column_metadata(db, nullptr, table.c_str(), column.c_str(), &decl, nullptr,
+                                    nullptr, nullptr, nullptr) != SQLITE_OK)
+    return std::string();
+  return decl != nullptr ? decl : "";
+}
+
+// The columns of table in their order.
+std::vector<std::string> TableColumns(sqlite3* db, const std::string& table) {
+  std::vector<std::string> out;
+  sqlite3_stmt* s = nullptr;
+  const char sql[] = "SELECT name FROM pragma_table_info(?)";
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(s, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(s) == SQLITE_ROW)
+      out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+  }
+  sqlite3_finalize(s);
+  return out;
+}
+
+// The name a word or delimited identifier token gives SQLite.
+std::string NameOf(const std::string& sql, const SZqlSqlToken& t) {
+  if (t.kind == EZqlSqlToken::kWord) return ZqlDrvTokenText(sql, t);
+  return ZqlDrvIdentBody(sql, t);
+}
+
+// Declared types of the parameters from their context, by parameter index
+// (1-based; empty when the context says nothing): a value of INSERT's
+// VALUES list takes its column's type, a parameter compared with or
+// assigned to a column of the statement's table takes that column's.
+std::vector<std::string> ParamDecls(sqlite3* db, sqlite3_stmt* s, const std::string& sql,
+                                    const SZqlSqlScan& scan) {
+  const int np = sqlite3_bind_parameter_count(s);
+  std::vector<std::string> decl(static_cast<size_t>(np) + 1);
+  const auto& t = scan.tokens;
+  auto isName = [&](size_t i) {
+    return i < t.size() && (t[i].kind == EZqlSqlToken::kWord || t[i].kind == EZqlSqlToken::kQuoted);
+  };
+  auto punct = [&](size_t i, char c) {
+    return i < t.size() && t[i].kind == EZqlSqlToken::kOther && sql[t[i].begin] == c;
+  };
+  // Parameter index of each placeholder token.
+  std::vector<int> index(t.size(), 0);
+  int largest = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i].kind != EZqlSqlToken::kPlaceholder) continue;
+    const std::string text = ZqlDrvTokenText(sql, t[i]);
+    const int at = text == "?" ? largest + 1 : sqlite3_bind_parameter_index(s, text.c_str());
+    index[i] = at;
+    if (at > largest) largest = at;
+  }
+  // The table: after INTO, UPDATE or the first FROM.
+  std::string table;
+  size_t tableAt = 0;
+  for (size_t i = 0; i + 1 < t.size() && table.empty(); ++i) {
+    if ((ZqlDrvIsWord(sql, t[i], "INTO") || ZqlDrvIsWord(sql, t[i], "UPDATE") ||
+         ZqlDrvIsWord(sql, t[i], "FROM")) && isName(i + 1)) {
+      table = NameOf(sql, t[i + 1]);
+      tableAt = i + 1;
+    }
+  }
+  if (table.empty()) return decl;
+  auto set = [&](size_t token, const std::string& column) {
+    const int at = index[token];
+    if (at > 0 && at <= np && decl[static_cast<size_t>(at)].empty())
+      decl[static_cast<size_t>(at)] = ColumnDecl(db, table, column);
+  };
+  // INSERT INTO table [(columns)] VALUES (values).
+  if (!t.empty() && (ZqlDrvIsWord(sql, t[0], "INSERT") || ZqlDrvIsWord(sql, t[0], "REPLACE"))) {
+    size_t i = tableAt + 1;
+    std::vector<std::string> columns;
+    if (punct(i, '(')) {
+      for (++i; isName(i); i += 2) {
+        columns.push_back(NameOf(sql, t[i]));
+        if (!punct(i + 1, ',')) {
+          ++i;
+          break;
+        }
+      }
+      if (!punct(i, ')')) return decl;
+      ++i;
+    } else {
+      columns = TableColumns(db, table);
+    }
+    if (i < t.size() && ZqlDrvIsWord(sql, t[i], "VALUES") && punct(i + 1, '(')) {
+      size_t k = 0;
+      for (i += 2; i < t.size() && k < columns.size(); i += 2, ++k) {
+        if (t[i].kind == EZqlSqlToken::kPlaceholder && (punct(i + 1, ',') || punct(i + 1, ')')))
+          set(i, columns[k]);
+        else
+          break;
+      }
+    }
+  }
+  // column OP parameter, parameter OP column.
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i].kind != EZqlSqlToken::kPlaceholder) continue;
+    size_t op = i;  // the last character of the operator before the parameter
+    if (i >= 2 && t[i - 1].kind == EZqlSqlToken::kOther && std::strchr("=<>", sql[t[i - 1].begin])) {
+      op = i - 1;
+      if (op >= 2 && t[op - 1].kind == EZqlSqlToken::kOther && std::strchr("<>!", sql[t[op - 1].begin]))
+        --op;
+      if (op >= 1 && isName(op - 1)) set(i, NameOf(sql, t[op - 1]));
+    }
+    if (i + 2 < t.size() && t[i + 1].kind == EZqlSqlToken::kOther &&
+        std::strchr("=<>!", sql[t[i + 1].begin])) {
+      size_t after = i + 2;
+      if (t[after].kind == EZqlSqlToken::kOther && std::strchr("=<>", sql[t[after].begin])) ++after;
+      if (isName(after)) set(i, NameOf(sql, t[after]));
+    }
+  }
+  return decl;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -548,13 +665,15 @@ void CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
   const int np = sqlite3_bind_parameter_count(s);
   if (np > 0) {
     dda->AllocParDsc(np);
-    std::unique_ptr<CZqlData> text(TypeFromValue(SQLITE_TEXT));
+    const std::vector<std::string> decls = ParamDecls(c.db.get(), s, st.sql, ZqlDrvScan(st.sql, Dialect()));
     for (int i = 0; i < np; ++i) {
       const char* pname = sqlite3_bind_parameter_name(s, i + 1);
       CZqlParameter* p = dda->ParDsc(i);
       if (pname != nullptr) p->setName(Ident(pname[0] == '?' ? pname : pname + 1));
       p->setNullable(kZqlTrue);
-      p->setDsc(text.get());
+      std::unique_ptr<CZqlData> type(TypeFromDecl(decls[static_cast<size_t>(i) + 1].c_str()));
+      if (!type) type.reset(TypeFromValue(SQLITE_TEXT));
+      p->setDsc(type.get());
     }
   }
   const int n = sqlite3_column_count(s);

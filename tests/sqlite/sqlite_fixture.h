@@ -145,12 +145,17 @@ class SqliteTest : public IpcTest {
       client->Close(&csrArea, csr);
       client->DeallocStm(&st.area, &st.id);
     });
-    if (code != 0) rows.assign(1, "ERROR " + std::to_string(code));
+    if (code != 0) {
+      rows.assign(1, "ERROR " + std::to_string(code));
+      const CZqlDDA& failed = csrArea.CondCount() > 0 ? csrArea : st.area;
+      lastError = failed.CondCount() > 0 && failed.ErrMsg(0) != nullptr ? Utf8(*failed.ErrMsg(0)) : "";
+    }
     return rows;
   }
 
   CZqlDDA dda;
   std::unique_ptr<CZqlDispClient> client;
+  std::string lastError;  // the message of the last failed Rows
   char cwd_[PATH_MAX];
 };
 
