@@ -3,6 +3,7 @@
 #include "sltrun.h"
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -274,17 +275,22 @@ void CSltRunner::fail(SFile* f, const SSltRecord& r, const std::string& why) {
 SSltCounts CSltRunner::RunFile(const std::string& path) {
   SFile f;
   f.path = path;
+  struct stat st;
+  const char* refusal = nullptr;
+  if (stat(path.c_str(), &st) != 0) refusal = "cannot read the file";
+  else if (!S_ISREG(st.st_mode)) refusal = "not a regular file";
+  else if (st.st_size > kMaxFile) refusal = "file larger than 256 MiB";
   std::ifstream in(path, std::ios::binary);
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-  if (size < 0 || size > kMaxFile) {
-    std::fprintf(out_, "%s: %s\n", path.c_str(), size < 0 ? "cannot read the file" : "file larger than 256 MiB");
+  if (refusal == nullptr && !in) refusal = "cannot read the file";
+  const std::streamoff size = refusal == nullptr ? static_cast<std::streamoff>(st.st_size) : 0;
+  if (refusal != nullptr) {
+    std::fprintf(out_, "%s: %s\n", path.c_str(), refusal);
     f.counts.failed = 1;
     return f.counts;
   }
   std::string text(static_cast<size_t>(size), '\0');
-  in.seekg(0);
   in.read(&text[0], size);
+  text.resize(static_cast<size_t>(in.gcount()));
   const std::vector<SSltItem> items = SltParse(text);
 
   CZqlSession session(app_.get());
