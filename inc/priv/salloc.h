@@ -49,6 +49,13 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
                                           kZqlMemHeaderSize);
 }
 
+// The allocator's own functions are not seen outside the library: calls
+// between its sources then need no indirection through the symbol table.
+#define ZQL_MEM_INTERNAL __attribute__((visibility("hidden")))
+
+// ZqlMemoryLowFlag() == 1, without a call through the symbol table.
+ZQL_MEM_INTERNAL bool ZqlMemLowFlagIsSet();
+
 // --- index of free small blocks (sindex.cpp) -------------------------------
 // Mirrors which small blocks are free, chunk by chunk in list order, so that
 // a search skips allocated blocks and chunks with no block large enough. It
@@ -59,21 +66,21 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
 // True while the index is kept.
 bool ZqlMemIndexOn();
 // Drops the index; later calls other than ZqlMemIndexReset do nothing.
-void ZqlMemIndexOff();
+ZQL_MEM_INTERNAL void ZqlMemIndexOff();
 // Empties the index and keeps it again. REQUIRES: the small list is empty.
-void ZqlMemIndexReset();
+ZQL_MEM_INTERNAL void ZqlMemIndexReset();
 // Records c, the only block of the chunk just prepended to the small list.
 // Drops the index when the C library has no memory for the record.
-void ZqlMemIndexAddChunk(SZqlMemHeader* c);
+ZQL_MEM_INTERNAL void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 // Forgets the chunk whose first header is c, before it is freed.
-void ZqlMemIndexDropChunk(SZqlMemHeader* c);
+ZQL_MEM_INTERNAL void ZqlMemIndexDropChunk(SZqlMemHeader* c);
 // Records whether the block at b is now free, reading its size from b.
-void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+ZQL_MEM_INTERNAL void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
 // Sets *found to the first free block of at least n bytes at or after start
 // in list order, or to null when there is none up to the end of the list,
 // and answers true. Answers false when the index is off or start is not a
 // block it knows; the caller then walks the list.
-bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
+ZQL_MEM_INTERNAL bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
 
 // Test hook: compares the index with the small list starting at smallHead.
 // Answers "" when they agree (or the index is off), else what differs.
@@ -90,5 +97,18 @@ void TEST_ZqlMemorySetLowFlag(int flag);
 
 // Test hook: the first block of the small list (the newest chunk), or null.
 SZqlMemHeader* TEST_ZqlMemorySmallHead();
+
+// Test hook: empty chunks and large blocks kept aside for reuse (off the
+// lists: neither counted nor reported).
+int TEST_ZqlMemorySpareCount();
+
+// Test and benchmark hook: fn (null: none) sees every allocation, release
+// and reallocation of the block layer that succeeds, to record the
+// library's allocation mix: p the block handed out or released, old the
+// block a reallocation replaced, n the bytes asked for. fn must not
+// allocate through the allocator.
+enum EZqlMemTrace { kZqlMemTraceAlloc, kZqlMemTraceFree, kZqlMemTraceRealloc };
+using ZqlMemTraceFn = void (*)(EZqlMemTrace op, const void* p, const void* old, std::size_t n);
+void TEST_ZqlMemorySetTrace(ZqlMemTraceFn fn);
 
 #endif  // ZQL_SALLOC_H

@@ -30,6 +30,8 @@ unsigned ZqlMemoryLowBlockSize() { return kZqlMemLowBlockSize; }
 
 int ZqlMemoryLowFlag() { return gLowFlag; }
 
+bool ZqlMemLowFlagIsSet() { return gLowFlag == 1; }
+
 void TEST_ZqlMemoryFailLowAllocAt(long n) { gFailCountdown = n > 0 ? n : 0; }
 
 void TEST_ZqlMemorySetLowFlag(int flag) { gLowFlag = flag; }
