@@ -53,8 +53,9 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
 // between its sources then need no indirection through the symbol table.
 #define ZQL_MEM_INTERNAL __attribute__((visibility("hidden")))
 
-// ZqlMemoryLowFlag() == 1, without a call through the symbol table.
-ZQL_MEM_INTERNAL bool ZqlMemLowFlagIsSet();
+// What ZqlMemoryLowFlag() answers (lalcux.cpp), read without a call.
+ZQL_MEM_INTERNAL extern int gZqlMemLowFlag;
+inline bool ZqlMemLowFlagIsSet() { return gZqlMemLowFlag == 1; }
 
 // --- index of free small blocks (sindex.cpp) -------------------------------
 // Mirrors which small blocks are free, chunk by chunk in list order, so that
@@ -63,8 +64,11 @@ ZQL_MEM_INTERNAL bool ZqlMemLowFlagIsSet();
 // allocator drops it (ZqlMemIndexOff) and searches walk the list as before,
 // until ZqlMemoryNblkFreeAll empties the allocator. None of these raise.
 
-// True while the index is kept.
+// True while the index is kept; ZqlMemIndexKept is the same, without a call
+// through the symbol table.
 bool ZqlMemIndexOn();
+ZQL_MEM_INTERNAL extern bool gZqlMemIndexOff;
+inline bool ZqlMemIndexKept() { return !gZqlMemIndexOff; }
 // Drops the index; later calls other than ZqlMemIndexReset do nothing.
 ZQL_MEM_INTERNAL void ZqlMemIndexOff();
 // Empties the index and keeps it again. REQUIRES: the small list is empty.
@@ -76,6 +80,9 @@ ZQL_MEM_INTERNAL void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 ZQL_MEM_INTERNAL void ZqlMemIndexDropChunk(SZqlMemHeader* c);
 // Records whether the block at b is now free, reading its size from b.
 ZQL_MEM_INTERNAL void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+// Records that taken (may be null) is no longer free and freed is, both of
+// one chunk: a split's two halves, or a block that absorbed taken.
+ZQL_MEM_INTERNAL void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed);
 // Sets *found to the first free block of at least n bytes at or after start
 // in list order, or to null when there is none up to the end of the list,
 // and answers true. Answers false when the index is off or start is not a

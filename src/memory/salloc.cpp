@@ -167,9 +167,14 @@ Hdr* WalkFree(Hdr* start, std::size_t n) {
 Hdr* FindFree(std::size_t n) {
   Hdr* head = gAlloc.smallHead;
   Hdr* start = ZqlMemLowFlagIsSet() ? gAlloc.rover : head;
-  // The rover itself fits (a block just freed, mostly): the walk would take
-  // it first.
-  if (start && start->state == kZqlMemFree && start->size >= n && ZqlMemIndexOn()) return start;
+  // The walk's first two steps, which mostly end it: the rover itself (a
+  // block just freed) or the block after it (what the last split left).
+  if (start && ZqlMemIndexKept()) {
+    if (start->state == kZqlMemFree && start->size >= n) return start;
+    Hdr* next = start->next;
+    if (start->state == kZqlMemAllocated && next && next->state == kZqlMemFree && next->size >= n)
+      return next;
+  }
   Hdr* b = nullptr;
   bool indexed = start && IsSmallState(start->state) && ZqlMemIndexFind(start, n, &b);
   // Nothing from start to the list's end: from the head on (what lies
@@ -198,18 +203,30 @@ Hdr* Split(Hdr* b, std::size_t n) {
   return rest;
 }
 
+// Zero-fills size bytes at d (8-aligned, a multiple of 8). Small blocks,
+// the most, are cleared in line: a call of memset costs more than the work.
+inline void Clear(char* d, std::size_t size) {
+  if (size > 256) {
+    std::memset(d, 0, size);
+    return;
+  }
+  for (std::size_t i = 0; i < size; i += 8) std::memset(d + i, 0, 8);
+}
+
 Hdr* TakeSmall(std::size_t n) {
   Hdr* b = FindFree(n);
   if (!b) return nullptr;
   if (!SoundOrNull(b->next)) NoteDamage();
   Hdr* rest = Split(b, n);
-  ZqlMemIndexNote(b, false);
-  if (rest) ZqlMemIndexNote(rest, true);
+  if (rest)
+    ZqlMemIndexNotePair(b, rest);
+  else
+    ZqlMemIndexNote(b, false);
   gAlloc.rover = b;
   b->state = kZqlMemAllocated;
   b->flags = 0;
   b->tag = nullptr;  // a tag left by an earlier owner may point to dead text
-  std::memset(DataOf(b), 0, b->size);
+  Clear(DataOf(b), b->size);
   return b;
 }
 
@@ -263,11 +280,12 @@ void FreeSmall(Hdr* b) {
       b = before;
     }
     Hdr* after = b->next;
+    Hdr* absorbed = nullptr;  // its header stays behind, stale
     if (after && after->prev && after->state == kZqlMemFree) {
-      ZqlMemIndexNote(after, false);  // its header stays behind, stale
+      absorbed = after;
       Absorb(b, after);
     }
-    ZqlMemIndexNote(b, true);
+    ZqlMemIndexNotePair(absorbed, b);
     if (ZqlMemLowFlagIsSet() && IsWholeChunk(b)) {
       ReturnChunk(b);
       b = gAlloc.smallHead;
@@ -419,7 +437,9 @@ void* NullRaises(void* p) {
 // Block layer
 // ---------------------------------------------------------------------------
 
-void* ZqlMemoryNblkMalloc(std::size_t n) {
+namespace {
+
+inline __attribute__((always_inline)) void* Malloc(std::size_t n) {
   if (n > kMaxRequest) return nullptr;
   const std::size_t asked = n;
   n = (n + 7) & ~std::size_t{7};
@@ -436,6 +456,10 @@ void* ZqlMemoryNblkMalloc(std::size_t n) {
   if (gTrace) gTrace(kZqlMemTraceAlloc, DataOf(b), nullptr, asked);
   return DataOf(b);
 }
+
+}  // namespace
+
+void* ZqlMemoryNblkMalloc(std::size_t n) { return Malloc(n); }
 
 void* ZqlMemoryNblkCalloc(std::size_t count, std::size_t size) {
   std::size_t n;
@@ -464,7 +488,9 @@ void* ZqlMemoryNblkRealloc(void* p, std::size_t n) {
   return q;
 }
 
-void ZqlMemoryNblkFree(void* p) {
+namespace {
+
+inline __attribute__((always_inline)) void Free(void* p) {
   if (!p) return;
   Hdr* b = ZqlMemHeaderOf(p);
   if (b->state == kZqlMemLarge) {
@@ -479,6 +505,10 @@ void ZqlMemoryNblkFree(void* p) {
     NoteDamage();  // damaged: leave it alone (a free block is freed twice)
   }
 }
+
+}  // namespace
+
+void ZqlMemoryNblkFree(void* p) { Free(p); }
 
 void ZqlMemoryNblkFreeAll() {
   FreeChain(gAlloc.largeHead);
@@ -543,7 +573,12 @@ int ZqlMemoryCheck(const char* title) {
 // Public layer
 // ---------------------------------------------------------------------------
 
-void* ZqlMemoryMalloc(std::size_t n) { return NullRaises(ZqlMemoryNblkMalloc(n)); }
+// The public layer calls the block layer's bodies in line, not through
+// the symbol table.
+void* ZqlMemoryMalloc(std::size_t n) {
+  void* p = Malloc(n);
+  return __builtin_expect(p != nullptr, 1) ? p : NullRaises(p);
+}
 
 void* ZqlMemoryCalloc(std::size_t count, std::size_t size) {
   return NullRaises(ZqlMemoryNblkCalloc(count, size));
@@ -553,7 +588,7 @@ void* ZqlMemoryRealloc(void* p, std::size_t n) {
   return NullRaises(ZqlMemoryNblkRealloc(p, n));
 }
 
-void ZqlMemoryFree(void* p) { ZqlMemoryNblkFree(p); }
+void ZqlMemoryFree(void* p) { Free(p); }
 void ZqlMemoryFreeAll() { ZqlMemoryNblkFreeAll(); }
 void ZqlMemoryAddMsg(void* p, const char* text) { ZqlMemoryNblkAddMsg(p, text); }
 void ZqlMemoryDump(const char* title) { ZqlMemoryNblkDump(title); }
