@@ -98,6 +98,21 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead);
 // Never raises.
 void ZqlMemoryNblkDumpTo(std::FILE* out, const char* title);
 
+// The ceiling on the bytes the library holds in blocks (the "Memmax"
+// setting of zql.ini, set at resource start-up); bytes <= 0: none. A request
+// that would pass it fails as exhausted memory does (null from the block
+// layer, 0xA008 from ZqlMemoryMalloc). Only blocks handed out while a limit
+// is on count towards it.
+void ZqlMemorySetCeiling(int64_t bytes);
+// Bytes counted towards the ceiling, -1 while no limit is on.
+int64_t ZqlMemoryBytesInUse();
+
+// Test hook: the n-th request to the block layer from now on fails (once),
+// as exhausted memory does; n <= 0 turns it off. TEST_ZqlMemoryCalls
+// answers the requests counted since it was set.
+void TEST_ZqlMemoryFailAt(long n);
+long TEST_ZqlMemoryCalls();
+
 // Test hook: sets the answer of ZqlMemoryLowFlag() (normally 1). With 0,
 // searches start at the newest chunk and empty chunks are kept.
 void TEST_ZqlMemorySetLowFlag(int flag);

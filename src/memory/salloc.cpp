@@ -439,8 +439,30 @@ void* NullRaises(void* p) {
 
 namespace {
 
+// Limits on the block layer, off unless set: the ceiling on the bytes the
+// library holds in blocks (the "Memmax" setting), and the test hook that
+// fails one chosen call. While either is on, the bytes in use are counted.
+struct SZqlMemLimits {
+  bool on = false;
+  int64_t ceiling = 0;  // 0: none
+  int64_t inUse = 0;    // usable bytes of the blocks handed out while on
+  long failAt = 0;      // the call that fails, counted from when it was set; 0: none
+  long calls = 0;
+};
+SZqlMemLimits gLimits;
+
+void UpdateLimits() { gLimits.on = gLimits.ceiling > 0 || gLimits.failAt > 0; }
+
+// Whether a request of n bytes may go ahead.
+bool Admit(std::size_t n) {
+  if (gLimits.failAt > 0 && ++gLimits.calls == gLimits.failAt) return false;
+  return gLimits.ceiling <= 0 ||
+         gLimits.inUse + static_cast<int64_t>(n) <= gLimits.ceiling;
+}
+
 inline __attribute__((always_inline)) void* Malloc(std::size_t n) {
   if (n > kMaxRequest) return nullptr;
+  if (__builtin_expect(gLimits.on, 0) && !Admit(n)) return nullptr;
   const std::size_t asked = n;
   n = (n + 7) & ~std::size_t{7};
   Hdr* b;
@@ -453,6 +475,7 @@ inline __attribute__((always_inline)) void* Malloc(std::size_t n) {
     b = TakeSmall(n);
   if (!b) return nullptr;
   ++gAlloc.blocksInUse;
+  if (__builtin_expect(gLimits.on, 0)) gLimits.inUse += static_cast<int64_t>(UsableSize(b));
   if (gTrace) gTrace(kZqlMemTraceAlloc, DataOf(b), nullptr, asked);
   return DataOf(b);
 }
@@ -493,6 +516,11 @@ namespace {
 inline __attribute__((always_inline)) void Free(void* p) {
   if (!p) return;
   Hdr* b = ZqlMemHeaderOf(p);
+  if (__builtin_expect(gLimits.on, 0) && IsLive(b)) {
+    // Blocks handed out before the limits went on were not counted.
+    gLimits.inUse -= static_cast<int64_t>(UsableSize(b));
+    if (gLimits.inUse < 0) gLimits.inUse = 0;
+  }
   if (b->state == kZqlMemLarge) {
     if (gTrace) gTrace(kZqlMemTraceFree, p, nullptr, 0);
     --gAlloc.blocksInUse;
@@ -509,6 +537,23 @@ inline __attribute__((always_inline)) void Free(void* p) {
 }  // namespace
 
 void ZqlMemoryNblkFree(void* p) { Free(p); }
+
+void ZqlMemorySetCeiling(int64_t bytes) {
+  if (bytes > 0 && gLimits.ceiling <= 0 && !gLimits.on) gLimits.inUse = 0;
+  gLimits.ceiling = bytes > 0 ? bytes : 0;
+  UpdateLimits();
+}
+
+int64_t ZqlMemoryBytesInUse() { return gLimits.on ? gLimits.inUse : -1; }
+
+void TEST_ZqlMemoryFailAt(long n) {
+  if (!gLimits.on) gLimits.inUse = 0;
+  gLimits.failAt = n > 0 ? n : 0;
+  gLimits.calls = 0;
+  UpdateLimits();
+}
+
+long TEST_ZqlMemoryCalls() { return gLimits.calls; }
 
 void ZqlMemoryNblkFreeAll() {
   FreeChain(gAlloc.largeHead);
