@@ -66,7 +66,9 @@ TEST_F(OutOfMemory, EveryRequestOfACycleMayFail) {
       break;
     }
     // A failed request may also be absorbed (an optional part dropped).
-    if (n % 16 == 0) ASSERT_TRUE(Cycle(app.get())) << "not usable after request " << n;
+    if (n % 16 == 0) {
+      ASSERT_TRUE(Cycle(app.get())) << "not usable after request " << n;
+    }
   }
   ASSERT_TRUE(Cycle(app.get()));
   EXPECT_GT(n, 20);
