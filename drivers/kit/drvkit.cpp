@@ -1,12 +1,16 @@
 // The driver's side of the driver link: handshake, request loop, stop.
 
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/ipc.h>
+#include <sys/sem.h>
 #include <sys/shm.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "objpack.h"
@@ -106,6 +110,42 @@ key_t CandidateKey(int attempt) {
   return static_cast<key_t>(mixed);
 }
 
+long MonotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long>(now.tv_sec);
+}
+
+// A process that no longer runs: gone, or ended and not yet reaped (its
+// state in /proc is Z or X). One of another user counts as running.
+bool ProcessGone(int32_t pid) {
+  if (pid <= 0) return false;
+  if (kill(pid, 0) != 0) return errno == ESRCH;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[256];
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  const char* paren = std::strrchr(text, ')');
+  return paren != nullptr && paren[1] == ' ' && (paren[2] == 'Z' || paren[2] == 'X');
+}
+
+// One semop with SEM_UNDO on the buffer's lock, retried on EINTR: a driver
+// killed while it holds the lock releases it.
+bool BufferLock(int semId, int delta) {
+  sembuf op{};
+  op.sem_num = static_cast<unsigned short>(kZqlIpcSemComBuf);
+  op.sem_op = static_cast<short>(delta);
+  op.sem_flg = SEM_UNDO;
+  while (semop(semId, &op, 1) == -1)
+    if (errno != EINTR) return false;
+  return true;
+}
+
 }  // namespace
 
 CZqlDrvKit::CZqlDrvKit() = default;
@@ -129,6 +169,12 @@ int32_t CZqlDrvKit::attachBuffer(int32_t key) {
   void* at = shmat(comId_, nullptr, 0);
   if (at == reinterpret_cast<void*>(-1)) return kZqlErrCannotCreateCommunicationBuffer;
   comBuf_ = static_cast<SZqlComBuf*>(at);
+  clientTable_ = ds.shm_segsz >= kZqlComSegSize;
+  // The semaphores, for the dead clients' bookkeeping; only a set of ours.
+  semid_ds sds{};
+  const int sem = semget(key, 0, 0);
+  if (sem >= 0 && semctl(sem, 0, IPC_STAT, &sds) == 0 && sds.sem_perm.uid == geteuid())
+    semId_ = sem;
   return 0;
 }
 
@@ -181,19 +227,78 @@ int CZqlDrvKit::Run(CZqlDrvRawHandler* handler) {
   ZQL_ASSERT(comBuf_ != nullptr && seg_ != nullptr && handler != nullptr);
   const sigset_t loop = LoopSignals();
   const timespec idle{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
+  lastCheck_ = MonotonicSeconds();
   for (;;) {
     siginfo_t info;
     const int sig = sigtimedwait(&loop, &info, &idle);
+    bool stop = false;
     if (sig == SIGUSR1) {
       serveOne(handler);
+      // A driver that is never idle checks all the same.
+      if (MonotonicSeconds() - lastCheck_ >= static_cast<long>(kZqlIpcAlarmSeconds))
+        idleCheck(handler, &stop);
     } else if (sig == SIGUSR2) {
       return 0;
     } else if (sig > 0) {
       return 1;
-    } else if (errno == EAGAIN && !linkAlive()) {
-      return 1;
+    } else if (errno == EAGAIN) {
+      idleCheck(handler, &stop);
+    }
+    if (stop) return 1;
+  }
+}
+
+void CZqlDrvKit::idleCheck(CZqlDrvRawHandler* handler, bool* stop) {
+  lastCheck_ = MonotonicSeconds();
+  *stop = !linkAlive() || reclaimDeadClients(handler);
+}
+
+// Takes the connections of ended clients off this driver's slot (see Run).
+// Answers true when the slot is left without connections: it is freed
+// here, and the driver is to end.
+bool CZqlDrvKit::reclaimDeadClients(CZqlDrvRawHandler* handler) {
+  if (!clientTable_ || semId_ < 0) return false;
+  SZqlClientTable* table = ZqlClientTableOf(comBuf_);
+  // A cheap look first: nothing to do unless a client with connections
+  // here has ended.
+  bool any = false;
+  for (const SZqlIpcClient& c : table->clients)
+    if (c.pid > 0 && c.connections[slot_] > 0 && ProcessGone(c.pid)) any = true;
+  if (!any) return false;
+  if (!BufferLock(semId_, -1)) return false;
+  linkinf& slot = slotInfo();
+  int32_t gone[kZqlIpcClientCount];
+  int goneCount = 0;
+  for (SZqlIpcClient& c : table->clients) {
+    if (c.pid <= 0 || c.connections[slot_] <= 0 || !ProcessGone(c.pid)) continue;
+    gone[goneCount++] = c.pid;
+    slot.connections -= c.connections[slot_];
+    if (slot.connections < 0) slot.connections = 0;
+    c.connections[slot_] = 0;
+    bool more = false;  // connections to other drivers, which take them off
+    for (int32_t n : c.connections) more = more || n > 0;
+    if (!more) {
+      c = SZqlIpcClient{};
+      --comBuf_->attached;
     }
   }
+  const bool last = slot.connections <= 0 && slot.state == kZqlSlotInUse;
+  if (last) {
+    slot.state = kZqlSlotFree;
+    slot.connections = 0;
+  }
+  const bool empty = comBuf_->attached <= 0;
+  if (empty) {
+    // The last one out: the buffer and the semaphores go (the lock with
+    // them: a process waiting for it fails and makes a new set).
+    shmctl(comId_, IPC_RMID, nullptr);
+    semctl(semId_, 0, IPC_RMID);
+    semId_ = -1;
+  } else {
+    BufferLock(semId_, +1);
+  }
+  for (int i = 0; i < goneCount; ++i) handler->ClientGone(gone[i]);
+  return last || empty;
 }
 
 // The buffer is still there, not removed by its last client, and the slot
@@ -211,6 +316,7 @@ void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   linkinf& slot = slotInfo();
   if (!Move(slot, EDrvMove::kTake)) return;
   const int32_t client = slot.clientPid;
+  handler->Serving(client);
   uint32_t length;
   std::memcpy(&length, seg_ + 4, sizeof length);
   reply_.clear();

@@ -291,6 +291,21 @@ void CZqlDrvDecoder::connect(const SRequest& req, SReply* out) {
   });
   out->hasResult = true;
   out->result = id;
+  if (out->code == 0 && client_ > 0) owners_[id] = client_;
+}
+
+void CZqlDrvDecoder::ClientGone(int32_t pid) {
+  for (auto it = owners_.begin(); it != owners_.end();) {
+    if (it->second != pid) {
+      ++it;
+      continue;
+    }
+    const uint32_t connection = it->first;
+    it = owners_.erase(it);
+    CZqlDDA* area = fresh(kZqlStmDisconnect);
+    Invoke([&] { return driver_->Disconnect(area, connection, kZqlTrue); });
+    ZqlTry([&] { dropConnection(connection); });
+  }
 }
 
 void CZqlDrvDecoder::prepare(const SRequest& req, SReply* out) {
@@ -424,6 +439,9 @@ void CZqlDrvDecoder::simple(const SRequest& req, SReply* out) {
     }
   });
   if (out->code != 0) return;
-  if (req.code == kZqlReqDisconnect) dropConnection(id);
+  if (req.code == kZqlReqDisconnect) {
+    dropConnection(id);
+    owners_.erase(id);
+  }
   if (req.code == kZqlReqDeallocStm) dropStatement(id);
 }

@@ -50,6 +50,11 @@ class CZqlDrvRawHandler {
   // the kit replies with that code alone at label 2. Must not throw.
   virtual int32_t Serve(const unsigned char* request, uint32_t size,
                         std::vector<unsigned char>* reply) = 0;
+  // The client process whose request the next Serve carries.
+  virtual void Serving(int32_t clientPid) { (void)clientPid; }
+  // Client process pid ended without closing its connections to this
+  // driver: roll them back and forget them. Must not throw.
+  virtual void ClientGone(int32_t pid) { (void)pid; }
 };
 
 class CZqlDrvKit {
@@ -72,7 +77,13 @@ class CZqlDrvKit {
   int32_t Start(int argc, char** argv, const SZqlDrvOptions& options);
   // Serves requests until SIGUSR2 (answers 0), another stop signal, or the
   // link is found gone at an idle check every 5 seconds (the buffer was
-  // removed, or the slot no longer names this process) (answers 1). A
+  // removed, or the slot no longer names this process) (answers 1). The
+  // same check finds client processes that ended without closing their
+  // connections (the buffer's client table): their counts come off the
+  // slot and the buffer, the handler rolls their connections back
+  // (ClientGone), and when that leaves the slot without connections the
+  // driver frees it and ends (answers 1), removing the buffer and the
+  // semaphores when no client is attached any more. A
   // SIGUSR1 while no request is pending is ignored. A reply that does not
   // fit the segment is replaced by one carrying
   // kZqlErrErrorFoundInDBMSCommunication at label 2, as is the answer to a
@@ -101,9 +112,14 @@ class CZqlDrvKit {
   void serveOne(CZqlDrvRawHandler* handler);
   void writeReply(int32_t outcome);
   bool linkAlive() const;
+  bool reclaimDeadClients(CZqlDrvRawHandler* handler);
+  void idleCheck(CZqlDrvRawHandler* handler, bool* stop);
 
   SZqlComBuf* comBuf_ = nullptr;
   int comId_ = -1;
+  int semId_ = -1;        // the buffer's semaphores, -1 when not ours
+  bool clientTable_ = false;  // the buffer carries the client table
+  long lastCheck_ = 0;    // monotonic seconds of the last idle check
   unsigned char* seg_ = nullptr;
   uint32_t segSize_ = 0;
   int slot_ = -1;

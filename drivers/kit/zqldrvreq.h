@@ -115,6 +115,11 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   // the refusal of a too-large reply fits the segment. Never throws.
   int32_t Serve(const unsigned char* request, uint32_t size,
                 std::vector<unsigned char>* reply) override;
+  // Connections are noted with the client process that opened them; when
+  // that process is gone, each is disconnected with abort set (its open
+  // transaction rolled back) and dropped with its statements and cursors.
+  void Serving(int32_t clientPid) override { client_ = clientPid; }
+  void ClientGone(int32_t pid) override;
 
   // Label 5 of the request being served: the first value its client's
   // Attach received (0 for Attach itself and outside Serve).
@@ -155,6 +160,8 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   std::unique_ptr<CZqlDDA> failed_;  // the area of a failed Prepare or AllocCsr
   std::map<uint32_t, SKept> statements_;
   std::map<uint32_t, SKept> cursors_;
+  std::map<uint32_t, int32_t> owners_;  // connection -> client process
+  int32_t client_ = 0;                  // client of the request being served
 };
 
 #endif  // ZQL_ZQLDRVREQ_H

@@ -182,6 +182,33 @@ static_assert(sizeof(SZqlComBuf) == kZqlComBufSize, "buffer is 3928 bytes");
 static_assert(offsetof(SZqlComBuf, attached) == 4, "buffer layout");
 static_assert(offsetof(SZqlComBuf, slots) == 8, "buffer layout");
 
+// The client table, right behind the buffer in the same segment: one entry
+// per attached client process with its connections to each slot, written
+// by the client under the buffer lock. A driver reads it at its idle check
+// to find the connections of clients that ended without closing them (a
+// SIGKILLed client cannot): it takes their counts off its slot and the
+// attach count, rolls their connections back, and the last one out removes
+// the buffer and the semaphores. A client that finds the table full is not
+// entered (its connections are then only closed by itself).
+constexpr int kZqlIpcClientCount = 64;
+
+struct SZqlIpcClient {
+  int32_t pid;                              // 0: a free entry
+  int32_t connections[kZqlIpcSlotCount];    // this client's, per slot
+};
+
+struct SZqlClientTable {
+  SZqlIpcClient clients[kZqlIpcClientCount];
+};
+
+// Bytes of the segment: the buffer, then the client table.
+constexpr std::size_t kZqlComSegSize = kZqlComBufSize + sizeof(SZqlClientTable);
+
+// The client table of buf, which must be a whole segment of kZqlComSegSize.
+inline SZqlClientTable* ZqlClientTableOf(SZqlComBuf* buf) {
+  return reinterpret_cast<SZqlClientTable*>(reinterpret_cast<char*>(buf) + kZqlComBufSize);
+}
+
 // Data segment: the reply's length word, then its bytes.
 constexpr uint32_t kZqlReplyHeaderSize = 4;
 

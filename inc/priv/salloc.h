@@ -49,6 +49,14 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
                                           kZqlMemHeaderSize);
 }
 
+// The allocator's own functions are not seen outside the library: calls
+// between its sources then need no indirection through the symbol table.
+#define ZQL_MEM_INTERNAL __attribute__((visibility("hidden")))
+
+// What ZqlMemoryLowFlag() answers (lalcux.cpp), read without a call.
+ZQL_MEM_INTERNAL extern int gZqlMemLowFlag;
+inline bool ZqlMemLowFlagIsSet() { return gZqlMemLowFlag == 1; }
+
 // --- index of free small blocks (sindex.cpp) -------------------------------
 // Mirrors which small blocks are free, chunk by chunk in list order, so that
 // a search skips allocated blocks and chunks with no block large enough. It
@@ -56,24 +64,30 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
 // allocator drops it (ZqlMemIndexOff) and searches walk the list as before,
 // until ZqlMemoryNblkFreeAll empties the allocator. None of these raise.
 
-// True while the index is kept.
+// True while the index is kept; ZqlMemIndexKept is the same, without a call
+// through the symbol table.
 bool ZqlMemIndexOn();
+ZQL_MEM_INTERNAL extern bool gZqlMemIndexOff;
+inline bool ZqlMemIndexKept() { return !gZqlMemIndexOff; }
 // Drops the index; later calls other than ZqlMemIndexReset do nothing.
-void ZqlMemIndexOff();
+ZQL_MEM_INTERNAL void ZqlMemIndexOff();
 // Empties the index and keeps it again. REQUIRES: the small list is empty.
-void ZqlMemIndexReset();
+ZQL_MEM_INTERNAL void ZqlMemIndexReset();
 // Records c, the only block of the chunk just prepended to the small list.
 // Drops the index when the C library has no memory for the record.
-void ZqlMemIndexAddChunk(SZqlMemHeader* c);
+ZQL_MEM_INTERNAL void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 // Forgets the chunk whose first header is c, before it is freed.
-void ZqlMemIndexDropChunk(SZqlMemHeader* c);
+ZQL_MEM_INTERNAL void ZqlMemIndexDropChunk(SZqlMemHeader* c);
 // Records whether the block at b is now free, reading its size from b.
-void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+ZQL_MEM_INTERNAL void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+// Records that taken (may be null) is no longer free and freed is, both of
+// one chunk: a split's two halves, or a block that absorbed taken.
+ZQL_MEM_INTERNAL void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed);
 // Sets *found to the first free block of at least n bytes at or after start
 // in list order, or to null when there is none up to the end of the list,
 // and answers true. Answers false when the index is off or start is not a
 // block it knows; the caller then walks the list.
-bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
+ZQL_MEM_INTERNAL bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
 
 // Test hook: compares the index with the small list starting at smallHead.
 // Answers "" when they agree (or the index is off), else what differs.
@@ -84,11 +98,39 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead);
 // Never raises.
 void ZqlMemoryNblkDumpTo(std::FILE* out, const char* title);
 
+// The ceiling on the bytes the library holds in blocks (the "Memmax"
+// setting of zql.ini, set at resource start-up); bytes <= 0: none. A request
+// that would pass it fails as exhausted memory does (null from the block
+// layer, 0xA008 from ZqlMemoryMalloc). Only blocks handed out while a limit
+// is on count towards it.
+void ZqlMemorySetCeiling(int64_t bytes);
+// Bytes counted towards the ceiling, -1 while no limit is on.
+int64_t ZqlMemoryBytesInUse();
+
+// Test hook: the n-th request to the block layer from now on fails (once),
+// as exhausted memory does; n <= 0 turns it off. TEST_ZqlMemoryCalls
+// answers the requests counted since it was set.
+void TEST_ZqlMemoryFailAt(long n);
+long TEST_ZqlMemoryCalls();
+
 // Test hook: sets the answer of ZqlMemoryLowFlag() (normally 1). With 0,
 // searches start at the newest chunk and empty chunks are kept.
 void TEST_ZqlMemorySetLowFlag(int flag);
 
 // Test hook: the first block of the small list (the newest chunk), or null.
 SZqlMemHeader* TEST_ZqlMemorySmallHead();
+
+// Test hook: empty chunks and large blocks kept aside for reuse (off the
+// lists: neither counted nor reported).
+int TEST_ZqlMemorySpareCount();
+
+// Test and benchmark hook: fn (null: none) sees every allocation, release
+// and reallocation of the block layer that succeeds, to record the
+// library's allocation mix: p the block handed out or released, old the
+// block a reallocation replaced, n the bytes asked for. fn must not
+// allocate through the allocator.
+enum EZqlMemTrace { kZqlMemTraceAlloc, kZqlMemTraceFree, kZqlMemTraceRealloc };
+using ZqlMemTraceFn = void (*)(EZqlMemTrace op, const void* p, const void* old, std::size_t n);
+void TEST_ZqlMemorySetTrace(ZqlMemTraceFn fn);
 
 #endif  // ZQL_SALLOC_H

@@ -179,6 +179,12 @@ class CZqlDispClient : public CZqlDispatcher {
               const CZqlUcStr& user, const CZqlUcStr& password) override;
   // Ends the session with its statements and cursors; *session becomes 0.
   int Disconnect(CZqlDDA* dda, uint32_t* session) override;
+  // Drops the session with its statements and cursors without asking the
+  // driver: for a session that goes away after its Disconnect failed (the
+  // driver may have ended the connection before the failure). The link
+  // connection closes with its last holder. *session becomes 0. Never
+  // raises; a session it does not know is ignored.
+  void Forget(uint32_t* session) noexcept;
   int IExecute(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text) override;
   int IExeNative(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text) override;
   int IExeInterDB(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text) override;

@@ -82,6 +82,13 @@ CZqlSession::~CZqlSession() {
   if (dispatcher != nullptr && connected) {
     ZqlTry([&] { Rollback(); });
     ZqlTry([&] { Disconnect(); });
+    // A Disconnect that failed (out of memory after the driver ended the
+    // connection, a driver gone) must not keep the entries, and with them
+    // the link connection, for the application's lifetime.
+    if (connected) {
+      dispatcher->Forget(&sessionId);
+      connected = 0;
+    }
   }
   if (appl != nullptr) ZqlTry([&] { appl->removeConnection(this); });
 }

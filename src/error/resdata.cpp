@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "salloc.h"
 #include "ucdefs.h"
 #include "zqlconf.h"
 #include "zqlxmf.h"
@@ -57,6 +58,7 @@ void ReadSettings(CZqlConfig& cfg) {
   char text[kPathMax + 1];
   ReadSetting(cfg, "Memmax", text, kPathMax);
   gMaxmem = text[0] != '\0' ? std::strtol(text, nullptr, 10) : -1;
+  ZqlMemorySetCeiling(gMaxmem);
   ReadSetting(cfg, "Memlog", gDump, kDumpMax);
   ReadSetting(cfg, "Debug", text, kPathMax);
   gDebug = CZqlUcStr(text).Compi("Yes") == 0 ? 1 : 0;

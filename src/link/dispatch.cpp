@@ -152,6 +152,17 @@ int CZqlDispClient::Disconnect(CZqlDDA* dda, uint32_t* session) {
   });
 }
 
+void CZqlDispClient::Forget(uint32_t* session) noexcept {
+  if (session == nullptr || *session == 0 || rec_ == nullptr || rec_->sessions == nullptr) return;
+  const uint32_t id = *session;
+  ZqlTry([&] {
+    rec_->cursors->delObj(id, 0);
+    rec_->statements->delObj(id, 0);
+    rec_->sessions->delObj(id);
+  });
+  *session = 0;
+}
+
 int CZqlDispClient::execute(CZqlDDA* dda, uint32_t session, const CZqlUcStr& text, int kind,
                             bool flush) {
   const EFlush mode = flush ? EFlush::kAlways : EFlush::kUnlessCurrent;

@@ -24,6 +24,7 @@
 #include <sys/sem.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,6 +43,8 @@ constexpr int kTrapSignals[] = {SIGUSR1, SIGCHLD};
 constexpr int kMaxChildren = 64;
 // When a wait first checks that its driver lives (a full period follows).
 constexpr timespec kFirstCheck{0, 10 * 1000 * 1000};
+// How often a wait looks at a driver that it found stopped.
+constexpr timespec kStoppedCheck{1, 0};
 // Attempts at attaching the buffer while another process removes it.
 constexpr int kCreateAttempts = 4;
 
@@ -54,6 +57,7 @@ struct SZqlIpcModule {
   volatile sig_atomic_t comBufHeld = 0;   // this process holds semaphore 20
   volatile sig_atomic_t driverHeld = -1;  // driver semaphore held, -1 when none
   int connections = 0;                    // driver connections of this process
+  int clientEntry = -1;                   // this process's client-table entry, -1 none
   int slotConnections[kZqlIpcSlotCount] = {};
   SZqlSegment segments[kZqlIpcSlotCount] = {};
 
@@ -109,6 +113,12 @@ sigset_t TrapSet() {
   sigemptyset(&set);
   for (int sig : kTrapSignals) sigaddset(&set, sig);
   return set;
+}
+
+long MonotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long>(now.tv_sec);
 }
 
 bool HoldsLock() { return g.comBufHeld || g.driverHeld >= 0; }
@@ -268,24 +278,38 @@ bool Pending(int sig) {
   return sigpending(&pending) == 0 && sigismember(&pending, sig) == 1;
 }
 
+// The state letter of pid in /proc (R, S, T, Z ...), or 0 when unknown.
+char ProcState(pid_t pid);
+
 // A process that ended but was not yet reaped by its parent still answers
 // kill(pid, 0); on Linux its state in /proc tells it apart.
 bool IsZombie(pid_t pid) {
+  const char state = ProcState(pid);
+  return state == 'Z' || state == 'X';
+}
+
+// A process stopped by a signal (SIGSTOP, SIGTSTP) or by a debugger.
+bool IsStopped(pid_t pid) {
+  const char state = ProcState(pid);
+  return state == 'T' || state == 't';
+}
+
+char ProcState(pid_t pid) {
 #ifdef __linux__
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return 0;
   char text[256];
   const ssize_t n = read(fd, text, sizeof text - 1);
   close(fd);
-  if (n <= 0) return false;
+  if (n <= 0) return 0;
   text[n] = '\0';
   const char* paren = std::strrchr(text, ')');  // the name may hold spaces
-  return paren != nullptr && paren[1] == ' ' && (paren[2] == 'Z' || paren[2] == 'X');
+  return paren != nullptr && paren[1] == ' ' ? paren[2] : 0;
 #else
   (void)pid;
-  return false;
+  return 0;
 #endif
 }
 
@@ -310,7 +334,16 @@ void DropSegments() {
   for (int i = 0; i < kZqlIpcSlotCount; ++i) ZqlIpcDropSegment(i);
 }
 
+// This process's entry of the client table, or null (none, or one
+// inherited from the parent of a fork).
+SZqlIpcClient* OwnEntry() {
+  if (g.comBuf == nullptr || g.clientEntry < 0) return nullptr;
+  SZqlIpcClient& e = ZqlClientTableOf(g.comBuf)->clients[g.clientEntry];
+  return e.pid == ZqlIpcSelf() ? &e : nullptr;
+}
+
 void Forget() {
+  g.clientEntry = -1;
   g.comBuf = nullptr;
   g.key = -1;
   g.semId = -1;
@@ -328,7 +361,7 @@ bool OwnedSemaphores(int semId) {
 bool OwnedSegment(int shmId) {
   shmid_ds ds{};
   if (shmctl(shmId, IPC_STAT, &ds) == -1) return false;
-  return ds.shm_perm.uid == geteuid() && ds.shm_segsz >= kZqlComBufSize;
+  return ds.shm_perm.uid == geteuid() && ds.shm_segsz >= kZqlComSegSize;
 }
 
 // The semaphore set of key, created free when missing (*created set).
@@ -356,9 +389,9 @@ int GetSemaphores(key_t key, bool* created) {
 // The segment of key, attached; created zero-filled when missing.
 SZqlComBuf* GetSegment(key_t key, bool* created) {
   *created = false;
-  int id = shmget(key, kZqlComBufSize, kZqlIpcMode);
+  int id = shmget(key, kZqlComSegSize, kZqlIpcMode);
   if (id < 0 && errno == ENOENT) {
-    id = shmget(key, kZqlComBufSize, IPC_CREAT | IPC_EXCL | kZqlIpcMode);
+    id = shmget(key, kZqlComSegSize, IPC_CREAT | IPC_EXCL | kZqlIpcMode);
     *created = id >= 0;
   }
   if (id < 0) return nullptr;
@@ -366,7 +399,7 @@ SZqlComBuf* GetSegment(key_t key, bool* created) {
   if (!*created && !OwnedSegment(id)) return nullptr;
   void* at = shmat(id, nullptr, 0);
   if (at == reinterpret_cast<void*>(-1)) return nullptr;
-  if (*created) std::memset(at, 0, kZqlComBufSize);
+  if (*created) std::memset(at, 0, kZqlComSegSize);
   return static_cast<SZqlComBuf*>(at);
 }
 
@@ -421,6 +454,7 @@ void ZqlIpcCountConnection(int slot, int delta) {
   const int before = g.connections;
   g.slotConnections[slot] += delta;
   g.connections += delta;
+  if (SZqlIpcClient* e = OwnEntry()) e->connections[slot] = g.slotConnections[slot];
   // The fatal traps stay in while the process has connections.
   if (before == 0 && g.connections > 0) ShtPrepare();
   if (before > 0 && g.connections == 0) ShtRestore();
@@ -446,6 +480,7 @@ EZqlError ZqlIpcCreateComBuf(const char* path) {
 EZqlError ZqlIpcDeleteComBuf() {
   if (g.comBuf == nullptr) return kZqlErrInternalZQLError;
   if (ZqlIpcLockComBuf() != kZqlOk) return kZqlErrCannotCreateCommunicationBuffer;
+  if (SZqlIpcClient* e = OwnEntry()) *e = SZqlIpcClient{};
   const int32_t left = --g.comBuf->attached;
   DropSegments();
   shmdt(g.comBuf);
@@ -463,6 +498,18 @@ EZqlError ZqlIpcDeleteComBuf() {
   }
   Forget();
   return code;
+}
+
+void ZqlIpcJoinClients() {
+  if (g.comBuf == nullptr || !g.comBufHeld) return;
+  SZqlClientTable* table = ZqlClientTableOf(g.comBuf);
+  for (int i = 0; i < kZqlIpcClientCount; ++i) {
+    if (table->clients[i].pid != 0) continue;
+    table->clients[i] = SZqlIpcClient{};
+    table->clients[i].pid = ZqlIpcSelf();
+    g.clientEntry = i;
+    return;
+  }
 }
 
 EZqlError ZqlIpcLockComBuf() {
@@ -622,6 +669,9 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   // before the signals were blocked sent its SIGCHLD elsewhere, and only a
   // check shows its end. A prompt answer needs no check at all.
   const timespec* wait = &kFirstCheck;
+  // A driver found stopped is looked at every kStoppedCheck; held stopped
+  // for a whole period it ends the wait.
+  long stoppedSince = -1;
   while (!done()) {
     siginfo_t info;
     const int sig = sigtimedwait(&set, &info, wait);
@@ -634,7 +684,16 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
       g.alarms = g.alarms + 1;
     }
     wait = &period;
-    if (!done() && gone()) return answered() ? 1 : 0;
+    if (done()) break;
+    if (gone()) return answered() ? 1 : 0;
+    if (IsStopped(pid)) {
+      const long now = MonotonicSeconds();
+      if (stoppedSince < 0) stoppedSince = now;
+      if (now - stoppedSince >= static_cast<long>(kZqlIpcAlarmSeconds)) return -1;
+      wait = &kStoppedCheck;
+    } else {
+      stoppedSince = -1;
+    }
   }
   return 1;
 }

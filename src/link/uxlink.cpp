@@ -244,7 +244,13 @@ EZqlError StartDriver(linkinf* slot, const char* path) {
   int error = 0;
   const pid_t pid = Spawn(plan, &error);
   if (pid < 0) return ErrnoToCode(error);
-  if (!ZqlIpcAwait(pid, nullptr)) return ErrnoToCode(kEndedBeforeReady);
+  const int waited = ZqlIpcAwait(pid, nullptr);
+  if (waited < 0) {
+    // Held stopped before it reported in: it is no driver of this slot.
+    kill(pid, SIGKILL);
+    ZqlIpcReapChild(pid);
+  }
+  if (waited != 1) return ErrnoToCode(kEndedBeforeReady);
   return Move(slot, ESlotMove::kStarted);
 }
 
@@ -304,6 +310,7 @@ EZqlError PickSlot(const char* path, SZqlServer* server) {
 EZqlError AttachProcess(const char* iniPath) {
   if (ZqlIpcCreateComBuf(iniPath) != kZqlOk) return kZqlErrCannotCreateCommunicationBuffer;
   ++ZqlIpcComBuf()->attached;
+  ZqlIpcJoinClients();
   return ZqlIpcUnlockComBuf();
 }
 
@@ -343,8 +350,15 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   code = Move(slot, ESlotMove::kSend);
   if (code != kZqlOk) return code;
   CTrapScope traps;
-  if (pid <= 0 || kill(pid, SIGUSR1) != 0 || !ZqlIpcAwait(pid, &slot->status))
-    return kZqlErrServerDiedConnectionLost;
+  if (pid <= 0 || kill(pid, SIGUSR1) != 0) return kZqlErrServerDiedConnectionLost;
+  const int waited = ZqlIpcAwait(pid, &slot->status);
+  if (waited < 0) {
+    // The driver is held stopped: its reply, should it come once it runs
+    // again, is for no one.
+    slot->clientPid = 0;
+    return kZqlErrErrorFoundInDBMSCommunication;
+  }
+  if (waited == 0) return kZqlErrServerDiedConnectionLost;
   traps.reset();
   code = Move(slot, ESlotMove::kReplied);
   return code != kZqlOk ? code : TakeReply(*seg, server);
@@ -399,8 +413,10 @@ EZqlError ZqlDisconServerOnUnix(int slot, bool* stopped) {
     Move(&s, ESlotMove::kStop);
     if (stopped != nullptr) *stopped = true;
   }
-  EZqlError code = ZqlIpcUnlockComBuf();
+  // Counted off under the lock: the client table must agree with the slot
+  // whenever a driver looks.
   ZqlIpcCountConnection(slot, -1);
+  EZqlError code = ZqlIpcUnlockComBuf();
   if (ZqlIpcSlotConnections(slot) == 0) ZqlIpcDropSegment(slot);
   if (ZqlIpcConnections() == 0) {
     const EZqlError left = ZqlIpcDeleteComBuf();

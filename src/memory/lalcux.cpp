@@ -8,7 +8,6 @@
 namespace {
 
 long gFailCountdown = 0;  // > 0: allocations left until the one that fails
-int gLowFlag = 1;         // see ZqlMemoryLowFlag
 
 // Consumes one step of the fault countdown; true when this call must fail.
 bool FaultDue() {
@@ -17,6 +16,8 @@ bool FaultDue() {
 }
 
 }  // namespace
+
+int gZqlMemLowFlag = 1;  // see ZqlMemoryLowFlag
 
 void* ZqlMemoryLowAlloc(std::size_t n) {
   if (FaultDue()) return nullptr;
@@ -28,8 +29,8 @@ void ZqlMemoryLowFree(void* p) { std::free(p); }
 
 unsigned ZqlMemoryLowBlockSize() { return kZqlMemLowBlockSize; }
 
-int ZqlMemoryLowFlag() { return gLowFlag; }
+int ZqlMemoryLowFlag() { return gZqlMemLowFlag; }
 
 void TEST_ZqlMemoryFailLowAllocAt(long n) { gFailCountdown = n > 0 ? n : 0; }
 
-void TEST_ZqlMemorySetLowFlag(int flag) { gLowFlag = flag; }
+void TEST_ZqlMemorySetLowFlag(int flag) { gZqlMemLowFlag = flag; }

@@ -2,18 +2,34 @@
 //
 // Small requests are served next-fit from chunks of the low layer; each
 // chunk is a run of blocks, every block a header followed by its usable
-// bytes. Free neighbours are merged at once, and a chunk that becomes one
-// free block goes back to the C library. Requests that do not fit a chunk
-// become large blocks: one low-layer allocation each, on a doubly linked
-// list. With ZQL_ALLOC_PASSTHROUGH every block is its own allocation (so
-// sanitizers see each one), small blocks on a doubly linked list of their own.
+// bytes. Free neighbours are merged at once. Requests that do not fit a
+// chunk become large blocks: one low-layer allocation each, on a doubly
+// linked list. With ZQL_ALLOC_PASSTHROUGH every block is its own allocation
+// (so sanitizers see each one), small blocks on a doubly linked list of
+// their own.
 //
-// The search itself goes through an index of the free blocks (sindex.cpp),
-// which answers the block the walk would reach without visiting the blocks
-// in between; the walk remains for lists the allocator finds damaged.
+// The search goes through an index of the free blocks (sindex.cpp), which
+// answers the block the walk would reach without visiting the blocks in
+// between; the walk remains for lists the allocator finds damaged. The
+// search begins where the last request was served or the last block freed,
+// runs to the list's end and then from the newest chunk up to where it
+// began, and only then adds a chunk: a free followed by a request of about
+// its size takes the block just freed, without a search from the newest
+// chunk.
+//
+// A chunk that becomes one free block leaves the small list, and a large
+// block that is freed leaves the large list, as before; but up to a few of
+// each are kept aside (off both lists, so the counts and the report do not
+// see them) and serve the next chunk or large block, instead of going back
+// to the C library at once. Handing memory back and asking for it again is
+// what made the C library trim its heap and every new page fault in. A kept
+// large block is cleared for its next owner, as calloc would; chunks need
+// no clearing, since each small block is cleared as it is handed out.
 //
 // One process-wide state, no lock: the library runs on one thread.
 #include <algorithm>
+#include <malloc.h>
+
 #include <cinttypes>
 #include <cstring>
 #include <memory>
@@ -31,13 +47,24 @@ constexpr std::size_t kMinSplit = kHdr + 8;
 // Largest request: a large block stores its usable size / 8 in 32 bits.
 constexpr std::size_t kMaxRequest = std::size_t{UINT32_MAX} * 8;
 
+// Empty chunks and freed large blocks kept aside for reuse, at most.
+constexpr int kSpareChunks = 4;
+constexpr int kSpareLarge = 4;
+// Larger blocks go back at once: keeping them would hold much memory.
+constexpr std::size_t kSpareLargeMax = std::size_t{1} << 20;
+
 struct SZqlAllocState {
   Hdr* smallHead;   // newest chunk's first block (passthrough: newest block)
   Hdr* largeHead;   // newest large block
   Hdr* rover;       // where the next small search begins
   int blocksInUse;  // allocated blocks, small and large
+  Hdr* spareChunks;  // empty chunks kept aside, linked by next
+  int spareChunkCount;
+  Hdr* spareLarge;   // freed large blocks kept aside, linked by next
+  int spareLargeCount;
 };
 SZqlAllocState gAlloc;
+ZqlMemTraceFn gTrace = nullptr;  // test and benchmark hook, see salloc.h
 
 char* DataOf(Hdr* b) { return reinterpret_cast<char*>(b) + kHdr; }
 
@@ -63,7 +90,8 @@ std::size_t UsableSize(const Hdr* b) {
 }
 
 // Requests whose header would not fit in a chunk take the large path.
-bool IsLargeRequest(std::size_t n) { return ZqlMemoryLowBlockSize() < n + kHdr; }
+// (The low layer's block size is a constant: used as one, it costs no call.)
+bool IsLargeRequest(std::size_t n) { return kZqlMemLowBlockSize < n + kHdr; }
 
 // A small-list block that starts a page of its own.
 bool StartsPage(const Hdr* b) { return kZqlMemPassthrough || b->prev == nullptr; }
@@ -97,28 +125,39 @@ Hdr* NewListedBlock(Hdr** head, std::size_t n, uint32_t size, uint8_t state) {
 
 // --- small blocks carved from chunks ---------------------------------------
 
-// Prepends a fresh chunk holding one free block; it becomes the rover.
+// Prepends a chunk holding one free block, a kept one if there is one, else
+// a fresh one; it becomes the rover.
 Hdr* NewChunk() {
-  const std::size_t usable = ZqlMemoryLowBlockSize();
-  auto* c = static_cast<Hdr*>(ZqlMemoryLowAlloc(usable + kHdr));
-  if (!c) return nullptr;
-  c->next = gAlloc.smallHead;  // prev, tag and flags are already zero
-  c->size = static_cast<uint32_t>(usable - kHdr);
-  c->state = kZqlMemFree;
+  const std::size_t usable = kZqlMemLowBlockSize;
+  Hdr* c = gAlloc.spareChunks;
+  if (c) {
+    gAlloc.spareChunks = c->next;
+    --gAlloc.spareChunkCount;
+  } else if (!(c = static_cast<Hdr*>(ZqlMemoryLowAlloc(usable + kHdr)))) {
+    return nullptr;
+  }
+  *c = Hdr{nullptr, gAlloc.smallHead, nullptr, static_cast<uint32_t>(usable - kHdr), 0,
+           kZqlMemFree, {0, 0}};
   gAlloc.smallHead = c;
   gAlloc.rover = c;
   ZqlMemIndexAddChunk(c);
   return c;
 }
 
-// Next-fit walk from b for a free block of at least n bytes, adding a chunk
-// when the walk runs off the list. Null on exhaustion or a damaged header.
-Hdr* WalkFree(Hdr* b, std::size_t n) {
-  for (;;) {
-    if (!b && !(b = NewChunk())) return nullptr;
+// Next-fit walk from start for a free block of at least n bytes: to the
+// list's end, then from the head up to start; a new chunk when none fits
+// (a new chunk's block fits every small request). Null on exhaustion or a
+// damaged header.
+Hdr* WalkFree(Hdr* start, std::size_t n) {
+  bool wrapped = start == nullptr || start == gAlloc.smallHead;
+  for (Hdr* b = start;; b = b->next) {
+    if (!b && !wrapped) {
+      wrapped = true;
+      b = gAlloc.smallHead;
+    }
+    if (!b || (b == start && wrapped && b != gAlloc.smallHead)) return NewChunk();
     if (b->state == kZqlMemFree && b->size >= n) return b;
     if (!IsSmallState(b->state)) return nullptr;  // damaged list
-    b = b->next;
   }
 }
 
@@ -126,14 +165,29 @@ Hdr* WalkFree(Hdr* b, std::size_t n) {
 // a damaged start; a block the index offers must be free and large enough,
 // or the headers have been overwritten behind its back and the walk decides.
 Hdr* FindFree(std::size_t n) {
-  Hdr* start = ZqlMemoryLowFlag() == 1 ? gAlloc.rover : gAlloc.smallHead;
+  Hdr* head = gAlloc.smallHead;
+  Hdr* start = ZqlMemLowFlagIsSet() ? gAlloc.rover : head;
+  // The walk's first two steps, which mostly end it: the rover itself (a
+  // block just freed) or the block after it (what the last split left).
+  if (start && ZqlMemIndexKept()) {
+    if (start->state == kZqlMemFree && start->size >= n) return start;
+    Hdr* next = start->next;
+    if (start->state == kZqlMemAllocated && next && next->state == kZqlMemFree && next->size >= n)
+      return next;
+  }
   Hdr* b = nullptr;
-  if (start && IsSmallState(start->state) && ZqlMemIndexFind(start, n, &b)) {
-    if (!b) return NewChunk();  // nothing fits from start to the list's end
+  bool indexed = start && IsSmallState(start->state) && ZqlMemIndexFind(start, n, &b);
+  // Nothing from start to the list's end: from the head on (what lies
+  // after start was just found wanting, and its bounds say so now).
+  if (indexed && !b && start != head) indexed = ZqlMemIndexFind(head, n, &b);
+  if (indexed) {
+    if (!b) return NewChunk();
     if (b->state == kZqlMemFree && b->size >= n) return b;
   }
-  if (start) NoteDamage();  // unless the index was already off
-  return WalkFree(start, n);
+  // Unless the index was already off, the headers proved unsound: the walk
+  // goes from the head, to stop at the first damaged one.
+  if (start) NoteDamage();
+  return WalkFree(head, n);
 }
 
 // Cuts the tail beyond n bytes off b as a new free block, if worth it, and
@@ -149,18 +203,30 @@ Hdr* Split(Hdr* b, std::size_t n) {
   return rest;
 }
 
+// Zero-fills size bytes at d (8-aligned, a multiple of 8). Small blocks,
+// the most, are cleared in line: a call of memset costs more than the work.
+inline void Clear(char* d, std::size_t size) {
+  if (size > 256) {
+    std::memset(d, 0, size);
+    return;
+  }
+  for (std::size_t i = 0; i < size; i += 8) std::memset(d + i, 0, 8);
+}
+
 Hdr* TakeSmall(std::size_t n) {
   Hdr* b = FindFree(n);
   if (!b) return nullptr;
   if (!SoundOrNull(b->next)) NoteDamage();
   Hdr* rest = Split(b, n);
-  ZqlMemIndexNote(b, false);
-  if (rest) ZqlMemIndexNote(rest, true);
+  if (rest)
+    ZqlMemIndexNotePair(b, rest);
+  else
+    ZqlMemIndexNote(b, false);
   gAlloc.rover = b;
   b->state = kZqlMemAllocated;
   b->flags = 0;
   b->tag = nullptr;  // a tag left by an earlier owner may point to dead text
-  std::memset(DataOf(b), 0, b->size);
+  Clear(DataOf(b), b->size);
   return b;
 }
 
@@ -176,7 +242,8 @@ bool IsWholeChunk(const Hdr* b) {
   return b->prev == nullptr && (b->next == nullptr || b->next->prev == nullptr);
 }
 
-// Unlinks the single-block chunk c from the small list and frees it.
+// Unlinks the single-block chunk c from the small list and keeps it aside,
+// or frees it when enough are kept.
 void ReturnChunk(Hdr* c) {
   if (gAlloc.smallHead == c) {
     gAlloc.smallHead = c->next;
@@ -190,7 +257,13 @@ void ReturnChunk(Hdr* c) {
     q->next = c->next;
   }
   ZqlMemIndexDropChunk(c);
-  ZqlMemoryLowFree(c);
+  if (gAlloc.spareChunkCount < kSpareChunks) {
+    c->next = gAlloc.spareChunks;
+    gAlloc.spareChunks = c;
+    ++gAlloc.spareChunkCount;
+  } else {
+    ZqlMemoryLowFree(c);
+  }
 }
 
 void FreeSmall(Hdr* b) {
@@ -207,14 +280,61 @@ void FreeSmall(Hdr* b) {
       b = before;
     }
     Hdr* after = b->next;
+    Hdr* absorbed = nullptr;  // its header stays behind, stale
     if (after && after->prev && after->state == kZqlMemFree) {
-      ZqlMemIndexNote(after, false);  // its header stays behind, stale
+      absorbed = after;
       Absorb(b, after);
     }
-    ZqlMemIndexNote(b, true);
-    if (ZqlMemoryLowFlag() == 1 && IsWholeChunk(b)) ReturnChunk(b);
+    ZqlMemIndexNotePair(absorbed, b);
+    if (ZqlMemLowFlagIsSet() && IsWholeChunk(b)) {
+      ReturnChunk(b);
+      b = gAlloc.smallHead;
+    }
   }
-  gAlloc.rover = gAlloc.smallHead;
+  // The next search begins at the block just freed.
+  gAlloc.rover = kZqlMemPassthrough ? gAlloc.smallHead : b;
+}
+
+// --- large blocks ----------------------------------------------------------
+
+// A large block of n usable bytes, zero-filled: a kept one whose allocation
+// holds n bytes without wasting more than as many again, else a new one.
+Hdr* TakeLarge(std::size_t n) {
+  const auto size = static_cast<uint32_t>(n / 8);
+  for (Hdr** at = &gAlloc.spareLarge; *at; at = &(*at)->next) {
+    Hdr* b = *at;
+    const std::size_t room = malloc_usable_size(b);
+    if (room < n + kHdr || room > 2 * (n + kHdr)) continue;
+    *at = b->next;
+    --gAlloc.spareLargeCount;
+    std::memset(DataOf(b), 0, n);
+    *b = Hdr{nullptr, nullptr, nullptr, size, 0, kZqlMemLarge, {0, 0}};
+    PushFront(&gAlloc.largeHead, b);
+    return b;
+  }
+  return NewListedBlock(&gAlloc.largeHead, n, size, kZqlMemLarge);
+}
+
+// Keeps the unlinked large block b aside, or frees it.
+void DropLarge(Hdr* b) {
+  if (kZqlMemPassthrough || gAlloc.spareLargeCount >= kSpareLarge ||
+      malloc_usable_size(b) > kSpareLargeMax) {
+    ZqlMemoryLowFree(b);
+    return;
+  }
+  b->state = 0;  // no block of any list
+  b->next = gAlloc.spareLarge;
+  gAlloc.spareLarge = b;
+  ++gAlloc.spareLargeCount;
+}
+
+// Frees every block on the list at head, linked by next.
+void FreeChain(Hdr* head) {
+  while (head) {
+    Hdr* next = head->next;
+    ZqlMemoryLowFree(head);
+    head = next;
+  }
 }
 
 // The first block of the next page after b's page.
@@ -317,13 +437,37 @@ void* NullRaises(void* p) {
 // Block layer
 // ---------------------------------------------------------------------------
 
-void* ZqlMemoryNblkMalloc(std::size_t n) {
+namespace {
+
+// Limits on the block layer, off unless set: the ceiling on the bytes the
+// library holds in blocks (the "Memmax" setting), and the test hook that
+// fails one chosen call. While either is on, the bytes in use are counted.
+struct SZqlMemLimits {
+  bool on = false;
+  int64_t ceiling = 0;  // 0: none
+  int64_t inUse = 0;    // usable bytes of the blocks handed out while on
+  long failAt = 0;      // the call that fails, counted from when it was set; 0: none
+  long calls = 0;
+};
+SZqlMemLimits gLimits;
+
+void UpdateLimits() { gLimits.on = gLimits.ceiling > 0 || gLimits.failAt > 0; }
+
+// Whether a request of n bytes may go ahead.
+bool Admit(std::size_t n) {
+  if (gLimits.failAt > 0 && ++gLimits.calls == gLimits.failAt) return false;
+  return gLimits.ceiling <= 0 ||
+         gLimits.inUse + static_cast<int64_t>(n) <= gLimits.ceiling;
+}
+
+inline __attribute__((always_inline)) void* Malloc(std::size_t n) {
   if (n > kMaxRequest) return nullptr;
+  if (__builtin_expect(gLimits.on, 0) && !Admit(n)) return nullptr;
+  const std::size_t asked = n;
   n = (n + 7) & ~std::size_t{7};
   Hdr* b;
   if (IsLargeRequest(n))
-    b = NewListedBlock(&gAlloc.largeHead, n, static_cast<uint32_t>(n / 8),
-                       kZqlMemLarge);
+    b = TakeLarge(n);
   else if (kZqlMemPassthrough)
     b = NewListedBlock(&gAlloc.smallHead, n, static_cast<uint32_t>(n),
                        kZqlMemAllocated);
@@ -331,8 +475,14 @@ void* ZqlMemoryNblkMalloc(std::size_t n) {
     b = TakeSmall(n);
   if (!b) return nullptr;
   ++gAlloc.blocksInUse;
+  if (__builtin_expect(gLimits.on, 0)) gLimits.inUse += static_cast<int64_t>(UsableSize(b));
+  if (gTrace) gTrace(kZqlMemTraceAlloc, DataOf(b), nullptr, asked);
   return DataOf(b);
 }
+
+}  // namespace
+
+void* ZqlMemoryNblkMalloc(std::size_t n) { return Malloc(n); }
 
 void* ZqlMemoryNblkCalloc(std::size_t count, std::size_t size) {
   std::size_t n;
@@ -348,34 +498,67 @@ void* ZqlMemoryNblkRealloc(void* p, std::size_t n) {
     if (old->state != kZqlMemFree) NoteDamage();
     return nullptr;
   }
+  const ZqlMemTraceFn trace = gTrace;  // one event, not a malloc and a free
+  gTrace = nullptr;
   void* q = ZqlMemoryNblkMalloc(n);
-  if (!q) return nullptr;
-  ZqlMemHeaderOf(q)->tag = old->tag;
-  std::memcpy(q, p, std::min(UsableSize(old), n));
-  ZqlMemoryNblkFree(p);
+  if (q) {
+    ZqlMemHeaderOf(q)->tag = old->tag;
+    std::memcpy(q, p, std::min(UsableSize(old), n));
+    ZqlMemoryNblkFree(p);
+  }
+  gTrace = trace;
+  if (q && trace) trace(kZqlMemTraceRealloc, q, p, n);
   return q;
 }
 
-void ZqlMemoryNblkFree(void* p) {
+namespace {
+
+inline __attribute__((always_inline)) void Free(void* p) {
   if (!p) return;
   Hdr* b = ZqlMemHeaderOf(p);
+  if (__builtin_expect(gLimits.on, 0) && IsLive(b)) {
+    // Blocks handed out before the limits went on were not counted.
+    gLimits.inUse -= static_cast<int64_t>(UsableSize(b));
+    if (gLimits.inUse < 0) gLimits.inUse = 0;
+  }
   if (b->state == kZqlMemLarge) {
+    if (gTrace) gTrace(kZqlMemTraceFree, p, nullptr, 0);
     --gAlloc.blocksInUse;
     Unlink(&gAlloc.largeHead, b);
-    ZqlMemoryLowFree(b);
+    DropLarge(b);
   } else if (b->state == kZqlMemAllocated) {
+    if (gTrace) gTrace(kZqlMemTraceFree, p, nullptr, 0);
     FreeSmall(b);
   } else if (b->state != kZqlMemFree) {
     NoteDamage();  // damaged: leave it alone (a free block is freed twice)
   }
 }
 
+}  // namespace
+
+void ZqlMemoryNblkFree(void* p) { Free(p); }
+
+void ZqlMemorySetCeiling(int64_t bytes) {
+  if (bytes > 0 && gLimits.ceiling <= 0 && !gLimits.on) gLimits.inUse = 0;
+  gLimits.ceiling = bytes > 0 ? bytes : 0;
+  UpdateLimits();
+}
+
+int64_t ZqlMemoryBytesInUse() { return gLimits.on ? gLimits.inUse : -1; }
+
+void TEST_ZqlMemoryFailAt(long n) {
+  if (!gLimits.on) gLimits.inUse = 0;
+  gLimits.failAt = n > 0 ? n : 0;
+  gLimits.calls = 0;
+  UpdateLimits();
+}
+
+long TEST_ZqlMemoryCalls() { return gLimits.calls; }
+
 void ZqlMemoryNblkFreeAll() {
-  for (Hdr* b = gAlloc.largeHead; b;) {
-    Hdr* next = b->next;
-    ZqlMemoryLowFree(b);
-    b = next;
-  }
+  FreeChain(gAlloc.largeHead);
+  FreeChain(gAlloc.spareLarge);
+  FreeChain(gAlloc.spareChunks);
   for (Hdr* b = gAlloc.smallHead; b;) {
     Hdr* next = NextPage(b);  // read before the page goes
     ZqlMemoryLowFree(b);
@@ -412,6 +595,10 @@ int ZqlMemBlkNblkInUse() { return gAlloc.blocksInUse; }
 
 SZqlMemHeader* TEST_ZqlMemorySmallHead() { return gAlloc.smallHead; }
 
+void TEST_ZqlMemorySetTrace(ZqlMemTraceFn fn) { gTrace = fn; }
+
+int TEST_ZqlMemorySpareCount() { return gAlloc.spareChunkCount + gAlloc.spareLargeCount; }
+
 int ZqlMemoryCheck(const char* title) {
   const char* list = "extmemlist";
   const Hdr* bad =
@@ -431,7 +618,12 @@ int ZqlMemoryCheck(const char* title) {
 // Public layer
 // ---------------------------------------------------------------------------
 
-void* ZqlMemoryMalloc(std::size_t n) { return NullRaises(ZqlMemoryNblkMalloc(n)); }
+// The public layer calls the block layer's bodies in line, not through
+// the symbol table.
+void* ZqlMemoryMalloc(std::size_t n) {
+  void* p = Malloc(n);
+  return __builtin_expect(p != nullptr, 1) ? p : NullRaises(p);
+}
 
 void* ZqlMemoryCalloc(std::size_t count, std::size_t size) {
   return NullRaises(ZqlMemoryNblkCalloc(count, size));
@@ -441,7 +633,7 @@ void* ZqlMemoryRealloc(void* p, std::size_t n) {
   return NullRaises(ZqlMemoryNblkRealloc(p, n));
 }
 
-void ZqlMemoryFree(void* p) { ZqlMemoryNblkFree(p); }
+void ZqlMemoryFree(void* p) { Free(p); }
 void ZqlMemoryFreeAll() { ZqlMemoryNblkFreeAll(); }
 void ZqlMemoryAddMsg(void* p, const char* text) { ZqlMemoryNblkAddMsg(p, text); }
 void ZqlMemoryDump(const char* title) { ZqlMemoryNblkDump(title); }

@@ -73,11 +73,17 @@ std::size_t UpperPos(std::uintptr_t a) {
   return lo;
 }
 
+SZqlChunkIndex* ChunkOfSearch(std::uintptr_t a);
+
 // The record of the chunk holding header b, or null. Calls come in runs on
 // one chunk, so the last answer is tried first.
-SZqlChunkIndex* ChunkOf(const Hdr* b) {
+inline __attribute__((always_inline)) SZqlChunkIndex* ChunkOf(const Hdr* b) {
   const std::uintptr_t a = AddrOf(b);
   if (gIndex.last && a - gIndex.last->base < kChunkBytes) return gIndex.last;
+  return ChunkOfSearch(a);
+}
+
+__attribute__((noinline)) SZqlChunkIndex* ChunkOfSearch(std::uintptr_t a) {
   const std::size_t pos = UpperPos(a);
   if (pos == 0) return nullptr;
   SZqlChunkIndex* c = gIndex.byBase[pos - 1];
@@ -170,6 +176,8 @@ std::string CompareChunk(const SZqlChunkIndex* c, const uint64_t* bits,
 
 }  // namespace
 
+bool gZqlMemIndexOff = false;
+
 bool ZqlMemIndexOn() { return !gIndex.off; }
 
 void ZqlMemIndexOff() {
@@ -177,11 +185,13 @@ void ZqlMemIndexOff() {
   std::free(gIndex.byBase);
   gIndex = SZqlIndexState{};
   gIndex.off = true;
+  gZqlMemIndexOff = true;
 }
 
 void ZqlMemIndexReset() {
   ZqlMemIndexOff();
   gIndex.off = false;
+  gZqlMemIndexOff = false;
 }
 
 void ZqlMemIndexAddChunk(SZqlMemHeader* c) {
@@ -222,14 +232,13 @@ void ZqlMemIndexDropChunk(SZqlMemHeader* c) {
   std::free(rec);
 }
 
-void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree) {
-  if (gIndex.off) return;
-  SZqlChunkIndex* c = ChunkOf(b);
+namespace {
+
+// Records in c whether b is free; false when b lies on no slot of c (or c
+// is null): then the caller drops the index.
+inline __attribute__((always_inline)) bool NoteIn(SZqlChunkIndex* c, const Hdr* b, bool isFree) {
   const std::size_t slot = c ? SlotOf(c, b) : kSlots;
-  if (slot >= kSlots) {  // not a block of ours
-    ZqlMemIndexOff();
-    return;
-  }
+  if (slot >= kSlots) return false;  // not a block of ours
   const std::size_t w = slot / 64;
   const uint64_t bit = uint64_t{1} << (slot % 64);
   if (isFree) {
@@ -238,6 +247,21 @@ void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree) {
   } else if ((c->bits[w] &= ~bit) == 0) {
     c->wordMax[w] = 0;  // exact for an empty word, and cheap
   }
+  return true;
+}
+
+}  // namespace
+
+void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree) {
+  if (gIndex.off) return;
+  if (!NoteIn(ChunkOf(b), b, isFree)) ZqlMemIndexOff();
+}
+
+void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed) {
+  if (gIndex.off) return;
+  SZqlChunkIndex* c = ChunkOf(freed);
+  if (taken && !NoteIn(c, taken, false)) return ZqlMemIndexOff();
+  if (!NoteIn(c, freed, true)) ZqlMemIndexOff();
 }
 
 bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found) {

@@ -4,6 +4,8 @@
 #include <functional>
 
 #include "ipc_fixture.h"
+#include "ipclink.h"
+#include "zqldda.h"
 
 namespace zqltest {
 namespace {
@@ -152,6 +154,74 @@ TEST_F(MultiProcess, DriverOfAnotherClientIsRestartedWhenDead) {
   down.Put(1);
   EXPECT_TRUE(ExitedWith(WaitChild(other), 0));
   EXPECT_EQ(Send(&rec, Request("y")), 0);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
+bool Traced(const std::string& path, const std::string& line) {
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);)
+    if (l == line) return true;
+  return false;
+}
+
+// A client SIGKILLed with an open connection cannot close it: the driver
+// finds it gone at its idle check, rolls its connection back and takes its
+// counts off; the last one out removes every IPC object (TearDown checks).
+TEST_F(MultiProcess, KilledClientsConnectionsAreTakenBack) {
+  const std::string trace = dir_ + "/trace";
+  setenv("ZQL_TEST_DRIVER_TRACE", trace.c_str(), 1);
+  for (const bool alsoHere : {false, true}) {
+    std::remove(trace.c_str());
+    Pipe up;
+    const pid_t victim = Child([&] {
+      CZqlIpcSystem sys;
+      CZqlServer* server = sys.ConnectDriver(ini_.c_str(), driver_.c_str());
+      CZqlDDA dda;
+      dda.Init(10);
+      up.Put(server != nullptr ? static_cast<int32_t>(server->Connect(&dda, "", "", "")) : -1);
+      pause();
+      return 0;
+    });
+    ASSERT_GT(up.Get(), 0);
+    Record rec;
+    if (alsoHere) {
+      ASSERT_EQ(Connect(&rec, driver_), 0);
+    }
+    const SZqlComBuf* buf = Peek();
+    ASSERT_NE(buf, nullptr);
+    const int slot = kZqlIpcSlotCount - 1;  // the highest free slot
+    drivers_.insert(buf->slots[slot].driverPid);
+    EXPECT_EQ(buf->slots[slot].connections, alsoHere ? 2 : 1);
+    kill(victim, SIGKILL);
+    WaitChild(victim);
+    ASSERT_TRUE(Eventually([&] { return Traced(trace, "Disconnect"); }));
+    if (alsoHere) {
+      ASSERT_TRUE(Eventually([&] { return buf->slots[slot].connections == 1; }));
+      EXPECT_EQ(buf->attached, 1);
+      EXPECT_EQ(Send(&rec, Request("still served")), 0);
+      EXPECT_EQ(Disconnect(&rec), 0);
+    }
+    ASSERT_TRUE(Eventually([&] { return !BufferExists() && !SemaphoresExist(); }));
+    ExpectNoIpcLeft();
+    TEST_ZqlIpcReset();
+  }
+  unsetenv("ZQL_TEST_DRIVER_TRACE");
+}
+
+// A driver held stopped in a request: the wait ends with 0xB01D after the
+// wait limit, and once the driver runs again the connection serves again.
+TEST_F(MultiProcess, StoppedDriverEndsTheWait) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  const pid_t driver = ZqlIpcComBuf()->slots[rec.r.slot].driverPid;
+  ASSERT_EQ(Send(&rec, Request("x")), 0);
+  kill(driver, SIGSTOP);
+  const std::vector<int32_t> got = Bounded(1, [&](Pipe* out) { out->Put(Send(&rec, Request("y"))); });
+  EXPECT_EQ(got[0], kZqlErrErrorFoundInDBMSCommunication);
+  kill(driver, SIGCONT);
+  std::vector<unsigned char> reply;
+  EXPECT_EQ(Send(&rec, Request("z"), &reply), 0);
+  EXPECT_EQ(reply, Request("z"));
   EXPECT_EQ(Disconnect(&rec), 0);
 }
 

@@ -622,6 +622,8 @@ class ScriptedDriver : public CZqlDrvRawHandler {
     LogRequest(request, size);
     return decoder_.Serve(request, size, reply);
   }
+  void Serving(int32_t clientPid) override { decoder_.Serving(clientPid); }
+  void ClientGone(int32_t pid) override { decoder_.ClientGone(pid); }
 
  private:
   int32_t Command(const unsigned char* request, uint32_t size, std::vector<unsigned char>* reply) {

@@ -216,6 +216,33 @@ TEST_F(Transport, IpcObjectsAreOwnerOnly) {
   EXPECT_EQ(Disconnect(&rec), 0);
 }
 
+// Another user on the machine (a client run as uid nobody; only root can
+// start one) can neither connect to this user's driver nor attach its
+// buffer or data segment.
+TEST_F(Transport, AnotherUserCannotAttach) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another uid";
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  // The file and its folder readable, so that only the IPC modes refuse.
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(ini_.c_str(), 0644), 0);
+  const int buffer = shmget(key_, 0, 0);
+  const int segment = shmget(ZqlIpcComBuf()->slots[rec.r.slot].segKey, 0, 0);
+  const std::vector<int32_t> got = Bounded(4, [&](Pipe* out) {
+    TEST_ZqlIpcReset();
+    if (setgid(65534) != 0 || setuid(65534) != 0) return;
+    Record other;
+    out->Put(ZqlLoadServerOnUnix(ini_.c_str(), driver_.c_str(), &other.r));
+    out->Put(shmat(buffer, nullptr, 0) == reinterpret_cast<void*>(-1) ? errno : 0);
+    out->Put(shmat(segment, nullptr, 0) == reinterpret_cast<void*>(-1) ? errno : 0);
+    out->Put(semctl(semget(key_, 0, 0), kZqlIpcSemComBuf, GETVAL) < 0 ? errno : 0);
+  });
+  EXPECT_EQ(got, (std::vector<int32_t>{kZqlErrCannotCreateCommunicationBuffer, EACCES, EACCES,
+                                       EACCES}));
+  EXPECT_EQ(ZqlIpcComBuf()->attached, 1);
+  EXPECT_EQ(Disconnect(&rec), 0);
+}
+
 TEST_F(Transport, BufferOfAnotherUserIsRefused) {
   // A buffer handed over to another user (its creator may still remove it).
   const int id = shmget(key_, kZqlComBufSize, IPC_CREAT | IPC_EXCL | 0600);

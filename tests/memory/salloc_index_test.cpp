@@ -1,8 +1,9 @@
 // The indexed search against a model of the plain next-fit walk.
 //
 // The model keeps the small list as offsets: chunks newest first, each a run
-// of blocks in address order, searched block by block from the rover as the
-// allocator searched before it had an index. Long random workloads run on
+// of blocks in address order, searched block by block from the rover (to the
+// list's end, then from the head up to the rover) as the allocator searched
+// before it had an index. Long random workloads run on
 // both; every block the allocator hands out must be the model's, the whole
 // layout must match, and the index must agree with the headers after every
 // step. Chunk layout tests: skipped in a passthrough build.
@@ -92,9 +93,11 @@ class CWalkModel {
       bs[bi].size += bs[bi + 1].size + H;
       bs.erase(bs.begin() + static_cast<std::ptrdiff_t>(bi) + 1);
     }
-    if (lowFlag_ == 1 && bs.size() == 1)
+    rover_ = SPlace{p.chunk, bs[bi].off};  // the search resumes at the freed block
+    if (lowFlag_ == 1 && bs.size() == 1) {
       chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(ci));
-    rover_ = chunks_.empty() ? SPlace{} : SPlace{chunks_[0].id, 0};
+      rover_ = chunks_.empty() ? SPlace{} : SPlace{chunks_[0].id, 0};
+    }
   }
 
   void FreeAll() {
@@ -107,10 +110,14 @@ class CWalkModel {
   // Chunk and block index of the block the walk takes, prepending a chunk
   // when it runs off the list.
   std::pair<std::size_t, std::size_t> Find(uint32_t n) {
-    SPlace start = lowFlag_ == 1 ? rover_ : (chunks_.empty() ? SPlace{} : SPlace{chunks_[0].id, 0});
-    if (start.chunk >= 0) {
-      std::size_t bi = BlockIndex(chunks_[ChunkIndex(start.chunk)].blocks, start.off);
-      for (std::size_t ci = ChunkIndex(start.chunk); ci < chunks_.size(); ++ci, bi = 0)
+    const SPlace head = chunks_.empty() ? SPlace{} : SPlace{chunks_[0].id, 0};
+    const SPlace start = lowFlag_ == 1 ? rover_ : head;
+    // From start to the end, then from the head (the blocks after start
+    // fail again, which changes nothing).
+    for (const SPlace& from : {start, head}) {
+      if (from.chunk < 0) continue;
+      std::size_t bi = BlockIndex(chunks_[ChunkIndex(from.chunk)].blocks, from.off);
+      for (std::size_t ci = ChunkIndex(from.chunk); ci < chunks_.size(); ++ci, bi = 0)
         for (; bi < chunks_[ci].blocks.size(); ++bi)
           if (chunks_[ci].blocks[bi].free && chunks_[ci].blocks[bi].size >= n) return {ci, bi};
     }
@@ -355,21 +362,21 @@ TEST_F(AllocIndexTest, ManyHolesAcrossChunks) {
   ASSERT_NO_FATAL_FAILURE(twin.ExpectSameLayout());
 }
 
-// The walk resumes at the rover: a fitting hole before it is passed over and
-// a chunk is added, though the hole is free.
-TEST_F(AllocIndexTest, RunsOffTheListPastAHoleBeforeTheRover) {
+// The search resumes at the rover and wraps around to the head: a fitting
+// hole before the rover is taken before a chunk is added; a block just
+// freed serves the next request of its size.
+TEST_F(AllocIndexTest, SearchWrapsToAHoleBeforeTheRover) {
   void* a = ZqlMemoryNblkMalloc(200);
   void* keep = ZqlMemoryNblkMalloc(8);
-  ZqlMemoryNblkFree(a);                                       // rover: head
+  ZqlMemoryNblkFree(a);                                       // rover: a's hole
   void* big = ZqlMemoryNblkMalloc(kChunkFree - 2 * H - 300);  // after keep; rover there
   ASSERT_TRUE(keep && big);
-  void* c = ZqlMemoryNblkMalloc(100);  // fits a's hole, but that lies behind
-  ASSERT_NE(c, nullptr);
-  EXPECT_NE(c, a);
-  EXPECT_EQ(TEST_ZqlMemorySmallHead(), ZqlMemHeaderOf(c));
-  SZqlMemHeader* rest = ZqlMemHeaderOf(c)->next;  // split off c's new chunk
-  ASSERT_NE(rest, nullptr);
-  EXPECT_EQ(rest->next, ZqlMemHeaderOf(a));  // then the older chunk
+  void* c = ZqlMemoryNblkMalloc(100);  // fits a's hole, which lies behind
+  EXPECT_EQ(c, a);
+  EXPECT_EQ(ZqlMemHeaderOf(c)->prev, nullptr);
+  EXPECT_EQ(ZqlMemHeaderOf(c)->next->next, ZqlMemHeaderOf(keep));  // one chunk still
+  ZqlMemoryNblkFree(keep);  // merges with the rest of a's hole
+  EXPECT_EQ(ZqlMemHeaderOf(ZqlMemoryNblkMalloc(8)), ZqlMemHeaderOf(c)->next);  // just freed
   EXPECT_EQ(TEST_ZqlMemoryIndexFault(TEST_ZqlMemorySmallHead()), "");
 }
 

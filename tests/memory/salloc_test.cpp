@@ -5,6 +5,7 @@
 // block is its own C-library allocation; the others run in both builds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -206,11 +207,40 @@ TEST_F(AllocLayoutTest, NeverMergesAcrossChunks) {
   ExpectChunksSound();
 }
 
-TEST_F(AllocLayoutTest, EmptyChunkIsReturnedToTheCLibrary) {
+// An empty chunk or a freed large block leaves its list (it is neither
+// counted nor reported) but a few are kept for the next requests instead of
+// going back to the C library at once.
+TEST_F(AllocLayoutTest, EmptyChunksAndLargeBlocksAreKeptForReuse) {
   void* p = ZqlMemoryNblkMalloc(100);
+  void* big = ZqlMemoryNblkMalloc(100000);
+  std::memset(big, 0x5A, 100000);
   ZqlMemoryNblkFree(p);
+  ZqlMemoryNblkFree(big);
   EXPECT_EQ(ZqlMemBlkInUse(), 0);
-  // The chunk is gone: the next small request needs the low layer again.
+  EXPECT_EQ(TEST_ZqlMemorySmallHead(), nullptr);
+  EXPECT_EQ(TEST_ZqlMemorySpareCount(), 2);
+  const std::vector<std::string> report = DumpLines("T");
+  for (const char* line : {"Extra blocks: size 0 total blocks 0",
+                           "Local block: pages 0 freeblk 0 allocatedblk 0"})
+    EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line;
+  TEST_ZqlMemoryFailLowAllocAt(1);  // served without the low layer
+  void* q = ZqlMemoryNblkMalloc(100);
+  auto* again = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(90000));
+  ASSERT_TRUE(q && again);
+  EXPECT_EQ(again, big);
+  for (std::size_t i = 0; i < 90000; ++i) ASSERT_EQ(again[i], 0) << i;  // cleared again
+  EXPECT_EQ(Hdr(again)->state, kZqlMemLarge);
+  EXPECT_EQ(ZqlMemBlkInUse(), 2);
+  TEST_ZqlMemoryFailLowAllocAt(0);
+  // Only a few are kept; FreeAll returns them all.
+  std::vector<void*> chunks, larges;
+  for (int i = 0; i < 10; ++i) chunks.push_back(ZqlMemoryNblkMalloc(kChunkFree));
+  for (int i = 0; i < 10; ++i) larges.push_back(ZqlMemoryNblkMalloc(70000));
+  for (void* c : chunks) ZqlMemoryNblkFree(c);
+  for (void* l : larges) ZqlMemoryNblkFree(l);
+  EXPECT_LE(TEST_ZqlMemorySpareCount(), 8);
+  ZqlMemoryNblkFreeAll();
+  EXPECT_EQ(TEST_ZqlMemorySpareCount(), 0);
   TEST_ZqlMemoryFailLowAllocAt(1);
   EXPECT_EQ(ZqlMemoryNblkMalloc(100), nullptr);
 }
