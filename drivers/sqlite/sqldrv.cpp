@@ -737,7 +737,7 @@ int32_t CSqliteDriver::Prepare(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text,
   return 0;
 }
 
-int32_t CSqliteDriver::bindAll(CZqlDDA* dda, sqlite3_stmt* s, int) {
+int32_t CSqliteDriver::bindAll(CZqlDDA* dda, sqlite3_stmt* s) {
   sqlite3_clear_bindings(s);
   const int np = sqlite3_bind_parameter_count(s);
   if (dda->ParCount() < np)
@@ -780,7 +780,7 @@ int32_t CSqliteDriver::Execute(CZqlDDA* dda, uint32_t id) {
   if (!st.stmt) return immediate(dda, st.connection, st.sql);
   sqlite3_stmt* s = st.stmt.get();
   sqlite3_reset(s);
-  if (const int32_t r = bindAll(dda, s, 0)) return r;
+  if (const int32_t r = bindAll(dda, s)) return r;
   if (const int32_t r = begin(dda, c)) return r;
   if (!st.rows) {
     if (const int32_t r = run(dda, c, s, st.sql)) return r;
@@ -886,7 +886,7 @@ int32_t CSqliteDriver::Open(CZqlDDA* dda, uint32_t id) {
   SConnection& c = connection(k.connection);
   if (k.pos != ECsrPos::kClosed) return kZqlErrCurorIsInOpenState;
   sqlite3_reset(k.stmt.get());
-  if (const int32_t r = bindAll(dda, k.stmt.get(), k.hidden)) return r;
+  if (const int32_t r = bindAll(dda, k.stmt.get())) return r;
   if (const int32_t r = begin(dda, c)) return r;
   k.pos = ECsrPos::kBefore;
   k.done = false;
@@ -970,8 +970,7 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
   constexpr int64_t kAll = INT64_MAX;
   int64_t target = 0;
   auto all = [&]() -> int32_t { return fetchScroll(dda, k, c, kAll); };
-  const int64_t size = static_cast<int64_t>(k.rows.size());
-  int64_t here = 0;  // the current position; size after the end is known only when read
+  int64_t here = 0;  // the current position; after the end it is the row count, read to the end
   switch (k.pos) {
     case ECsrPos::kBefore: here = -1; break;
     case ECsrPos::kOnRow: here = k.index; break;
@@ -981,7 +980,6 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
       break;
     case ECsrPos::kClosed: return kZqlErrInternalZQLError;  // refused above
   }
-  (void)size;
   switch (direction) {
     case kZqlFetchNext: target = here + 1; break;
     case kZqlFetchPrior: target = here - 1; break;
