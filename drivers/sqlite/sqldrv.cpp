@@ -833,6 +833,10 @@ int32_t CSqliteDriver::AllocCsr(CZqlDDA* dda, uint32_t stm, const CZqlIdent& csr
   k->statement = stm;
   k->connection = st.connection;
   ZqlDrvToUtf8(csrName.Body(), &k->name);
+  // WHERE CURRENT OF must find one cursor by its name.
+  for (const auto& e : cursors_)
+    if (!k->name.empty() && e.second->connection == k->connection && e.second->name == k->name)
+      return ZqlDrvCondition(dda, kZqlErrAmbiguousCursorName, "a cursor named " + k->name + " exists");
   k->scroll = scr == kZqlCurScroll;
   k->insensitive = sns == kZqlCurInsensitive || k->scroll;
   // A query over one table gets that table's rowid as a hidden first

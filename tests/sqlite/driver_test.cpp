@@ -426,6 +426,12 @@ TEST_F(Sqlite, CursorsAndTheirRefusals) {
     client->AllocCsr(&plain, st.id, &p, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
     client->AllocCsr(&scroll, st.id, &k, CZqlIdent("K"), kZqlCurScroll, kZqlCurInsensitive);
   }), 0);
+  CZqlDDA again;
+  again.Init(10);
+  uint32_t twin = 0;
+  EXPECT_EQ(Raised([&] {
+    client->AllocCsr(&again, st.id, &twin, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+  }), kZqlErrAmbiguousCursorName);
   auto fetch = [&](CZqlDDA* a, uint32_t c, EZqlDirection d, int32_t off) {
     return Raised([&] { client->Fetch(a, c, d, off); });
   };
@@ -516,6 +522,7 @@ TEST_F(Sqlite, PositionedUpdateAndDelete) {
     EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"),
               (std::vector<std::string>{"11|a", "13|c", "14|d"}));
     ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
   }
   // Not updatable: a join, DISTINCT, FOR READ ONLY.
   for (const char* sql : {"SELECT a.id FROM t a, t b", "SELECT DISTINCT id FROM t",
@@ -533,6 +540,7 @@ TEST_F(Sqlite, PositionedUpdateAndDelete) {
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
     ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
+    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
   }
   // FOR UPDATE is accepted and removed before SQLite sees it.
   EXPECT_EQ(Rows(s, "SELECT id FROM t WHERE id = 1 FOR UPDATE OF id"), std::vector<std::string>{"1"});
