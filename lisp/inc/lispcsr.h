@@ -15,7 +15,7 @@ constexpr int kZqlLispCsrInsensitive = 8;
 constexpr int kZqlLispCsrScrollable = 16;
 
 // A CZqlCsr with a handle, owned by its statement's list.
-class CZqlLispCsr : public CZqlLispSQLObj, public CZqlCsr {
+class CZqlLispCsr : public CZqlLispStmObj, public CZqlCsr {
  public:
   explicit CZqlLispCsr(const char* name);
   ~CZqlLispCsr() override;
@@ -23,18 +23,7 @@ class CZqlLispCsr : public CZqlLispSQLObj, public CZqlCsr {
   EZqlLispClassId lisA() const override { return kZqlLispClsCsr; }
   int init() { return CZqlLispSQLObj::init(); }
 
-  CZqlSQLObject* sqlObject() const override {
-    return const_cast<CZqlLispCsr*>(this);
-  }
-  int ZqlStmType() override;
-  int ZqlCmdType() override;
-  int32_t ZqlRowCount() override;
-  int ZqlCheckOp(uint32_t mask) override { return CheckOp(mask); }
-  int parQty() override { return ParamQty(); }
-  int colQty() override;
-  CZqlParameter* getZqlPar(int i) override;
-  CZqlColumn* getZqlCol(int i) override;
-  int bindZql(int i, CZqlData* value) override;
+  CZqlStm* stm() const override { return const_cast<CZqlLispCsr*>(this); }
 
   // The state bits (open, updatable, scrollable when not updatable,
   // insensitive).

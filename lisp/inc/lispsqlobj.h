@@ -17,6 +17,7 @@ class CZqlLispCol;
 class CZqlLispRow;
 class CZqlParameter;
 class CZqlSQLObject;
+class CZqlStm;
 
 // The object-type names of the handle's LISP form.
 constexpr const char* kZqlLispTypeSession = "SQLSESSION";
@@ -130,6 +131,27 @@ class CZqlLispSQLObj : public CZqlLispObj {
   char* name_ = nullptr;        // from the string cache
   CZqlLispHandle handle_;
   bool issued_ = false;  // handle_ came from the root's newID
+};
+
+// The SQL side shared by prepared statements and cursors: every call goes to
+// the client statement stm() and stores its diagnostics.
+class CZqlLispStmObj : public CZqlLispSQLObj {
+ public:
+  using CZqlLispSQLObj::CZqlLispSQLObj;
+
+  // The client statement this object is (the derived class itself).
+  virtual CZqlStm* stm() const = 0;
+
+  CZqlSQLObject* sqlObject() const override;
+  int ZqlStmType() override;
+  int ZqlCmdType() override;
+  int32_t ZqlRowCount() override;
+  int ZqlCheckOp(uint32_t mask) override;
+  int parQty() override;
+  int colQty() override;  // 0 when the statement answers none
+  CZqlParameter* getZqlPar(int i) override;
+  CZqlColumn* getZqlCol(int i) override;
+  int bindZql(int i, CZqlData* value) override;
 };
 
 #endif  // ZQL_LISPSQLOBJ_H

@@ -10,7 +10,7 @@ class CZqlLispSession;
 
 // A CZqlExecStm with a handle, owned by its session's list; owns its
 // cursors.
-class CZqlLispStm : public CZqlLispSQLObj, public CZqlExecStm {
+class CZqlLispStm : public CZqlLispStmObj, public CZqlExecStm {
  public:
   explicit CZqlLispStm(const char* name);
   ~CZqlLispStm() override;  // deletes the cursors, then deallocates
@@ -18,18 +18,7 @@ class CZqlLispStm : public CZqlLispSQLObj, public CZqlExecStm {
   EZqlLispClassId lisA() const override { return kZqlLispClsStm; }
   int init();  // creates the cursor list, registers the handle
 
-  CZqlSQLObject* sqlObject() const override {
-    return const_cast<CZqlLispStm*>(this);
-  }
-  int ZqlStmType() override;
-  int ZqlCmdType() override;
-  int32_t ZqlRowCount() override;
-  int ZqlCheckOp(uint32_t mask) override { return CheckOp(mask); }
-  int parQty() override { return ParamQty(); }
-  int colQty() override;
-  CZqlParameter* getZqlPar(int i) override;
-  CZqlColumn* getZqlCol(int i) override;
-  int bindZql(int i, CZqlData* value) override;
+  CZqlStm* stm() const override { return const_cast<CZqlLispStm*>(this); }
 
   // One list per cursor holding its handle list.
   int writeBuf(CZqlLispBuf* buf) const override;

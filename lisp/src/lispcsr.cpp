@@ -15,56 +15,11 @@
 #include "lisprow.h"
 #include "lispstm.h"
 
-CZqlLispCsr::CZqlLispCsr(const char* name) : CZqlLispSQLObj(name) {
+CZqlLispCsr::CZqlLispCsr(const char* name) : CZqlLispStmObj(name) {
   setObjType(kZqlLispTypeCursor);
 }
 
 CZqlLispCsr::~CZqlLispCsr() = default;
-
-int CZqlLispCsr::ZqlStmType() {
-  const int t = StmType();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return t;
-}
-
-int CZqlLispCsr::ZqlCmdType() {
-  const int t = CmdStmType();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return t;
-}
-
-int32_t CZqlLispCsr::ZqlRowCount() {
-  const int32_t n = RowCount();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return n;
-}
-
-int CZqlLispCsr::colQty() {
-  const int n = ColQty();
-  return n < 0 ? 0 : n;
-}
-
-CZqlParameter* CZqlLispCsr::getZqlPar(int i) {
-  CZqlParameter* p = ParamDsc(i);
-  if (!p) errPush(static_cast<const CZqlSQLObject*>(this));
-  return p;
-}
-
-CZqlColumn* CZqlLispCsr::getZqlCol(int i) {
-  CZqlColumn* c = ColDsc(i);
-  if (!c) errPush(static_cast<const CZqlSQLObject*>(this));
-  return c;
-}
-
-int CZqlLispCsr::bindZql(int i, CZqlData* value) {
-  if (!value) {
-    errPush(kZqlLispErrValueMissing);
-    return 0;
-  }
-  const int ok = Bind(i, value);
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return ok;
-}
 
 int CZqlLispCsr::status() {
   int bits = 0;

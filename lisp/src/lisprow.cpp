@@ -70,65 +70,64 @@ int CZqlLispRow::lcopyFrom(const CZqlLispObj* other) {
   return 1;
 }
 
-int CZqlLispRow::initParms(CZqlLispList* parms) {
-  setRow(nullptr);
-  if (!parms) return 0;
+namespace {
+
+// Fills column i of a new row from descriptor item i of the list; false when
+// the item is not a usable descriptor of the kind asked for.
+using FillColumn = bool (*)(CZqlLispObj* item, CZqlColumn* column);
+
+bool FillFromParm(CZqlLispObj* item, CZqlColumn* column) {
+  CZqlParameter* par = item && item->lisA() == kZqlLispClsParm
+                           ? static_cast<CZqlLispParm*>(item)->getPar()
+                           : nullptr;
+  if (!par || !par->Dsc()) return false;
+  column->setName(par->Name());
+  column->setDataDsc(par->Dsc());
+  column->setNullable(par->isNullable());
+  return true;
+}
+
+bool FillFromCol(CZqlLispObj* item, CZqlColumn* column) {
+  CZqlColumn* col = item && item->lisA() == kZqlLispClsCol
+                        ? static_cast<CZqlLispCol*>(item)->getCol()
+                        : nullptr;
+  if (!col) return false;
+  *column = *col;
+  return true;
+}
+
+}  // namespace
+
+// One column per descriptor of items, filled by fill; a descriptor that
+// cannot be used is an internal fault (the lists come from this module).
+static int BuildRow(CZqlLispRow* self, CZqlLispList* items, FillColumn fill) {
+  self->setRow(nullptr);
+  if (!items) return 0;
   CZqlRow* row = nullptr;
   bool complete = true;
-  const int ok = ZqlLispGuard(this, [&] {
-    row = new CZqlRow(parms->Qty());
-    for (int i = 0; i < parms->Qty(); ++i) {
+  const int ok = ZqlLispGuard(self, [&] {
+    row = new CZqlRow(items->Qty());
+    for (int i = 0; i < items->Qty() && complete; ++i) {
       CZqlLispObj* item = nullptr;
-      parms->getItem(i, &item);
-      CZqlParameter* par =
-          item && item->lisA() == kZqlLispClsParm
-              ? static_cast<CZqlLispParm*>(item)->getPar()
-              : nullptr;
-      if (!par || !par->Dsc()) {
-        complete = false;
-        return;
-      }
-      (*row)[i].setName(par->Name());
-      (*row)[i].setDataDsc(par->Dsc());
-      (*row)[i].setNullable(par->isNullable());
+      items->getItem(i, &item);
+      complete = fill(item, &(*row)[i]);
     }
   });
   if (!ok || !complete) {
-    if (!complete) errPush(kZqlLispErrInternal);
+    if (!complete) self->errPush(kZqlLispErrInternal);
     delete row;
     return 0;
   }
-  setRow(row);
+  self->setRow(row);
   return 1;
 }
 
+int CZqlLispRow::initParms(CZqlLispList* parms) {
+  return BuildRow(this, parms, FillFromParm);
+}
+
 int CZqlLispRow::initCols(CZqlLispList* cols) {
-  setRow(nullptr);
-  if (!cols) return 0;
-  CZqlRow* row = nullptr;
-  bool complete = true;
-  const int ok = ZqlLispGuard(this, [&] {
-    row = new CZqlRow(cols->Qty());
-    for (int i = 0; i < cols->Qty(); ++i) {
-      CZqlLispObj* item = nullptr;
-      cols->getItem(i, &item);
-      CZqlColumn* col = item && item->lisA() == kZqlLispClsCol
-                            ? static_cast<CZqlLispCol*>(item)->getCol()
-                            : nullptr;
-      if (!col) {
-        complete = false;
-        return;
-      }
-      (*row)[i] = *col;
-    }
-  });
-  if (!ok || !complete) {
-    if (!complete) errPush(kZqlLispErrInternal);
-    delete row;
-    return 0;
-  }
-  setRow(row);
-  return 1;
+  return BuildRow(this, cols, FillFromCol);
 }
 
 int CZqlLispRow::readBuf(CZqlLispBuf* buf) {

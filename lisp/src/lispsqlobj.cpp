@@ -174,6 +174,57 @@ int CZqlLispSQLObj::bindZql(int, CZqlData*) {
   return 0;
 }
 
+CZqlSQLObject* CZqlLispStmObj::sqlObject() const { return stm(); }
+
+int CZqlLispStmObj::ZqlStmType() {
+  const int t = stm()->StmType();
+  errPush(sqlObject());
+  return t;
+}
+
+int CZqlLispStmObj::ZqlCmdType() {
+  const int t = stm()->CmdStmType();
+  errPush(sqlObject());
+  return t;
+}
+
+int32_t CZqlLispStmObj::ZqlRowCount() {
+  const int32_t n = stm()->RowCount();
+  errPush(sqlObject());
+  return n;
+}
+
+int CZqlLispStmObj::ZqlCheckOp(uint32_t mask) { return stm()->CheckOp(mask); }
+
+int CZqlLispStmObj::parQty() { return stm()->ParamQty(); }
+
+int CZqlLispStmObj::colQty() {
+  const int n = stm()->ColQty();
+  return n < 0 ? 0 : n;
+}
+
+CZqlParameter* CZqlLispStmObj::getZqlPar(int i) {
+  CZqlParameter* p = stm()->ParamDsc(i);
+  if (!p) errPush(sqlObject());
+  return p;
+}
+
+CZqlColumn* CZqlLispStmObj::getZqlCol(int i) {
+  CZqlColumn* c = stm()->ColDsc(i);
+  if (!c) errPush(sqlObject());
+  return c;
+}
+
+int CZqlLispStmObj::bindZql(int i, CZqlData* value) {
+  if (!value) {
+    errPush(kZqlLispErrValueMissing);
+    return 0;
+  }
+  const int ok = stm()->Bind(i, value);
+  errPush(sqlObject());
+  return ok;
+}
+
 const char* CZqlLispSQLObj::stmType() { return TypeName(ZqlStmType()); }
 const char* CZqlLispSQLObj::cmdType() { return TypeName(ZqlCmdType()); }
 

@@ -12,7 +12,7 @@
 #include "lisprow.h"
 #include "lispsession.h"
 
-CZqlLispStm::CZqlLispStm(const char* name) : CZqlLispSQLObj(name) {
+CZqlLispStm::CZqlLispStm(const char* name) : CZqlLispStmObj(name) {
   setObjType(kZqlLispTypeStatement);
 }
 
@@ -25,51 +25,6 @@ int CZqlLispStm::init() {
     return 0;
   }
   return CZqlLispSQLObj::init();
-}
-
-int CZqlLispStm::ZqlStmType() {
-  const int t = StmType();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return t;
-}
-
-int CZqlLispStm::ZqlCmdType() {
-  const int t = CmdStmType();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return t;
-}
-
-int32_t CZqlLispStm::ZqlRowCount() {
-  const int32_t n = RowCount();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return n;
-}
-
-int CZqlLispStm::colQty() {
-  const int n = ColQty();
-  return n < 0 ? 0 : n;
-}
-
-CZqlParameter* CZqlLispStm::getZqlPar(int i) {
-  CZqlParameter* p = ParamDsc(i);
-  if (!p) errPush(static_cast<const CZqlSQLObject*>(this));
-  return p;
-}
-
-CZqlColumn* CZqlLispStm::getZqlCol(int i) {
-  CZqlColumn* c = ColDsc(i);
-  if (!c) errPush(static_cast<const CZqlSQLObject*>(this));
-  return c;
-}
-
-int CZqlLispStm::bindZql(int i, CZqlData* value) {
-  if (!value) {
-    errPush(kZqlLispErrValueMissing);
-    return 0;
-  }
-  const int ok = Bind(i, value);
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  return ok;
 }
 
 int CZqlLispStm::sobParms(CZqlLispRow* row) {
