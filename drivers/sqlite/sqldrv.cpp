@@ -27,6 +27,30 @@ const char kLead[] = "zqlsqlite";
 
 std::string DbmsText() { return std::string("SQLite ") + sqlite3_libversion(); }
 
+// SQLite has no typed literals: `DATE '2024-05-01'` (which a positioned
+// UPDATE of a datetime value sends) would be a column followed by an alias.
+// The type word of DATE, TIME or TIMESTAMP before a string of digits and
+// date or time punctuation is blanked out, leaving the text SQLite stores;
+// blanking keeps every byte offset, so error positions stay right.
+bool UntypeDatetimeLiterals(std::string* sql, const SZqlSqlScan& scan) {
+  bool changed = false;
+  for (size_t i = 0; i + 1 < scan.tokens.size(); ++i) {
+    const SZqlSqlToken& word = scan.tokens[i];
+    const SZqlSqlToken& text = scan.tokens[i + 1];
+    if (word.kind != EZqlSqlToken::kWord || text.kind != EZqlSqlToken::kString ||
+        (*sql)[text.begin] != '\'' || text.end - text.begin < 3)
+      continue;
+    if (!ZqlDrvIsWord(*sql, word, "DATE") && !ZqlDrvIsWord(*sql, word, "TIME") &&
+        !ZqlDrvIsWord(*sql, word, "TIMESTAMP"))
+      continue;
+    const std::string body = sql->substr(text.begin + 1, text.end - text.begin - 2);
+    if (body.find_first_not_of("0123456789-:. ") != std::string::npos) continue;
+    sql->replace(word.begin, word.end - word.begin, word.end - word.begin, ' ');
+    changed = true;
+  }
+  return changed;
+}
+
 bool IsDml(EZqlStatement t) {
   return t == kZqlStmInsert || t == kZqlStmUpdateWhere || t == kZqlStmDeleteWhere ||
          t == kZqlStmUpdateCursor || t == kZqlStmDeleteCursor;
@@ -518,29 +542,33 @@ int32_t CSqliteDriver::checkText(CZqlDDA* dda, const CZqlUcStr& text, std::strin
     return ZqlDrvCondition(dda, kZqlErrCharacterNotInRepertoire,
                            "the statement text holds an unpaired surrogate");
   *scan = ZqlDrvScan(*sql, Dialect());
+  if (UntypeDatetimeLiterals(sql, *scan)) *scan = ZqlDrvScan(*sql, Dialect());
   if (scan->statements == 0)
     return ZqlDrvCondition(dda, kZqlErrSyntaxErrorOrAccessRuleViolation, "the statement text is empty");
-  if (scan->statements > 1) {
-    for (size_t i = 0; i + 1 < scan->tokens.size(); ++i) {
-      if (scan->tokens[i].kind != EZqlSqlToken::kSemicolon ||
-          scan->tokens[i + 1].kind == EZqlSqlToken::kSemicolon)
-        continue;
-      dda->setErrPos(ZqlDrvUnitsBefore(*sql, scan->tokens[i + 1].begin) + 1);
-      break;
-    }
-    return ZqlDrvCondition(dda, kZqlErrSyntaxErrorOrAccessRuleViolation,
-                           "the text holds several statements: send one at a time");
-  }
+  // Several statements are refused where they are compiled: only SQLite's
+  // parser knows that the semicolons of a trigger body do not end the text.
   return 0;
 }
 
 int32_t CSqliteDriver::compile(CZqlDDA* dda, SConnection& c, const std::string& sql, UStmt* out) {
   sqlite3_stmt* s = nullptr;
-  const int rc = sqlite3_prepare_v2(c.db.get(), sql.data(), static_cast<int>(sql.size()), &s, nullptr);
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(c.db.get(), sql.data(), static_cast<int>(sql.size()), &s, &tail);
   out->reset(s);
   if (rc != SQLITE_OK) return fail(dda, c, rc, sql, std::string(), true);
   if (s == nullptr)
     return ZqlDrvCondition(dda, kZqlErrSyntaxErrorOrAccessRuleViolation, "the statement text is empty");
+  // What follows the first statement may only be blanks, comments and
+  // semicolons; a second statement is refused before anything runs.
+  const size_t used = tail != nullptr ? static_cast<size_t>(tail - sql.data()) : sql.size();
+  const SZqlSqlScan rest = ZqlDrvScan(sql.substr(used), Dialect());
+  for (const SZqlSqlToken& t : rest.tokens) {
+    if (t.kind == EZqlSqlToken::kSemicolon) continue;
+    out->reset();
+    dda->setErrPos(ZqlDrvUnitsBefore(sql, used + t.begin) + 1);
+    return ZqlDrvCondition(dda, kZqlErrSyntaxErrorOrAccessRuleViolation,
+                           "the text holds several statements: send one at a time");
+  }
   return 0;
 }
 
@@ -628,6 +656,7 @@ int32_t CSqliteDriver::positioned(CZqlDDA* dda, SConnection& c, const std::strin
 int32_t CSqliteDriver::immediate(CZqlDDA* dda, uint32_t id, const std::string& sql) {
   SConnection& c = connection(id);
   const SZqlSqlScan scan = ZqlDrvScan(sql, Dialect());
+  dda->setStmType(ZqlDrvStatementType(sql, scan));
   const SZqlSessionText s = ZqlDrvParseSession(sql, scan);
   if (s.kind != EZqlSessionStm::kNone) return session(dda, c, s);
   SZqlCurrentOf at;

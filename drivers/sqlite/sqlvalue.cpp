@@ -42,11 +42,11 @@ void Sizes(const std::string& decl, long* p, long* s) {
   if (end != nullptr && *end == ',') *s = std::strtol(end + 1, nullptr, 10);
 }
 
-CZqlChar* Varchar(long length) {
-  const unsigned n = length > 0 && length <= static_cast<long>(kZqlSqliteMaxChars)
-                         ? static_cast<unsigned>(length)
-                         : kZqlSqliteMaxChars;
-  auto* c = new CZqlChar(n);
+// SQLite keeps text of any length whatever the declared CHAR(n) or
+// VARCHAR(n), so a character column is as long as the client's longest
+// text: a value that SQLite kept is fetched whole.
+CZqlChar* Varchar() {
+  auto* c = new CZqlChar(kZqlSqliteMaxChars);
   c->setVarying();
   return c;
 }
@@ -197,7 +197,7 @@ CZqlData* TypeFromDecl(const char* declared) {
     if (Has(d, "SMALLINT") || Has(d, "TINYINT")) return new CZqlSmallInt;
     return new CZqlInt;
   }
-  if (Has(d, "CHAR") || Has(d, "CLOB") || Has(d, "TEXT")) return Varchar(p);
+  if (Has(d, "CHAR") || Has(d, "CLOB") || Has(d, "TEXT")) return Varchar();
   if (Has(d, "BLOB")) return Varbit();
   if (Has(d, "REAL") || Has(d, "FLOA") || Has(d, "DOUB")) return new CZqlDouble;
   if (Has(d, "TIMESTAMP") || Has(d, "DATETIME")) return new CZqlTimeStamp(6);
@@ -215,7 +215,7 @@ CZqlData* TypeFromValue(int t) {
     case SQLITE_INTEGER: return new CZqlDecimal(19, 0);
     case SQLITE_FLOAT: return new CZqlDouble;
     case SQLITE_BLOB: return Varbit();
-    default: return Varchar(-1);
+    default: return Varchar();
   }
 }
 

@@ -50,12 +50,11 @@
 
 ;; Immediate statements and what the session remembers of them.
 (check "create table" (ZQL_IEXECUTE s "CREATE TABLE t (id INTEGER, name VARCHAR(20))") T)
-;; The session reports the types of its last immediate statement. (The
-;; SQLite driver gives immediate statements no statement type yet, so only
-;; the command type is certain here.)
+;; The session reports the types of its last immediate statement.
 (check "ZQL_CMDTYPE of the session after CREATE" (ZQL_CMDTYPE s) "EXECUTE_IMMEDIATE")
-(check "ZQL_STMTYPE of the session is a type name" (type (ZQL_STMTYPE s)) 'STR)
+(check "ZQL_STMTYPE of the session after CREATE" (ZQL_STMTYPE s) "CREATE_TABLE")
 (check "insert three" (ZQL_IEXECUTE s "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (3, 'three')") T)
+(check "ZQL_STMTYPE of the session after INSERT" (ZQL_STMTYPE s) "INSERT")
 (check "ZQL_ROWQTY is a real" (ZQL_ROWQTY s) 3.0)
 (check "an SQL error: nil without a host error"
        (errcase 'ZQL_IEXECUTE (list s "INSERT INTO nowhere VALUES (1)") nil) nil)
