@@ -5,11 +5,15 @@
 (ZQL_IEXECUTE session "CREATE TABLE stock (item VARCHAR(20), qty INTEGER)")
 (ZQL_IEXECUTE session "INSERT INTO stock VALUES ('bolts', 10), ('nuts', 0), ('washers', 5)")
 
-(defun show-stock (/ c row)
-  (setq c (ZQL_ALLOC (ZQL_PREPARE session "SELECT item, qty FROM stock") "show"))
+;; A cursor name is unique in its session: releasing the statement (and with
+;; it the cursor) lets the next call use the name "show" again.
+(defun show-stock (/ stm c row)
+  (setq stm (ZQL_PREPARE session "SELECT item, qty FROM stock"))
+  (setq c (ZQL_ALLOC stm "show"))
   (ZQL_OPEN c)
   (while (setq row (ZQL_FETCH c)) (princ "  ") (prin1 row) (terpri))
-  (ZQL_CLOSE c))
+  (ZQL_CLOSE c)
+  (ZQL_DEALLOCSTM stm))
 
 (princ "before:") (terpri)
 (show-stock)

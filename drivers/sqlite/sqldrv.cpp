@@ -766,7 +766,7 @@ int32_t CSqliteDriver::Prepare(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text,
   return 0;
 }
 
-int32_t CSqliteDriver::bindAll(CZqlDDA* dda, sqlite3_stmt* s, int) {
+int32_t CSqliteDriver::bindAll(CZqlDDA* dda, sqlite3_stmt* s) {
   sqlite3_clear_bindings(s);
   const int np = sqlite3_bind_parameter_count(s);
   if (dda->ParCount() < np)
@@ -809,7 +809,7 @@ int32_t CSqliteDriver::Execute(CZqlDDA* dda, uint32_t id) {
   if (!st.stmt) return immediate(dda, st.connection, st.sql);
   sqlite3_stmt* s = st.stmt.get();
   sqlite3_reset(s);
-  if (const int32_t r = bindAll(dda, s, 0)) return r;
+  if (const int32_t r = bindAll(dda, s)) return r;
   if (const int32_t r = begin(dda, c)) return r;
   if (!st.rows) {
     if (const int32_t r = run(dda, c, s, st.sql)) return r;
@@ -862,6 +862,10 @@ int32_t CSqliteDriver::AllocCsr(CZqlDDA* dda, uint32_t stm, const CZqlIdent& csr
   k->statement = stm;
   k->connection = st.connection;
   ZqlDrvToUtf8(csrName.Body(), &k->name);
+  // WHERE CURRENT OF must find one cursor by its name.
+  for (const auto& e : cursors_)
+    if (!k->name.empty() && e.second->connection == k->connection && e.second->name == k->name)
+      return ZqlDrvCondition(dda, kZqlErrAmbiguousCursorName, "a cursor named " + k->name + " exists");
   k->scroll = scr == kZqlCurScroll;
   k->insensitive = sns == kZqlCurInsensitive || k->scroll;
   // A query over one table gets that table's rowid as a hidden first
@@ -915,7 +919,7 @@ int32_t CSqliteDriver::Open(CZqlDDA* dda, uint32_t id) {
   SConnection& c = connection(k.connection);
   if (k.pos != ECsrPos::kClosed) return kZqlErrCurorIsInOpenState;
   sqlite3_reset(k.stmt.get());
-  if (const int32_t r = bindAll(dda, k.stmt.get(), k.hidden)) return r;
+  if (const int32_t r = bindAll(dda, k.stmt.get())) return r;
   if (const int32_t r = begin(dda, c)) return r;
   k.pos = ECsrPos::kBefore;
   k.done = false;
@@ -999,8 +1003,7 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
   constexpr int64_t kAll = INT64_MAX;
   int64_t target = 0;
   auto all = [&]() -> int32_t { return fetchScroll(dda, k, c, kAll); };
-  const int64_t size = static_cast<int64_t>(k.rows.size());
-  int64_t here = 0;  // the current position; size after the end is known only when read
+  int64_t here = 0;  // the current position; after the end it is the row count, read to the end
   switch (k.pos) {
     case ECsrPos::kBefore: here = -1; break;
     case ECsrPos::kOnRow: here = k.index; break;
@@ -1010,7 +1013,6 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
       break;
     case ECsrPos::kClosed: return kZqlErrInternalZQLError;  // refused above
   }
-  (void)size;
   switch (direction) {
     case kZqlFetchNext: target = here + 1; break;
     case kZqlFetchPrior: target = here - 1; break;

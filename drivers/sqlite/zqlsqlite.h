@@ -180,7 +180,7 @@ class CSqliteDriver : public CZqlDriver {
   int32_t immediate(CZqlDDA* dda, uint32_t connection, const std::string& sql);
   int32_t checkText(CZqlDDA* dda, const CZqlUcStr& text, std::string* sql, SZqlSqlScan* scan);
   int32_t compile(CZqlDDA* dda, SConnection& c, const std::string& sql, UStmt* out);
-  int32_t bindAll(CZqlDDA* dda, sqlite3_stmt* s, int skipHidden);
+  int32_t bindAll(CZqlDDA* dda, sqlite3_stmt* s);
   void describe(CZqlDDA* dda, SConnection& c, SStatement& st);
   int32_t run(CZqlDDA* dda, SConnection& c, sqlite3_stmt* s, const std::string& sql);
   int32_t step(CZqlDDA* dda, SCursor& k, SConnection& c);

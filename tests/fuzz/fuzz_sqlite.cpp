@@ -27,9 +27,14 @@ struct SHarness {
   uint32_t connection = 0;
 
   SHarness() {
-    char tmpl[] = "/tmp/zqlfuzzXXXXXX";
+    static char tmpl[] = "/tmp/zqlfuzzXXXXXX";
     if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0) std::abort();
     std::ofstream("zql.ini") << "[M]\nDriver = zqlsqlite\nDatabase = :memory:\n";
+    // The folder goes when the run ends.
+    std::atexit([] {
+      unlink((std::string(tmpl) + "/zql.ini").c_str());
+      rmdir(tmpl);
+    });
     driver.SetDecoder(&decoder);
     connect();
   }

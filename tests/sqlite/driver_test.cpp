@@ -48,6 +48,26 @@ TEST_F(Sqlite, ConnectOutcomes) {
   EXPECT_EQ(stat((dir_ + "/data/sub/test.db").c_str(), &st), 0) << "folder and file created";
 }
 
+// The zql.ini the build ships: MEMORY and SQLITE work with nothing else
+// configured (HOME points into the test's folder).
+TEST_F(Sqlite, ShippedEnvironments) {
+  ASSERT_EQ(unlink(ini_.c_str()), 0);  // the library finds $ZQL/zql.ini
+  const char* home = std::getenv("HOME");
+  const std::string saved = home != nullptr ? home : "";
+  setenv("HOME", dir_.c_str(), 1);
+  for (const char* env : {"MEMORY", "SQLITE"}) {
+    uint32_t s = 0;
+    EXPECT_EQ(Connect(&s, env), 0) << env << ": " << (dda.CondCount() ? Utf8(*dda.ErrMsg(0)) : "");
+    if (s == 0) continue;
+    EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0) << env;
+    EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+    EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
+  }
+  struct stat st;
+  EXPECT_EQ(stat((dir_ + "/.local/share/zql/zql.db").c_str(), &st), 0);
+  setenv("HOME", saved.c_str(), 1);
+}
+
 TEST_F(Sqlite, StatementTypesAndRowCounts) {
   uint32_t s = 0;
   ASSERT_EQ(Connect(&s, "MEMORY"), 0);
@@ -413,6 +433,12 @@ TEST_F(Sqlite, CursorsAndTheirRefusals) {
     client->AllocCsr(&plain, st.id, &p, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
     client->AllocCsr(&scroll, st.id, &k, CZqlIdent("K"), kZqlCurScroll, kZqlCurInsensitive);
   }), 0);
+  CZqlDDA again;
+  again.Init(10);
+  uint32_t twin = 0;
+  EXPECT_EQ(Raised([&] {
+    client->AllocCsr(&again, st.id, &twin, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
+  }), kZqlErrAmbiguousCursorName);
   auto fetch = [&](CZqlDDA* a, uint32_t c, EZqlDirection d, int32_t off) {
     return Raised([&] { client->Fetch(a, c, d, off); });
   };
@@ -519,6 +545,7 @@ TEST_F(Sqlite, PositionedUpdateAndDelete) {
     EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"),
               (std::vector<std::string>{"11|a", "13|c", "14|d"}));
     ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
   }
   // Not updatable: a join, DISTINCT, FOR READ ONLY.
   for (const char* sql : {"SELECT a.id FROM t a, t b", "SELECT DISTINCT id FROM t",
@@ -536,6 +563,7 @@ TEST_F(Sqlite, PositionedUpdateAndDelete) {
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
     ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
+    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
   }
   // FOR UPDATE is accepted and removed before SQLite sees it.
   EXPECT_EQ(Rows(s, "SELECT id FROM t WHERE id = 1 FOR UPDATE OF id"), std::vector<std::string>{"1"});
