@@ -455,7 +455,8 @@ int32_t CZqlPgDriver::positioned(SConn& c, uint32_t connection, CZqlDDA* dda,
   if (!k.onRow)
     Refuse(dda, kZqlErrCurorIsNotPositionedOnRow, "cursor " + cursorName + " is not on a row");
   const bool update = StatementTypeOf(sql) == kZqlStmUpdateCursor;
-  const std::string text = sql.substr(0, clause) + " WHERE ctid = $1 AND tableoid = $2" +
+  const std::string head = update ? WithByteaLiterals(sql.substr(0, clause)) : sql.substr(0, clause);
+  const std::string text = head + " WHERE ctid = $1 AND tableoid = $2" +
                            (update ? " RETURNING ctid" : "");
   const std::vector<std::string> values = {k.ctid, k.tableoid};
   const std::vector<uint32_t> types = {kPgTid, kPgOid};

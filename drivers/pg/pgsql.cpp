@@ -168,4 +168,20 @@ std::string WithHiddenColumns(const std::string& sql, const std::string& columns
   return sql;
 }
 
+std::string WithByteaLiterals(const std::string& sql) {
+  std::string out;
+  size_t done = 0;
+  for (const SZqlSqlToken& t : ZqlDrvScan(sql, Dialect()).tokens) {
+    if (t.kind != EZqlSqlToken::kString || t.end - t.begin < 3 || (sql[t.begin] != 'X' && sql[t.begin] != 'x') ||
+        sql[t.begin + 1] != '\'')
+      continue;
+    out.append(sql, done, t.begin - done);
+    out += "'\\x";
+    out.append(sql, t.begin + 2, t.end - t.begin - 2);
+    done = t.end;
+  }
+  out.append(sql, done, std::string::npos);
+  return out;
+}
+
 }  // namespace zqlpg

@@ -41,6 +41,11 @@ bool SingleTable(const std::string& sql, std::string* table);
 // The query with columns (a list starting with ", ") put last in its select
 // list, before its FROM (so that ORDER BY positions keep their columns).
 std::string WithHiddenColumns(const std::string& sql, const std::string& columns);
+
+// sql with every bit string literal X'<hex>' written as the bytea literal
+// '\x<hex>': the client writes BIT VARYING values (bytea here) that way in
+// the positioned UPDATEs it builds, and PostgreSQL types X'..' as bit.
+std::string WithByteaLiterals(const std::string& sql);
 // The client's session statement in sql, parsed.
 SZqlSessionText SessionTextOf(const std::string& sql);
 

@@ -85,7 +85,7 @@
   (check (list "ZQL_CMPIDENT" (car c) (cadr c)) (ZQL_CMPIDENT (car c) (cadr c)) (caddr c)))
 
 ;; Configuration.
-(check "ZQL_GETCFG of one key" (ZQL_GETCFG "SQLITE" "Driver") '(("Driver" . "zqlsqlite")))
+(check "ZQL_GETCFG of one key" (ZQL_GETCFG "SQLITE" "Driver") (list (cons "Driver" *driver*)))
 (check "ZQL_GETCFG of a missing key" (ZQL_GETCFG "SQLITE" "NoSuchKey") nil)
 (check "ZQL_GETCFG of an unknown environment" (ZQL_GETCFG "NO_SUCH_ENV") nil)
 (check "ZQL_SETCFG" (ZQL_SETCFG "SQLITE" "Comment" "hello") T)
@@ -103,7 +103,7 @@
   (list 'ZQL_SETCFG (list (strcat "SQLITE]" nl "[EVIL") "k" "v") "4")
   (list 'ZQL_SETCFG (list "" "k" "v") "4")))
 (check "no section was injected" (ZQL_GETCFG "EVIL") nil)
-(check "the driver entry is intact" (ZQL_GETCFG "SQLITE" "Driver") '(("Driver" . "zqlsqlite")))
+(check "the driver entry is intact" (ZQL_GETCFG "SQLITE" "Driver") (list (cons "Driver" *driver*)))
 (setq long (strcat "v" "w"))
 (repeat 14 (setq long (strcat long long)))
 (check "a 32 KB value" (ZQL_SETCFG "SQLITE" "Long" long) T)
