@@ -1,5 +1,6 @@
 // The driver's side of the driver link: handshake, request loop, stop.
 
+#include <pthread.h>
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/ipc.h>
@@ -208,6 +209,11 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
   // must wait for Run, not meet SIGUSR1's default action.
   const sigset_t loop = LoopSignals();
   sigprocmask(SIG_BLOCK, &loop, nullptr);
+  // Blocked in every thread: only the interrupt thread takes it.
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, kZqlIpcInterruptSignal);
+  sigprocmask(SIG_BLOCK, &interrupt, nullptr);
   InstallExitPaths();
   int32_t code = attachBuffer(key);
   if (code != 0) return code;
@@ -225,6 +231,48 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
 
 int CZqlDrvKit::Run(CZqlDrvRawHandler* handler) {
   ZQL_ASSERT(comBuf_ != nullptr && seg_ != nullptr && handler != nullptr);
+  startInterrupts(handler);
+  const int answer = serve(handler);
+  stopInterrupts();
+  return answer;
+}
+
+// Takes interrupts until stopInterrupts; a thread that cannot be made
+// leaves the driver without them (requests still run to their end).
+void CZqlDrvKit::startInterrupts(CZqlDrvRawHandler* handler) {
+  interruptHandler_ = handler;
+  __atomic_store_n(&stopInterrupts_, 0, __ATOMIC_RELEASE);
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, &CZqlDrvKit::interruptLoop, this) == 0) {
+    interrupter_ = thread;
+    hasInterrupter_ = true;
+  }
+}
+
+void CZqlDrvKit::stopInterrupts() {
+  if (!hasInterrupter_) return;
+  __atomic_store_n(&stopInterrupts_, 1, __ATOMIC_RELEASE);
+  pthread_kill(interrupter_, kZqlIpcInterruptSignal);
+  pthread_join(interrupter_, nullptr);
+  hasInterrupter_ = false;
+}
+
+void* CZqlDrvKit::interruptLoop(void* arg) {
+  auto* kit = static_cast<CZqlDrvKit*>(arg);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, kZqlIpcInterruptSignal);
+  for (;;) {
+    int sig = 0;
+    if (sigwait(&set, &sig) != 0) continue;
+    if (__atomic_load_n(&kit->stopInterrupts_, __ATOMIC_ACQUIRE) != 0) return nullptr;
+    linkinf& slot = kit->slotInfo();
+    const int32_t connection = __atomic_exchange_n(&slot.interrupt, 0, __ATOMIC_ACQ_REL);
+    if (connection != 0) kit->interruptHandler_->Interrupt(static_cast<uint32_t>(connection));
+  }
+}
+
+int CZqlDrvKit::serve(CZqlDrvRawHandler* handler) {
   const sigset_t loop = LoopSignals();
   const timespec idle{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
   lastCheck_ = MonotonicSeconds();

@@ -18,11 +18,15 @@
 // The kit handles SIGUSR1 (a request), SIGUSR2 (stop), and SIGTERM, SIGINT,
 // SIGHUP and SIGQUIT (stop) synchronously: they stay blocked and are taken
 // one at a time, so a request that arrives while another is served waits
-// instead of being lost. The data segment is removed on every way out:
+// instead of being lost. While Run serves, a second thread takes
+// kZqlIpcInterruptSignal and hands the slot's interrupt word to the
+// handler's Interrupt, so a running request can be stopped. The data segment is removed on every way out:
 // Close or the destructor, exit() (an exit handler), and the fatal signals.
 // One kit per process.
 #ifndef ZQL_ZQLDRVKIT_H
 #define ZQL_ZQLDRVKIT_H
+
+#include <pthread.h>
 
 #include <cstdint>
 #include <vector>
@@ -55,6 +59,10 @@ class CZqlDrvRawHandler {
   // Client process pid ended without closing its connections to this
   // driver: roll them back and forget them. Must not throw.
   virtual void ClientGone(int32_t pid) { (void)pid; }
+  // A client asked, out of band, to stop the request running for
+  // connection. Called on the kit's interrupt thread, concurrently with
+  // Serve: must be thread-safe and must not throw.
+  virtual void Interrupt(uint32_t connection) { (void)connection; }
 };
 
 class CZqlDrvKit {
@@ -125,6 +133,15 @@ class CZqlDrvKit {
   int slot_ = -1;
   std::vector<unsigned char> request_;  // private copy of the request
   std::vector<unsigned char> reply_;
+  // The interrupt thread, its stop flag and the handler it calls.
+  pthread_t interrupter_{};
+  bool hasInterrupter_ = false;
+  int stopInterrupts_ = 0;  // atomic access only
+  CZqlDrvRawHandler* interruptHandler_ = nullptr;
+  int serve(CZqlDrvRawHandler* handler);
+  void startInterrupts(CZqlDrvRawHandler* handler);
+  void stopInterrupts();
+  static void* interruptLoop(void* kit);
   bool rawLength_ = false;
   uint32_t rawLengthValue_ = 0;
 };

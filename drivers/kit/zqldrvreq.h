@@ -95,6 +95,12 @@ class CZqlDriver {
   virtual int32_t Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
                         int32_t offset) = 0;
   virtual int32_t Cancel(CZqlDDA* dda, uint32_t connection);
+  // Out of band: stop the request running for connection, if one is (the
+  // request then fails with the driver's condition). Called on the kit's
+  // interrupt thread while Serve may run on the main one: it must be
+  // thread-safe, touch no area, not throw, and ignore unknown connections.
+  // Does nothing by default.
+  virtual void Interrupt(uint32_t connection) { (void)connection; }
   // id names a connection, statement or cursor of this driver (0 when the
   // client sent none); *value receives the answer.
   virtual int32_t Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) = 0;
@@ -120,6 +126,8 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   // transaction rolled back) and dropped with its statements and cursors.
   void Serving(int32_t clientPid) override { client_ = clientPid; }
   void ClientGone(int32_t pid) override;
+  // Handed to the driver as it is (any thread).
+  void Interrupt(uint32_t connection) override { driver_->Interrupt(connection); }
 
   // Label 5 of the request being served: the first value its client's
   // Attach received (0 for Attach itself and outside Serve).

@@ -320,6 +320,10 @@ int32_t CZqlPgDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlU
   dda->setNameOfDBMS(DbmsName(dbms, "", ""));
   dda->setStatusOfDBMS(static_cast<uint32_t>(version));
   *connection = nextId_++;
+  {
+    std::lock_guard<std::mutex> hold(cancelsMutex_);
+    cancels_[*connection].reset(PQgetCancel(c->pg.get()));
+  }
   conns_[*connection] = std::move(c);
   return 0;
 }
@@ -343,8 +347,24 @@ int32_t CZqlPgDriver::Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean 
       k = k->second->statement == id ? csrs_.erase(k) : std::next(k);
     stms_.erase(id);
   }
+  {
+    std::lock_guard<std::mutex> hold(cancelsMutex_);
+    cancels_.erase(connection);
+  }
   conns_.erase(connection);
   return 0;
+}
+
+void CZqlPgDriver::SCancelFree::operator()(pg_cancel* c) const { PQfreeCancel(c); }
+
+// The server ignores a cancel while the connection runs nothing; a running
+// query fails with 57014 and its statement savepoint is rolled back.
+void CZqlPgDriver::Interrupt(uint32_t connection) {
+  std::lock_guard<std::mutex> hold(cancelsMutex_);
+  const auto it = cancels_.find(connection);
+  if (it == cancels_.end() || it->second == nullptr) return;
+  char message[256];
+  PQcancel(it->second.get(), message, sizeof message);
 }
 
 int32_t CZqlPgDriver::Cancel(CZqlDDA* dda, uint32_t connection) {

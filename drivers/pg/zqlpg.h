@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@
 
 struct pg_conn;
 struct pg_result;
+struct pg_cancel;
 
 namespace zqlpg {
 
@@ -78,6 +80,8 @@ class CZqlPgDriver : public CZqlDriver {
                 int32_t offset) override;
   // Asks the server to cancel what the connection runs (PQcancel).
   int32_t Cancel(CZqlDDA* dda, uint32_t connection) override;
+  // PQcancel of the connection's running query (any thread).
+  void Interrupt(uint32_t connection) override;
   int32_t Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) override;
 
   // Rows a non-scroll cursor fetches from the server at a time.
@@ -111,6 +115,13 @@ class CZqlPgDriver : public CZqlDriver {
   std::map<uint32_t, std::unique_ptr<SConn>> conns_;
   std::map<uint32_t, std::unique_ptr<SStm>> stms_;
   std::map<uint32_t, std::unique_ptr<SCsr>> csrs_;
+  // Cancel handles of the connections, for Interrupt on the kit's interrupt
+  // thread: PQcancel is thread-safe, the map is not, hence the mutex.
+  struct SCancelFree {
+    void operator()(pg_cancel* c) const;
+  };
+  std::map<uint32_t, std::unique_ptr<pg_cancel, SCancelFree>> cancels_;
+  std::mutex cancelsMutex_;
 };
 
 }  // namespace zqlpg

@@ -296,6 +296,7 @@ CSqliteDriver::~CSqliteDriver() {
   cursors_.clear();
   statements_.clear();
   // Whatever was not committed is rolled back by closing.
+  std::lock_guard<std::mutex> hold(connectionsMutex_);
   connections_.clear();
 }
 
@@ -336,6 +337,7 @@ void CSqliteDriver::drop(uint32_t id) {
     s = s->second->connection == id ? statements_.erase(s) : std::next(s);
   if (!sqlite3_get_autocommit(it->second->db.get()))
     sqlite3_exec(it->second->db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  std::lock_guard<std::mutex> hold(connectionsMutex_);
   connections_.erase(it);
 }
 
@@ -379,7 +381,10 @@ int32_t CSqliteDriver::fail(CZqlDDA* dda, SConnection& c, int rc, const std::str
   ZqlDrvCondition(dda, code, message, object);
   // After these SQLite may have rolled back a part or all of the work:
   // nothing half done stays, the whole transaction goes.
-  if (primary == SQLITE_FULL || primary == SQLITE_IOERR || primary == SQLITE_NOMEM ||
+  // An interrupted change inside a transaction may have made SQLite roll
+  // the transaction back: then say so, as for the faults below.
+  const bool lost = primary == SQLITE_INTERRUPT && c.tx.Open() && sqlite3_get_autocommit(db);
+  if (lost || primary == SQLITE_FULL || primary == SQLITE_IOERR || primary == SQLITE_NOMEM ||
       primary == SQLITE_CORRUPT) {
     closeCursors(c);
     if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -506,6 +511,7 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
   *id = nextId_++;
   c->id = *id;
   name(dda, *c, 0, path, "connected");
+  std::lock_guard<std::mutex> hold(connectionsMutex_);
   connections_[*id] = std::move(c);
   return 0;
 }
@@ -523,6 +529,14 @@ int32_t CSqliteDriver::Disconnect(CZqlDDA* dda, uint32_t id, EZqlBoolean abort) 
 int32_t CSqliteDriver::Cancel(CZqlDDA*, uint32_t id) {
   sqlite3_interrupt(connection(id).db.get());
   return 0;
+}
+
+// SQLite allows sqlite3_interrupt from any thread while the database is
+// open; the mutex keeps it open. With no statement running it does nothing.
+void CSqliteDriver::Interrupt(uint32_t id) {
+  std::lock_guard<std::mutex> hold(connectionsMutex_);
+  const auto it = connections_.find(id);
+  if (it != connections_.end()) sqlite3_interrupt(it->second->db.get());
 }
 
 // ---------------------------------------------------------------------------
@@ -689,7 +703,7 @@ int32_t CSqliteDriver::IExeNative(CZqlDDA* dda, uint32_t id, const CZqlUcStr& te
 // Prepared statements
 // ---------------------------------------------------------------------------
 
-void CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
+int32_t CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
   sqlite3_stmt* s = st.stmt.get();
   const int np = sqlite3_bind_parameter_count(s);
   if (np > 0) {
@@ -709,16 +723,19 @@ void CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
   st.rows = n > 0;
   if (st.rows) st.type = kZqlStmSelect;
   dda->setStmType(st.type);
-  if (n == 0) return;
+  if (n == 0) return 0;
   // Columns without a declared type are typed from the first row when the
   // statement needs no parameters.
   std::vector<int> peeked(static_cast<size_t>(n), SQLITE_NULL);
   bool untyped = false;
   for (int i = 0; i < n; ++i) untyped = untyped || sqlite3_column_decltype(s, i) == nullptr;
   if (untyped && np == 0 && sqlite3_stmt_readonly(s)) {
-    if (sqlite3_step(s) == SQLITE_ROW)
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW)
       for (int i = 0; i < n; ++i) peeked[static_cast<size_t>(i)] = sqlite3_column_type(s, i);
     sqlite3_reset(s);
+    // Stopped by an interrupt, the Prepare fails like the query would.
+    if (rc == SQLITE_INTERRUPT) return fail(dda, c, rc, st.sql, std::string(), false);
   }
   dda->AllocColDsc(n);
   for (int i = 0; i < n; ++i) {
@@ -735,6 +752,7 @@ void CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
                                     nullptr, nullptr, &notNull, nullptr, nullptr);
     col->setNullable(notNull ? kZqlFalse : kZqlTrue);
   }
+  return 0;
 }
 
 int32_t CSqliteDriver::Prepare(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text, uint32_t* out) {
@@ -758,7 +776,7 @@ int32_t CSqliteDriver::Prepare(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text,
     st->sql = cut == std::string::npos ? sql : sql.substr(0, cut);
     st->readOnly = cut != std::string::npos && !update;
     if (const int32_t r = compile(dda, c, st->sql, &st->stmt)) return r;
-    describe(dda, c, *st);
+    if (const int32_t r = describe(dda, c, *st)) return r;
   }
   name(dda, c, 0, std::string(), "prepared");
   *out = nextId_++;

@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -154,6 +155,8 @@ class CSqliteDriver : public CZqlDriver {
   int32_t Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction,
                 int32_t offset) override;
   int32_t Cancel(CZqlDDA* dda, uint32_t connection) override;
+  // sqlite3_interrupt of the connection's database (any thread).
+  void Interrupt(uint32_t connection) override;
   int32_t Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) override;
 
   int ConnectionCount() const { return static_cast<int>(connections_.size()); }
@@ -181,7 +184,7 @@ class CSqliteDriver : public CZqlDriver {
   int32_t checkText(CZqlDDA* dda, const CZqlUcStr& text, std::string* sql, SZqlSqlScan* scan);
   int32_t compile(CZqlDDA* dda, SConnection& c, const std::string& sql, UStmt* out);
   int32_t bindAll(CZqlDDA* dda, sqlite3_stmt* s);
-  void describe(CZqlDDA* dda, SConnection& c, SStatement& st);
+  int32_t describe(CZqlDDA* dda, SConnection& c, SStatement& st);
   int32_t run(CZqlDDA* dda, SConnection& c, sqlite3_stmt* s, const std::string& sql);
   int32_t step(CZqlDDA* dda, SCursor& k, SConnection& c);
   int32_t fetchScroll(CZqlDDA* dda, SCursor& k, SConnection& c, int64_t target);
@@ -196,6 +199,9 @@ class CSqliteDriver : public CZqlDriver {
   int32_t nextClient_ = 1;
   uint32_t nextId_ = 1;  // one counter: every id names one object
   std::map<uint32_t, std::unique_ptr<SConnection>> connections_;
+  // Held while connections_ changes (main thread) and while Interrupt reads
+  // it (the kit's interrupt thread), so that no database closes under it.
+  std::mutex connectionsMutex_;
   std::map<uint32_t, std::unique_ptr<SStatement>> statements_;
   std::map<uint32_t, std::unique_ptr<SCursor>> cursors_;
 };

@@ -316,7 +316,14 @@ class CZqlSession : public CZqlSQLObject {
   // area's conditions (the driver's among them), like every statement here.
   int Commit();
   int Rollback();  // "ROLLBACK WORK"
-  // Asks the driver to cancel the connection's running statement: 1 or 0.
+  // Asks the driver, out of band, to stop the request this session's
+  // connection is running (a long query fails with the driver's condition,
+  // and the connection stays usable): 1 when the driver was told, 0 when
+  // not connected or the driver cannot be reached. Uses no area, opens no
+  // frame and does not block beyond about 100 ms, so another thread may
+  // call it while a request of this session runs; the session must stay
+  // connected meanwhile. With nothing running it has no effect. Not
+  // connected, it fails as the other calls do (conditions in the area).
   int Cancel();
 
   // The environment name given to the last successful Connect; valid while
@@ -335,6 +342,9 @@ class CZqlSession : public CZqlSQLObject {
 
  private:
   friend class CZqlAppl;
+  // Where Cancel's interrupt goes, taken at Connect (slot -1: nowhere).
+  int32_t interruptSlot = -1;
+  uint32_t interruptConnection = 0;
   int named(const char* head, const CZqlUcStr& value, EZqlError empty);
   int statement(const char* text);
   int constraints(const CZqlIdent* name, const char* mode);

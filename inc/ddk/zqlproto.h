@@ -9,6 +9,7 @@
 #ifndef ZQL_ZQLPROTO_H
 #define ZQL_ZQLPROTO_H
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 
@@ -117,6 +118,13 @@ constexpr int kZqlIpcMode = 0600;
 // Seconds between liveness checks of the other side while waiting for it.
 constexpr unsigned kZqlIpcAlarmSeconds = 5;
 
+// Out of band: a client asks a driver to stop the request it runs for a
+// connection by storing the connection's id in the slot's interrupt word
+// (when that is 0) and sending kZqlIpcInterruptSignal, without the driver's
+// lock, so that it reaches a driver busy with another thread's or process's
+// request. The driver takes the word back to 0. SIGURG is ignored by
+// default, so a driver that does not know the word is not harmed by it.
+constexpr int kZqlIpcInterruptSignal = SIGURG;
 // A slot's state. Clients write it, under the buffer lock.
 enum EZqlSlotState : int32_t {
   // No driver: the slot may be given to one.
@@ -156,7 +164,8 @@ struct linkinf {
   int32_t driverPid;    // -1 before the start (then the driver's)
   int32_t clientPid;    // the client that waits for the current reply
   int32_t segKey;       // IPC key of the driver's data segment (driver)
-  char unused[33];      // not used by the client
+  int32_t interrupt;    // connection whose running request is to stop, 0: none
+  char unused[29];      // not used by the client
   char path[kZqlSlotPathSize];  // driver executable; "" once proved no driver
 };
 
@@ -168,7 +177,8 @@ static_assert(offsetof(linkinf, value) == 16, "slot layout");
 static_assert(offsetof(linkinf, driverPid) == 20, "slot layout");
 static_assert(offsetof(linkinf, clientPid) == 24, "slot layout");
 static_assert(offsetof(linkinf, segKey) == 28, "slot layout");
-static_assert(offsetof(linkinf, unused) == 32, "slot layout");
+static_assert(offsetof(linkinf, interrupt) == 32, "slot layout");
+static_assert(offsetof(linkinf, unused) == 36, "slot layout");
 static_assert(offsetof(linkinf, path) == 65, "slot layout");
 
 struct SZqlComBuf {

@@ -99,6 +99,9 @@ class CZqlServer : public CZqlObject {
   ~CZqlServer() override;
   // The record, or null.
   SZqlServer* ServerBody() const { return record_; }
+  // The interrupt target of the driver's connection `connection` on this
+  // server's slot (slot -1 when the server has no slot).
+  SZqlInterrupt InterruptOf(uint32_t connection) const;
 
   // Requests. Each packs one request (the common header, then its fields),
   // sends it, waits for the reply and reads the reply into dda (the

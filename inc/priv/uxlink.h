@@ -73,4 +73,25 @@ EZqlError ZqlSendDataToServer(SZqlServer* server);
 // nothing to detach).
 EZqlError ZqlDisconServerOnUnix(int slot, bool* stopped = nullptr);
 
+// Where an out-of-band interrupt goes: a driver slot and the driver's
+// connection id; slot -1 for none. A plain value, safe to copy and to use
+// on any thread.
+struct SZqlInterrupt {
+  int32_t slot = -1;
+  uint32_t connection = 0;
+};
+
+// Asks the driver of target's slot, out of band, to stop the request it is
+// running for target's connection (see kZqlIpcInterruptSignal): takes no
+// lock and touches no record, so it may be called on any thread while
+// another waits for that driver. Waits at most about 100 ms for an earlier
+// interrupt of the same driver to be taken. kZqlOk when the driver was
+// signalled (whether it knows the word is its own business), or:
+// kZqlErrConnectionDoesNotExist (slot -1); kZqlErrCannotCreateCommunicationBuffer
+// (no buffer); kZqlErrInternalZQLError (slot beyond 19, connection 0);
+// kZqlErrServerDiedConnectionLost (no driver in the slot, or it is gone);
+// kZqlErrErrorFoundInDBMSCommunication (an earlier interrupt was never
+// taken).
+EZqlError ZqlInterruptServerOnUnix(const SZqlInterrupt& target);
+
 #endif  // ZQL_UXLINK_H

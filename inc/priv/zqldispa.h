@@ -23,6 +23,7 @@
 #include "zqlclass.h"
 #include "zqldda.h"
 #include "zqlproto.h"
+#include "uxlink.h"
 
 class CZqlIdent;
 class CZqlIpcSystem;
@@ -122,6 +123,14 @@ class CZqlDispatcher : public CZqlObject {
                     int32_t offset) = 0;
   virtual int Cancel(CZqlDDA* dda, uint32_t session) = 0;
   virtual int Status(CZqlDDA* dda, uint32_t id, EZqlStatInfo info, uint32_t* value) = 0;
+  // Where an out-of-band interrupt of session's running request goes
+  // (ZqlInterruptServerOnUnix); slot -1 for an unknown session. Never raises.
+  // Call it on the thread that uses the dispatcher; the answer is a plain
+  // value that other threads may use while the session is connected.
+  virtual SZqlInterrupt InterruptOf(uint32_t session) const {
+    (void)session;
+    return SZqlInterrupt{};
+  }
 };
 
 // The record that copies of a CZqlDispClient share.
@@ -207,6 +216,7 @@ class CZqlDispClient : public CZqlDispatcher {
   int Close(CZqlDDA* dda, uint32_t cursor) override;
   int Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, int32_t offset) override;
   int Cancel(CZqlDDA* dda, uint32_t session) override;
+  SZqlInterrupt InterruptOf(uint32_t session) const override;
   // The driver's answer for id (a session, statement or cursor, looked up
   // in that order; kZqlErrInvalidFunctionArguments when none) into *value.
   // Leaves the area's setup

@@ -103,6 +103,9 @@ int CZqlSession::Connect(const CZqlUcStr& environment, const CZqlUcStr& user,
     if (!isInit()) return;
     dispatcher->Connect(dda, &sessionId, environment, user, password);
     connected = 1;
+    const SZqlInterrupt target = dispatcher->InterruptOf(sessionId);
+    interruptSlot = target.slot;
+    interruptConnection = target.connection;
     name = environment;
     applyDefaults(environment);
   });
@@ -283,7 +286,16 @@ int CZqlSession::Commit() { return statement("COMMIT WORK"); }
 
 int CZqlSession::Rollback() { return statement("ROLLBACK WORK"); }
 
+// Connected, it goes out of band (see the header) and reads only what
+// Connect stored. Otherwise nothing can be running, and the request
+// layer's refusal reaches the area as for any other call.
 int CZqlSession::Cancel() {
+  if (connected && interruptSlot >= 0) {
+    SZqlInterrupt target;
+    target.slot = interruptSlot;
+    target.connection = interruptConnection;
+    return ZqlInterruptServerOnUnix(target) == kZqlOk ? 1 : 0;
+  }
   int answer = 0;
   Protect([&] {
     if (!isInit()) return;

@@ -190,6 +190,13 @@ int CZqlDispClient::IExeInterDB(CZqlDDA* dda, uint32_t session, const CZqlUcStr&
   return execute(dda, session, text, kZqlReqIExeInterDB, true);
 }
 
+SZqlInterrupt CZqlDispClient::InterruptOf(uint32_t session) const {
+  if (rec_ == nullptr || rec_->sessions == nullptr) return SZqlInterrupt{};
+  const SZqlDspEntry* e = rec_->sessions->getObji(session);
+  if (e == nullptr || e->server == nullptr) return SZqlInterrupt{};
+  return e->server->InterruptOf(e->driverId);
+}
+
 int CZqlDispClient::Cancel(CZqlDDA* dda, uint32_t session) {
   return Dispatch(rec_, dda, true, kZqlStmUndefined, EFlush::kAlways, [&] {
     const SZqlDspEntry* e = this->session(session);

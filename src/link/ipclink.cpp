@@ -481,6 +481,15 @@ int CZqlServer::Fetch(CZqlDDA* dda, uint32_t cursor, EZqlDirection direction, in
   }));
 }
 
+SZqlInterrupt CZqlServer::InterruptOf(uint32_t connection) const {
+  SZqlInterrupt target;
+  if (record_ != nullptr && record_->slot >= 0) {
+    target.slot = record_->slot;
+    target.connection = connection;
+  }
+  return target;
+}
+
 int CZqlServer::Cancel(CZqlDDA* dda, uint32_t connection) {
   return static_cast<int>(IdRequest(this, dda, kZqlReqCancel, connection));
 }

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -423,4 +424,28 @@ EZqlError ZqlDisconServerOnUnix(int slot, bool* stopped) {
     if (left != kZqlOk) code = left;
   }
   return code;
+}
+
+EZqlError ZqlInterruptServerOnUnix(const SZqlInterrupt& target) {
+  const int slot = target.slot;
+  const uint32_t connection = target.connection;
+  if (slot < 0) return kZqlErrConnectionDoesNotExist;
+  SZqlComBuf* buf = ZqlIpcComBuf();
+  if (buf == nullptr) return kZqlErrCannotCreateCommunicationBuffer;
+  if (slot >= kZqlIpcSlotCount || connection == 0) return kZqlErrInternalZQLError;
+  linkinf& s = buf->slots[slot];
+  const int32_t pid = __atomic_load_n(&s.driverPid, __ATOMIC_ACQUIRE);
+  if (__atomic_load_n(&s.state, __ATOMIC_ACQUIRE) != kZqlSlotInUse || pid <= 0)
+    return kZqlErrServerDiedConnectionLost;
+  const timespec pause{0, 1000000};
+  for (int tries = 0;; ++tries) {
+    int32_t none = 0;
+    if (__atomic_compare_exchange_n(&s.interrupt, &none, static_cast<int32_t>(connection), false,
+                                    __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+      break;
+    if (none == static_cast<int32_t>(connection)) break;  // already asked for
+    if (tries == 100) return kZqlErrErrorFoundInDBMSCommunication;
+    nanosleep(&pause, nullptr);
+  }
+  return kill(pid, kZqlIpcInterruptSignal) == 0 ? kZqlOk : kZqlErrServerDiedConnectionLost;
 }

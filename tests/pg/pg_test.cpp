@@ -419,6 +419,20 @@ TEST_F(PgTest, ServerFaults) {
   canceller.join();
   EXPECT_STREQ(slow.SQLSTATE(0), "57014") << Text(slow.ErrMsg(0));
   EXPECT_EQ(Rows("SELECT 2"), std::vector<std::string>{"2"});
+  // Cancelled through ZQL by another thread while this one waits for the
+  // driver (the session's Cancel goes out of band).
+  done = false;
+  std::thread zqlCanceller([&] {
+    while (!done) {
+      usleep(100000);
+      s->Cancel();
+    }
+  });
+  EXPECT_EQ(Exec("SELECT pg_sleep(30)", &slow), 0);
+  done = true;
+  zqlCanceller.join();
+  EXPECT_STREQ(slow.SQLSTATE(0), "57014") << Text(slow.ErrMsg(0));
+  EXPECT_EQ(Rows("SELECT 3"), std::vector<std::string>{"3"});
   // A statement timeout.
   Native("SET statement_timeout = 200");
   EXPECT_EQ(Exec("SELECT pg_sleep(5)", &slow), 0);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # zqlslt on a file of good and malformed records, on SQLite: each failure
 # is one line with file:line, the run reaches the end, the counts and the
-# exit status say what happened.
+# exit status say what happened; a record over the time limit is cancelled.
 #   malformed.sh ZQLSLT FILE
 set -uo pipefail
 out=$("$1" --engine sqlite --env MEMORY "$2" 2>&1)
@@ -24,4 +24,10 @@ expect "$f: 4 passed, 8 failed, 2 skipped"
 expect "total: 4 passed, 8 failed, 2 skipped (sqlite,"
 [ $status -eq 1 ] || { echo "exit status $status, expected 1"; fail=1; }
 [ $(grep -c FAIL <<<"$out") -eq 4 ] || { echo "expected 4 FAIL lines"; fail=1; }
+# A record over the time limit: cancelled in the driver at the limit.
+slow=$(dirname "$f")/timeout.test
+out=$("$1" --engine sqlite --env MEMORY --timeout 1 "$slow" 2>&1)
+echo "$out"
+expect "$slow:3: FAIL WITH RECURSIVE"
+expect "$slow: 1 passed, 1 failed, 0 skipped"
 exit $fail

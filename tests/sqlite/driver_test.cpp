@@ -3,6 +3,10 @@
 // errors, values, cursors and positioned changes.
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "sqlite_fixture.h"
 
 namespace zqltest {
@@ -567,6 +571,46 @@ TEST_F(Sqlite, PositionedUpdateAndDelete) {
   }
   // FOR UPDATE is accepted and removed before SQLite sees it.
   EXPECT_EQ(Rows(s, "SELECT id FROM t WHERE id = 1 FOR UPDATE OF id"), std::vector<std::string>{"1"});
+}
+
+// Another thread stops a running statement out of band while this one
+// waits for the driver: the statement fails, the connection stays usable,
+// and what the transaction keeps is what it reports.
+TEST_F(Sqlite, InterruptStopsARunningStatement) {
+  uint32_t s = 0;
+  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
+  ASSERT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0);
+  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
+  const SZqlInterrupt target = client->InterruptOf(s);
+  ASSERT_GE(target.slot, 0);
+  EXPECT_EQ(ZqlInterruptServerOnUnix(target), kZqlOk) << "nothing running: harmless";
+  EXPECT_EQ(client->InterruptOf(s + 1000).slot, -1);
+  const char* endless =
+      " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000000000)";
+  for (const std::string& sql : {std::string(endless) + " SELECT count(*) FROM n",
+                                std::string("INSERT INTO t") + endless + " SELECT i FROM n"}) {
+    ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1)"), 0) << Utf8(*dda.ErrMsg(0));
+    std::atomic<bool> done{false};
+    std::thread interrupter([&] {
+      // Again and again: the first may come before the statement runs.
+      while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ZqlInterruptServerOnUnix(target);
+      }
+    });
+    const int code = Exec(s, sql);
+    done = true;
+    interrupter.join();
+    ASSERT_NE(code, 0) << sql;
+    const std::vector<std::string> kept = Rows(s, "SELECT count(*) FROM t");
+    if (code == kZqlErrTransactionRollback) {
+      EXPECT_EQ(kept, std::vector<std::string>{"0"}) << sql;
+    } else {
+      EXPECT_EQ(code, kZqlErrExceptionRaisedByDBMSDriver) << sql;
+      EXPECT_EQ(kept, std::vector<std::string>{"1"}) << sql;
+    }
+    ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+  }
 }
 
 TEST_F(Sqlite, FullDiskRollsBackTheTransaction) {

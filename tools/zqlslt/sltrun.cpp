@@ -2,6 +2,7 @@
 // prepared statements with cursors, and the per-record time limit.
 #include "sltrun.h"
 
+#include <algorithm>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -165,11 +166,12 @@ std::string SltCondition(const CZqlSQLObject& o) {
 // Time limit
 // ---------------------------------------------------------------------------
 
-// Watches the record under way from a thread of its own. The library is
-// called from the main thread only: a driver that is busy serves nothing
-// else, so no Cancel could reach it before the record ends anyway. A record
-// that overruns its limit is counted failed when it returns; one that has
-// not returned after twice its limit ends the run, so it never hangs.
+// Watches the record under way from a thread of its own. At its limit the
+// record's session is cancelled (the session's Cancel goes to the driver
+// out of band, while the main thread waits for it), so the running
+// statement fails; a record that overran its limit is counted failed when
+// it returns. One that has not returned after twice its limit ends the run,
+// so it never hangs.
 class CSltWatchdog {
  public:
   // The thread starts with every signal blocked: the driver's replies
@@ -191,9 +193,10 @@ class CSltWatchdog {
     thread_.join();
   }
 
-  void Arm(const std::string& where) {
+  void Arm(const std::string& where, CZqlSession* session) {
     std::lock_guard<std::mutex> lock(m_);
     where_ = where;
+    session_ = session;
     start_ = Clock::now();
     armed_ = true;
     cv_.notify_all();
@@ -202,6 +205,7 @@ class CSltWatchdog {
   bool Disarm() {
     std::lock_guard<std::mutex> lock(m_);
     armed_ = false;
+    cv_.notify_all();
     return Clock::now() - start_ > std::chrono::seconds(limit_);
   }
   int Limit() const { return limit_; }
@@ -215,8 +219,16 @@ class CSltWatchdog {
         continue;
       }
       const Clock::time_point began = start_;
+      auto over = [&] { return stop_ || !armed_ || start_ != began; };
+      if (cv_.wait_until(lock, began + std::chrono::seconds(limit_), over)) continue;
+      // Again and again: a record makes several requests, and each may run.
       const Clock::time_point hard = began + std::chrono::seconds(2 * limit_);
-      if (cv_.wait_until(lock, hard, [&] { return stop_ || !armed_ || start_ != began; })) continue;
+      bool ended = false;
+      while (!ended && Clock::now() < hard) {
+        if (session_ != nullptr) session_->Cancel();
+        ended = cv_.wait_until(lock, std::min(hard, Clock::now() + std::chrono::milliseconds(100)), over);
+      }
+      if (ended) continue;
       std::fprintf(stderr, "%s: no answer after %d s (limit %d s); ending the run\n", where_.c_str(),
                    2 * limit_, limit_);
       std::fflush(nullptr);
@@ -231,6 +243,7 @@ class CSltWatchdog {
   bool armed_ = false;
   Clock::time_point start_;
   std::string where_;
+  CZqlSession* session_ = nullptr;  // of the record under way
   std::thread thread_;
 };
 
@@ -338,7 +351,7 @@ SSltCounts CSltRunner::RunFile(const std::string& path) {
 void CSltRunner::record(SFile* f, const SSltRecord& r) {
   std::string why;
   bool accepted = true;  // the database ran the SQL
-  watchdog_->Arm(f->path + ":" + std::to_string(r.line));
+  watchdog_->Arm(f->path + ":" + std::to_string(r.line), f->session);
   bool ok = r.kind == ESltKind::kQuery ? query(f, r, &why, &accepted) : statement(f, r, &why, &accepted);
   // Every record is a transaction of its own, as if the database committed
   // each statement it ran; one it refused leaves nothing.
