@@ -673,7 +673,10 @@ int32_t CZqlPgDriver::DeallocStm(CZqlDDA* dda, uint32_t statement) {
       ++k;
       continue;
     }
-    if (k->second->state != ECsrState::kClosed) Close(dda, k->first);
+    // A cursor its transaction's end closed is not closed again (Close
+    // would refuse it, and the statement would stay).
+    if (k->second->state != ECsrState::kClosed && k->second->serial == c.serial && !c.lost)
+      Close(dda, k->first);
     k = csrs_.erase(k);
   }
   if (!c.lost) {
@@ -702,6 +705,10 @@ int32_t CZqlPgDriver::AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent
   k->statement = statement;
   k->name = "zql_c" + std::to_string(id);
   k->sqlName = name.Length() != 0 ? Utf8Of(name.Body()) : "ZQL_C" + std::to_string(id);
+  // WHERE CURRENT OF must find one cursor by its name.
+  for (const auto& e : csrs_)
+    if (e.second->sqlName == k->sqlName && stms_.at(e.second->statement)->connection == s.connection)
+      Refuse(dda, kZqlErrAmbiguousCursorName, "a cursor named " + k->sqlName + " exists");
   k->scroll = scr == kZqlCurScroll;
   k->insensitive = sns == kZqlCurInsensitive;
   if (s.updatable) {
