@@ -324,6 +324,8 @@ class CZqlSession : public CZqlSQLObject {
   // call it while a request of this session runs; the session must stay
   // connected meanwhile. With nothing running it has no effect. Not
   // connected, it fails as the other calls do (conditions in the area).
+  // The calling thread should block SIGUSR1, the drivers' reply signal,
+  // which belongs to the thread that waits for the reply.
   int Cancel();
 
   // The environment name given to the last successful Connect; valid while

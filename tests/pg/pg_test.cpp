@@ -2,6 +2,7 @@
 // to zqlpg, which talks to the private server the test fixture started
 // (pgserver.sh). Values both ways, transactions, errors, cursors,
 // positioned changes, and the server failing under the driver.
+#include <signal.h>
 #include <libpq-fe.h>
 
 #include <climits>
@@ -423,6 +424,9 @@ TEST_F(PgTest, ServerFaults) {
   // driver (the session's Cancel goes out of band).
   done = false;
   std::thread zqlCanceller([&] {
+    sigset_t all;  // the reply signal is the waiting thread's
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
     while (!done) {
       usleep(100000);
       s->Cancel();
