@@ -281,6 +281,9 @@ int CZqlDrvKit::serve(CZqlDrvRawHandler* handler) {
     const int sig = sigtimedwait(&loop, &info, &idle);
     bool stop = false;
     if (sig == SIGUSR1) {
+      // A client that ended may hold SQL locks the request waits for: its
+      // connections go first (a quick look, for ended and reaped processes).
+      if (reclaimDeadClients(handler, true)) return 1;
       serveOne(handler);
       // A driver that is never idle checks all the same.
       if (MonotonicSeconds() - lastCheck_ >= static_cast<long>(kZqlIpcAlarmSeconds))
@@ -298,27 +301,34 @@ int CZqlDrvKit::serve(CZqlDrvRawHandler* handler) {
 
 void CZqlDrvKit::idleCheck(CZqlDrvRawHandler* handler, bool* stop) {
   lastCheck_ = MonotonicSeconds();
-  *stop = !linkAlive() || reclaimDeadClients(handler);
+  *stop = !linkAlive() || reclaimDeadClients(handler, false);
 }
 
 // Takes the connections of ended clients off this driver's slot (see Run).
+// quick: only processes already reaped count as ended (one kill() each;
+// the requesting client is skipped), else also those not yet reaped.
 // Answers true when the slot is left without connections: it is freed
 // here, and the driver is to end.
-bool CZqlDrvKit::reclaimDeadClients(CZqlDrvRawHandler* handler) {
+bool CZqlDrvKit::reclaimDeadClients(CZqlDrvRawHandler* handler, bool quick) {
   if (!clientTable_ || semId_ < 0) return false;
   SZqlClientTable* table = ZqlClientTableOf(comBuf_);
+  const int32_t requester = quick ? ClientPid() : 0;
+  auto ended = [&](int32_t pid) {
+    if (!quick) return ProcessGone(pid);
+    return pid != requester && kill(pid, 0) != 0 && errno == ESRCH;
+  };
   // A cheap look first: nothing to do unless a client with connections
   // here has ended.
   bool any = false;
   for (const SZqlIpcClient& c : table->clients)
-    if (c.pid > 0 && c.connections[slot_] > 0 && ProcessGone(c.pid)) any = true;
+    if (c.pid > 0 && c.connections[slot_] > 0 && ended(c.pid)) any = true;
   if (!any) return false;
   if (!BufferLock(semId_, -1)) return false;
   linkinf& slot = slotInfo();
   int32_t gone[kZqlIpcClientCount];
   int goneCount = 0;
   for (SZqlIpcClient& c : table->clients) {
-    if (c.pid <= 0 || c.connections[slot_] <= 0 || !ProcessGone(c.pid)) continue;
+    if (c.pid <= 0 || c.connections[slot_] <= 0 || !ended(c.pid)) continue;
     gone[goneCount++] = c.pid;
     slot.connections -= c.connections[slot_];
     if (slot.connections < 0) slot.connections = 0;

@@ -86,7 +86,8 @@ class CZqlDrvKit {
   // Serves requests until SIGUSR2 (answers 0), another stop signal, or the
   // link is found gone at an idle check every 5 seconds (the buffer was
   // removed, or the slot no longer names this process) (answers 1). The
-  // same check finds client processes that ended without closing their
+  // same check, and a quicker one before each request (processes already
+  // reaped), find client processes that ended without closing their
   // connections (the buffer's client table): their counts come off the
   // slot and the buffer, the handler rolls their connections back
   // (ClientGone), and when that leaves the slot without connections the
@@ -120,7 +121,7 @@ class CZqlDrvKit {
   void serveOne(CZqlDrvRawHandler* handler);
   void writeReply(int32_t outcome);
   bool linkAlive() const;
-  bool reclaimDeadClients(CZqlDrvRawHandler* handler);
+  bool reclaimDeadClients(CZqlDrvRawHandler* handler, bool quick);
   void idleCheck(CZqlDrvRawHandler* handler, bool* stop);
 
   SZqlComBuf* comBuf_ = nullptr;

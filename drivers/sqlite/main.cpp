@@ -15,6 +15,5 @@ int main(int argc, char** argv) {
   zqlsqlite::CSqliteDriver driver(key);
   CZqlDrvDecoder decoder(&driver, kit.ReplyCapacity());
   driver.SetDecoder(&decoder);
-  driver.SetClientPid([&kit] { return static_cast<pid_t>(kit.ClientPid()); });
   return kit.Run(&decoder);
 }

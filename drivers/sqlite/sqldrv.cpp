@@ -2,7 +2,6 @@
 // transactions over sqlite3. See zqlsqlite.h for what the client sees.
 
 #include <errno.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -260,7 +259,6 @@ struct CSqliteDriver::SConnection {
   bool readOnlyTx = false;  // query_only is on for the open transaction
   bool deferFk = false;     // defer_foreign_keys is on
   int32_t client = 0;       // the Attach value of its client
-  pid_t pid = 0;            // its client process (0: unknown)
 };
 
 struct CSqliteDriver::SStatement {
@@ -318,16 +316,10 @@ CSqliteDriver::SCursor& CSqliteDriver::cursor(uint32_t id) {
   return *it->second;
 }
 
-// Rolls back and closes the connections whose client process is gone.
-void CSqliteDriver::sweep() {
-  std::vector<uint32_t> dead;
-  for (const auto& c : connections_)
-    if (c.second->pid > 0 && kill(c.second->pid, 0) != 0 && errno == ESRCH) dead.push_back(c.first);
-  for (uint32_t id : dead) drop(id);
-}
-
 // Removes a connection with its statements and cursors; an open transaction
-// is rolled back.
+// is rolled back. A client process that ends without disconnecting reaches
+// here through the kit's take-back of its connections (the decoder's
+// ClientGone disconnects each with abort set).
 void CSqliteDriver::drop(uint32_t id) {
   const auto it = connections_.find(id);
   if (it == connections_.end()) return;
@@ -474,7 +466,6 @@ void CSqliteDriver::Detach(const int32_t values[5]) {
 
 int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr&,
                                const CZqlUcStr&, uint32_t* id) {
-  sweep();
   std::string envName;
   ZqlDrvToUtf8(target, &envName);
   std::string ini;
@@ -507,7 +498,6 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
   sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
   c->tx = CZqlIsoTx(c->env.autoCommit);
   c->client = decoder_ != nullptr ? decoder_->RequestInfo() : 0;
-  c->pid = clientPid_ ? clientPid_() : 0;
   *id = nextId_++;
   c->id = *id;
   name(dda, *c, 0, path, "connected");
@@ -687,7 +677,6 @@ int32_t CSqliteDriver::immediate(CZqlDDA* dda, uint32_t id, const std::string& s
 }
 
 int32_t CSqliteDriver::IExecute(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text) {
-  sweep();
   connection(id);
   std::string sql;
   SZqlSqlScan scan;
@@ -756,7 +745,6 @@ int32_t CSqliteDriver::describe(CZqlDDA* dda, SConnection& c, SStatement& st) {
 }
 
 int32_t CSqliteDriver::Prepare(CZqlDDA* dda, uint32_t id, const CZqlUcStr& text, uint32_t* out) {
-  sweep();
   SConnection& c = connection(id);
   std::string sql;
   SZqlSqlScan scan;
@@ -821,7 +809,6 @@ int32_t CSqliteDriver::deliver(CZqlDDA* dda, const SRow& row, int hidden) {
 }
 
 int32_t CSqliteDriver::Execute(CZqlDDA* dda, uint32_t id) {
-  sweep();
   SStatement& st = statement(id);
   SConnection& c = connection(st.connection);
   if (!st.stmt) return immediate(dda, st.connection, st.sql);
@@ -932,7 +919,6 @@ int32_t CSqliteDriver::AllocCsr(CZqlDDA* dda, uint32_t stm, const CZqlIdent& csr
 }
 
 int32_t CSqliteDriver::Open(CZqlDDA* dda, uint32_t id) {
-  sweep();
   SCursor& k = cursor(id);
   SConnection& c = connection(k.connection);
   if (k.pos != ECsrPos::kClosed) return kZqlErrCurorIsInOpenState;

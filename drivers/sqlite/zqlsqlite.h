@@ -37,7 +37,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <memory>
@@ -129,10 +128,6 @@ class CSqliteDriver : public CZqlDriver {
   explicit CSqliteDriver(int32_t key);
   ~CSqliteDriver() override;
 
-  // Answers the process id of the client of the request being served (0
-  // when unknown); connections remember it and are rolled back and closed
-  // once that process is gone.
-  void SetClientPid(std::function<pid_t()> pid) { clientPid_ = std::move(pid); }
   // The decoder serving this driver, for the Attach value each request
   // carries (borrowed; null: none).
   void SetDecoder(const CZqlDrvDecoder* decoder) { decoder_ = decoder; }
@@ -169,7 +164,6 @@ class CSqliteDriver : public CZqlDriver {
   SConnection& connection(uint32_t id);
   SStatement& statement(uint32_t id);
   SCursor& cursor(uint32_t id);
-  void sweep();
   void drop(uint32_t id);
   int32_t fail(CZqlDDA* dda, SConnection& c, int rc, const std::string& sql,
                const std::string& object, bool preparing);
@@ -194,7 +188,6 @@ class CSqliteDriver : public CZqlDriver {
             const std::string& message);
 
   int32_t key_;
-  std::function<pid_t()> clientPid_;
   const CZqlDrvDecoder* decoder_ = nullptr;
   int32_t nextClient_ = 1;
   uint32_t nextId_ = 1;  // one counter: every id names one object

@@ -32,7 +32,9 @@ int ZqlIsDelimited(const CZqlUcStr& text);
 class CZqlIdent : public CZqlObject {
  public:
   CZqlIdent();  // regular, empty
-  // As setBody(text). A null text gives the empty body.
+  // As setBody(text). A null text gives the empty body. Constructors do
+  // not raise: one whose text could not be converted or folded (exhausted
+  // memory) is marked Lost(), and the operations taking it refuse it.
   CZqlIdent(const char* text);
   CZqlIdent(const unsigned short* text);
   CZqlIdent(const CZqlUcStr& text);
@@ -57,6 +59,10 @@ class CZqlIdent : public CZqlObject {
   // Stores text, folded to upper case unless the identifier is (or, since
   // ZqlIsDelimited(text) holds, becomes) delimited. Never clears the flag.
   void setBody(const CZqlUcStr& text);
+  // The text given to a converting constructor or assignment is not in
+  // this identifier: memory ran out on the way. Copies keep the mark; a
+  // later set, setBody or assignment clears it.
+  bool Lost() const { return lost_; }
 
   EZqlBoolean isDelimited() const { return delimited_; }
   // The fields; the references live as long as this identifier is unchanged.
@@ -93,9 +99,13 @@ class CZqlIdent : public CZqlObject {
   int unpackFrom(CZqlObjPack* pack) override;
 
  private:
+  template <class Convert>
+  void convert(Convert text);
+
   EZqlBoolean delimited_;
   CZqlUcStr charSet_;
   CZqlUcStr body_;
+  bool lost_ = false;
 };
 
 #endif  // ZQL_ZQLIDENT_H

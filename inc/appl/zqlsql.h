@@ -350,7 +350,7 @@ class CZqlSession : public CZqlSQLObject {
   int named(const char* head, const CZqlUcStr& value, EZqlError empty);
   int statement(const char* text);
   int constraints(const CZqlIdent* name, const char* mode);
-  void applyDefaults(const CZqlUcStr& environment);
+  bool applyDefaults(const CZqlUcStr& environment);
 };
 
 #endif  // ZQL_ZQLSQL_H

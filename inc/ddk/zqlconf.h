@@ -102,6 +102,7 @@ class CZqlWinIni : public CZqlObject {
   int current_;               // selected section, -1 when none
   int timeOut_;               // lock time-out in seconds
   char path_[kZqlMaxPath];    // the file parsed last
+  bool nameLost_ = false;     // the name given did not convert
 };
 
 // The configuration file "zql.ini". Wherever a section is looked up, the

@@ -51,6 +51,8 @@ int CZqlCsr::Allocate(CZqlExecStm* stm, const CZqlIdent& cursorName, EZqlCurScr 
     FreshArea();
     if (stm == nullptr || stm->Dispatcher() == nullptr)
       ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
+    // A name that memory did not hold would allocate the cursor unnamed.
+    if (cursorName.Lost()) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
     // The cursor's own client exists before the driver holds the cursor.
     std::unique_ptr<CZqlDispClient> own;
     if (dispatcher == nullptr) {

@@ -25,6 +25,9 @@ int Immediate(CZqlSession* session, CZqlDDA* dda, const CZqlUcStr& text, int kin
 
 CZqlExecStm::CZqlExecStm() : prepared_(kZqlStmUndefined) {}
 
+// A destructor cannot report: a deallocation that fails (no memory for the
+// request or its reply) leaves the statement known to the dispatcher and
+// the driver until its connection ends, which frees it on both sides.
 CZqlExecStm::~CZqlExecStm() {
   if (statementId != 0 && dispatcher != nullptr && dda != nullptr)
     ZqlTry([&] { dispatcher->DeallocStm(dda, &statementId); });

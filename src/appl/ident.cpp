@@ -161,16 +161,28 @@ int ZqlIsDelimited(const CZqlUcStr& text) {
 
 CZqlIdent::CZqlIdent() : delimited_(kZqlFalse) {}
 
+// setBody of the text that copy(&s) makes, in a frame of its own: a
+// failing conversion or fold leaves the identifier empty and Lost().
+template <class Convert>
+void CZqlIdent::convert(Convert copy) {
+  lost_ = !ZqlTry([&] {
+    CZqlUcStr text;
+    copy(&text);
+    setBody(text);
+  });
+  if (lost_) body_.Clear();
+}
+
 CZqlIdent::CZqlIdent(const char* text) : delimited_(kZqlFalse) {
-  if (text) setBody(CZqlUcStr(text));
+  if (text) convert([&](CZqlUcStr* s) { s->Copy(text); });
 }
 
 CZqlIdent::CZqlIdent(const unsigned short* text) : delimited_(kZqlFalse) {
-  if (text) setBody(CZqlUcStr(text));
+  if (text) convert([&](CZqlUcStr* s) { s->Copy(text); });
 }
 
 CZqlIdent::CZqlIdent(const CZqlUcStr& text) : delimited_(kZqlFalse) {
-  setBody(text);
+  convert([&](CZqlUcStr* s) { *s = text; });
 }
 
 CZqlIdent::CZqlIdent(const CZqlUcStr& charSet, const CZqlUcStr& body)
@@ -180,12 +192,14 @@ CZqlIdent::CZqlIdent(const CZqlIdent& other)
     : CZqlObject(other),
       delimited_(other.delimited_),
       charSet_(other.charSet_),
-      body_(other.body_) {}
+      body_(other.body_),
+      lost_(other.lost_) {}
 
 CZqlIdent& CZqlIdent::operator=(const CZqlIdent& other) {
   delimited_ = other.delimited_;
   charSet_ = other.charSet_;
   body_ = other.body_;
+  lost_ = other.lost_;
   return *this;
 }
 
@@ -195,7 +209,11 @@ CZqlIdent& CZqlIdent::operator=(const CZqlUcStr& text) {
 }
 
 CZqlIdent& CZqlIdent::operator=(const char* text) {
-  setBody(text ? CZqlUcStr(text) : CZqlUcStr());
+  if (text) {
+    convert([&](CZqlUcStr* s) { s->Copy(text); });
+  } else {
+    setBody(CZqlUcStr());
+  }
   return *this;
 }
 
@@ -218,6 +236,7 @@ void CZqlIdent::setDelimited() { delimited_ = kZqlTrue; }
 void CZqlIdent::setCharSet(const CZqlUcStr& charSet) { charSet_ = charSet; }
 
 void CZqlIdent::setBody(const CZqlUcStr& text) {
+  lost_ = false;
   if (ZqlIsDelimited(text)) delimited_ = kZqlTrue;
   body_ = text;
   if (!delimited_) body_.toUpper();
@@ -226,6 +245,7 @@ void CZqlIdent::setBody(const CZqlUcStr& text) {
 int CZqlIdent::Length() const { return body_.Length() + charSet_.Length(); }
 
 void CZqlIdent::Clear() {
+  lost_ = false;
   delimited_ = kZqlFalse;
   charSet_.Clear();
   body_.Clear();

@@ -470,8 +470,13 @@ int CZqlHostBind::fetchBuffers(CZqlDDA* dda) {
     ZqlTry([&] { out = dda->OutDsc(i); });
     if (out == nullptr || !out->getBind(&value)) return 0;
     // A value that does not fit its link leaves its condition in dda; the
-    // other columns are still delivered.
-    ZqlTry([&] { links_[i].writeToBuffer(value, dda); });
+    // other columns are still delivered. A raise that left none (exhausted
+    // memory while storing) gets one: the column did not arrive.
+    const int before = dda->CondCount();
+    if (!ZqlTry([&] { links_[i].writeToBuffer(value, dda); }) && dda->CondCount() == before) {
+      const EZqlError code = static_cast<EZqlError>(ZqlTryCode());
+      if (!ZqlTry([&] { dda->pushErr(code); })) return 0;
+    }
   }
   return 1;
 }

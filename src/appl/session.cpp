@@ -107,30 +107,40 @@ int CZqlSession::Connect(const CZqlUcStr& environment, const CZqlUcStr& user,
     interruptSlot = target.slot;
     interruptConnection = target.connection;
     name = environment;
-    applyDefaults(environment);
+    if (applyDefaults(environment)) return;
+    // Memory ran out before the defaults were known: a connection without
+    // them would run its statements under the wrong catalog, schema or
+    // names, so it does not stand.
+    ZqlTry([&] {
+      CZqlUcStr rollback;
+      rollback.Copy("ROLLBACK WORK");
+      iexecute(rollback);
+    });
+    if (!ZqlTry([&] { dispatcher->Disconnect(dda, &sessionId); })) dispatcher->Forget(&sessionId);
+    connected = 0;
+    name.Clear();
+    dda->FlushCond();
+    ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
   });
 }
 
 // Each default runs in a frame of its own; the conditions of those that
 // failed are pushed at the end, after every statement the later defaults
-// sent (each of which clears the area first).
-void CZqlSession::applyDefaults(const CZqlUcStr& environment) {
-  // Without a reader no default is applied; the connection stands, and
-  // the reason is left in the area.
+// sent (each of which clears the area first). A default that is wrong
+// leaves its condition and the connection stands; exhausted memory (the
+// configuration could not be read, or a default not applied) answers false.
+bool CZqlSession::applyDefaults(const CZqlUcStr& environment) {
   std::unique_ptr<CZqlConfig> reader;
-  if (!ZqlTry([&] { reader.reset(new CZqlConfig); })) {
-    zql_detail::WidenConditions(dda);
-    dda->pushErr(static_cast<EZqlError>(ZqlTryCode()));
-    return;
-  }
+  if (!ZqlTry([&] { reader.reset(new CZqlConfig); })) return false;
   CZqlConfig& config = *reader;
   EZqlError failed[kDefaultCount];
   int failures = 0;
   for (int i = 0; i < kDefaultCount; ++i) {
     const SDefault& d = kDefaults[i];
     const int done = ZqlTry([&] {
-      CZqlUcStr value;
-      if (!config.readCfgString(environment, CZqlUcStr(d.key), &value)) return;
+      CZqlUcStr key, value;
+      key.Copy(d.key);  // raises where the converting constructor would not
+      if (!config.readCfgString(environment, key, &value)) return;
       if (value.Length() == 0) return;
       switch (i) {
         case kCatalog: SetCatalog(value); break;
@@ -152,10 +162,12 @@ void CZqlSession::applyDefaults(const CZqlUcStr& environment) {
         }
       }
     });
+    if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) return false;
     if (!done) failed[failures++] = d.failure;
   }
   zql_detail::WidenConditions(dda);
   for (int i = 0; i < failures; ++i) dda->pushErr(failed[i]);
+  return true;
 }
 
 int CZqlSession::Disconnect() {
@@ -215,7 +227,9 @@ int CZqlSession::named(const char* head, const CZqlUcStr& value, EZqlError empty
 int CZqlSession::statement(const char* text) {
   return Protect([&] {
     FreshArea();
-    iexecute(CZqlUcStr(text));
+    CZqlUcStr sql;
+    sql.Copy(text);  // raises where the converting constructor would send ""
+    iexecute(sql);
   });
 }
 

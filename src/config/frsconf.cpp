@@ -100,7 +100,9 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
     const char* b = p + 1;
     const char* e = close;
     Trim(&b, &e);
-    l.lines.emplace_back(new CZqlStringINI(CZqlUcStr(" ")));
+    CZqlUcStr gap;
+    gap.Copy(" ");  // raises where the converting constructor would not
+    l.lines.emplace_back(new CZqlStringINI(gap));
     l.lines.emplace_back(new CZqlStringINI(text, length));
     l.sections.emplace_back(
         new CZqlSection(static_cast<int32_t>(l.lines.size()), FromBytes(b, e)));
@@ -180,18 +182,33 @@ void SZqlIniLists::ShiftAfter(int32_t after, int32_t delta) {
 // CZqlWinIni
 // ---------------------------------------------------------------------------
 
-CZqlWinIni::CZqlWinIni(const CZqlUcStr& name)
-    : fileName_(name), time_{{0, 0}}, lists_(nullptr), current_(-1),
-      timeOut_(kZqlLockTimeOutDefault), path_{} {
-  const unsigned short* u = fileName_.UcStr();
+// name with ".INI" appended unless it holds a '.' followed by a character
+// that is not white space.
+static void NameWithExtension(CZqlUcStr* name) {
+  const unsigned short* u = name->UcStr();
   for (int i = 0; u[i] != 0; ++i)
     if (u[i] == '.' && u[i + 1] != 0 && !IsBlankUnit(u[i + 1]) && u[i + 1] != '\n' &&
         u[i + 1] != '\r')
       return;
-  fileName_.Append(".INI");
+  name->Append(".INI");
 }
 
-CZqlWinIni::CZqlWinIni(const char* name) : CZqlWinIni(CZqlUcStr(name != nullptr ? name : "")) {}
+CZqlWinIni::CZqlWinIni(const CZqlUcStr& name)
+    : fileName_(name), time_{{0, 0}}, lists_(nullptr), current_(-1),
+      timeOut_(kZqlLockTimeOutDefault), path_{} {
+  NameWithExtension(&fileName_);
+}
+
+// The converting constructor would leave an empty name when memory runs
+// out: the name is made here instead, and such a reader finds no file
+// (locate raises 0xA008) rather than another one.
+CZqlWinIni::CZqlWinIni(const char* name)
+    : time_{{0, 0}}, lists_(nullptr), current_(-1), timeOut_(kZqlLockTimeOutDefault), path_{} {
+  nameLost_ = !ZqlTry([&] {
+    if (name != nullptr) fileName_.Copy(name);
+    NameWithExtension(&fileName_);
+  });
+}
 
 CZqlWinIni::~CZqlWinIni() { setLists(nullptr); }
 
@@ -218,6 +235,7 @@ int CZqlWinIni::sectionIndex(const CZqlUcStr& name) const {
 CZqlUcStr CZqlWinIni::newSectionName(const CZqlUcStr& name) const { return name; }
 
 int CZqlWinIni::locate(char* path, bool configRaises) {
+  if (nameLost_) return Raise(kZqlErrInsufficientMemory);
   CZqlDirMisc dir;
   int found = 0;
   const int ok = ZqlTry([&] {
@@ -257,18 +275,13 @@ void CZqlWinIni::parseFile(const char* path) {
   current_ = -1;
   auto* fresh = new SZqlIniLists;
   if (!ZqlTry([&] { parseFrom(file, *fresh); })) {
+    // Nothing of a parse that stopped (a malformed file, exhausted memory)
+    // is kept: the next call reads the file again instead of answering
+    // from a part of it.
     const int code = ZqlTryCode();
-    if (code == kZqlErrInitializationFileHasErrorsOrIsCorrupted) {
-      // Nothing of a malformed file is kept, and the next call finds the
-      // fault again instead of answering from an empty parse.
-      delete fresh;
-      time_ = SZqlFileTime{{0, 0}};
-      file.Unlock(kZqlIniLockOffset, 1);
-    } else {
-      setLists(fresh);
-      time_ = t;
-      std::strcpy(path_, path);
-    }
+    delete fresh;
+    time_ = SZqlFileTime{{0, 0}};
+    file.Unlock(kZqlIniLockOffset, 1);
     Raise(code);
     return;
   }
@@ -391,7 +404,9 @@ bool CZqlWinIni::editEntry(SZqlIniLists& l, const CZqlUcStr& section, const CZql
   current_ = si;
   if (si < 0) {  // new section at the end
     if (value.Length() == 0) return false;
-    l.lines.emplace_back(new CZqlStringINI(CZqlUcStr(" ")));
+    CZqlUcStr gap;
+    gap.Copy(" ");  // raises where the converting constructor would not
+    l.lines.emplace_back(new CZqlStringINI(gap));
     l.lines.emplace_back(new CZqlStringINI(HeaderLine(newSectionName(section))));
     l.sections.emplace_back(
         new CZqlSection(static_cast<int32_t>(l.lines.size()), newSectionName(section)));

@@ -145,6 +145,10 @@ struct CZqlChar::SColl {
 // Construction and attributes
 // ---------------------------------------------------------------------------
 
+// The names of the default character set and collation are a courtesy
+// copy: identifier 0 is what selects the defaults, and an empty name (the
+// copy did not fit in memory) stands for the default wherever a name is
+// read (packing, the collation pick), so the value is sound without it.
 CZqlChar::CZqlChar(unsigned int length)
     : length_(ClampLength(length)),
       current_(length_),
@@ -222,7 +226,11 @@ void CZqlChar::padded(CUnits* out) const {
 // are told apart by name: a name that could not be looked up here keeps
 // identifier 0 and must still differ from the default.
 int CZqlChar::pickColl(const CZqlChar& other, bool dyadic, SColl* out) const {
-  const bool same = collName_.Compi(other.collName_) == 0;
+  auto isDefault = [](const CZqlUcStr& n) {
+    return n.Length() == 0 || n.Compi(ZqlUcDefaultCLT()) == 0;
+  };
+  const bool same = collName_.Compi(other.collName_) == 0 ||
+                    (isDefault(collName_) && isDefault(other.collName_));
   switch (Pick(coerc_, other.coerc_, same)) {
     case EPick::kThis:
       *out = SColl{collId_, collName_, coerc_};

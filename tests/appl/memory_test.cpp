@@ -1,9 +1,13 @@
 // Exhausted memory in the middle of a program's work: an allocator that
 // fails its n-th request, for every n of one connect-prepare-execute-
 // fetch-disconnect cycle, and the Memmax ceiling reached by a statement.
-// Each failure must come back as a failed call (0xA008 where the call
-// reports it), never a crash, with nothing left allocated and the session
-// usable after.
+// Each failure must come back as a failed call with 0xA008, never a crash
+// or a success that lost something, with nothing left allocated and the
+// session usable after; only the few requests listed below are optional.
+#include <algorithm>
+#include <climits>
+#include <optional>
+
 #include "appl_fixture.h"
 #include "salloc.h"
 #include "zqlsys.h"
@@ -13,40 +17,119 @@ namespace {
 
 using OutOfMemory = ApplTest;
 
-// One cycle; true when every step succeeded. Objects of the cycle end in it.
-bool Cycle(CZqlAppl* app) {
+// The steps of one cycle, in order.
+enum EStep {
+  kConnect, kInsert, kHostValues, kQuery, kCursor, kFetch, kStatementsEnd, kDisconnect, kSteps
+};
+const char* const kStepNames[kSteps] = {"connect", "insert", "host values", "query",
+                                        "cursor", "fetch", "statements end", "disconnect"};
+
+// Failing requests that a cycle absorbs by design, per step; any other
+// failing request must fail its call with 0xA008.
+//   - a new character value copies the default character set's and
+//     collation's names (a body and its text each): an empty name stands
+//     for the default (CZqlChar), 4 requests per value;
+//   - a statement's destructor deallocates it in the driver (a request and
+//     its reply, 2 requests): failing, the statement ends with its
+//     connection (CZqlExecStm);
+//   - the link's Detach at the last disconnect (request and reply, 2) is
+//     not raised: the connection is already closed.
+constexpr int kAbsorbed[kSteps] = {0, 4 + 4 /* NAME parameter described, name bound */,
+                                   4 /* CZqlChar atName */, 4 /* NAME column described */,
+                                   4 /* the cursor's NAME column */, 0, 2 * 2, 2};
+
+// Failing requests whose call fails without 0xA008 among its conditions:
+//   - an object whose descriptor area could not be made (3 requests) has
+//     none to report into: its Err answers -1 (the session, both
+//     statements, the cursor);
+//   - the link reads the entries Driver and Path of zql.ini under names made
+//     by converting constructors: memory exhausted there reads as a missing
+//     entry (0xB020, 0xB016), 2 requests each.
+constexpr int kMisreported[kSteps] = {3 + 2 + 2, 3, 0, 3, 3, 0, 0, 0};
+
+// One cycle; answers 0 when every step succeeded, with the first row read
+// whole, else the code of the first failing step. ends receives the
+// allocator's request count at the end of each step. Objects of the cycle
+// end in it.
+int Cycle(CZqlAppl* app, long* ends = nullptr) {
+  int step = 0;
+  auto done = [&] {
+    if (ends != nullptr) ends[step] = TEST_ZqlMemoryCalls();
+    ++step;
+  };
+  // 0xA008 when it is among the conditions (a later one may say that the
+  // object is unusable after it), else the last one.
+  auto failure = [](const CZqlSQLObject& o) {
+    for (int code : Codes(o))
+      if (code == kZqlErrInsufficientMemory) return code;
+    return o.Err(0);
+  };
   CZqlSession session(app);
-  if (session.Connect(CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr()) != 1) return false;
-  bool ok = true;
+  if (session.CondQty() > 0) return failure(session);  // the session is unusable
+  CZqlUcStr environment("DB1");
+  if (environment.Length() == 0) return kZqlErrInsufficientMemory;  // constructors do not raise
+  if (session.Connect(environment, CZqlUcStr(), CZqlUcStr()) != 1) return failure(session);
+  done();
+  int code = 0;
   {
-    CZqlExecStm insert;
+    // Texts are made before the calls: their converting constructors do
+    // not raise, an application looks at the result.
+    CZqlUcStr insertText("INSERT INTO T VALUES (?, ?)"), queryText("SELECT * FROM T");
+    if (insertText.Length() == 0 || queryText.Length() == 0) return kZqlErrInsufficientMemory;
+    std::optional<CZqlExecStm> insert;  // on the stack: no operator new
+    insert.emplace();
     CZqlInt id;
     id.storeValue(7L);
     char name[11] = "seven";
     int16_t indicator = 0;
-    ok = insert.Prepare(&session, "INSERT INTO T VALUES (?, ?)") == 1 && insert.Bind(0, &id) == 1 &&
-         insert.Bind(1, name, &indicator, sizeof name, kZqlHostChar) == 1 &&
-         insert.Execute() == 1;
-    CZqlExecStm query;
-    CZqlCsr csr;
+    if (insert->Prepare(&session, insertText) != 1 || insert->Bind(0, &id) != 1 ||
+        insert->Bind(1, name, &indicator, sizeof name, kZqlHostChar) != 1 || insert->Execute() != 1)
+      return failure(*insert);
+    done();
     CZqlInt at;
     CZqlChar atName(10);
     atName.setVarying();
-    ok = ok && query.Prepare(&session, "SELECT * FROM T") == 1 &&
-         csr.Allocate(&query, "C", kZqlCurNonScroll, kZqlCurSensitivityDefault) == 1 &&
-         csr.Sob(0, &at) == 1 && csr.Sob(1, &atName) == 1 && csr.Open() == 1 && csr.Fetch() == 1 && csr.Close() == 1;
+    done();
+    std::optional<CZqlExecStm> query;
+    query.emplace();
+    if (query->Prepare(&session, queryText) != 1) return failure(*query);
+    done();
+    std::optional<CZqlCsr> csr;
+    csr.emplace();
+    if (csr->Allocate(&*query, "C", kZqlCurNonScroll, kZqlCurSensitivityDefault) != 1 ||
+        csr->Sob(0, &at) != 1 || csr->Sob(1, &atName) != 1 || csr->Open() != 1)
+      return failure(*csr);
+    done();
+    if (csr->Fetch() != 1 || csr->Close() != 1) return failure(*csr);
+    long got = 0;
+    const CZqlUcStr& text = atName.charValue();  // read without allocating
+    // The driver's table starts with (1, 'one').
+    if (!at.getValue(&got) || got != 1 || text.Length() != 3 || text.Compi("one") != 0)
+      code = -2;  // a success that lost the row
+    done();
+    csr.reset();
+    query.reset();
+    insert.reset();
+    done();
   }
-  ok = ok && session.Disconnect() == 1;
-  return ok;
+  if (session.Disconnect() != 1) return failure(session);
+  done();
+  return code;
 }
 
 TEST_F(OutOfMemory, EveryRequestOfACycleMayFail) {
   ASSERT_EQ(app->Init(), 1);
-  ASSERT_TRUE(Cycle(app.get()));  // the driver is started and warm
+  ASSERT_EQ(Cycle(app.get()), 0);  // the driver is started and warm
+  // Where each step's requests end, from a cycle that counts them all.
+  long ends[kSteps] = {};
+  TEST_ZqlMemoryFailAt(LONG_MAX);
+  ASSERT_EQ(Cycle(app.get(), ends), 0);
+  TEST_ZqlMemoryFailAt(0);
   const long objects = ZqlObjectsInUse();
+  int absorbed[kSteps] = {}, misreported[kSteps] = {};
   long n = 1;
   for (;; ++n) {
-    bool ok = false;
+    int code = 0;
     long calls = 0;
     int blocks = 0;
     // A failure's message is read once and then kept: an n that leaves
@@ -54,7 +137,7 @@ TEST_F(OutOfMemory, EveryRequestOfACycleMayFail) {
     for (int run = 0; run < 2; ++run) {
       blocks = ZqlMemBlkNblkInUse();
       TEST_ZqlMemoryFailAt(n);
-      ok = Cycle(app.get());
+      code = Cycle(app.get());
       calls = TEST_ZqlMemoryCalls();
       TEST_ZqlMemoryFailAt(0);
       if (ZqlMemBlkNblkInUse() == blocks) break;
@@ -62,15 +145,28 @@ TEST_F(OutOfMemory, EveryRequestOfACycleMayFail) {
     ASSERT_EQ(ZqlObjectsInUse(), objects) << "request " << n;
     ASSERT_EQ(ZqlMemBlkNblkInUse(), blocks) << "request " << n;
     if (calls < n) {  // the cycle made fewer requests: none failed
-      EXPECT_TRUE(ok);
+      EXPECT_EQ(code, 0);
       break;
     }
-    // A failed request may also be absorbed (an optional part dropped).
+    const int step = static_cast<int>(std::lower_bound(ends, ends + kSteps, n) - ends);
+    ASSERT_LT(step, kSteps) << "request " << n;
+    if (code == 0) {
+      ++absorbed[step];
+    } else if (code != kZqlErrInsufficientMemory) {
+      ++misreported[step];
+      EXPECT_TRUE(code == -1 || code == kZqlErrDriverNotFoundInZQLINI ||
+                  code == kZqlErrDriverPathAndNameWasNotSpecified)
+          << "request " << n << ", " << kStepNames[step] << ": 0x" << std::hex << code;
+    }
     if (n % 16 == 0) {
-      ASSERT_TRUE(Cycle(app.get())) << "not usable after request " << n;
+      ASSERT_EQ(Cycle(app.get()), 0) << "not usable after request " << n;
     }
   }
-  ASSERT_TRUE(Cycle(app.get()));
+  for (int i = 0; i < kSteps; ++i) {
+    EXPECT_EQ(absorbed[i], kAbsorbed[i]) << "failed requests reported as success in " << kStepNames[i];
+    EXPECT_EQ(misreported[i], kMisreported[i]) << "failures without 0xA008 in " << kStepNames[i];
+  }
+  ASSERT_EQ(Cycle(app.get()), 0);
   EXPECT_GT(n, 20);
   EXPECT_EQ(app->Term(), 1);
 }
