@@ -319,14 +319,15 @@ EZqlError TakeReply(const SZqlSegment& seg, SZqlServer* server) {
   uint32_t length;
   std::memcpy(&length, seg.addr, sizeof length);
   if (length > seg.size - kZqlReplyHeaderSize) return kZqlErrInternalZQLError;
-  unsigned char* reply = nullptr;
-  if (length > 0) {
-    reply = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
-    if (reply == nullptr) return kZqlErrInsufficientMemory;
-    std::memcpy(reply, seg.addr + kZqlReplyHeaderSize, length);
+  if (length > 0 && (server->reply == nullptr || length > server->replyRoom)) {
+    // The kept buffer grows to the largest reply seen.
+    auto* grown = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
+    if (grown == nullptr) return kZqlErrInsufficientMemory;
+    ZqlMemoryNblkFree(server->reply);
+    server->reply = grown;
+    server->replyRoom = length;
   }
-  ZqlMemoryNblkFree(server->reply);
-  server->reply = reply;
+  if (length > 0) std::memcpy(server->reply, seg.addr + kZqlReplyHeaderSize, length);
   server->size = static_cast<int32_t>(length);
   return kZqlOk;
 }
