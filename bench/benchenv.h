@@ -41,15 +41,18 @@ inline void NeedResources(char** argv) {
 }
 
 // A private zql.ini in a folder of its own, so that the run meets no other
-// client; removed with the object.
+// client; removed with the object. Environment BENCH is the scripted
+// driver; `more` names further environments (each "NAME = x" line of
+// [ENVIRONMENTS]) and `sections` their sections.
 struct SIniDir {
   std::string dir, ini;
-  SIniDir() {
+  explicit SIniDir(const std::string& more = "", const std::string& sections = "") {
     char tmpl[] = "/tmp/zqlbenchXXXXXX";
     if (mkdtemp(tmpl) != nullptr) dir = tmpl;
     ini = dir + "/zql.ini";
-    std::ofstream(ini) << "[ZQL]\n[ENVIRONMENTS]\nBENCH = x\n[BENCH]\nDriver = SCRIPT\n"
-                       << "[SCRIPT]\nPath = " << DriverPath() << "\n";
+    std::ofstream(ini) << "[ZQL]\n[ENVIRONMENTS]\nBENCH = x\n" << more
+                       << "[BENCH]\nDriver = SCRIPT\n[SCRIPT]\nPath = " << DriverPath() << "\n"
+                       << sections;
   }
   ~SIniDir() {
     std::remove(ini.c_str());

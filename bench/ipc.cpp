@@ -3,27 +3,26 @@
 // stack (CZqlDispClient::Status: dispatcher, request packing, transport,
 // the driver kit's decoder, reply unpacking), a bare transport round trip
 // to the scripted driver (locks, signals, data segment, liveness checks),
-// and a bare shared-memory-plus-signal ping-pong between two processes.
-// Prints them and the ratios to the ping-pong.
+// and the peer: a bare shared-memory-plus-signal ping-pong between two
+// processes, four calls a round trip (kill and sigwaitinfo on each side).
+//
+// The three are timed in interleaved rounds of wall-clock time (a wake-up
+// is what they cost); the medians are reported as FIGURE lines, each
+// against the ping-pong. ZQL_BENCH_PINNED runs everything on one CPU.
 //
 // The scripted driver (tests/ipc) is looked up next to this program, the
 // library's resources in ../share/zql from it unless ZQL names them.
-#include <benchmark/benchmark.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <string>
+#include <vector>
 
+#include "benchenv.h"
 #include "ipclink.h"
 #include "uxlink.h"
 #include "zqldispa.h"
@@ -31,106 +30,18 @@
 
 namespace {
 
-// Size of the request of both benchmarks: that of a Fetch request.
+using namespace zqlbench;
+
+// Size of the bare requests: that of a Fetch request.
 constexpr uint32_t kRequestSize = 56;
 constexpr uint32_t kTestMarker = 0x54534554;  // echoed by the scripted driver
-constexpr char kStatusName[] = "BM_StatusThroughDispatcher";
-constexpr char kTransportName[] = "BM_TransportRoundTrip";
-constexpr char kBareName[] = "BM_BarePingPong";
-
-// The folder of this program, with its '/'.
-std::string BinDir() {
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = '\0';
-  const std::string path(self);
-  return path.substr(0, path.rfind('/') + 1);
-}
-
-std::string DriverPath() { return BinDir() + "zql_test_driver"; }
+constexpr int kRounds = 21;
+constexpr int kPerRound = 1000;
 
 void FillRequest(unsigned char* out) {
   std::memset(out, 'r', kRequestSize);
   std::memcpy(out, &kTestMarker, 4);
   std::memcpy(out + 4, &kRequestSize, 4);
-}
-
-// A private zql.ini, so that the run meets no other client. It names the
-// scripted driver as environment BENCH.
-struct SIniDir {
-  std::string dir, ini;
-  SIniDir() {
-    char tmpl[] = "/tmp/zqlbenchXXXXXX";
-    if (mkdtemp(tmpl) != nullptr) dir = tmpl;
-    ini = dir + "/zql.ini";
-    std::ofstream(ini) << "[ZQL]\n[ENVIRONMENTS]\nBENCH = x\n[BENCH]\nDriver = SCRIPT\n"
-                       << "[SCRIPT]\nPath = " << DriverPath() << "\n";
-  }
-  ~SIniDir() {
-    std::remove(ini.c_str());
-    rmdir(dir.c_str());
-  }
-};
-
-// The working directory, for the lifetime of the object: where the client
-// looks for zql.ini.
-struct SInDir {
-  char saved[PATH_MAX] = {};
-  explicit SInDir(const std::string& dir) {
-    if (getcwd(saved, sizeof saved) == nullptr || chdir(dir.c_str()) != 0) saved[0] = '\0';
-  }
-  ~SInDir() {
-    if (saved[0] != '\0' && chdir(saved) != 0) std::perror("chdir");
-  }
-};
-
-void BM_StatusThroughDispatcher(benchmark::State& state) {
-  SIniDir where;
-  SInDir in(where.dir);
-  CZqlDispClient client;
-  CZqlDDA dda;
-  uint32_t session = 0;
-  if (!ZqlTry([&] {
-        dda.Init(10);
-        client.Init(&dda);
-        client.Connect(&dda, &session, CZqlUcStr("BENCH"), CZqlUcStr(), CZqlUcStr());
-      })) {
-    state.SkipWithError("cannot connect to the scripted driver");
-    return;
-  }
-  for (auto _ : state) {
-    uint32_t value = 0;
-    if (!ZqlTry([&] { client.Status(&dda, session, kZqlStatConnection1, &value); })) {
-      state.SkipWithError("status request failed");
-      break;
-    }
-    benchmark::DoNotOptimize(value);
-  }
-  ZqlTry([&] { client.Term(&dda); });
-}
-
-void BM_TransportRoundTrip(benchmark::State& state) {
-  SIniDir where;
-  SZqlServer rec{};
-  rec.slot = -1;
-  const std::string driver = DriverPath();
-  if (ZqlLoadServerOnUnix(where.ini.c_str(), driver.c_str(), &rec) != kZqlOk) {
-    state.SkipWithError(("cannot start " + driver).c_str());
-    return;
-  }
-  rec.request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(kRequestSize));
-  FillRequest(rec.request);
-  for (auto _ : state) {
-    rec.size = kRequestSize;
-    if (ZqlSendDataToServer(&rec) != kZqlOk) {
-      state.SkipWithError("request failed");
-      break;
-    }
-  }
-  ZqlMemoryNblkFree(rec.request);
-  ZqlMemoryNblkFree(rec.reply);
-  ZqlDisconServerOnUnix(rec.slot);
 }
 
 // The echoing side of the ping-pong: waits for SIGUSR1, copies the request
@@ -153,100 +64,134 @@ void BM_TransportRoundTrip(benchmark::State& state) {
   }
 }
 
-void BM_BarePingPong(benchmark::State& state) {
-  const int id = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
-  auto* seg = static_cast<unsigned char*>(shmat(id, nullptr, 0));
-  shmctl(id, IPC_RMID, nullptr);  // gone once both have detached
-  sigset_t set, old;
-  sigemptyset(&set);
-  sigaddset(&set, SIGUSR1);
-  sigaddset(&set, SIGUSR2);
-  sigprocmask(SIG_BLOCK, &set, &old);
-  const pid_t client = getpid();
-  const pid_t echo = fork();
-  if (echo == 0) Echo(seg, client);
-  sigset_t usr1;
-  sigemptyset(&usr1);
-  sigaddset(&usr1, SIGUSR1);
+// The peer: a shared segment and an echoing child.
+struct SPingPong {
+  unsigned char* seg = nullptr;
+  pid_t echo = -1;
+  sigset_t old;
   unsigned char request[kRequestSize], reply[kRequestSize];
-  FillRequest(request);
-  for (auto _ : state) {
+
+  SPingPong() {
+    const int id = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+    if (id < 0) return;
+    void* at = shmat(id, nullptr, 0);
+    shmctl(id, IPC_RMID, nullptr);  // gone once both have detached
+    if (at == reinterpret_cast<void*>(-1)) return;
+    seg = static_cast<unsigned char*>(at);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGUSR2);
+    sigprocmask(SIG_BLOCK, &set, &old);
+    const pid_t client = getpid();
+    echo = fork();
+    if (echo == 0) Echo(seg, client);
+    FillRequest(request);
+  }
+  ~SPingPong() {
+    if (echo > 0) {
+      kill(echo, SIGUSR2);
+      waitpid(echo, nullptr, 0);
+    }
+    if (seg != nullptr) {
+      shmdt(seg);
+      sigprocmask(SIG_SETMASK, &old, nullptr);
+    }
+  }
+  SPingPong(const SPingPong&) = delete;
+  SPingPong& operator=(const SPingPong&) = delete;
+  bool ready() const { return echo > 0; }
+
+  void once() {
     std::memcpy(seg, request, kRequestSize);
     kill(echo, SIGUSR1);
+    sigset_t usr1;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
     siginfo_t info;
     while (sigwaitinfo(&usr1, &info) != SIGUSR1) {
     }
     uint32_t length;
     std::memcpy(&length, seg, 4);
     std::memcpy(reply, seg + 4, length < kRequestSize ? length : kRequestSize);
-    benchmark::DoNotOptimize(reply);
   }
-  kill(echo, SIGUSR2);
-  waitpid(echo, nullptr, 0);
-  shmdt(seg);
-  sigprocmask(SIG_SETMASK, &old, nullptr);
-}
-
-BENCHMARK(BM_StatusThroughDispatcher)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TransportRoundTrip)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BarePingPong)->Unit(benchmark::kMicrosecond);
-
-// Keeps the time per iteration of each benchmark for the ratio: of the
-// single run, or the median when runs are repeated.
-class CRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
-      if (!run.error_occurred && usable)
-        times[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
 };
+
+// Seconds per call of step, over kPerRound calls; negative when it failed.
+template <class Step>
+double Time(Step step) {
+  const double start = Now();
+  for (int i = 0; i < kPerRound; ++i)
+    if (!step()) return -1;
+  return (Now() - start) / kPerRound;
+}
 
 }  // namespace
 
-// Runs this process, and so the drivers and the echo it starts, on one CPU
-// (the one it is on), unless ZQL_BENCH_UNPINNED is set: with processes
-// free to meet on one CPU or on two, a signal's wake-up costs one of two
-// very different amounts from run to run and the ratios mean little.
-void PinToOneCpu() {
-  if (std::getenv("ZQL_BENCH_UNPINNED") != nullptr) return;
-  const int cpu = sched_getcpu();
-  if (cpu < 0) return;
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(cpu, &one);
-  if (sched_setaffinity(0, sizeof one, &one) == 0) std::printf("pinned to CPU %d\n", cpu);
-}
+int main(int, char** argv) {
+  NeedResources(argv);
+  const char* mode = ApplyPinning();
+  SIniDir where;
+  SInDir in(where.dir);
 
-int main(int argc, char** argv) {
-  // The library starts when it is loaded: without its resources the
-  // dispatcher refuses to start, so the run begins again with them.
-  if (std::getenv("ZQL") == nullptr && !BinDir().empty()) {
-    setenv("ZQL", (BinDir() + "../share/zql").c_str(), 1);
-    execv("/proc/self/exe", argv);
+  CZqlDispClient client;
+  CZqlDDA dda;
+  uint32_t session = 0;
+  if (!ZqlTry([&] {
+        dda.Init(10);
+        client.Init(&dda);
+        client.Connect(&dda, &session, CZqlUcStr("BENCH"), CZqlUcStr(), CZqlUcStr());
+      })) {
+    std::fprintf(stderr, "bench_ipc: cannot connect to %s\n", DriverPath().c_str());
+    return 1;
   }
-  benchmark::Initialize(&argc, argv);
-  PinToOneCpu();
-  CRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto find = [&](const char* name) {
-    const auto it = reporter.times.find(name);
-    return it != reporter.times.end() ? it->second : 0.0;
+  SZqlServer rec{};
+  rec.slot = -1;
+  const std::string driver = DriverPath();
+  if (ZqlLoadServerOnUnix(where.ini.c_str(), driver.c_str(), &rec) != kZqlOk) {
+    std::fprintf(stderr, "bench_ipc: cannot start %s\n", driver.c_str());
+    return 1;
+  }
+  rec.request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(kRequestSize));
+  FillRequest(rec.request);
+  SPingPong peer;
+  if (!peer.ready()) {
+    std::fprintf(stderr, "bench_ipc: cannot start the echo process\n");
+    return 1;
+  }
+
+  auto status = [&] {
+    uint32_t value = 0;
+    return ZqlTry([&] { client.Status(&dda, session, kZqlStatConnection1, &value); }) != 0;
   };
-  const double status = find(kStatusName);
-  const double transport = find(kTransportName);
-  const double bare = find(kBareName);
-  if (bare > 0) {
-    std::printf("bare ping-pong %.2f us\n", bare);
-    if (status > 0)
-      std::printf("status request through the dispatcher %.2f us, ratio %.2f\n", status,
-                  status / bare);
-    if (transport > 0)
-      std::printf("transport round trip %.2f us, ratio %.2f\n", transport, transport / bare);
+  auto transport = [&] {
+    rec.size = kRequestSize;
+    return ZqlSendDataToServer(&rec) == kZqlOk;
+  };
+  auto bare = [&] {
+    peer.once();
+    return true;
+  };
+  std::vector<double> st, tr, pp;
+  bool ok = true;
+  for (int round = 0; ok && round < kRounds + 1; ++round) {
+    const double s = Time(status), t = Time(transport), p = Time(bare);
+    ok = s > 0 && t > 0 && p > 0;
+    if (round == 0) continue;  // warms up
+    st.push_back(s * 1e6);
+    tr.push_back(t * 1e6);
+    pp.push_back(p * 1e6);
   }
+  ZqlMemoryNblkFree(rec.request);
+  ZqlMemoryNblkFree(rec.reply);
+  ZqlDisconServerOnUnix(rec.slot);
+  ZqlTry([&] { client.Term(&dda); });
+  if (!ok) {
+    std::fprintf(stderr, "bench_ipc: a request failed\n");
+    return 1;
+  }
+  const double floor = Median(&pp);
+  Figure("ipc.status", mode, Median(&st), floor, "us", 1.10);
+  Figure("ipc.transport", mode, Median(&tr), floor, "us", 1.10);
   return 0;
 }

@@ -3,8 +3,8 @@
 // library, driver link, the driver's batches of FETCH FORWARD), beside
 // libpq's own FETCH NEXT loop over the same table, the peer a program would
 // use instead. Both run in this process against a private server started
-// for the run (tests/pg/pgserver.sh); prints rows/s, microseconds per row
-// and the ratio.
+// for the run (tests/pg/pgserver.sh); prints rows/s and microseconds per
+// row of each, and the FIGURE line of the two.
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -16,21 +16,15 @@
 #include <memory>
 #include <string>
 
+#include "benchenv.h"
 #include "zqlappl.h"
 #include "zqlstm.h"
 
 namespace {
 
-constexpr int kRows = 100000;
+using zqlbench::BinDir;
 
-std::string BinDir() {
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "";
-  self[n] = '\0';
-  const std::string path(self);
-  return path.substr(0, path.rfind('/') + 1);
-}
+constexpr int kRows = 100000;
 
 int Server(const std::string& command, const std::string& state) {
   return std::system((std::string(ZQL_PG_SERVER) + " " + command + " " + state).c_str());
@@ -105,8 +99,9 @@ double ZqlFetch(long* checksum) {
 
 }  // namespace
 
-int main() {
-  if (std::getenv("ZQL") == nullptr) setenv("ZQL", (BinDir() + "../share/zql").c_str(), 1);
+int main(int, char** argv) {
+  zqlbench::NeedResources(argv);
+  const char* mode = zqlbench::ApplyPinning();
   char tmpl[] = "/tmp/zqlpgbenchXXXXXX";
   if (mkdtemp(tmpl) == nullptr) return 1;
   const std::string dir = tmpl, state = dir + "/server.state";
@@ -140,6 +135,6 @@ int main() {
               zql * 1e6 / kRows);
   std::printf("%-34s %10.0f rows/s %8.2f us/row\n", "libpq FETCH NEXT loop", kRows / pq,
               pq * 1e6 / kRows);
-  std::printf("ratio zqlpg / libpq: %.2f\n", zql / pq);
+  zqlbench::Figure("pgfetch.rows", mode, zql * 1e6 / kRows, pq * 1e6 / kRows, "us", 1.00);
   return 0;
 }

@@ -244,7 +244,7 @@ void CZqlDrvDecoder::dispatch(const SRequest& req, CZqlObjPack* in, SReply* out)
 // ---------------------------------------------------------------------------
 
 CZqlDDA* CZqlDrvDecoder::fresh(EZqlStatement command) {
-  if (!ZqlTry([&] { scratch_.Init(kAreaConditions); })) return nullptr;
+  if (!ZqlTry([&] { scratch_.Renew(kAreaConditions); })) return nullptr;
   scratch_.setCmdStmType(command);
   return &scratch_;
 }

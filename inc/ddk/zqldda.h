@@ -273,6 +273,10 @@ class CZqlDDA : public CZqlObject {
   // value <= 0 or > 100 becomes 100). Answers 1; raises 0xA008 (the area
   // keeps its old body then).
   int Init(int capacity);
+  // As Init(capacity), but a body that this handle alone holds, with that
+  // capacity, is emptied and kept instead of replaced: for an area reused
+  // request after request. Answers 1; raises as Init.
+  int Renew(int capacity);
   // As above, but without condition records (capacity 0): the form an
   // unpacked reply gets when it arrives in an area without body.
   int Init();

@@ -153,6 +153,14 @@ class CZqlServer : public CZqlObject {
   // earlier one) and valid until closeOut or the next openOut. Raises.
   virtual unsigned char* openOut(uint32_t size) = 0;
   virtual void closeOut() = 0;
+  // The request buffer kept from earlier requests and its room in *room,
+  // for packing a request in one pass; openOut of a size within the room
+  // then answers the same buffer with its bytes as they are. Null (room 0)
+  // for a transport that keeps none: the request is sized first.
+  virtual unsigned char* keptOut(uint32_t* room) {
+    *room = 0;
+    return nullptr;
+  }
   // The reply of the last request (ServerBody()->size bytes), valid until
   // closeIn or the next request. Raises kZqlErrInsufficientMemory when
   // there is none.
@@ -201,8 +209,12 @@ class CZqlSrvUxLocal : public CZqlServer {
   // label 9 with that of 10; does not read the reply. Answers 1, or 0
   // (request buffer freed) on an error, which is not raised.
   int Detach() override;
+  // Both buffers are kept by the record across requests and only grow:
+  // openOut reuses the request buffer when it has the room, closeOut and
+  // closeIn keep theirs, and the record's last holder frees them.
   unsigned char* openOut(uint32_t size) override;
   void closeOut() override;
+  unsigned char* keptOut(uint32_t* room) override;
   unsigned char* openIn() override;
   void closeIn() override;
   // Label 5, long: the first Attach value.

@@ -17,7 +17,9 @@
 //   - optional items are left out; readers ignore labels they do not know.
 //
 // A CZqlObjPack never owns its buffer. Writers pack twice: once without a
-// buffer to learn Size(), then, identically, into a buffer of that size.
+// buffer to learn Size(), then, identically, into a buffer of that size;
+// or, with a buffer kept between uses (setRoom), once, and a second time
+// only when it proved too small.
 #ifndef ZQL_OBJPACK_H
 #define ZQL_OBJPACK_H
 
@@ -83,6 +85,14 @@ class CZqlObjPack : public CZqlObject {
   // writing, size is the room the writer may fill; for reading, the bytes
   // that may be read (a reply's received length). Answers 1.
   int setBuffer(void* buffer, uint32_t size);
+  // For writing in one pass where a buffer is kept between uses: as
+  // setBuffer, but an item that does not fit is not refused. From that item
+  // on nothing more is written (Buffer() answers null) and Overflowed()
+  // answers true; Size() still counts every item, so that the writer can
+  // provide that many bytes and pack again. Answers 1.
+  int setRoom(void* buffer, uint32_t size);
+  // True when a buffer attached with setRoom proved too small.
+  bool Overflowed() const { return overflowed_ != 0; }
   // The attached buffer (null while sizing) and its size.
   void* Buffer() const { return buffer_; }
   uint32_t BufferSize() const { return bufSize_; }
@@ -170,6 +180,8 @@ class CZqlObjPack : public CZqlObject {
   EZqlPackObjType curType_;  // type of the item last read
   uint32_t bufSize_;        // bytes of buffer_ that may be used
   int damaged_;             // 1 once reading met a damaged buffer
+  int spill_;               // 1: attached with setRoom
+  int overflowed_;          // 1: the setRoom buffer proved too small
 };
 
 // Byte order and alignment of this platform: 1 on a big-endian one (which

@@ -28,6 +28,8 @@ struct SZqlServer {
   int32_t attach[kZqlAttachValueCount];  // what Attach received at labels 5 to 10
   unsigned char* request;  // owned (ZqlMemoryMalloc); null when none
   unsigned char* reply;    // owned (ZqlMemoryMalloc); null when none
+  uint32_t requestRoom;    // bytes allocated at request
+  uint32_t replyRoom;      // bytes allocated at reply
 };
 
 // Connects the record to the driver at driverPath for the zql.ini at
@@ -52,8 +54,10 @@ struct SZqlServer {
 EZqlError ZqlLoadServerOnUnix(const char* iniPath, const char* driverPath, SZqlServer* server);
 
 // Sends the record's request (server->request, server->size bytes) to its
-// slot's driver and waits for the reply, which replaces server->reply and
-// server->size (an empty reply leaves reply null). kZqlOk, or:
+// slot's driver and waits for the reply: its length goes to server->size
+// and its bytes into server->reply, which is kept across requests and
+// grows when the reply does not fit its room (server->replyRoom); an empty
+// reply leaves the buffer as it was (null before any reply). kZqlOk, or:
 // kZqlErrCannotCreateCommunicationBuffer (no buffer, the driver lock, a
 // data segment of another user); kZqlErrInternalZQLError (no slot, a reply
 // whose length exceeds the segment, a status the exchange cannot end in);

@@ -130,6 +130,27 @@ int CZqlDDA::Init(int capacity) {
   return 1;
 }
 
+int CZqlDDA::Renew(int capacity) {
+  SZqlDiag* b = body_;
+  if (b == nullptr || b->refCount != 1 || b->conds == nullptr ||
+      b->condCapacity != ClampCapacity(capacity))
+    return Init(capacity);
+  FlushCond();
+  delete b->suTable;
+  delete b->dbmsName;
+  delete b->output;  // before the columns it points into
+  delete b->columns;
+  delete b->params;
+  SZqlCondition* conds = b->conds;
+  const int32_t condCapacity = b->condCapacity;
+  *b = SZqlDiag{};
+  b->conds = conds;
+  b->condCapacity = condCapacity;
+  b->refCount = 1;
+  b->dbmsStatus = kZqlDDANoStatus;
+  return 1;
+}
+
 int CZqlDDA::Init() {
   SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
   if (b == nullptr) return 0;

@@ -1,7 +1,8 @@
 // The IPC system and the server objects: reference-counted handles on a
 // driver connection, the transport of one request to a local driver, and
-// the requests themselves (packed twice: once to size, once into the
-// request buffer; the reply read back into the caller's descriptor area).
+// the requests themselves (packed once into the request buffer that the
+// record keeps across requests, a second time only when it has to grow;
+// the reply read back into the caller's descriptor area).
 //
 // The transport answers status values; the failures are raised here, once.
 // Teardown paths (destructors, Detach) raise nothing: a raise there would
@@ -192,12 +193,11 @@ void CZqlServer::release() noexcept {
 CZqlSrvUxLocal::~CZqlSrvUxLocal() {
   if (!lastHolder()) return;
   SZqlServer* r = ServerBody();
+  if (r->slot >= 0) Detach();
   ZqlMemoryNblkFree(r->request);
   ZqlMemoryNblkFree(r->reply);
   r->request = r->reply = nullptr;
-  if (r->slot >= 0) Detach();
-  ZqlMemoryNblkFree(r->reply);
-  r->reply = nullptr;
+  r->requestRoom = r->replyRoom = 0;
 }
 
 CZqlObject* CZqlSrvUxLocal::duplicate() const { return new (std::nothrow) CZqlSrvUxLocal(*this); }
@@ -232,48 +232,54 @@ int CZqlSrvUxLocal::Detach() {
     CZqlObjPack pack;
     PackDetach(&pack, *r);
     const uint32_t size = pack.Size();
-    ZqlMemoryNblkFree(r->request);
     r->size = 0;
-    r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size));
-    if (r->request == nullptr) return;
+    if (r->request == nullptr || size > r->requestRoom) {
+      ZqlMemoryNblkFree(r->request);
+      r->requestRoom = 0;
+      r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size));
+      if (r->request == nullptr) return;
+      r->requestRoom = size;
+    }
     r->size = static_cast<int32_t>(size);
     pack.setBuffer(r->request, size);
     PackDetach(&pack, *r);
     code = ZqlSendDataToServer(r);
   });
-  ZqlMemoryNblkFree(r->request);
-  r->request = nullptr;
   return code == kZqlOk ? 1 : 0;
 }
 
 unsigned char* CZqlSrvUxLocal::openOut(uint32_t size) {
   SZqlServer* r = record();
   if (size > static_cast<uint32_t>(INT32_MAX)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  ZqlMemoryNblkFree(r->request);
   r->size = 0;
-  r->request = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(size > 0 ? size : 1));
-  if (r->request == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+  if (r->request == nullptr || size > r->requestRoom) {
+    // Grown to the largest request so far; what it held is not kept.
+    const uint32_t room = size > 0 ? size : 1;
+    auto* grown = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(room));
+    if (grown == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+    ZqlMemoryNblkFree(r->request);
+    r->request = grown;
+    r->requestRoom = room;
+  }
   r->size = static_cast<int32_t>(size);
   return r->request;
 }
 
-void CZqlSrvUxLocal::closeOut() {
+void CZqlSrvUxLocal::closeOut() { record(); }
+
+unsigned char* CZqlSrvUxLocal::keptOut(uint32_t* room) {
   SZqlServer* r = record();
-  ZqlMemoryNblkFree(r->request);
-  r->request = nullptr;
+  *room = r->request != nullptr ? r->requestRoom : 0;
+  return r->request;
 }
 
 unsigned char* CZqlSrvUxLocal::openIn() {
   SZqlServer* r = record();
-  if (r->reply == nullptr) ZQL_RAISE(kZqlErrInsufficientMemory);
+  if (r->reply == nullptr || r->size <= 0) ZQL_RAISE(kZqlErrInsufficientMemory);
   return r->reply;
 }
 
-void CZqlSrvUxLocal::closeIn() {
-  SZqlServer* r = record();
-  ZqlMemoryNblkFree(r->reply);
-  r->reply = nullptr;
-}
+void CZqlSrvUxLocal::closeIn() { record(); }
 
 int CZqlSrvUxLocal::addInfo(CZqlObjPack* pack) const {
   return pack->add(kZqlReqLabelInfo, record()->attach[0]);
@@ -338,20 +344,27 @@ void ReadReply(CZqlServer* server, CZqlDDA* dda, uint32_t* result) {
   }
 }
 
-// One request: sizing pass, the same items into the request buffer, the
+// One request: packed into the transport's kept buffer (sized first, and
+// packed again, only when there is none or it proves too small), the
 // exchange, the reply. Answers the reply's label 11 (0 when absent) when
-// reads is set, else 1. On any error both buffers are released and the
-// error handed on (answering 0 to a caller outside every frame).
+// reads is set, else 1. On any error both buffers are closed and the error
+// handed on (answering 0 to a caller outside every frame).
 template <class Fields>
 uint32_t RunRequest(CZqlServer* server, CZqlDDA* dda, int32_t code, bool reads,
                     const Fields& fields) {
   uint32_t result = 0;
   const int done = ZqlTry([&] {
+    uint32_t room = 0;
+    unsigned char* kept = server->keptOut(&room);
     CZqlObjPack pack;
+    pack.setRoom(kept, room);
     PackRequest(server, &pack, code, fields);
     const uint32_t size = pack.Size();
-    pack.setBuffer(server->openOut(size), size);
-    PackRequest(server, &pack, code, fields);
+    unsigned char* out = server->openOut(size);
+    if (kept == nullptr || pack.Overflowed() || out != kept) {
+      pack.setBuffer(out, size);
+      PackRequest(server, &pack, code, fields);
+    }
     server->sendData();
     server->closeOut();
     server->waitData();

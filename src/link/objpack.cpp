@@ -65,7 +65,9 @@ CZqlObjPack::CZqlObjPack()
       curSize_(0),
       curType_(kZqlPackNone),
       bufSize_(0),
-      damaged_(0) {}
+      damaged_(0),
+      spill_(0),
+      overflowed_(0) {}
 
 CZqlObjPack::CZqlObjPack(void* buffer, uint32_t size) : CZqlObjPack() {
   setBuffer(buffer, size);
@@ -78,7 +80,15 @@ int CZqlObjPack::setBuffer(void* buffer, uint32_t size) {
   bufSize_ = buffer ? size : 0;
   offset_ = 0;
   damaged_ = 0;
+  spill_ = 0;
+  overflowed_ = 0;
   clearCurrent();
+  return 1;
+}
+
+int CZqlObjPack::setRoom(void* buffer, uint32_t size) {
+  setBuffer(buffer, size);
+  spill_ = 1;
   return 1;
 }
 
@@ -114,6 +124,12 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
   }
   const uint32_t head = HeaderWidth(type);
   const uint64_t item = uint64_t{head} + uint32_t(size);
+  if (buffer_ && spill_ && !fits(item)) {
+    // The room ran out: from here on only the size is counted.
+    overflowed_ = 1;
+    buffer_ = nullptr;
+    bufSize_ = 0;
+  }
   if (!buffer_) {  // sizing pass
     if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX) {
       ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);

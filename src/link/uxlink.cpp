@@ -121,10 +121,11 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
   return kZqlErrInternalZQLError;
 }
 
-// Request traps for the lifetime of the object (or until reset).
+// Request traps for the lifetime of the object (or until reset); child:
+// for the start of a driver (SIGCHLD too).
 class CTrapScope {
  public:
-  CTrapScope() { ZqlIpcSetComTraps(); }
+  explicit CTrapScope(bool child) { ZqlIpcSetComTraps(child); }
   ~CTrapScope() { reset(); }
   CTrapScope(const CTrapScope&) = delete;
   CTrapScope& operator=(const CTrapScope&) = delete;
@@ -241,7 +242,7 @@ EZqlError StartDriver(linkinf* slot, const char* path) {
   if (code != kZqlOk) return code;
   SZqlExecPlan plan{};
   PreparePlan(&plan, path);
-  CTrapScope traps;
+  CTrapScope traps(true);
   int error = 0;
   const pid_t pid = Spawn(plan, &error);
   if (pid < 0) return ErrnoToCode(error);
@@ -320,14 +321,15 @@ EZqlError TakeReply(const SZqlSegment& seg, SZqlServer* server) {
   uint32_t length;
   std::memcpy(&length, seg.addr, sizeof length);
   if (length > seg.size - kZqlReplyHeaderSize) return kZqlErrInternalZQLError;
-  unsigned char* reply = nullptr;
-  if (length > 0) {
-    reply = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
-    if (reply == nullptr) return kZqlErrInsufficientMemory;
-    std::memcpy(reply, seg.addr + kZqlReplyHeaderSize, length);
+  if (length > 0 && (server->reply == nullptr || length > server->replyRoom)) {
+    // The kept buffer grows to the largest reply seen.
+    auto* grown = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(length));
+    if (grown == nullptr) return kZqlErrInsufficientMemory;
+    ZqlMemoryNblkFree(server->reply);
+    server->reply = grown;
+    server->replyRoom = length;
   }
-  ZqlMemoryNblkFree(server->reply);
-  server->reply = reply;
+  if (length > 0) std::memcpy(server->reply, seg.addr + kZqlReplyHeaderSize, length);
   server->size = static_cast<int32_t>(length);
   return kZqlOk;
 }
@@ -350,7 +352,7 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   const int32_t pid = slot->driverPid;
   code = Move(slot, ESlotMove::kSend);
   if (code != kZqlOk) return code;
-  CTrapScope traps;
+  CTrapScope traps(false);
   if (pid <= 0 || kill(pid, SIGUSR1) != 0) return kZqlErrServerDiedConnectionLost;
   const int waited = ZqlIpcAwait(pid, &slot->status);
   if (waited < 0) {

@@ -85,6 +85,40 @@ TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
   EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
 }
 
+// Renew empties a body it alone holds and keeps it; a shared body or one
+// of another capacity is replaced, as by Init.
+TEST(DDABody, RenewEmptiesWhatItKeeps) {
+  CZqlDDA a;
+  a.Init(7);
+  a.setStmType(kZqlStmCursor);
+  a.setRowCount(5);
+  a.setNameOfDBMS("dbms");
+  a.setSUTable("T1");
+  a.setStatusOfDBMS(3);
+  ASSERT_EQ(a.AllocColDsc(2) + a.AllocParDsc(1), 2);
+  Push(a, kZqlErrEOFFound, 2);
+  const SZqlDiag* body = a.getDiagData();
+  ASSERT_EQ(a.Renew(7), 1);
+  EXPECT_EQ(a.getDiagData(), body);
+  EXPECT_EQ(a.StmType(), kZqlStmUndefined);
+  EXPECT_EQ(a.RowCount() + a.CondCount() + a.ColCount() + a.ParCount(), 0);
+  CZqlUcStr s("old"), t("old");
+  ASSERT_EQ(a.getNameOfDBMS(&s) + a.getSUTable(&t), 2);
+  EXPECT_EQ(s.Length() + t.Length(), 0);
+  EXPECT_EQ(a.getDiagData()->dbmsStatus, kZqlDDANoStatus);
+  EXPECT_EQ(a.getDiagData()->condCapacity, 7);
+  Push(a, kZqlErrEOFFound);  // the kept records work as new ones
+  EXPECT_EQ(a.Err(0), kZqlErrEOFFound);
+  {
+    CZqlDDA shared(a);
+    ASSERT_EQ(a.Renew(7), 1);
+    EXPECT_NE(a.getDiagData(), shared.getDiagData());
+    EXPECT_EQ(shared.CondCount(), 1);
+  }
+  ASSERT_EQ(a.Renew(3), 1);
+  EXPECT_EQ(a.getDiagData()->condCapacity, 3);
+}
+
 TEST(DDADescriptors, SetsAreSizedOneToOneThousand) {
   CZqlDDA dda;
   dda.Init(10);

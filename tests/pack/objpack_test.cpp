@@ -199,6 +199,32 @@ TEST(PackWrite, WritingPastTheSizedBufferRaisesInsteadOfOverrunning) {
   EXPECT_EQ(p.Size(), 16u);
 }
 
+// A kept buffer (setRoom): packed once when it has the room, byte for byte
+// as two passes would; too small, it is written only up to the item that
+// does not fit, and Size() still counts every item.
+TEST(PackWrite, RoomPacksOnceOrCountsWhatItLacks) {
+  auto fill = [](CZqlObjPack* p) {
+    p->add(1, int32_t{5});
+    p->add(2, "text");
+    p->add(3, 2.5);
+  };
+  const std::vector<unsigned char> want = PackTwice(fill);
+  for (const size_t room : {want.size(), want.size() + 9, size_t{20}, size_t{0}}) {
+    std::vector<unsigned char> mem(want.size() + 16, 0xAA);
+    CZqlObjPack p;
+    p.setRoom(room > 0 ? mem.data() : nullptr, static_cast<uint32_t>(room));
+    ASSERT_EQ(Raised([&] { fill(&p); }), 0) << room;
+    EXPECT_EQ(p.Size(), want.size()) << room;
+    const bool fits = room >= want.size();
+    EXPECT_EQ(p.Overflowed(), !fits && room > 0) << room;
+    if (fits) {
+      EXPECT_TRUE(std::equal(want.begin(), want.end(), mem.begin())) << room;
+    }
+    for (size_t i = std::max(room, fits ? want.size() : size_t{0}); i < mem.size(); ++i)
+      ASSERT_EQ(mem[i], 0xAA) << room << " " << i;
+  }
+}
+
 TEST(PackRead, EveryKindRoundTrips) {
   auto buf = PackTwice(FillAll);
   CZqlObjPack r(buf.data(), uint32_t(buf.size()));
