@@ -109,14 +109,11 @@ int ZqlIpcProcessAlive(int32_t pid);
 // the child ask again).
 int32_t ZqlIpcSelf();
 
-// Request traps: ZqlIpcSetComTraps blocks SIGUSR1, and SIGCHLD too when
-// child is set (starting a driver), for the wait, which takes them with
-// sigtimedwait; no handler, alarm or disposition is touched. While the
-// process has driver connections SIGUSR1 is blocked all along, and a
-// request (child unset) changes no mask. ZqlIpcRstComTraps restores the
-// mask the call changed, first raising SIGCHLD again when the wait took
-// one, for the caller's own children.
-void ZqlIpcSetComTraps(bool child);
+// Request traps: ZqlIpcSetComTraps blocks SIGUSR1 and SIGCHLD (the wait
+// takes them with sigtimedwait; no handler, alarm or disposition is
+// touched). ZqlIpcRstComTraps restores the signal mask, first raising
+// SIGCHLD again when the wait took one, for the caller's own children.
+void ZqlIpcSetComTraps();
 void ZqlIpcRstComTraps();
 // With the request traps set: waits until the driver pid answered (1) or
 // is gone (0), re-testing at each signal and after each liveness period;
@@ -129,8 +126,7 @@ void ZqlIpcRstComTraps();
 // as the driver lives and runs.
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status);
 // For a new child before exec (async-signal-safe): default dispositions for
-// the fatal signals, and the signal mask from before ZqlIpcSetComTraps
-// (without the block of SIGUSR1 kept for the connections).
+// the fatal signals, and the signal mask from before ZqlIpcSetComTraps.
 void ZqlIpcChildSignals();
 
 // ---------------------------------------------------------------------------

@@ -6,20 +6,11 @@
 // holding one (SIGKILL cannot be caught) does not block the others; a new
 // set is made free with SETALL, which no process exit undoes.
 //
-// Waiting never tests a flag and then pauses: the reply signal stays
-// blocked for the whole exchange and is taken with sigtimedwait, so a
+// Waiting never tests a flag and then pauses: the request signals stay
+// blocked for the whole exchange and are taken with sigtimedwait, so a
 // reply that arrives before the wait is taken by it instead of being lost,
 // and no handler, alarm or disposition of the caller's is touched per
 // request. The wait's 5-second timeout is the liveness check.
-//
-// SIGUSR1 stays blocked for as long as this process has driver
-// connections, so that a request changes no signal mask (two system calls
-// fewer); a SIGUSR1 that comes between requests waits and is taken by the
-// next wait as a stray. A request's wait then takes SIGUSR1 only: a driver
-// that dies shows at the liveness check. Starting a driver blocks SIGCHLD
-// as well, for its own wait. A driver gets the mask from before the
-// block; any other child forked meanwhile inherits the mask as it is, as
-// it inherits every other one.
 //
 // The fatal-signal traps are installed once, when this process opens its
 // first driver connection, and stay until its last one closes: a lock
@@ -76,10 +67,6 @@ struct SZqlIpcModule {
   int alarms = 0;         // liveness periods that ran out while waiting
   void (*waitHook)() = nullptr;  // test seam, see ipcux.h
   sigset_t callerMask;    // signal mask before ZqlIpcSetComTraps
-  bool maskSet = false;   // ZqlIpcSetComTraps changed the mask
-  bool childTrap = false; // SIGCHLD is blocked for the wait
-  bool usr1Kept = false;  // SIGUSR1 blocked while there are connections
-  bool usr1Before = false;  // it was blocked already when the block began
   pid_t self = 0;         // this process's id, 0 until asked (and after fork)
 
   int shtNesting = 0;
@@ -135,31 +122,6 @@ long MonotonicSeconds() {
 }
 
 bool HoldsLock() { return g.comBufHeld || g.driverHeld >= 0; }
-
-sigset_t Only(int sig) {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  return set;
-}
-
-// The block of SIGUSR1 for the lifetime of this process's connections.
-void KeepReplySignal() {
-  if (g.usr1Kept) return;
-  const sigset_t usr1 = Only(SIGUSR1);
-  sigset_t before;
-  sigprocmask(SIG_BLOCK, &usr1, &before);
-  g.usr1Before = sigismember(&before, SIGUSR1) == 1;
-  g.usr1Kept = true;
-}
-
-void ReleaseReplySignal() {
-  if (!g.usr1Kept) return;
-  g.usr1Kept = false;
-  if (g.usr1Before) return;
-  const sigset_t usr1 = Only(SIGUSR1);
-  sigprocmask(SIG_UNBLOCK, &usr1, nullptr);
-}
 
 void ForgetSelf() { g.self = 0; }
 
@@ -493,16 +455,9 @@ void ZqlIpcCountConnection(int slot, int delta) {
   g.slotConnections[slot] += delta;
   g.connections += delta;
   if (SZqlIpcClient* e = OwnEntry()) e->connections[slot] = g.slotConnections[slot];
-  // The fatal traps and the reply signal's block stay while the process
-  // has connections.
-  if (before == 0 && g.connections > 0) {
-    ShtPrepare();
-    KeepReplySignal();
-  }
-  if (before > 0 && g.connections == 0) {
-    ShtRestore();
-    ReleaseReplySignal();
-  }
+  // The fatal traps stay in while the process has connections.
+  if (before == 0 && g.connections > 0) ShtPrepare();
+  if (before > 0 && g.connections == 0) ShtRestore();
 }
 
 // ---------------------------------------------------------------------------
@@ -671,15 +626,12 @@ int32_t ZqlIpcSelf() {
   return g.self;
 }
 
-void ZqlIpcSetComTraps(bool child) {
+void ZqlIpcSetComTraps() {
+  const sigset_t block = TrapSet();
+  sigprocmask(SIG_BLOCK, &block, &g.callerMask);
   g.replied = 0;
   g.expectFrom = 0;
   g.childSignals = 0;
-  g.childTrap = child;
-  g.maskSet = child || !g.usr1Kept;
-  if (!g.maskSet) return;  // SIGUSR1 is blocked already, and that is all
-  const sigset_t block = child ? TrapSet() : Only(SIGUSR1);
-  sigprocmask(SIG_BLOCK, &block, &g.callerMask);
 }
 
 void ZqlIpcRstComTraps() {
@@ -688,9 +640,7 @@ void ZqlIpcRstComTraps() {
   // blocks it).
   if (g.childSignals) raise(SIGCHLD);
   g.childSignals = 0;
-  g.childTrap = false;
-  if (g.maskSet) sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
-  g.maskSet = false;
+  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
 }
 
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
@@ -713,7 +663,7 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   if (g.waitHook != nullptr) g.waitHook();
   // Gone, unless its last word is still a pending SIGUSR1 to be taken.
   auto gone = [&] { return !ZqlIpcProcessAlive(pid) && !Pending(SIGUSR1); };
-  const sigset_t set = g.childTrap ? TrapSet() : Only(SIGUSR1);
+  const sigset_t set = TrapSet();
   const timespec period{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
   // The first liveness check comes early: a driver child of ours that ended
   // before the signals were blocked sent its SIGCHLD elsewhere, and only a
@@ -753,9 +703,7 @@ void ZqlIpcChildSignals() {
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
   for (int sig : kFatalSignals) sigaction(sig, &dfl, nullptr);
-  sigset_t mask = g.callerMask;
-  if (g.usr1Kept && !g.usr1Before) sigdelset(&mask, SIGUSR1);
-  sigprocmask(SIG_SETMASK, &mask, nullptr);
+  sigprocmask(SIG_SETMASK, &g.callerMask, nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -774,5 +722,4 @@ void TEST_ZqlIpcReset() {
   g.connections = 0;
   std::memset(g.slotConnections, 0, sizeof g.slotConnections);
   while (g.shtNesting > 0) ShtRestore();
-  ReleaseReplySignal();
 }

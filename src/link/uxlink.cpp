@@ -121,11 +121,10 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
   return kZqlErrInternalZQLError;
 }
 
-// Request traps for the lifetime of the object (or until reset); child:
-// for the start of a driver (SIGCHLD too).
+// Request traps for the lifetime of the object (or until reset).
 class CTrapScope {
  public:
-  explicit CTrapScope(bool child) { ZqlIpcSetComTraps(child); }
+  CTrapScope() { ZqlIpcSetComTraps(); }
   ~CTrapScope() { reset(); }
   CTrapScope(const CTrapScope&) = delete;
   CTrapScope& operator=(const CTrapScope&) = delete;
@@ -242,7 +241,7 @@ EZqlError StartDriver(linkinf* slot, const char* path) {
   if (code != kZqlOk) return code;
   SZqlExecPlan plan{};
   PreparePlan(&plan, path);
-  CTrapScope traps(true);
+  CTrapScope traps;
   int error = 0;
   const pid_t pid = Spawn(plan, &error);
   if (pid < 0) return ErrnoToCode(error);
@@ -352,7 +351,7 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   const int32_t pid = slot->driverPid;
   code = Move(slot, ESlotMove::kSend);
   if (code != kZqlOk) return code;
-  CTrapScope traps(false);
+  CTrapScope traps;
   if (pid <= 0 || kill(pid, SIGUSR1) != 0) return kZqlErrServerDiedConnectionLost;
   const int waited = ZqlIpcAwait(pid, &slot->status);
   if (waited < 0) {
