@@ -29,14 +29,12 @@ const char* const kStepNames[kSteps] = {"connect", "insert", "host values", "que
 //   - a new character value copies the default character set's and
 //     collation's names (a body and its text each): an empty name stands
 //     for the default (CZqlChar), 4 requests per value;
-//   - a statement's destructor deallocates it in the driver (a request and
-//     its reply, 2 requests): failing, the statement ends with its
-//     connection (CZqlExecStm);
-//   - the link's Detach at the last disconnect (request and reply, 2) is
-//     not raised: the connection is already closed.
+// (A statement's destructor deallocating it in the driver and the link's
+// Detach at the last disconnect allocate nothing: requests and replies use
+// the buffers the connection keeps.)
 constexpr int kAbsorbed[kSteps] = {0, 4 + 4 /* NAME parameter described, name bound */,
                                    4 /* CZqlChar atName */, 4 /* NAME column described */,
-                                   4 /* the cursor's NAME column */, 0, 2 * 2, 2};
+                                   4 /* the cursor's NAME column */, 0, 0, 0};
 
 // Failing requests whose call fails without 0xA008 among its conditions:
 //   - an object whose descriptor area could not be made (3 requests) has
