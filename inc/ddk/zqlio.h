@@ -189,7 +189,6 @@ class CZqlFile : public CZqlObject {
   int lockOne(uint32_t offset, uint32_t length, bool lock);
   int lockGroup(const SZqlLockGroup* groups, int count, bool lock);
   int loadLines();
-  int osFail(int err);
 
   SZqlFileRecord* rec_;  // owned; null when closed
 };

@@ -97,6 +97,9 @@ int ZqlTryLevel();          // innermost open level, -1 when none
 // Raise at the caller's file and line: the only way internal code raises.
 #define ZQL_RAISE(code) ZqlRaise((code), __LINE__, __FILE__)
 #define ZQL_PUSH_RAISE(code) ZqlPushnRaise((code), __LINE__, __FILE__)
+// Raises the current code again outward (recovery branches use this); the
+// place of the first raise stays recorded.
+#define ZQL_RERAISE() ZQL_RAISE(ZqlTryCode())
 
 // Checks a caller's duty (a REQUIRES: of a contract) in debug and sanitizer
 // builds; compiled out with NDEBUG.
@@ -149,8 +152,34 @@ int ZqlTry(Body&& body) {
   return 1;
 }
 
-// Raises the current code again outward (recovery branches use this).
+// Raises the current code again outward, as ZqlTryThrow: for callers outside
+// the library (internal code uses ZQL_RERAISE).
 inline int ZqlTryRethrow() { return ZqlTryThrow(ZqlTryCode(), 0, 0); }
+
+int ZqlExceptionHandlerReady();
+
+// Runs body() as a public entry point of the library and answers what body
+// answers. With a frame or an exception handler of the caller's open, a raise
+// inside body goes there as the entry's contract says; with neither open a
+// frame opened here takes it and the entry answers fail (ZqlTryCode() then
+// names the code). So a raise inside the library always lands.
+template <class R, class Body>
+R ZqlEntry(R fail, Body&& body) {
+  if (ZqlTryReady() || ZqlExceptionHandlerReady()) return std::forward<Body>(body)();
+  R result = fail;
+  if (!ZqlTry([&] { result = std::forward<Body>(body)(); })) return fail;
+  return result;
+}
+
+// ZqlEntry for an entry without result.
+template <class Body>
+void ZqlEntryVoid(Body&& body) {
+  if (ZqlTryReady() || ZqlExceptionHandlerReady()) {
+    std::forward<Body>(body)();
+    return;
+  }
+  ZqlTry(std::forward<Body>(body));
+}
 
 // ---------------------------------------------------------------------------
 // Exceptions at the library's boundary
@@ -210,7 +239,8 @@ int CZqlExceptionHandler::Run(Body&& body) {
 
 // Pushes a condition with code onto the current descriptor area (none: no-op).
 void ZqlPushError(EZqlError code);
-// ZqlPushError(code), then ZqlTryThrow(code, 0, 0).
+// ZqlPushError(code), then ZqlTryThrow(code, 0, 0): for callers outside the
+// library (internal code uses ZQL_PUSH_RAISE).
 int ZqlPushnThrow(EZqlError code);
 int ZqlExceptionHandlerReady();  // 1 when a handler is open
 // Delivers e (owned from here on) to the innermost handler; with none open

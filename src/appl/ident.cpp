@@ -257,8 +257,7 @@ int IsDefaultCharSet(const CZqlUcStr& name) {
 
 int CZqlIdent::ToString(CZqlUcStr* out) const {
   if (!out) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   bool quoted = delimited_ != kZqlFalse;
   if (charSet_.Length() > 0 && !IsDefaultCharSet(charSet_)) {
@@ -319,16 +318,14 @@ int ReadFlag(CZqlObjPack* pack, int label, int32_t* flag) {
 
 int CZqlIdent::unpackFrom(CZqlObjPack* pack) {
   if (!pack) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   CZqlUcStr body;
   CZqlUcStr charSet;
   int32_t flag = 0;
   if (!ReadText(pack, 1, &body) || !ReadText(pack, 2, &charSet) ||
       !ReadFlag(pack, 3, &flag)) {
-    ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   // Taken as they are: the writer already folded a regular body.
   delimited_ = flag ? kZqlTrue : kZqlFalse;

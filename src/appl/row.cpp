@@ -40,8 +40,7 @@ void CZqlRow::Clear() {
 
 CZqlColumn& CZqlRow::operator[](int i) const {
   if (i < 0 || i >= count_) {
-    ZqlTryThrow(kZqlErrInvalidDescriptorIndex, 0, 0);
-    return sentinel_;
+    ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
   }
   return cols_[i];
 }

@@ -15,8 +15,7 @@ template <class Body>
 int Guarded(int failure, Body&& body) {
   int result = failure;
   if (!ZqlTry([&] { result = body(); })) {
-    ZqlTryRethrow();
-    return failure;
+    ZQL_RERAISE();
   }
   return result;
 }
@@ -29,8 +28,7 @@ CZqlUcStr PlatformName(const CZqlUcStr& name) {
 }
 
 int NullArguments() {
-  ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  return 0;
+  ZQL_RAISE(kZqlErrInvalidFunctionArguments);
 }
 
 }  // namespace

@@ -14,15 +14,9 @@ template <class Body>
 int Guarded(int failure, Body&& body) {
   int result = failure;
   if (!ZqlTry([&] { result = body(); })) {
-    ZqlTryRethrow();
-    return failure;
+    ZQL_RERAISE();
   }
   return result;
-}
-
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -94,8 +88,7 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
   if (*p == '[') {
     const char* close = static_cast<const char*>(std::memchr(p + 1, ']', end - p - 1));
     if (close == nullptr) {
-      Raise(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
-      return;
+      ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
     }
     const char* b = p + 1;
     const char* e = close;
@@ -114,8 +107,7 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
   const char* ke = keyEnd;
   Trim(&kb, &ke);
   if (eq == nullptr || bracket || kb == ke || *cur == nullptr) {
-    Raise(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
-    return;
+    ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
   }
   const char* vb = eq + 1;
   const char* ve = end;
@@ -227,9 +219,9 @@ int CZqlWinIni::locate(char* path, bool configRaises) {
       found = dir.Find(name, path, kZqlMaxPath);
     }
   });
-  if (!ok && ZqlTryCode() != kZqlErrPathNotFound) return ZqlTryRethrow();
+  if (!ok && ZqlTryCode() != kZqlErrPathNotFound) ZQL_RERAISE();
   if (found) return 1;
-  if (configRaises && isConfigFile()) Raise(kZqlErrCannotOpenZQLINIFile);
+  if (configRaises && isConfigFile()) ZQL_RAISE(kZqlErrCannotOpenZQLINIFile);
   return 0;
 }
 
@@ -239,7 +231,7 @@ void CZqlWinIni::parseFrom(CZqlFile& file, SZqlIniLists& into) {
     const char* text = nullptr;
     int length = 0;
     if (!ZqlTry([&] { file.ReadLine(&text, &length); })) {
-      if (ZqlTryCode() != kZqlErrEOFFound) ZqlTryRethrow();
+      if (ZqlTryCode() != kZqlErrEOFFound) ZQL_RERAISE();
       return;
     }
     ParseLine(text, length, into, &cur);
@@ -269,8 +261,7 @@ void CZqlWinIni::parseFile(const char* path) {
       time_ = t;
       std::strcpy(path_, path);
     }
-    Raise(code);
-    return;
+    ZQL_RAISE(code);
   }
   file.Unlock(kZqlIniLockOffset, 1);
   setLists(fresh);
@@ -306,7 +297,7 @@ int CZqlWinIni::openCfgFile(const CZqlUcStr& section) {
 }
 
 int CZqlWinIni::openCfgFile(const char* section) {
-  if (section == nullptr) return Raise(kZqlErrInvalidFunctionArguments) - 1;
+  if (section == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return openCfgFile(CZqlUcStr(section));
 }
 
@@ -320,7 +311,7 @@ int CZqlWinIni::readCfgString(const CZqlUcStr& section, const CZqlUcStr& key, CZ
 }
 
 int CZqlWinIni::readCfgString(const char* section, const char* key, CZqlUcStr* value) {
-  if (section == nullptr || key == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (section == nullptr || key == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return readCfgString(CZqlUcStr(section), CZqlUcStr(key), value);
 }
 
@@ -371,7 +362,7 @@ int CZqlWinIni::rewrite(bool create, const std::function<bool(SZqlIniLists&)>& e
   auto* fresh = new SZqlIniLists;
   if (!ZqlTry([&] { parseFrom(file, *fresh); })) {
     delete fresh;
-    return ZqlTryRethrow();
+    ZQL_RERAISE();
   }
   setLists(fresh);
   std::strcpy(path_, path);
@@ -439,7 +430,7 @@ bool CZqlWinIni::editEntry(SZqlIniLists& l, const CZqlUcStr& section, const CZql
 
 int CZqlWinIni::writeCfgString(const CZqlUcStr& section, const CZqlUcStr& key,
                                const CZqlUcStr& value) {
-  if (!Writable(section, key, value)) return Raise(kZqlErrInvalidFunctionArguments);
+  if (!Writable(section, key, value)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return Guarded(0, [&] {
     return rewrite(value.Length() > 0,
                    [&](SZqlIniLists& l) { return editEntry(l, section, key, value); });
@@ -448,6 +439,6 @@ int CZqlWinIni::writeCfgString(const CZqlUcStr& section, const CZqlUcStr& key,
 
 int CZqlWinIni::writeCfgString(const char* section, const char* key, const char* value) {
   if (section == nullptr || key == nullptr || value == nullptr)
-    return Raise(kZqlErrInvalidFunctionArguments);
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return writeCfgString(CZqlUcStr(section), CZqlUcStr(key), CZqlUcStr(value));
 }

@@ -25,15 +25,12 @@ constexpr int kExtensionMax = 15;
 // Pause between two attempts at a busy lock.
 constexpr std::chrono::milliseconds kLockRetry(10);
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
-int RaiseOs(int err) {
-  ZqlGenOsError(err);
-  return Raise(kZqlErrOperatingSystemError);
-}
+// Records the system error, then raises 0xB022 "Operating System error".
+#define ZQL_RAISE_OS(err)                   \
+  do {                                      \
+    ZqlGenOsError(err);                     \
+    ZQL_RAISE(kZqlErrOperatingSystemError); \
+  } while (0)
 
 // Copies src into a kZqlMaxPath buffer; 0 (and "") when it does not fit.
 int CopyPath(char* dst, const char* src) {
@@ -317,24 +314,22 @@ CZqlFile::CZqlFile() : rec_(nullptr) {}
 
 CZqlFile::~CZqlFile() { Close(); }
 
-int CZqlFile::osFail(int err) { return RaiseOs(err); }
-
 int CZqlFile::Open(const CZqlUcStr& path, int mode) {
   char p[kZqlMaxPath];
-  if (!ToPath(path, p)) return RaiseOs(ENAMETOOLONG);
+  if (!ToPath(path, p)) ZQL_RAISE_OS(ENAMETOOLONG);
   return Open(p, mode);
 }
 
 int CZqlFile::Open(const char* path, int mode) {
-  if (rec_ != nullptr) return Raise(kZqlErrInternalZQLError);
-  if (path == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  if (std::strlen(path) >= static_cast<std::size_t>(kZqlMaxPath)) return RaiseOs(ENAMETOOLONG);
+  if (rec_ != nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  if (std::strlen(path) >= static_cast<std::size_t>(kZqlMaxPath)) ZQL_RAISE_OS(ENAMETOOLONG);
   int flags = (mode & kZqlFileReadWrite) ? O_RDWR : O_RDONLY;
   if (mode & kZqlFileCreate) flags |= O_CREAT | O_TRUNC;
   if (mode & kZqlFileCreateKeep) flags |= O_CREAT;
   // Descriptors never leak into the driver processes the library starts.
   const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0777);
-  if (fd < 0) return RaiseOs(errno);
+  if (fd < 0) ZQL_RAISE_OS(errno);
   auto* rec = static_cast<SZqlFileRecord*>(ZqlMemoryMalloc(sizeof(SZqlFileRecord)));
   if (rec == nullptr) {
     ::close(fd);
@@ -359,12 +354,12 @@ int CZqlFile::Close() {
 }
 
 int CZqlFile::Read(void* buf, unsigned int n) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   ssize_t got;
   do {
     got = ::read(rec_->fd, buf, n);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) return osFail(errno) - 1;
+  if (got < 0) ZQL_RAISE_OS(errno);
   return static_cast<int>(got);
 }
 
@@ -376,45 +371,45 @@ int CZqlFile::Read(void* buf, unsigned int n, unsigned int* got) {
 }
 
 int CZqlFile::Write(const void* buf, unsigned int n) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   const char* p = static_cast<const char*>(buf);
   unsigned int done = 0;
   while (done < n) {
     const ssize_t w = ::write(rec_->fd, p + done, n - done);
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0) return osFail(errno) - 1;
+    if (w < 0) ZQL_RAISE_OS(errno);
     done += static_cast<unsigned int>(w);
   }
   return static_cast<int>(n);
 }
 
 int CZqlFile::SetSeek(int64_t offset, EZqlFileSeekFrom from) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   const int whence = from == kZqlSeekCur ? SEEK_CUR : from == kZqlSeekEnd ? SEEK_END : SEEK_SET;
-  if (::lseek(rec_->fd, static_cast<off_t>(offset), whence) < 0) return osFail(errno);
+  if (::lseek(rec_->fd, static_cast<off_t>(offset), whence) < 0) ZQL_RAISE_OS(errno);
   return 1;
 }
 
 int CZqlFile::SetSeek(int64_t offset) { return SetSeek(offset, kZqlSeekSet); }
 
 int CZqlFile::GetSeek(int64_t* pos) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   const off_t at = ::lseek(rec_->fd, 0, SEEK_CUR);
-  if (at < 0) return osFail(errno);
+  if (at < 0) ZQL_RAISE_OS(errno);
   if (pos != nullptr) *pos = static_cast<int64_t>(at);
   return 1;
 }
 
 int64_t CZqlFile::Size() {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   struct stat st;
-  if (::fstat(rec_->fd, &st) != 0) return osFail(errno) - 1;
+  if (::fstat(rec_->fd, &st) != 0) ZQL_RAISE_OS(errno);
   return static_cast<int64_t>(st.st_size);
 }
 
 int CZqlFile::Truncate(int64_t size) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (::ftruncate(rec_->fd, static_cast<off_t>(size)) != 0) return osFail(errno);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (::ftruncate(rec_->fd, static_cast<off_t>(size)) != 0) ZQL_RAISE_OS(errno);
   return 1;
 }
 
@@ -432,7 +427,7 @@ int CZqlFile::loadLines() {
     if (got <= 0) {
       const int err = got < 0 ? errno : 0;
       ZqlMemoryFree(data);
-      if (err != 0) return osFail(err);
+      if (err != 0) ZQL_RAISE_OS(err);
       break;  // the file shrank meanwhile: keep what was read
     }
     have += static_cast<std::size_t>(got);
@@ -447,7 +442,7 @@ int CZqlFile::loadLines() {
 }
 
 int CZqlFile::ReadLine(const char** text, int* length) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   if (!rec_->linesLoaded && !loadLines()) return 0;
   const char* data = rec_->lines;
   std::size_t pos = rec_->linePos;
@@ -456,14 +451,14 @@ int CZqlFile::ReadLine(const char** text, int* length) {
   const std::size_t start = pos;
   while (pos < size && data[pos] != '\n' && data[pos] != '\r') ++pos;
   rec_->linePos = pos;
-  if (pos == start) return Raise(kZqlErrEOFFound);
+  if (pos == start) ZQL_RAISE(kZqlErrEOFFound);
   if (text != nullptr) *text = data + start;
   if (length != nullptr) *length = static_cast<int>(pos - start);
   return 1;
 }
 
 int CZqlFile::ReadString(CZqlUcStr* line) {
-  if (line == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (line == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   line->Clear();
   const char* text = nullptr;
   int length = 0;
@@ -473,7 +468,7 @@ int CZqlFile::ReadString(CZqlUcStr* line) {
 }
 
 int CZqlFile::WriteString(const CZqlUcStr& s) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   const int n = s.Chlen();
   char* buf = static_cast<char*>(ZqlMemoryMalloc(static_cast<std::size_t>(n) + 2));
   if (buf == nullptr) return 0;
@@ -488,8 +483,8 @@ int CZqlFile::WriteString(const CZqlUcStr& s) {
 // One attempt loop at a range. Read-only files take shared locks: an
 // exclusive lock needs a descriptor open for writing.
 int CZqlFile::lockOne(uint32_t offset, uint32_t length, bool lock) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (length == 0) return Raise(kZqlErrInvalidFunctionArguments);  // 0 means "to EOF"
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (length == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);  // 0 means "to EOF"
   struct flock fl;
   std::memset(&fl, 0, sizeof fl);
   fl.l_type = !lock ? F_UNLCK : (rec_->mode & kZqlFileReadWrite) ? F_WRLCK : F_RDLCK;
@@ -501,16 +496,16 @@ int CZqlFile::lockOne(uint32_t offset, uint32_t length, bool lock) {
   for (;;) {
     if (::fcntl(rec_->fd, F_SETLK, &fl) == 0) return 1;
     const int err = errno;
-    if (err != EACCES && err != EAGAIN && err != EINTR) return osFail(err);
+    if (err != EACCES && err != EAGAIN && err != EINTR) ZQL_RAISE_OS(err);
     if (std::chrono::steady_clock::now() >= deadline)
-      return Raise(kZqlErrTableIsLockedByAnotherCursor);
+      ZQL_RAISE(kZqlErrTableIsLockedByAnotherCursor);
     std::this_thread::sleep_for(kLockRetry);
   }
 }
 
 int CZqlFile::lockGroup(const SZqlLockGroup* groups, int count, bool lock) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (groups == nullptr || count < 1) return Raise(kZqlErrInvalidFunctionArguments);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (groups == nullptr || count < 1) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (!lock) {
     for (int i = 0; i < count; ++i)
       if (!lockOne(groups[i].offset, groups[i].length, false)) return 0;
@@ -530,7 +525,7 @@ int CZqlFile::lockGroup(const SZqlLockGroup* groups, int count, bool lock) {
         ++taken;
         continue;
       }
-      if (ZqlTryCode() != kZqlErrTableIsLockedByAnotherCursor) ZqlTryRethrow();
+      if (ZqlTryCode() != kZqlErrTableIsLockedByAnotherCursor) ZQL_RERAISE();
       for (int i = 0; i < taken; ++i) lockOne(groups[i].offset, groups[i].length, false);
       taken = 0;
       if (std::chrono::steady_clock::now() >= deadline) {
@@ -545,9 +540,10 @@ int CZqlFile::lockGroup(const SZqlLockGroup* groups, int count, bool lock) {
     const int code = ZqlTryCode();
     for (int i = 0; i < taken; ++i)
       ZqlTry([&] { lockOne(groups[i].offset, groups[i].length, false); });
-    return Raise(code);
+    ZQL_RAISE(code);
   }
-  return busy ? Raise(kZqlErrTableIsLockedByAnotherCursor) : 1;
+  if (busy) ZQL_RAISE(kZqlErrTableIsLockedByAnotherCursor);
+  return 1;
 }
 
 int CZqlFile::Lock(uint32_t offset, uint32_t length) { return lockOne(offset, length, true); }
@@ -589,9 +585,9 @@ int CZqlFile::isCanReadWrite() const {
 }
 
 int CZqlFile::LastAccess(SZqlFileTime* time) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
+  if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   struct stat st;
-  if (::fstat(rec_->fd, &st) != 0) return osFail(errno);
+  if (::fstat(rec_->fd, &st) != 0) ZQL_RAISE_OS(errno);
   if (time != nullptr) *time = TimeOf(st);
   return 1;
 }
@@ -612,7 +608,7 @@ CZqlDirMisc::CZqlDirMisc() : list_(nullptr) {}
 CZqlDirMisc::~CZqlDirMisc() { FileListClose(); }
 
 int CZqlDirMisc::Find(const CZqlUcStr& name, CZqlUcStr* path) {
-  if (path == nullptr || name.Length() == 0) return Raise(kZqlErrInvalidFunctionArguments);
+  if (path == nullptr || name.Length() == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   char n[kZqlMaxPath];
   char found[kZqlMaxPath];
   if (!ToPath(name, n)) return 0;
@@ -623,7 +619,7 @@ int CZqlDirMisc::Find(const CZqlUcStr& name, CZqlUcStr* path) {
 
 int CZqlDirMisc::Find(const char* name, char* path, int size) {
   if (name == nullptr || *name == '\0' || path == nullptr || size < 1)
-    return Raise(kZqlErrInvalidFunctionArguments);
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   path[0] = '\0';
   char found[kZqlMaxPath];
   const bool itself = Resolve(name, found) && !ZqlFileDirectoryP(found) && ZqlFileExistsP(found);
@@ -647,12 +643,12 @@ int CZqlDirMisc::Find(const char* name, char* path, int size) {
 }
 
 int CZqlDirMisc::Path(const CZqlUcStr& name, CZqlUcStr* path) {
-  if (path == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   char n[kZqlMaxPath];
   char full[kZqlMaxPath];
-  if (!ToPath(name, n) || !Resolve(n, full)) return RaiseOs(ENOENT);
+  if (!ToPath(name, n) || !Resolve(n, full)) ZQL_RAISE_OS(ENOENT);
   struct stat st;
-  if (::stat(full, &st) != 0) return RaiseOs(errno);
+  if (::stat(full, &st) != 0) ZQL_RAISE_OS(errno);
   const std::size_t len = std::strlen(full);
   if (S_ISDIR(st.st_mode) && full[len - 1] != '/') AppendCut(full, len, "/", 1);
   path->Copy(full);
@@ -671,16 +667,16 @@ int CZqlDirMisc::Access(const CZqlUcStr& path, EZqlFileAccess mode) {
 int CZqlDirMisc::Unlink(const CZqlUcStr& path) {
   char p[kZqlMaxPath];
   char full[kZqlMaxPath];
-  if (!ToPath(path, p) || !Resolve(p, full)) return RaiseOs(ENOENT);
-  if (::unlink(full) != 0) return RaiseOs(errno);
+  if (!ToPath(path, p) || !Resolve(p, full)) ZQL_RAISE_OS(ENOENT);
+  if (::unlink(full) != 0) ZQL_RAISE_OS(errno);
   return 1;
 }
 
 int CZqlDirMisc::Rename(const CZqlUcStr& from, const CZqlUcStr& to) {
   char a[kZqlMaxPath];
   char b[kZqlMaxPath];
-  if (!ToPath(from, a) || !ToPath(to, b)) return RaiseOs(ENAMETOOLONG);
-  if (::rename(a, b) != 0) return RaiseOs(errno);
+  if (!ToPath(from, a) || !ToPath(to, b)) ZQL_RAISE_OS(ENAMETOOLONG);
+  if (::rename(a, b) != 0) ZQL_RAISE_OS(errno);
   return 1;
 }
 
@@ -730,7 +726,7 @@ int CZqlDirMisc::FileListOpen(const CZqlUcStr& directory, const CZqlUcStr& exten
 }
 
 int CZqlDirMisc::FileListRead(CZqlUcStr* name) {
-  if (name == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (name == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   name->Clear();
   if (list_ == nullptr) return 0;
   while (const dirent* e = ::readdir(list_->dir)) {

@@ -97,8 +97,7 @@ int32_t CZqlData::packEndValue() const { return Type(); }
 template <class T>
 static int ReadFixed(CZqlObjPack* pack, T* out) {
   if (pack->getSize() != sizeof(T) || !pack->getPackedValue(out)) {
-    ZqlPushnThrow(kZqlErrInternalZQLError);
-    return 0;
+    ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }
@@ -310,29 +309,24 @@ static int ReadCode(CZqlObjPack* pack, int32_t* out) {
   return pack->getSize() == sizeof(int32_t) && pack->getPackedValue(out);
 }
 
-static CZqlData* Fail(EZqlError code) {
-  ZqlPushnThrow(code);
-  return nullptr;
-}
-
 CZqlData* ZqlUnpackDataDescriptor(CZqlObjPack* pack, int label) {
-  if (pack == nullptr) return Fail(kZqlErrInvalidFunctionArguments);
+  if (pack == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   int32_t code = 0;
   int32_t sub = 0;
-  if (!ReadCode(pack, &code)) return Fail(kZqlErrInternalZQLError);
+  if (!ReadCode(pack, &code)) ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   if (code == kZqlTypeDatetime || code == kZqlTypeInterval) {
     if (pack->getNext() != label + 1 || !ReadCode(pack, &sub)) {
-      return Fail(kZqlErrInternalZQLError);
+      ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
     }
   }
   switch (ClassifyCode(code, sub)) {
-    case ECodeKind::kInvalid: return Fail(kZqlErrInternalZQLError);
-    case ECodeKind::kAbsent: return Fail(kZqlErrInternalOperationNotSupported);
+    case ECodeKind::kInvalid: ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    case ECodeKind::kAbsent: ZQL_PUSH_RAISE(kZqlErrInternalOperationNotSupported);
     case ECodeKind::kBuilt: break;
   }
   const bool temporal = code == kZqlTypeDatetime || code == kZqlTypeInterval;
   std::unique_ptr<CZqlData> value(temporal ? NewTemporalValue(code, sub) : NewValueOfType(code));
-  if (pack->getNext() != label + 2) return Fail(kZqlErrInternalZQLError);
+  if (pack->getNext() != label + 2) ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   value->unpackFrom(pack);
   return value.release();
 }

@@ -18,11 +18,6 @@ constexpr unsigned int kMaxBytes = kZqlMaxBitLength / 8;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 void Warn(EZqlError code) { ZqlPushError(code); }
 
 unsigned int ClampBits(uint64_t bits) {
@@ -238,13 +233,13 @@ int CZqlBinary::storeDigits(const char* digits, unsigned int n, bool hex, unsign
 
 int CZqlBinary::storeHexValue(const char* text, unsigned int size, unsigned int* used) {
   if (used != nullptr) *used = 0;
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   return storeDigits(text, hexLength(text, size), true, used);
 }
 
 int CZqlBinary::storeBinValue(const char* text, unsigned int size, unsigned int* used) {
   if (used != nullptr) *used = 0;
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   return storeDigits(text, binLength(text, size), false, used);
 }
 
@@ -381,7 +376,7 @@ int CZqlBinary::storeValue(const CZqlData& other) {
     return assign(b->bits_, count);
   }
   if (other.is_character()) return storeChars(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 int CZqlBinary::getValue(CZqlData& target) const {

@@ -31,11 +31,6 @@ constexpr int kNameSize = 256;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 void Warn(EZqlError code) { ZqlPushError(code); }
 
 int Holds(int op, int r) {
@@ -246,25 +241,25 @@ void CZqlChar::takeColl(const SColl& c) {
 
 int CZqlChar::isCompColSet(const CZqlChar& other) const {
   SColl c;
-  if (!pickColl(other, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
+  if (!pickColl(other, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   return 1;
 }
 
 unsigned long CZqlChar::CompColSet(const CZqlChar& other) const {
   SColl c;
-  if (!pickColl(other, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
+  if (!pickColl(other, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   return c.id;
 }
 
 int CZqlChar::isDyadicOpColSet(const CZqlChar& other) const {
   SColl c;
-  if (!pickColl(other, true, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
+  if (!pickColl(other, true, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   return 1;
 }
 
 unsigned long CZqlChar::DyadicOpColSet(const CZqlChar& other, EZqlCAttr* coerc) const {
   SColl c;
-  if (!pickColl(other, true, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
+  if (!pickColl(other, true, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   if (coerc != nullptr) *coerc = c.coerc;
   return c.id;
 }
@@ -328,7 +323,7 @@ int CZqlChar::storeUnits(const unsigned short* units, unsigned int n) {
 }
 
 int CZqlChar::storeValue(const char* text, unsigned int size, unsigned long charset) {
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   const size_t bytes = strnlen(text, size);
   CZqlUcStr units;
   if (bytes > 0) units.Copy(text, bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes), charset);
@@ -358,7 +353,7 @@ int CZqlChar::storeOtherText(const char* text) {
   CZqlUcStr units;
   if (n > 0) units.Copy(text, static_cast<int>(n), 0UL);
   const unsigned int count = static_cast<unsigned int>(units.Length());
-  if (count > length_) return Raise(kZqlErrStringDataRightTruncation2201);
+  if (count > length_) ZQL_PUSH_RAISE(kZqlErrStringDataRightTruncation2201);
   return setText(units.UcStr(), count, count);
 }
 
@@ -387,7 +382,7 @@ int CZqlChar::storeValue(short value) {
 // character is filled with zero bits.
 int CZqlChar::storeBits(const CZqlData& source) {
   const CZqlBinary* b = dynamic_cast<const CZqlBinary*>(&source);
-  if (b == nullptr) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  if (b == nullptr) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
   const unsigned int bytes = (b->BitCount() + 7) / 8;
   unsigned int chars = (b->BitCount() + 15) / 16;
   unsigned short units[kZqlMaxBitLength / 16 + 1];
@@ -396,7 +391,7 @@ int CZqlChar::storeBits(const CZqlData& source) {
     const unsigned int lo = 2 * i + 1 < bytes ? b->Bits()[2 * i + 1] : 0;
     units[i] = static_cast<unsigned short>(hi << 8 | lo);
     // A zero unit would end the text and lose what follows it.
-    if (units[i] == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
+    if (units[i] == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   if (chars > length_) {
     Warn(kZqlErrStringDataRightTruncation0104);
@@ -416,7 +411,7 @@ int CZqlChar::storeValue(const CZqlData& other) {
   const CZqlChar* c = dynamic_cast<const CZqlChar*>(&other);
   if (c != nullptr) {
     SColl coll;
-    if (!pickColl(*c, true, &coll)) return Raise(kZqlErrNotPermittedCollatingSequence);
+    if (!pickColl(*c, true, &coll)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
     unsigned int current = c->ReturnLength();
     if (current > length_) {
       Warn(kZqlErrStringDataRightTruncation0104);
@@ -430,7 +425,7 @@ int CZqlChar::storeValue(const CZqlData& other) {
   if (other.is_binary()) return storeBits(other);
   char text[kOtherTextSize];
   if (!other.getValue(text, sizeof text)) {
-    return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
   }
   return storeOtherText(text);
 }
@@ -495,7 +490,7 @@ int ReadInteger(const char* text, long lo, long hi, long* out) {
   errno = 0;
   const long v = std::strtol(text, &end, 10);
   if (end == text) return 0;
-  if (errno == ERANGE || v < lo || v > hi) return Raise(kZqlErrNumericValueOutOfRange);
+  if (errno == ERANGE || v < lo || v > hi) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *out = v;
   return 1;
 }
@@ -600,7 +595,7 @@ int CZqlChar::SQLLiteral(CZqlUcStr* out) const {
 int CZqlChar::compare(int op, const CZqlChar& b) const {
   if (isNull() || b.isNull()) return 0;
   SColl c;
-  if (!pickColl(b, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
+  if (!pickColl(b, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   return Holds(op, ZqlUcCiStrcmpB(c.id, text_.UcStr(), b.text_.UcStr()));
 }
 
@@ -650,8 +645,7 @@ CZqlChar CZqlChar::derived() const {
 CZqlChar CZqlChar::operator+(const CZqlChar& other) const {
   SColl coll;
   if (!pickColl(other, true, &coll)) {
-    Raise(kZqlErrNotPermittedCollatingSequence);
-    return derived();
+    ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
   }
   CZqlChar r(ClampLength(uint64_t{length_} + other.ReturnLength()));
   r.flags_ = static_cast<uint16_t>(((flags_ | other.flags_) & kVarying) | (flags_ & kNational));
@@ -729,8 +723,7 @@ CZqlChar CZqlChar::Trim(EZqlTrimSpec side, const CZqlChar& trim) const {
   CZqlChar r = derived();
   if (isNull() || trim.isNull()) return r;
   if (trim.ReturnLength() != 1) {
-    Raise(kZqlErrTrimError);
-    return r;
+    ZQL_PUSH_RAISE(kZqlErrTrimError);
   }
   CUnits t;
   trim.padded(&t);
@@ -785,8 +778,7 @@ int Compile(const unsigned short* p, unsigned int n, const unsigned short* escap
     if (escape != nullptr && u == *escape) {
       const unsigned short next = i + 1 < n ? p[i + 1] : 0;
       if (next != kPercent && next != kUnderscore && next != *escape) {
-        Raise(kZqlErrInvalidEscapeSequence);
-        return -1;
+        ZQL_PUSH_RAISE(kZqlErrInvalidEscapeSequence);
       }
       out[m++] = SLikeToken{SLikeToken::kUnit, next};
       ++i;
@@ -851,7 +843,7 @@ int CZqlChar::match(const CZqlChar& pattern, const CZqlChar* escape) const {
 int CZqlChar::Like(const CZqlChar& pattern, const CZqlChar& escape) const {
   if (isNull() || pattern.isNull() || escape.isNull()) return -1;
   if (escape.Length() != 1 || escape.ReturnLength() != 1) {
-    return Raise(kZqlErrInvalidEscapeCharacter);
+    ZQL_PUSH_RAISE(kZqlErrInvalidEscapeCharacter);
   }
   return match(pattern, &escape);
 }

@@ -18,11 +18,6 @@ constexpr int64_t kMaxMonths = kMaxYear * 12 + 11;
 
 const unsigned int kDaysInMonth[] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar (the
 // civil-days algorithm: years counted from March, in 400-year eras).
 int64_t DaysFromCivil(int64_t y, unsigned int m, unsigned int d) {
@@ -88,7 +83,7 @@ unsigned int CZqlDate::Day() const { return isNull() ? 0 : day_; }
 // ---------------------------------------------------------------------------
 
 int CZqlDate::set(unsigned short year, unsigned short month, unsigned short day) {
-  if (!ValidDate(year, month, day)) return Raise(kZqlErrInvalidDatetimeFormat);
+  if (!ValidDate(year, month, day)) ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
   months_ = static_cast<uint32_t>(year) * 12 + month - 1;
   day_ = day;
   null_ = 0;
@@ -127,8 +122,8 @@ int64_t CZqlDate::DayNumber() const {
 }
 
 int CZqlDate::setDayNumber(int64_t n) {
-  if (n < 0) return Raise(kZqlErrDatetimeFieldUnderflow);
-  if (n > kLastDay) return Raise(kZqlErrDatetimeFieldOverflow);
+  if (n < 0) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldUnderflow);
+  if (n > kLastDay) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
   int64_t y = 0;
   unsigned int m = 0;
   unsigned int d = 0;
@@ -149,14 +144,14 @@ int CZqlDate::storeValue(const char* text, unsigned int size) {
   int64_t y = 0;
   int64_t m = 0;
   int64_t d = 0;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   scan.skipBlanks();
   const int read = scan.number(&y) && scan.accept('-') && scan.number(&m) && scan.accept('-') &&
                    scan.number(&d) && scan.atEnd();
   if (!read || y > kMaxYear || m > 12 || d > 31 ||
       !ValidDate(static_cast<unsigned int>(y), static_cast<unsigned int>(m),
                  static_cast<unsigned int>(d))) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
+    ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   return set(static_cast<unsigned short>(y), static_cast<unsigned short>(m),
              static_cast<unsigned short>(d));
@@ -177,7 +172,7 @@ int CZqlDate::storeValue(const CZqlData& other) {
     return 1;
   }
   if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 int CZqlDate::SQLType(CZqlUcStr* out) const {
@@ -198,10 +193,10 @@ void CZqlDate::formatText(char* out, unsigned int size) const {
 // 9999; a year before 1 is an underflow.
 int CZqlDate::shiftMonths(int64_t delta, CZqlDate* out) const {
   const int64_t m = static_cast<int64_t>(months_) + delta;
-  if (m < kMinMonths) return Raise(kZqlErrDatetimeFieldUnderflow);
-  if (m > kMaxMonths) return Raise(kZqlErrDatetimeFieldOverflow);
+  if (m < kMinMonths) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldUnderflow);
+  if (m > kMaxMonths) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
   if (day_ > DaysInMonth(static_cast<unsigned int>(m / 12), static_cast<unsigned int>(m % 12 + 1))) {
-    return Raise(kZqlErrDatetimeFieldOverflow);
+    ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
   }
   out->months_ = static_cast<uint32_t>(m);
   out->day_ = day_;
@@ -211,7 +206,7 @@ int CZqlDate::shiftMonths(int64_t delta, CZqlDate* out) const {
 
 // Whole days of a DAY interval, signed, moved over month and year ends.
 int CZqlDate::shiftDays(const CZqlDT& b, int direction, CZqlDate* out) const {
-  if (b.IntervalType() != kZqlIDay) return Raise(kZqlErrInvalidFunctionArguments);
+  if (b.IntervalType() != kZqlIDay) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   if (isNull() || b.isNull()) return 1;
   const double days = std::floor(b.Seconds() / 86400.0 + 1e-9);
   const int64_t delta = static_cast<int64_t>(days) * (b.Sign() ? -direction : direction);
@@ -333,7 +328,7 @@ int CZqlDate::unpackFrom(CZqlObjPack* pack) {
   CZqlDatetime::unpackFrom(pack);
   if (!isNull() && !ValidDate(months_ / 12, months_ % 12 + 1, day_)) {
     null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
+    ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }

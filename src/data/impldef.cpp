@@ -86,8 +86,7 @@ int CZqlImplDef::setBytes(const void* data, long length) {
   CZqlImplDefFxd* holder = new CZqlImplDefFxd(data, length);
   if (holder->size() != length) {
     delete holder;
-    ZqlPushnThrow(kZqlErrInsufficientMemory);
-    return 0;
+    ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
   }
   Clear();
   attached_ = holder;

@@ -9,11 +9,6 @@
 
 static constexpr double kLimit = 2147483647.0;
 
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 CZqlInt::CZqlInt() : CZqlExactNum(10, 0), value_(0) {}
 
 CZqlInt::~CZqlInt() = default;
@@ -25,7 +20,7 @@ long CZqlInt::read(char* buffer, long start, long count) const {
 }
 
 int CZqlInt::storeValue(double value) {
-  if (!(std::fabs(value) <= kLimit)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(value) <= kLimit)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   value_ = static_cast<int32_t>(value);
   null_ = 0;
   return 1;
@@ -33,7 +28,7 @@ int CZqlInt::storeValue(double value) {
 
 // A platform long may be wider than the 32 bits the value holds.
 int CZqlInt::storeValue(long value) {
-  if (value > INT32_MAX || value < INT32_MIN) return Raise(kZqlErrNumericValueOutOfRange);
+  if (value > INT32_MAX || value < INT32_MIN) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   value_ = static_cast<int32_t>(value);
   null_ = 0;
   return 1;
@@ -83,7 +78,7 @@ void CZqlInt::unpackItem(CZqlObjPack* pack, int label) {
 CZqlInt& CZqlInt::operator++() {
   if (isNull()) return *this;
   if (value_ == INT32_MAX) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     ++value_;
   }
@@ -93,7 +88,7 @@ CZqlInt& CZqlInt::operator++() {
 CZqlInt& CZqlInt::operator--() {
   if (isNull()) return *this;
   if (value_ == INT32_MIN) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     --value_;
   }
@@ -104,7 +99,7 @@ CZqlInt& CZqlInt::operator--() {
 CZqlInt& CZqlInt::operator-() {
   if (isNull()) return *this;
   if (value_ == INT32_MIN) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     value_ = -value_;
   }

@@ -36,11 +36,6 @@ const int kLast[] = {-1,
                      kZqlFieldMinute, kZqlFieldSecond, kZqlFieldMinute, kZqlFieldSecond,
                      kZqlFieldSecond};
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -124,7 +119,7 @@ int CZqlIQualifier::SQLType(CZqlUcStr* out) const {
 
 int CZqlInterval::setIType(EZqlIType type) {
   const int fits = is_yminterval() ? IsYMType(type) : IsDTType(type);
-  if (!fits) return Raise(kZqlErrInvalidFunctionArguments);
+  if (!fits) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   type_ = type;
   return 1;
 }
@@ -181,7 +176,7 @@ CZqlData* CZqlInterval::checkDiv(const CZqlData* other) const {
 // ---------------------------------------------------------------------------
 
 int CZqlInterval::checkLeading(double count) const {
-  if (!(count < NumScale[lead_])) return Raise(kZqlErrIntervalFieldOverflow);
+  if (!(count < NumScale[lead_])) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
   return 1;
 }
 
@@ -193,7 +188,7 @@ EZqlBoolean CZqlInterval::TextSign(CZqlTemporalText* scan) {
 // Only a seconds field keeps a fraction; the others count whole units.
 int CZqlInterval::storeValue(double value) {
   if (!IsSingleField(*this)) return 0;
-  if (!std::isfinite(value)) return Raise(kZqlErrIntervalFieldOverflow);
+  if (!std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
   double count = std::fabs(value);
   if (FirstField(type_) != kZqlFieldSecond) count = std::floor(count);
   if (!checkLeading(count)) return 0;
@@ -221,11 +216,11 @@ int CZqlInterval::storeValue(const CZqlData& other) {
   }
   if (other.is_exactnumeric() && IsSingleField(*this)) {
     double v = 0.0;
-    if (!other.getValue(&v)) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
     return storeValue(v);
   }
   if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 // ---------------------------------------------------------------------------
@@ -242,7 +237,7 @@ int CZqlInterval::getValue(double* value) const {
 int CZqlInterval::getValue(long* value) const {
   double v = 0.0;
   if (value == nullptr || !getValue(&v)) return 0;
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *value = static_cast<long>(v);
   return 1;
 }
@@ -250,7 +245,7 @@ int CZqlInterval::getValue(long* value) const {
 int CZqlInterval::getValue(short* value) const {
   double v = 0.0;
   if (value == nullptr || !getValue(&v)) return 0;
-  if (!(std::fabs(v) <= 32767.0)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *value = static_cast<short>(v);
   return 1;
 }
@@ -350,7 +345,7 @@ int CZqlInterval::unpackFrom(CZqlObjPack* pack) {
   if (!fits) type_ = kZqlINone;
   if (!fits || (!isNull() && !validMagnitude())) {
     null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
+    ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }

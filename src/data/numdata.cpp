@@ -22,11 +22,6 @@ constexpr unsigned int kMaxNumberText = 64;
 // Size of the text buffer through which values of different types meet.
 constexpr unsigned int kExchangeSize = 260;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 // The "C" locale object, made once: number texts are read the same way
 // whatever locale the process has chosen.
 class CCLocale {
@@ -69,8 +64,8 @@ bool OnlyBlanks(const char* p) {
 
 // A converted number that overflowed reads as infinite.
 int Converted(double v, double* out) {
-  if (std::isnan(v)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  if (std::isinf(v)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (std::isnan(v)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+  if (std::isinf(v)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *out = v;
   return 1;
 }
@@ -134,7 +129,7 @@ CZqlData* CZqlNum::checkDiv(const CZqlData* other) const { return checkMul(other
 // ---------------------------------------------------------------------------
 
 int CZqlNum::TextToDouble(const char* text, unsigned int size, double* out) {
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   char copy[kMaxNumberText + 1];
   unsigned int n = 0;
   while (n < size && n < kMaxNumberText && text[n] != '\0') {
@@ -142,34 +137,34 @@ int CZqlNum::TextToDouble(const char* text, unsigned int size, double* out) {
     ++n;
   }
   copy[n] = '\0';
-  if (n == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (n == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   // Cutting a longer text would silently change the number it holds.
   for (unsigned int i = n; i < size && text[i] != '\0'; ++i) {
-    if (text[i] != ' ') return Raise(kZqlErrInvalidCharacterValueForCast);
+    if (text[i] != ' ') ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   const locale_t c = CLocale();
-  if (c == static_cast<locale_t>(0)) return Raise(kZqlErrInsufficientMemory);
+  if (c == static_cast<locale_t>(0)) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
   char* end = copy;
   const double v = strtod_l(copy, &end, c);
   if (!OnlyBlanks(end) || !PlainNumber(copy, end)) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
+    ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   return Converted(v, out);
 }
 
 int CZqlNum::UcTextToDouble(const CZqlUcStr& text, double* out) {
   const int length = text.Length();
-  if (length == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (length == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   int end = 0;
   const double v = text.Strtod(&end);
   const unsigned short* units = text.UcStr();
   if (end < 0 || end > length) end = 0;
   for (int i = end; i < length; ++i) {
-    if (!ZqlUcIsSpace(units[i])) return Raise(kZqlErrInvalidCharacterValueForCast);
+    if (!ZqlUcIsSpace(units[i])) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   for (int i = 0; i < end; ++i) {
     if (IsAsciiLetter(units[i]) && units[i] != 'e' && units[i] != 'E') {
-      return Raise(kZqlErrInvalidCharacterValueForCast);
+      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
     }
   }
   return Converted(v, out);
@@ -203,18 +198,18 @@ int CZqlNum::storeValue(const CZqlData& other) {
   // their fraction (its text may show fewer decimals than it holds).
   if (IsSingleFieldInterval(other)) {
     double v = 0.0;
-    if (!other.getValue(&v)) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
     return storeValue(v);
   }
   // Character values give their number as text.
   if (other.is_character()) {
     char text[kExchangeSize];
     if (!other.getValue(text, kExchangeSize)) {
-      return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
     }
     return storeValue(text, kExchangeSize);
   }
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 // ---------------------------------------------------------------------------
@@ -226,7 +221,7 @@ int CZqlNum::is_exectnumeric() const { return 0; }
 int32_t CZqlNum::intValue() const {
   if (isNull()) return 0;
   const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   return static_cast<int32_t>(v);  // truncates toward zero
 }
 
@@ -239,7 +234,7 @@ int CZqlNum::getValue(double* value) const {
 int CZqlNum::getValue(long* value) const {
   if (value == nullptr || isNull()) return 0;
   const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *value = static_cast<long>(v);
   return 1;
 }
@@ -247,7 +242,7 @@ int CZqlNum::getValue(long* value) const {
 int CZqlNum::getValue(short* value) const {
   if (value == nullptr || isNull()) return 0;
   const double v = realValue();
-  if (!(std::fabs(v) <= 32767.0)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *value = static_cast<short>(v);
   return 1;
 }
@@ -310,14 +305,12 @@ static void CompoundInt(CZqlNum* left, char op, int64_t b) {
     case '*': overflow = __builtin_mul_overflow(a, b, &r); break;
     default:
       if (b == 0) {
-        Raise(kZqlErrDivisionByZero);
-        return;
+        ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
       }
       r = a / b;  // truncates toward zero; a is a 32-bit value
   }
   if (overflow || r < INT32_MIN || r > INT32_MAX) {
-    Raise(kZqlErrNumericValueOutOfRange);
-    return;
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   }
   left->storeValue(static_cast<long>(r));
 }
@@ -335,8 +328,7 @@ void CZqlNum::compound(char op, const SArg& r) {
   }
   const double b = r.value != nullptr ? r.value->realValue() : r.d;
   if (op == '/' && b == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return;
+    ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
   }
   storeValue(Apply(op, realValue(), b));
 }
@@ -352,8 +344,7 @@ static CZqlDouble Arith(char op, const CZqlNum* a, double ah, const CZqlNum* b, 
   const double x = a != nullptr ? a->realValue() : ah;
   const double y = b != nullptr ? b->realValue() : bh;
   if (op == '/' && y == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return result;
+    ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
   }
   result.storeValue(Apply(op, x, y));
   return result;

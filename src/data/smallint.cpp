@@ -9,11 +9,6 @@
 
 static constexpr double kLimit = 32767.0;
 
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 CZqlSmallInt::CZqlSmallInt() : CZqlExactNum(6, 0), value_(0) {}
 
 CZqlSmallInt::~CZqlSmallInt() = default;
@@ -26,14 +21,14 @@ long CZqlSmallInt::read(char* buffer, long start, long count) const {
 
 // Not finite, or beyond the limit: out of range; else truncated toward 0.
 int CZqlSmallInt::storeValue(double value) {
-  if (!(std::fabs(value) <= kLimit)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (!(std::fabs(value) <= kLimit)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   value_ = static_cast<int16_t>(value);
   null_ = 0;
   return 1;
 }
 
 int CZqlSmallInt::storeValue(long value) {
-  if (value > 32767 || value < -32767) return Raise(kZqlErrNumericValueOutOfRange);
+  if (value > 32767 || value < -32767) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   value_ = static_cast<int16_t>(value);
   null_ = 0;
   return 1;
@@ -82,7 +77,7 @@ void CZqlSmallInt::unpackItem(CZqlObjPack* pack, int label) {
 CZqlSmallInt& CZqlSmallInt::operator++() {
   if (isNull()) return *this;
   if (value_ == 32767) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     ++value_;
   }
@@ -92,7 +87,7 @@ CZqlSmallInt& CZqlSmallInt::operator++() {
 CZqlSmallInt& CZqlSmallInt::operator--() {
   if (isNull()) return *this;
   if (value_ == -32768) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     --value_;
   }
@@ -103,7 +98,7 @@ CZqlSmallInt& CZqlSmallInt::operator--() {
 CZqlSmallInt& CZqlSmallInt::operator-() {
   if (isNull()) return *this;
   if (value_ == -32768) {
-    Raise(kZqlErrNumericValueOutOfRange);
+    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   } else {
     value_ = static_cast<int16_t>(-value_);
   }

@@ -18,11 +18,6 @@ constexpr unsigned int kMaxPrecision = 9;
 // Leading precision of the displacement interval.
 constexpr unsigned int kZoneLead = 2;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlTime::CZqlTime(unsigned int precision, EZqlBoolean withTimeZone)
@@ -85,7 +80,7 @@ double CZqlTime::rounded(double seconds) const {
 }
 
 int CZqlTime::setTimeOfDay(double seconds) {
-  if (!(seconds >= 0.0 && seconds < kDay)) return Raise(kZqlErrInvalidDatetimeFormat);
+  if (!(seconds >= 0.0 && seconds < kDay)) ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
   tod_ = rounded(seconds);
   null_ = 0;
   return 1;
@@ -93,7 +88,7 @@ int CZqlTime::setTimeOfDay(double seconds) {
 
 int CZqlTime::set(unsigned short hour, unsigned short minute, double second) {
   if (hour > 23 || minute > 59 || !(second >= 0.0 && second < 60.0)) {
-    return Raise(kZqlErrInvalidDatetimeFormat);
+    ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
   }
   return setTimeOfDay(hour * 3600.0 + minute * 60.0 + second);
 }
@@ -119,7 +114,7 @@ int CZqlTime::setTimeZone(const CZqlDT& zone) {
   }
   const EZqlIType t = zone.IntervalType();
   if (t != kZqlIHourToMinute && t != kZqlIHour && t != kZqlIMinute) {
-    return Raise(kZqlErrNotATimeZoneInterval);
+    ZQL_PUSH_RAISE(kZqlErrNotATimeZoneInterval);
   }
   CZqlDT z(kZqlIHourToMinute, kZoneLead);
   if (!z.assign(zone.Sign(), zone.Seconds())) return 0;
@@ -162,7 +157,7 @@ int CZqlTime::get(zql_time* r) const {
 // that nothing changes when either part fails.
 int CZqlTime::storeValue(const char* text, unsigned int size) {
   CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   CZqlDT zone(kZqlIHourToMinute, kZoneLead);
   const char* all = scan.rest();
   const size_t at = std::strcspn(all, "+-");
@@ -176,7 +171,7 @@ int CZqlTime::storeValue(const char* text, unsigned int size) {
   scan.skipBlanks();
   const int read = scan.number(&h, 2) && scan.accept(':') && scan.number(&m, 2) &&
                    scan.accept(':') && scan.seconds(&s) && scan.atEnd();
-  if (!read || h > 23 || m > 59 || !(s < 60.0)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (!read || h > 23 || m > 59 || !(s < 60.0)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   tz_ = zone;
   return setTimeOfDay(static_cast<double>(h * 3600 + m * 60) + s);
 }
@@ -196,7 +191,7 @@ int CZqlTime::storeValue(const CZqlData& other) {
     return 1;
   }
   if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 int CZqlTime::SQLType(CZqlUcStr* out) const {
@@ -242,8 +237,7 @@ CZqlTime CZqlTime::shifted(const CZqlDT& b, int direction) const {
   CZqlTime r(6, WithTimeZone());
   r.tz_ = tz_;
   if (CZqlIQualifier::FirstField(b.IntervalType()) <= kZqlFieldDay) {
-    Raise(kZqlErrInvalidFunctionArguments);
-    return r;
+    ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   }
   if (isNull() || b.isNull()) return r;
   double sum = std::fmod(tod_ + direction * b.SignedSeconds(), kDay);
@@ -329,7 +323,7 @@ void CZqlTime::unpackItem(CZqlObjPack* pack, int label) {
       zone.unpackFrom(pack);
       if (zone.IntervalType() != kZqlIHourToMinute ||
           (!zone.isNull() && !(zone.Seconds() < 100 * 3600.0))) {
-        Raise(kZqlErrInternalZQLError);
+        ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
         break;
       }
       tz_ = zone;
@@ -346,7 +340,7 @@ int CZqlTime::unpackFrom(CZqlObjPack* pack) {
   if (prec_ > kMaxPrecision) prec_ = kMaxPrecision;
   if (!isNull() && !(tod_ >= 0.0 && tod_ < kDay)) {
     null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
+    ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }

@@ -14,11 +14,6 @@ constexpr double kDay = 86400.0;
 // Precision of the timestamps that arithmetic answers.
 constexpr unsigned int kResultPrecision = 6;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlTimeStamp::CZqlTimeStamp(unsigned int precision, EZqlBoolean withTimeZone)
@@ -95,11 +90,11 @@ int CZqlTimeStamp::get(zql_timestamp* r) const {
 
 int CZqlTimeStamp::storeValue(const char* text, unsigned int size) {
   CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   scan.skipBlanks();
   const char* all = scan.rest();
   const char* blank = std::strchr(all, ' ');
-  if (blank == nullptr) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (blank == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   CZqlDate d;
   CZqlTime t(time_);
   if (!d.storeValue(all, static_cast<unsigned int>(blank - all))) return 0;
@@ -128,7 +123,7 @@ int CZqlTimeStamp::storeValue(const CZqlData& other) {
     return 1;
   }
   if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
 }
 
 int CZqlTimeStamp::SQLType(CZqlUcStr* out) const {

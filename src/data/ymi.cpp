@@ -18,18 +18,13 @@ constexpr unsigned int kResultLead = 6;
 // is damaged.
 constexpr double kMaxLeading = 1e6;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlYM::CZqlYM(EZqlIType type, unsigned int lead, unsigned int frac)
     : CZqlInterval(type, lead, frac), months_(0) {
   if (!IsYMType(type)) {
     type_ = kZqlINone;
-    Raise(kZqlErrInvalidFunctionArguments);
+    ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   }
 }
 
@@ -49,7 +44,7 @@ CZqlYM& CZqlYM::operator=(const CZqlYM& other) {
 // A YEAR interval holds whole years: months below the year are dropped.
 int CZqlYM::assign(EZqlBoolean negative, uint64_t months) {
   const int first = FirstField(type_);
-  if (first < 0) return Raise(kZqlErrInvalidFunctionArguments);
+  if (first < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   const uint64_t leading = first == kZqlFieldYear ? months / 12 : months;
   if (!checkLeading(static_cast<double>(leading))) return 0;
   if (type_ == kZqlIYear) months -= months % 12;
@@ -60,7 +55,7 @@ int CZqlYM::assign(EZqlBoolean negative, uint64_t months) {
 }
 
 int CZqlYM::setYears(unsigned int years) {
-  if (FirstField(type_) != kZqlFieldYear) return Raise(kZqlErrInvalidFunctionArguments);
+  if (FirstField(type_) != kZqlFieldYear) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   if (!checkLeading(years)) return 0;
   const uint32_t keep = type_ == kZqlIYearToMonth && !isNull() ? months_ % 12 : 0;
   months_ = static_cast<uint32_t>(years) * 12 + keep;
@@ -69,12 +64,12 @@ int CZqlYM::setYears(unsigned int years) {
 }
 
 int CZqlYM::setMonths(unsigned int months) {
-  if (LastField(type_) != kZqlFieldMonth) return Raise(kZqlErrInvalidFunctionArguments);
+  if (LastField(type_) != kZqlFieldMonth) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   if (type_ == kZqlIMonth) {
     if (!checkLeading(months)) return 0;
     months_ = months;
   } else {
-    if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
+    if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
     const uint32_t years = isNull() ? 0 : months_ / 12;
     months_ = years * 12 + months;
   }
@@ -85,16 +80,16 @@ int CZqlYM::setMonths(unsigned int months) {
 int CZqlYM::set(EZqlBoolean negative, unsigned int years, unsigned int months) {
   switch (type_) {
     case kZqlIYear:
-      if (months != 0) return Raise(kZqlErrInvalidFunctionArguments);
+      if (months != 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
       break;
     case kZqlIMonth:
-      if (years != 0) return Raise(kZqlErrInvalidFunctionArguments);
+      if (years != 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
       break;
     case kZqlIYearToMonth:
-      if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
+      if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
       break;
     default:
-      return Raise(kZqlErrInvalidFunctionArguments);
+      ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   }
   if (!checkLeading(type_ == kZqlIMonth ? months : years)) return 0;
   sign_ = negative ? kZqlTrue : kZqlFalse;
@@ -181,19 +176,19 @@ int CZqlYM::get(zql_yeartomonth* r) const {
 // YEAR or MONTH it would be dropped or counted twelve times.
 int CZqlYM::storeValue(const char* text, unsigned int size) {
   CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  if (FirstField(type_) < 0) return Raise(kZqlErrInvalidFunctionArguments);
+  if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+  if (FirstField(type_) < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
   const EZqlBoolean negative = TextSign(&scan);
   int64_t lead = 0;
   int64_t months = 0;
-  if (!scan.number(&lead)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (!scan.number(&lead)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   const int two = scan.accept('-');
-  if (two && !scan.number(&months)) return Raise(kZqlErrInvalidCharacterValueForCast);
+  if (two && !scan.number(&months)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   if (!scan.atEnd() || two != (type_ == kZqlIYearToMonth)) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
+    ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
   }
   if (!checkLeading(static_cast<double>(lead))) return 0;
-  if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
+  if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
   const int64_t total = type_ == kZqlIMonth ? lead : lead * 12 + months;
   sign_ = negative;
   months_ = static_cast<uint32_t>(total);
@@ -233,7 +228,7 @@ int CZqlYM::assignCount(EZqlBoolean negative, double count) {
 
 int CZqlYM::assignInterval(const CZqlInterval& src) {
   const CZqlYM* ym = dynamic_cast<const CZqlYM*>(&src);
-  if (ym == nullptr) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  if (ym == nullptr) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
   if (ym->isNull()) {
     setNull();
     return 1;
@@ -285,14 +280,12 @@ CZqlYM CZqlYM::operator-(const CZqlYM& b) const {
 CZqlYM CZqlYM::scaled(double factor, int divide, int isNullFactor) const {
   if (isNull() || isNullFactor) return CZqlYM(kZqlIMonth, kResultLead);
   if (divide && factor == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return CZqlYM(kZqlIMonth, kResultLead);
+    ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
   }
   const double m = static_cast<double>(SignedMonths(*this));
   const double v = divide ? m / factor : m * factor;
   if (!(std::fabs(v) <= 2147483647.0)) {
-    Raise(kZqlErrIntervalFieldOverflow);
-    return CZqlYM(kZqlIMonth, kResultLead);
+    ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
   }
   return FromSigned(static_cast<int64_t>(std::trunc(v)));
 }

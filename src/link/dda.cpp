@@ -120,7 +120,7 @@ int CZqlDDA::Init(int capacity) {
       ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
   if (b->conds == nullptr) {
     ZqlMemoryFree(b);
-    return ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
+    ZQL_RAISE(kZqlErrInsufficientMemory);
   }
   b->condCapacity = n;
   b->refCount = 1;
@@ -219,7 +219,7 @@ void* CZqlDDA::getUserConnectionData() const {
 }
 
 SZqlDiag* CZqlDDA::need() const {
-  if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
+  if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   return body_;
 }
 
@@ -236,7 +236,7 @@ int CZqlDDA::setNameOfDBMS(const CZqlUcStr& name) {
 int CZqlDDA::getNameOfDBMS(CZqlUcStr* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (b->dbmsName != nullptr) out->Copy(*b->dbmsName);
     else out->Clear();
   });
@@ -249,14 +249,14 @@ int CZqlDDA::setStatusOfDBMS(uint32_t status) {
 int CZqlDDA::getStatusOfDBMS(uint32_t* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     *out = b->dbmsStatus;
   });
 }
 
 int CZqlDDA::setSUTable(const CZqlUcStr& table) {
   return ZqlTry([&] {
-    if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     ReplaceString(&body_->suTable, &table);
   });
 }
@@ -264,7 +264,7 @@ int CZqlDDA::setSUTable(const CZqlUcStr& table) {
 int CZqlDDA::getSUTable(CZqlUcStr* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (b->suTable != nullptr) out->Copy(*b->suTable);
     else out->Clear();
   });
@@ -303,7 +303,7 @@ int CZqlDDA::setSQLSTATE(const char* state) {
   SZqlCondition* c = working();
   if (c == nullptr) return 0;
   return ZqlTry([&] {
-    if (state == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     std::memset(c->sqlstate, 0, sizeof c->sqlstate);
     std::strncpy(c->sqlstate, state, 5);
   });
@@ -314,7 +314,7 @@ int CZqlDDA::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
   if (c == nullptr) return 0;
   return ZqlTry([&] {
     if (item < kZqlDiagReturnedSqlstate) {
-      ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
+      ZQL_RAISE(kZqlErrIndexInOutOfRange);
     } else if (item == kZqlDiagReturnedSqlstate) {
       char state[8] = {0};
       value.getToChar(state, 6);
@@ -467,7 +467,7 @@ const char* CZqlDDA::SQLSTATE(int i) const {
 int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
   return ZqlTry([&] {
     const SZqlCondition* c = reading(i);
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const int32_t length = c->msg != nullptr ? c->msg->Length() : 0;
     switch (item) {
       case kZqlDiagConditionNumber:
@@ -478,7 +478,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
         *value = length;
         break;
       default:
-        ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
   });
 }
@@ -486,7 +486,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
 int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
   return ZqlTry([&] {
     const SZqlCondition* c = reading(i);
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (item >= kZqlDiagConditionNumber && item <= kZqlDiagMessageOctetLength) {
       int32_t number = 0;
       getDiagPar(i, item, &number);
@@ -501,7 +501,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
       if (c->msg != nullptr) value->Copy(*c->msg);
       else value->Clear();
     } else {
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
   });
 }

@@ -37,16 +37,13 @@ enum : int {
   kCondDiag = 3,
 };
 
-int Damaged() { return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
-
 // The current item as a 4-byte integer: 0 for an item without payload, the
 // value for a 4-byte payload; any other width is damage.
 int32_t ReadLong(CZqlObjPack* pack) {
   int32_t value = 0;
   if (pack->getSize() == 0) return 0;
   if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    Damaged();
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return value;
 }
@@ -103,8 +100,7 @@ CZqlColumn* CZqlDDA::ColDsc(int i) const {
   SZqlDiag* b = need();
   if (b == nullptr) return nullptr;
   if (b->columns == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   }
   return b->columns->Dsc(i);
 }
@@ -113,8 +109,7 @@ CZqlParameter* CZqlDDA::ParDsc(int i) const {
   SZqlDiag* b = need();
   if (b == nullptr) return nullptr;
   if (b->params == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   }
   return b->params->Dsc(i);
 }
@@ -123,8 +118,7 @@ CZqlOutput* CZqlDDA::OutDsc(int i) const {
   SZqlDiag* b = need();
   if (b == nullptr) return nullptr;
   if (b->output == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   }
   return b->output->Dsc(i);
 }
@@ -142,7 +136,7 @@ int CZqlDDA::ParCount() const {
 int CZqlDDA::CreateOutput() {
   SZqlDiag* b = need();
   if (b == nullptr) return 0;
-  if (b->columns == nullptr) return ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
+  if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   CZqlDDAOutput* output = b->columns->CreateOutput();
   if (output == nullptr) return 0;
   delete b->output;
@@ -246,10 +240,10 @@ void CZqlDDA::packSetsTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
       ReadLong(pack) != kZqlDDAPackVersion) {
-    return Damaged();
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   if (body_ == nullptr && !Init()) return 0;
   for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
@@ -295,8 +289,7 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
       // Values without columns to build their outputs from are malformed.
       if (b.output == nullptr) {
         if (b.columns == nullptr || !b.columns->hasBody()) {
-          Damaged();
-          return;
+          ZQL_RAISE(kZqlErrInternalZQLError);
         }
         b.output = b.columns->CreateOutput();
         if (b.output == nullptr) return;
@@ -313,15 +306,14 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
 void CZqlDDA::unpackParams(CZqlObjPack* pack) {
   if (ZqlTry([&] { body_->params->unpackFrom(pack); })) return;
   const int code = ZqlTryCode();
-  ZqlTryThrow(code == kZqlErrInvalidCZqlDDAObject ? kZqlErrInternalZQLError : code, 0, 0);
+  ZQL_RAISE(code == kZqlErrInvalidCZqlDDAObject ? kZqlErrInternalZQLError : code);
 }
 
 // The condition block replaces the stack: its count sets the capacity, its
 // conditions are pushed oldest first, and two terminators in a row end it.
 void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
   if (pack->getNext() != kLabelCondCount) {
-    Damaged();
-    return;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   if (!SetCondQty(ReadLong(pack))) return;
   SZqlDiag& b = *body_;

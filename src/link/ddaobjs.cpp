@@ -17,14 +17,11 @@ enum : int {
   kLabelValue = 10,  // a parameter value's data descriptor group
 };
 
-int Damaged() { return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
-
 // The current item as a 4-byte integer; any other width is damage (0).
 int32_t ReadLong(CZqlObjPack* pack) {
   int32_t value = 0;
   if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    Damaged();
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return value;
 }
@@ -32,13 +29,11 @@ int32_t ReadLong(CZqlObjPack* pack) {
 // Reads the count item that opens a packed set. -1 after damage.
 int ReadCount(CZqlObjPack* pack) {
   if (pack->getNext() != kLabelCount) {
-    Damaged();
-    return -1;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   const int32_t n = ReadLong(pack);
   if (n < 0 || n > kZqlDDAMaxDescriptors) {
-    Damaged();
-    return -1;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return n;
 }
@@ -90,8 +85,7 @@ void CZqlDscSetBase<T>::Clear() {
 template <class T>
 void CZqlDscSetBase<T>::Create(int n) {
   if (n < 1 || n > kZqlDDAMaxDescriptors) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   std::unique_ptr<T[]> elems(new T[n]);
   auto* b = static_cast<SZqlDscSet<T>*>(ZqlMemoryCalloc(1, sizeof(SZqlDscSet<T>)));
@@ -107,12 +101,10 @@ void CZqlDscSetBase<T>::Create(int n) {
 template <class T>
 T* CZqlDscSetBase<T>::Dsc(int i) const {
   if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   }
   if (i < 0 || i >= body_->count) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrIndexInOutOfRange);
   }
   return &body_->elems[i];
 }
@@ -140,16 +132,14 @@ CZqlDDAColumns* CZqlDDAColumns::duplicate() const {
 
 CZqlDDAOutput* CZqlDDAColumns::CreateOutput() const {
   if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   }
   std::unique_ptr<CZqlDDAOutput> output(new CZqlDDAOutput(body_->count));
   if (!output->hasBody()) return nullptr;
   for (int i = 0; i < body_->count; ++i) {
     CZqlColumn& column = body_->elems[i];
     if (column.getData() == nullptr) {
-      Damaged();
-      return nullptr;
+      ZQL_RAISE(kZqlErrInternalZQLError);
     }
     CZqlOutput* out = output->Dsc(i);
     out->setColumn(&column);
@@ -172,10 +162,10 @@ int CZqlDDAColumns::packTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDAColumns::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   Clear();
   const int n = ReadCount(pack);
-  if (n == 0) return Damaged();
+  if (n == 0) ZQL_RAISE(kZqlErrInternalZQLError);
   if (n < 0) return 0;
   // Built aside, so a damaged column leaves the set without body rather
   // than half read.
@@ -240,10 +230,10 @@ int CZqlDDAParams::packTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDAParams::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   const int n = ReadCount(pack);
   if (n < 0) return 0;
-  if (pack->getNext() != kLabelFlag) return Damaged();
+  if (pack->getNext() != kLabelFlag) ZQL_RAISE(kZqlErrInternalZQLError);
   const int32_t flag = ReadLong(pack);
   if (flag == 1) {
     Clear();
@@ -256,14 +246,14 @@ int CZqlDDAParams::unpackFrom(CZqlObjPack* pack) {
     *this = fresh;
     return 1;
   }
-  if (flag != 0) return Damaged();
-  if (body_ == nullptr) return ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-  if (n != body_->count) return Damaged();
+  if (flag != 0) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+  if (n != body_->count) ZQL_RAISE(kZqlErrInternalZQLError);
   body_->received = 1;
   for (int i = 0; i < n; ++i) {
     CZqlParameter& p = body_->elems[i];
     p.setBind(nullptr);  // frees a value received before
-    if (pack->getNext() != kLabelValue) return Damaged();
+    if (pack->getNext() != kLabelValue) ZQL_RAISE(kZqlErrInternalZQLError);
     CZqlData* value = ZqlUnpackDataDescriptor(pack, kLabelValue);
     if (value == nullptr) return 0;
     p.adoptBind(value);
@@ -324,10 +314,10 @@ int CZqlDDAOutput::unpackValueFrom(CZqlObjPack* pack) {
 }
 
 int CZqlDDAOutput::unpackAll(CZqlObjPack* pack, int values) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   const int n = ReadCount(pack);
   if (n < 0) return 0;
-  if (n != Count()) return Damaged();
+  if (n != Count()) ZQL_RAISE(kZqlErrInternalZQLError);
   for (int i = 0; i < n; ++i) {
     CZqlOutput& out = body_->elems[i];
     if (!(values ? out.unpackValueFrom(pack) : out.unpackFrom(pack))) return 0;

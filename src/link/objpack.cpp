@@ -109,23 +109,20 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
   const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
                        (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
   if (badSize || label < 0 || label > 0xFFFF) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   const uint32_t head = HeaderWidth(type);
   const uint64_t item = uint64_t{head} + uint32_t(size);
   if (!buffer_) {  // sizing pass
     if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX) {
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-      return 0;
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
     offset_ += uint32_t(item);
     current_ = nullptr;
     return 1;
   }
   if (!fits(item)) {  // packed more than was sized
-    ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   if (offset_ == 0) Store32(buffer_, kZqlPackMarker);
   unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
@@ -218,8 +215,7 @@ void* CZqlObjPack::getBind(uint32_t room) const {
 int CZqlObjPack::damaged() {
   clearCurrent();
   damaged_ = 1;
-  ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-  return -1;
+  ZQL_RAISE(kZqlErrInternalZQLError);
 }
 
 // The end of the readable items: the header's length, which must lie

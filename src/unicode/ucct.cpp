@@ -289,8 +289,7 @@ SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
     ZqlUcFreeCCT(t);
-    ZqlTryRethrow();
-    return nullptr;
+    ZQL_RERAISE();
   }
   if (!done || !ok) {
     ZqlUcFreeCCT(t);
@@ -304,7 +303,7 @@ SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
 
 int ZqlUcNewConvCode(SZqlUcTable* table, int code, unsigned short unit) {
   if (table == nullptr || table == &gAscii || code < 0 || code > 0xFFFF)
-    return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   unsigned short*& to = table->toUc[code >> 8];
   if (to == nullptr && (to = NewRow()) == nullptr) return 0;
   to[code & 0xFF] = unit;
@@ -358,8 +357,7 @@ const SZqlUcTable* ZqlUcTableOf(unsigned long id) {
     if (l == t) return t;
   // A stale or foreign identifier is never followed; with nothing to catch
   // the raise, the default set serves.
-  ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  return gDefault;
+  ZQL_RAISE(kZqlErrInvalidFunctionArguments);
 }
 
 const SZqlUcTable* ZqlUcAsciiTable() { return &gAscii; }
@@ -390,8 +388,7 @@ void ZqlUcTermCCT() {
 bool ZqlUcResolveCCT(const char* name, unsigned long* id) {
   const SZqlUcTable* t = ZqlUcLoadCCT(name);
   if (t == nullptr) {  // the loading error found nobody to take it
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return false;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   *id = reinterpret_cast<unsigned long>(t);
   return true;
@@ -465,7 +462,7 @@ int ZqlUcGenErrMsg(int code, unsigned short unit, const char* name) {
       ZqlDDAPushCondition(dda, code, &msg);
     });
   }
-  return ZqlTryThrow(code, 0, 0);
+  ZQL_RAISE(code);
 }
 
 // ---------------------------------------------------------------------------

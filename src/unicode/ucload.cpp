@@ -39,8 +39,7 @@ EZqlUcDefinition ZqlUcFindDefinition(const char* section, const char* name,
   // Without zql.ini no name is defined: that is the error to report.
   if (!ZqlTry([&] { found = cfg->readCfgString(section, name, &value); }) &&
       ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
-    ZqlTryRethrow();
-    return kZqlUcDefinitionFailed;
+    ZQL_RERAISE();
   }
   if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath)
     return kZqlUcDefinitionNotNamed;

@@ -42,11 +42,6 @@ SZqlUcCollation gUnicode = {nullptr, {}, 0, nullptr, nullptr, nullptr, gUnicodeN
 SZqlUcCollation* gDefault = &gUnicode;
 SZqlUcCollation* gLoaded = nullptr;  // newest first
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
 // The table of an identifier: null for 0 (code units), else a table that is
 // loaded now. A stale or foreign identifier raises "invalid function
 // arguments" instead of being followed.
@@ -58,8 +53,7 @@ const SZqlUcCollation* TableOf(unsigned long id, bool* ok) {
   for (const SZqlUcCollation* l = gLoaded; l != nullptr; l = l->next)
     if (l == t) return t;
   *ok = false;
-  Raise(kZqlErrInvalidFunctionArguments);
-  return nullptr;
+  ZQL_RAISE(kZqlErrInvalidFunctionArguments);
 }
 
 unsigned short RowWeight(const SZqlUcCollation* t, unsigned short u) {
@@ -239,8 +233,7 @@ SZqlUcCollation* LoadFile(const char* name, CZqlConfig* config) {
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
     ZqlUcFreeCLT(t);
-    ZqlTryRethrow();
-    return nullptr;
+    ZQL_RERAISE();
   }
   if (!done || !ok) {
     ZqlUcFreeCLT(t);
@@ -294,7 +287,7 @@ bool SafeFormat(const char* f) {
 
 int ZqlUcNewCollationCode(SZqlUcCollation* table, int row, const unsigned short* weights) {
   if (table == nullptr || weights == nullptr || row < 0 || row > 0xFF || table == &gUnicode)
-    return Raise(kZqlErrInvalidFunctionArguments);
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   unsigned short* r = table->rows[row];
   if (r == nullptr) {
     r = static_cast<unsigned short*>(ZqlMemoryMalloc(256 * sizeof(unsigned short)));
@@ -384,7 +377,7 @@ int ZqlUcCLTGenErrMsg(int code, const char* name) {
       ZqlDDAPushCondition(dda, code, &msg);
     });
   }
-  return Raise(code);
+  ZQL_RAISE(code);
 }
 
 // ---------------------------------------------------------------------------
@@ -405,7 +398,7 @@ unsigned short ZqlUcCiChToWeightUpper(unsigned long id, unsigned short u) {
 
 int ZqlUcCiStrweight(unsigned long id, const unsigned short* src, unsigned short* target,
                      int size) {
-  if (src == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (src == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   bool ok = false;
   const SZqlUcCollation* t = TableOf(id, &ok);
   if (!ok) return 0;
@@ -421,7 +414,7 @@ int ZqlUcCiStrweight(unsigned long id, const unsigned short* src, unsigned short
 }
 
 int ZqlUcCiStrcmp(unsigned long id, const unsigned short* a, const unsigned short* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (id == 0) return ZqlUcStrcmp(a, b);
   bool ok = false;
   const SZqlUcCollation* t = TableOf(id, &ok);
@@ -429,7 +422,7 @@ int ZqlUcCiStrcmp(unsigned long id, const unsigned short* a, const unsigned shor
 }
 
 int ZqlUcCiStrcmpB(unsigned long id, const unsigned short* a, const unsigned short* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   bool ok = false;
   const SZqlUcCollation* t = TableOf(id, &ok);
   if (!ok) return 0;
@@ -437,7 +430,7 @@ int ZqlUcCiStrcmpB(unsigned long id, const unsigned short* a, const unsigned sho
 }
 
 int ZqlUcCiStrncmp(unsigned long id, const unsigned short* a, const unsigned short* b, int n) {
-  if (a == nullptr || b == nullptr || n < 1) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr || n < 1) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (id == 0) return ZqlUcStrncmp(a, b, n);
   bool ok = false;
   const SZqlUcCollation* t = TableOf(id, &ok);
@@ -449,20 +442,20 @@ int ZqlUcCiChcmp(unsigned long id, unsigned short a, unsigned short b) {
 }
 
 int ZqlUcCiUcChStrcmp(unsigned long id, const unsigned short* a, const char* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   const CZqlUcStr ub = Units(b, 0);
   return ZqlUcCiStrcmp(id, a, ub.UcStr());
 }
 
 int ZqlUcCiStrStrcmp(unsigned long id, const char* a, const char* b, unsigned long charset) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   const CZqlUcStr ua = Units(a, charset);
   const CZqlUcStr ub = Units(b, charset);
   return ZqlUcCiStrcmp(id, ua.UcStr(), ub.UcStr());
 }
 
 int ZqlUcCiStrStrIcmp(unsigned long id, const char* a, const char* b, unsigned long charset) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
+  if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   CZqlUcStr ua = Units(a, charset);
   CZqlUcStr ub = Units(b, charset);
   ua.toUpper();

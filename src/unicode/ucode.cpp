@@ -50,8 +50,6 @@ int UnitCount(const unsigned short* text, int n) {
   return len;
 }
 
-int RaiseInvalidArguments() { return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0); }
-
 }  // namespace
 
 // One change of a string: room for `length` units of which the first `keep`
@@ -64,8 +62,7 @@ class CZqlUcStr::CEdit {
   // changed) when the length is too large or memory is exhausted.
   bool prepare(int keep, int64_t length) {
     if (length > kZqlUcMaxLength) {
-      ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
-      return false;
+      ZQL_RAISE(kZqlErrInsufficientMemory);
     }
     SZqlUcStrBody* old = s_->body_;
     const std::size_t need = ZqlUcRound(static_cast<std::size_t>(length) + 1);
@@ -113,13 +110,12 @@ class CZqlUcStr::CEdit {
       if (newBody) body_block_.reset(ZqlMemoryMalloc(sizeof(SZqlUcStrBody)));
       text_block_.reset(ZqlMemoryMalloc(units * sizeof(unsigned short)));
       if ((newBody && body_block_.get() == nullptr) || text_block_.get() == nullptr)
-        ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
+        ZQL_RAISE(kZqlErrInsufficientMemory);
     });
     if (ok) return true;
     body_block_.reset(nullptr);  // give back what was allocated so far
     text_block_.reset(nullptr);
-    ZqlTryRethrow();
-    return false;
+    ZQL_RERAISE();
   }
 
   CZqlUcStr* s_;
@@ -216,8 +212,7 @@ void CZqlUcStr::operator delete(void* p, const std::nothrow_t&) noexcept { ZqlMe
 void CZqlUcStr::copyUnits(const unsigned short* text, int n) {
   CEmptyOnError guard(this);
   if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   const int len = UnitCount(text, n);
   if (len == 0) return;  // empty result: the guard releases the body
@@ -234,8 +229,7 @@ void CZqlUcStr::copyUnits(const unsigned short* text, int n) {
 void CZqlUcStr::copyChars(const char* text, int n, unsigned long table) {
   CEmptyOnError guard(this);
   if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   const int count = ZqlUcCh2UcLenCCT(text, n, table);
   if (count <= 0) return;
@@ -346,16 +340,14 @@ int CZqlUcStr::ChlenChk(unsigned long charset) const {
 const unsigned short& CZqlUcStr::operator[](int i) const {
   if (body_ == nullptr) return kZeroUnit;
   if (i < 0 || i > body_->length) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return kZeroUnit;
+    ZQL_RAISE(kZqlErrIndexInOutOfRange);
   }
   return body_->text[i];
 }
 
 char* CZqlUcStr::toChar(char* buf, int size, unsigned long table, bool check) const {
   if (buf == nullptr) {
-    RaiseInvalidArguments();
-    return nullptr;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   if (size <= 0) return buf;
   buf[0] = 0;
@@ -406,8 +398,7 @@ unsigned short* CZqlUcStr::getToUcChar(unsigned short* buf, int n) const {
 
 void CZqlUcStr::appendUnits(const unsigned short* text, int n) {
   if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   if (body_ == nullptr) {
     copyUnits(text, n);
@@ -425,8 +416,7 @@ void CZqlUcStr::appendUnits(const unsigned short* text, int n) {
 
 void CZqlUcStr::appendChars(const char* text, int n, unsigned long table) {
   if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   if (body_ == nullptr) {
     copyChars(text, n, table);
@@ -471,7 +461,7 @@ void CZqlUcStr::Append(const CZqlUcStr& other) { Append(other, -1); }
 
 void CZqlUcStr::Append(const CZqlUcStr* other) {
   if (other == nullptr)
-    RaiseInvalidArguments();
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   else
     Append(*other, -1);
 }
@@ -486,7 +476,7 @@ void CZqlUcStr::Append(const CZqlUcStr& other, int n) {
 
 void CZqlUcStr::Append(const CZqlUcStr* other, int n) {
   if (other == nullptr)
-    RaiseInvalidArguments();
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   else
     Append(*other, n);
 }
@@ -510,13 +500,11 @@ void CZqlUcStr::Append(const CZqlUcChar* ch) {
 
 void CZqlUcStr::updateUnit(int i, unsigned short u) {
   if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlUcStrObject, 0, 0);
-    return;
+    ZQL_RAISE(kZqlErrInvalidCZqlUcStrObject);
   }
   const int len = body_->length;
   if (i < 0 || i >= len) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return;
+    ZQL_RAISE(kZqlErrIndexInOutOfRange);
   }
   CEdit edit(this);
   if (!edit.prepare(len, len)) return;
@@ -541,7 +529,7 @@ void CZqlUcStr::Update(int i, const CZqlUcChar& ch) { updateUnit(i, ch.getUcChar
 
 void CZqlUcStr::Update(int i, const CZqlUcChar* ch) {
   if (ch == nullptr)
-    RaiseInvalidArguments();
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   else
     updateUnit(i, ch->getUcChar());
 }
@@ -572,8 +560,7 @@ int CZqlUcStr::find(const CZqlUcStr& pattern, bool last) const {
 
 int CZqlUcStr::findChars(const char* text, unsigned long table, bool last) const {
   if (text == nullptr) {
-    RaiseInvalidArguments();
-    return -1;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   CZqlUcStr pattern;
   pattern.copyChars(text, -1, table);  // raises on exhaustion
@@ -605,14 +592,14 @@ int CZqlUcStr::FindFirst(const char* text, unsigned long charset) const {
 }
 
 int CZqlUcStr::FindFirst(const unsigned short* text) const {
-  if (text == nullptr) return RaiseInvalidArguments(), -1;
+  if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), false);
 }
 
 int CZqlUcStr::FindFirst(const CZqlUcStr& other) const { return find(other, false); }
 
 int CZqlUcStr::FindFirst(const CZqlUcStr* other) const {
-  if (other == nullptr) return RaiseInvalidArguments(), -1;
+  if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return find(*other, false);
 }
 
@@ -628,14 +615,14 @@ int CZqlUcStr::FindLast(const char* text, unsigned long charset) const {
 }
 
 int CZqlUcStr::FindLast(const unsigned short* text) const {
-  if (text == nullptr) return RaiseInvalidArguments(), -1;
+  if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), true);
 }
 
 int CZqlUcStr::FindLast(const CZqlUcStr& other) const { return find(other, true); }
 
 int CZqlUcStr::FindLast(const CZqlUcStr* other) const {
-  if (other == nullptr) return RaiseInvalidArguments(), -1;
+  if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return find(*other, true);
 }
 
@@ -684,14 +671,14 @@ int CZqlUcStr::FindLast(const CZqlUcChar* ch) const {
 int CZqlUcStr::compUnits(const unsigned short* text, int n, bool upper) const {
   if (text == nullptr) return body_ == nullptr ? 0 : 1;
   if (body_ == nullptr) return -1;
-  if (n == 0) return RaiseInvalidArguments(), 0;
+  if (n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return ZqlUcCompareUnits(body_->text, text, n, upper);
 }
 
 int CZqlUcStr::compChars(const char* text, int n, unsigned long table, bool upper) const {
   if (text == nullptr) return body_ == nullptr ? 0 : 1;
   if (body_ == nullptr) return -1;
-  if (n == 0) return RaiseInvalidArguments(), 0;
+  if (n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   const unsigned short* a = body_->text;
   for (int i = 0; n < 0 || i < n; ++i) {
     unsigned short x = a[i];
@@ -743,7 +730,7 @@ int CZqlUcStr::Comp(const CZqlUcStr& other, int n) const {
 }
 
 int CZqlUcStr::Comp(const CZqlUcStr* other, int n) const {
-  if (other == nullptr) return RaiseInvalidArguments(), 0;
+  if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return Comp(*other, n);
 }
 
@@ -783,7 +770,7 @@ int CZqlUcStr::Compi(const CZqlUcStr& other, int n) const {
 }
 
 int CZqlUcStr::Compi(const CZqlUcStr* other, int n) const {
-  if (other == nullptr) return RaiseInvalidArguments(), 0;
+  if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   return Compi(*other, n);
 }
 

@@ -99,8 +99,7 @@ const unsigned short* FindText(const unsigned short* s, const unsigned short* t,
 // the caller's error.
 int Compare(const unsigned short* a, const unsigned short* b, int n, bool upper) {
   if (a == nullptr || b == nullptr || n == 0) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
   return ZqlUcCompareUnits(a, b, n, upper);
 }
