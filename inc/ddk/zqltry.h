@@ -16,6 +16,7 @@
 #include <cassert>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "zqlsys.h"
@@ -166,9 +167,11 @@ int ZqlExceptionHandlerReady();
 template <class R, class Body>
 R ZqlEntry(R fail, Body&& body) {
   if (ZqlTryReady() || ZqlExceptionHandlerReady()) return std::forward<Body>(body)();
-  R result = fail;
-  if (!ZqlTry([&] { result = std::forward<Body>(body)(); })) return fail;
-  return result;
+  // Built in place, never assigned: a value class's assignment stores an SQL
+  // value under the target's own attributes.
+  std::optional<R> result;
+  if (!ZqlTry([&] { result.emplace(std::forward<Body>(body)()); })) return fail;
+  return std::move(*result);
 }
 
 // ZqlEntry for an entry without result.

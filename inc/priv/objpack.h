@@ -158,7 +158,7 @@ class CZqlObjPack : public CZqlObject {
 
  private:
   int readItem();
-  int damaged();
+  [[noreturn]] void damaged();
   void clearCurrent();
   int fits(uint64_t bytes) const;
   uint32_t readLimit();

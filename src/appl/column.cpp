@@ -246,14 +246,16 @@ int CZqlOutput::packValueTo(CZqlObjPack* pack) const {
 }
 
 int CZqlOutput::unpackValueFrom(CZqlObjPack* pack) {
-  if (!ReadVersion(pack)) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    if (label != kLabelMarker) continue;
-    // Without a value there is nothing to read the value's items into.
-    if (bind_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
-    if (!bind_->unpackValueFrom(pack)) return 0;
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!ReadVersion(pack)) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      if (label != kLabelMarker) continue;
+      // Without a value there is nothing to read the value's items into.
+      if (bind_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+      if (!bind_->unpackValueFrom(pack)) return 0;
+    }
+    return 1;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -406,11 +408,13 @@ int CZqlColumn::packValueTo(CZqlObjPack* pack) const {
 }
 
 int CZqlColumn::unpackValueFrom(CZqlObjPack* pack) {
-  if (!ReadVersion(pack)) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    if (label != kLabelMarker) continue;
-    if (dataDsc_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
-    if (!dataDsc_->unpackValueFrom(pack)) return 0;
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!ReadVersion(pack)) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      if (label != kLabelMarker) continue;
+      if (dataDsc_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+      if (!dataDsc_->unpackValueFrom(pack)) return 0;
+    }
+    return 1;
+  });
 }

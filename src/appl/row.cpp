@@ -39,10 +39,11 @@ void CZqlRow::Clear() {
 }
 
 CZqlColumn& CZqlRow::operator[](int i) const {
-  if (i < 0 || i >= count_) {
-    ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
-  }
-  return cols_[i];
+  CZqlColumn* col = ZqlEntry<CZqlColumn*>(&sentinel_, [&] {
+    if (i < 0 || i >= count_) ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
+    return &cols_[i];
+  });
+  return *col;
 }
 
 int CZqlRow::findCol(const CZqlIdent& name) const {

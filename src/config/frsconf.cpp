@@ -8,15 +8,11 @@
 
 namespace {
 
-// Runs body in a try frame; a raise inside makes the call answer failure
-// after raising the code again outward.
+// Runs body as an entry point: a raise inside goes on to the caller's frame
+// or handler, or with neither open makes the call answer failure.
 template <class Body>
 int Guarded(int failure, Body&& body) {
-  int result = failure;
-  if (!ZqlTry([&] { result = body(); })) {
-    ZQL_RERAISE();
-  }
-  return result;
+  return ZqlEntry<int>(failure, [&]() -> int { return body(); });
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -297,8 +293,10 @@ int CZqlWinIni::openCfgFile(const CZqlUcStr& section) {
 }
 
 int CZqlWinIni::openCfgFile(const char* section) {
-  if (section == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  return openCfgFile(CZqlUcStr(section));
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (section == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return openCfgFile(CZqlUcStr(section));
+  });
 }
 
 int CZqlWinIni::readCfgString(const CZqlUcStr& section, const CZqlUcStr& key, CZqlUcStr* value) {
@@ -311,8 +309,10 @@ int CZqlWinIni::readCfgString(const CZqlUcStr& section, const CZqlUcStr& key, CZ
 }
 
 int CZqlWinIni::readCfgString(const char* section, const char* key, CZqlUcStr* value) {
-  if (section == nullptr || key == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  return readCfgString(CZqlUcStr(section), CZqlUcStr(key), value);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (section == nullptr || key == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return readCfgString(CZqlUcStr(section), CZqlUcStr(key), value);
+  });
 }
 
 int CZqlWinIni::getEntry(int index, CZqlUcStr* key, CZqlUcStr* value) {
@@ -430,15 +430,19 @@ bool CZqlWinIni::editEntry(SZqlIniLists& l, const CZqlUcStr& section, const CZql
 
 int CZqlWinIni::writeCfgString(const CZqlUcStr& section, const CZqlUcStr& key,
                                const CZqlUcStr& value) {
-  if (!Writable(section, key, value)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  return Guarded(0, [&] {
-    return rewrite(value.Length() > 0,
-                   [&](SZqlIniLists& l) { return editEntry(l, section, key, value); });
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!Writable(section, key, value)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return Guarded(0, [&] {
+      return rewrite(value.Length() > 0,
+                     [&](SZqlIniLists& l) { return editEntry(l, section, key, value); });
+    });
   });
 }
 
 int CZqlWinIni::writeCfgString(const char* section, const char* key, const char* value) {
-  if (section == nullptr || key == nullptr || value == nullptr)
-    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  return writeCfgString(CZqlUcStr(section), CZqlUcStr(key), CZqlUcStr(value));
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (section == nullptr || key == nullptr || value == nullptr)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return writeCfgString(CZqlUcStr(section), CZqlUcStr(key), CZqlUcStr(value));
+  });
 }

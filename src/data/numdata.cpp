@@ -129,87 +129,97 @@ CZqlData* CZqlNum::checkDiv(const CZqlData* other) const { return checkMul(other
 // ---------------------------------------------------------------------------
 
 int CZqlNum::TextToDouble(const char* text, unsigned int size, double* out) {
-  if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
-  char copy[kMaxNumberText + 1];
-  unsigned int n = 0;
-  while (n < size && n < kMaxNumberText && text[n] != '\0') {
-    copy[n] = text[n];
-    ++n;
-  }
-  copy[n] = '\0';
-  if (n == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
-  // Cutting a longer text would silently change the number it holds.
-  for (unsigned int i = n; i < size && text[i] != '\0'; ++i) {
-    if (text[i] != ' ') ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
-  }
-  const locale_t c = CLocale();
-  if (c == static_cast<locale_t>(0)) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
-  char* end = copy;
-  const double v = strtod_l(copy, &end, c);
-  if (!OnlyBlanks(end) || !PlainNumber(copy, end)) {
-    ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
-  }
-  return Converted(v, out);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    char copy[kMaxNumberText + 1];
+    unsigned int n = 0;
+    while (n < size && n < kMaxNumberText && text[n] != '\0') {
+      copy[n] = text[n];
+      ++n;
+    }
+    copy[n] = '\0';
+    if (n == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    // Cutting a longer text would silently change the number it holds.
+    for (unsigned int i = n; i < size && text[i] != '\0'; ++i) {
+      if (text[i] != ' ') ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    const locale_t c = CLocale();
+    if (c == static_cast<locale_t>(0)) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
+    char* end = copy;
+    const double v = strtod_l(copy, &end, c);
+    if (!OnlyBlanks(end) || !PlainNumber(copy, end)) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    return Converted(v, out);
+  });
 }
 
 int CZqlNum::UcTextToDouble(const CZqlUcStr& text, double* out) {
-  const int length = text.Length();
-  if (length == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
-  int end = 0;
-  const double v = text.Strtod(&end);
-  const unsigned short* units = text.UcStr();
-  if (end < 0 || end > length) end = 0;
-  for (int i = end; i < length; ++i) {
-    if (!ZqlUcIsSpace(units[i])) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
-  }
-  for (int i = 0; i < end; ++i) {
-    if (IsAsciiLetter(units[i]) && units[i] != 'e' && units[i] != 'E') {
-      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int length = text.Length();
+    if (length == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    int end = 0;
+    const double v = text.Strtod(&end);
+    const unsigned short* units = text.UcStr();
+    if (end < 0 || end > length) end = 0;
+    for (int i = end; i < length; ++i) {
+      if (!ZqlUcIsSpace(units[i])) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
     }
-  }
-  return Converted(v, out);
+    for (int i = 0; i < end; ++i) {
+      if (IsAsciiLetter(units[i]) && units[i] != 'e' && units[i] != 'E') {
+        ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+      }
+    }
+    return Converted(v, out);
+  });
 }
 
 int CZqlNum::storeValue(const char* text, unsigned int size) {
-  double v = 0.0;
-  if (!TextToDouble(text, size, &v)) return 0;
-  return storeValue(v);
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (!TextToDouble(text, size, &v)) return 0;
+    return storeValue(v);
+  });
 }
 
 int CZqlNum::storeValue(const CZqlUcStr& text) {
-  double v = 0.0;
-  if (!UcTextToDouble(text, &v)) return 0;
-  return storeValue(v);
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (!UcTextToDouble(text, &v)) return 0;
+    return storeValue(v);
+  });
 }
 
 int CZqlNum::storeNumber(const CZqlNum& src) { return storeValue(src.realValue()); }
 
 int CZqlNum::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (other.is_numeric()) {
-    const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
-    if (num != nullptr) return storeNumber(*num);
-  }
-  // A single-field interval gives its signed field count, seconds with
-  // their fraction (its text may show fewer decimals than it holds).
-  if (IsSingleFieldInterval(other)) {
-    double v = 0.0;
-    if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-    return storeValue(v);
-  }
-  // Character values give their number as text.
-  if (other.is_character()) {
-    char text[kExchangeSize];
-    if (!other.getValue(text, kExchangeSize)) {
-      ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
     }
-    return storeValue(text, kExchangeSize);
-  }
-  ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (other.is_numeric()) {
+      const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
+      if (num != nullptr) return storeNumber(*num);
+    }
+    // A single-field interval gives its signed field count, seconds with
+    // their fraction (its text may show fewer decimals than it holds).
+    if (IsSingleFieldInterval(other)) {
+      double v = 0.0;
+      if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      return storeValue(v);
+    }
+    // Character values give their number as text.
+    if (other.is_character()) {
+      char text[kExchangeSize];
+      if (!other.getValue(text, kExchangeSize)) {
+        ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      }
+      return storeValue(text, kExchangeSize);
+    }
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -219,55 +229,67 @@ int CZqlNum::storeValue(const CZqlData& other) {
 int CZqlNum::is_exectnumeric() const { return 0; }
 
 int32_t CZqlNum::intValue() const {
-  if (isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  return static_cast<int32_t>(v);  // truncates toward zero
+  return ZqlEntry<int32_t>(0, [&]() -> int32_t {
+    if (isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    return static_cast<int32_t>(v);  // truncates toward zero
+  });
 }
 
 int CZqlNum::getValue(double* value) const {
-  if (value == nullptr || isNull()) return 0;
-  *value = realValue();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    *value = realValue();
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(long* value) const {
-  if (value == nullptr || isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<long>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<long>(v);
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(short* value) const {
-  if (value == nullptr || isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<short>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<short>(v);
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(char* text, unsigned int size) const {
-  if (text == nullptr || size == 0) return 0;
-  if (isNull()) {
-    text[0] = '\0';
-    return 0;
-  }
-  char buf[kZqlNumTextSize];
-  formatText(buf, sizeof buf);
-  return CopyText(buf, text, size);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr || size == 0) return 0;
+    if (isNull()) {
+      text[0] = '\0';
+      return 0;
+    }
+    char buf[kZqlNumTextSize];
+    formatText(buf, sizeof buf);
+    return CopyText(buf, text, size);
+  });
 }
 
 int CZqlNum::getValue(CZqlUcStr* text) const {
-  if (text == nullptr) return 0;
-  if (isNull()) {
-    text->Clear();
-    return 0;
-  }
-  char buf[kZqlNumTextSize];
-  formatText(buf, sizeof buf);
-  text->Copy(buf);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return 0;
+    if (isNull()) {
+      text->Clear();
+      return 0;
+    }
+    char buf[kZqlNumTextSize];
+    formatText(buf, sizeof buf);
+    text->Copy(buf);
+    return 1;
+  });
 }
 
 int CZqlNum::SQLLiteral(CZqlUcStr* out) const {
@@ -316,21 +338,23 @@ static void CompoundInt(CZqlNum* left, char op, int64_t b) {
 }
 
 void CZqlNum::compound(char op, const SArg& r) {
-  if (isNull()) return;
-  if (r.value != nullptr && r.value->isNull()) {
-    setNull();
-    return;
-  }
-  if (IntegerMode(op, Type(), r.value, r.hostInt)) {
-    const int64_t b = r.value != nullptr ? static_cast<int64_t>(r.value->realValue()) : r.i;
-    CompoundInt(this, op, b);
-    return;
-  }
-  const double b = r.value != nullptr ? r.value->realValue() : r.d;
-  if (op == '/' && b == 0.0) {
-    ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-  }
-  storeValue(Apply(op, realValue(), b));
+  ZqlEntryVoid([&] {
+    if (isNull()) return;
+    if (r.value != nullptr && r.value->isNull()) {
+      setNull();
+      return;
+    }
+    if (IntegerMode(op, Type(), r.value, r.hostInt)) {
+      const int64_t b = r.value != nullptr ? static_cast<int64_t>(r.value->realValue()) : r.i;
+      CompoundInt(this, op, b);
+      return;
+    }
+    const double b = r.value != nullptr ? r.value->realValue() : r.d;
+    if (op == '/' && b == 0.0) {
+      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    }
+    storeValue(Apply(op, realValue(), b));
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -339,15 +363,17 @@ void CZqlNum::compound(char op, const SArg& r) {
 
 // a op b with a host number standing in for a null operand pointer.
 static CZqlDouble Arith(char op, const CZqlNum* a, double ah, const CZqlNum* b, double bh) {
-  CZqlDouble result;
-  if ((a != nullptr && a->isNull()) || (b != nullptr && b->isNull())) return result;
-  const double x = a != nullptr ? a->realValue() : ah;
-  const double y = b != nullptr ? b->realValue() : bh;
-  if (op == '/' && y == 0.0) {
-    ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-  }
-  result.storeValue(Apply(op, x, y));
-  return result;
+  return ZqlEntry<CZqlDouble>(CZqlDouble(), [&]() -> CZqlDouble {
+    CZqlDouble result;
+    if ((a != nullptr && a->isNull()) || (b != nullptr && b->isNull())) return result;
+    const double x = a != nullptr ? a->realValue() : ah;
+    const double y = b != nullptr ? b->realValue() : bh;
+    if (op == '/' && y == 0.0) {
+      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    }
+    result.storeValue(Apply(op, x, y));
+    return result;
+  });
 }
 
 #define ZQL_NUM_ARITHMETIC_DEF(OP, CH)                                                        \

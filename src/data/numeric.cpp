@@ -20,14 +20,16 @@ long CZqlScaledNum::read(char* buffer, long start, long count) const {
 }
 
 int CZqlScaledNum::storeValue(double value) {
-  if (!fits(value)) {
-    null_ = 1;
-    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  }
-  if (!std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  value_ = CutToScale(value, scale_);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!fits(value)) {
+      null_ = 1;
+      ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    }
+    if (!std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = CutToScale(value, scale_);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlScaledNum::storeValue(long value) { return storeValue(static_cast<double>(value)); }

@@ -165,22 +165,24 @@ void CZqlXmfUtil::readTables() {
 }
 
 int CZqlXmfUtil::Init(const char* path) {
-  if (alive_) return 1;
-  ZqlXmfIoInit();
-  const int ok = ZqlTry([&] {
-    if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    open(path);
-    readHeader();
-    readTables();
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (alive_) return 1;
+    ZqlXmfIoInit();
+    const int ok = ZqlTry([&] {
+      if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      open(path);
+      readHeader();
+      readTables();
+    });
+    if (!ok) {
+      release();  // ZqlTryCode() still names the failure
+      return 0;
+    }
+    lockCount_ = 0;
+    alive_ = 1;
+    language_ = header_.language[0] * 128 + header_.language[1];
+    return 1;
   });
-  if (!ok) {
-    release();  // ZqlTryCode() still names the failure
-    return 0;
-  }
-  lockCount_ = 0;
-  alive_ = 1;
-  language_ = header_.language[0] * 128 + header_.language[1];
-  return 1;
 }
 
 // Frees the blocks, the tables and the lock list and closes the file.
@@ -273,30 +275,32 @@ char* CZqlXmfUtil::findRecord(char* block, int size, int number) {
 }
 
 const char* CZqlXmfUtil::XmsgIntr(int set, int number, int* length) {
-  const char* text = nullptr;
-  const int ok = ZqlTry([&] {
-    if (!file_.IsOpen() || !alive_ || set < 0 || set >= header_.values[kZqlXmfValueSets] ||
-        number < 1 || number > sets_[set].count) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  return ZqlEntry<const char*>(nullptr, [&]() -> const char* {
+    const char* text = nullptr;
+    const int ok = ZqlTry([&] {
+      if (!file_.IsOpen() || !alive_ || set < 0 || set >= header_.values[kZqlXmfValueSets] ||
+          number < 1 || number > sets_[set].count) {
+        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      }
+      const int g = header_.values[kZqlXmfValuePerBlock];
+      const int64_t entry = static_cast<int64_t>(sets_[set].first) + (number + g - 1) / g - 1;
+      if (entry >= header_.values[kZqlXmfValueEntries]) {
+        ZQL_RAISE(kZqlErrInternalZQLError);
+      }
+      char* block = loadBlock(static_cast<int>(entry));
+      if ((entries_[entry].flags & kZqlXmfFlagLocked) != 0) addLock(static_cast<int>(entry));
+      auto* rec = reinterpret_cast<unsigned char*>(
+          findRecord(block, entries_[entry].size, number));
+      lastType_ = rec[2];
+      if (length != nullptr) *length = TextLength(rec);
+      Unscramble(rec);
+      text = reinterpret_cast<const char*>(rec + kZqlXmfRecordHeader);
+    });
+    if (!ok) {
+      ZQL_RERAISE();
     }
-    const int g = header_.values[kZqlXmfValuePerBlock];
-    const int64_t entry = static_cast<int64_t>(sets_[set].first) + (number + g - 1) / g - 1;
-    if (entry >= header_.values[kZqlXmfValueEntries]) {
-      ZQL_RAISE(kZqlErrInternalZQLError);
-    }
-    char* block = loadBlock(static_cast<int>(entry));
-    if ((entries_[entry].flags & kZqlXmfFlagLocked) != 0) addLock(static_cast<int>(entry));
-    auto* rec = reinterpret_cast<unsigned char*>(
-        findRecord(block, entries_[entry].size, number));
-    lastType_ = rec[2];
-    if (length != nullptr) *length = TextLength(rec);
-    Unscramble(rec);
-    text = reinterpret_cast<const char*>(rec + kZqlXmfRecordHeader);
+    return text;
   });
-  if (!ok) {
-    ZQL_RERAISE();
-  }
-  return text;
 }
 
 int CZqlXmfUtil::XmsgCharGet(int set, int number) {
@@ -305,18 +309,20 @@ int CZqlXmfUtil::XmsgCharGet(int set, int number) {
 }
 
 int CZqlXmfUtil::Xmsg(int set, int number, CZqlUcStr* out) {
-  return ZqlTry([&] {
-    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    int length = 0;
-    const char* text = XmsgIntr(set, number, &length);
-    if (lastType_ == kZqlXmfTypeUnits) {
-      out->Copy(reinterpret_cast<const unsigned short*>(text), length);
-      return;
-    }
-    const char* cp = header_.codePage[0] != '\0' ? header_.codePage : nullptr;
-    if (length == 0)
-      out->Clear();
-    else
-      out->Copy(text, length, cp);
+  return ZqlEntry<int>(0, [&]() -> int {
+    return ZqlTry([&] {
+      if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      int length = 0;
+      const char* text = XmsgIntr(set, number, &length);
+      if (lastType_ == kZqlXmfTypeUnits) {
+        out->Copy(reinterpret_cast<const unsigned short*>(text), length);
+        return;
+      }
+      const char* cp = header_.codePage[0] != '\0' ? header_.codePage : nullptr;
+      if (length == 0)
+        out->Clear();
+      else
+        out->Copy(text, length, cp);
+    });
   });
 }

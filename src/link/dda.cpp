@@ -113,21 +113,23 @@ void CZqlDDA::release() noexcept {
 }
 
 int CZqlDDA::Init(int capacity) {
-  const int n = ClampCapacity(capacity);
-  SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
-  if (b == nullptr) return 0;
-  b->conds = static_cast<SZqlCondition*>(
-      ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
-  if (b->conds == nullptr) {
-    ZqlMemoryFree(b);
-    ZQL_RAISE(kZqlErrInsufficientMemory);
-  }
-  b->condCapacity = n;
-  b->refCount = 1;
-  b->dbmsStatus = kZqlDDANoStatus;
-  release();
-  body_ = b;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int n = ClampCapacity(capacity);
+    SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
+    if (b == nullptr) return 0;
+    b->conds = static_cast<SZqlCondition*>(
+        ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
+    if (b->conds == nullptr) {
+      ZqlMemoryFree(b);
+      ZQL_RAISE(kZqlErrInsufficientMemory);
+    }
+    b->condCapacity = n;
+    b->refCount = 1;
+    b->dbmsStatus = kZqlDDANoStatus;
+    release();
+    body_ = b;
+    return 1;
+  });
 }
 
 int CZqlDDA::Init() {
@@ -229,7 +231,7 @@ SZqlDiag* CZqlDDA::need() const {
 
 int CZqlDDA::setNameOfDBMS(const CZqlUcStr& name) {
   return ZqlTry([&] {
-    if (SZqlDiag* b = need()) ReplaceString(&b->dbmsName, &name);
+    ReplaceString(&need()->dbmsName, &name);
   });
 }
 

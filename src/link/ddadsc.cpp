@@ -74,74 +74,84 @@ void DropRecord(SZqlCondition* c) {
 // ---------------------------------------------------------------------------
 
 int CZqlDDA::AllocColDsc(int n) {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  std::unique_ptr<CZqlDDAColumns> set(new CZqlDDAColumns(n));
-  if (!set->hasBody()) return 0;
-  // The outputs point into the columns being replaced.
-  delete b->output;
-  b->output = nullptr;
-  delete b->columns;
-  b->columns = set.release();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    std::unique_ptr<CZqlDDAColumns> set(new CZqlDDAColumns(n));
+    if (!set->hasBody()) return 0;
+    // The outputs point into the columns being replaced.
+    delete b->output;
+    b->output = nullptr;
+    delete b->columns;
+    b->columns = set.release();
+    return 1;
+  });
 }
 
 int CZqlDDA::AllocParDsc(int n) {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  std::unique_ptr<CZqlDDAParams> set(new CZqlDDAParams(n));
-  if (!set->hasBody()) return 0;
-  delete b->params;
-  b->params = set.release();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    std::unique_ptr<CZqlDDAParams> set(new CZqlDDAParams(n));
+    if (!set->hasBody()) return 0;
+    delete b->params;
+    b->params = set.release();
+    return 1;
+  });
 }
 
 CZqlColumn* CZqlDDA::ColDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->columns == nullptr) {
-    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-  }
-  return b->columns->Dsc(i);
+  return ZqlEntry<CZqlColumn*>(nullptr, [&]() -> CZqlColumn* {
+    SZqlDiag* b = need();
+    if (b->columns == nullptr) {
+      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    }
+    return b->columns->Dsc(i);
+  });
 }
 
 CZqlParameter* CZqlDDA::ParDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->params == nullptr) {
-    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-  }
-  return b->params->Dsc(i);
+  return ZqlEntry<CZqlParameter*>(nullptr, [&]() -> CZqlParameter* {
+    SZqlDiag* b = need();
+    if (b->params == nullptr) {
+      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    }
+    return b->params->Dsc(i);
+  });
 }
 
 CZqlOutput* CZqlDDA::OutDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->output == nullptr) {
-    ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-  }
-  return b->output->Dsc(i);
+  return ZqlEntry<CZqlOutput*>(nullptr, [&]() -> CZqlOutput* {
+    SZqlDiag* b = need();
+    if (b->output == nullptr) {
+      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    }
+    return b->output->Dsc(i);
+  });
 }
 
 int CZqlDDA::ColCount() const {
-  SZqlDiag* b = need();
-  return b != nullptr && b->columns != nullptr ? b->columns->Count() : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    return b->columns != nullptr ? b->columns->Count() : 0;
+  });
 }
 
 int CZqlDDA::ParCount() const {
-  SZqlDiag* b = need();
-  return b != nullptr && b->params != nullptr ? b->params->Count() : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    return b->params != nullptr ? b->params->Count() : 0;
+  });
 }
 
 int CZqlDDA::CreateOutput() {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-  CZqlDDAOutput* output = b->columns->CreateOutput();
-  if (output == nullptr) return 0;
-  delete b->output;
-  b->output = output;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    CZqlDDAOutput* output = b->columns->CreateOutput();
+    if (output == nullptr) return 0;
+    delete b->output;
+    b->output = output;
+    return 1;
+  });
 }
 
 CZqlDDAColumns* CZqlDDA::Columns() const {
@@ -240,16 +250,18 @@ void CZqlDDA::packSetsTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
-      ReadLong(pack) != kZqlDDAPackVersion) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
-  if (body_ == nullptr && !Init()) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    unpackItem(pack, label);
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
+        ReadLong(pack) != kZqlDDAPackVersion) {
+      ZQL_RAISE(kZqlErrInternalZQLError);
+    }
+    if (body_ == nullptr && !Init()) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      unpackItem(pack, label);
+    }
+    return 1;
+  });
 }
 
 void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {

@@ -274,32 +274,34 @@ void ReadComposition(CPropertyReader& r, SZqlUcLoadedCPT* l) {
 }  // namespace
 
 int ZqlUcLoadCPT() {
-  CZqlXmfUtil* x = ZqlGetXmxObj();
-  if (x == nullptr || !x->XmfAlive()) ZQL_RAISE(kZqlErrInternalZQLError);
-  auto* l = new SZqlUcLoadedCPT();
-  const int ok = ZqlTry([&] {
-    CPropertyReader r(*x);
-    for (int c = 0; c < kZqlUcClassCount; ++c) {
-      ReadRows(r, l, kClassRowUnits, l->classRows[c]);
-      l->tables.classes[c] = l->classRows[c];
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlXmfUtil* x = ZqlGetXmxObj();
+    if (x == nullptr || !x->XmfAlive()) ZQL_RAISE(kZqlErrInternalZQLError);
+    auto* l = new SZqlUcLoadedCPT();
+    const int ok = ZqlTry([&] {
+      CPropertyReader r(*x);
+      for (int c = 0; c < kZqlUcClassCount; ++c) {
+        ReadRows(r, l, kClassRowUnits, l->classRows[c]);
+        l->tables.classes[c] = l->classRows[c];
+      }
+      for (int m = 0; m < 2; ++m) {
+        ReadRows(r, l, kMapRowUnits, l->mapRows[m]);
+        l->tables.maps[m] = l->mapRows[m];
+      }
+      ReadComposition(r, l);
+      l->tables.composition = l->composition;
+    });
+    if (!ok) {
+      const int code = ZqlTryCode();
+      FreeLoaded(l);
+      // A lookup past a set's end is a malformed run as much as a bad row.
+      ZQL_RAISE(code == kZqlErrInsufficientMemory ? code : kZqlErrInternalZQLError);
     }
-    for (int m = 0; m < 2; ++m) {
-      ReadRows(r, l, kMapRowUnits, l->mapRows[m]);
-      l->tables.maps[m] = l->mapRows[m];
-    }
-    ReadComposition(r, l);
-    l->tables.composition = l->composition;
+    ZqlUcTermCPT();
+    gLoadedCPT = l;
+    ZqlUcInstallCPT(&l->tables);
+    return 1;
   });
-  if (!ok) {
-    const int code = ZqlTryCode();
-    FreeLoaded(l);
-    // A lookup past a set's end is a malformed run as much as a bad row.
-    ZQL_RAISE(code == kZqlErrInsufficientMemory ? code : kZqlErrInternalZQLError);
-  }
-  ZqlUcTermCPT();
-  gLoadedCPT = l;
-  ZqlUcInstallCPT(&l->tables);
-  return 1;
 }
 
 void ZqlUcTermCPT() {
