@@ -1,11 +1,12 @@
 // zqltry.h - error codes, the try table and exception handlers.
 //
-// Inside the library a failure raises an EZqlError code with ZqlTryThrow; the
+// Inside the library a failure raises an EZqlError code with ZQL_RAISE; the
 // code travels to the innermost open try frame, whose owner releases what it
 // holds (RAII does that here) and either raises the code again outward or
 // answers its failure result. At the library's boundary a caller may open a
 // CZqlExceptionHandler; a code raised while no frame is open becomes a
-// CZqlException delivered to that handler.
+// CZqlException delivered to that handler. Every public entry runs as
+// ZqlEntry, so a raise with neither open lands in a frame of the entry.
 //
 // The transfer is made with C++ exceptions of two private types that only
 // ZqlTry and CZqlExceptionHandler::Run catch. No other code may catch them,
@@ -88,9 +89,9 @@ int ZqlTryLevel();          // innermost open level, -1 when none
 // Raises code inside the library; never returns. With a frame open it acts
 // as ZqlTryThrow; with none but a handler open the handler receives a
 // one-condition exception. REQUIRES: a frame or a handler is open, which
-// every library entry point guarantees by running inside ZqlTry; should one
-// forget, the raise still leaves as a CZqlTryJump that ZqlTry and
-// CZqlExceptionHandler::Run turn into a failure.
+// every library entry point guarantees by running as ZqlEntry or inside
+// ZqlTry; should one forget, the raise still leaves as a CZqlTryJump that
+// ZqlTry and CZqlExceptionHandler::Run turn into a failure.
 [[noreturn]] void ZqlRaise(int code, int line, const char* file);
 // ZqlPushError(code), then ZqlRaise(code, line, file).
 [[noreturn]] void ZqlPushnRaise(EZqlError code, int line, const char* file);

@@ -257,9 +257,7 @@ int IsDefaultCharSet(const CZqlUcStr& name) {
 
 int CZqlIdent::ToString(CZqlUcStr* out) const {
   return ZqlEntry<int>(0, [&]() -> int {
-    if (!out) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (!out) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     bool quoted = delimited_ != kZqlFalse;
     if (charSet_.Length() > 0 && !IsDefaultCharSet(charSet_)) {
       out->Append(static_cast<unsigned short>('_'));
@@ -320,9 +318,7 @@ int ReadFlag(CZqlObjPack* pack, int label, int32_t* flag) {
 
 int CZqlIdent::unpackFrom(CZqlObjPack* pack) {
   return ZqlEntry<int>(0, [&]() -> int {
-    if (!pack) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (!pack) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     CZqlUcStr body;
     CZqlUcStr charSet;
     int32_t flag = 0;

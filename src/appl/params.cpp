@@ -176,9 +176,7 @@ void CZqlHostLink::reset() {
 void CZqlHostLink::initData(EZqlHostType type, void* buffer, int16_t* indicator,
                             int32_t length) {
   reset();
-  if (!IsHostType(type)) {
-    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  }
+  if (!IsHostType(type)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   CZqlData* value = NewHostValue(type, length);
   if (value == nullptr) return;
   type_ = type;

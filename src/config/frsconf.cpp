@@ -83,9 +83,7 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
   }
   if (*p == '[') {
     const char* close = static_cast<const char*>(std::memchr(p + 1, ']', end - p - 1));
-    if (close == nullptr) {
-      ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
-    }
+    if (close == nullptr) ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
     const char* b = p + 1;
     const char* e = close;
     Trim(&b, &e);

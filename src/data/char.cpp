@@ -159,7 +159,6 @@ int CZqlChar::setCharSet(const CZqlUcStr& name) {
     char text[kNameSize];
     NameText(name, text);
     const unsigned long id = ZqlUcGetIdCCT(text);
-    if (id == 0) return 0;  // the raise returned
     charSetId_ = id;
     charSetName_ = ZqlUcGetNmCCT(id);
     coerc_ = kZqlImplicit;
@@ -180,7 +179,6 @@ int CZqlChar::setCollName(const CZqlUcStr& name) {
     char text[kNameSize];
     NameText(name, text);
     const unsigned long id = ZqlUcGetIdCLT(text);
-    if (id == 0) return 0;  // the raise returned
     collId_ = id;
     collName_ = ZqlUcGetNmCLT(id);
     return 1;
@@ -314,16 +312,15 @@ CZqlData* CZqlChar::checkCat(const CZqlData* other) const {
 // Trailing blanks are not kept: the padding rebuilds them. The new text is
 // built aside, so a failed allocation leaves the value as it was.
 int CZqlChar::setText(const unsigned short* units, unsigned int n, unsigned int current) {
-  while (n > 0 && units[n - 1] == kBlank) --n;
-  CZqlUcStr text;
-  if (n > 0) {
-    text.Copy(units, static_cast<int>(n));
-    if (text.Length() != static_cast<int>(n)) return 0;  // the raise returned
-  }
-  text_ = text;
-  current_ = current;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    while (n > 0 && units[n - 1] == kBlank) --n;
+    CZqlUcStr text;
+    if (n > 0) text.Copy(units, static_cast<int>(n));
+    text_ = text;
+    current_ = current;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlChar::storeUnits(const unsigned short* units, unsigned int n) {
@@ -683,9 +680,7 @@ CZqlChar CZqlChar::derived() const {
 CZqlChar CZqlChar::operator+(const CZqlChar& other) const {
   return ZqlEntry<CZqlChar>(derived(), [&]() -> CZqlChar {
     SColl coll;
-    if (!pickColl(other, true, &coll)) {
-      ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
-    }
+    if (!pickColl(other, true, &coll)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
     CZqlChar r(ClampLength(uint64_t{length_} + other.ReturnLength()));
     r.flags_ = static_cast<uint16_t>(((flags_ | other.flags_) & kVarying) | (flags_ & kNational));
     r.charSetId_ = charSetId_;
@@ -763,9 +758,7 @@ CZqlChar CZqlChar::Trim(EZqlTrimSpec side, const CZqlChar& trim) const {
   CZqlChar r = derived();
   if (isNull() || trim.isNull()) return r;
   ZqlEntryVoid([&] {
-    if (trim.ReturnLength() != 1) {
-      ZQL_PUSH_RAISE(kZqlErrTrimError);
-    }
+    if (trim.ReturnLength() != 1) ZQL_PUSH_RAISE(kZqlErrTrimError);
     CUnits t;
     trim.padded(&t);
     CUnits u;

@@ -277,9 +277,7 @@ static int Separator(CZqlTemporalText* scan, int first, int f) {
   } else if (!scan->accept(':')) {
     return 0;
   }
-  if (scan->peek() == '-' || scan->peek() == '+') {
-    ZQL_PUSH_RAISE(kZqlErrWrongIntervalString);
-  }
+  if (scan->peek() == '-' || scan->peek() == '+') ZQL_PUSH_RAISE(kZqlErrWrongIntervalString);
   return 1;
 }
 
@@ -446,9 +444,7 @@ CZqlDT CZqlDT::operator-(const CZqlDT& b) const {
 CZqlDT CZqlDT::scaled(double factor, int divide, int isNullFactor) const {
   return ZqlEntry<CZqlDT>(CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac), [&]() -> CZqlDT {
     if (isNull() || isNullFactor) return CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac);
-    if (divide && factor == 0.0) {
-      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-    }
+    if (divide && factor == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
     const double s = SignedSeconds();
     return FromSigned(divide ? s / factor : s * factor);
   });

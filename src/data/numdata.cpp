@@ -326,14 +326,10 @@ static void CompoundInt(CZqlNum* left, char op, int64_t b) {
     case '-': overflow = __builtin_sub_overflow(a, b, &r); break;
     case '*': overflow = __builtin_mul_overflow(a, b, &r); break;
     default:
-      if (b == 0) {
-        ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-      }
+      if (b == 0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
       r = a / b;  // truncates toward zero; a is a 32-bit value
   }
-  if (overflow || r < INT32_MIN || r > INT32_MAX) {
-    ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
-  }
+  if (overflow || r < INT32_MIN || r > INT32_MAX) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   left->storeValue(static_cast<long>(r));
 }
 
@@ -350,9 +346,7 @@ void CZqlNum::compound(char op, const SArg& r) {
       return;
     }
     const double b = r.value != nullptr ? r.value->realValue() : r.d;
-    if (op == '/' && b == 0.0) {
-      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-    }
+    if (op == '/' && b == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
     storeValue(Apply(op, realValue(), b));
   });
 }
@@ -368,9 +362,7 @@ static CZqlDouble Arith(char op, const CZqlNum* a, double ah, const CZqlNum* b, 
     if ((a != nullptr && a->isNull()) || (b != nullptr && b->isNull())) return result;
     const double x = a != nullptr ? a->realValue() : ah;
     const double y = b != nullptr ? b->realValue() : bh;
-    if (op == '/' && y == 0.0) {
-      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-    }
+    if (op == '/' && y == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
     result.storeValue(Apply(op, x, y));
     return result;
   });

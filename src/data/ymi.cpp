@@ -298,14 +298,10 @@ CZqlYM CZqlYM::operator-(const CZqlYM& b) const {
 CZqlYM CZqlYM::scaled(double factor, int divide, int isNullFactor) const {
   return ZqlEntry<CZqlYM>(CZqlYM(kZqlIMonth, kResultLead), [&]() -> CZqlYM {
     if (isNull() || isNullFactor) return CZqlYM(kZqlIMonth, kResultLead);
-    if (divide && factor == 0.0) {
-      ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
-    }
+    if (divide && factor == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
     const double m = static_cast<double>(SignedMonths(*this));
     const double v = divide ? m / factor : m * factor;
-    if (!(std::fabs(v) <= 2147483647.0)) {
-      ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
-    }
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
     return FromSigned(static_cast<int64_t>(std::trunc(v)));
   });
 }

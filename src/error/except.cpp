@@ -121,12 +121,8 @@ int CZqlException::copyConditions(const SZqlCondition* conds, int count,
 
 SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
   return ZqlEntry<SZqlCondition*>(nullptr, [&]() -> SZqlCondition* {
-    if (conds == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
-    if (i < 0 || i >= count) {
-      ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    }
+    if (conds == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    if (i < 0 || i >= count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
     return &conds[count - 1 - i];
   });
 }
@@ -159,74 +155,70 @@ const char* CZqlException::SQLSTATE(int i) const {
 }
 
 int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
-  return ZqlEntry<int>(0, [&]() -> int {
-    int ok = 0;
-    ZqlTry([&] {
-      if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-      const SZqlCondition* c = reading(i);
-      switch (item) {
-        case kZqlDiagConditionNumber:
-          *value = diag_->condCount - 1 - i;
-          break;
-        case kZqlDiagMessageLength:
-        case kZqlDiagMessageOctetLength:
-          *value = c->msg != nullptr ? c->msg->Length() : 0;
-          break;
-        default: {
-          if (item < kZqlDiagUserDefined)
-            ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-          CZqlUcStr text;
-          char key[40];
-          ParamKey(item, key, sizeof key);
-          if (!ZqlCondioGetParam(&text, c->params, key))
-            ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-          *value = static_cast<int32_t>(text.Strtol(nullptr, 10));
-        }
+  int ok = 0;
+  ZqlTry([&] {
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const SZqlCondition* c = reading(i);
+    switch (item) {
+      case kZqlDiagConditionNumber:
+        *value = diag_->condCount - 1 - i;
+        break;
+      case kZqlDiagMessageLength:
+      case kZqlDiagMessageOctetLength:
+        *value = c->msg != nullptr ? c->msg->Length() : 0;
+        break;
+      default: {
+        if (item < kZqlDiagUserDefined)
+          ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+        CZqlUcStr text;
+        char key[40];
+        ParamKey(item, key, sizeof key);
+        if (!ZqlCondioGetParam(&text, c->params, key))
+          ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+        *value = static_cast<int32_t>(text.Strtol(nullptr, 10));
       }
-      ok = 1;
-    });
-    return ok;
+    }
+    ok = 1;
   });
+  return ok;
 }
 
 int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
-  return ZqlEntry<int>(0, [&]() -> int {
-    int ok = 0;
-    ZqlTry([&] {
-      if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-      const SZqlCondition* c = reading(i);
-      const int length = c->msg != nullptr ? c->msg->Length() : 0;
-      char text[40];
-      ok = 1;
-      if (item == kZqlDiagConditionNumber) {
-        std::snprintf(text, sizeof text, "%d", diag_->condCount - 1 - i);
-        value->Copy(text);
-      } else if (item == kZqlDiagMessageLength) {
-        std::snprintf(text, sizeof text, "%d", length);
-        value->Copy(text);
-      } else if (item == kZqlDiagMessageOctetLength) {
-        std::snprintf(text, sizeof text, "%o", length);  // octal, as it always was
-        value->Copy(text);
-      } else if (item == kZqlDiagReturnedSqlstate) {
-        value->Copy(c->sqlstate);
-      } else if (item == kZqlDiagMessageText) {
-        if (c->msg != nullptr) value->Copy(*c->msg);
-      } else if (IsParamItem(item)) {
-        CZqlUcStr found;
-        ParamKey(item, text, sizeof text);
-        if (ZqlCondioGetParam(&found, c->params, text))
-          value->Copy(found);
-        else if (item == kZqlDiagClassOrigin || item == kZqlDiagSubclassOrigin)
-          value->Copy("ISO 9075");
-        else
-          ok = 0;
-      } else {
+  int ok = 0;
+  ZqlTry([&] {
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const SZqlCondition* c = reading(i);
+    const int length = c->msg != nullptr ? c->msg->Length() : 0;
+    char text[40];
+    ok = 1;
+    if (item == kZqlDiagConditionNumber) {
+      std::snprintf(text, sizeof text, "%d", diag_->condCount - 1 - i);
+      value->Copy(text);
+    } else if (item == kZqlDiagMessageLength) {
+      std::snprintf(text, sizeof text, "%d", length);
+      value->Copy(text);
+    } else if (item == kZqlDiagMessageOctetLength) {
+      std::snprintf(text, sizeof text, "%o", length);  // octal, as it always was
+      value->Copy(text);
+    } else if (item == kZqlDiagReturnedSqlstate) {
+      value->Copy(c->sqlstate);
+    } else if (item == kZqlDiagMessageText) {
+      if (c->msg != nullptr) value->Copy(*c->msg);
+    } else if (IsParamItem(item)) {
+      CZqlUcStr found;
+      ParamKey(item, text, sizeof text);
+      if (ZqlCondioGetParam(&found, c->params, text))
+        value->Copy(found);
+      else if (item == kZqlDiagClassOrigin || item == kZqlDiagSubclassOrigin)
+        value->Copy("ISO 9075");
+      else
         ok = 0;
-        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-      }
-    });
-    return ok;
+    } else {
+      ok = 0;
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    }
   });
+  return ok;
 }
 
 // ---------------------------------------------------------------------------
@@ -256,53 +248,47 @@ int CZqlException::setErrMsg(const CZqlUcStr& msg) {
 }
 
 int CZqlException::setSQLSTATE(const char* state) {
-  return ZqlEntry<int>(0, [&]() -> int {
-    SZqlCondition* c = building();
-    if (c == nullptr) return 0;
-    return ZqlTry([&] {
-      if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-      std::memset(c->sqlstate, 0, sizeof c->sqlstate);
-      std::strncpy(c->sqlstate, state, 5);
-    });
+  SZqlCondition* c = building();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] {
+    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    std::memset(c->sqlstate, 0, sizeof c->sqlstate);
+    std::strncpy(c->sqlstate, state, 5);
   });
 }
 
 int CZqlException::setDiagPar(EZqlDiag item, int32_t value) {
-  return ZqlEntry<int>(0, [&]() -> int {
-    if (item < kZqlDiagUserDefined) return 1;
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", value);
-    int ok = 0;
-    ZqlTry([&] { ok = setDiagPar(item, CZqlUcStr(text)); });
-    return ok;
-  });
+  if (item < kZqlDiagUserDefined) return 1;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", value);
+  int ok = 0;
+  ZqlTry([&] { ok = setDiagPar(item, CZqlUcStr(text)); });
+  return ok;
 }
 
 int CZqlException::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
-  return ZqlEntry<int>(0, [&]() -> int {
-    SZqlCondition* c = building();
-    if (c == nullptr) return 0;
-    return ZqlTry([&] {
-      if (item < kZqlDiagReturnedSqlstate)
-        ZQL_RAISE(kZqlErrIndexInOutOfRange);
-      if (item == kZqlDiagReturnedSqlstate) {
-        char state[8] = {0};
-        value.getToChar(state, 6);
-        std::memcpy(c->sqlstate, state, sizeof state);
-      } else if (item == kZqlDiagMessageText) {
-        CZqlUcStr* copy = new CZqlUcStr(value);
-        delete c->msg;
-        c->msg = copy;
-      } else if (IsParamItem(item)) {
-        char key[40];
-        ParamKey(item, key, sizeof key);
-        if (c->params == nullptr) c->params = new CZqlUcStr;
-        if (c->params->FindFirst(key) < 0) {  // the first value stays
-          c->params->Append(key);
-          c->params->Append(value);
-        }
+  SZqlCondition* c = building();
+  if (c == nullptr) return 0;
+  return ZqlTry([&] {
+    if (item < kZqlDiagReturnedSqlstate)
+      ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    if (item == kZqlDiagReturnedSqlstate) {
+      char state[8] = {0};
+      value.getToChar(state, 6);
+      std::memcpy(c->sqlstate, state, sizeof state);
+    } else if (item == kZqlDiagMessageText) {
+      CZqlUcStr* copy = new CZqlUcStr(value);
+      delete c->msg;
+      c->msg = copy;
+    } else if (IsParamItem(item)) {
+      char key[40];
+      ParamKey(item, key, sizeof key);
+      if (c->params == nullptr) c->params = new CZqlUcStr;
+      if (c->params->FindFirst(key) < 0) {  // the first value stays
+        c->params->Append(key);
+        c->params->Append(value);
       }
-    });
+    }
   });
 }
 

@@ -69,9 +69,7 @@ void ReadSettings(CZqlConfig& cfg) {
 void OpenMessages(CZqlXmfUtil& reader) {
   CZqlDirMisc dir;
   char path[kXmxPathMax + 1];
-  if (!dir.Find(kMessageFile, path, sizeof path)) {
-    ZQL_RAISE(kZqlErrCannotFindZqllocXmx);
-  }
+  if (!dir.Find(kMessageFile, path, sizeof path)) ZQL_RAISE(kZqlErrCannotFindZqllocXmx);
   if (!reader.Init(path)) ZQL_RERAISE();
 }
 

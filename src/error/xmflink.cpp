@@ -284,9 +284,7 @@ const char* CZqlXmfUtil::XmsgIntr(int set, int number, int* length) {
       }
       const int g = header_.values[kZqlXmfValuePerBlock];
       const int64_t entry = static_cast<int64_t>(sets_[set].first) + (number + g - 1) / g - 1;
-      if (entry >= header_.values[kZqlXmfValueEntries]) {
-        ZQL_RAISE(kZqlErrInternalZQLError);
-      }
+      if (entry >= header_.values[kZqlXmfValueEntries]) ZQL_RAISE(kZqlErrInternalZQLError);
       char* block = loadBlock(static_cast<int>(entry));
       if ((entries_[entry].flags & kZqlXmfFlagLocked) != 0) addLock(static_cast<int>(entry));
       auto* rec = reinterpret_cast<unsigned char*>(
@@ -296,9 +294,7 @@ const char* CZqlXmfUtil::XmsgIntr(int set, int number, int* length) {
       Unscramble(rec);
       text = reinterpret_cast<const char*>(rec + kZqlXmfRecordHeader);
     });
-    if (!ok) {
-      ZQL_RERAISE();
-    }
+    if (!ok) ZQL_RERAISE();
     return text;
   });
 }

@@ -101,9 +101,7 @@ int CZqlDDA::AllocParDsc(int n) {
 CZqlColumn* CZqlDDA::ColDsc(int i) const {
   return ZqlEntry<CZqlColumn*>(nullptr, [&]() -> CZqlColumn* {
     SZqlDiag* b = need();
-    if (b->columns == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
+    if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
     return b->columns->Dsc(i);
   });
 }
@@ -111,9 +109,7 @@ CZqlColumn* CZqlDDA::ColDsc(int i) const {
 CZqlParameter* CZqlDDA::ParDsc(int i) const {
   return ZqlEntry<CZqlParameter*>(nullptr, [&]() -> CZqlParameter* {
     SZqlDiag* b = need();
-    if (b->params == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
+    if (b->params == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
     return b->params->Dsc(i);
   });
 }
@@ -121,9 +117,7 @@ CZqlParameter* CZqlDDA::ParDsc(int i) const {
 CZqlOutput* CZqlDDA::OutDsc(int i) const {
   return ZqlEntry<CZqlOutput*>(nullptr, [&]() -> CZqlOutput* {
     SZqlDiag* b = need();
-    if (b->output == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
+    if (b->output == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
     return b->output->Dsc(i);
   });
 }
@@ -300,9 +294,7 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
     case kLabelOutput:
       // Values without columns to build their outputs from are malformed.
       if (b.output == nullptr) {
-        if (b.columns == nullptr || !b.columns->hasBody()) {
-          ZQL_RAISE(kZqlErrInternalZQLError);
-        }
+        if (b.columns == nullptr || !b.columns->hasBody()) ZQL_RAISE(kZqlErrInternalZQLError);
         b.output = b.columns->CreateOutput();
         if (b.output == nullptr) return;
       }
@@ -324,9 +316,7 @@ void CZqlDDA::unpackParams(CZqlObjPack* pack) {
 // The condition block replaces the stack: its count sets the capacity, its
 // conditions are pushed oldest first, and two terminators in a row end it.
 void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
-  if (pack->getNext() != kLabelCondCount) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
+  if (pack->getNext() != kLabelCondCount) ZQL_RAISE(kZqlErrInternalZQLError);
   if (!SetCondQty(ReadLong(pack))) return;
   SZqlDiag& b = *body_;
   int previous = -1;

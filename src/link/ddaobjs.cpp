@@ -28,13 +28,9 @@ int32_t ReadLong(CZqlObjPack* pack) {
 
 // Reads the count item that opens a packed set. -1 after damage.
 int ReadCount(CZqlObjPack* pack) {
-  if (pack->getNext() != kLabelCount) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
+  if (pack->getNext() != kLabelCount) ZQL_RAISE(kZqlErrInternalZQLError);
   const int32_t n = ReadLong(pack);
-  if (n < 0 || n > kZqlDDAMaxDescriptors) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
+  if (n < 0 || n > kZqlDDAMaxDescriptors) ZQL_RAISE(kZqlErrInternalZQLError);
   return n;
 }
 
@@ -85,9 +81,7 @@ void CZqlDscSetBase<T>::Clear() {
 template <class T>
 void CZqlDscSetBase<T>::Create(int n) {
   ZqlEntryVoid([&] {
-    if (n < 1 || n > kZqlDDAMaxDescriptors) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (n < 1 || n > kZqlDDAMaxDescriptors) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     std::unique_ptr<T[]> elems(new T[n]);
     auto* b = static_cast<SZqlDscSet<T>*>(ZqlMemoryCalloc(1, sizeof(SZqlDscSet<T>)));
     if (b == nullptr) return;
@@ -103,12 +97,8 @@ void CZqlDscSetBase<T>::Create(int n) {
 template <class T>
 T* CZqlDscSetBase<T>::Dsc(int i) const {
   return ZqlEntry<T*>(nullptr, [&]() -> T* {
-    if (body_ == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
-    if (i < 0 || i >= body_->count) {
-      ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    }
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    if (i < 0 || i >= body_->count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
     return &body_->elems[i];
   });
 }
@@ -136,16 +126,12 @@ CZqlDDAColumns* CZqlDDAColumns::duplicate() const {
 
 CZqlDDAOutput* CZqlDDAColumns::CreateOutput() const {
   return ZqlEntry<CZqlDDAOutput*>(nullptr, [&]() -> CZqlDDAOutput* {
-    if (body_ == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    }
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
     std::unique_ptr<CZqlDDAOutput> output(new CZqlDDAOutput(body_->count));
     if (!output->hasBody()) return nullptr;
     for (int i = 0; i < body_->count; ++i) {
       CZqlColumn& column = body_->elems[i];
-      if (column.getData() == nullptr) {
-        ZQL_RAISE(kZqlErrInternalZQLError);
-      }
+      if (column.getData() == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
       CZqlOutput* out = output->Dsc(i);
       out->setColumn(&column);
       out->setBind(column.getData()->duplicate());

@@ -109,9 +109,7 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
     // reader lose its place; a long payload does not fit the length field.
     const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
                          (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
-    if (badSize || label < 0 || label > 0xFFFF) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (badSize || label < 0 || label > 0xFFFF) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const uint32_t head = HeaderWidth(type);
     const uint64_t item = uint64_t{head} + uint32_t(size);
     if (!buffer_) {  // sizing pass

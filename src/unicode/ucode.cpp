@@ -61,9 +61,7 @@ class CZqlUcStr::CEdit {
   // Makes room. Raises "insufficient memory" (answers false, nothing
   // changed) when the length is too large or memory is exhausted.
   bool prepare(int keep, int64_t length) {
-    if (length > kZqlUcMaxLength) {
-      ZQL_RAISE(kZqlErrInsufficientMemory);
-    }
+    if (length > kZqlUcMaxLength) ZQL_RAISE(kZqlErrInsufficientMemory);
     SZqlUcStrBody* old = s_->body_;
     const std::size_t need = ZqlUcRound(static_cast<std::size_t>(length) + 1);
     if (old != nullptr && old->refs < 2 &&
@@ -212,9 +210,7 @@ void CZqlUcStr::operator delete(void* p, const std::nothrow_t&) noexcept { ZqlMe
 void CZqlUcStr::copyUnits(const unsigned short* text, int n) {
   ZqlEntryVoid([&] {
     CEmptyOnError guard(this);
-    if (text == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const int len = UnitCount(text, n);
     if (len == 0) return;  // empty result: the guard releases the body
     // The text may lie in the present array: a shared body outlives the
@@ -231,9 +227,7 @@ void CZqlUcStr::copyUnits(const unsigned short* text, int n) {
 void CZqlUcStr::copyChars(const char* text, int n, unsigned long table) {
   ZqlEntryVoid([&] {
     CEmptyOnError guard(this);
-    if (text == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const int count = ZqlUcCh2UcLenCCT(text, n, table);
     if (count <= 0) return;
     if (body_ != nullptr && body_->refs >= 2) release();  // detach first
@@ -351,9 +345,7 @@ const unsigned short& CZqlUcStr::operator[](int i) const {
 
 char* CZqlUcStr::toChar(char* buf, int size, unsigned long table, bool check) const {
   return ZqlEntry<char*>(nullptr, [&]() -> char* {
-    if (buf == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (buf == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (size <= 0) return buf;
     buf[0] = 0;
     if (body_ == nullptr) return buf;
@@ -404,9 +396,7 @@ unsigned short* CZqlUcStr::getToUcChar(unsigned short* buf, int n) const {
 
 void CZqlUcStr::appendUnits(const unsigned short* text, int n) {
   ZqlEntryVoid([&] {
-    if (text == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (body_ == nullptr) {
       copyUnits(text, n);
       return;
@@ -424,9 +414,7 @@ void CZqlUcStr::appendUnits(const unsigned short* text, int n) {
 
 void CZqlUcStr::appendChars(const char* text, int n, unsigned long table) {
   ZqlEntryVoid([&] {
-    if (text == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (body_ == nullptr) {
       copyChars(text, n, table);
       return;
@@ -518,13 +506,9 @@ void CZqlUcStr::Append(const CZqlUcChar* ch) {
 
 void CZqlUcStr::updateUnit(int i, unsigned short u) {
   ZqlEntryVoid([&] {
-    if (body_ == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidCZqlUcStrObject);
-    }
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlUcStrObject);
     const int len = body_->length;
-    if (i < 0 || i >= len) {
-      ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    }
+    if (i < 0 || i >= len) ZQL_RAISE(kZqlErrIndexInOutOfRange);
     CEdit edit(this);
     if (!edit.prepare(len, len)) return;
     edit.text()[i] = u;
@@ -584,9 +568,7 @@ int CZqlUcStr::find(const CZqlUcStr& pattern, bool last) const {
 
 int CZqlUcStr::findChars(const char* text, unsigned long table, bool last) const {
   return ZqlEntry<int>(-1, [&]() -> int {
-    if (text == nullptr) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     CZqlUcStr pattern;
     pattern.copyChars(text, -1, table);  // raises on exhaustion
     return find(pattern, last);

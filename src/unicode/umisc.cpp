@@ -99,9 +99,7 @@ const unsigned short* FindText(const unsigned short* s, const unsigned short* t,
 // the caller's error.
 int Compare(const unsigned short* a, const unsigned short* b, int n, bool upper) {
   return ZqlEntry<int>(0, [&]() -> int {
-    if (a == nullptr || b == nullptr || n == 0) {
-      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    }
+    if (a == nullptr || b == nullptr || n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     return ZqlUcCompareUnits(a, b, n, upper);
   });
 }
