@@ -9,9 +9,9 @@
 // datetime or interval subtype (types 9 and 10 only), L + 2 a marker (long
 // 0) followed by the value's own packed form.
 //
-// "Raises" means ZqlTryThrow(code): the code goes to the innermost open try
-// frame or exception handler; with neither open the operation carries on
-// and answers its failure value.
+// "Raises" means: the code goes to the caller's innermost open try frame or
+// exception handler; with neither open the operation takes the raise itself
+// (ZqlEntry) and answers its failure value.
 #ifndef ZQL_ZQLCOL_H
 #define ZQL_ZQLCOL_H
 
@@ -249,7 +249,7 @@ class CZqlRow : public CZqlObject {
 
   int ColNum() const { return count_; }
   // Column i. Raises 0x709 "invalid descriptor index" unless 0 <= i <
-  // ColNum(); if the raise returns, answers a sentinel column named "Wrong
+  // ColNum(); with nothing open to take the raise, answers a sentinel column named "Wrong
   // Column Number".
   CZqlColumn& operator[](int i) const;
   // Index of the first column named name, or -1.
@@ -260,7 +260,7 @@ class CZqlRow : public CZqlObject {
  private:
   CZqlColumn* cols_;  // count_ columns, or null
   int count_;
-  // What operator[] answers for a bad index when the raise returns; the
+  // What operator[] answers for a bad index with nothing open; the
   // caller may write into it like into any column.
   mutable CZqlColumn sentinel_;
 };
@@ -277,7 +277,7 @@ class CZqlList : public CZqlObject {
   ~CZqlList() override;  // destroys the objects
 
   // Insert at the front or back and take ownership: 1. When memory runs
-  // out and the raise returns, 0, and object stays the caller's.
+  // out with nothing open to take the raise, 0, and object stays the caller's.
   int addFirst(CZqlObject* object);
   int addLast(CZqlObject* object);
   // Remove the first node holding object (or node i): 1, or 0 when there

@@ -81,7 +81,7 @@ class CZqlIdent : public CZqlObject {
   // Appends the SQL form to *out: the body, in double quotes with each quote
   // doubled when delimited; with a character-set name other than the default
   // set's, "_", the name and the quoted body. Answers 1; a null out raises
-  // 0xA00B "invalid function arguments" (answers 0 if the raise returns).
+  // 0xA00B "invalid function arguments" (answers 0 with nothing open to take the raise).
   int ToString(CZqlUcStr* out) const;
 
   // A new copy owned by the caller.
@@ -93,7 +93,7 @@ class CZqlIdent : public CZqlObject {
   // pack's Size() afterwards, 0 for a null pack; it raises what the pack
   // raises. unpackFrom reads exactly these three items and answers 1; an
   // item with another label or type raises 0xA00C "internal ZQL error" and
-  // leaves this identifier unchanged (answers 0 if the raise returns).
+  // leaves this identifier unchanged (answers 0 with nothing open to take the raise).
   unsigned int packSize() const override;
   int packTo(CZqlObjPack* pack) const override;
   int unpackFrom(CZqlObjPack* pack) override;

@@ -10,9 +10,10 @@
 // constructor, which clamps them silently.
 //
 // "May raise" below means: the operation pushes the condition onto the
-// current descriptor area (ZqlPushError) and raises its code (ZqlTryThrow).
-// With no try frame or handler open the raise returns and the operation
-// answers its failure value (0, or a null result) with the target unchanged.
+// current descriptor area (ZqlPushError) and raises its code into the
+// caller's frame or handler. With neither open the operation takes the raise
+// itself (ZqlEntry) and answers its failure value (0, or a null result) with
+// the target unchanged.
 // Warnings are pushed without raising.
 #ifndef ZQL_ZQLSDATA_H
 #define ZQL_ZQLSDATA_H
@@ -784,7 +785,7 @@ class CZqlChar : public CZqlData {
   // select a collation by name or identifier (a name that is not defined
   // raises its loading error and changes nothing); setCollIdent makes the
   // coercibility explicit. setCharSet, setCollName and setCollIdent answer
-  // 1, or 0 when a raise returned.
+  // 1, or 0 when a raise found nothing open.
   void setVarying() { flags_ |= kVarying; }
   void setNational() { flags_ |= kNational; }
   int setCharSet(const CZqlUcStr& name);
@@ -907,7 +908,7 @@ class CZqlChar : public CZqlData {
   // match, -1 when an operand is null. The escape must be one character
   // ("invalid escape character") and may only precede %, _ or itself
   // ("invalid escape sequence"). Without escape: the form of one argument.
-  // Answers 0 when a raise returned.
+  // Answers 0 when a raise found nothing open.
   int Like(const CZqlChar& pattern, const CZqlChar& escape) const;
   int Like(const CZqlChar& pattern) const;
   // SUBSTRING(this FROM start [FOR count]), positions from 1: a varying

@@ -13,9 +13,10 @@
 // escape "\U+XXXX" (four upper-case hexadecimal digits); reading 8-bit text
 // turns the escape back into its unit, and "\U+E800" produces nothing.
 //
-// Errors are raised through ZqlTryThrow (zqltry.h). "May raise" below means:
-// the code goes to the innermost open try frame or exception handler; with
-// neither open the function carries on and answers the failure value named.
+// "May raise" below means: the code goes to the caller's innermost open try
+// frame or exception handler; with neither open the function, a library
+// entry (ZqlEntry, zqltry.h), takes the raise itself and answers the failure
+// value named, ZqlTryCode() naming the code.
 // Nothing here is thread-safe: a string and the copies sharing its body
 // belong to one thread.
 #ifndef ZQL_ZQLUCODE_H
@@ -91,14 +92,14 @@ class CZqlUcStr {
   int Chlen(const char* charset) const;
   int Chlen(unsigned long charset) const;
   // As Chlen, but an unmappable unit raises "character not in repertoire"
-  // (answers -1 when that raise returns).
+  // (answers -1 with nothing open to take it).
   int ChlenChk() const;
   int ChlenChk(const char* charset) const;
   int ChlenChk(unsigned long charset) const;
 
   // Unit i for 0 <= i <= Length() (the last is the terminator); any other
   // index raises "index in [] out of range" (answers a static zero unit when
-  // the raise returns). On the empty string every index yields a zero unit.
+  // nothing is open to take the raise). On the empty string every index yields a zero unit.
   const unsigned short& operator[](int i) const;
 
   // Converts into buf (size bytes) and answers buf. Units are converted one
@@ -568,7 +569,7 @@ void ZqlUcFreeCLT(SZqlUcCollation* table);
 // "". Answers buf.
 char* ZqlUcCLTFormatErrMsg(int code, const char* name, char* buf, std::size_t size);
 // Pushes that message with code onto the current descriptor area, when
-// there is one, and raises code. Answers 0 when the raise returns.
+// there is one, and raises code. Answers 0 with nothing open to take the raise.
 int ZqlUcCLTGenErrMsg(int code, const char* name);
 // The weight of the blank, of a unit, of a unit's upper case.
 unsigned short ZqlUcSpaceWeight(unsigned long id);

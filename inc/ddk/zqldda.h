@@ -8,9 +8,9 @@
 // copies share it, duplicate() makes a deep copy. The descriptor sets are
 // handles to shared bodies in the same way.
 //
-// "Raises" below means ZqlTryThrow(code): the code goes to the innermost open
-// try frame or exception handler; with neither open the operation carries on
-// and answers its failure value. Unpacking reads driver input: every damage
+// "Raises" below means: the code goes to the caller's innermost open try
+// frame or exception handler; with neither open the operation takes the raise
+// itself (ZqlEntry) and answers its failure value. Unpacking reads driver input: every damage
 // (a wrong version, a missing or mistyped item, an absurd count) raises
 // 0xA00C "internal ZQL error", and nothing is read outside the packed buffer.
 #ifndef ZQL_ZQLDDA_H
@@ -168,7 +168,7 @@ class CZqlDscSetBase : public CZqlObject {
   // Releases this handle's share of the body; the set has no body then.
   void Clear() override;
   // Element i (valid while the body lives). Raises 0xA013 without body and
-  // 0xA011 unless 0 <= i < Count(); answers null if the raise returns.
+  // 0xA011 unless 0 <= i < Count(); answers null with nothing open to take the raise.
   T* Dsc(int i) const;
   int Count() const;  // elements, 0 without body
   int hasBody() const { return body_ != nullptr ? 1 : 0; }

@@ -6,9 +6,9 @@
 // buffer a helper writes into must hold kZqlMaxPath bytes. CZqlUcStr
 // arguments are converted to 8-bit text in the default character set first.
 //
-// "Raises" below means ZqlTryThrow (zqltry.h): the code goes to the innermost
-// open try frame or exception handler; with neither open the operation
-// carries on and answers the failure value named. Operating-system failures
+// "Raises" below means: the code goes to the caller's innermost open try
+// frame or exception handler; with neither open the operation takes the
+// raise itself (ZqlEntry, zqltry.h) and answers the failure value named. Operating-system failures
 // first record the system error (ZqlGenOsError) and then raise 0xB022
 // "Operating System error"; an operation on a closed file raises 0xA00C.
 #ifndef ZQL_ZQLIO_H
@@ -189,7 +189,6 @@ class CZqlFile : public CZqlObject {
   int lockOne(uint32_t offset, uint32_t length, bool lock);
   int lockGroup(const SZqlLockGroup* groups, int count, bool lock);
   int loadLines();
-  int osFail(int err);
 
   SZqlFileRecord* rec_;  // owned; null when closed
 };

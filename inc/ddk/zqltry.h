@@ -1,11 +1,12 @@
 // zqltry.h - error codes, the try table and exception handlers.
 //
-// Inside the library a failure raises an EZqlError code with ZqlTryThrow; the
+// Inside the library a failure raises an EZqlError code with ZQL_RAISE; the
 // code travels to the innermost open try frame, whose owner releases what it
 // holds (RAII does that here) and either raises the code again outward or
 // answers its failure result. At the library's boundary a caller may open a
 // CZqlExceptionHandler; a code raised while no frame is open becomes a
-// CZqlException delivered to that handler.
+// CZqlException delivered to that handler. Every public entry runs as
+// ZqlEntry, so a raise with neither open lands in a frame of the entry.
 //
 // The transfer is made with C++ exceptions of two private types that only
 // ZqlTry and CZqlExceptionHandler::Run catch. No other code may catch them,
@@ -16,6 +17,7 @@
 #include <cassert>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "zqlsys.h"
@@ -87,9 +89,9 @@ int ZqlTryLevel();          // innermost open level, -1 when none
 // Raises code inside the library; never returns. With a frame open it acts
 // as ZqlTryThrow; with none but a handler open the handler receives a
 // one-condition exception. REQUIRES: a frame or a handler is open, which
-// every library entry point guarantees by running inside ZqlTry; should one
-// forget, the raise still leaves as a CZqlTryJump that ZqlTry and
-// CZqlExceptionHandler::Run turn into a failure.
+// every library entry point guarantees by running as ZqlEntry or inside
+// ZqlTry; should one forget, the raise still leaves as a CZqlTryJump that
+// ZqlTry and CZqlExceptionHandler::Run turn into a failure.
 [[noreturn]] void ZqlRaise(int code, int line, const char* file);
 // ZqlPushError(code), then ZqlRaise(code, line, file).
 [[noreturn]] void ZqlPushnRaise(EZqlError code, int line, const char* file);
@@ -97,6 +99,9 @@ int ZqlTryLevel();          // innermost open level, -1 when none
 // Raise at the caller's file and line: the only way internal code raises.
 #define ZQL_RAISE(code) ZqlRaise((code), __LINE__, __FILE__)
 #define ZQL_PUSH_RAISE(code) ZqlPushnRaise((code), __LINE__, __FILE__)
+// Raises the current code again outward (recovery branches use this); the
+// place of the first raise stays recorded.
+#define ZQL_RERAISE() ZQL_RAISE(ZqlTryCode())
 
 // Checks a caller's duty (a REQUIRES: of a contract) in debug and sanitizer
 // builds; compiled out with NDEBUG.
@@ -149,8 +154,36 @@ int ZqlTry(Body&& body) {
   return 1;
 }
 
-// Raises the current code again outward (recovery branches use this).
+// Raises the current code again outward, as ZqlTryThrow: for callers outside
+// the library (internal code uses ZQL_RERAISE).
 inline int ZqlTryRethrow() { return ZqlTryThrow(ZqlTryCode(), 0, 0); }
+
+int ZqlExceptionHandlerReady();
+
+// Runs body() as a public entry point of the library and answers what body
+// answers. With a frame or an exception handler of the caller's open, a raise
+// inside body goes there as the entry's contract says; with neither open a
+// frame opened here takes it and the entry answers fail (ZqlTryCode() then
+// names the code). So a raise inside the library always lands.
+template <class R, class Body>
+R ZqlEntry(R fail, Body&& body) {
+  if (ZqlTryReady() || ZqlExceptionHandlerReady()) return std::forward<Body>(body)();
+  // Built in place, never assigned: a value class's assignment stores an SQL
+  // value under the target's own attributes.
+  std::optional<R> result;
+  if (!ZqlTry([&] { result.emplace(std::forward<Body>(body)()); })) return fail;
+  return std::move(*result);
+}
+
+// ZqlEntry for an entry without result.
+template <class Body>
+void ZqlEntryVoid(Body&& body) {
+  if (ZqlTryReady() || ZqlExceptionHandlerReady()) {
+    std::forward<Body>(body)();
+    return;
+  }
+  ZqlTry(std::forward<Body>(body));
+}
 
 // ---------------------------------------------------------------------------
 // Exceptions at the library's boundary
@@ -210,7 +243,8 @@ int CZqlExceptionHandler::Run(Body&& body) {
 
 // Pushes a condition with code onto the current descriptor area (none: no-op).
 void ZqlPushError(EZqlError code);
-// ZqlPushError(code), then ZqlTryThrow(code, 0, 0).
+// ZqlPushError(code), then ZqlTryThrow(code, 0, 0): for callers outside the
+// library (internal code uses ZQL_PUSH_RAISE).
 int ZqlPushnThrow(EZqlError code);
 int ZqlExceptionHandlerReady();  // 1 when a handler is open
 // Delivers e (owned from here on) to the innermost handler; with none open

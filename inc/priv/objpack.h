@@ -59,7 +59,7 @@ constexpr uint32_t kZqlPackMarker = 0x01020304;
 
 // Writer and reader of one packed buffer.
 //
-// Writing raises (ZqlTryThrow) and writes nothing when
+// Writing raises and writes nothing when
 //   - a length-prefixed payload exceeds 65535 bytes or a length is negative:
 //     0xA00B "invalid function arguments" (raised in the sizing pass too);
 //   - the item would not fit in the buffer attached with setBuffer:
@@ -68,7 +68,7 @@ constexpr uint32_t kZqlPackMarker = 0x01020304;
 // buffer whose length field or items run past that size, or whose length
 // field is below 8, is damaged: the reading call raises 0xA00C and then
 // behaves as at the end of the buffer. When no try frame or handler is open
-// the raise returns and the call answers its end/failure value.
+// the call takes the raise itself and answers its end/failure value.
 class CZqlObjPack : public CZqlObject {
  public:
   // No buffer, nothing written or read.
@@ -102,7 +102,8 @@ class CZqlObjPack : public CZqlObject {
   uint32_t Size() const;
 
   // Add one item; each answers 1, or raises as described above (answering 0
-  // if the raise returns). Integers go out as the fixed-width types below.
+  // with nothing open to take the raise). Integers go out as the fixed-width
+  // types below.
   int add(int label, char value);               // kZqlPackChar
   int add(int label, unsigned char value);      // kZqlPackUChar
   int add(int label, int16_t value);            // kZqlPackShort
@@ -168,7 +169,7 @@ class CZqlObjPack : public CZqlObject {
 
  private:
   int readItem();
-  int damaged();
+  [[noreturn]] void damaged();
   void clearCurrent();
   int fits(uint64_t bytes) const;
   uint32_t readLimit();

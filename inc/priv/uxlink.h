@@ -89,8 +89,11 @@ struct SZqlInterrupt {
 // running for target's connection (see kZqlIpcInterruptSignal): takes no
 // lock and touches no record, so it may be called on any thread while
 // another waits for that driver. Waits at most about 100 ms for an earlier
-// interrupt of the same driver to be taken. kZqlOk when the driver was
-// signalled (whether it knows the word is its own business), or:
+// interrupt of the same driver to be taken. Nothing is sent while the
+// driver has no request pending. As with any cancel, a request that ends
+// just as the interrupt comes may leave it to the next one of that
+// connection. kZqlOk when the driver was signalled or had nothing pending
+// (whether it knows the word is its own business), or:
 // kZqlErrConnectionDoesNotExist (slot -1); kZqlErrCannotCreateCommunicationBuffer
 // (no buffer); kZqlErrInternalZQLError (slot beyond 19, connection 0);
 // kZqlErrServerDiedConnectionLost (no driver in the slot, or it is gone);

@@ -121,7 +121,7 @@ class CZqlXmfUtil : public CZqlObject {
   // (answer null).
   const char* XmsgIntr(int set, int number, int* length);
   // The first byte of the message's text; a failed lookup raises (answer
-  // -1 when the raise returns).
+  // -1 with nothing open to take the raise).
   int XmsgCharGet(int set, int number);
 
   const char* XmfInfoCop() const { return header_.codePage; }

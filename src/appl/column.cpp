@@ -32,14 +32,11 @@ enum : int {
   kColDefault = 20,
 };
 
-int Damaged() { return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
-
 // The current item as a 4-byte integer; any other width is damage (0).
 int32_t ReadLong(CZqlObjPack* pack) {
   int32_t value = 0;
   if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    Damaged();
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return value;
 }
@@ -47,9 +44,9 @@ int32_t ReadLong(CZqlObjPack* pack) {
 // Reads the version item that opens every descriptor: 1, or 0 after
 // raising 0xA00C.
 int ReadVersion(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+  if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   if (pack->getNext() != kLabelVersion || ReadLong(pack) != kZqlDDAPackVersion) {
-    return Damaged();
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }
@@ -249,14 +246,16 @@ int CZqlOutput::packValueTo(CZqlObjPack* pack) const {
 }
 
 int CZqlOutput::unpackValueFrom(CZqlObjPack* pack) {
-  if (!ReadVersion(pack)) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    if (label != kLabelMarker) continue;
-    // Without a value there is nothing to read the value's items into.
-    if (bind_ == nullptr) return Damaged();
-    if (!bind_->unpackValueFrom(pack)) return 0;
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!ReadVersion(pack)) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      if (label != kLabelMarker) continue;
+      // Without a value there is nothing to read the value's items into.
+      if (bind_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+      if (!bind_->unpackValueFrom(pack)) return 0;
+    }
+    return 1;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -409,11 +408,13 @@ int CZqlColumn::packValueTo(CZqlObjPack* pack) const {
 }
 
 int CZqlColumn::unpackValueFrom(CZqlObjPack* pack) {
-  if (!ReadVersion(pack)) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    if (label != kLabelMarker) continue;
-    if (dataDsc_ == nullptr) return Damaged();
-    if (!dataDsc_->unpackValueFrom(pack)) return 0;
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!ReadVersion(pack)) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      if (label != kLabelMarker) continue;
+      if (dataDsc_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+      if (!dataDsc_->unpackValueFrom(pack)) return 0;
+    }
+    return 1;
+  });
 }

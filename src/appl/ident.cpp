@@ -276,28 +276,27 @@ int IsDefaultCharSet(const CZqlUcStr& name) {
 }  // namespace
 
 int CZqlIdent::ToString(CZqlUcStr* out) const {
-  if (!out) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
-  }
-  bool quoted = delimited_ != kZqlFalse;
-  if (charSet_.Length() > 0 && !IsDefaultCharSet(charSet_)) {
-    out->Append(static_cast<unsigned short>('_'));
-    out->Append(charSet_);
-    quoted = true;  // a character-set prefix needs the delimited form
-  }
-  if (!quoted) {
-    out->Append(body_);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!out) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    bool quoted = delimited_ != kZqlFalse;
+    if (charSet_.Length() > 0 && !IsDefaultCharSet(charSet_)) {
+      out->Append(static_cast<unsigned short>('_'));
+      out->Append(charSet_);
+      quoted = true;  // a character-set prefix needs the delimited form
+    }
+    if (!quoted) {
+      out->Append(body_);
+      return 1;
+    }
+    const unsigned short quote = '"';
+    out->Append(quote);
+    for (const unsigned short* p = body_.UcStr(); *p; ++p) {
+      if (*p == quote) out->Append(quote);
+      out->Append(*p);
+    }
+    out->Append(quote);
     return 1;
-  }
-  const unsigned short quote = '"';
-  out->Append(quote);
-  for (const unsigned short* p = body_.UcStr(); *p; ++p) {
-    if (*p == quote) out->Append(quote);
-    out->Append(*p);
-  }
-  out->Append(quote);
-  return 1;
+  });
 }
 
 CZqlObject* CZqlIdent::duplicate() const { return new CZqlIdent(*this); }
@@ -338,21 +337,19 @@ int ReadFlag(CZqlObjPack* pack, int label, int32_t* flag) {
 }  // namespace
 
 int CZqlIdent::unpackFrom(CZqlObjPack* pack) {
-  if (!pack) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
-  }
-  CZqlUcStr body;
-  CZqlUcStr charSet;
-  int32_t flag = 0;
-  if (!ReadText(pack, 1, &body) || !ReadText(pack, 2, &charSet) ||
-      !ReadFlag(pack, 3, &flag)) {
-    ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-    return 0;
-  }
-  // Taken as they are: the writer already folded a regular body.
-  delimited_ = flag ? kZqlTrue : kZqlFalse;
-  charSet_ = charSet;
-  body_ = body;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!pack) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    CZqlUcStr body;
+    CZqlUcStr charSet;
+    int32_t flag = 0;
+    if (!ReadText(pack, 1, &body) || !ReadText(pack, 2, &charSet) ||
+        !ReadFlag(pack, 3, &flag)) {
+      ZQL_RAISE(kZqlErrInternalZQLError);
+    }
+    // Taken as they are: the writer already folded a regular body.
+    delimited_ = flag ? kZqlTrue : kZqlFalse;
+    charSet_ = charSet;
+    body_ = body;
+    return 1;
+  });
 }

@@ -75,8 +75,7 @@ CZqlData* NewHostValue(int type, int32_t length) {
       if (IntervalOf(type) != kZqlINone) {
         return new CZqlDT(IntervalOf(type), kHostLeadPrec, kHostFracPrec);
       }
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-      return nullptr;
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   }
 }
 
@@ -98,8 +97,6 @@ class CCurrentDDA {
 };
 
 // Pushes code onto the current descriptor area and raises it.
-int Fail(EZqlError code) { return ZqlPushnThrow(code); }
-
 // Reads a host record of type R from the buffer and stores it into the
 // value of class V. 0 when the value is not of that class.
 template <class V, class R>
@@ -130,7 +127,7 @@ int GetSignMagnitude(const CZqlData& source, void* buffer) {
   if (!source.getValue(&value)) return 0;
   const unsigned long magnitude =
       value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-  if (magnitude > UINT32_MAX) return Fail(kZqlErrIntervalFieldOverflow);
+  if (magnitude > UINT32_MAX) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
   zql_year record{value < 0 ? kZqlTrue : kZqlFalse, static_cast<uint32_t>(magnitude)};
   std::memcpy(buffer, &record, sizeof record);
   return 1;
@@ -179,10 +176,7 @@ void CZqlHostLink::reset() {
 void CZqlHostLink::initData(EZqlHostType type, void* buffer, int16_t* indicator,
                             int32_t length) {
   reset();
-  if (!IsHostType(type)) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return;
-  }
+  if (!IsHostType(type)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
   CZqlData* value = NewHostValue(type, length);
   if (value == nullptr) return;
   type_ = type;
@@ -321,16 +315,16 @@ int CZqlHostLink::writeToBuffer(const CZqlData* source, CZqlDDA* dda) {
   CCurrentDDA current(dda);
   int result = 0;
   const int ok = ZqlTry([&] {
-    if (source == nullptr) Fail(kZqlErrInvalidFunctionArguments);
+    if (source == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
     if (!isHost_) {
-      if (data_ == nullptr) Fail(kZqlErrUsingClauseRequiredForResultFields);
-      if (!data_->storeValue(*source)) Fail(kZqlErrDataTypesMismatch);
+      if (data_ == nullptr) ZQL_PUSH_RAISE(kZqlErrUsingClauseRequiredForResultFields);
+      if (!data_->storeValue(*source)) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
       result = 1;
       return;
     }
-    if (buffer_ == nullptr) Fail(kZqlErrUsingClauseRequiredForResultFields);
+    if (buffer_ == nullptr) ZQL_PUSH_RAISE(kZqlErrUsingClauseRequiredForResultFields);
     if (source->isNull()) {
-      if (indicator_ == nullptr) Fail(kZqlErrNullValueNoIndicatorParameter);
+      if (indicator_ == nullptr) ZQL_PUSH_RAISE(kZqlErrNullValueNoIndicatorParameter);
       *indicator_ = -1;
       result = 1;
       return;
@@ -341,10 +335,10 @@ int CZqlHostLink::writeToBuffer(const CZqlData* source, CZqlDDA* dda) {
       const unsigned int n = source->ReturnLength();
       *indicator_ = static_cast<int16_t>(n > INT16_MAX ? INT16_MAX : n);
     }
-    if (result == 0) Fail(kZqlErrDataTypesMismatch);
+    if (result == 0) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
   });
-  if (!ok) ZqlTryRethrow();
-  return ok ? result : 0;
+  if (!ok) ZQL_RERAISE();
+  return result;
 }
 
 // Converts source into the host variable by type: the conversion's answer,
@@ -362,7 +356,7 @@ int CZqlHostLink::valueToHost(const CZqlData& source) {
     case kZqlHostInteger: {
       long v = 0;
       if (!source.getValue(&v)) return 0;
-      if (v < INT32_MIN || v > INT32_MAX) return Fail(kZqlErrNumericValueOutOfRange);
+      if (v < INT32_MIN || v > INT32_MAX) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
       const int32_t out = static_cast<int32_t>(v);
       std::memcpy(buffer_, &out, sizeof out);
       return 1;

@@ -14,18 +14,22 @@ const char kSentinelName[] = "Wrong Column Number";
 CZqlRow::CZqlRow(int n)
     : cols_(nullptr), count_(0), sentinel_(CZqlIdent(kSentinelName)) {
   if (n <= 0) return;
-  cols_ = new CZqlColumn[static_cast<std::size_t>(n)];
-  count_ = n;
+  ZqlEntryVoid([&] {
+    cols_ = new CZqlColumn[static_cast<std::size_t>(n)];
+    count_ = n;
+  });
 }
 
 CZqlRow::CZqlRow(const CZqlRow& other)
     : CZqlObject(other), cols_(nullptr), count_(0), sentinel_(other.sentinel_) {
   if (other.count_ <= 0) return;
-  std::unique_ptr<CZqlColumn[]> cols(
-      new CZqlColumn[static_cast<std::size_t>(other.count_)]);
-  for (int i = 0; i < other.count_; ++i) cols[i] = other.cols_[i];
-  cols_ = cols.release();
-  count_ = other.count_;
+  ZqlEntryVoid([&] {
+    std::unique_ptr<CZqlColumn[]> cols(
+        new CZqlColumn[static_cast<std::size_t>(other.count_)]);
+    for (int i = 0; i < other.count_; ++i) cols[i] = other.cols_[i];
+    cols_ = cols.release();
+    count_ = other.count_;
+  });
 }
 
 CZqlRow::~CZqlRow() { delete[] cols_; }
@@ -39,11 +43,11 @@ void CZqlRow::Clear() {
 }
 
 CZqlColumn& CZqlRow::operator[](int i) const {
-  if (i < 0 || i >= count_) {
-    ZqlTryThrow(kZqlErrInvalidDescriptorIndex, 0, 0);
-    return sentinel_;
-  }
-  return cols_[i];
+  CZqlColumn* col = ZqlEntry<CZqlColumn*>(&sentinel_, [&] {
+    if (i < 0 || i >= count_) ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
+    return &cols_[i];
+  });
+  return *col;
 }
 
 int CZqlRow::findCol(const CZqlIdent& name) const {

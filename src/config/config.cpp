@@ -9,16 +9,11 @@ namespace {
 constexpr const char* kEnvironments = "ENVIRONMENTS";
 constexpr const char* kDriverKey = "Driver";
 
-// Runs body in a try frame; a raise inside makes the call answer failure
-// after raising the code again outward.
+// Runs body as an entry point: a raise inside goes on to the caller's frame
+// or handler, or with neither open makes the call answer failure.
 template <class Body>
 int Guarded(int failure, Body&& body) {
-  int result = failure;
-  if (!ZqlTry([&] { result = body(); })) {
-    ZqlTryRethrow();
-    return failure;
-  }
-  return result;
+  return ZqlEntry<int>(failure, [&]() -> int { return body(); });
 }
 
 CZqlUcStr PlatformName(const CZqlUcStr& name) {
@@ -28,9 +23,10 @@ CZqlUcStr PlatformName(const CZqlUcStr& name) {
   return s;
 }
 
+// A null argument: raises 0xA00B into the caller's frame or handler, or
+// with neither open answers 0.
 int NullArguments() {
-  ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  return 0;
+  return ZqlEntry<int>(0, []() -> int { ZQL_RAISE(kZqlErrInvalidFunctionArguments); });
 }
 
 }  // namespace

@@ -8,21 +8,11 @@
 
 namespace {
 
-// Runs body in a try frame; a raise inside makes the call answer failure
-// after raising the code again outward.
+// Runs body as an entry point: a raise inside goes on to the caller's frame
+// or handler, or with neither open makes the call answer failure.
 template <class Body>
 int Guarded(int failure, Body&& body) {
-  int result = failure;
-  if (!ZqlTry([&] { result = body(); })) {
-    ZqlTryRethrow();
-    return failure;
-  }
-  return result;
-}
-
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
+  return ZqlEntry<int>(failure, [&]() -> int { return body(); });
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -93,10 +83,7 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
   }
   if (*p == '[') {
     const char* close = static_cast<const char*>(std::memchr(p + 1, ']', end - p - 1));
-    if (close == nullptr) {
-      Raise(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
-      return;
-    }
+    if (close == nullptr) ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
     const char* b = p + 1;
     const char* e = close;
     Trim(&b, &e);
@@ -116,8 +103,7 @@ void ParseLine(const char* text, int length, SZqlIniLists& l, CZqlSection** cur)
   const char* ke = keyEnd;
   Trim(&kb, &ke);
   if (eq == nullptr || bracket || kb == ke || *cur == nullptr) {
-    Raise(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
-    return;
+    ZQL_RAISE(kZqlErrInitializationFileHasErrorsOrIsCorrupted);
   }
   const char* vb = eq + 1;
   const char* ve = end;
@@ -235,7 +221,7 @@ int CZqlWinIni::sectionIndex(const CZqlUcStr& name) const {
 CZqlUcStr CZqlWinIni::newSectionName(const CZqlUcStr& name) const { return name; }
 
 int CZqlWinIni::locate(char* path, bool configRaises) {
-  if (nameLost_) return Raise(kZqlErrInsufficientMemory);
+  if (nameLost_) ZQL_RAISE(kZqlErrInsufficientMemory);
   CZqlDirMisc dir;
   int found = 0;
   const int ok = ZqlTry([&] {
@@ -245,9 +231,9 @@ int CZqlWinIni::locate(char* path, bool configRaises) {
       found = dir.Find(name, path, kZqlMaxPath);
     }
   });
-  if (!ok && ZqlTryCode() != kZqlErrPathNotFound) return ZqlTryRethrow();
+  if (!ok && ZqlTryCode() != kZqlErrPathNotFound) ZQL_RERAISE();
   if (found) return 1;
-  if (configRaises && isConfigFile()) Raise(kZqlErrCannotOpenZQLINIFile);
+  if (configRaises && isConfigFile()) ZQL_RAISE(kZqlErrCannotOpenZQLINIFile);
   return 0;
 }
 
@@ -257,7 +243,7 @@ void CZqlWinIni::parseFrom(CZqlFile& file, SZqlIniLists& into) {
     const char* text = nullptr;
     int length = 0;
     if (!ZqlTry([&] { file.ReadLine(&text, &length); })) {
-      if (ZqlTryCode() != kZqlErrEOFFound) ZqlTryRethrow();
+      if (ZqlTryCode() != kZqlErrEOFFound) ZQL_RERAISE();
       return;
     }
     ParseLine(text, length, into, &cur);
@@ -282,8 +268,7 @@ void CZqlWinIni::parseFile(const char* path) {
     delete fresh;
     time_ = SZqlFileTime{{0, 0}};
     file.Unlock(kZqlIniLockOffset, 1);
-    Raise(code);
-    return;
+    ZQL_RAISE(code);
   }
   file.Unlock(kZqlIniLockOffset, 1);
   setLists(fresh);
@@ -319,8 +304,10 @@ int CZqlWinIni::openCfgFile(const CZqlUcStr& section) {
 }
 
 int CZqlWinIni::openCfgFile(const char* section) {
-  if (section == nullptr) return Raise(kZqlErrInvalidFunctionArguments) - 1;
-  return openCfgFile(CZqlUcStr(section));
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (section == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return openCfgFile(CZqlUcStr(section));
+  });
 }
 
 int CZqlWinIni::readCfgString(const CZqlUcStr& section, const CZqlUcStr& key, CZqlUcStr* value) {
@@ -333,8 +320,10 @@ int CZqlWinIni::readCfgString(const CZqlUcStr& section, const CZqlUcStr& key, CZ
 }
 
 int CZqlWinIni::readCfgString(const char* section, const char* key, CZqlUcStr* value) {
-  if (section == nullptr || key == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  return readCfgString(CZqlUcStr(section), CZqlUcStr(key), value);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (section == nullptr || key == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return readCfgString(CZqlUcStr(section), CZqlUcStr(key), value);
+  });
 }
 
 int CZqlWinIni::getEntry(int index, CZqlUcStr* key, CZqlUcStr* value) {
@@ -384,7 +373,7 @@ int CZqlWinIni::rewrite(bool create, const std::function<bool(SZqlIniLists&)>& e
   auto* fresh = new SZqlIniLists;
   if (!ZqlTry([&] { parseFrom(file, *fresh); })) {
     delete fresh;
-    return ZqlTryRethrow();
+    ZQL_RERAISE();
   }
   setLists(fresh);
   std::strcpy(path_, path);
@@ -454,15 +443,19 @@ bool CZqlWinIni::editEntry(SZqlIniLists& l, const CZqlUcStr& section, const CZql
 
 int CZqlWinIni::writeCfgString(const CZqlUcStr& section, const CZqlUcStr& key,
                                const CZqlUcStr& value) {
-  if (!Writable(section, key, value)) return Raise(kZqlErrInvalidFunctionArguments);
-  return Guarded(0, [&] {
-    return rewrite(value.Length() > 0,
-                   [&](SZqlIniLists& l) { return editEntry(l, section, key, value); });
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!Writable(section, key, value)) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return Guarded(0, [&] {
+      return rewrite(value.Length() > 0,
+                     [&](SZqlIniLists& l) { return editEntry(l, section, key, value); });
+    });
   });
 }
 
 int CZqlWinIni::writeCfgString(const char* section, const char* key, const char* value) {
-  if (section == nullptr || key == nullptr || value == nullptr)
-    return Raise(kZqlErrInvalidFunctionArguments);
-  return writeCfgString(CZqlUcStr(section), CZqlUcStr(key), CZqlUcStr(value));
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (section == nullptr || key == nullptr || value == nullptr)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return writeCfgString(CZqlUcStr(section), CZqlUcStr(key), CZqlUcStr(value));
+  });
 }

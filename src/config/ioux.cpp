@@ -25,15 +25,12 @@ constexpr int kExtensionMax = 15;
 // Pause between two attempts at a busy lock.
 constexpr std::chrono::milliseconds kLockRetry(10);
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
-int RaiseOs(int err) {
-  ZqlGenOsError(err);
-  return Raise(kZqlErrOperatingSystemError);
-}
+// Records the system error, then raises 0xB022 "Operating System error".
+#define ZQL_RAISE_OS(err)                   \
+  do {                                      \
+    ZqlGenOsError(err);                     \
+    ZQL_RAISE(kZqlErrOperatingSystemError); \
+  } while (0)
 
 // Copies src into a kZqlMaxPath buffer; 0 (and "") when it does not fit.
 int CopyPath(char* dst, const char* src) {
@@ -317,36 +314,38 @@ CZqlFile::CZqlFile() : rec_(nullptr) {}
 
 CZqlFile::~CZqlFile() { Close(); }
 
-int CZqlFile::osFail(int err) { return RaiseOs(err); }
-
 int CZqlFile::Open(const CZqlUcStr& path, int mode) {
-  char p[kZqlMaxPath];
-  if (!ToPath(path, p)) return RaiseOs(ENAMETOOLONG);
-  return Open(p, mode);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char p[kZqlMaxPath];
+    if (!ToPath(path, p)) ZQL_RAISE_OS(ENAMETOOLONG);
+    return Open(p, mode);
+  });
 }
 
 int CZqlFile::Open(const char* path, int mode) {
-  if (rec_ != nullptr) return Raise(kZqlErrInternalZQLError);
-  if (path == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  if (std::strlen(path) >= static_cast<std::size_t>(kZqlMaxPath)) return RaiseOs(ENAMETOOLONG);
-  int flags = (mode & kZqlFileReadWrite) ? O_RDWR : O_RDONLY;
-  if (mode & kZqlFileCreate) flags |= O_CREAT | O_TRUNC;
-  if (mode & kZqlFileCreateKeep) flags |= O_CREAT;
-  // Descriptors never leak into the driver processes the library starts.
-  const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0777);
-  if (fd < 0) return RaiseOs(errno);
-  auto* rec = static_cast<SZqlFileRecord*>(ZqlMemoryMalloc(sizeof(SZqlFileRecord)));
-  if (rec == nullptr) {
-    ::close(fd);
-    return 0;
-  }
-  rec->refs = 1;
-  rec->fd = fd;
-  rec->timeOut = kZqlLockTimeOutDefault;
-  rec->mode = mode;
-  std::strcpy(rec->path, path);
-  rec_ = rec;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ != nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (std::strlen(path) >= static_cast<std::size_t>(kZqlMaxPath)) ZQL_RAISE_OS(ENAMETOOLONG);
+    int flags = (mode & kZqlFileReadWrite) ? O_RDWR : O_RDONLY;
+    if (mode & kZqlFileCreate) flags |= O_CREAT | O_TRUNC;
+    if (mode & kZqlFileCreateKeep) flags |= O_CREAT;
+    // Descriptors never leak into the driver processes the library starts.
+    const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0777);
+    if (fd < 0) ZQL_RAISE_OS(errno);
+    auto* rec = static_cast<SZqlFileRecord*>(ZqlMemoryMalloc(sizeof(SZqlFileRecord)));
+    if (rec == nullptr) {
+      ::close(fd);
+      return 0;
+    }
+    rec->refs = 1;
+    rec->fd = fd;
+    rec->timeOut = kZqlLockTimeOutDefault;
+    rec->mode = mode;
+    std::strcpy(rec->path, path);
+    rec_ = rec;
+    return 1;
+  });
 }
 
 int CZqlFile::Close() {
@@ -359,13 +358,15 @@ int CZqlFile::Close() {
 }
 
 int CZqlFile::Read(void* buf, unsigned int n) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
-  ssize_t got;
-  do {
-    got = ::read(rec_->fd, buf, n);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) return osFail(errno) - 1;
-  return static_cast<int>(got);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    ssize_t got;
+    do {
+      got = ::read(rec_->fd, buf, n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) ZQL_RAISE_OS(errno);
+    return static_cast<int>(got);
+  });
 }
 
 int CZqlFile::Read(void* buf, unsigned int n, unsigned int* got) {
@@ -376,178 +377,201 @@ int CZqlFile::Read(void* buf, unsigned int n, unsigned int* got) {
 }
 
 int CZqlFile::Write(const void* buf, unsigned int n) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
-  const char* p = static_cast<const char*>(buf);
-  unsigned int done = 0;
-  while (done < n) {
-    const ssize_t w = ::write(rec_->fd, p + done, n - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) return osFail(errno) - 1;
-    done += static_cast<unsigned int>(w);
-  }
-  return static_cast<int>(n);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    const char* p = static_cast<const char*>(buf);
+    unsigned int done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(rec_->fd, p + done, n - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) ZQL_RAISE_OS(errno);
+      done += static_cast<unsigned int>(w);
+    }
+    return static_cast<int>(n);
+  });
 }
 
 int CZqlFile::SetSeek(int64_t offset, EZqlFileSeekFrom from) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  const int whence = from == kZqlSeekCur ? SEEK_CUR : from == kZqlSeekEnd ? SEEK_END : SEEK_SET;
-  if (::lseek(rec_->fd, static_cast<off_t>(offset), whence) < 0) return osFail(errno);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    const int whence = from == kZqlSeekCur ? SEEK_CUR : from == kZqlSeekEnd ? SEEK_END : SEEK_SET;
+    if (::lseek(rec_->fd, static_cast<off_t>(offset), whence) < 0) ZQL_RAISE_OS(errno);
+    return 1;
+  });
 }
 
 int CZqlFile::SetSeek(int64_t offset) { return SetSeek(offset, kZqlSeekSet); }
 
 int CZqlFile::GetSeek(int64_t* pos) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  const off_t at = ::lseek(rec_->fd, 0, SEEK_CUR);
-  if (at < 0) return osFail(errno);
-  if (pos != nullptr) *pos = static_cast<int64_t>(at);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    const off_t at = ::lseek(rec_->fd, 0, SEEK_CUR);
+    if (at < 0) ZQL_RAISE_OS(errno);
+    if (pos != nullptr) *pos = static_cast<int64_t>(at);
+    return 1;
+  });
 }
 
 int64_t CZqlFile::Size() {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError) - 1;
-  struct stat st;
-  if (::fstat(rec_->fd, &st) != 0) return osFail(errno) - 1;
-  return static_cast<int64_t>(st.st_size);
+  return ZqlEntry<int64_t>(-1, [&]() -> int64_t {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    struct stat st;
+    if (::fstat(rec_->fd, &st) != 0) ZQL_RAISE_OS(errno);
+    return static_cast<int64_t>(st.st_size);
+  });
 }
 
 int CZqlFile::Truncate(int64_t size) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (::ftruncate(rec_->fd, static_cast<off_t>(size)) != 0) return osFail(errno);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (::ftruncate(rec_->fd, static_cast<off_t>(size)) != 0) ZQL_RAISE_OS(errno);
+    return 1;
+  });
 }
 
 // Reads the whole file into the line buffer.
 int CZqlFile::loadLines() {
-  const int64_t size = Size();
-  if (size < 0) return 0;
-  char* data = static_cast<char*>(ZqlMemoryMalloc(static_cast<std::size_t>(size) + 1));
-  if (data == nullptr) return 0;
-  std::size_t have = 0;
-  while (have < static_cast<std::size_t>(size)) {
-    const ssize_t got = ::pread(rec_->fd, data + have, static_cast<std::size_t>(size) - have,
-                                static_cast<off_t>(have));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      const int err = got < 0 ? errno : 0;
-      ZqlMemoryFree(data);
-      if (err != 0) return osFail(err);
-      break;  // the file shrank meanwhile: keep what was read
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int64_t size = Size();
+    if (size < 0) return 0;
+    char* data = static_cast<char*>(ZqlMemoryMalloc(static_cast<std::size_t>(size) + 1));
+    if (data == nullptr) return 0;
+    std::size_t have = 0;
+    while (have < static_cast<std::size_t>(size)) {
+      const ssize_t got = ::pread(rec_->fd, data + have, static_cast<std::size_t>(size) - have,
+                                  static_cast<off_t>(have));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        const int err = got < 0 ? errno : 0;
+        ZqlMemoryFree(data);
+        if (err != 0) ZQL_RAISE_OS(err);
+        break;  // the file shrank meanwhile: keep what was read
+      }
+      have += static_cast<std::size_t>(got);
     }
-    have += static_cast<std::size_t>(got);
-  }
-  if (have > 0 && data[have - 1] >= 1 && data[have - 1] <= 31) --have;
-  ZqlMemoryFree(rec_->lines);
-  rec_->lines = data;
-  rec_->lineSize = have;
-  rec_->linePos = 0;
-  rec_->linesLoaded = true;
-  return 1;
+    if (have > 0 && data[have - 1] >= 1 && data[have - 1] <= 31) --have;
+    ZqlMemoryFree(rec_->lines);
+    rec_->lines = data;
+    rec_->lineSize = have;
+    rec_->linePos = 0;
+    rec_->linesLoaded = true;
+    return 1;
+  });
 }
 
 int CZqlFile::ReadLine(const char** text, int* length) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (!rec_->linesLoaded && !loadLines()) return 0;
-  const char* data = rec_->lines;
-  std::size_t pos = rec_->linePos;
-  const std::size_t size = rec_->lineSize;
-  while (pos < size && (data[pos] == '\n' || data[pos] == '\r')) ++pos;
-  const std::size_t start = pos;
-  while (pos < size && data[pos] != '\n' && data[pos] != '\r') ++pos;
-  rec_->linePos = pos;
-  if (pos == start) return Raise(kZqlErrEOFFound);
-  if (text != nullptr) *text = data + start;
-  if (length != nullptr) *length = static_cast<int>(pos - start);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (!rec_->linesLoaded && !loadLines()) return 0;
+    const char* data = rec_->lines;
+    std::size_t pos = rec_->linePos;
+    const std::size_t size = rec_->lineSize;
+    while (pos < size && (data[pos] == '\n' || data[pos] == '\r')) ++pos;
+    const std::size_t start = pos;
+    while (pos < size && data[pos] != '\n' && data[pos] != '\r') ++pos;
+    rec_->linePos = pos;
+    if (pos == start) ZQL_RAISE(kZqlErrEOFFound);
+    if (text != nullptr) *text = data + start;
+    if (length != nullptr) *length = static_cast<int>(pos - start);
+    return 1;
+  });
 }
 
 int CZqlFile::ReadString(CZqlUcStr* line) {
-  if (line == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  line->Clear();
-  const char* text = nullptr;
-  int length = 0;
-  if (!ReadLine(&text, &length)) return 0;
-  line->Copy(text, length);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (line == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    line->Clear();
+    const char* text = nullptr;
+    int length = 0;
+    if (!ReadLine(&text, &length)) return 0;
+    line->Copy(text, length);
+    return 1;
+  });
 }
 
 int CZqlFile::WriteString(const CZqlUcStr& s) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  const int n = s.Chlen();
-  char* buf = static_cast<char*>(ZqlMemoryMalloc(static_cast<std::size_t>(n) + 2));
-  if (buf == nullptr) return 0;
-  s.getToChar(buf, n + 1);
-  const std::size_t len = std::strlen(buf);
-  buf[len] = '\n';
-  const int w = Write(buf, static_cast<unsigned int>(len + 1));
-  ZqlMemoryFree(buf);
-  return w < 0 ? 0 : 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    const int n = s.Chlen();
+    char* buf = static_cast<char*>(ZqlMemoryMalloc(static_cast<std::size_t>(n) + 2));
+    if (buf == nullptr) return 0;
+    s.getToChar(buf, n + 1);
+    const std::size_t len = std::strlen(buf);
+    buf[len] = '\n';
+    const int w = Write(buf, static_cast<unsigned int>(len + 1));
+    ZqlMemoryFree(buf);
+    return w < 0 ? 0 : 1;
+  });
 }
 
 // One attempt loop at a range. Read-only files take shared locks: an
 // exclusive lock needs a descriptor open for writing.
 int CZqlFile::lockOne(uint32_t offset, uint32_t length, bool lock) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (length == 0) return Raise(kZqlErrInvalidFunctionArguments);  // 0 means "to EOF"
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = !lock ? F_UNLCK : (rec_->mode & kZqlFileReadWrite) ? F_WRLCK : F_RDLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  fl.l_pid = getpid();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(rec_->timeOut);
-  for (;;) {
-    if (::fcntl(rec_->fd, F_SETLK, &fl) == 0) return 1;
-    const int err = errno;
-    if (err != EACCES && err != EAGAIN && err != EINTR) return osFail(err);
-    if (std::chrono::steady_clock::now() >= deadline)
-      return Raise(kZqlErrTableIsLockedByAnotherCursor);
-    std::this_thread::sleep_for(kLockRetry);
-  }
-}
-
-int CZqlFile::lockGroup(const SZqlLockGroup* groups, int count, bool lock) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  if (groups == nullptr || count < 1) return Raise(kZqlErrInvalidFunctionArguments);
-  if (!lock) {
-    for (int i = 0; i < count; ++i)
-      if (!lockOne(groups[i].offset, groups[i].length, false)) return 0;
-    return 1;
-  }
-  // Each range is tried with the shortest time-out; a busy one releases the
-  // ranges taken so far, so that two processes never hold parts of each
-  // other's groups, and the round starts again until the deadline.
-  const int saved = rec_->timeOut;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(saved);
-  rec_->timeOut = 0;
-  int taken = 0;
-  int busy = 0;
-  const int ok = ZqlTry([&] {
-    while (taken < count) {
-      if (ZqlTry([&] { lockOne(groups[taken].offset, groups[taken].length, true); })) {
-        ++taken;
-        continue;
-      }
-      if (ZqlTryCode() != kZqlErrTableIsLockedByAnotherCursor) ZqlTryRethrow();
-      for (int i = 0; i < taken; ++i) lockOne(groups[i].offset, groups[i].length, false);
-      taken = 0;
-      if (std::chrono::steady_clock::now() >= deadline) {
-        busy = 1;
-        return;
-      }
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (length == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);  // 0 means "to EOF"
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = !lock ? F_UNLCK : (rec_->mode & kZqlFileReadWrite) ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    fl.l_pid = getpid();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(rec_->timeOut);
+    for (;;) {
+      if (::fcntl(rec_->fd, F_SETLK, &fl) == 0) return 1;
+      const int err = errno;
+      if (err != EACCES && err != EAGAIN && err != EINTR) ZQL_RAISE_OS(err);
+      if (std::chrono::steady_clock::now() >= deadline)
+        ZQL_RAISE(kZqlErrTableIsLockedByAnotherCursor);
       std::this_thread::sleep_for(kLockRetry);
     }
   });
-  rec_->timeOut = saved;
-  if (!ok) {
-    const int code = ZqlTryCode();
-    for (int i = 0; i < taken; ++i)
-      ZqlTry([&] { lockOne(groups[i].offset, groups[i].length, false); });
-    return Raise(code);
-  }
-  return busy ? Raise(kZqlErrTableIsLockedByAnotherCursor) : 1;
+}
+
+int CZqlFile::lockGroup(const SZqlLockGroup* groups, int count, bool lock) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (groups == nullptr || count < 1) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!lock) {
+      for (int i = 0; i < count; ++i)
+        if (!lockOne(groups[i].offset, groups[i].length, false)) return 0;
+      return 1;
+    }
+    // Each range is tried with the shortest time-out; a busy one releases the
+    // ranges taken so far, so that two processes never hold parts of each
+    // other's groups, and the round starts again until the deadline.
+    const int saved = rec_->timeOut;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(saved);
+    rec_->timeOut = 0;
+    int taken = 0;
+    int busy = 0;
+    const int ok = ZqlTry([&] {
+      while (taken < count) {
+        if (ZqlTry([&] { lockOne(groups[taken].offset, groups[taken].length, true); })) {
+          ++taken;
+          continue;
+        }
+        if (ZqlTryCode() != kZqlErrTableIsLockedByAnotherCursor) ZQL_RERAISE();
+        for (int i = 0; i < taken; ++i) lockOne(groups[i].offset, groups[i].length, false);
+        taken = 0;
+        if (std::chrono::steady_clock::now() >= deadline) {
+          busy = 1;
+          return;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+      }
+    });
+    rec_->timeOut = saved;
+    if (!ok) {
+      const int code = ZqlTryCode();
+      for (int i = 0; i < taken; ++i)
+        ZqlTry([&] { lockOne(groups[i].offset, groups[i].length, false); });
+      ZQL_RAISE(code);
+    }
+    if (busy) ZQL_RAISE(kZqlErrTableIsLockedByAnotherCursor);
+    return 1;
+  });
 }
 
 int CZqlFile::Lock(uint32_t offset, uint32_t length) { return lockOne(offset, length, true); }
@@ -589,11 +613,13 @@ int CZqlFile::isCanReadWrite() const {
 }
 
 int CZqlFile::LastAccess(SZqlFileTime* time) {
-  if (rec_ == nullptr) return Raise(kZqlErrInternalZQLError);
-  struct stat st;
-  if (::fstat(rec_->fd, &st) != 0) return osFail(errno);
-  if (time != nullptr) *time = TimeOf(st);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (rec_ == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+    struct stat st;
+    if (::fstat(rec_->fd, &st) != 0) ZQL_RAISE_OS(errno);
+    if (time != nullptr) *time = TimeOf(st);
+    return 1;
+  });
 }
 
 const char* CZqlFile::Path() const { return rec_ != nullptr ? rec_->path : ""; }
@@ -612,51 +638,57 @@ CZqlDirMisc::CZqlDirMisc() : list_(nullptr) {}
 CZqlDirMisc::~CZqlDirMisc() { FileListClose(); }
 
 int CZqlDirMisc::Find(const CZqlUcStr& name, CZqlUcStr* path) {
-  if (path == nullptr || name.Length() == 0) return Raise(kZqlErrInvalidFunctionArguments);
-  char n[kZqlMaxPath];
-  char found[kZqlMaxPath];
-  if (!ToPath(name, n)) return 0;
-  if (!Find(n, found, kZqlMaxPath)) return 0;
-  path->Copy(found);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (path == nullptr || name.Length() == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    char n[kZqlMaxPath];
+    char found[kZqlMaxPath];
+    if (!ToPath(name, n)) return 0;
+    if (!Find(n, found, kZqlMaxPath)) return 0;
+    path->Copy(found);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::Find(const char* name, char* path, int size) {
-  if (name == nullptr || *name == '\0' || path == nullptr || size < 1)
-    return Raise(kZqlErrInvalidFunctionArguments);
-  path[0] = '\0';
-  char found[kZqlMaxPath];
-  const bool itself = Resolve(name, found) && !ZqlFileDirectoryP(found) && ZqlFileExistsP(found);
-  if (!itself) {
-    const char* lists[] = {ZqlSysPath(), std::getenv("ZQL"), std::getenv("KOVA"),
-                           std::getenv("PATH")};
-    bool hit = false;
-    for (const char* list : lists) {
-      if (ZqlFindFile(list, name, found)) {
-        hit = true;
-        break;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (name == nullptr || *name == '\0' || path == nullptr || size < 1)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    path[0] = '\0';
+    char found[kZqlMaxPath];
+    const bool itself = Resolve(name, found) && !ZqlFileDirectoryP(found) && ZqlFileExistsP(found);
+    if (!itself) {
+      const char* lists[] = {ZqlSysPath(), std::getenv("ZQL"), std::getenv("KOVA"),
+                             std::getenv("PATH")};
+      bool hit = false;
+      for (const char* list : lists) {
+        if (ZqlFindFile(list, name, found)) {
+          hit = true;
+          break;
+        }
       }
+      char resolved[kZqlMaxPath];
+      if (!hit || !Resolve(found, resolved)) return 0;
+      std::strcpy(found, resolved);
     }
-    char resolved[kZqlMaxPath];
-    if (!hit || !Resolve(found, resolved)) return 0;
-    std::strcpy(found, resolved);
-  }
-  if (std::strlen(found) >= static_cast<std::size_t>(size)) return 0;
-  std::strcpy(path, found);
-  return 1;
+    if (std::strlen(found) >= static_cast<std::size_t>(size)) return 0;
+    std::strcpy(path, found);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::Path(const CZqlUcStr& name, CZqlUcStr* path) {
-  if (path == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  char n[kZqlMaxPath];
-  char full[kZqlMaxPath];
-  if (!ToPath(name, n) || !Resolve(n, full)) return RaiseOs(ENOENT);
-  struct stat st;
-  if (::stat(full, &st) != 0) return RaiseOs(errno);
-  const std::size_t len = std::strlen(full);
-  if (S_ISDIR(st.st_mode) && full[len - 1] != '/') AppendCut(full, len, "/", 1);
-  path->Copy(full);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    char n[kZqlMaxPath];
+    char full[kZqlMaxPath];
+    if (!ToPath(name, n) || !Resolve(n, full)) ZQL_RAISE_OS(ENOENT);
+    struct stat st;
+    if (::stat(full, &st) != 0) ZQL_RAISE_OS(errno);
+    const std::size_t len = std::strlen(full);
+    if (S_ISDIR(st.st_mode) && full[len - 1] != '/') AppendCut(full, len, "/", 1);
+    path->Copy(full);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::Access(const CZqlUcStr& path, EZqlFileAccess mode) {
@@ -669,83 +701,95 @@ int CZqlDirMisc::Access(const CZqlUcStr& path, EZqlFileAccess mode) {
 }
 
 int CZqlDirMisc::Unlink(const CZqlUcStr& path) {
-  char p[kZqlMaxPath];
-  char full[kZqlMaxPath];
-  if (!ToPath(path, p) || !Resolve(p, full)) return RaiseOs(ENOENT);
-  if (::unlink(full) != 0) return RaiseOs(errno);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    char p[kZqlMaxPath];
+    char full[kZqlMaxPath];
+    if (!ToPath(path, p) || !Resolve(p, full)) ZQL_RAISE_OS(ENOENT);
+    if (::unlink(full) != 0) ZQL_RAISE_OS(errno);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::Rename(const CZqlUcStr& from, const CZqlUcStr& to) {
-  char a[kZqlMaxPath];
-  char b[kZqlMaxPath];
-  if (!ToPath(from, a) || !ToPath(to, b)) return RaiseOs(ENAMETOOLONG);
-  if (::rename(a, b) != 0) return RaiseOs(errno);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    char a[kZqlMaxPath];
+    char b[kZqlMaxPath];
+    if (!ToPath(from, a) || !ToPath(to, b)) ZQL_RAISE_OS(ENAMETOOLONG);
+    if (::rename(a, b) != 0) ZQL_RAISE_OS(errno);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::LastAccess(const CZqlUcStr& path, SZqlFileTime* time) {
-  char p[kZqlMaxPath];
-  if (!ToPath(path, p)) return 0;
-  return LastAccess(p, time);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char p[kZqlMaxPath];
+    if (!ToPath(path, p)) return 0;
+    return LastAccess(p, time);
+  });
 }
 
 int CZqlDirMisc::LastAccess(const char* path, SZqlFileTime* time) {
-  struct stat st;
-  if (!StatPath(path, &st)) return 0;
-  if (time != nullptr) *time = TimeOf(st);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    struct stat st;
+    if (!StatPath(path, &st)) return 0;
+    if (time != nullptr) *time = TimeOf(st);
+    return 1;
+  });
 }
 
 int CZqlDirMisc::FileListOpen(const CZqlUcStr& directory, const CZqlUcStr& extension) {
-  FileListClose();
-  char p[kZqlMaxPath];
-  char full[kZqlMaxPath];
-  if (!ToPath(directory, p)) {
-    ZqlGenOsError(ENAMETOOLONG);
-    return 0;
-  }
-  if (!Resolve(p[0] != '\0' ? p : ".", full)) {
-    ZqlGenOsError(ENOENT);
-    return 0;
-  }
-  DIR* dir = ::opendir(full);
-  if (dir == nullptr) {
-    ZqlGenOsError(errno);
-    return 0;
-  }
-  auto* list = static_cast<SZqlDirListing*>(ZqlMemoryMalloc(sizeof(SZqlDirListing)));
-  if (list == nullptr) {
-    ::closedir(dir);
-    return 0;
-  }
-  list->dir = dir;
-  char ext[kZqlMaxPath];
-  ToPath(extension, ext);
-  const std::size_t keep = std::min(std::strlen(ext), static_cast<std::size_t>(kExtensionMax));
-  std::memcpy(list->filter, ext, keep);
-  list->filter[keep] = '\0';
-  list_ = list;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    FileListClose();
+    char p[kZqlMaxPath];
+    char full[kZqlMaxPath];
+    if (!ToPath(directory, p)) {
+      ZqlGenOsError(ENAMETOOLONG);
+      return 0;
+    }
+    if (!Resolve(p[0] != '\0' ? p : ".", full)) {
+      ZqlGenOsError(ENOENT);
+      return 0;
+    }
+    DIR* dir = ::opendir(full);
+    if (dir == nullptr) {
+      ZqlGenOsError(errno);
+      return 0;
+    }
+    auto* list = static_cast<SZqlDirListing*>(ZqlMemoryMalloc(sizeof(SZqlDirListing)));
+    if (list == nullptr) {
+      ::closedir(dir);
+      return 0;
+    }
+    list->dir = dir;
+    char ext[kZqlMaxPath];
+    ToPath(extension, ext);
+    const std::size_t keep = std::min(std::strlen(ext), static_cast<std::size_t>(kExtensionMax));
+    std::memcpy(list->filter, ext, keep);
+    list->filter[keep] = '\0';
+    list_ = list;
+    return 1;
+  });
 }
 
 int CZqlDirMisc::FileListRead(CZqlUcStr* name) {
-  if (name == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  name->Clear();
-  if (list_ == nullptr) return 0;
-  while (const dirent* e = ::readdir(list_->dir)) {
-    const char* n = e->d_name;
-    if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
-    if (list_->filter[0] == '\0') {
-      name->Copy(n);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (name == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    name->Clear();
+    if (list_ == nullptr) return 0;
+    while (const dirent* e = ::readdir(list_->dir)) {
+      const char* n = e->d_name;
+      if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
+      if (list_->filter[0] == '\0') {
+        name->Copy(n);
+        return 1;
+      }
+      const char* dot = std::strrchr(n, '.');
+      if (dot == nullptr || std::strcmp(dot + 1, list_->filter) != 0) continue;
+      name->Copy(n, static_cast<int>(dot - n));
       return 1;
     }
-    const char* dot = std::strrchr(n, '.');
-    if (dot == nullptr || std::strcmp(dot + 1, list_->filter) != 0) continue;
-    name->Copy(n, static_cast<int>(dot - n));
-    return 1;
-  }
-  return 0;
+    return 0;
+  });
 }
 
 void CZqlDirMisc::FileListClose() {

@@ -97,15 +97,26 @@ int32_t CZqlData::packEndValue() const { return Type(); }
 template <class T>
 static int ReadFixed(CZqlObjPack* pack, T* out) {
   if (pack->getSize() != sizeof(T) || !pack->getPackedValue(out)) {
-    ZqlPushnThrow(kZqlErrInternalZQLError);
-    return 0;
+    ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
 }
 
-int CZqlData::ReadItem(CZqlObjPack* pack, int16_t* out) { return ReadFixed(pack, out); }
-int CZqlData::ReadItem(CZqlObjPack* pack, int32_t* out) { return ReadFixed(pack, out); }
-int CZqlData::ReadItem(CZqlObjPack* pack, double* out) { return ReadFixed(pack, out); }
+int CZqlData::ReadItem(CZqlObjPack* pack, int16_t* out) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return ReadFixed(pack, out);
+  });
+}
+int CZqlData::ReadItem(CZqlObjPack* pack, int32_t* out) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return ReadFixed(pack, out);
+  });
+}
+int CZqlData::ReadItem(CZqlObjPack* pack, double* out) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return ReadFixed(pack, out);
+  });
+}
 
 // ---------------------------------------------------------------------------
 // Subcodes, attributes, families, compatibility: the base answers 0/null
@@ -310,31 +321,28 @@ static int ReadCode(CZqlObjPack* pack, int32_t* out) {
   return pack->getSize() == sizeof(int32_t) && pack->getPackedValue(out);
 }
 
-static CZqlData* Fail(EZqlError code) {
-  ZqlPushnThrow(code);
-  return nullptr;
-}
-
 CZqlData* ZqlUnpackDataDescriptor(CZqlObjPack* pack, int label) {
-  if (pack == nullptr) return Fail(kZqlErrInvalidFunctionArguments);
-  int32_t code = 0;
-  int32_t sub = 0;
-  if (!ReadCode(pack, &code)) return Fail(kZqlErrInternalZQLError);
-  if (code == kZqlTypeDatetime || code == kZqlTypeInterval) {
-    if (pack->getNext() != label + 1 || !ReadCode(pack, &sub)) {
-      return Fail(kZqlErrInternalZQLError);
+  return ZqlEntry<CZqlData*>(nullptr, [&]() -> CZqlData* {
+    if (pack == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    int32_t code = 0;
+    int32_t sub = 0;
+    if (!ReadCode(pack, &code)) ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    if (code == kZqlTypeDatetime || code == kZqlTypeInterval) {
+      if (pack->getNext() != label + 1 || !ReadCode(pack, &sub)) {
+        ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+      }
     }
-  }
-  switch (ClassifyCode(code, sub)) {
-    case ECodeKind::kInvalid: return Fail(kZqlErrInternalZQLError);
-    case ECodeKind::kAbsent: return Fail(kZqlErrInternalOperationNotSupported);
-    case ECodeKind::kBuilt: break;
-  }
-  const bool temporal = code == kZqlTypeDatetime || code == kZqlTypeInterval;
-  std::unique_ptr<CZqlData> value(temporal ? NewTemporalValue(code, sub) : NewValueOfType(code));
-  if (pack->getNext() != label + 2) return Fail(kZqlErrInternalZQLError);
-  value->unpackFrom(pack);
-  return value.release();
+    switch (ClassifyCode(code, sub)) {
+      case ECodeKind::kInvalid: ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+      case ECodeKind::kAbsent: ZQL_PUSH_RAISE(kZqlErrInternalOperationNotSupported);
+      case ECodeKind::kBuilt: break;
+    }
+    const bool temporal = code == kZqlTypeDatetime || code == kZqlTypeInterval;
+    std::unique_ptr<CZqlData> value(temporal ? NewTemporalValue(code, sub) : NewValueOfType(code));
+    if (pack->getNext() != label + 2) ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    value->unpackFrom(pack);
+    return value.release();
+  });
 }
 
 int ZqlPackDataDescriptor(CZqlObjPack* pack, int label, const CZqlData& value) {

@@ -18,11 +18,6 @@ constexpr unsigned int kMaxBytes = kZqlMaxBitLength / 8;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 void Warn(EZqlError code) { ZqlPushError(code); }
 
 unsigned int ClampBits(uint64_t bits) {
@@ -237,15 +232,19 @@ int CZqlBinary::storeDigits(const char* digits, unsigned int n, bool hex, unsign
 }
 
 int CZqlBinary::storeHexValue(const char* text, unsigned int size, unsigned int* used) {
-  if (used != nullptr) *used = 0;
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  return storeDigits(text, hexLength(text, size), true, used);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (used != nullptr) *used = 0;
+    if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    return storeDigits(text, hexLength(text, size), true, used);
+  });
 }
 
 int CZqlBinary::storeBinValue(const char* text, unsigned int size, unsigned int* used) {
-  if (used != nullptr) *used = 0;
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  return storeDigits(text, binLength(text, size), false, used);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (used != nullptr) *used = 0;
+    if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    return storeDigits(text, binLength(text, size), false, used);
+  });
 }
 
 namespace {
@@ -261,13 +260,17 @@ unsigned int UnitDigits(const CZqlUcStr& text, bool hex, char* out, unsigned int
 }  // namespace
 
 int CZqlBinary::storeHexValue(const CZqlUcStr& text) {
-  char digits[kZqlMaxBitLength / 4];
-  return storeDigits(digits, UnitDigits(text, true, digits, sizeof digits), true, nullptr);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char digits[kZqlMaxBitLength / 4];
+    return storeDigits(digits, UnitDigits(text, true, digits, sizeof digits), true, nullptr);
+  });
 }
 
 int CZqlBinary::storeBinValue(const CZqlUcStr& text) {
-  char digits[kZqlMaxBitLength];
-  return storeDigits(digits, UnitDigits(text, false, digits, sizeof digits), false, nullptr);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char digits[kZqlMaxBitLength];
+    return storeDigits(digits, UnitDigits(text, false, digits, sizeof digits), false, nullptr);
+  });
 }
 
 int CZqlBinary::getHexValue(char* text, unsigned int size, unsigned int* used) const {
@@ -366,22 +369,24 @@ int CZqlBinary::storeChars(const CZqlData& chars) {
 
 // A longer bit string is cut to the declared length, as text is.
 int CZqlBinary::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  const CZqlBinary* b = dynamic_cast<const CZqlBinary*>(&other);
-  if (b != nullptr) {
-    unsigned int count = b->bitCount_;
-    if (count > length_) {
-      Warn(kZqlErrStringDataRightTruncation0104);
-      count = length_;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
     }
-    return assign(b->bits_, count);
-  }
-  if (other.is_character()) return storeChars(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    const CZqlBinary* b = dynamic_cast<const CZqlBinary*>(&other);
+    if (b != nullptr) {
+      unsigned int count = b->bitCount_;
+      if (count > length_) {
+        Warn(kZqlErrStringDataRightTruncation0104);
+        count = length_;
+      }
+      return assign(b->bits_, count);
+    }
+    if (other.is_character()) return storeChars(other);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 int CZqlBinary::getValue(CZqlData& target) const {

@@ -31,11 +31,6 @@ constexpr int kNameSize = 256;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 void Warn(EZqlError code) { ZqlPushError(code); }
 
 int Holds(int op, int r) {
@@ -164,14 +159,15 @@ CZqlChar::~CZqlChar() = default;
 CZqlChar* CZqlChar::duplicate() const { return new CZqlChar(*this); }
 
 int CZqlChar::setCharSet(const CZqlUcStr& name) {
-  char text[kNameSize];
-  NameText(name, text);
-  const unsigned long id = ZqlUcGetIdCCT(text);
-  if (id == 0) return 0;  // the raise returned
-  charSetId_ = id;
-  charSetName_ = ZqlUcGetNmCCT(id);
-  coerc_ = kZqlImplicit;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    char text[kNameSize];
+    NameText(name, text);
+    const unsigned long id = ZqlUcGetIdCCT(text);
+    charSetId_ = id;
+    charSetName_ = ZqlUcGetNmCCT(id);
+    coerc_ = kZqlImplicit;
+    return 1;
+  });
 }
 
 void CZqlChar::setDefCharSet() {
@@ -183,13 +179,14 @@ void CZqlChar::setDefCharSet() {
 // The identifier is looked up with the name: comparisons use the
 // identifier, which must never name another collation than the name does.
 int CZqlChar::setCollName(const CZqlUcStr& name) {
-  char text[kNameSize];
-  NameText(name, text);
-  const unsigned long id = ZqlUcGetIdCLT(text);
-  if (id == 0) return 0;  // the raise returned
-  collId_ = id;
-  collName_ = ZqlUcGetNmCLT(id);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    char text[kNameSize];
+    NameText(name, text);
+    const unsigned long id = ZqlUcGetIdCLT(text);
+    collId_ = id;
+    collName_ = ZqlUcGetNmCLT(id);
+    return 1;
+  });
 }
 
 int CZqlChar::setCollIdent(unsigned long id) {
@@ -253,28 +250,36 @@ void CZqlChar::takeColl(const SColl& c) {
 }
 
 int CZqlChar::isCompColSet(const CZqlChar& other) const {
-  SColl c;
-  if (!pickColl(other, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SColl c;
+    if (!pickColl(other, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    return 1;
+  });
 }
 
 unsigned long CZqlChar::CompColSet(const CZqlChar& other) const {
-  SColl c;
-  if (!pickColl(other, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
-  return c.id;
+  return ZqlEntry<unsigned long>(0, [&]() -> unsigned long {
+    SColl c;
+    if (!pickColl(other, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    return c.id;
+  });
 }
 
 int CZqlChar::isDyadicOpColSet(const CZqlChar& other) const {
-  SColl c;
-  if (!pickColl(other, true, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SColl c;
+    if (!pickColl(other, true, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    return 1;
+  });
 }
 
 unsigned long CZqlChar::DyadicOpColSet(const CZqlChar& other, EZqlCAttr* coerc) const {
-  SColl c;
-  if (!pickColl(other, true, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
-  if (coerc != nullptr) *coerc = c.coerc;
-  return c.id;
+  return ZqlEntry<unsigned long>(0, [&]() -> unsigned long {
+    SColl c;
+    if (!pickColl(other, true, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    if (coerc != nullptr) *coerc = c.coerc;
+    return c.id;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -315,16 +320,15 @@ CZqlData* CZqlChar::checkCat(const CZqlData* other) const {
 // Trailing blanks are not kept: the padding rebuilds them. The new text is
 // built aside, so a failed allocation leaves the value as it was.
 int CZqlChar::setText(const unsigned short* units, unsigned int n, unsigned int current) {
-  while (n > 0 && units[n - 1] == kBlank) --n;
-  CZqlUcStr text;
-  if (n > 0) {
-    text.Copy(units, static_cast<int>(n));
-    if (text.Length() != static_cast<int>(n)) return 0;  // the raise returned
-  }
-  text_ = text;
-  current_ = current;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    while (n > 0 && units[n - 1] == kBlank) --n;
+    CZqlUcStr text;
+    if (n > 0) text.Copy(units, static_cast<int>(n));
+    text_ = text;
+    current_ = current;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlChar::storeUnits(const unsigned short* units, unsigned int n) {
@@ -336,111 +340,131 @@ int CZqlChar::storeUnits(const unsigned short* units, unsigned int n) {
 }
 
 int CZqlChar::storeValue(const char* text, unsigned int size, unsigned long charset) {
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  const size_t bytes = strnlen(text, size);
-  CZqlUcStr units;
-  if (bytes > 0) units.Copy(text, bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes), charset);
-  return storeUnits(units.UcStr(), static_cast<unsigned int>(units.Length()));
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    const size_t bytes = strnlen(text, size);
+    CZqlUcStr units;
+    if (bytes > 0) units.Copy(text, bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes), charset);
+    return storeUnits(units.UcStr(), static_cast<unsigned int>(units.Length()));
+  });
 }
 
 int CZqlChar::storeValue(const char* text, unsigned int size) {
-  return storeValue(text, size, charSetId_);
+  return ZqlEntry<int>(0, [&]() -> int {
+    return storeValue(text, size, charSetId_);
+  });
 }
 
 int CZqlChar::storeValue(const char* text, unsigned int size, unsigned int* used) {
-  if (used != nullptr) *used = 0;
-  const int ok = storeValue(text, size, charSetId_);
-  if (ok && used != nullptr) *used = static_cast<unsigned int>(strnlen(text, size));
-  return ok;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (used != nullptr) *used = 0;
+    const int ok = storeValue(text, size, charSetId_);
+    if (ok && used != nullptr) *used = static_cast<unsigned int>(strnlen(text, size));
+    return ok;
+  });
 }
 
 int CZqlChar::storeValue(const CZqlUcStr& text) {
-  return storeUnits(text.UcStr(), static_cast<unsigned int>(text.Length()));
+  return ZqlEntry<int>(0, [&]() -> int {
+    return storeUnits(text.UcStr(), static_cast<unsigned int>(text.Length()));
+  });
 }
 
 // A value of another type must keep every character of its text: a cut
 // number would read as another number.
 int CZqlChar::storeOtherText(const char* text) {
-  size_t n = std::strlen(text);
-  while (n > 0 && text[n - 1] == ' ') --n;
-  CZqlUcStr units;
-  if (n > 0) units.Copy(text, static_cast<int>(n), 0UL);
-  const unsigned int count = static_cast<unsigned int>(units.Length());
-  if (count > length_) return Raise(kZqlErrStringDataRightTruncation2201);
-  return setText(units.UcStr(), count, count);
+  return ZqlEntry<int>(0, [&]() -> int {
+    size_t n = std::strlen(text);
+    while (n > 0 && text[n - 1] == ' ') --n;
+    CZqlUcStr units;
+    if (n > 0) units.Copy(text, static_cast<int>(n), 0UL);
+    const unsigned int count = static_cast<unsigned int>(units.Length());
+    if (count > length_) ZQL_PUSH_RAISE(kZqlErrStringDataRightTruncation2201);
+    return setText(units.UcStr(), count, count);
+  });
 }
 
 int CZqlChar::storeValue(double value) {
-  char text[64];
-  {
-    CCLocaleScope c;
-    std::snprintf(text, sizeof text, "%E", value);
-  }
-  return storeOtherText(text);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char text[64];
+    {
+      CCLocaleScope c;
+      std::snprintf(text, sizeof text, "%E", value);
+    }
+    return storeOtherText(text);
+  });
 }
 
 int CZqlChar::storeValue(long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld", value);
-  return storeOtherText(text);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld", value);
+    return storeOtherText(text);
+  });
 }
 
 int CZqlChar::storeValue(short value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-  return storeOtherText(text);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    return storeOtherText(text);
+  });
 }
 
 // A bit string gives one character per 16 bits, high byte first; the last
 // character is filled with zero bits.
 int CZqlChar::storeBits(const CZqlData& source) {
-  const CZqlBinary* b = dynamic_cast<const CZqlBinary*>(&source);
-  if (b == nullptr) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-  const unsigned int bytes = (b->BitCount() + 7) / 8;
-  unsigned int chars = (b->BitCount() + 15) / 16;
-  unsigned short units[kZqlMaxBitLength / 16 + 1];
-  for (unsigned int i = 0; i < chars; ++i) {
-    const unsigned int hi = b->Bits()[2 * i];
-    const unsigned int lo = 2 * i + 1 < bytes ? b->Bits()[2 * i + 1] : 0;
-    units[i] = static_cast<unsigned short>(hi << 8 | lo);
-    // A zero unit would end the text and lose what follows it.
-    if (units[i] == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  if (chars > length_) {
-    Warn(kZqlErrStringDataRightTruncation0104);
-    chars = length_;
-  } else if (chars < length_) {
-    Warn(kZqlErrImplicitZeroBitPadding);
-  }
-  return setText(units, chars, chars);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const CZqlBinary* b = dynamic_cast<const CZqlBinary*>(&source);
+    if (b == nullptr) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    const unsigned int bytes = (b->BitCount() + 7) / 8;
+    unsigned int chars = (b->BitCount() + 15) / 16;
+    unsigned short units[kZqlMaxBitLength / 16 + 1];
+    for (unsigned int i = 0; i < chars; ++i) {
+      const unsigned int hi = b->Bits()[2 * i];
+      const unsigned int lo = 2 * i + 1 < bytes ? b->Bits()[2 * i + 1] : 0;
+      units[i] = static_cast<unsigned short>(hi << 8 | lo);
+      // A zero unit would end the text and lose what follows it.
+      if (units[i] == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    if (chars > length_) {
+      Warn(kZqlErrStringDataRightTruncation0104);
+      chars = length_;
+    } else if (chars < length_) {
+      Warn(kZqlErrImplicitZeroBitPadding);
+    }
+    return setText(units, chars, chars);
+  });
 }
 
 int CZqlChar::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  const CZqlChar* c = dynamic_cast<const CZqlChar*>(&other);
-  if (c != nullptr) {
-    SColl coll;
-    if (!pickColl(*c, true, &coll)) return Raise(kZqlErrNotPermittedCollatingSequence);
-    unsigned int current = c->ReturnLength();
-    if (current > length_) {
-      Warn(kZqlErrStringDataRightTruncation0104);
-      current = length_;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
     }
-    const unsigned int n = Min(static_cast<unsigned int>(c->text_.Length()), current);
-    if (!setText(c->text_.UcStr(), n, current)) return 0;
-    takeColl(coll);
-    return 1;
-  }
-  if (other.is_binary()) return storeBits(other);
-  char text[kOtherTextSize];
-  if (!other.getValue(text, sizeof text)) {
-    return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-  }
-  return storeOtherText(text);
+    const CZqlChar* c = dynamic_cast<const CZqlChar*>(&other);
+    if (c != nullptr) {
+      SColl coll;
+      if (!pickColl(*c, true, &coll)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+      unsigned int current = c->ReturnLength();
+      if (current > length_) {
+        Warn(kZqlErrStringDataRightTruncation0104);
+        current = length_;
+      }
+      const unsigned int n = Min(static_cast<unsigned int>(c->text_.Length()), current);
+      if (!setText(c->text_.UcStr(), n, current)) return 0;
+      takeColl(coll);
+      return 1;
+    }
+    if (other.is_binary()) return storeBits(other);
+    char text[kOtherTextSize];
+    if (!other.getValue(text, sizeof text)) {
+      ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    }
+    return storeOtherText(text);
+  });
 }
 
 CZqlChar& CZqlChar::operator=(const CZqlChar& other) {
@@ -503,7 +527,7 @@ int ReadInteger(const char* text, long lo, long hi, long* out) {
   errno = 0;
   const long v = std::strtol(text, &end, 10);
   if (end == text) return 0;
-  if (errno == ERANGE || v < lo || v > hi) return Raise(kZqlErrNumericValueOutOfRange);
+  if (errno == ERANGE || v < lo || v > hi) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *out = v;
   return 1;
 }
@@ -524,20 +548,24 @@ int CZqlChar::getValue(double* value) const {
 }
 
 int CZqlChar::getValue(long* value) const {
-  if (value == nullptr || isNull()) return 0;
-  char text[kNumberTextSize];
-  text_.getToChar(text, sizeof text);
-  return ReadInteger(text, INT32_MIN, INT32_MAX, value);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    char text[kNumberTextSize];
+    text_.getToChar(text, sizeof text);
+    return ReadInteger(text, INT32_MIN, INT32_MAX, value);
+  });
 }
 
 int CZqlChar::getValue(short* value) const {
-  if (value == nullptr || isNull()) return 0;
-  char text[kNumberTextSize];
-  text_.getToChar(text, sizeof text);
-  long v = 0;
-  if (!ReadInteger(text, INT16_MIN, INT16_MAX, &v)) return 0;
-  *value = static_cast<short>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    char text[kNumberTextSize];
+    text_.getToChar(text, sizeof text);
+    long v = 0;
+    if (!ReadInteger(text, INT16_MIN, INT16_MAX, &v)) return 0;
+    *value = static_cast<short>(v);
+    return 1;
+  });
 }
 
 int CZqlChar::getValue(CZqlData& target) const {
@@ -606,10 +634,12 @@ int CZqlChar::SQLLiteral(CZqlUcStr* out) const {
 // ---------------------------------------------------------------------------
 
 int CZqlChar::compare(int op, const CZqlChar& b) const {
-  if (isNull() || b.isNull()) return 0;
-  SColl c;
-  if (!pickColl(b, false, &c)) return Raise(kZqlErrNotPermittedCollatingSequence);
-  return Holds(op, ZqlUcCiStrcmpB(c.id, text_.UcStr(), b.text_.UcStr()));
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (isNull() || b.isNull()) return 0;
+    SColl c;
+    if (!pickColl(b, false, &c)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    return Holds(op, ZqlUcCiStrcmpB(c.id, text_.UcStr(), b.text_.UcStr()));
+  });
 }
 
 int CZqlChar::compareText(int op, const CZqlUcStr& b) const {
@@ -656,27 +686,26 @@ CZqlChar CZqlChar::derived() const {
 }
 
 CZqlChar CZqlChar::operator+(const CZqlChar& other) const {
-  SColl coll;
-  if (!pickColl(other, true, &coll)) {
-    Raise(kZqlErrNotPermittedCollatingSequence);
-    return derived();
-  }
-  CZqlChar r(ClampLength(uint64_t{length_} + other.ReturnLength()));
-  r.flags_ = static_cast<uint16_t>(((flags_ | other.flags_) & kVarying) | (flags_ & kNational));
-  r.charSetId_ = charSetId_;
-  r.charSetName_ = charSetName_;
-  r.takeColl(coll);
-  if (isNull() || other.isNull()) return r;
-  CUnits u;
-  padded(&u);
-  other.padded(&u);
-  unsigned int n = u.size();
-  if (n > kZqlMaxCharLength) {
-    Warn(kZqlErrStringDataRightTruncation0104);
-    n = kZqlMaxCharLength;
-  }
-  r.setText(u.data(), n, n);
-  return r;
+  return ZqlEntry<CZqlChar>(derived(), [&]() -> CZqlChar {
+    SColl coll;
+    if (!pickColl(other, true, &coll)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);
+    CZqlChar r(ClampLength(uint64_t{length_} + other.ReturnLength()));
+    r.flags_ = static_cast<uint16_t>(((flags_ | other.flags_) & kVarying) | (flags_ & kNational));
+    r.charSetId_ = charSetId_;
+    r.charSetName_ = charSetName_;
+    r.takeColl(coll);
+    if (isNull() || other.isNull()) return r;
+    CUnits u;
+    padded(&u);
+    other.padded(&u);
+    unsigned int n = u.size();
+    if (n > kZqlMaxCharLength) {
+      Warn(kZqlErrStringDataRightTruncation0104);
+      n = kZqlMaxCharLength;
+    }
+    r.setText(u.data(), n, n);
+    return r;
+  });
 }
 
 // The string acts as a fixed literal of its own length under this value's
@@ -736,23 +765,22 @@ CZqlChar CZqlChar::Lower() const {
 CZqlChar CZqlChar::Trim(EZqlTrimSpec side, const CZqlChar& trim) const {
   CZqlChar r = derived();
   if (isNull() || trim.isNull()) return r;
-  if (trim.ReturnLength() != 1) {
-    Raise(kZqlErrTrimError);
-    return r;
-  }
-  CUnits t;
-  trim.padded(&t);
-  CUnits u;
-  padded(&u);
-  unsigned int b = 0;
-  unsigned int e = u.size();
-  if (side != kZqlTrimTrailing) {
-    while (b < e && u[b] == t[0]) ++b;
-  }
-  if (side != kZqlTrimLeading) {
-    while (e > b && u[e - 1] == t[0]) --e;
-  }
-  r.setText(u.data() + b, e - b, e - b);
+  ZqlEntryVoid([&] {
+    if (trim.ReturnLength() != 1) ZQL_PUSH_RAISE(kZqlErrTrimError);
+    CUnits t;
+    trim.padded(&t);
+    CUnits u;
+    padded(&u);
+    unsigned int b = 0;
+    unsigned int e = u.size();
+    if (side != kZqlTrimTrailing) {
+      while (b < e && u[b] == t[0]) ++b;
+    }
+    if (side != kZqlTrimLeading) {
+      while (e > b && u[e - 1] == t[0]) --e;
+    }
+    r.setText(u.data() + b, e - b, e - b);
+  });
   return r;
 }
 
@@ -793,8 +821,7 @@ int Compile(const unsigned short* p, unsigned int n, const unsigned short* escap
     if (escape != nullptr && u == *escape) {
       const unsigned short next = i + 1 < n ? p[i + 1] : 0;
       if (next != kPercent && next != kUnderscore && next != *escape) {
-        Raise(kZqlErrInvalidEscapeSequence);
-        return -1;
+        ZQL_PUSH_RAISE(kZqlErrInvalidEscapeSequence);
       }
       out[m++] = SLikeToken{SLikeToken::kUnit, next};
       ++i;
@@ -857,16 +884,20 @@ int CZqlChar::match(const CZqlChar& pattern, const CZqlChar* escape) const {
 }
 
 int CZqlChar::Like(const CZqlChar& pattern, const CZqlChar& escape) const {
-  if (isNull() || pattern.isNull() || escape.isNull()) return -1;
-  if (escape.Length() != 1 || escape.ReturnLength() != 1) {
-    return Raise(kZqlErrInvalidEscapeCharacter);
-  }
-  return match(pattern, &escape);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (isNull() || pattern.isNull() || escape.isNull()) return -1;
+    if (escape.Length() != 1 || escape.ReturnLength() != 1) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidEscapeCharacter);
+    }
+    return match(pattern, &escape);
+  });
 }
 
 int CZqlChar::Like(const CZqlChar& pattern) const {
-  if (isNull() || pattern.isNull()) return -1;
-  return match(pattern, nullptr);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (isNull() || pattern.isNull()) return -1;
+    return match(pattern, nullptr);
+  });
 }
 
 // ---------------------------------------------------------------------------

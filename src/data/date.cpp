@@ -18,11 +18,6 @@ constexpr int64_t kMaxMonths = kMaxYear * 12 + 11;
 
 const unsigned int kDaysInMonth[] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar (the
 // civil-days algorithm: years counted from March, in 400-year eras).
 int64_t DaysFromCivil(int64_t y, unsigned int m, unsigned int d) {
@@ -88,11 +83,13 @@ unsigned int CZqlDate::Day() const { return isNull() ? 0 : day_; }
 // ---------------------------------------------------------------------------
 
 int CZqlDate::set(unsigned short year, unsigned short month, unsigned short day) {
-  if (!ValidDate(year, month, day)) return Raise(kZqlErrInvalidDatetimeFormat);
-  months_ = static_cast<uint32_t>(year) * 12 + month - 1;
-  day_ = day;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!ValidDate(year, month, day)) ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
+    months_ = static_cast<uint32_t>(year) * 12 + month - 1;
+    day_ = day;
+    null_ = 0;
+    return 1;
+  });
 }
 
 // A null date has no fields to keep: the others start as January 1st of
@@ -112,7 +109,11 @@ int CZqlDate::setDay(unsigned short day) {
   return set(static_cast<unsigned short>(Year()), static_cast<unsigned short>(Month()), day);
 }
 
-int CZqlDate::set(const zql_date& r) { return set(r.year, r.month, r.day); }
+int CZqlDate::set(const zql_date& r) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return set(r.year, r.month, r.day);
+  });
+}
 
 int CZqlDate::get(zql_date* r) const {
   if (r == nullptr || isNull()) return 0;
@@ -127,16 +128,18 @@ int64_t CZqlDate::DayNumber() const {
 }
 
 int CZqlDate::setDayNumber(int64_t n) {
-  if (n < 0) return Raise(kZqlErrDatetimeFieldUnderflow);
-  if (n > kLastDay) return Raise(kZqlErrDatetimeFieldOverflow);
-  int64_t y = 0;
-  unsigned int m = 0;
-  unsigned int d = 0;
-  CivilFromDays(n + kDayZero, &y, &m, &d);
-  months_ = static_cast<uint32_t>(y * 12 + m - 1);
-  day_ = static_cast<uint16_t>(d);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (n < 0) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldUnderflow);
+    if (n > kLastDay) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
+    int64_t y = 0;
+    unsigned int m = 0;
+    unsigned int d = 0;
+    CivilFromDays(n + kDayZero, &y, &m, &d);
+    months_ = static_cast<uint32_t>(y * 12 + m - 1);
+    day_ = static_cast<uint16_t>(d);
+    null_ = 0;
+    return 1;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -145,39 +148,43 @@ int CZqlDate::setDayNumber(int64_t n) {
 
 // A date that does not exist is a text that does not convert.
 int CZqlDate::storeValue(const char* text, unsigned int size) {
-  CZqlTemporalText scan;
-  int64_t y = 0;
-  int64_t m = 0;
-  int64_t d = 0;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  scan.skipBlanks();
-  const int read = scan.number(&y) && scan.accept('-') && scan.number(&m) && scan.accept('-') &&
-                   scan.number(&d) && scan.atEnd();
-  if (!read || y > kMaxYear || m > 12 || d > 31 ||
-      !ValidDate(static_cast<unsigned int>(y), static_cast<unsigned int>(m),
-                 static_cast<unsigned int>(d))) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  return set(static_cast<unsigned short>(y), static_cast<unsigned short>(m),
-             static_cast<unsigned short>(d));
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTemporalText scan;
+    int64_t y = 0;
+    int64_t m = 0;
+    int64_t d = 0;
+    if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    scan.skipBlanks();
+    const int read = scan.number(&y) && scan.accept('-') && scan.number(&m) && scan.accept('-') &&
+                     scan.number(&d) && scan.atEnd();
+    if (!read || y > kMaxYear || m > 12 || d > 31 ||
+        !ValidDate(static_cast<unsigned int>(y), static_cast<unsigned int>(m),
+                   static_cast<unsigned int>(d))) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    return set(static_cast<unsigned short>(y), static_cast<unsigned short>(m),
+               static_cast<unsigned short>(d));
+  });
 }
 
 int CZqlDate::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (const CZqlDate* date = dynamic_cast<const CZqlDate*>(&other)) {
-    *this = *date;
-    return 1;
-  }
-  if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
-    *this = ts->DatePart();
-    return 1;
-  }
-  if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
+    }
+    if (const CZqlDate* date = dynamic_cast<const CZqlDate*>(&other)) {
+      *this = *date;
+      return 1;
+    }
+    if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
+      *this = ts->DatePart();
+      return 1;
+    }
+    if (other.is_character()) return CZqlData::storeValue(other);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 int CZqlDate::SQLType(CZqlUcStr* out) const {
@@ -197,25 +204,29 @@ void CZqlDate::formatText(char* out, unsigned int size) const {
 // The day stays; a month without it is an overflow, as is a year beyond
 // 9999; a year before 1 is an underflow.
 int CZqlDate::shiftMonths(int64_t delta, CZqlDate* out) const {
-  const int64_t m = static_cast<int64_t>(months_) + delta;
-  if (m < kMinMonths) return Raise(kZqlErrDatetimeFieldUnderflow);
-  if (m > kMaxMonths) return Raise(kZqlErrDatetimeFieldOverflow);
-  if (day_ > DaysInMonth(static_cast<unsigned int>(m / 12), static_cast<unsigned int>(m % 12 + 1))) {
-    return Raise(kZqlErrDatetimeFieldOverflow);
-  }
-  out->months_ = static_cast<uint32_t>(m);
-  out->day_ = day_;
-  out->null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int64_t m = static_cast<int64_t>(months_) + delta;
+    if (m < kMinMonths) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldUnderflow);
+    if (m > kMaxMonths) ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
+    if (day_ > DaysInMonth(static_cast<unsigned int>(m / 12), static_cast<unsigned int>(m % 12 + 1))) {
+      ZQL_PUSH_RAISE(kZqlErrDatetimeFieldOverflow);
+    }
+    out->months_ = static_cast<uint32_t>(m);
+    out->day_ = day_;
+    out->null_ = 0;
+    return 1;
+  });
 }
 
 // Whole days of a DAY interval, signed, moved over month and year ends.
 int CZqlDate::shiftDays(const CZqlDT& b, int direction, CZqlDate* out) const {
-  if (b.IntervalType() != kZqlIDay) return Raise(kZqlErrInvalidFunctionArguments);
-  if (isNull() || b.isNull()) return 1;
-  const double days = std::floor(b.Seconds() / 86400.0 + 1e-9);
-  const int64_t delta = static_cast<int64_t>(days) * (b.Sign() ? -direction : direction);
-  return out->setDayNumber(DayNumber() + delta);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (b.IntervalType() != kZqlIDay) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (isNull() || b.isNull()) return 1;
+    const double days = std::floor(b.Seconds() / 86400.0 + 1e-9);
+    const int64_t delta = static_cast<int64_t>(days) * (b.Sign() ? -direction : direction);
+    return out->setDayNumber(DayNumber() + delta);
+  });
 }
 
 static int64_t SignedMonths(const CZqlYM& b, int direction) {
@@ -329,11 +340,13 @@ void CZqlDate::unpackItem(CZqlObjPack* pack, int label) {
 }
 
 int CZqlDate::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return 0;
-  CZqlDatetime::unpackFrom(pack);
-  if (!isNull() && !ValidDate(months_ / 12, months_ % 12 + 1, day_)) {
-    null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) return 0;
+    CZqlDatetime::unpackFrom(pack);
+    if (!isNull() && !ValidDate(months_ / 12, months_ % 12 + 1, day_)) {
+      null_ = 1;
+      ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    }
+    return 1;
+  });
 }

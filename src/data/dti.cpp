@@ -24,11 +24,6 @@ constexpr double kMaxLeading = 1e6;
 const double kUnit[] = {0, 0, 86400, 3600, 60, 1};
 const double kLimit[] = {0, 12, 0, 24, 60, 60};
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 // The representation noise a count of seconds may carry from sums of
 // fields and arithmetic: a few units in the last place, and never less
 // than a tenth of the finest fraction shown (10^-8 s).
@@ -75,7 +70,7 @@ CZqlDT::CZqlDT(EZqlIType type, unsigned int lead, unsigned int frac)
     : CZqlInterval(type, lead, frac), seconds_(0.0) {
   if (!IsDTType(type)) {
     type_ = kZqlINone;
-    Raise(kZqlErrInvalidFunctionArguments);
+    ZqlEntryVoid([] { ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments); });
   }
 }
 
@@ -103,9 +98,9 @@ double CZqlDT::SignedSeconds() const {
 static int Compose(int first, int last, const double v[6], double* seconds) {
   double sum = 0.0;
   for (int f = kZqlFieldDay; f <= kZqlFieldSecond; ++f) {
-    if ((f < first || f > last) && v[f] != 0.0) return Raise(kZqlErrInvalidFunctionArguments);
-    if (!(v[f] >= 0.0) || !std::isfinite(v[f])) return Raise(kZqlErrInvalidIntervalFormat);
-    if (f > first && f <= last && v[f] >= kLimit[f]) return Raise(kZqlErrInvalidIntervalFormat);
+    if ((f < first || f > last) && v[f] != 0.0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!(v[f] >= 0.0) || !std::isfinite(v[f])) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
+    if (f > first && f <= last && v[f] >= kLimit[f]) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
     sum += v[f] * kUnit[f];
   }
   *seconds = sum;
@@ -113,19 +108,21 @@ static int Compose(int first, int last, const double v[6], double* seconds) {
 }
 
 int CZqlDT::setField(int field, double value) {
-  const int first = FirstField(type_);
-  const int last = LastField(type_);
-  if (first < 0 || field < first || field > last) return Raise(kZqlErrInvalidFunctionArguments);
-  if (!(value >= 0.0) || !std::isfinite(value)) return Raise(kZqlErrInvalidIntervalFormat);
-  if (field == first && !checkLeading(value)) return 0;
-  double v[6];
-  Fields(isNull() ? 0.0 : seconds_, first, last, v);
-  v[field] = value;
-  double sum = 0.0;
-  if (!Compose(first, last, v, &sum)) return 0;
-  seconds_ = sum;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int first = FirstField(type_);
+    const int last = LastField(type_);
+    if (first < 0 || field < first || field > last) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!(value >= 0.0) || !std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
+    if (field == first && !checkLeading(value)) return 0;
+    double v[6];
+    Fields(isNull() ? 0.0 : seconds_, first, last, v);
+    v[field] = value;
+    double sum = 0.0;
+    if (!Compose(first, last, v, &sum)) return 0;
+    seconds_ = sum;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlDT::setDays(unsigned int days) { return setField(kZqlFieldDay, days); }
@@ -135,17 +132,19 @@ int CZqlDT::setSeconds(double seconds) { return setField(kZqlFieldSecond, second
 
 int CZqlDT::set(EZqlBoolean negative, unsigned int days, unsigned int hours,
                 unsigned int minutes, double seconds) {
-  const int first = FirstField(type_);
-  const int last = LastField(type_);
-  if (first < 0) return Raise(kZqlErrInvalidFunctionArguments);
-  const double v[6] = {0, 0, static_cast<double>(days), static_cast<double>(hours),
-                       static_cast<double>(minutes), seconds};
-  double sum = 0.0;
-  if (!Compose(first, last, v, &sum) || !checkLeading(v[first])) return 0;
-  sign_ = negative ? kZqlTrue : kZqlFalse;
-  seconds_ = sum;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int first = FirstField(type_);
+    const int last = LastField(type_);
+    if (first < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    const double v[6] = {0, 0, static_cast<double>(days), static_cast<double>(hours),
+                         static_cast<double>(minutes), seconds};
+    double sum = 0.0;
+    if (!Compose(first, last, v, &sum) || !checkLeading(v[first])) return 0;
+    sign_ = negative ? kZqlTrue : kZqlFalse;
+    seconds_ = sum;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlDT::get(EZqlBoolean* negative, unsigned int* days, unsigned int* hours,
@@ -278,10 +277,7 @@ static int Separator(CZqlTemporalText* scan, int first, int f) {
   } else if (!scan->accept(':')) {
     return 0;
   }
-  if (scan->peek() == '-' || scan->peek() == '+') {
-    Raise(kZqlErrWrongIntervalString);
-    return -1;
-  }
+  if (scan->peek() == '-' || scan->peek() == '+') ZQL_PUSH_RAISE(kZqlErrWrongIntervalString);
   return 1;
 }
 
@@ -296,34 +292,36 @@ static int ReadField(CZqlTemporalText* scan, int f, double* out) {
 // The sign is read from the text itself, so that "-00:30" keeps it
 // although its leading field is 0.
 int CZqlDT::storeValue(const char* text, unsigned int size) {
-  CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  const int first = FirstField(type_);
-  const int last = LastField(type_);
-  if (first < 0) return Raise(kZqlErrInvalidFunctionArguments);
-  const EZqlBoolean negative = TextSign(&scan);
-  double v[6] = {0, 0, 0, 0, 0, 0};
-  int count = 0;
-  for (int f = first; f <= last; ++f) {
-    if (f > first) {
-      const int sep = Separator(&scan, first, f);
-      if (sep < 0) return 0;
-      if (sep == 0) break;
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTemporalText scan;
+    if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    const int first = FirstField(type_);
+    const int last = LastField(type_);
+    if (first < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    const EZqlBoolean negative = TextSign(&scan);
+    double v[6] = {0, 0, 0, 0, 0, 0};
+    int count = 0;
+    for (int f = first; f <= last; ++f) {
+      if (f > first) {
+        const int sep = Separator(&scan, first, f);
+        if (sep < 0) return 0;
+        if (sep == 0) break;
+      }
+      if (!ReadField(&scan, f, &v[f])) {
+        if (f == first) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+        ZQL_PUSH_RAISE(kZqlErrWrongIntervalString);
+      }
+      ++count;
     }
-    if (!ReadField(&scan, f, &v[f])) {
-      if (f == first) return Raise(kZqlErrInvalidCharacterValueForCast);
-      return Raise(kZqlErrWrongIntervalString);
-    }
-    ++count;
-  }
-  if (count < last - first + 1 || !scan.atEnd()) return Raise(kZqlErrWrongIntervalString);
-  if (!checkLeading(v[first])) return 0;
-  double sum = 0.0;
-  if (!Compose(first, last, v, &sum)) return 0;
-  sign_ = negative;
-  seconds_ = sum;
-  null_ = 0;
-  return 1;
+    if (count < last - first + 1 || !scan.atEnd()) ZQL_PUSH_RAISE(kZqlErrWrongIntervalString);
+    if (!checkLeading(v[first])) return 0;
+    double sum = 0.0;
+    if (!Compose(first, last, v, &sum)) return 0;
+    sign_ = negative;
+    seconds_ = sum;
+    null_ = 0;
+    return 1;
+  });
 }
 
 // The magnitude in units of 10^-digits seconds, cut (not rounded) so that
@@ -372,36 +370,42 @@ double CZqlDT::leadingCount() const {
 }
 
 int CZqlDT::assignCount(EZqlBoolean negative, double count) {
-  const int first = FirstField(type_);
-  if (first < kZqlFieldDay) return Raise(kZqlErrInvalidFunctionArguments);
-  return assign(negative, count * kUnit[first]);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int first = FirstField(type_);
+    if (first < kZqlFieldDay) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    return assign(negative, count * kUnit[first]);
+  });
 }
 
 // What lies below the trailing field is cut; the leading field must fit
 // the precision.
 int CZqlDT::assign(EZqlBoolean negative, double seconds) {
-  const int first = FirstField(type_);
-  const int last = LastField(type_);
-  if (first < kZqlFieldDay) return Raise(kZqlErrInvalidFunctionArguments);
-  if (!std::isfinite(seconds)) return Raise(kZqlErrIntervalFieldOverflow);
-  double s = std::fabs(seconds);
-  if (last != kZqlFieldSecond) s = FloorUnits(s, kUnit[last]) * kUnit[last];
-  const double leading = first == kZqlFieldSecond ? s : FloorUnits(s, kUnit[first]);
-  if (!checkLeading(leading)) return 0;
-  sign_ = negative ? kZqlTrue : kZqlFalse;
-  seconds_ = s;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int first = FirstField(type_);
+    const int last = LastField(type_);
+    if (first < kZqlFieldDay) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!std::isfinite(seconds)) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
+    double s = std::fabs(seconds);
+    if (last != kZqlFieldSecond) s = FloorUnits(s, kUnit[last]) * kUnit[last];
+    const double leading = first == kZqlFieldSecond ? s : FloorUnits(s, kUnit[first]);
+    if (!checkLeading(leading)) return 0;
+    sign_ = negative ? kZqlTrue : kZqlFalse;
+    seconds_ = s;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlDT::assignInterval(const CZqlInterval& src) {
-  const CZqlDT* dt = dynamic_cast<const CZqlDT*>(&src);
-  if (dt == nullptr) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-  if (dt->isNull()) {
-    setNull();
-    return 1;
-  }
-  return assign(dt->sign_, dt->seconds_);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const CZqlDT* dt = dynamic_cast<const CZqlDT*>(&src);
+    if (dt == nullptr) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (dt->isNull()) {
+      setNull();
+      return 1;
+    }
+    return assign(dt->sign_, dt->seconds_);
+  });
 }
 
 int CZqlDT::validMagnitude() const {
@@ -438,13 +442,12 @@ CZqlDT CZqlDT::operator-(const CZqlDT& b) const {
 }
 
 CZqlDT CZqlDT::scaled(double factor, int divide, int isNullFactor) const {
-  if (isNull() || isNullFactor) return CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac);
-  if (divide && factor == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac);
-  }
-  const double s = SignedSeconds();
-  return FromSigned(divide ? s / factor : s * factor);
+  return ZqlEntry<CZqlDT>(CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac), [&]() -> CZqlDT {
+    if (isNull() || isNullFactor) return CZqlDT(kZqlIDayToSecond, kResultLead, kResultFrac);
+    if (divide && factor == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    const double s = SignedSeconds();
+    return FromSigned(divide ? s / factor : s * factor);
+  });
 }
 
 CZqlDT CZqlDT::operator*(const CZqlExactNum& b) const {

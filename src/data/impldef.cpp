@@ -82,17 +82,18 @@ long CZqlImplDef::size() const { return bytes() != nullptr ? bytes()->size() : 0
 void CZqlImplDef::setName(const CZqlUcStr& name) { name_.Copy(name); }
 
 int CZqlImplDef::setBytes(const void* data, long length) {
-  if (data == nullptr || length < 1 || length > kMaxBytes) return 0;
-  CZqlImplDefFxd* holder = new CZqlImplDefFxd(data, length);
-  if (holder->size() != length) {
-    delete holder;
-    ZqlPushnThrow(kZqlErrInsufficientMemory);
-    return 0;
-  }
-  Clear();
-  attached_ = holder;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (data == nullptr || length < 1 || length > kMaxBytes) return 0;
+    CZqlImplDefFxd* holder = new CZqlImplDefFxd(data, length);
+    if (holder->size() != length) {
+      delete holder;
+      ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
+    }
+    Clear();
+    attached_ = holder;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlImplDef::SQLType(CZqlUcStr* out) const {

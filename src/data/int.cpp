@@ -9,11 +9,6 @@
 
 static constexpr double kLimit = 2147483647.0;
 
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 CZqlInt::CZqlInt() : CZqlExactNum(10, 0), value_(0) {}
 
 CZqlInt::~CZqlInt() = default;
@@ -25,18 +20,22 @@ long CZqlInt::read(char* buffer, long start, long count) const {
 }
 
 int CZqlInt::storeValue(double value) {
-  if (!(std::fabs(value) <= kLimit)) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = static_cast<int32_t>(value);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!(std::fabs(value) <= kLimit)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = static_cast<int32_t>(value);
+    null_ = 0;
+    return 1;
+  });
 }
 
 // A platform long may be wider than the 32 bits the value holds.
 int CZqlInt::storeValue(long value) {
-  if (value > INT32_MAX || value < INT32_MIN) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = static_cast<int32_t>(value);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value > INT32_MAX || value < INT32_MIN) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = static_cast<int32_t>(value);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlInt::storeValue(short value) {
@@ -82,31 +81,28 @@ void CZqlInt::unpackItem(CZqlObjPack* pack, int label) {
 
 CZqlInt& CZqlInt::operator++() {
   if (isNull()) return *this;
-  if (value_ == INT32_MAX) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == INT32_MAX) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     ++value_;
-  }
+  });
   return *this;
 }
 
 CZqlInt& CZqlInt::operator--() {
   if (isNull()) return *this;
-  if (value_ == INT32_MIN) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == INT32_MIN) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     --value_;
-  }
+  });
   return *this;
 }
 
 // -2147483648 has no positive counterpart in 32 bits.
 CZqlInt& CZqlInt::operator-() {
   if (isNull()) return *this;
-  if (value_ == INT32_MIN) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == INT32_MIN) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     value_ = -value_;
-  }
+  });
   return *this;
 }

@@ -36,11 +36,6 @@ const int kLast[] = {-1,
                      kZqlFieldMinute, kZqlFieldSecond, kZqlFieldMinute, kZqlFieldSecond,
                      kZqlFieldSecond};
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -123,10 +118,12 @@ int CZqlIQualifier::SQLType(CZqlUcStr* out) const {
 // ---------------------------------------------------------------------------
 
 int CZqlInterval::setIType(EZqlIType type) {
-  const int fits = is_yminterval() ? IsYMType(type) : IsDTType(type);
-  if (!fits) return Raise(kZqlErrInvalidFunctionArguments);
-  type_ = type;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int fits = is_yminterval() ? IsYMType(type) : IsDTType(type);
+    if (!fits) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    type_ = type;
+    return 1;
+  });
 }
 
 static int SameKind(const CZqlData& a, const CZqlData& b) {
@@ -181,8 +178,10 @@ CZqlData* CZqlInterval::checkDiv(const CZqlData* other) const {
 // ---------------------------------------------------------------------------
 
 int CZqlInterval::checkLeading(double count) const {
-  if (!(count < NumScale[lead_])) return Raise(kZqlErrIntervalFieldOverflow);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!(count < NumScale[lead_])) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
+    return 1;
+  });
 }
 
 EZqlBoolean CZqlInterval::TextSign(CZqlTemporalText* scan) {
@@ -192,40 +191,54 @@ EZqlBoolean CZqlInterval::TextSign(CZqlTemporalText* scan) {
 
 // Only a seconds field keeps a fraction; the others count whole units.
 int CZqlInterval::storeValue(double value) {
-  if (!IsSingleField(*this)) return 0;
-  if (!std::isfinite(value)) return Raise(kZqlErrIntervalFieldOverflow);
-  double count = std::fabs(value);
-  if (FirstField(type_) != kZqlFieldSecond) count = std::floor(count);
-  if (!checkLeading(count)) return 0;
-  return assignCount(value < 0 ? kZqlTrue : kZqlFalse, count);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!IsSingleField(*this)) return 0;
+    if (!std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
+    double count = std::fabs(value);
+    if (FirstField(type_) != kZqlFieldSecond) count = std::floor(count);
+    if (!checkLeading(count)) return 0;
+    return assignCount(value < 0 ? kZqlTrue : kZqlFalse, count);
+  });
 }
 
-int CZqlInterval::storeValue(long value) { return storeValue(static_cast<double>(value)); }
-int CZqlInterval::storeValue(short value) { return storeValue(static_cast<double>(value)); }
+int CZqlInterval::storeValue(long value) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return storeValue(static_cast<double>(value));
+  });
+}
+int CZqlInterval::storeValue(short value) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    return storeValue(static_cast<double>(value));
+  });
+}
 
 int CZqlInterval::storeValue(const CZqlUcStr& text) {
-  char buf[kExchangeSize];
-  text.getToChar(buf, sizeof buf);
-  return storeValue(buf, sizeof buf);
+  return ZqlEntry<int>(0, [&]() -> int {
+    char buf[kExchangeSize];
+    text.getToChar(buf, sizeof buf);
+    return storeValue(buf, sizeof buf);
+  });
 }
 
 int CZqlInterval::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (SameKind(*this, other)) {
-    const CZqlInterval* src = dynamic_cast<const CZqlInterval*>(&other);
-    if (src != nullptr) return assignInterval(*src);
-  }
-  if (other.is_exactnumeric() && IsSingleField(*this)) {
-    double v = 0.0;
-    if (!other.getValue(&v)) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-    return storeValue(v);
-  }
-  if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
+    }
+    if (SameKind(*this, other)) {
+      const CZqlInterval* src = dynamic_cast<const CZqlInterval*>(&other);
+      if (src != nullptr) return assignInterval(*src);
+    }
+    if (other.is_exactnumeric() && IsSingleField(*this)) {
+      double v = 0.0;
+      if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      return storeValue(v);
+    }
+    if (other.is_character()) return CZqlData::storeValue(other);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -233,53 +246,63 @@ int CZqlInterval::storeValue(const CZqlData& other) {
 // ---------------------------------------------------------------------------
 
 int CZqlInterval::getValue(double* value) const {
-  if (value == nullptr || isNull() || !IsSingleField(*this)) return 0;
-  const double count = leadingCount();
-  *value = sign_ && count != 0.0 ? -count : count;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull() || !IsSingleField(*this)) return 0;
+    const double count = leadingCount();
+    *value = sign_ && count != 0.0 ? -count : count;
+    return 1;
+  });
 }
 
 int CZqlInterval::getValue(long* value) const {
-  double v = 0.0;
-  if (value == nullptr || !getValue(&v)) return 0;
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<long>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (value == nullptr || !getValue(&v)) return 0;
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<long>(v);
+    return 1;
+  });
 }
 
 int CZqlInterval::getValue(short* value) const {
-  double v = 0.0;
-  if (value == nullptr || !getValue(&v)) return 0;
-  if (!(std::fabs(v) <= 32767.0)) return Raise(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<short>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (value == nullptr || !getValue(&v)) return 0;
+    if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<short>(v);
+    return 1;
+  });
 }
 
 // A text that does not fit is not cut: a shortened interval text would
 // read back as another value.
 int CZqlInterval::getValue(char* text, unsigned int size) const {
-  if (text == nullptr || size == 0) return 0;
-  text[0] = '\0';
-  if (isNull()) return 0;
-  char buf[kTextSize + 1];
-  buf[0] = '-';
-  formatFields(buf + 1, kTextSize);
-  const char* shown = sign_ ? buf : buf + 1;
-  const size_t n = std::strlen(shown);
-  if (n >= size) return 0;
-  std::memcpy(text, shown, n + 1);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr || size == 0) return 0;
+    text[0] = '\0';
+    if (isNull()) return 0;
+    char buf[kTextSize + 1];
+    buf[0] = '-';
+    formatFields(buf + 1, kTextSize);
+    const char* shown = sign_ ? buf : buf + 1;
+    const size_t n = std::strlen(shown);
+    if (n >= size) return 0;
+    std::memcpy(text, shown, n + 1);
+    return 1;
+  });
 }
 
 int CZqlInterval::getValue(CZqlUcStr* text) const {
-  if (text == nullptr) return 0;
-  char buf[kTextSize + 1];
-  if (!getValue(buf, sizeof buf)) {
-    text->Clear();
-    return 0;
-  }
-  text->Copy(buf);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return 0;
+    char buf[kTextSize + 1];
+    if (!getValue(buf, sizeof buf)) {
+      text->Clear();
+      return 0;
+    }
+    text->Copy(buf);
+    return 1;
+  });
 }
 
 // The sign stands before the quotes, so the quoted text is unsigned: a
@@ -342,15 +365,17 @@ void CZqlInterval::unpackItem(CZqlObjPack* pack, int label) {
 // The sign item is written only for a negative value, so the sign starts
 // positive: a value read over an old negative one must not keep its sign.
 int CZqlInterval::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return 0;
-  sign_ = kZqlFalse;
-  CZqlData::unpackFrom(pack);
-  ClampAttributes();
-  const int fits = is_yminterval() ? IsYMType(type_) : IsDTType(type_);
-  if (!fits) type_ = kZqlINone;
-  if (!fits || (!isNull() && !validMagnitude())) {
-    null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) return 0;
+    sign_ = kZqlFalse;
+    CZqlData::unpackFrom(pack);
+    ClampAttributes();
+    const int fits = is_yminterval() ? IsYMType(type_) : IsDTType(type_);
+    if (!fits) type_ = kZqlINone;
+    if (!fits || (!isNull() && !validMagnitude())) {
+      null_ = 1;
+      ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    }
+    return 1;
+  });
 }

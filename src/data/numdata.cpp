@@ -22,11 +22,6 @@ constexpr unsigned int kMaxNumberText = 64;
 // Size of the text buffer through which values of different types meet.
 constexpr unsigned int kExchangeSize = 260;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 // The "C" locale object, made once: number texts are read the same way
 // whatever locale the process has chosen.
 class CCLocale {
@@ -69,8 +64,8 @@ bool OnlyBlanks(const char* p) {
 
 // A converted number that overflowed reads as infinite.
 int Converted(double v, double* out) {
-  if (std::isnan(v)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  if (std::isinf(v)) return Raise(kZqlErrNumericValueOutOfRange);
+  if (std::isnan(v)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+  if (std::isinf(v)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   *out = v;
   return 1;
 }
@@ -134,87 +129,97 @@ CZqlData* CZqlNum::checkDiv(const CZqlData* other) const { return checkMul(other
 // ---------------------------------------------------------------------------
 
 int CZqlNum::TextToDouble(const char* text, unsigned int size, double* out) {
-  if (text == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  char copy[kMaxNumberText + 1];
-  unsigned int n = 0;
-  while (n < size && n < kMaxNumberText && text[n] != '\0') {
-    copy[n] = text[n];
-    ++n;
-  }
-  copy[n] = '\0';
-  if (n == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
-  // Cutting a longer text would silently change the number it holds.
-  for (unsigned int i = n; i < size && text[i] != '\0'; ++i) {
-    if (text[i] != ' ') return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  const locale_t c = CLocale();
-  if (c == static_cast<locale_t>(0)) return Raise(kZqlErrInsufficientMemory);
-  char* end = copy;
-  const double v = strtod_l(copy, &end, c);
-  if (!OnlyBlanks(end) || !PlainNumber(copy, end)) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  return Converted(v, out);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    char copy[kMaxNumberText + 1];
+    unsigned int n = 0;
+    while (n < size && n < kMaxNumberText && text[n] != '\0') {
+      copy[n] = text[n];
+      ++n;
+    }
+    copy[n] = '\0';
+    if (n == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    // Cutting a longer text would silently change the number it holds.
+    for (unsigned int i = n; i < size && text[i] != '\0'; ++i) {
+      if (text[i] != ' ') ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    const locale_t c = CLocale();
+    if (c == static_cast<locale_t>(0)) ZQL_PUSH_RAISE(kZqlErrInsufficientMemory);
+    char* end = copy;
+    const double v = strtod_l(copy, &end, c);
+    if (!OnlyBlanks(end) || !PlainNumber(copy, end)) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    return Converted(v, out);
+  });
 }
 
 int CZqlNum::UcTextToDouble(const CZqlUcStr& text, double* out) {
-  const int length = text.Length();
-  if (length == 0) return Raise(kZqlErrInvalidCharacterValueForCast);
-  int end = 0;
-  const double v = text.Strtod(&end);
-  const unsigned short* units = text.UcStr();
-  if (end < 0 || end > length) end = 0;
-  for (int i = end; i < length; ++i) {
-    if (!ZqlUcIsSpace(units[i])) return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  for (int i = 0; i < end; ++i) {
-    if (IsAsciiLetter(units[i]) && units[i] != 'e' && units[i] != 'E') {
-      return Raise(kZqlErrInvalidCharacterValueForCast);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int length = text.Length();
+    if (length == 0) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    int end = 0;
+    const double v = text.Strtod(&end);
+    const unsigned short* units = text.UcStr();
+    if (end < 0 || end > length) end = 0;
+    for (int i = end; i < length; ++i) {
+      if (!ZqlUcIsSpace(units[i])) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
     }
-  }
-  return Converted(v, out);
+    for (int i = 0; i < end; ++i) {
+      if (IsAsciiLetter(units[i]) && units[i] != 'e' && units[i] != 'E') {
+        ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+      }
+    }
+    return Converted(v, out);
+  });
 }
 
 int CZqlNum::storeValue(const char* text, unsigned int size) {
-  double v = 0.0;
-  if (!TextToDouble(text, size, &v)) return 0;
-  return storeValue(v);
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (!TextToDouble(text, size, &v)) return 0;
+    return storeValue(v);
+  });
 }
 
 int CZqlNum::storeValue(const CZqlUcStr& text) {
-  double v = 0.0;
-  if (!UcTextToDouble(text, &v)) return 0;
-  return storeValue(v);
+  return ZqlEntry<int>(0, [&]() -> int {
+    double v = 0.0;
+    if (!UcTextToDouble(text, &v)) return 0;
+    return storeValue(v);
+  });
 }
 
 int CZqlNum::storeNumber(const CZqlNum& src) { return storeValue(src.realValue()); }
 
 int CZqlNum::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (other.is_numeric()) {
-    const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
-    if (num != nullptr) return storeNumber(*num);
-  }
-  // A single-field interval gives its signed field count, seconds with
-  // their fraction (its text may show fewer decimals than it holds).
-  if (IsSingleFieldInterval(other)) {
-    double v = 0.0;
-    if (!other.getValue(&v)) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-    return storeValue(v);
-  }
-  // Character values give their number as text.
-  if (other.is_character()) {
-    char text[kExchangeSize];
-    if (!other.getValue(text, kExchangeSize)) {
-      return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
     }
-    return storeValue(text, kExchangeSize);
-  }
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (other.is_numeric()) {
+      const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
+      if (num != nullptr) return storeNumber(*num);
+    }
+    // A single-field interval gives its signed field count, seconds with
+    // their fraction (its text may show fewer decimals than it holds).
+    if (IsSingleFieldInterval(other)) {
+      double v = 0.0;
+      if (!other.getValue(&v)) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      return storeValue(v);
+    }
+    // Character values give their number as text.
+    if (other.is_character()) {
+      char text[kExchangeSize];
+      if (!other.getValue(text, kExchangeSize)) {
+        ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+      }
+      return storeValue(text, kExchangeSize);
+    }
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -224,55 +229,67 @@ int CZqlNum::storeValue(const CZqlData& other) {
 int CZqlNum::is_exectnumeric() const { return 0; }
 
 int32_t CZqlNum::intValue() const {
-  if (isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
-  return static_cast<int32_t>(v);  // truncates toward zero
+  return ZqlEntry<int32_t>(0, [&]() -> int32_t {
+    if (isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    return static_cast<int32_t>(v);  // truncates toward zero
+  });
 }
 
 int CZqlNum::getValue(double* value) const {
-  if (value == nullptr || isNull()) return 0;
-  *value = realValue();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    *value = realValue();
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(long* value) const {
-  if (value == nullptr || isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 2147483647.0)) return Raise(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<long>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<long>(v);
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(short* value) const {
-  if (value == nullptr || isNull()) return 0;
-  const double v = realValue();
-  if (!(std::fabs(v) <= 32767.0)) return Raise(kZqlErrNumericValueOutOfRange);
-  *value = static_cast<short>(v);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value == nullptr || isNull()) return 0;
+    const double v = realValue();
+    if (!(std::fabs(v) <= 32767.0)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    *value = static_cast<short>(v);
+    return 1;
+  });
 }
 
 int CZqlNum::getValue(char* text, unsigned int size) const {
-  if (text == nullptr || size == 0) return 0;
-  if (isNull()) {
-    text[0] = '\0';
-    return 0;
-  }
-  char buf[kZqlNumTextSize];
-  formatText(buf, sizeof buf);
-  return CopyText(buf, text, size);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr || size == 0) return 0;
+    if (isNull()) {
+      text[0] = '\0';
+      return 0;
+    }
+    char buf[kZqlNumTextSize];
+    formatText(buf, sizeof buf);
+    return CopyText(buf, text, size);
+  });
 }
 
 int CZqlNum::getValue(CZqlUcStr* text) const {
-  if (text == nullptr) return 0;
-  if (isNull()) {
-    text->Clear();
-    return 0;
-  }
-  char buf[kZqlNumTextSize];
-  formatText(buf, sizeof buf);
-  text->Copy(buf);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return 0;
+    if (isNull()) {
+      text->Clear();
+      return 0;
+    }
+    char buf[kZqlNumTextSize];
+    formatText(buf, sizeof buf);
+    text->Copy(buf);
+    return 1;
+  });
 }
 
 int CZqlNum::SQLLiteral(CZqlUcStr* out) const {
@@ -309,36 +326,29 @@ static void CompoundInt(CZqlNum* left, char op, int64_t b) {
     case '-': overflow = __builtin_sub_overflow(a, b, &r); break;
     case '*': overflow = __builtin_mul_overflow(a, b, &r); break;
     default:
-      if (b == 0) {
-        Raise(kZqlErrDivisionByZero);
-        return;
-      }
+      if (b == 0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
       r = a / b;  // truncates toward zero; a is a 32-bit value
   }
-  if (overflow || r < INT32_MIN || r > INT32_MAX) {
-    Raise(kZqlErrNumericValueOutOfRange);
-    return;
-  }
+  if (overflow || r < INT32_MIN || r > INT32_MAX) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
   left->storeValue(static_cast<long>(r));
 }
 
 void CZqlNum::compound(char op, const SArg& r) {
-  if (isNull()) return;
-  if (r.value != nullptr && r.value->isNull()) {
-    setNull();
-    return;
-  }
-  if (IntegerMode(op, Type(), r.value, r.hostInt)) {
-    const int64_t b = r.value != nullptr ? static_cast<int64_t>(r.value->realValue()) : r.i;
-    CompoundInt(this, op, b);
-    return;
-  }
-  const double b = r.value != nullptr ? r.value->realValue() : r.d;
-  if (op == '/' && b == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return;
-  }
-  storeValue(Apply(op, realValue(), b));
+  ZqlEntryVoid([&] {
+    if (isNull()) return;
+    if (r.value != nullptr && r.value->isNull()) {
+      setNull();
+      return;
+    }
+    if (IntegerMode(op, Type(), r.value, r.hostInt)) {
+      const int64_t b = r.value != nullptr ? static_cast<int64_t>(r.value->realValue()) : r.i;
+      CompoundInt(this, op, b);
+      return;
+    }
+    const double b = r.value != nullptr ? r.value->realValue() : r.d;
+    if (op == '/' && b == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    storeValue(Apply(op, realValue(), b));
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -347,16 +357,15 @@ void CZqlNum::compound(char op, const SArg& r) {
 
 // a op b with a host number standing in for a null operand pointer.
 static CZqlDouble Arith(char op, const CZqlNum* a, double ah, const CZqlNum* b, double bh) {
-  CZqlDouble result;
-  if ((a != nullptr && a->isNull()) || (b != nullptr && b->isNull())) return result;
-  const double x = a != nullptr ? a->realValue() : ah;
-  const double y = b != nullptr ? b->realValue() : bh;
-  if (op == '/' && y == 0.0) {
-    Raise(kZqlErrDivisionByZero);
+  return ZqlEntry<CZqlDouble>(CZqlDouble(), [&]() -> CZqlDouble {
+    CZqlDouble result;
+    if ((a != nullptr && a->isNull()) || (b != nullptr && b->isNull())) return result;
+    const double x = a != nullptr ? a->realValue() : ah;
+    const double y = b != nullptr ? b->realValue() : bh;
+    if (op == '/' && y == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    result.storeValue(Apply(op, x, y));
     return result;
-  }
-  result.storeValue(Apply(op, x, y));
-  return result;
+  });
 }
 
 #define ZQL_NUM_ARITHMETIC_DEF(OP, CH)                                                        \

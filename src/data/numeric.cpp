@@ -10,11 +10,6 @@
 
 static constexpr unsigned int kDefaultPrecision = 12;
 
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 CZqlScaledNum::CZqlScaledNum(unsigned int precision, unsigned int scale)
     : CZqlExactNum(precision, scale), value_(0.0) {
   ClampAttributes(&precision_, &scale_);
@@ -25,14 +20,16 @@ long CZqlScaledNum::read(char* buffer, long start, long count) const {
 }
 
 int CZqlScaledNum::storeValue(double value) {
-  if (!fits(value)) {
-    null_ = 1;
-    return Raise(kZqlErrNumericValueOutOfRange);
-  }
-  if (!std::isfinite(value)) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = CutToScale(value, scale_);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!fits(value)) {
+      null_ = 1;
+      ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    }
+    if (!std::isfinite(value)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = CutToScale(value, scale_);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlScaledNum::storeValue(long value) { return storeValue(static_cast<double>(value)); }

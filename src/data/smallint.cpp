@@ -9,11 +9,6 @@
 
 static constexpr double kLimit = 32767.0;
 
-static int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 CZqlSmallInt::CZqlSmallInt() : CZqlExactNum(6, 0), value_(0) {}
 
 CZqlSmallInt::~CZqlSmallInt() = default;
@@ -26,17 +21,21 @@ long CZqlSmallInt::read(char* buffer, long start, long count) const {
 
 // Not finite, or beyond the limit: out of range; else truncated toward 0.
 int CZqlSmallInt::storeValue(double value) {
-  if (!(std::fabs(value) <= kLimit)) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = static_cast<int16_t>(value);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!(std::fabs(value) <= kLimit)) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = static_cast<int16_t>(value);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlSmallInt::storeValue(long value) {
-  if (value > 32767 || value < -32767) return Raise(kZqlErrNumericValueOutOfRange);
-  value_ = static_cast<int16_t>(value);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (value > 32767 || value < -32767) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
+    value_ = static_cast<int16_t>(value);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlSmallInt::storeValue(short value) {
@@ -81,31 +80,28 @@ void CZqlSmallInt::unpackItem(CZqlObjPack* pack, int label) {
 
 CZqlSmallInt& CZqlSmallInt::operator++() {
   if (isNull()) return *this;
-  if (value_ == 32767) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == 32767) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     ++value_;
-  }
+  });
   return *this;
 }
 
 CZqlSmallInt& CZqlSmallInt::operator--() {
   if (isNull()) return *this;
-  if (value_ == -32768) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == -32768) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     --value_;
-  }
+  });
   return *this;
 }
 
 // -32768 has no positive counterpart in 16 bits.
 CZqlSmallInt& CZqlSmallInt::operator-() {
   if (isNull()) return *this;
-  if (value_ == -32768) {
-    Raise(kZqlErrNumericValueOutOfRange);
-  } else {
+  ZqlEntryVoid([&] {
+    if (value_ == -32768) ZQL_PUSH_RAISE(kZqlErrNumericValueOutOfRange);
     value_ = static_cast<int16_t>(-value_);
-  }
+  });
   return *this;
 }

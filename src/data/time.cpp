@@ -18,11 +18,6 @@ constexpr unsigned int kMaxPrecision = 9;
 // Leading precision of the displacement interval.
 constexpr unsigned int kZoneLead = 2;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlTime::CZqlTime(unsigned int precision, EZqlBoolean withTimeZone)
@@ -85,17 +80,21 @@ double CZqlTime::rounded(double seconds) const {
 }
 
 int CZqlTime::setTimeOfDay(double seconds) {
-  if (!(seconds >= 0.0 && seconds < kDay)) return Raise(kZqlErrInvalidDatetimeFormat);
-  tod_ = rounded(seconds);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (!(seconds >= 0.0 && seconds < kDay)) ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
+    tod_ = rounded(seconds);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlTime::set(unsigned short hour, unsigned short minute, double second) {
-  if (hour > 23 || minute > 59 || !(second >= 0.0 && second < 60.0)) {
-    return Raise(kZqlErrInvalidDatetimeFormat);
-  }
-  return setTimeOfDay(hour * 3600.0 + minute * 60.0 + second);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (hour > 23 || minute > 59 || !(second >= 0.0 && second < 60.0)) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidDatetimeFormat);
+    }
+    return setTimeOfDay(hour * 3600.0 + minute * 60.0 + second);
+  });
 }
 
 int CZqlTime::setHour(unsigned short hour) {
@@ -113,32 +112,36 @@ int CZqlTime::setSecond(double second) {
 void CZqlTime::setWithTimeZone(EZqlBoolean withTimeZone) { tzFlag_ = withTimeZone ? 1 : 0; }
 
 int CZqlTime::setTimeZone(const CZqlDT& zone) {
-  if (zone.isNull()) {
-    tz_.setNull();
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (zone.isNull()) {
+      tz_.setNull();
+      return 1;
+    }
+    const EZqlIType t = zone.IntervalType();
+    if (t != kZqlIHourToMinute && t != kZqlIHour && t != kZqlIMinute) {
+      ZQL_PUSH_RAISE(kZqlErrNotATimeZoneInterval);
+    }
+    CZqlDT z(kZqlIHourToMinute, kZoneLead);
+    if (!z.assign(zone.Sign(), zone.Seconds())) return 0;
+    tz_ = z;
     return 1;
-  }
-  const EZqlIType t = zone.IntervalType();
-  if (t != kZqlIHourToMinute && t != kZqlIHour && t != kZqlIMinute) {
-    return Raise(kZqlErrNotATimeZoneInterval);
-  }
-  CZqlDT z(kZqlIHourToMinute, kZoneLead);
-  if (!z.assign(zone.Sign(), zone.Seconds())) return 0;
-  tz_ = z;
-  return 1;
+  });
 }
 
 // The record always carries a displacement; it is taken when it is not
 // zero or when the value has the time-zone flag.
 int CZqlTime::set(const zql_time& r) {
-  CZqlTime t(*this);
-  if (!t.set(r.hour, r.minute, r.seconds)) return 0;
-  t.tz_.setNull();
-  if (r.tz_sign || r.tz_hours != 0 || r.tz_minutes != 0 || tzFlag_) {
-    CZqlDT zone(kZqlIHourToMinute, kZoneLead);
-    if (!zone.set(r.tz_sign, 0, r.tz_hours, r.tz_minutes, 0.0) || !t.setTimeZone(zone)) return 0;
-  }
-  *this = t;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTime t(*this);
+    if (!t.set(r.hour, r.minute, r.seconds)) return 0;
+    t.tz_.setNull();
+    if (r.tz_sign || r.tz_hours != 0 || r.tz_minutes != 0 || tzFlag_) {
+      CZqlDT zone(kZqlIHourToMinute, kZoneLead);
+      if (!zone.set(r.tz_sign, 0, r.tz_hours, r.tz_minutes, 0.0) || !t.setTimeZone(zone)) return 0;
+    }
+    *this = t;
+    return 1;
+  });
 }
 
 int CZqlTime::get(zql_time* r) const {
@@ -161,42 +164,46 @@ int CZqlTime::get(zql_time* r) const {
 // The displacement starts at the first sign; it is read before the time so
 // that nothing changes when either part fails.
 int CZqlTime::storeValue(const char* text, unsigned int size) {
-  CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  CZqlDT zone(kZqlIHourToMinute, kZoneLead);
-  const char* all = scan.rest();
-  const size_t at = std::strcspn(all, "+-");
-  if (all[at] != '\0') {
-    if (!zone.storeValue(all + at, static_cast<unsigned int>(std::strlen(all + at)))) return 0;
-    scan.cut(static_cast<int>(at));
-  }
-  int64_t h = 0;
-  int64_t m = 0;
-  double s = 0.0;
-  scan.skipBlanks();
-  const int read = scan.number(&h, 2) && scan.accept(':') && scan.number(&m, 2) &&
-                   scan.accept(':') && scan.seconds(&s) && scan.atEnd();
-  if (!read || h > 23 || m > 59 || !(s < 60.0)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  tz_ = zone;
-  return setTimeOfDay(static_cast<double>(h * 3600 + m * 60) + s);
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTemporalText scan;
+    if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    CZqlDT zone(kZqlIHourToMinute, kZoneLead);
+    const char* all = scan.rest();
+    const size_t at = std::strcspn(all, "+-");
+    if (all[at] != '\0') {
+      if (!zone.storeValue(all + at, static_cast<unsigned int>(std::strlen(all + at)))) return 0;
+      scan.cut(static_cast<int>(at));
+    }
+    int64_t h = 0;
+    int64_t m = 0;
+    double s = 0.0;
+    scan.skipBlanks();
+    const int read = scan.number(&h, 2) && scan.accept(':') && scan.number(&m, 2) &&
+                     scan.accept(':') && scan.seconds(&s) && scan.atEnd();
+    if (!read || h > 23 || m > 59 || !(s < 60.0)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    tz_ = zone;
+    return setTimeOfDay(static_cast<double>(h * 3600 + m * 60) + s);
+  });
 }
 
 int CZqlTime::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (const CZqlTime* time = dynamic_cast<const CZqlTime*>(&other)) {
-    *this = *time;
-    return 1;
-  }
-  if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
-    *this = ts->TimePart();
-    return 1;
-  }
-  if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
+    }
+    if (const CZqlTime* time = dynamic_cast<const CZqlTime*>(&other)) {
+      *this = *time;
+      return 1;
+    }
+    if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
+      *this = ts->TimePart();
+      return 1;
+    }
+    if (other.is_character()) return CZqlData::storeValue(other);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 int CZqlTime::SQLType(CZqlUcStr* out) const {
@@ -241,15 +248,16 @@ void CZqlTime::formatText(char* out, unsigned int size) const {
 CZqlTime CZqlTime::shifted(const CZqlDT& b, int direction) const {
   CZqlTime r(6, WithTimeZone());
   r.tz_ = tz_;
-  if (CZqlIQualifier::FirstField(b.IntervalType()) <= kZqlFieldDay) {
-    Raise(kZqlErrInvalidFunctionArguments);
-    return r;
-  }
-  if (isNull() || b.isNull()) return r;
-  double sum = std::fmod(tod_ + direction * b.SignedSeconds(), kDay);
-  if (sum < 0.0) sum += kDay;
-  if (sum >= kDay) sum = 0.0;
-  r.setTimeOfDay(sum);
+  ZqlEntryVoid([&] {
+    if (CZqlIQualifier::FirstField(b.IntervalType()) <= kZqlFieldDay) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    }
+    if (isNull() || b.isNull()) return;
+    double sum = std::fmod(tod_ + direction * b.SignedSeconds(), kDay);
+    if (sum < 0.0) sum += kDay;
+    if (sum >= kDay) sum = 0.0;
+    r.setTimeOfDay(sum);
+  });
   return r;
 }
 
@@ -314,39 +322,43 @@ void CZqlTime::packItems(CZqlObjPack* pack) const {
 // The displacement is read into an interval of its own and taken only when
 // it is an HOUR TO MINUTE below 100 hours.
 void CZqlTime::unpackItem(CZqlObjPack* pack, int label) {
-  int16_t v = 0;
-  switch (label) {
-    case 0:
-      if (ReadItem(pack, &v)) prec_ = static_cast<uint16_t>(v);
-      break;
-    case 1:
-      if (ReadItem(pack, &v)) tzFlag_ = v != 0 ? 1 : 0;
-      break;
-    case 2: {
-      if (!ReadItem(pack, &tod_)) break;
-      null_ = 0;
-      CZqlDT zone(kZqlIHourToMinute, kZoneLead);
-      zone.unpackFrom(pack);
-      if (zone.IntervalType() != kZqlIHourToMinute ||
-          (!zone.isNull() && !(zone.Seconds() < 100 * 3600.0))) {
-        Raise(kZqlErrInternalZQLError);
+  ZqlEntryVoid([&] {
+    int16_t v = 0;
+    switch (label) {
+      case 0:
+        if (ReadItem(pack, &v)) prec_ = static_cast<uint16_t>(v);
+        break;
+      case 1:
+        if (ReadItem(pack, &v)) tzFlag_ = v != 0 ? 1 : 0;
+        break;
+      case 2: {
+        if (!ReadItem(pack, &tod_)) break;
+        null_ = 0;
+        CZqlDT zone(kZqlIHourToMinute, kZoneLead);
+        zone.unpackFrom(pack);
+        if (zone.IntervalType() != kZqlIHourToMinute ||
+            (!zone.isNull() && !(zone.Seconds() < 100 * 3600.0))) {
+          ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+          break;
+        }
+        tz_ = zone;
         break;
       }
-      tz_ = zone;
-      break;
+      default:
+        break;
     }
-    default:
-      break;
-  }
+  });
 }
 
 int CZqlTime::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return 0;
-  CZqlDatetime::unpackFrom(pack);
-  if (prec_ > kMaxPrecision) prec_ = kMaxPrecision;
-  if (!isNull() && !(tod_ >= 0.0 && tod_ < kDay)) {
-    null_ = 1;
-    return Raise(kZqlErrInternalZQLError);
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) return 0;
+    CZqlDatetime::unpackFrom(pack);
+    if (prec_ > kMaxPrecision) prec_ = kMaxPrecision;
+    if (!isNull() && !(tod_ >= 0.0 && tod_ < kDay)) {
+      null_ = 1;
+      ZQL_PUSH_RAISE(kZqlErrInternalZQLError);
+    }
+    return 1;
+  });
 }

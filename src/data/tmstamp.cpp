@@ -14,11 +14,6 @@ constexpr double kDay = 86400.0;
 // Precision of the timestamps that arithmetic answers.
 constexpr unsigned int kResultPrecision = 6;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlTimeStamp::CZqlTimeStamp(unsigned int precision, EZqlBoolean withTimeZone)
@@ -94,41 +89,45 @@ int CZqlTimeStamp::get(zql_timestamp* r) const {
 // ---------------------------------------------------------------------------
 
 int CZqlTimeStamp::storeValue(const char* text, unsigned int size) {
-  CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  scan.skipBlanks();
-  const char* all = scan.rest();
-  const char* blank = std::strchr(all, ' ');
-  if (blank == nullptr) return Raise(kZqlErrInvalidCharacterValueForCast);
-  CZqlDate d;
-  CZqlTime t(time_);
-  if (!d.storeValue(all, static_cast<unsigned int>(blank - all))) return 0;
-  if (!t.storeValue(blank + 1, static_cast<unsigned int>(std::strlen(blank + 1)))) return 0;
-  date_ = d;
-  time_ = t;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTemporalText scan;
+    if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    scan.skipBlanks();
+    const char* all = scan.rest();
+    const char* blank = std::strchr(all, ' ');
+    if (blank == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    CZqlDate d;
+    CZqlTime t(time_);
+    if (!d.storeValue(all, static_cast<unsigned int>(blank - all))) return 0;
+    if (!t.storeValue(blank + 1, static_cast<unsigned int>(std::strlen(blank + 1)))) return 0;
+    date_ = d;
+    time_ = t;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlTimeStamp::storeValue(const CZqlData& other) {
-  if (&other == this) return 1;
-  if (other.isNull()) {
-    setNull();
-    return 1;
-  }
-  if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
-    *this = *ts;
-    return 1;
-  }
-  if (const CZqlDate* date = dynamic_cast<const CZqlDate*>(&other)) {
-    date_ = *date;
-    time_.tz_.setNull();
-    time_.setTimeOfDay(0.0);
-    null_ = 0;
-    return 1;
-  }
-  if (other.is_character()) return CZqlData::storeValue(other);
-  return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (&other == this) return 1;
+    if (other.isNull()) {
+      setNull();
+      return 1;
+    }
+    if (const CZqlTimeStamp* ts = dynamic_cast<const CZqlTimeStamp*>(&other)) {
+      *this = *ts;
+      return 1;
+    }
+    if (const CZqlDate* date = dynamic_cast<const CZqlDate*>(&other)) {
+      date_ = *date;
+      time_.tz_.setNull();
+      time_.setTimeOfDay(0.0);
+      null_ = 0;
+      return 1;
+    }
+    if (other.is_character()) return CZqlData::storeValue(other);
+    ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+  });
 }
 
 int CZqlTimeStamp::SQLType(CZqlUcStr* out) const {

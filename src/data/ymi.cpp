@@ -18,18 +18,13 @@ constexpr unsigned int kResultLead = 6;
 // is damaged.
 constexpr double kMaxLeading = 1e6;
 
-int Raise(EZqlError code) {
-  ZqlPushnThrow(code);
-  return 0;
-}
-
 }  // namespace
 
 CZqlYM::CZqlYM(EZqlIType type, unsigned int lead, unsigned int frac)
     : CZqlInterval(type, lead, frac), months_(0) {
   if (!IsYMType(type)) {
     type_ = kZqlINone;
-    Raise(kZqlErrInvalidFunctionArguments);
+    ZqlEntryVoid([] { ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments); });
   }
 }
 
@@ -48,59 +43,67 @@ CZqlYM& CZqlYM::operator=(const CZqlYM& other) {
 
 // A YEAR interval holds whole years: months below the year are dropped.
 int CZqlYM::assign(EZqlBoolean negative, uint64_t months) {
-  const int first = FirstField(type_);
-  if (first < 0) return Raise(kZqlErrInvalidFunctionArguments);
-  const uint64_t leading = first == kZqlFieldYear ? months / 12 : months;
-  if (!checkLeading(static_cast<double>(leading))) return 0;
-  if (type_ == kZqlIYear) months -= months % 12;
-  sign_ = negative ? kZqlTrue : kZqlFalse;
-  months_ = static_cast<uint32_t>(months);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int first = FirstField(type_);
+    if (first < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    const uint64_t leading = first == kZqlFieldYear ? months / 12 : months;
+    if (!checkLeading(static_cast<double>(leading))) return 0;
+    if (type_ == kZqlIYear) months -= months % 12;
+    sign_ = negative ? kZqlTrue : kZqlFalse;
+    months_ = static_cast<uint32_t>(months);
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlYM::setYears(unsigned int years) {
-  if (FirstField(type_) != kZqlFieldYear) return Raise(kZqlErrInvalidFunctionArguments);
-  if (!checkLeading(years)) return 0;
-  const uint32_t keep = type_ == kZqlIYearToMonth && !isNull() ? months_ % 12 : 0;
-  months_ = static_cast<uint32_t>(years) * 12 + keep;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (FirstField(type_) != kZqlFieldYear) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (!checkLeading(years)) return 0;
+    const uint32_t keep = type_ == kZqlIYearToMonth && !isNull() ? months_ % 12 : 0;
+    months_ = static_cast<uint32_t>(years) * 12 + keep;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlYM::setMonths(unsigned int months) {
-  if (LastField(type_) != kZqlFieldMonth) return Raise(kZqlErrInvalidFunctionArguments);
-  if (type_ == kZqlIMonth) {
-    if (!checkLeading(months)) return 0;
-    months_ = months;
-  } else {
-    if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
-    const uint32_t years = isNull() ? 0 : months_ / 12;
-    months_ = years * 12 + months;
-  }
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (LastField(type_) != kZqlFieldMonth) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    if (type_ == kZqlIMonth) {
+      if (!checkLeading(months)) return 0;
+      months_ = months;
+    } else {
+      if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
+      const uint32_t years = isNull() ? 0 : months_ / 12;
+      months_ = years * 12 + months;
+    }
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlYM::set(EZqlBoolean negative, unsigned int years, unsigned int months) {
-  switch (type_) {
-    case kZqlIYear:
-      if (months != 0) return Raise(kZqlErrInvalidFunctionArguments);
-      break;
-    case kZqlIMonth:
-      if (years != 0) return Raise(kZqlErrInvalidFunctionArguments);
-      break;
-    case kZqlIYearToMonth:
-      if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
-      break;
-    default:
-      return Raise(kZqlErrInvalidFunctionArguments);
-  }
-  if (!checkLeading(type_ == kZqlIMonth ? months : years)) return 0;
-  sign_ = negative ? kZqlTrue : kZqlFalse;
-  months_ = static_cast<uint32_t>(years) * 12 + months;
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    switch (type_) {
+      case kZqlIYear:
+        if (months != 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+        break;
+      case kZqlIMonth:
+        if (years != 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+        break;
+      case kZqlIYearToMonth:
+        if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
+        break;
+      default:
+        ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    }
+    if (!checkLeading(type_ == kZqlIMonth ? months : years)) return 0;
+    sign_ = negative ? kZqlTrue : kZqlFalse;
+    months_ = static_cast<uint32_t>(years) * 12 + months;
+    null_ = 0;
+    return 1;
+  });
 }
 
 int CZqlYM::getYears(unsigned int* years) const {
@@ -127,27 +130,33 @@ int CZqlYM::get(EZqlBoolean* negative, unsigned int* years, unsigned int* months
 // ---------------------------------------------------------------------------
 
 int CZqlYM::set(const zql_year& r) {
-  CZqlYM v(*this);
-  v.setNull();
-  v.setSign(r.sign);
-  if (!v.setYears(r.years)) return 0;
-  return storeValue(static_cast<const CZqlData&>(v));
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlYM v(*this);
+    v.setNull();
+    v.setSign(r.sign);
+    if (!v.setYears(r.years)) return 0;
+    return storeValue(static_cast<const CZqlData&>(v));
+  });
 }
 
 int CZqlYM::set(const zql_month& r) {
-  CZqlYM v(*this);
-  v.setNull();
-  v.setSign(r.sign);
-  if (!v.setMonths(r.months)) return 0;
-  return storeValue(static_cast<const CZqlData&>(v));
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlYM v(*this);
+    v.setNull();
+    v.setSign(r.sign);
+    if (!v.setMonths(r.months)) return 0;
+    return storeValue(static_cast<const CZqlData&>(v));
+  });
 }
 
 int CZqlYM::set(const zql_yeartomonth& r) {
-  CZqlYM v(*this);
-  v.setNull();
-  v.setSign(r.sign);
-  if (!v.setYears(r.years) || !v.setMonths(r.months)) return 0;
-  return storeValue(static_cast<const CZqlData&>(v));
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlYM v(*this);
+    v.setNull();
+    v.setSign(r.sign);
+    if (!v.setYears(r.years) || !v.setMonths(r.months)) return 0;
+    return storeValue(static_cast<const CZqlData&>(v));
+  });
 }
 
 int CZqlYM::get(zql_year* r) const {
@@ -180,25 +189,27 @@ int CZqlYM::get(zql_yeartomonth* r) const {
 // its years are 0. A second number is the months of YEAR TO MONTH only: in
 // YEAR or MONTH it would be dropped or counted twelve times.
 int CZqlYM::storeValue(const char* text, unsigned int size) {
-  CZqlTemporalText scan;
-  if (!scan.load(text, size)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  if (FirstField(type_) < 0) return Raise(kZqlErrInvalidFunctionArguments);
-  const EZqlBoolean negative = TextSign(&scan);
-  int64_t lead = 0;
-  int64_t months = 0;
-  if (!scan.number(&lead)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  const int two = scan.accept('-');
-  if (two && !scan.number(&months)) return Raise(kZqlErrInvalidCharacterValueForCast);
-  if (!scan.atEnd() || two != (type_ == kZqlIYearToMonth)) {
-    return Raise(kZqlErrInvalidCharacterValueForCast);
-  }
-  if (!checkLeading(static_cast<double>(lead))) return 0;
-  if (months > 11) return Raise(kZqlErrInvalidIntervalFormat);
-  const int64_t total = type_ == kZqlIMonth ? lead : lead * 12 + months;
-  sign_ = negative;
-  months_ = static_cast<uint32_t>(total);
-  null_ = 0;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlTemporalText scan;
+    if (!scan.load(text, size)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    if (FirstField(type_) < 0) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
+    const EZqlBoolean negative = TextSign(&scan);
+    int64_t lead = 0;
+    int64_t months = 0;
+    if (!scan.number(&lead)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    const int two = scan.accept('-');
+    if (two && !scan.number(&months)) ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    if (!scan.atEnd() || two != (type_ == kZqlIYearToMonth)) {
+      ZQL_PUSH_RAISE(kZqlErrInvalidCharacterValueForCast);
+    }
+    if (!checkLeading(static_cast<double>(lead))) return 0;
+    if (months > 11) ZQL_PUSH_RAISE(kZqlErrInvalidIntervalFormat);
+    const int64_t total = type_ == kZqlIMonth ? lead : lead * 12 + months;
+    sign_ = negative;
+    months_ = static_cast<uint32_t>(total);
+    null_ = 0;
+    return 1;
+  });
 }
 
 void CZqlYM::formatFields(char* out, unsigned int size) const {
@@ -232,13 +243,15 @@ int CZqlYM::assignCount(EZqlBoolean negative, double count) {
 }
 
 int CZqlYM::assignInterval(const CZqlInterval& src) {
-  const CZqlYM* ym = dynamic_cast<const CZqlYM*>(&src);
-  if (ym == nullptr) return Raise(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
-  if (ym->isNull()) {
-    setNull();
-    return 1;
-  }
-  return assign(ym->sign_, ym->months_);
+  return ZqlEntry<int>(0, [&]() -> int {
+    const CZqlYM* ym = dynamic_cast<const CZqlYM*>(&src);
+    if (ym == nullptr) ZQL_PUSH_RAISE(kZqlErrExpressionCannotBeCastToTheSpecifiedType);
+    if (ym->isNull()) {
+      setNull();
+      return 1;
+    }
+    return assign(ym->sign_, ym->months_);
+  });
 }
 
 int CZqlYM::validMagnitude() const { return leadingCount() < kMaxLeading; }
@@ -283,18 +296,14 @@ CZqlYM CZqlYM::operator-(const CZqlYM& b) const {
 // The product is computed in double and truncated toward zero, which for
 // an integer divisor is integer division.
 CZqlYM CZqlYM::scaled(double factor, int divide, int isNullFactor) const {
-  if (isNull() || isNullFactor) return CZqlYM(kZqlIMonth, kResultLead);
-  if (divide && factor == 0.0) {
-    Raise(kZqlErrDivisionByZero);
-    return CZqlYM(kZqlIMonth, kResultLead);
-  }
-  const double m = static_cast<double>(SignedMonths(*this));
-  const double v = divide ? m / factor : m * factor;
-  if (!(std::fabs(v) <= 2147483647.0)) {
-    Raise(kZqlErrIntervalFieldOverflow);
-    return CZqlYM(kZqlIMonth, kResultLead);
-  }
-  return FromSigned(static_cast<int64_t>(std::trunc(v)));
+  return ZqlEntry<CZqlYM>(CZqlYM(kZqlIMonth, kResultLead), [&]() -> CZqlYM {
+    if (isNull() || isNullFactor) return CZqlYM(kZqlIMonth, kResultLead);
+    if (divide && factor == 0.0) ZQL_PUSH_RAISE(kZqlErrDivisionByZero);
+    const double m = static_cast<double>(SignedMonths(*this));
+    const double v = divide ? m / factor : m * factor;
+    if (!(std::fabs(v) <= 2147483647.0)) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
+    return FromSigned(static_cast<int64_t>(std::trunc(v)));
+  });
 }
 
 CZqlYM CZqlYM::operator*(const CZqlExactNum& b) const {

@@ -120,15 +120,11 @@ int CZqlException::copyConditions(const SZqlCondition* conds, int count,
 // ---------------------------------------------------------------------------
 
 SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
-  if (conds == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  if (i < 0 || i >= count) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return nullptr;
-  }
-  return &conds[count - 1 - i];
+  return ZqlEntry<SZqlCondition*>(nullptr, [&]() -> SZqlCondition* {
+    if (conds == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    if (i < 0 || i >= count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    return &conds[count - 1 - i];
+  });
 }
 
 SZqlCondition* CZqlException::reading(int i) const {
@@ -161,7 +157,7 @@ const char* CZqlException::SQLSTATE(int i) const {
 int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
   int ok = 0;
   ZqlTry([&] {
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const SZqlCondition* c = reading(i);
     switch (item) {
       case kZqlDiagConditionNumber:
@@ -173,12 +169,12 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
         break;
       default: {
         if (item < kZqlDiagUserDefined)
-          ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+          ZQL_RAISE(kZqlErrInvalidFunctionArguments);
         CZqlUcStr text;
         char key[40];
         ParamKey(item, key, sizeof key);
         if (!ZqlCondioGetParam(&text, c->params, key))
-          ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+          ZQL_RAISE(kZqlErrInvalidFunctionArguments);
         *value = static_cast<int32_t>(text.Strtol(nullptr, 10));
       }
     }
@@ -190,7 +186,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
 int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
   int ok = 0;
   ZqlTry([&] {
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const SZqlCondition* c = reading(i);
     const int length = c->msg != nullptr ? c->msg->Length() : 0;
     char text[40];
@@ -219,7 +215,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
         ok = 0;
     } else {
       ok = 0;
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
   });
   return ok;
@@ -255,7 +251,7 @@ int CZqlException::setSQLSTATE(const char* state) {
   SZqlCondition* c = building();
   if (c == nullptr) return 0;
   return ZqlTry([&] {
-    if (state == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     std::memset(c->sqlstate, 0, sizeof c->sqlstate);
     std::strncpy(c->sqlstate, state, 5);
   });
@@ -275,7 +271,7 @@ int CZqlException::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
   if (c == nullptr) return 0;
   return ZqlTry([&] {
     if (item < kZqlDiagReturnedSqlstate)
-      ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
+      ZQL_RAISE(kZqlErrIndexInOutOfRange);
     if (item == kZqlDiagReturnedSqlstate) {
       char state[8] = {0};
       value.getToChar(state, 6);

@@ -69,11 +69,8 @@ void ReadSettings(CZqlConfig& cfg) {
 void OpenMessages(CZqlXmfUtil& reader) {
   CZqlDirMisc dir;
   char path[kXmxPathMax + 1];
-  if (!dir.Find(kMessageFile, path, sizeof path)) {
-    ZqlTryThrow(kZqlErrCannotFindZqllocXmx, 0, 0);
-    return;
-  }
-  if (!reader.Init(path)) ZqlTryRethrow();
+  if (!dir.Find(kMessageFile, path, sizeof path)) ZQL_RAISE(kZqlErrCannotFindZqllocXmx);
+  if (!reader.Init(path)) ZQL_RERAISE();
 }
 
 // The setting key of the section ZQL as a name of at most 256 characters,
@@ -91,9 +88,9 @@ void Start() {
   ZqlUcLoadCPT();
   char name[kNameMax + 1];
   ReadName(cfg, "Names", gReader->XmfInfoCop(), name);
-  if (ZqlUcLoadDefaultCCT(name, &cfg) == nullptr) ZqlTryRethrow();
+  if (ZqlUcLoadDefaultCCT(name, &cfg) == nullptr) ZQL_RERAISE();
   ReadName(cfg, "Collation", "unicode", name);
-  if (ZqlUcLoadDefaultCLT(name, &cfg) == 0) ZqlTryRethrow();
+  if (ZqlUcLoadDefaultCLT(name, &cfg) == 0) ZQL_RERAISE();
 }
 
 // Ends the tables the start loads and the message file.

@@ -26,11 +26,6 @@ void rnoswap(void*, int, int) {}
 
 Converter gRead = nullptr;
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
 }  // namespace
 
 void ZqlXmfIoInit() {
@@ -48,14 +43,16 @@ void ZqlXmfConvert(void* units, int count, int unit) {
 }
 
 int CZqlXmfUtil::XmfMulRead(void* buffer, int count, int unit) {
-  ZqlXmfIoInit();
-  const int64_t n = static_cast<int64_t>(count) * unit;
-  if (count < 0 || unit < 1 || n > 0x7FFFFFFF) return Raise(kZqlErrInvalidFunctionArguments);
-  unsigned int got = 0;
-  if (!file_.Read(buffer, static_cast<unsigned int>(n), &got)) return 0;
-  if (got != static_cast<unsigned int>(n)) return Raise(kZqlErrInternalZQLError);
-  gRead(buffer, count, unit);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    ZqlXmfIoInit();
+    const int64_t n = static_cast<int64_t>(count) * unit;
+    if (count < 0 || unit < 1 || n > 0x7FFFFFFF) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    unsigned int got = 0;
+    if (!file_.Read(buffer, static_cast<unsigned int>(n), &got)) return 0;
+    if (got != static_cast<unsigned int>(n)) ZQL_RAISE(kZqlErrInternalZQLError);
+    gRead(buffer, count, unit);
+    return 1;
+  });
 }
 
 int CZqlXmfUtil::XmfReadShort(uint16_t* value) { return XmfMulRead(value, 1, 2); }

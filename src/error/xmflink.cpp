@@ -26,13 +26,6 @@ namespace {
 
 const unsigned char kMagic[3] = {'X' ^ 0xAB, 'M' ^ 0xCD, 'X' ^ 0xEF};
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
-int Damaged() { return Raise(kZqlErrInternalZQLError); }
-
 int RecordLength(const unsigned char* rec) { return (rec[3] << 8) | rec[4]; }
 int RecordNumber(const unsigned char* rec) { return ((rec[0] & 0x7F) << 8) | rec[1]; }
 
@@ -101,17 +94,17 @@ CZqlXmfUtil::~CZqlXmfUtil() { Term(); }
 void CZqlXmfUtil::open(const char* path) {
   file_.Open(path, 0);
   const int64_t size = file_.Size();
-  if (size < kZqlXmfTrailerSize + kZqlXmfHeaderSize) Damaged();
+  if (size < kZqlXmfTrailerSize + kZqlXmfHeaderSize) ZQL_RAISE(kZqlErrInternalZQLError);
   const int64_t p = size - kZqlXmfTrailerSize;
   file_.SetSeek(p);
   int32_t distance = 0;
   unsigned char magic[3];
   XmfReadLong(&distance);
   XmfMulRead(magic, 3, 1);
-  if (std::memcmp(magic, kMagic, 3) != 0 || distance < 1 || distance > p) Damaged();
+  if (std::memcmp(magic, kMagic, 3) != 0 || distance < 1 || distance > p) ZQL_RAISE(kZqlErrInternalZQLError);
   base_ = p - distance;
   limit_ = p;
-  if (base_ + kZqlXmfHeaderSize > limit_) Damaged();
+  if (base_ + kZqlXmfHeaderSize > limit_) ZQL_RAISE(kZqlErrInternalZQLError);
   file_.SetSeek(base_);
 }
 
@@ -125,9 +118,9 @@ void CZqlXmfUtil::readHeader() {
   XmfMulRead(h.values, 16, 4);
   h.title[sizeof h.title - 1] = '\0';
   h.subtitle[sizeof h.subtitle - 1] = '\0';
-  if (h.version != kZqlXmfVersion) Damaged();
-  if (std::memchr(h.codePage, 0, sizeof h.codePage) == nullptr) Damaged();
-  if (std::memchr(h.language, 0, sizeof h.language) == nullptr) Damaged();
+  if (h.version != kZqlXmfVersion) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (std::memchr(h.codePage, 0, sizeof h.codePage) == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (std::memchr(h.language, 0, sizeof h.language) == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
   header_ = h;
 }
 
@@ -139,9 +132,9 @@ void CZqlXmfUtil::readTables() {
   const int64_t index = static_cast<uint32_t>(header_.values[kZqlXmfValueIndexOffset]);
   const int64_t sets = header_.values[kZqlXmfValueSets];
   const int64_t entries = header_.values[kZqlXmfValueEntries];
-  if (header_.values[kZqlXmfValuePerBlock] < 1 || sets < 0 || entries < 0) Damaged();
-  if (attr + (kZqlXmfAttrRecords * 3 + 1) * 2 > span) Damaged();
-  if (index + sets * 6 + entries * 8 > span) Damaged();
+  if (header_.values[kZqlXmfValuePerBlock] < 1 || sets < 0 || entries < 0) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (attr + (kZqlXmfAttrRecords * 3 + 1) * 2 > span) ZQL_RAISE(kZqlErrInternalZQLError);
+  if (index + sets * 6 + entries * 8 > span) ZQL_RAISE(kZqlErrInternalZQLError);
 
   uint16_t attrs[kZqlXmfAttrRecords * 3 + 1];
   file_.SetSeek(base_ + attr);
@@ -172,22 +165,24 @@ void CZqlXmfUtil::readTables() {
 }
 
 int CZqlXmfUtil::Init(const char* path) {
-  if (alive_) return 1;
-  ZqlXmfIoInit();
-  const int ok = ZqlTry([&] {
-    if (path == nullptr) Raise(kZqlErrInvalidFunctionArguments);
-    open(path);
-    readHeader();
-    readTables();
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (alive_) return 1;
+    ZqlXmfIoInit();
+    const int ok = ZqlTry([&] {
+      if (path == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      open(path);
+      readHeader();
+      readTables();
+    });
+    if (!ok) {
+      release();  // ZqlTryCode() still names the failure
+      return 0;
+    }
+    lockCount_ = 0;
+    alive_ = 1;
+    language_ = header_.language[0] * 128 + header_.language[1];
+    return 1;
   });
-  if (!ok) {
-    release();  // ZqlTryCode() still names the failure
-    return 0;
-  }
-  lockCount_ = 0;
-  alive_ = 1;
-  language_ = header_.language[0] * 128 + header_.language[1];
-  return 1;
 }
 
 // Frees the blocks, the tables and the lock list and closes the file.
@@ -248,8 +243,7 @@ char* CZqlXmfUtil::loadBlock(int entry) {
   }
   fromCache_ = 0;
   if (static_cast<int64_t>(e.offset) + e.size > limit_ - base_ || e.size < kZqlXmfRecordHeader) {
-    Damaged();
-    return nullptr;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   const int32_t cacheLimit = header_.values[kZqlXmfValueCacheLimit];
   if (cacheLimit >= 0) {
@@ -277,38 +271,32 @@ char* CZqlXmfUtil::findRecord(char* block, int size, int number) {
     if (RecordNumber(rec) == number) return block + pos;
     pos += len + ((pos + len) & 1);
   }
-  Damaged();
-  return nullptr;
+  ZQL_RAISE(kZqlErrInternalZQLError);
 }
 
 const char* CZqlXmfUtil::XmsgIntr(int set, int number, int* length) {
-  const char* text = nullptr;
-  const int ok = ZqlTry([&] {
-    if (!file_.IsOpen() || !alive_ || set < 0 || set >= header_.values[kZqlXmfValueSets] ||
-        number < 1 || number > sets_[set].count) {
-      Raise(kZqlErrInvalidFunctionArguments);
-      return;
-    }
-    const int g = header_.values[kZqlXmfValuePerBlock];
-    const int64_t entry = static_cast<int64_t>(sets_[set].first) + (number + g - 1) / g - 1;
-    if (entry >= header_.values[kZqlXmfValueEntries]) {
-      Damaged();
-      return;
-    }
-    char* block = loadBlock(static_cast<int>(entry));
-    if ((entries_[entry].flags & kZqlXmfFlagLocked) != 0) addLock(static_cast<int>(entry));
-    auto* rec = reinterpret_cast<unsigned char*>(
-        findRecord(block, entries_[entry].size, number));
-    lastType_ = rec[2];
-    if (length != nullptr) *length = TextLength(rec);
-    Unscramble(rec);
-    text = reinterpret_cast<const char*>(rec + kZqlXmfRecordHeader);
+  return ZqlEntry<const char*>(nullptr, [&]() -> const char* {
+    const char* text = nullptr;
+    const int ok = ZqlTry([&] {
+      if (!file_.IsOpen() || !alive_ || set < 0 || set >= header_.values[kZqlXmfValueSets] ||
+          number < 1 || number > sets_[set].count) {
+        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      }
+      const int g = header_.values[kZqlXmfValuePerBlock];
+      const int64_t entry = static_cast<int64_t>(sets_[set].first) + (number + g - 1) / g - 1;
+      if (entry >= header_.values[kZqlXmfValueEntries]) ZQL_RAISE(kZqlErrInternalZQLError);
+      char* block = loadBlock(static_cast<int>(entry));
+      if ((entries_[entry].flags & kZqlXmfFlagLocked) != 0) addLock(static_cast<int>(entry));
+      auto* rec = reinterpret_cast<unsigned char*>(
+          findRecord(block, entries_[entry].size, number));
+      lastType_ = rec[2];
+      if (length != nullptr) *length = TextLength(rec);
+      Unscramble(rec);
+      text = reinterpret_cast<const char*>(rec + kZqlXmfRecordHeader);
+    });
+    if (!ok) ZQL_RERAISE();
+    return text;
   });
-  if (!ok) {
-    ZqlTryRethrow();
-    return nullptr;
-  }
-  return text;
 }
 
 int CZqlXmfUtil::XmsgCharGet(int set, int number) {
@@ -317,18 +305,20 @@ int CZqlXmfUtil::XmsgCharGet(int set, int number) {
 }
 
 int CZqlXmfUtil::Xmsg(int set, int number, CZqlUcStr* out) {
-  return ZqlTry([&] {
-    if (out == nullptr) Raise(kZqlErrInvalidFunctionArguments);
-    int length = 0;
-    const char* text = XmsgIntr(set, number, &length);
-    if (lastType_ == kZqlXmfTypeUnits) {
-      out->Copy(reinterpret_cast<const unsigned short*>(text), length);
-      return;
-    }
-    const char* cp = header_.codePage[0] != '\0' ? header_.codePage : nullptr;
-    if (length == 0)
-      out->Clear();
-    else
-      out->Copy(text, length, cp);
+  return ZqlEntry<int>(0, [&]() -> int {
+    return ZqlTry([&] {
+      if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      int length = 0;
+      const char* text = XmsgIntr(set, number, &length);
+      if (lastType_ == kZqlXmfTypeUnits) {
+        out->Copy(reinterpret_cast<const unsigned short*>(text), length);
+        return;
+      }
+      const char* cp = header_.codePage[0] != '\0' ? header_.codePage : nullptr;
+      if (length == 0)
+        out->Clear();
+      else
+        out->Copy(text, length, cp);
+    });
   });
 }

@@ -113,21 +113,23 @@ void CZqlDDA::release() noexcept {
 }
 
 int CZqlDDA::Init(int capacity) {
-  const int n = ClampCapacity(capacity);
-  SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
-  if (b == nullptr) return 0;
-  b->conds = static_cast<SZqlCondition*>(
-      ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
-  if (b->conds == nullptr) {
-    ZqlMemoryFree(b);
-    return ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
-  }
-  b->condCapacity = n;
-  b->refCount = 1;
-  b->dbmsStatus = kZqlDDANoStatus;
-  release();
-  body_ = b;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int n = ClampCapacity(capacity);
+    SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
+    if (b == nullptr) return 0;
+    b->conds = static_cast<SZqlCondition*>(
+        ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
+    if (b->conds == nullptr) {
+      ZqlMemoryFree(b);
+      ZQL_RAISE(kZqlErrInsufficientMemory);
+    }
+    b->condCapacity = n;
+    b->refCount = 1;
+    b->dbmsStatus = kZqlDDANoStatus;
+    release();
+    body_ = b;
+    return 1;
+  });
 }
 
 int CZqlDDA::Renew(int capacity) {
@@ -240,7 +242,7 @@ void* CZqlDDA::getUserConnectionData() const {
 }
 
 SZqlDiag* CZqlDDA::need() const {
-  if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
+  if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
   return body_;
 }
 
@@ -250,14 +252,14 @@ SZqlDiag* CZqlDDA::need() const {
 
 int CZqlDDA::setNameOfDBMS(const CZqlUcStr& name) {
   return ZqlTry([&] {
-    if (SZqlDiag* b = need()) ReplaceString(&b->dbmsName, &name);
+    ReplaceString(&need()->dbmsName, &name);
   });
 }
 
 int CZqlDDA::getNameOfDBMS(CZqlUcStr* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (b->dbmsName != nullptr) out->Copy(*b->dbmsName);
     else out->Clear();
   });
@@ -270,14 +272,14 @@ int CZqlDDA::setStatusOfDBMS(uint32_t status) {
 int CZqlDDA::getStatusOfDBMS(uint32_t* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     *out = b->dbmsStatus;
   });
 }
 
 int CZqlDDA::setSUTable(const CZqlUcStr& table) {
   return ZqlTry([&] {
-    if (body_ == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     ReplaceString(&body_->suTable, &table);
   });
 }
@@ -285,7 +287,7 @@ int CZqlDDA::setSUTable(const CZqlUcStr& table) {
 int CZqlDDA::getSUTable(CZqlUcStr* out) const {
   return ZqlTry([&] {
     SZqlDiag* b = need();
-    if (out == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (out == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (b->suTable != nullptr) out->Copy(*b->suTable);
     else out->Clear();
   });
@@ -324,7 +326,7 @@ int CZqlDDA::setSQLSTATE(const char* state) {
   SZqlCondition* c = working();
   if (c == nullptr) return 0;
   return ZqlTry([&] {
-    if (state == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     std::memset(c->sqlstate, 0, sizeof c->sqlstate);
     std::strncpy(c->sqlstate, state, 5);
   });
@@ -335,7 +337,7 @@ int CZqlDDA::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
   if (c == nullptr) return 0;
   return ZqlTry([&] {
     if (item < kZqlDiagReturnedSqlstate) {
-      ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
+      ZQL_RAISE(kZqlErrIndexInOutOfRange);
     } else if (item == kZqlDiagReturnedSqlstate) {
       char state[8] = {0};
       value.getToChar(state, 6);
@@ -488,7 +490,7 @@ const char* CZqlDDA::SQLSTATE(int i) const {
 int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
   return ZqlTry([&] {
     const SZqlCondition* c = reading(i);
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     const int32_t length = c->msg != nullptr ? c->msg->Length() : 0;
     switch (item) {
       case kZqlDiagConditionNumber:
@@ -499,7 +501,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
         *value = length;
         break;
       default:
-        ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
   });
 }
@@ -507,7 +509,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
 int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
   return ZqlTry([&] {
     const SZqlCondition* c = reading(i);
-    if (value == nullptr) ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+    if (value == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (item >= kZqlDiagConditionNumber && item <= kZqlDiagMessageOctetLength) {
       int32_t number = 0;
       getDiagPar(i, item, &number);
@@ -522,7 +524,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
       if (c->msg != nullptr) value->Copy(*c->msg);
       else value->Clear();
     } else {
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     }
   });
 }

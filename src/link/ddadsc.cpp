@@ -37,16 +37,13 @@ enum : int {
   kCondDiag = 3,
 };
 
-int Damaged() { return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
-
 // The current item as a 4-byte integer: 0 for an item without payload, the
 // value for a 4-byte payload; any other width is damage.
 int32_t ReadLong(CZqlObjPack* pack) {
   int32_t value = 0;
   if (pack->getSize() == 0) return 0;
   if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    Damaged();
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return value;
 }
@@ -77,77 +74,78 @@ void DropRecord(SZqlCondition* c) {
 // ---------------------------------------------------------------------------
 
 int CZqlDDA::AllocColDsc(int n) {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  std::unique_ptr<CZqlDDAColumns> set(new CZqlDDAColumns(n));
-  if (!set->hasBody()) return 0;
-  // The outputs point into the columns being replaced.
-  delete b->output;
-  b->output = nullptr;
-  delete b->columns;
-  b->columns = set.release();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    std::unique_ptr<CZqlDDAColumns> set(new CZqlDDAColumns(n));
+    if (!set->hasBody()) return 0;
+    // The outputs point into the columns being replaced.
+    delete b->output;
+    b->output = nullptr;
+    delete b->columns;
+    b->columns = set.release();
+    return 1;
+  });
 }
 
 int CZqlDDA::AllocParDsc(int n) {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  std::unique_ptr<CZqlDDAParams> set(new CZqlDDAParams(n));
-  if (!set->hasBody()) return 0;
-  delete b->params;
-  b->params = set.release();
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    std::unique_ptr<CZqlDDAParams> set(new CZqlDDAParams(n));
+    if (!set->hasBody()) return 0;
+    delete b->params;
+    b->params = set.release();
+    return 1;
+  });
 }
 
 CZqlColumn* CZqlDDA::ColDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->columns == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  return b->columns->Dsc(i);
+  return ZqlEntry<CZqlColumn*>(nullptr, [&]() -> CZqlColumn* {
+    SZqlDiag* b = need();
+    if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    return b->columns->Dsc(i);
+  });
 }
 
 CZqlParameter* CZqlDDA::ParDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->params == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  return b->params->Dsc(i);
+  return ZqlEntry<CZqlParameter*>(nullptr, [&]() -> CZqlParameter* {
+    SZqlDiag* b = need();
+    if (b->params == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    return b->params->Dsc(i);
+  });
 }
 
 CZqlOutput* CZqlDDA::OutDsc(int i) const {
-  SZqlDiag* b = need();
-  if (b == nullptr) return nullptr;
-  if (b->output == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  return b->output->Dsc(i);
+  return ZqlEntry<CZqlOutput*>(nullptr, [&]() -> CZqlOutput* {
+    SZqlDiag* b = need();
+    if (b->output == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    return b->output->Dsc(i);
+  });
 }
 
 int CZqlDDA::ColCount() const {
-  SZqlDiag* b = need();
-  return b != nullptr && b->columns != nullptr ? b->columns->Count() : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    return b->columns != nullptr ? b->columns->Count() : 0;
+  });
 }
 
 int CZqlDDA::ParCount() const {
-  SZqlDiag* b = need();
-  return b != nullptr && b->params != nullptr ? b->params->Count() : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    return b->params != nullptr ? b->params->Count() : 0;
+  });
 }
 
 int CZqlDDA::CreateOutput() {
-  SZqlDiag* b = need();
-  if (b == nullptr) return 0;
-  if (b->columns == nullptr) return ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-  CZqlDDAOutput* output = b->columns->CreateOutput();
-  if (output == nullptr) return 0;
-  delete b->output;
-  b->output = output;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    SZqlDiag* b = need();
+    if (b->columns == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    CZqlDDAOutput* output = b->columns->CreateOutput();
+    if (output == nullptr) return 0;
+    delete b->output;
+    b->output = output;
+    return 1;
+  });
 }
 
 CZqlDDAColumns* CZqlDDA::Columns() const {
@@ -246,16 +244,18 @@ void CZqlDDA::packSetsTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
-      ReadLong(pack) != kZqlDDAPackVersion) {
-    return Damaged();
-  }
-  if (body_ == nullptr && !Init()) return 0;
-  for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
-    unpackItem(pack, label);
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
+        ReadLong(pack) != kZqlDDAPackVersion) {
+      ZQL_RAISE(kZqlErrInternalZQLError);
+    }
+    if (body_ == nullptr && !Init()) return 0;
+    for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
+      unpackItem(pack, label);
+    }
+    return 1;
+  });
 }
 
 void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
@@ -294,10 +294,7 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
     case kLabelOutput:
       // Values without columns to build their outputs from are malformed.
       if (b.output == nullptr) {
-        if (b.columns == nullptr || !b.columns->hasBody()) {
-          Damaged();
-          return;
-        }
+        if (b.columns == nullptr || !b.columns->hasBody()) ZQL_RAISE(kZqlErrInternalZQLError);
         b.output = b.columns->CreateOutput();
         if (b.output == nullptr) return;
       }
@@ -313,16 +310,13 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
 void CZqlDDA::unpackParams(CZqlObjPack* pack) {
   if (ZqlTry([&] { body_->params->unpackFrom(pack); })) return;
   const int code = ZqlTryCode();
-  ZqlTryThrow(code == kZqlErrInvalidCZqlDDAObject ? kZqlErrInternalZQLError : code, 0, 0);
+  ZQL_RAISE(code == kZqlErrInvalidCZqlDDAObject ? kZqlErrInternalZQLError : code);
 }
 
 // The condition block replaces the stack: its count sets the capacity, its
 // conditions are pushed oldest first, and two terminators in a row end it.
 void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
-  if (pack->getNext() != kLabelCondCount) {
-    Damaged();
-    return;
-  }
+  if (pack->getNext() != kLabelCondCount) ZQL_RAISE(kZqlErrInternalZQLError);
   if (!SetCondQty(ReadLong(pack))) return;
   SZqlDiag& b = *body_;
   int previous = -1;

@@ -17,29 +17,20 @@ enum : int {
   kLabelValue = 10,  // a parameter value's data descriptor group
 };
 
-int Damaged() { return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
-
 // The current item as a 4-byte integer; any other width is damage (0).
 int32_t ReadLong(CZqlObjPack* pack) {
   int32_t value = 0;
   if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    Damaged();
-    return 0;
+    ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return value;
 }
 
 // Reads the count item that opens a packed set. -1 after damage.
 int ReadCount(CZqlObjPack* pack) {
-  if (pack->getNext() != kLabelCount) {
-    Damaged();
-    return -1;
-  }
+  if (pack->getNext() != kLabelCount) ZQL_RAISE(kZqlErrInternalZQLError);
   const int32_t n = ReadLong(pack);
-  if (n < 0 || n > kZqlDDAMaxDescriptors) {
-    Damaged();
-    return -1;
-  }
+  if (n < 0 || n > kZqlDDAMaxDescriptors) ZQL_RAISE(kZqlErrInternalZQLError);
   return n;
 }
 
@@ -89,32 +80,27 @@ void CZqlDscSetBase<T>::Clear() {
 
 template <class T>
 void CZqlDscSetBase<T>::Create(int n) {
-  if (n < 1 || n > kZqlDDAMaxDescriptors) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return;
-  }
-  std::unique_ptr<T[]> elems(new T[n]);
-  auto* b = static_cast<SZqlDscSet<T>*>(ZqlMemoryCalloc(1, sizeof(SZqlDscSet<T>)));
-  if (b == nullptr) return;
-  b->refCount = 1;
-  b->count = n;
-  b->elems = elems.release();
-  b->packFlag = 1;
-  Clear();
-  body_ = b;
+  ZqlEntryVoid([&] {
+    if (n < 1 || n > kZqlDDAMaxDescriptors) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    std::unique_ptr<T[]> elems(new T[n]);
+    auto* b = static_cast<SZqlDscSet<T>*>(ZqlMemoryCalloc(1, sizeof(SZqlDscSet<T>)));
+    if (b == nullptr) return;
+    b->refCount = 1;
+    b->count = n;
+    b->elems = elems.release();
+    b->packFlag = 1;
+    Clear();
+    body_ = b;
+  });
 }
 
 template <class T>
 T* CZqlDscSetBase<T>::Dsc(int i) const {
-  if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  if (i < 0 || i >= body_->count) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return nullptr;
-  }
-  return &body_->elems[i];
+  return ZqlEntry<T*>(nullptr, [&]() -> T* {
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    if (i < 0 || i >= body_->count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    return &body_->elems[i];
+  });
 }
 
 template <class T>
@@ -139,23 +125,19 @@ CZqlDDAColumns* CZqlDDAColumns::duplicate() const {
 }
 
 CZqlDDAOutput* CZqlDDAColumns::CreateOutput() const {
-  if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-    return nullptr;
-  }
-  std::unique_ptr<CZqlDDAOutput> output(new CZqlDDAOutput(body_->count));
-  if (!output->hasBody()) return nullptr;
-  for (int i = 0; i < body_->count; ++i) {
-    CZqlColumn& column = body_->elems[i];
-    if (column.getData() == nullptr) {
-      Damaged();
-      return nullptr;
+  return ZqlEntry<CZqlDDAOutput*>(nullptr, [&]() -> CZqlDDAOutput* {
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    std::unique_ptr<CZqlDDAOutput> output(new CZqlDDAOutput(body_->count));
+    if (!output->hasBody()) return nullptr;
+    for (int i = 0; i < body_->count; ++i) {
+      CZqlColumn& column = body_->elems[i];
+      if (column.getData() == nullptr) ZQL_RAISE(kZqlErrInternalZQLError);
+      CZqlOutput* out = output->Dsc(i);
+      out->setColumn(&column);
+      out->setBind(column.getData()->duplicate());
     }
-    CZqlOutput* out = output->Dsc(i);
-    out->setColumn(&column);
-    out->setBind(column.getData()->duplicate());
-  }
-  return output.release();
+    return output.release();
+  });
 }
 
 unsigned int CZqlDDAColumns::packSize() const {
@@ -172,20 +154,22 @@ int CZqlDDAColumns::packTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDAColumns::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  Clear();
-  const int n = ReadCount(pack);
-  if (n == 0) return Damaged();
-  if (n < 0) return 0;
-  // Built aside, so a damaged column leaves the set without body rather
-  // than half read.
-  CZqlDDAColumns fresh(n);
-  if (!fresh.hasBody()) return 0;
-  for (int i = 0; i < n; ++i) {
-    if (!fresh.body_->elems[i].unpackFrom(pack)) return 0;
-  }
-  *this = fresh;
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    Clear();
+    const int n = ReadCount(pack);
+    if (n == 0) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (n < 0) return 0;
+    // Built aside, so a damaged column leaves the set without body rather
+    // than half read.
+    CZqlDDAColumns fresh(n);
+    if (!fresh.hasBody()) return 0;
+    for (int i = 0; i < n; ++i) {
+      if (!fresh.body_->elems[i].unpackFrom(pack)) return 0;
+    }
+    *this = fresh;
+    return 1;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -240,35 +224,37 @@ int CZqlDDAParams::packTo(CZqlObjPack* pack) const {
 }
 
 int CZqlDDAParams::unpackFrom(CZqlObjPack* pack) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  const int n = ReadCount(pack);
-  if (n < 0) return 0;
-  if (pack->getNext() != kLabelFlag) return Damaged();
-  const int32_t flag = ReadLong(pack);
-  if (flag == 1) {
-    Clear();
-    if (n == 0) return 1;
-    CZqlDDAParams fresh(n);
-    if (!fresh.hasBody()) return 0;
-    for (int i = 0; i < n; ++i) {
-      if (!fresh.body_->elems[i].unpackFrom(pack)) return 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const int n = ReadCount(pack);
+    if (n < 0) return 0;
+    if (pack->getNext() != kLabelFlag) ZQL_RAISE(kZqlErrInternalZQLError);
+    const int32_t flag = ReadLong(pack);
+    if (flag == 1) {
+      Clear();
+      if (n == 0) return 1;
+      CZqlDDAParams fresh(n);
+      if (!fresh.hasBody()) return 0;
+      for (int i = 0; i < n; ++i) {
+        if (!fresh.body_->elems[i].unpackFrom(pack)) return 0;
+      }
+      *this = fresh;
+      return 1;
     }
-    *this = fresh;
+    if (flag != 0) ZQL_RAISE(kZqlErrInternalZQLError);
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+    if (n != body_->count) ZQL_RAISE(kZqlErrInternalZQLError);
+    body_->received = 1;
+    for (int i = 0; i < n; ++i) {
+      CZqlParameter& p = body_->elems[i];
+      p.setBind(nullptr);  // frees a value received before
+      if (pack->getNext() != kLabelValue) ZQL_RAISE(kZqlErrInternalZQLError);
+      CZqlData* value = ZqlUnpackDataDescriptor(pack, kLabelValue);
+      if (value == nullptr) return 0;
+      p.adoptBind(value);
+    }
     return 1;
-  }
-  if (flag != 0) return Damaged();
-  if (body_ == nullptr) return ZqlTryThrow(kZqlErrInvalidCZqlDDAObject, 0, 0);
-  if (n != body_->count) return Damaged();
-  body_->received = 1;
-  for (int i = 0; i < n; ++i) {
-    CZqlParameter& p = body_->elems[i];
-    p.setBind(nullptr);  // frees a value received before
-    if (pack->getNext() != kLabelValue) return Damaged();
-    CZqlData* value = ZqlUnpackDataDescriptor(pack, kLabelValue);
-    if (value == nullptr) return 0;
-    p.adoptBind(value);
-  }
-  return 1;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -324,13 +310,15 @@ int CZqlDDAOutput::unpackValueFrom(CZqlObjPack* pack) {
 }
 
 int CZqlDDAOutput::unpackAll(CZqlObjPack* pack, int values) {
-  if (pack == nullptr) return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  const int n = ReadCount(pack);
-  if (n < 0) return 0;
-  if (n != Count()) return Damaged();
-  for (int i = 0; i < n; ++i) {
-    CZqlOutput& out = body_->elems[i];
-    if (!(values ? out.unpackValueFrom(pack) : out.unpackFrom(pack))) return 0;
-  }
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const int n = ReadCount(pack);
+    if (n < 0) return 0;
+    if (n != Count()) ZQL_RAISE(kZqlErrInternalZQLError);
+    for (int i = 0; i < n; ++i) {
+      CZqlOutput& out = body_->elems[i];
+      if (!(values ? out.unpackValueFrom(pack) : out.unpackFrom(pack))) return 0;
+    }
+    return 1;
+  });
 }

@@ -113,52 +113,49 @@ int CZqlObjPack::fits(uint64_t bytes) const {
 
 int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
                      const void* data) {
-  const int width = FixedWidth(type);
-  // A fixed-size item whose size disagrees with its type would make every
-  // reader lose its place; a long payload does not fit the length field.
-  const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
-                       (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
-  if (badSize || label < 0 || label > 0xFFFF) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
-  }
-  const uint32_t head = HeaderWidth(type);
-  const uint64_t item = uint64_t{head} + uint32_t(size);
-  if (buffer_ && spill_ && !fits(item)) {
-    // The room ran out: from here on only the size is counted.
-    overflowed_ = 1;
-    buffer_ = nullptr;
-    bufSize_ = 0;
-  }
-  if (!buffer_) {  // sizing pass
-    if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX) {
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-      return 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    const int width = FixedWidth(type);
+    // A fixed-size item whose size disagrees with its type would make every
+    // reader lose its place; a long payload does not fit the length field.
+    const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
+                         (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
+    if (badSize || label < 0 || label > 0xFFFF) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const uint32_t head = HeaderWidth(type);
+    const uint64_t item = uint64_t{head} + uint32_t(size);
+    if (buffer_ && spill_ && !fits(item)) {
+      // The room ran out: from here on only the size is counted.
+      overflowed_ = 1;
+      buffer_ = nullptr;
+      bufSize_ = 0;
     }
-    offset_ += uint32_t(item);
+    if (!buffer_) {  // sizing pass
+      if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX) {
+        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+      }
+      offset_ += uint32_t(item);
+      current_ = nullptr;
+      return 1;
+    }
+    if (!fits(item)) {  // packed more than was sized
+      ZQL_RAISE(kZqlErrInternalZQLError);
+    }
+    if (offset_ == 0) Store32(buffer_, kZqlPackMarker);
+    unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
+    Store16(at, uint32_t(label));
+    Store16(at + 2, type);
+    if (head == 6) Store16(at + 4, uint32_t(size));
+    offset_ += head;
     current_ = nullptr;
+    if (size > 0) {
+      current_ = at + head;
+      // Without data the space stays as it is: the writer built it in place
+      // (getBind) or fills it through getPtr() next.
+      if (data && data != current_) std::memmove(current_, data, size_t(size));
+      offset_ += uint32_t(size);
+    }
+    Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
     return 1;
-  }
-  if (!fits(item)) {  // packed more than was sized
-    ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-    return 0;
-  }
-  if (offset_ == 0) Store32(buffer_, kZqlPackMarker);
-  unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
-  Store16(at, uint32_t(label));
-  Store16(at + 2, type);
-  if (head == 6) Store16(at + 4, uint32_t(size));
-  offset_ += head;
-  current_ = nullptr;
-  if (size > 0) {
-    current_ = at + head;
-    // Without data the space stays as it is: the writer built it in place
-    // (getBind) or fills it through getPtr() next.
-    if (data && data != current_) std::memmove(current_, data, size_t(size));
-    offset_ += uint32_t(size);
-  }
-  Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
-  return 1;
+  });
 }
 
 int CZqlObjPack::add(int label, char value) {
@@ -231,23 +228,21 @@ void* CZqlObjPack::getBind(uint32_t room) const {
 
 // The reader met bytes it cannot trust: no current item, every later read
 // answers the end, and 0xA00C is raised.
-int CZqlObjPack::damaged() {
+void CZqlObjPack::damaged() {
   clearCurrent();
   damaged_ = 1;
-  ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-  return -1;
+  ZQL_RAISE(kZqlErrInternalZQLError);
 }
 
 // The end of the readable items: the header's length, which must lie
 // between 8 and the size the reader was given. 0 for no (or an empty)
-// buffer; raises on a damaged header (then answers 0).
+// buffer; raises on a damaged header.
 uint32_t CZqlObjPack::readLimit() {
   if (!buffer_ || bufSize_ == 0 || damaged_) return 0;
   uint32_t total = 0;
   if (bufSize_ >= kZqlPackHeaderSize) std::memcpy(&total, buffer_ + 4, 4);
   if (total < kZqlPackHeaderSize || total > bufSize_) {
     damaged();
-    return 0;
   }
   return total;
 }
@@ -256,34 +251,36 @@ uint32_t CZqlObjPack::readLimit() {
 // -1 at the end, at an unknown type (the offset stays before it, so the
 // reader keeps stopping there) or at damage.
 int CZqlObjPack::readItem() {
-  const uint32_t limit = readLimit();
-  if (limit == 0 || offset_ >= limit - kZqlPackHeaderSize) {
-    clearCurrent();
-    return -1;
-  }
-  const uint32_t avail = limit - kZqlPackHeaderSize - offset_;
-  const unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
-  if (avail < 4) return damaged();  // a cut item header
-  const uint16_t label = Load16(at);
-  const uint16_t type = Load16(at + 2);
-  const int width = FixedWidth(type);
-  if (width < 0) {
-    clearCurrent();
-    return -1;
-  }
-  uint32_t head = 4;
-  uint32_t size = uint32_t(width);
-  if (width == 0) {
-    if (avail < 6) return damaged();
-    size = Load16(at + 4);
-    head = 6;
-  }
-  if (avail - head < size) return damaged();  // payload runs past the end
-  offset_ += head + size;
-  current_ = size ? const_cast<unsigned char*>(at + head) : nullptr;
-  curSize_ = size;
-  curType_ = static_cast<EZqlPackObjType>(type);
-  return label;
+  return ZqlEntry<int>(-1, [&]() -> int {
+    const uint32_t limit = readLimit();
+    if (limit == 0 || offset_ >= limit - kZqlPackHeaderSize) {
+      clearCurrent();
+      return -1;
+    }
+    const uint32_t avail = limit - kZqlPackHeaderSize - offset_;
+    const unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
+    if (avail < 4) damaged();  // a cut item header
+    const uint16_t label = Load16(at);
+    const uint16_t type = Load16(at + 2);
+    const int width = FixedWidth(type);
+    if (width < 0) {
+      clearCurrent();
+      return -1;
+    }
+    uint32_t head = 4;
+    uint32_t size = uint32_t(width);
+    if (width == 0) {
+      if (avail < 6) damaged();
+      size = Load16(at + 4);
+      head = 6;
+    }
+    if (avail - head < size) damaged();  // payload runs past the end
+    offset_ += head + size;
+    current_ = size ? const_cast<unsigned char*>(at + head) : nullptr;
+    curSize_ = size;
+    curType_ = static_cast<EZqlPackObjType>(type);
+    return label;
+  });
 }
 
 int CZqlObjPack::getNext() {

@@ -438,6 +438,9 @@ EZqlError ZqlInterruptServerOnUnix(const SZqlInterrupt& target) {
   const int32_t pid = __atomic_load_n(&s.driverPid, __ATOMIC_ACQUIRE);
   if (__atomic_load_n(&s.state, __ATOMIC_ACQUIRE) != kZqlSlotInUse || pid <= 0)
     return kZqlErrServerDiedConnectionLost;
+  // A driver with no request pending runs nothing to stop; an interrupt
+  // sent now could only meet the next request.
+  if (__atomic_load_n(&s.status, __ATOMIC_ACQUIRE) != kZqlSlotPending) return kZqlOk;
   const timespec pause{0, 1000000};
   for (int tries = 0;; ++tries) {
     int32_t none = 0;

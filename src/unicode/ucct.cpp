@@ -289,8 +289,7 @@ SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
     ZqlUcFreeCCT(t);
-    ZqlTryRethrow();
-    return nullptr;
+    ZQL_RERAISE();
   }
   if (!done || !ok) {
     ZqlUcFreeCCT(t);
@@ -303,16 +302,18 @@ SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
 }  // namespace
 
 int ZqlUcNewConvCode(SZqlUcTable* table, int code, unsigned short unit) {
-  if (table == nullptr || table == &gAscii || code < 0 || code > 0xFFFF)
-    return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  unsigned short*& to = table->toUc[code >> 8];
-  if (to == nullptr && (to = NewRow()) == nullptr) return 0;
-  to[code & 0xFF] = unit;
-  if (unit == kZqlUcNoMapping) return 1;
-  unsigned short*& from = table->fromUc[unit >> 8];
-  if (from == nullptr && (from = NewRow()) == nullptr) return 0;
-  from[unit & 0xFF] = static_cast<unsigned short>(code);
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (table == nullptr || table == &gAscii || code < 0 || code > 0xFFFF)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    unsigned short*& to = table->toUc[code >> 8];
+    if (to == nullptr && (to = NewRow()) == nullptr) return 0;
+    to[code & 0xFF] = unit;
+    if (unit == kZqlUcNoMapping) return 1;
+    unsigned short*& from = table->fromUc[unit >> 8];
+    if (from == nullptr && (from = NewRow()) == nullptr) return 0;
+    from[unit & 0xFF] = static_cast<unsigned short>(code);
+    return 1;
+  });
 }
 
 void TEST_ZqlUcRegisterCCT(SZqlUcTable* table) {
@@ -351,35 +352,40 @@ void ZqlUcFreeCCT(SZqlUcTable* table) {
 // ---------------------------------------------------------------------------
 
 const SZqlUcTable* ZqlUcTableOf(unsigned long id) {
-  if (id == 0) return gDefault;
-  const auto* t = reinterpret_cast<const SZqlUcTable*>(id);
-  if (t == &gAscii) return t;
-  for (const SZqlUcTable* l = gLoaded; l != nullptr; l = l->next)
-    if (l == t) return t;
-  // A stale or foreign identifier is never followed; with nothing to catch
-  // the raise, the default set serves.
-  ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-  return gDefault;
+  return ZqlEntry<const SZqlUcTable*>(gDefault, [&]() -> const SZqlUcTable* {
+    if (id == 0) return gDefault;
+    const auto* t = reinterpret_cast<const SZqlUcTable*>(id);
+    if (t == &gAscii) return t;
+    for (const SZqlUcTable* l = gLoaded; l != nullptr; l = l->next)
+      if (l == t) return t;
+    // A stale or foreign identifier is never followed; with nothing to catch
+    // the raise, the default set serves.
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  });
 }
 
 const SZqlUcTable* ZqlUcAsciiTable() { return &gAscii; }
 
 const SZqlUcTable* ZqlUcLoadCCT(const char* name, CZqlConfig* config) {
-  if (name == nullptr) return gDefault;
-  if (ZqlUcSameName(name, gAscii.name)) return &gAscii;
-  for (const SZqlUcTable* t = gLoaded; t != nullptr; t = t->next)
-    if (ZqlUcSameName(name, t->name)) return t;
-  SZqlUcTable* t = LoadFile(name, config);
-  if (t == nullptr) return nullptr;
-  t->next = gLoaded;
-  gLoaded = t;
-  return t;
+  return ZqlEntry<const SZqlUcTable*>(nullptr, [&]() -> const SZqlUcTable* {
+    if (name == nullptr) return gDefault;
+    if (ZqlUcSameName(name, gAscii.name)) return &gAscii;
+    for (const SZqlUcTable* t = gLoaded; t != nullptr; t = t->next)
+      if (ZqlUcSameName(name, t->name)) return t;
+    SZqlUcTable* t = LoadFile(name, config);
+    if (t == nullptr) return nullptr;
+    t->next = gLoaded;
+    gLoaded = t;
+    return t;
+  });
 }
 
 const SZqlUcTable* ZqlUcLoadDefaultCCT(const char* name, CZqlConfig* config) {
-  const SZqlUcTable* t = ZqlUcLoadCCT(name, config);
-  if (t != nullptr) gDefault = t;
-  return t;
+  return ZqlEntry<const SZqlUcTable*>(nullptr, [&]() -> const SZqlUcTable* {
+    const SZqlUcTable* t = ZqlUcLoadCCT(name, config);
+    if (t != nullptr) gDefault = t;
+    return t;
+  });
 }
 
 void ZqlUcTermCCT() {
@@ -388,13 +394,14 @@ void ZqlUcTermCCT() {
 }
 
 bool ZqlUcResolveCCT(const char* name, unsigned long* id) {
-  const SZqlUcTable* t = ZqlUcLoadCCT(name);
-  if (t == nullptr) {  // the loading error found nobody to take it
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return false;
-  }
-  *id = reinterpret_cast<unsigned long>(t);
-  return true;
+  return ZqlEntry<bool>(false, [&]() -> bool {
+    const SZqlUcTable* t = ZqlUcLoadCCT(name);
+    if (t == nullptr) {  // the loading error found nobody to take it
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    }
+    *id = reinterpret_cast<unsigned long>(t);
+    return true;
+  });
 }
 
 unsigned long ZqlUcGetIdCCT(const char* name) {
@@ -454,18 +461,20 @@ char* ZqlUcFormatErrMsg(int code, unsigned short unit, const char* name, char* b
 }
 
 int ZqlUcGenErrMsg(int code, unsigned short unit, const char* name) {
-  // The filled-in text goes into the diagnostics of the current descriptor
-  // area (when there is one) before the code is raised.
-  CZqlDDA* dda = ZqlGetCurrentDDA();
-  if (dda != nullptr) {
-    char text[320];
-    ZqlUcFormatErrMsg(code, unit, name, text, sizeof text);
-    ZqlTry([&] {
-      const CZqlUcStr msg(text);
-      ZqlDDAPushCondition(dda, code, &msg);
-    });
-  }
-  return ZqlTryThrow(code, 0, 0);
+  return ZqlEntry<int>(0, [&]() -> int {
+    // The filled-in text goes into the diagnostics of the current descriptor
+    // area (when there is one) before the code is raised.
+    CZqlDDA* dda = ZqlGetCurrentDDA();
+    if (dda != nullptr) {
+      char text[320];
+      ZqlUcFormatErrMsg(code, unit, name, text, sizeof text);
+      ZqlTry([&] {
+        const CZqlUcStr msg(text);
+        ZqlDDAPushCondition(dda, code, &msg);
+      });
+    }
+    ZQL_RAISE(code);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -550,7 +559,9 @@ int ZqlUcUc2ChCCT(char* target, int targetBytes, const unsigned short* src, int 
 
 int ZqlUcUc2ChChkCCT(char* target, int targetBytes, const unsigned short* src, int srcUnits,
                      unsigned long table) {
-  return Uc2Ch(target, targetBytes, src, srcUnits, ZqlUcTableOf(table), true);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    return Uc2Ch(target, targetBytes, src, srcUnits, ZqlUcTableOf(table), true);
+  });
 }
 
 int ZqlUcUc2ChLenCCT(const unsigned short* src, int srcUnits, unsigned long table) {
@@ -558,7 +569,9 @@ int ZqlUcUc2ChLenCCT(const unsigned short* src, int srcUnits, unsigned long tabl
 }
 
 int ZqlUcUc2ChLenChkCCT(const unsigned short* src, int srcUnits, unsigned long table) {
-  return Uc2ChLen(src, srcUnits, ZqlUcTableOf(table), true);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    return Uc2ChLen(src, srcUnits, ZqlUcTableOf(table), true);
+  });
 }
 
 unsigned short ZqlUcMb2UcCCT(int code, unsigned long table) {

@@ -32,20 +32,21 @@ bool ZqlUcIsEndMark(const CZqlXmfUtil& x, const char* text, int length) {
 
 EZqlUcDefinition ZqlUcFindDefinition(const char* section, const char* name,
                                      CZqlConfig* config, char* file, char* path) {
-  CZqlConfig own;
-  CZqlConfig* cfg = config != nullptr ? config : &own;
-  CZqlUcStr value;
-  int found = 0;
-  // Without zql.ini no name is defined: that is the error to report.
-  if (!ZqlTry([&] { found = cfg->readCfgString(section, name, &value); }) &&
-      ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
-    ZqlTryRethrow();
-    return kZqlUcDefinitionFailed;
-  }
-  if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath)
-    return kZqlUcDefinitionNotNamed;
-  value.getToChar(file, kZqlMaxPath);
-  CZqlDirMisc dir;
-  if (!dir.Find(file, path, kZqlMaxPath)) return kZqlUcDefinitionNotFound;
-  return kZqlUcDefinitionFound;
+  return ZqlEntry<EZqlUcDefinition>(kZqlUcDefinitionFailed, [&]() -> EZqlUcDefinition {
+    CZqlConfig own;
+    CZqlConfig* cfg = config != nullptr ? config : &own;
+    CZqlUcStr value;
+    int found = 0;
+    // Without zql.ini no name is defined: that is the error to report.
+    if (!ZqlTry([&] { found = cfg->readCfgString(section, name, &value); }) &&
+        ZqlTryCode() != kZqlErrCannotOpenZQLINIFile) {
+      ZQL_RERAISE();
+    }
+    if (!found || value.Length() == 0 || value.Chlen() >= kZqlMaxPath)
+      return kZqlUcDefinitionNotNamed;
+    value.getToChar(file, kZqlMaxPath);
+    CZqlDirMisc dir;
+    if (!dir.Find(file, path, kZqlMaxPath)) return kZqlUcDefinitionNotFound;
+    return kZqlUcDefinitionFound;
+  });
 }

@@ -42,24 +42,20 @@ SZqlUcCollation gUnicode = {nullptr, {}, 0, nullptr, nullptr, nullptr, gUnicodeN
 SZqlUcCollation* gDefault = &gUnicode;
 SZqlUcCollation* gLoaded = nullptr;  // newest first
 
-int Raise(int code) {
-  ZqlTryThrow(code, 0, 0);
-  return 0;
-}
-
 // The table of an identifier: null for 0 (code units), else a table that is
 // loaded now. A stale or foreign identifier raises "invalid function
 // arguments" instead of being followed.
 const SZqlUcCollation* TableOf(unsigned long id, bool* ok) {
-  *ok = true;
-  if (id == 0) return nullptr;
-  const auto* t = reinterpret_cast<const SZqlUcCollation*>(id);
-  if (t == &gUnicode) return t;
-  for (const SZqlUcCollation* l = gLoaded; l != nullptr; l = l->next)
-    if (l == t) return t;
-  *ok = false;
-  Raise(kZqlErrInvalidFunctionArguments);
-  return nullptr;
+  return ZqlEntry<const SZqlUcCollation*>(nullptr, [&]() -> const SZqlUcCollation* {
+    *ok = true;
+    if (id == 0) return nullptr;
+    const auto* t = reinterpret_cast<const SZqlUcCollation*>(id);
+    if (t == &gUnicode) return t;
+    for (const SZqlUcCollation* l = gLoaded; l != nullptr; l = l->next)
+      if (l == t) return t;
+    *ok = false;
+    ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  });
 }
 
 unsigned short RowWeight(const SZqlUcCollation* t, unsigned short u) {
@@ -239,8 +235,7 @@ SZqlUcCollation* LoadFile(const char* name, CZqlConfig* config) {
   });
   if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
     ZqlUcFreeCLT(t);
-    ZqlTryRethrow();
-    return nullptr;
+    ZQL_RERAISE();
   }
   if (!done || !ok) {
     ZqlUcFreeCLT(t);
@@ -293,16 +288,18 @@ bool SafeFormat(const char* f) {
 // ---------------------------------------------------------------------------
 
 int ZqlUcNewCollationCode(SZqlUcCollation* table, int row, const unsigned short* weights) {
-  if (table == nullptr || weights == nullptr || row < 0 || row > 0xFF || table == &gUnicode)
-    return Raise(kZqlErrInvalidFunctionArguments);
-  unsigned short* r = table->rows[row];
-  if (r == nullptr) {
-    r = static_cast<unsigned short*>(ZqlMemoryMalloc(256 * sizeof(unsigned short)));
-    if (r == nullptr) return 0;
-    table->rows[row] = r;
-  }
-  std::memcpy(r, weights, 256 * sizeof(unsigned short));
-  return 1;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (table == nullptr || weights == nullptr || row < 0 || row > 0xFF || table == &gUnicode)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    unsigned short* r = table->rows[row];
+    if (r == nullptr) {
+      r = static_cast<unsigned short*>(ZqlMemoryMalloc(256 * sizeof(unsigned short)));
+      if (r == nullptr) return 0;
+      table->rows[row] = r;
+    }
+    std::memcpy(r, weights, 256 * sizeof(unsigned short));
+    return 1;
+  });
 }
 
 void ZqlUcFreeCLT(SZqlUcCollation* table) {
@@ -323,22 +320,26 @@ void ZqlUcFreeCLT(SZqlUcCollation* table) {
 }
 
 const SZqlUcCollation* ZqlUcLoadCLT(const char* name, CZqlConfig* config) {
-  if (name == nullptr || *name == '\0') return gDefault;
-  if (ZqlUcSameName(name, kUnicodeName)) return &gUnicode;
-  for (const SZqlUcCollation* t = gLoaded; t != nullptr; t = t->next)
-    if (ZqlUcSameName(name, t->name)) return t;
-  SZqlUcCollation* t = LoadFile(name, config);
-  if (t == nullptr) return nullptr;
-  t->next = gLoaded;
-  gLoaded = t;
-  return t;
+  return ZqlEntry<const SZqlUcCollation*>(nullptr, [&]() -> const SZqlUcCollation* {
+    if (name == nullptr || *name == '\0') return gDefault;
+    if (ZqlUcSameName(name, kUnicodeName)) return &gUnicode;
+    for (const SZqlUcCollation* t = gLoaded; t != nullptr; t = t->next)
+      if (ZqlUcSameName(name, t->name)) return t;
+    SZqlUcCollation* t = LoadFile(name, config);
+    if (t == nullptr) return nullptr;
+    t->next = gLoaded;
+    gLoaded = t;
+    return t;
+  });
 }
 
 unsigned long ZqlUcLoadDefaultCLT(const char* name, CZqlConfig* config) {
-  const SZqlUcCollation* t = ZqlUcLoadCLT(name, config);
-  if (t == nullptr) return 0;
-  gDefault = const_cast<SZqlUcCollation*>(t);
-  return reinterpret_cast<unsigned long>(t);
+  return ZqlEntry<unsigned long>(0, [&]() -> unsigned long {
+    const SZqlUcCollation* t = ZqlUcLoadCLT(name, config);
+    if (t == nullptr) return 0;
+    gDefault = const_cast<SZqlUcCollation*>(t);
+    return reinterpret_cast<unsigned long>(t);
+  });
 }
 
 void ZqlUcTermCLT() {
@@ -376,15 +377,17 @@ char* ZqlUcCLTFormatErrMsg(int code, const char* name, char* buf, std::size_t si
 }
 
 int ZqlUcCLTGenErrMsg(int code, const char* name) {
-  CZqlDDA* dda = ZqlGetCurrentDDA();
-  if (dda != nullptr && code != 0) {
-    ZqlTry([&] {
-      char text[kZqlMaxPath + 256];
-      const CZqlUcStr msg(ZqlUcCLTFormatErrMsg(code, name, text, sizeof text));
-      ZqlDDAPushCondition(dda, code, &msg);
-    });
-  }
-  return Raise(code);
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlDDA* dda = ZqlGetCurrentDDA();
+    if (dda != nullptr && code != 0) {
+      ZqlTry([&] {
+        char text[kZqlMaxPath + 256];
+        const CZqlUcStr msg(ZqlUcCLTFormatErrMsg(code, name, text, sizeof text));
+        ZqlDDAPushCondition(dda, code, &msg);
+      });
+    }
+    ZQL_RAISE(code);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -405,43 +408,51 @@ unsigned short ZqlUcCiChToWeightUpper(unsigned long id, unsigned short u) {
 
 int ZqlUcCiStrweight(unsigned long id, const unsigned short* src, unsigned short* target,
                      int size) {
-  if (src == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  bool ok = false;
-  const SZqlUcCollation* t = TableOf(id, &ok);
-  if (!ok) return 0;
-  CWeights w(t != nullptr ? t : &gUnicode, src);
-  int n = 0;
-  unsigned short x = 0;
-  while (w.Next(&x)) {
-    if (target != nullptr && n < size - 1) target[n] = x;
-    ++n;
-  }
-  if (target != nullptr && size > 0) target[std::min(n, size - 1)] = 0;
-  return n;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (src == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    bool ok = false;
+    const SZqlUcCollation* t = TableOf(id, &ok);
+    if (!ok) return 0;
+    CWeights w(t != nullptr ? t : &gUnicode, src);
+    int n = 0;
+    unsigned short x = 0;
+    while (w.Next(&x)) {
+      if (target != nullptr && n < size - 1) target[n] = x;
+      ++n;
+    }
+    if (target != nullptr && size > 0) target[std::min(n, size - 1)] = 0;
+    return n;
+  });
 }
 
 int ZqlUcCiStrcmp(unsigned long id, const unsigned short* a, const unsigned short* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  if (id == 0) return ZqlUcStrcmp(a, b);
-  bool ok = false;
-  const SZqlUcCollation* t = TableOf(id, &ok);
-  return ok ? Compare(t, a, b, false, -1) : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (id == 0) return ZqlUcStrcmp(a, b);
+    bool ok = false;
+    const SZqlUcCollation* t = TableOf(id, &ok);
+    return ok ? Compare(t, a, b, false, -1) : 0;
+  });
 }
 
 int ZqlUcCiStrcmpB(unsigned long id, const unsigned short* a, const unsigned short* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  bool ok = false;
-  const SZqlUcCollation* t = TableOf(id, &ok);
-  if (!ok) return 0;
-  return Compare(t != nullptr ? t : &gUnicode, a, b, true, -1);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    bool ok = false;
+    const SZqlUcCollation* t = TableOf(id, &ok);
+    if (!ok) return 0;
+    return Compare(t != nullptr ? t : &gUnicode, a, b, true, -1);
+  });
 }
 
 int ZqlUcCiStrncmp(unsigned long id, const unsigned short* a, const unsigned short* b, int n) {
-  if (a == nullptr || b == nullptr || n < 1) return Raise(kZqlErrInvalidFunctionArguments);
-  if (id == 0) return ZqlUcStrncmp(a, b, n);
-  bool ok = false;
-  const SZqlUcCollation* t = TableOf(id, &ok);
-  return ok ? Compare(t, a, b, false, n) : 0;
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr || n < 1) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (id == 0) return ZqlUcStrncmp(a, b, n);
+    bool ok = false;
+    const SZqlUcCollation* t = TableOf(id, &ok);
+    return ok ? Compare(t, a, b, false, n) : 0;
+  });
 }
 
 int ZqlUcCiChcmp(unsigned long id, unsigned short a, unsigned short b) {
@@ -449,25 +460,31 @@ int ZqlUcCiChcmp(unsigned long id, unsigned short a, unsigned short b) {
 }
 
 int ZqlUcCiUcChStrcmp(unsigned long id, const unsigned short* a, const char* b) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  const CZqlUcStr ub = Units(b, 0);
-  return ZqlUcCiStrcmp(id, a, ub.UcStr());
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const CZqlUcStr ub = Units(b, 0);
+    return ZqlUcCiStrcmp(id, a, ub.UcStr());
+  });
 }
 
 int ZqlUcCiStrStrcmp(unsigned long id, const char* a, const char* b, unsigned long charset) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  const CZqlUcStr ua = Units(a, charset);
-  const CZqlUcStr ub = Units(b, charset);
-  return ZqlUcCiStrcmp(id, ua.UcStr(), ub.UcStr());
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const CZqlUcStr ua = Units(a, charset);
+    const CZqlUcStr ub = Units(b, charset);
+    return ZqlUcCiStrcmp(id, ua.UcStr(), ub.UcStr());
+  });
 }
 
 int ZqlUcCiStrStrIcmp(unsigned long id, const char* a, const char* b, unsigned long charset) {
-  if (a == nullptr || b == nullptr) return Raise(kZqlErrInvalidFunctionArguments);
-  CZqlUcStr ua = Units(a, charset);
-  CZqlUcStr ub = Units(b, charset);
-  ua.toUpper();
-  ub.toUpper();
-  return ZqlUcCiStrcmp(id, ua.UcStr(), ub.UcStr());
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    CZqlUcStr ua = Units(a, charset);
+    CZqlUcStr ub = Units(b, charset);
+    ua.toUpper();
+    ub.toUpper();
+    return ZqlUcCiStrcmp(id, ua.UcStr(), ub.UcStr());
+  });
 }
 
 int ZqlUcCnStrcmp(const char* collation, const unsigned short* a, const unsigned short* b) {

@@ -50,8 +50,6 @@ int UnitCount(const unsigned short* text, int n) {
   return len;
 }
 
-int RaiseInvalidArguments() { return ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0); }
-
 }  // namespace
 
 // One change of a string: room for `length` units of which the first `keep`
@@ -63,10 +61,7 @@ class CZqlUcStr::CEdit {
   // Makes room. Raises "insufficient memory" (answers false, nothing
   // changed) when the length is too large or memory is exhausted.
   bool prepare(int keep, int64_t length) {
-    if (length > kZqlUcMaxLength) {
-      ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
-      return false;
-    }
+    if (length > kZqlUcMaxLength) ZQL_RAISE(kZqlErrInsufficientMemory);
     SZqlUcStrBody* old = s_->body_;
     const std::size_t need = ZqlUcRound(static_cast<std::size_t>(length) + 1);
     if (old != nullptr && old->refs < 2 &&
@@ -113,13 +108,12 @@ class CZqlUcStr::CEdit {
       if (newBody) body_block_.reset(ZqlMemoryMalloc(sizeof(SZqlUcStrBody)));
       text_block_.reset(ZqlMemoryMalloc(units * sizeof(unsigned short)));
       if ((newBody && body_block_.get() == nullptr) || text_block_.get() == nullptr)
-        ZqlTryThrow(kZqlErrInsufficientMemory, 0, 0);
+        ZQL_RAISE(kZqlErrInsufficientMemory);
     });
     if (ok) return true;
     body_block_.reset(nullptr);  // give back what was allocated so far
     text_block_.reset(nullptr);
-    ZqlTryRethrow();
-    return false;
+    ZQL_RERAISE();
   }
 
   CZqlUcStr* s_;
@@ -214,36 +208,34 @@ void CZqlUcStr::operator delete(void* p, const std::nothrow_t&) noexcept { ZqlMe
 // ---------------------------------------------------------------------------
 
 void CZqlUcStr::copyUnits(const unsigned short* text, int n) {
-  CEmptyOnError guard(this);
-  if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
-  }
-  const int len = UnitCount(text, n);
-  if (len == 0) return;  // empty result: the guard releases the body
-  // The text may lie in the present array: a shared body outlives the
-  // release, a private one is kept until commit (memmove for overlap).
-  if (body_ != nullptr && body_->refs >= 2) release();
-  CEdit edit(this);
-  if (!edit.prepare(0, len)) return;
-  std::memmove(edit.text(), text, len * sizeof(unsigned short));
-  edit.commit(len);
-  guard.dismiss();
+  ZqlEntryVoid([&] {
+    CEmptyOnError guard(this);
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const int len = UnitCount(text, n);
+    if (len == 0) return;  // empty result: the guard releases the body
+    // The text may lie in the present array: a shared body outlives the
+    // release, a private one is kept until commit (memmove for overlap).
+    if (body_ != nullptr && body_->refs >= 2) release();
+    CEdit edit(this);
+    if (!edit.prepare(0, len)) return;
+    std::memmove(edit.text(), text, len * sizeof(unsigned short));
+    edit.commit(len);
+    guard.dismiss();
+  });
 }
 
 void CZqlUcStr::copyChars(const char* text, int n, unsigned long table) {
-  CEmptyOnError guard(this);
-  if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
-  }
-  const int count = ZqlUcCh2UcLenCCT(text, n, table);
-  if (count <= 0) return;
-  if (body_ != nullptr && body_->refs >= 2) release();  // detach first
-  CEdit edit(this);
-  if (!edit.prepare(0, count)) return;
-  edit.commit(ZqlUcCh2UcCCT(edit.text(), count, text, n, table));
-  guard.dismiss();
+  ZqlEntryVoid([&] {
+    CEmptyOnError guard(this);
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const int count = ZqlUcCh2UcLenCCT(text, n, table);
+    if (count <= 0) return;
+    if (body_ != nullptr && body_->refs >= 2) release();  // detach first
+    CEdit edit(this);
+    if (!edit.prepare(0, count)) return;
+    edit.commit(ZqlUcCh2UcCCT(edit.text(), count, text, n, table));
+    guard.dismiss();
+  });
 }
 
 void CZqlUcStr::Copy(const char* text) { copyChars(text, -1, 0); }
@@ -345,26 +337,24 @@ int CZqlUcStr::ChlenChk(unsigned long charset) const {
 
 const unsigned short& CZqlUcStr::operator[](int i) const {
   if (body_ == nullptr) return kZeroUnit;
-  if (i < 0 || i > body_->length) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return kZeroUnit;
-  }
-  return body_->text[i];
+  return *ZqlEntry<const unsigned short*>(&kZeroUnit, [&] {
+    if (i < 0 || i > body_->length) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    return &body_->text[i];
+  });
 }
 
 char* CZqlUcStr::toChar(char* buf, int size, unsigned long table, bool check) const {
-  if (buf == nullptr) {
-    RaiseInvalidArguments();
-    return nullptr;
-  }
-  if (size <= 0) return buf;
-  buf[0] = 0;
-  if (body_ == nullptr) return buf;
-  // The last byte is kept for the terminator, so buf always ends in one.
-  const int n = check ? ZqlUcUc2ChChkCCT(buf, size - 1, body_->text, -1, table)
-                      : ZqlUcUc2ChCCT(buf, size - 1, body_->text, -1, table);
-  if (n >= 0) buf[n] = 0;
-  return buf;
+  return ZqlEntry<char*>(nullptr, [&]() -> char* {
+    if (buf == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (size <= 0) return buf;
+    buf[0] = 0;
+    if (body_ == nullptr) return buf;
+    // The last byte is kept for the terminator, so buf always ends in one.
+    const int n = check ? ZqlUcUc2ChChkCCT(buf, size - 1, body_->text, -1, table)
+                        : ZqlUcUc2ChCCT(buf, size - 1, body_->text, -1, table);
+    if (n >= 0) buf[n] = 0;
+    return buf;
+  });
 }
 
 char* CZqlUcStr::getToChar(char* buf, int size) const { return toChar(buf, size, 0, false); }
@@ -405,43 +395,43 @@ unsigned short* CZqlUcStr::getToUcChar(unsigned short* buf, int n) const {
 // ---------------------------------------------------------------------------
 
 void CZqlUcStr::appendUnits(const unsigned short* text, int n) {
-  if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
-  }
-  if (body_ == nullptr) {
-    copyUnits(text, n);
-    return;
-  }
-  const int len = UnitCount(text, n);
-  if (len == 0) return;
-  // The text may lie in the present array; it stays alive until commit.
-  const int old = body_->length;
-  CEdit edit(this);
-  if (!edit.prepare(old, static_cast<int64_t>(old) + len)) return;
-  std::memmove(edit.text() + old, text, len * sizeof(unsigned short));
-  edit.commit(old + len);
+  ZqlEntryVoid([&] {
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (body_ == nullptr) {
+      copyUnits(text, n);
+      return;
+    }
+    const int len = UnitCount(text, n);
+    if (len == 0) return;
+    // The text may lie in the present array; it stays alive until commit.
+    const int old = body_->length;
+    CEdit edit(this);
+    if (!edit.prepare(old, static_cast<int64_t>(old) + len)) return;
+    std::memmove(edit.text() + old, text, len * sizeof(unsigned short));
+    edit.commit(old + len);
+  });
 }
 
 void CZqlUcStr::appendChars(const char* text, int n, unsigned long table) {
-  if (text == nullptr) {
-    RaiseInvalidArguments();
-    return;
-  }
-  if (body_ == nullptr) {
-    copyChars(text, n, table);
-    return;
-  }
-  const int count = ZqlUcCh2UcLenCCT(text, n, table);
-  if (count <= 0) return;
-  const int old = body_->length;
-  CEdit edit(this);
-  if (!edit.prepare(old, static_cast<int64_t>(old) + count)) return;
-  edit.commit(old + ZqlUcCh2UcCCT(edit.text() + old, count, text, n, table));
+  ZqlEntryVoid([&] {
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    if (body_ == nullptr) {
+      copyChars(text, n, table);
+      return;
+    }
+    const int count = ZqlUcCh2UcLenCCT(text, n, table);
+    if (count <= 0) return;
+    const int old = body_->length;
+    CEdit edit(this);
+    if (!edit.prepare(old, static_cast<int64_t>(old) + count)) return;
+    edit.commit(old + ZqlUcCh2UcCCT(edit.text() + old, count, text, n, table));
+  });
 }
 
 void CZqlUcStr::appendUnit(unsigned short u) {
-  if (u != 0) appendUnits(&u, 1);
+  ZqlEntryVoid([&] {
+    if (u != 0) appendUnits(&u, 1);
+  });
 }
 
 void CZqlUcStr::Append(const char* text) { appendChars(text, -1, 0); }
@@ -470,10 +460,12 @@ void CZqlUcStr::Append(const unsigned short* text, int n) { appendUnits(text, n)
 void CZqlUcStr::Append(const CZqlUcStr& other) { Append(other, -1); }
 
 void CZqlUcStr::Append(const CZqlUcStr* other) {
-  if (other == nullptr)
-    RaiseInvalidArguments();
-  else
-    Append(*other, -1);
+  ZqlEntryVoid([&] {
+    if (other == nullptr)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    else
+      Append(*other, -1);
+  });
 }
 
 void CZqlUcStr::Append(const CZqlUcStr& other, int n) {
@@ -485,10 +477,12 @@ void CZqlUcStr::Append(const CZqlUcStr& other, int n) {
 }
 
 void CZqlUcStr::Append(const CZqlUcStr* other, int n) {
-  if (other == nullptr)
-    RaiseInvalidArguments();
-  else
-    Append(*other, n);
+  ZqlEntryVoid([&] {
+    if (other == nullptr)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    else
+      Append(*other, n);
+  });
 }
 
 void CZqlUcStr::Append(int c) { appendUnit(ZqlUcMb2UcCCT(c, 0)); }
@@ -505,23 +499,21 @@ void CZqlUcStr::Append(unsigned short u) { appendUnit(u); }
 void CZqlUcStr::Append(const CZqlUcChar& ch) { appendUnit(ch.getUcChar()); }
 
 void CZqlUcStr::Append(const CZqlUcChar* ch) {
-  if (ch != nullptr) appendUnit(ch->getUcChar());
+  ZqlEntryVoid([&] {
+    if (ch != nullptr) appendUnit(ch->getUcChar());
+  });
 }
 
 void CZqlUcStr::updateUnit(int i, unsigned short u) {
-  if (body_ == nullptr) {
-    ZqlTryThrow(kZqlErrInvalidCZqlUcStrObject, 0, 0);
-    return;
-  }
-  const int len = body_->length;
-  if (i < 0 || i >= len) {
-    ZqlTryThrow(kZqlErrIndexInOutOfRange, 0, 0);
-    return;
-  }
-  CEdit edit(this);
-  if (!edit.prepare(len, len)) return;
-  edit.text()[i] = u;
-  edit.commit(len);
+  ZqlEntryVoid([&] {
+    if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlUcStrObject);
+    const int len = body_->length;
+    if (i < 0 || i >= len) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    CEdit edit(this);
+    if (!edit.prepare(len, len)) return;
+    edit.text()[i] = u;
+    edit.commit(len);
+  });
 }
 
 void CZqlUcStr::Update(int i, unsigned short u) { updateUnit(i, u); }
@@ -540,20 +532,24 @@ void CZqlUcStr::Update(int i, int c, unsigned long charset) {
 void CZqlUcStr::Update(int i, const CZqlUcChar& ch) { updateUnit(i, ch.getUcChar()); }
 
 void CZqlUcStr::Update(int i, const CZqlUcChar* ch) {
-  if (ch == nullptr)
-    RaiseInvalidArguments();
-  else
-    updateUnit(i, ch->getUcChar());
+  ZqlEntryVoid([&] {
+    if (ch == nullptr)
+      ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    else
+      updateUnit(i, ch->getUcChar());
+  });
 }
 
 void CZqlUcStr::mapUnits(unsigned short (*map)(unsigned short)) {
-  if (body_ == nullptr) return;
-  const int len = body_->length;
-  CEdit edit(this);
-  if (!edit.prepare(len, len)) return;
-  unsigned short* text = edit.text();
-  for (int i = 0; i < len; ++i) text[i] = map(text[i]);
-  edit.commit(len);
+  ZqlEntryVoid([&] {
+    if (body_ == nullptr) return;
+    const int len = body_->length;
+    CEdit edit(this);
+    if (!edit.prepare(len, len)) return;
+    unsigned short* text = edit.text();
+    for (int i = 0; i < len; ++i) text[i] = map(text[i]);
+    edit.commit(len);
+  });
 }
 
 void CZqlUcStr::toLower() { mapUnits(ZqlUcToLower); }
@@ -571,13 +567,12 @@ int CZqlUcStr::find(const CZqlUcStr& pattern, bool last) const {
 }
 
 int CZqlUcStr::findChars(const char* text, unsigned long table, bool last) const {
-  if (text == nullptr) {
-    RaiseInvalidArguments();
-    return -1;
-  }
-  CZqlUcStr pattern;
-  pattern.copyChars(text, -1, table);  // raises on exhaustion
-  return find(pattern, last);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    CZqlUcStr pattern;
+    pattern.copyChars(text, -1, table);  // raises on exhaustion
+    return find(pattern, last);
+  });
 }
 
 int CZqlUcStr::findUnit(unsigned short u, bool last) const {
@@ -605,15 +600,19 @@ int CZqlUcStr::FindFirst(const char* text, unsigned long charset) const {
 }
 
 int CZqlUcStr::FindFirst(const unsigned short* text) const {
-  if (text == nullptr) return RaiseInvalidArguments(), -1;
-  return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), false);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), false);
+  });
 }
 
 int CZqlUcStr::FindFirst(const CZqlUcStr& other) const { return find(other, false); }
 
 int CZqlUcStr::FindFirst(const CZqlUcStr* other) const {
-  if (other == nullptr) return RaiseInvalidArguments(), -1;
-  return find(*other, false);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return find(*other, false);
+  });
 }
 
 int CZqlUcStr::FindLast(const char* text) const { return findChars(text, 0, true); }
@@ -628,15 +627,19 @@ int CZqlUcStr::FindLast(const char* text, unsigned long charset) const {
 }
 
 int CZqlUcStr::FindLast(const unsigned short* text) const {
-  if (text == nullptr) return RaiseInvalidArguments(), -1;
-  return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), true);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (text == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return ZqlUcSearch(UcStr(), Length(), text, ZqlUcStrlen(text), true);
+  });
 }
 
 int CZqlUcStr::FindLast(const CZqlUcStr& other) const { return find(other, true); }
 
 int CZqlUcStr::FindLast(const CZqlUcStr* other) const {
-  if (other == nullptr) return RaiseInvalidArguments(), -1;
-  return find(*other, true);
+  return ZqlEntry<int>(-1, [&]() -> int {
+    if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return find(*other, true);
+  });
 }
 
 int CZqlUcStr::FindFirst(int c) const { return findUnit(ZqlUcMb2UcCCT(c, 0), false); }
@@ -682,28 +685,32 @@ int CZqlUcStr::FindLast(const CZqlUcChar* ch) const {
 // ---------------------------------------------------------------------------
 
 int CZqlUcStr::compUnits(const unsigned short* text, int n, bool upper) const {
-  if (text == nullptr) return body_ == nullptr ? 0 : 1;
-  if (body_ == nullptr) return -1;
-  if (n == 0) return RaiseInvalidArguments(), 0;
-  return ZqlUcCompareUnits(body_->text, text, n, upper);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return body_ == nullptr ? 0 : 1;
+    if (body_ == nullptr) return -1;
+    if (n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return ZqlUcCompareUnits(body_->text, text, n, upper);
+  });
 }
 
 int CZqlUcStr::compChars(const char* text, int n, unsigned long table, bool upper) const {
-  if (text == nullptr) return body_ == nullptr ? 0 : 1;
-  if (body_ == nullptr) return -1;
-  if (n == 0) return RaiseInvalidArguments(), 0;
-  const unsigned short* a = body_->text;
-  for (int i = 0; n < 0 || i < n; ++i) {
-    unsigned short x = a[i];
-    unsigned short y = ZqlUcCh2UcMoveCCT(&text, table);  // 0 at its end
-    if (upper) {
-      x = ZqlUcToUpper(x);
-      y = ZqlUcToUpper(y);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return body_ == nullptr ? 0 : 1;
+    if (body_ == nullptr) return -1;
+    if (n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    const unsigned short* a = body_->text;
+    for (int i = 0; n < 0 || i < n; ++i) {
+      unsigned short x = a[i];
+      unsigned short y = ZqlUcCh2UcMoveCCT(&text, table);  // 0 at its end
+      if (upper) {
+        x = ZqlUcToUpper(x);
+        y = ZqlUcToUpper(y);
+      }
+      if (x != y) return static_cast<int>(x) - static_cast<int>(y);
+      if (a[i] == 0) return 0;
     }
-    if (x != y) return static_cast<int>(x) - static_cast<int>(y);
-    if (a[i] == 0) return 0;
-  }
-  return 0;
+    return 0;
+  });
 }
 
 int CZqlUcStr::Comp(const char* text) const { return compChars(text, -1, 0, false); }
@@ -743,8 +750,10 @@ int CZqlUcStr::Comp(const CZqlUcStr& other, int n) const {
 }
 
 int CZqlUcStr::Comp(const CZqlUcStr* other, int n) const {
-  if (other == nullptr) return RaiseInvalidArguments(), 0;
-  return Comp(*other, n);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return Comp(*other, n);
+  });
 }
 
 int CZqlUcStr::Compi(const char* text) const { return compChars(text, -1, 0, true); }
@@ -783,8 +792,10 @@ int CZqlUcStr::Compi(const CZqlUcStr& other, int n) const {
 }
 
 int CZqlUcStr::Compi(const CZqlUcStr* other, int n) const {
-  if (other == nullptr) return RaiseInvalidArguments(), 0;
-  return Compi(*other, n);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (other == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return Compi(*other, n);
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -228,10 +228,9 @@ class CPropertyReader {
       *units = length;
       return reinterpret_cast<const unsigned short*>(text);
     }
-    if (length != 1 || static_cast<unsigned char>(text[0]) != 0xFF) Malformed();
+    if (length != 1 || static_cast<unsigned char>(text[0]) != 0xFF) ZQL_RAISE(kZqlErrInternalZQLError);
     return nullptr;
   }
-  static void Malformed() { ZqlTryThrow(kZqlErrInternalZQLError, 0, 0); }
 
  private:
   CZqlXmfUtil& x_;
@@ -246,7 +245,7 @@ void ReadRows(CPropertyReader& r, SZqlUcLoadedCPT* l, int units,
   while (const unsigned short* text = r.Next(&n)) {
     unsigned short first = 0;
     std::memcpy(&first, text, sizeof first);
-    if (n != units || first > 0xFF) CPropertyReader::Malformed();
+    if (n != units || first > 0xFF) ZQL_RAISE(kZqlErrInternalZQLError);
     auto* row = static_cast<unsigned short*>(ZqlMemoryMalloc(sizeof(unsigned short) * (units - 1)));
     l->blocks.push_back(row);
     std::memcpy(row, text + 1, sizeof(unsigned short) * static_cast<unsigned>(units - 1));
@@ -265,7 +264,7 @@ void ReadComposition(CPropertyReader& r, SZqlUcLoadedCPT* l) {
     std::memcpy(all.data() + at, text, sizeof(unsigned short) * static_cast<unsigned>(n));
   }
   for (std::size_t i = 0; i < all.size(); i += all[i] + 2u)
-    if (all[i] == 0 || i + all[i] + 2u > all.size()) CPropertyReader::Malformed();
+    if (all[i] == 0 || i + all[i] + 2u > all.size()) ZQL_RAISE(kZqlErrInternalZQLError);
   l->composition = static_cast<unsigned short*>(
       ZqlMemoryMalloc(sizeof(unsigned short) * (all.size() + 1)));
   std::memcpy(l->composition, all.data(), sizeof(unsigned short) * all.size());
@@ -275,32 +274,34 @@ void ReadComposition(CPropertyReader& r, SZqlUcLoadedCPT* l) {
 }  // namespace
 
 int ZqlUcLoadCPT() {
-  CZqlXmfUtil* x = ZqlGetXmxObj();
-  if (x == nullptr || !x->XmfAlive()) return ZqlTryThrow(kZqlErrInternalZQLError, 0, 0);
-  auto* l = new SZqlUcLoadedCPT();
-  const int ok = ZqlTry([&] {
-    CPropertyReader r(*x);
-    for (int c = 0; c < kZqlUcClassCount; ++c) {
-      ReadRows(r, l, kClassRowUnits, l->classRows[c]);
-      l->tables.classes[c] = l->classRows[c];
+  return ZqlEntry<int>(0, [&]() -> int {
+    CZqlXmfUtil* x = ZqlGetXmxObj();
+    if (x == nullptr || !x->XmfAlive()) ZQL_RAISE(kZqlErrInternalZQLError);
+    auto* l = new SZqlUcLoadedCPT();
+    const int ok = ZqlTry([&] {
+      CPropertyReader r(*x);
+      for (int c = 0; c < kZqlUcClassCount; ++c) {
+        ReadRows(r, l, kClassRowUnits, l->classRows[c]);
+        l->tables.classes[c] = l->classRows[c];
+      }
+      for (int m = 0; m < 2; ++m) {
+        ReadRows(r, l, kMapRowUnits, l->mapRows[m]);
+        l->tables.maps[m] = l->mapRows[m];
+      }
+      ReadComposition(r, l);
+      l->tables.composition = l->composition;
+    });
+    if (!ok) {
+      const int code = ZqlTryCode();
+      FreeLoaded(l);
+      // A lookup past a set's end is a malformed run as much as a bad row.
+      ZQL_RAISE(code == kZqlErrInsufficientMemory ? code : kZqlErrInternalZQLError);
     }
-    for (int m = 0; m < 2; ++m) {
-      ReadRows(r, l, kMapRowUnits, l->mapRows[m]);
-      l->tables.maps[m] = l->mapRows[m];
-    }
-    ReadComposition(r, l);
-    l->tables.composition = l->composition;
+    ZqlUcTermCPT();
+    gLoadedCPT = l;
+    ZqlUcInstallCPT(&l->tables);
+    return 1;
   });
-  if (!ok) {
-    const int code = ZqlTryCode();
-    FreeLoaded(l);
-    // A lookup past a set's end is a malformed run as much as a bad row.
-    return ZqlTryThrow(code == kZqlErrInsufficientMemory ? code : kZqlErrInternalZQLError, 0, 0);
-  }
-  ZqlUcTermCPT();
-  gLoadedCPT = l;
-  ZqlUcInstallCPT(&l->tables);
-  return 1;
 }
 
 void ZqlUcTermCPT() {

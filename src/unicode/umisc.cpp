@@ -98,11 +98,10 @@ const unsigned short* FindText(const unsigned short* s, const unsigned short* t,
 // The comparisons of the C-style functions: null arguments and n < 1 are
 // the caller's error.
 int Compare(const unsigned short* a, const unsigned short* b, int n, bool upper) {
-  if (a == nullptr || b == nullptr || n == 0) {
-    ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-    return 0;
-  }
-  return ZqlUcCompareUnits(a, b, n, upper);
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (a == nullptr || b == nullptr || n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+    return ZqlUcCompareUnits(a, b, n, upper);
+  });
 }
 
 }  // namespace
