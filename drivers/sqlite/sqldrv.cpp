@@ -478,22 +478,23 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
   const std::string& path = c->env.database;
   const std::string where = "environment " + envName + ", database " + path + ": ";
   if (path != ":memory:" && !MakeFolders(path))
-    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne,
+    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
                            where + "its folder cannot be created: " + std::strerror(errno));
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   c->db.reset(raw);
   if (rc != SQLITE_OK)
-    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne,
+    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
                            where + (raw != nullptr ? sqlite3_errmsg(raw) : "cannot be opened"));
   sqlite3* db = c->db.get();
   sqlite3_extended_result_codes(db, 1);
   // Reading the schema proves the file is a database.
   const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (check != SQLITE_OK)
-    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne, where + sqlite3_errmsg(db));
+    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
+                           where + sqlite3_errmsg(db));
   if (sqlite3_db_readonly(db, "main") == 1)
-    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne, where + "not writable");
+    return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, where + "not writable");
   sqlite3_busy_timeout(db, c->env.timeoutMs);
   sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
   c->tx = CZqlIsoTx(c->env.autoCommit);
@@ -776,7 +777,8 @@ int32_t CSqliteDriver::bindAll(CZqlDDA* dda, sqlite3_stmt* s) {
   sqlite3_clear_bindings(s);
   const int np = sqlite3_bind_parameter_count(s);
   if (dda->ParCount() < np)
-    return ZqlDrvCondition(dda, kZqlErrUsingClauseDoesNotMatchDynamicParameterS, "parameters missing");
+    return ZqlDrvCondition(dda, kZqlErrUsingClauseDoesNotMatchDynamicParameterSpecification,
+                           "parameters missing");
   for (int i = 0; i < np; ++i) {
     CZqlData* v = nullptr;
     if (!dda->ParDsc(i)->getBind(&v))

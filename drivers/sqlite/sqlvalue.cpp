@@ -164,7 +164,7 @@ int32_t ReadEnvironment(const std::string& ini, const std::string& name, SEnviro
   std::string database, autoCommit, timeout;
   if (!read("Database", &database) || database.empty()) {
     *message = "environment " + name + " names no Database in " + ini;
-    return kZqlErrSQLServerRejectedEstablishmentOfSQLConne;
+    return kZqlErrSQLServerRejectedEstablishmentOfSQLConnection;
   }
   const size_t slash = ini.rfind('/');
   env->database = ExpandPath(database, slash == std::string::npos ? "." : ini.substr(0, slash));

@@ -142,7 +142,7 @@ enum EZqlSlotStatus : int32_t {
   kZqlSlotReady = 0,
   // Set by the client before the driver starts, cleared by the driver when
   // it is ready: a program that reports in with it still set is no driver.
-  kZqlSlotStarting = kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive,
+  kZqlSlotStarting = kZqlErrProgramReferencedInZQLINIIsNotAnZQLDriver,
   // A request lies in the data segment and is the driver's to answer.
   kZqlSlotPending = 0x7FFFFFFF,
   // A driver not built on the kit may leave an EZqlError code here instead

@@ -47,7 +47,7 @@ struct SZqlServer {
 // kZqlErrInsufficientVirtualMemorySpace, others kZqlErrOperatingSystemError);
 // kZqlErrErrorFoundDuringDriverInitialization (the driver ended before it
 // reported ready). A program that reported in without clearing its status
-// (the value of kZqlSlotStarting, kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive)
+// (the value of kZqlSlotStarting, kZqlErrProgramReferencedInZQLINIIsNotAnZQLDriver)
 // answers that value and leaves the connection counted in the slot
 // (release it with ZqlDisconServerOnUnix). A process left without
 // connections leaves the buffer. Blocks while the driver starts.

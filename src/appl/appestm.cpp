@@ -119,7 +119,7 @@ int CZqlExecStm::bindChecked(Call&& call) {
   Protect([&] {
     if (!isInit()) return;
     if (prepared_ == kZqlStmCursor)
-      ZQL_PUSH_RAISE(kZqlErrUsingClauseDoesNotMatchDynamicParameterS);
+      ZQL_PUSH_RAISE(kZqlErrUsingClauseDoesNotMatchDynamicParameterSpecification);
     answer = call();
   });
   return answer;

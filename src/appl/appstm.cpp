@@ -153,7 +153,7 @@ int CZqlStm::pInput() {
     // Links made for other parameters than the area describes bind none.
     if (inputs->Count() != dda->ParCount() || !inputs->isAllBound())
       ZQL_PUSH_RAISE(kZqlErrUsingClauseRequiredForDynamicParameter);
-    if (!inputs->prepare()) ZQL_PUSH_RAISE(kZqlErrUsingClauseDoesNotMatchDynamicParameterS);
+    if (!inputs->prepare()) ZQL_PUSH_RAISE(kZqlErrUsingClauseDoesNotMatchDynamicParameterSpecification);
   });
 }
 

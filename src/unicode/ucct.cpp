@@ -121,7 +121,7 @@ const char* BuiltInText(int code, int* number) {
     case kZqlErrCharacterSetDefinitionFileNotFound:
       *number = 3;
       return "character set definition file %s not found";
-    case kZqlErrInvalidFormatOfTheCharacterSetDefinition:
+    case kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile:
       *number = 4;
       return "invalid format of the character set definition file %s";
     default:
@@ -293,7 +293,7 @@ SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
   }
   if (!done || !ok) {
     ZqlUcFreeCCT(t);
-    ZqlUcGenErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinition, 0, file);
+    ZqlUcGenErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile, 0, file);
     return nullptr;
   }
   return t;

@@ -239,7 +239,7 @@ SZqlUcCollation* LoadFile(const char* name, CZqlConfig* config) {
   }
   if (!done || !ok) {
     ZqlUcFreeCLT(t);
-    ZqlUcCLTGenErrMsg(kZqlErrInvalidFormatOfTheCollationDefinitionFil, file);
+    ZqlUcCLTGenErrMsg(kZqlErrInvalidFormatOfTheCollationDefinitionFile, file);
     return nullptr;
   }
   return t;
@@ -254,7 +254,7 @@ const char* BuiltInText(int code, int* number) {
     case kZqlErrCollationDefinitionFileNotFound:
       *number = 6;
       return "collation definition file %s not found";
-    case kZqlErrInvalidFormatOfTheCollationDefinitionFil:
+    case kZqlErrInvalidFormatOfTheCollationDefinitionFile:
       *number = 7;
       return "invalid format of the collation definition file %s";
     default:

@@ -57,12 +57,12 @@ TEST_F(Statements, BindingChecks) {
        },
        1, 0, true},
       {"cursor specification", kCursorWhere, [&](CZqlExecStm& x) { return x.Bind(0, &four); }, 0,
-       kZqlErrUsingClauseDoesNotMatchDynamicParameterS, false},
+       kZqlErrUsingClauseDoesNotMatchDynamicParameterSpecification, false},
       {"cursor specification by name", kCursorWhere,
        [&](CZqlExecStm& x) {
          return x.Bind(CZqlIdent("LOW"), &host, &indicator, 4, kZqlHostInteger);
        },
-       0, kZqlErrUsingClauseDoesNotMatchDynamicParameterS, false},
+       0, kZqlErrUsingClauseDoesNotMatchDynamicParameterSpecification, false},
       {"select with a column unbound", kSelectOne,
        [&](CZqlExecStm& x) { return x.Bind(0, &four) & x.Sob(0, &out) ? x.Execute() : -1; }, 0,
        kZqlErrUsingClauseRequiredForResultFields, false},

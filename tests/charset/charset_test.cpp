@@ -162,11 +162,11 @@ TEST_F(LoadErrors, EachErrorWithItsCodeAndMessage) {
   EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Missing File"); }),
             kZqlErrCharacterSetDefinitionFileNotFound);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Bad Lead"); }),
-            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+            kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("No End"); }),
-            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+            kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCCT("Not Xmx"); }),
-            kZqlErrInvalidFormatOfTheCharacterSetDefinition);
+            kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile);
   char msg[256];
   ZqlUcFormatErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, "absent.xmx", msg, sizeof msg);
   EXPECT_STREQ(msg, "character set definition file absent.xmx not found");

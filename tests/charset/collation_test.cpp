@@ -164,9 +164,9 @@ TEST_F(CollationErrors, LoadingErrorsAndAHandMadeCollation) {
             kZqlErrCollationNameNotDefinedInZQLINIFile);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("missing"); }), kZqlErrCollationDefinitionFileNotFound);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("short row"); }),
-            kZqlErrInvalidFormatOfTheCollationDefinitionFil);
+            kZqlErrInvalidFormatOfTheCollationDefinitionFile);
   EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("few entries"); }),
-            kZqlErrInvalidFormatOfTheCollationDefinitionFil);
+            kZqlErrInvalidFormatOfTheCollationDefinitionFile);
   const unsigned long good = ZqlUcGetIdCLT("good");
   ASSERT_NE(good, 0u);
   // b weighs as a, and x as the two weights of "ac".

@@ -43,13 +43,13 @@ TEST_F(TranslatedMessages, OnlyTextsWithTheSameConversionsAreUsed) {
   EXPECT_STREQ(msg, "Name x is missing");
   ZqlUcFormatErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, "f", msg, sizeof msg);
   EXPECT_STREQ(msg, "character set definition file f not found");
-  ZqlUcFormatErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinition, 0, "f", msg, sizeof msg);
+  ZqlUcFormatErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile, 0, "f", msg, sizeof msg);
   EXPECT_STREQ(msg, "invalid format of the character set definition file f");  // no message 4
   ZqlUcCLTFormatErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, "c", msg, sizeof msg);
   EXPECT_STREQ(msg, "collation name c not defined in ZQL.INI file");
   ZqlUcCLTFormatErrMsg(kZqlErrCollationDefinitionFileNotFound, "c.xmx", msg, sizeof msg);
   EXPECT_STREQ(msg, "collation definition file c.xmx not found");
-  ZqlUcCLTFormatErrMsg(kZqlErrInvalidFormatOfTheCollationDefinitionFil, "c.xmx", msg,
+  ZqlUcCLTFormatErrMsg(kZqlErrInvalidFormatOfTheCollationDefinitionFile, "c.xmx", msg,
                        sizeof msg);
   EXPECT_STREQ(msg, "file c.xmx is broken, 100%");
   ZqlUcCLTFormatErrMsg(kZqlErrInternalZQLError, "c", msg, sizeof msg);

@@ -35,7 +35,7 @@ class CAcceptAll : public CZqlDriver {
   }
   int32_t Disconnect(CZqlDDA*, uint32_t, EZqlBoolean) override { return 0; }
   int32_t IExecute(CZqlDDA*, uint32_t, const CZqlUcStr& text) override {
-    return text.Length() % 7 == 0 ? kZqlErrSyntaxErrorOrAccessRuleViolationInDynami : 0;
+    return text.Length() % 7 == 0 ? kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement : 0;
   }
   int32_t Prepare(CZqlDDA* dda, uint32_t, const CZqlUcStr&, uint32_t* statement) override {
     CZqlInt type;

@@ -288,7 +288,7 @@ int32_t CTableDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlU
                               const CZqlUcStr&, uint32_t* connection) {
   if (const int32_t r = Begin(dda, "Connect", Raw(target) + " " + Raw(user))) return r;
   if (Normal(user) == "NOBODY")
-    return Fail(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "user refused");
+    return Fail(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, "user refused");
   *connection = nextId_++;
   connections_[*connection] = Normal(target);
   dda->setNameOfDBMS(CZqlUcStr("SCRIPTED"));
@@ -336,7 +336,7 @@ int32_t CTableDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcSt
     return 0;
   }
   dda->setErrPos(1);
-  return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+  return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
 }
 
 // A positioned DELETE or UPDATE of the cursor named at the end of sql.
@@ -355,7 +355,7 @@ int32_t CTableDriver::Positioned(CZqlDDA* dda, uint32_t connection, const std::s
                                   [&](const SRow& r) { return r.id == id; }),
                    table_.end());
     } else if (sql.rfind("UPDATE", 0) != 0) {
-      return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+      return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
     }
     dda->setRowCount(1);
     return 0;
@@ -408,7 +408,7 @@ int32_t CTableDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
     kind = EKind::kCursorWhere;
   } else {
     dda->setErrPos(1);
-    return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynami, "syntax error");
+    return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
   }
   Describe(dda, kind);
   Name(dda);

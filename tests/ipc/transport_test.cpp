@@ -89,7 +89,7 @@ TEST_F(Transport, MisbehavingDriversFailWithTheirCodes) {
       {"bad-reply", 0, kRunning, kZqlErrInternalZQLError},  // length past the segment
       {"exit-early", kZqlErrErrorFoundDuringDriverInitialization, 0, -1},
       // Counted in the slot all the same; its release frees it.
-      {"not-driver", kZqlErrProgramReferencedInZQLINIIsNotAnZQLDrive, -1,
+      {"not-driver", kZqlErrProgramReferencedInZQLINIIsNotAnZQLDriver, -1,
        kZqlErrServerDiedConnectionLost},
       {"die-in-request", 0, kRunning, kZqlErrServerDiedConnectionLost},
   };

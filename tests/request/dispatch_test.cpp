@@ -45,7 +45,7 @@ TEST_F(Dispatch, ConnectWithAnIdInUseCreatesNothing) {
 
 TEST_F(Dispatch, RefusedConnectionLeavesNothingOpen) {
   uint32_t s = 0;
-  EXPECT_EQ(Connect(&s, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConne);
+  EXPECT_EQ(Connect(&s, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConnection);
   EXPECT_EQ(s, 0u);
   EXPECT_EQ(Count(&SZqlDispRec::sessions), 0);
   EXPECT_EQ(ZqlIpcComBuf(), nullptr);  // the driver was told to stop
@@ -186,7 +186,7 @@ TEST_F(Dispatch, DriverConditionsAndCodeReachTheCallersArea) {
 
   uint32_t stm = 0;
   EXPECT_EQ(Prepare(client.get(), &dda, s, &stm, "SELEKT"),
-            kZqlErrSyntaxErrorOrAccessRuleViolationInDynami);
+            kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement);
   EXPECT_EQ(dda.ErrPos(), 1);
   EXPECT_EQ(stm, 0u);
   EXPECT_EQ(Count(&SZqlDispRec::statements), 0);

@@ -67,11 +67,11 @@ TEST_F(Sqlite, ConnectOutcomes) {
       {"FILE", 0, ""},
       {"MEMORY", 0, ""},
       {"AUTO", 0, ""},
-      {"GARBAGE", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "garbage.db"},
-      {"NODB", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "NODB"},
+      {"GARBAGE", kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, "garbage.db"},
+      {"NODB", kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, "NODB"},
       {"BADTIME", kZqlErrInvalidEnvironmentParameterInZQLINI, "BADTIME"},
-      {"NOFOLDER", kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "NOFOLDER"},
-      {"RO", geteuid() == 0 ? 0 : kZqlErrSQLServerRejectedEstablishmentOfSQLConne, "ro.db"},
+      {"NOFOLDER", kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, "NOFOLDER"},
+      {"RO", geteuid() == 0 ? 0 : kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, "ro.db"},
   };
   for (const auto& c : cases) {
     uint32_t s = 0;
