@@ -70,11 +70,15 @@ struct SZqlDriverPaths {
 void ResolveDriver(const CZqlUcStr& environment, SZqlDriverPaths* out) {
   CZqlConfig config;
   if (config.openCfgFile(environment) < 0) ZQL_RAISE(kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+  // The key names are made first: a converting constructor that ran out of
+  // memory would otherwise read as a missing entry.
+  const CZqlUcStr driverKey("Driver"), pathKey("Path");
+  if (driverKey.Length() == 0 || pathKey.Length() == 0) ZQL_RAISE(kZqlErrInsufficientMemory);
   CZqlUcStr driver;
-  if (!config.readCfgString(environment, CZqlUcStr("Driver"), &driver) || driver.Length() == 0)
+  if (!config.readCfgString(environment, driverKey, &driver) || driver.Length() == 0)
     ZQL_RAISE(kZqlErrDriverNotFoundInZQLINI);
   CZqlUcStr path;
-  if (!config.readCfgString(driver, CZqlUcStr("Path"), &path) || path.Length() == 0)
+  if (!config.readCfgString(driver, pathKey, &path) || path.Length() == 0)
     ZQL_RAISE(kZqlErrDriverPathAndNameWasNotSpecified);
   char configured[kZqlMaxPath];
   path.getToChar(configured, sizeof configured);
