@@ -23,12 +23,7 @@ class Drivers : public SqliteTest, public ::testing::WithParamInterface<const ch
   void SetUp() override {
     SqliteTest::SetUp();
 #ifdef ZQL_PG_DRIVER
-    std::ifstream state(ZQL_PG_STATE);
-    std::string socket;
-    std::getline(state, socket);
-    std::ofstream(ini_, std::ios::app)
-        << "[zqlpg]\nPath = " << ZQL_PG_DRIVER << "\n[PGD]\nDriver = zqlpg\nConninfo = host=" << socket
-        << " dbname=postgres user=zql options=-csearch_path=zqldrv\n";
+    AddPgEnvironment("PGD", " options=-csearch_path=zqldrv");
 #endif
   }
   bool Pg() const { return std::string(GetParam()) == "PGD"; }

@@ -24,12 +24,7 @@ class Program : public SqliteTest, public ::testing::WithParamInterface<SDriverC
   void SetUp() override {
     SqliteTest::SetUp();
 #ifdef ZQL_PG_DRIVER
-    std::ifstream state(ZQL_PG_STATE);
-    std::string socket;
-    std::getline(state, socket);
-    std::ofstream(ini_, std::ios::app)
-        << "[zqlpg]\nPath = " << ZQL_PG_DRIVER
-        << "\n[PG]\nDriver = zqlpg\nConninfo = host=" << socket << " dbname=postgres user=zql\n";
+    AddPgEnvironment("PG");
 #endif
     client.reset();  // the application brings its own dispatcher
     app.reset(new CZqlAppl);

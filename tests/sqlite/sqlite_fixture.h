@@ -71,6 +71,19 @@ class SqliteTest : public IpcTest {
     IpcTest::TearDown();
   }
 
+#ifdef ZQL_PG_DRIVER
+  // Adds the zqlpg driver and environment `name` on the tests' private
+  // server (tests/pg/pgserver.sh) to the zql.ini; `more` ends its Conninfo.
+  void AddPgEnvironment(const char* name, const std::string& more = "") {
+    std::ifstream state(ZQL_PG_STATE);
+    std::string socket;
+    std::getline(state, socket);
+    std::ofstream(ini_, std::ios::app)
+        << "[zqlpg]\nPath = " << ZQL_PG_DRIVER << "\n[" << name << "]\nDriver = zqlpg\nConninfo = host="
+        << socket << " dbname=postgres user=zql" << more << "\n";
+  }
+#endif
+
   int Connect(uint32_t* session, const char* environment = "FILE") {
     *session = 0;
     const int code = Raised([&] {
