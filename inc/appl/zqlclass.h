@@ -74,8 +74,9 @@ constexpr int kZqlMaxConditions = 1000;
 // table's current code.
 class CZqlException : public CZqlObject {
  public:
-  // Builds an empty record; on exhaustion the exception has no record
-  // (CondQty answers 1 and every reading operation fails).
+  // Builds an empty record; on exhaustion the exception has no record:
+  // it then reads as one condition, 0xA008 "insufficient memory" (SQLSTATE
+  // "A0008", no message), and every building operation fails.
   CZqlException();
   // Shares e's record.
   CZqlException(const CZqlException& e);

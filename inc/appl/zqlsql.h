@@ -90,9 +90,10 @@ class CZqlSQLObject : public CZqlObject {
   // Destroys the dispatcher client and the area.
   ~CZqlSQLObject() override;
 
-  // What the area records of the last operation; without an area: 0xA004
-  // and kZqlStmUndefined, -1 for RowCount, 0 for ErrPosition and CondQty.
-  // None of them clears the conditions.
+  // What the area records of the last operation; without an area (it could
+  // not be allocated): 0xA004 and kZqlStmUndefined, -1 for RowCount, 0 for
+  // ErrPosition, and one condition, 0xA008 with SQLSTATE "A0008" and no
+  // message. None of them clears the conditions.
   EZqlStatement StmType() const;
   EZqlStatement CmdStmType() const;
   int32_t RowCount() const;

@@ -145,21 +145,20 @@ int32_t CZqlSQLObject::ErrPosition() const {
   return pos;
 }
 
+// An object whose area could not be made reads as holding one condition,
+// the out-of-memory one that left it without an area: every call on it
+// fails, and this is what it can tell without memory.
 int CZqlSQLObject::CondQty() const {
+  if (dda == nullptr) return 1;
   int n = 0;
-  Protect([&] {
-    if (dda == nullptr) ZQL_RAISE(kZqlErrZQLWasNotInitialized);
-    n = dda->CondCount();
-  });
+  Protect([&] { n = dda->CondCount(); });
   return n;
 }
 
 int CZqlSQLObject::Err(int i) const {
+  if (dda == nullptr) return i == 0 ? kZqlErrInsufficientMemory : -1;
   int code = -1;
-  Protect([&] {
-    if (dda == nullptr) ZQL_RAISE(kZqlErrZQLWasNotInitialized);
-    code = dda->Err(i);
-  });
+  Protect([&] { code = dda->Err(i); });
   return code;
 }
 
@@ -173,9 +172,9 @@ const CZqlUcStr* CZqlSQLObject::ErrMsg(int i) const {
 }
 
 const char* CZqlSQLObject::SQLSTATE(int i) const {
+  if (dda == nullptr) return i == 0 ? "A0008" : nullptr;
   const char* state = nullptr;
   Protect([&] {
-    if (dda == nullptr) ZQL_RAISE(kZqlErrZQLWasNotInitialized);
     if (i >= 0 && i < dda->CondCount()) state = dda->SQLSTATE(i);
   });
   return state;

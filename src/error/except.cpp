@@ -50,6 +50,11 @@ void CopyCondition(SZqlCondition* to, const SZqlCondition& from) {
   if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
 }
 
+// The one condition an exception without a record reports: allocating the
+// record failed, so it says so without needing memory to say it.
+const SZqlCondition kOutOfMemory = {kZqlErrInsufficientMemory, "A0008",
+                                    nullptr, nullptr};
+
 }  // namespace
 
 CZqlException::CZqlException() : diag_(nullptr) {
@@ -128,7 +133,10 @@ SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
 }
 
 SZqlCondition* CZqlException::reading(int i) const {
-  if (diag_ == nullptr) return ZqlConditionAt(nullptr, 0, i);
+  if (diag_ == nullptr) {
+    if (i != 0) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+    return const_cast<SZqlCondition*>(&kOutOfMemory);  // read only
+  }
   return ZqlConditionAt(diag_->conds, diag_->condCount, i);
 }
 
@@ -161,7 +169,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
     const SZqlCondition* c = reading(i);
     switch (item) {
       case kZqlDiagConditionNumber:
-        *value = diag_->condCount - 1 - i;
+        *value = CondQty() - 1 - i;
         break;
       case kZqlDiagMessageLength:
       case kZqlDiagMessageOctetLength:
@@ -192,7 +200,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
     char text[40];
     ok = 1;
     if (item == kZqlDiagConditionNumber) {
-      std::snprintf(text, sizeof text, "%d", diag_->condCount - 1 - i);
+      std::snprintf(text, sizeof text, "%d", CondQty() - 1 - i);
       value->Copy(text);
     } else if (item == kZqlDiagMessageLength) {
       std::snprintf(text, sizeof text, "%d", length);

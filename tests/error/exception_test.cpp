@@ -177,14 +177,19 @@ TEST(Exception, DuplicateIsDeepAndCopiesShare) {
   EXPECT_EQ(ZqlObjectsInUse(), before);
 }
 
-TEST(Exception, WithoutMemoryHasNoRecordAndReadsFail) {
+TEST(Exception, WithoutMemoryReportsOutOfMemory) {
   TEST_ZqlMemoryFailLowAllocAt(1);
   CZqlException e;
   TEST_ZqlMemoryFailLowAllocAt(0);
   if (e.getDiagData() != nullptr) GTEST_SKIP() << "allocator had room";
   EXPECT_EQ(e.CondQty(), 1);
-  EXPECT_EQ(e.Err(0), -1);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidCZqlDDAObject);
+  EXPECT_EQ(e.Err(0), kZqlErrInsufficientMemory);
+  EXPECT_STREQ(e.SQLSTATE(0), "A0008");
+  EXPECT_EQ(e.ErrMsg(0), nullptr);
+  int32_t number = -1;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagConditionNumber, &number), 1);
+  EXPECT_EQ(number, 0);
+  EXPECT_EQ(e.Err(1), -1);
   EXPECT_EQ(e.setErr(1), 0);
   EXPECT_EQ(e.pushCond(), 0);
 }
