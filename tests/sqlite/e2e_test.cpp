@@ -33,16 +33,8 @@ class Program : public SqliteTest, public ::testing::WithParamInterface<SDriverC
     app.reset();
     SqliteTest::TearDown();
   }
-  int Connect(CZqlSession* session, const char* environment) {
-    const int answer = session->Connect(CZqlUcStr(environment), CZqlUcStr(), CZqlUcStr());
-    if (answer == 1) {
-      SZqlDispRec* r = session->Dispatcher()->Record();
-      NoteDriver(r->sessions->getObji(session->SessionId())->server->ServerBody()->slot);
-    }
-    return answer;
-  }
   static std::string Msg(const CZqlSQLObject& o) {
-    return o.CondQty() > 0 && o.ErrMsg(0) != nullptr ? Utf8(*o.ErrMsg(0)) : "";
+    return o.CondQty() > 0 && o.ErrMsg(0) != nullptr ? Text(*o.ErrMsg(0)) : "";
   }
   std::unique_ptr<CZqlAppl> app;
 };
@@ -58,10 +50,10 @@ TEST_P(Program, FromInitToTerm) {
   ASSERT_EQ(app->Init(), 1);
   {
     CZqlSession s(app.get());
-    ASSERT_EQ(Connect(&s, environment), 1) << Msg(s);
+    ASSERT_EQ(ConnectSession(&s, environment), 1) << Msg(s);
     CZqlUcStr dbms;
     ASSERT_EQ(s.DBMS(&dbms), 1);
-    EXPECT_EQ(Utf8(dbms).rfind(GetParam().dbms, 0), 0u) << Utf8(dbms);
+    EXPECT_EQ(Text(dbms).rfind(GetParam().dbms, 0), 0u) << Text(dbms);
 
     CZqlExecStm ddl;
     ASSERT_EQ(ddl.ImmediateExecute(&s, "DROP TABLE IF EXISTS T"), 1) << Msg(ddl);
@@ -102,7 +94,7 @@ TEST_P(Program, FromInitToTerm) {
     ASSERT_EQ(one.Execute(), 1) << Msg(one);
     CZqlUcStr text;
     gotName.getValue(&text);
-    EXPECT_EQ(Utf8(text), "three");
+    EXPECT_EQ(Text(text), "three");
     double x = 0;
     gotX.getValue(&x);
     EXPECT_EQ(x, 1.5);
@@ -153,7 +145,7 @@ TEST_P(Program, FromInitToTerm) {
 
     // A second session sees the committed rows.
     CZqlSession other(app.get());
-    ASSERT_EQ(Connect(&other, environment), 1) << Msg(other);
+    ASSERT_EQ(ConnectSession(&other, environment), 1) << Msg(other);
     CZqlExecStm names2;
     ASSERT_EQ(names2.Prepare(&other, "SELECT NAME FROM T ORDER BY ID"), 1) << Msg(names2);
     CZqlCsr all;
@@ -165,7 +157,7 @@ TEST_P(Program, FromInitToTerm) {
     std::vector<std::string> seen;
     while (all.Fetch() == 1) {
       n.getValue(&text);
-      seen.push_back(Utf8(text));
+      seen.push_back(Text(text));
     }
     EXPECT_EQ(all.Err(0), kZqlErrNoData0200);
     EXPECT_EQ(seen, (std::vector<std::string>{"two", "THREE", "four"}));
