@@ -5,7 +5,6 @@
 #ifndef ZQL_TESTS_APPL_FIXTURE_H
 #define ZQL_TESTS_APPL_FIXTURE_H
 
-#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,15 +16,6 @@
 
 namespace zqltest {
 
-// The 8-bit form of a Unicode string.
-inline std::string Text(const CZqlUcStr& s) {
-  std::vector<char> buf(static_cast<size_t>(s.Length()) * 7 + 1);
-  s.getToChar(buf.data(), static_cast<int>(buf.size()));
-  return buf.data();
-}
-
-inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
-
 class ApplTest : public IpcTest {
  protected:
   void SetUp() override {
@@ -36,8 +26,7 @@ class ApplTest : public IpcTest {
     setenv("ZQL_TEST_DRIVER_SCRIPT", script_.c_str(), 1);
     second_ = DriverAlias("second_driver");
     Ini("");
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EnterDir();
     app.reset(new CZqlAppl);
   }
 
@@ -47,7 +36,6 @@ class ApplTest : public IpcTest {
     ZqlSetCurrentDDA(nullptr);
     unsetenv("ZQL_TEST_DRIVER_TRACE");
     unsetenv("ZQL_TEST_DRIVER_SCRIPT");
-    EXPECT_EQ(chdir(cwd_), 0);
     IpcTest::TearDown();
   }
 
@@ -83,15 +71,8 @@ class ApplTest : public IpcTest {
     return false;
   }
 
-  // Connects session to environment and notes its driver for the final
-  // check. Answers Connect's answer.
   int Connect(CZqlSession* session, const char* environment = "DB1") {
-    const int answer = session->Connect(CZqlUcStr(environment), CZqlUcStr(), CZqlUcStr());
-    if (answer == 1) {
-      SZqlDispRec* r = session->Dispatcher()->Record();
-      NoteDriver(r->sessions->getObji(session->SessionId())->server->ServerBody()->slot);
-    }
-    return answer;
+    return ConnectSession(session, environment);
   }
 
   // A new session of the application, connected to environment.
@@ -103,7 +84,6 @@ class ApplTest : public IpcTest {
 
   std::unique_ptr<CZqlAppl> app;
   std::string trace_, script_, second_;
-  char cwd_[PATH_MAX];
 };
 
 // The codes of an object's conditions, most recent first.

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include "ipcux.h"
 #include "objpack.h"
 #include "uxlink.h"
+#include "zqlucode.h"
 #include "zqltry.h"
 
 namespace zqltest {
@@ -57,6 +59,14 @@ inline int32_t RetCode(std::vector<unsigned char> reply) {
   });
   return code;
 }
+
+// The 8-bit form of a Unicode string.
+inline std::string Text(const CZqlUcStr& s) {
+  std::vector<char> buf(static_cast<size_t>(s.Length()) * 7 + 1);
+  s.getToChar(buf.data(), static_cast<int>(buf.size()));
+  return buf.data();
+}
+inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
 
 // The code raised by f, or 0 when it ran to its end.
 template <class F>
@@ -228,6 +238,9 @@ class IpcTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (*cwd_ != '\0') {
+      EXPECT_EQ(chdir(cwd_), 0);
+    }
     TEST_ZqlIpcSetWaitHook(nullptr);
     ExpectNoIpcLeft();
     TEST_ZqlIpcReset();
@@ -238,12 +251,29 @@ class IpcTest : public ::testing::Test {
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
   }
 
+  // Makes the test's directory current until the test ends.
+  void EnterDir() {
+    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+  }
+
   // Connects rec to the driver at path; answers the transport's status and
   // remembers the driver process for the final check.
   int Connect(Record* rec, const std::string& path) {
     const int code = ZqlLoadServerOnUnix(ini_.c_str(), path.c_str(), &rec->r);
     if (rec->r.slot >= 0) NoteDriver(rec->r.slot);
     return code;
+  }
+
+  // Connects an application session (CZqlSession) to environment and
+  // notes its driver; answers Connect's answer.
+  template <class S>
+  int ConnectSession(S* session, const char* environment) {
+    const int answer = session->Connect(CZqlUcStr(environment), CZqlUcStr(), CZqlUcStr());
+    if (answer == 1)
+      NoteDriver(session->Dispatcher()->Record()->sessions->getObji(session->SessionId())
+                     ->server->ServerBody()->slot);
+    return answer;
   }
 
   void NoteDriver(int slot) {
@@ -304,6 +334,7 @@ class IpcTest : public ::testing::Test {
   key_t key_ = -1;
   std::set<pid_t> drivers_;
   std::vector<void*> peeks_;
+  char cwd_[PATH_MAX] = {};
 };
 
 }  // namespace zqltest

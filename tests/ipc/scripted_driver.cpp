@@ -88,28 +88,18 @@ const char* LogPath() {
   return path;
 }
 
-void Log(const std::string& line) {
-  const char* path = LogPath();
-  if (path == nullptr) return;
-  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0600);
+// Appends line to the file at path (none: nothing).
+void Append(const char* path, const std::string& line) {
+  const int fd = path != nullptr ? open(path, O_WRONLY | O_CREAT | O_APPEND, 0600) : -1;
   if (fd < 0) return;
   const std::string text = line + "\n";
   ssize_t ignored = write(fd, text.data(), text.size());
   (void)ignored;
   close(fd);
 }
-
+void Log(const std::string& line) { Append(LogPath(), line); }
 // One line of the operation trace.
-void Trace(const std::string& line) {
-  const char* path = std::getenv("ZQL_TEST_DRIVER_TRACE");
-  if (path == nullptr) return;
-  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0600);
-  if (fd < 0) return;
-  const std::string text = line + "\n";
-  ssize_t ignored = write(fd, text.data(), text.size());
-  (void)ignored;
-  close(fd);
-}
+void Trace(const std::string& line) { Append(std::getenv("ZQL_TEST_DRIVER_TRACE"), line); }
 
 // The text of s as sent, with line breaks escaped so that it stays one line.
 std::string Raw(const CZqlUcStr& s) {

@@ -110,14 +110,8 @@ class ConnectServerTest : public IpcTest {
                         << "[EMPTYDRV]\nOther = 1\n"
                         << "[MISSING]\nDriver = GONE\n"
                         << "[GONE]\nPath = " << dir_ << "/no-such-driver\n";
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EnterDir();
   }
-  void TearDown() override {
-    EXPECT_EQ(chdir(cwd_), 0);
-    IpcTest::TearDown();
-  }
-  char cwd_[PATH_MAX];
 };
 
 TEST_F(ConnectServerTest, ResolvesEnvironmentToDriver) {

@@ -3,8 +3,6 @@
 // handle table.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <memory>
 
 #include "lispbuf.h"
@@ -70,21 +68,16 @@ TEST_F(LispHandleTest, IntegerHandlesAcceptedInBothWidths) {
 }
 
 // Malformed handle lists: each is refused with 10 and no type is taken.
+// Negative, fractional, NaN, infinite and string values, unknown names,
+// extra items and a missing value: tests/lisp/e2e/conn.lsp.
 TEST_F(LispHandleTest, MalformedListsRefusedWith10) {
   using Add = void (*)(CZqlLispBuf&);
   const std::pair<const char*, Add> cases[] = {
-      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(-1.0); b.addEList(); }},
       {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(int16_t{-1}); b.addEList(); }},
       {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(int32_t{-70000}); b.addEList(); }},
-      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem("1.0"); b.addEList(); }},
-      {"SQLSESSION",
-       [](CZqlLispBuf& b) { b.addItem(std::numeric_limits<double>::quiet_NaN()); b.addEList(); }},
-      {"SQLTABLE", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},  // wrong type name
       {"sqlsession", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},
       {"", [](CZqlLispBuf& b) { b.addItem(1.0); b.addEList(); }},
-      {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(2.0); b.addItem(int16_t{7}); b.addEList(); }},
       {"SQLSESSION", [](CZqlLispBuf& b) { b.addItem(2.0); }},  // the list never ends
-      {"SQLSESSION", [](CZqlLispBuf& b) { b.addEList(); }},    // no value
       {"SQLSESSION", [](CZqlLispBuf&) {}},                     // nothing after the name
   };
   for (const auto& c : cases) {

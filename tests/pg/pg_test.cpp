@@ -18,13 +18,6 @@
 namespace zqltest {
 namespace {
 
-std::string Text(const CZqlUcStr& s) {
-  std::vector<char> buf(static_cast<size_t>(s.Length()) * 7 + 1);
-  s.getToChar(buf.data(), static_cast<int>(buf.size()));
-  return buf.data();
-}
-std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<none>"; }
-
 std::string Folder() {
   std::ifstream in(ZQL_PG_STATE);
   std::string dir;
@@ -46,8 +39,7 @@ class PgTest : public IpcTest {
                         << " dbname=postgres user=zql\n"
                         << "[NOWHERE]\nDriver = zqlpg\nConninfo = host=" << dir_
                         << " dbname=postgres\n[zqlpg]\nPath = " << ZQL_PG_DRIVER << "\n";
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EnterDir();
     app.reset(new CZqlAppl);
     ASSERT_EQ(app->Init(), 1);
     s = Session();
@@ -58,17 +50,12 @@ class PgTest : public IpcTest {
     s.reset();
     app.reset();
     ZqlSetCurrentDDA(nullptr);
-    EXPECT_EQ(chdir(cwd_), 0);
     IpcTest::TearDown();
   }
 
   std::unique_ptr<CZqlSession> Session() {
     std::unique_ptr<CZqlSession> x(new CZqlSession(app.get()));
-    EXPECT_EQ(x->Connect(CZqlUcStr("PG"), CZqlUcStr(), CZqlUcStr()), 1) << Text(x->ErrMsg(0));
-    if (x->isConnected()) {
-      SZqlDispRec* r = x->Dispatcher()->Record();
-      NoteDriver(r->sessions->getObji(x->SessionId())->server->ServerBody()->slot);
-    }
+    EXPECT_EQ(ConnectSession(x.get(), "PG"), 1) << Text(x->ErrMsg(0));
     return x;
   }
 
@@ -117,7 +104,6 @@ class PgTest : public IpcTest {
 
   std::unique_ptr<CZqlAppl> app;
   std::unique_ptr<CZqlSession> s;
-  char cwd_[PATH_MAX];
 };
 
 // Each server type: the client type it describes as, a value sent as a

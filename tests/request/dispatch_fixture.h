@@ -4,7 +4,6 @@
 #ifndef ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
 #define ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
 
-#include <climits>
 #include <memory>
 
 #include "ipc_fixture.h"
@@ -27,8 +26,7 @@ class DispatchTest : public IpcTest {
                         << "[SCRIPT]\nPath = " << driver_ << "\n"
                         << "[DB2]\nDriver = SECOND\n"
                         << "[SECOND]\nPath = " << second << "\n";
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EnterDir();
     ASSERT_TRUE(dda.Init(10));
     ASSERT_EQ(ZqlTaskDataErrGet(), 0) << "the library could not start: set ZQL to the "
                                          "build's share/zql";
@@ -39,7 +37,6 @@ class DispatchTest : public IpcTest {
   void TearDown() override {
     client.reset();  // closes what a failed test left open
     ZqlSetCurrentDDA(nullptr);
-    EXPECT_EQ(chdir(cwd_), 0);
     IpcTest::TearDown();
   }
 
@@ -88,7 +85,6 @@ class DispatchTest : public IpcTest {
   CZqlDDA dda;
   std::unique_ptr<CZqlDispClient> client;
   std::string log_;
-  char cwd_[PATH_MAX];
 };
 
 // The integer value of output i of area, or INT32_MIN.

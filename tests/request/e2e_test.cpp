@@ -106,23 +106,6 @@ TEST_F(EndToEnd, OneClientFromConnectToDisconnect) {
   EXPECT_EQ(codes.back(), kZqlReqDetach);
 }
 
-TEST_F(EndToEnd, ForwardOnlyCursorRefusesOtherDirections) {
-  uint32_t s = 0, stm = 0, csr = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  CZqlDDA csrArea;
-  ASSERT_TRUE(csrArea.Init(10));
-  ASSERT_EQ(Raised([&] {
-    client->Prepare(&dda, s, &stm, CZqlUcStr("SELECT * FROM T"));
-    client->AllocCsr(&csrArea, stm, &csr, CZqlIdent(), kZqlCurNonScroll,
-                     kZqlCurSensitivityDefault);
-    client->Open(&csrArea, csr);
-  }), 0);
-  EXPECT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchPrior, 0); }),
-            kZqlErrCanOnlyFetchNextInNonScrollCursor);
-  EXPECT_EQ(csrArea.Err(0), kZqlErrCanOnlyFetchNextInNonScrollCursor);
-  EXPECT_EQ(Raised([&] { client->Open(&csrArea, csr); }), kZqlErrCurorIsInOpenState);
-}
-
 TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
   Pipe up[2], down[2];
   pid_t pids[2];

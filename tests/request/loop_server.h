@@ -80,14 +80,6 @@ class CLoopServer : public CZqlServer {
   CZqlDrvRawHandler* handler_;
 };
 
-// The text of s (at most 4095 characters).
-inline std::string Text(const CZqlUcStr& s) {
-  std::vector<char> buf(4096);
-  s.getToChar(buf.data(), static_cast<int>(buf.size()));
-  return buf.data();
-}
-inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "(null)"; }
-
 // A packed buffer built by fill (sized, then written).
 template <class Fill>
 std::vector<unsigned char> Packed(Fill fill) {

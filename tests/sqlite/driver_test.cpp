@@ -73,12 +73,12 @@ TEST_F(Sqlite, ConnectOutcomes) {
     EXPECT_EQ(Connect(&s, c.env), c.code) << c.env;
     if (c.code != 0) {
       ASSERT_GT(dda.CondCount(), 0);
-      EXPECT_NE(Utf8(*dda.ErrMsg(0)).find(c.said), std::string::npos) << Utf8(*dda.ErrMsg(0));
+      EXPECT_NE(Text(*dda.ErrMsg(0)).find(c.said), std::string::npos) << Text(*dda.ErrMsg(0));
       continue;
     }
     CZqlUcStr dbms;
     dda.getNameOfDBMS(&dbms);
-    EXPECT_EQ(Utf8(dbms).substr(0, 21), "zqlsqlite     SQLite ") << c.env;
+    EXPECT_EQ(Text(dbms).substr(0, 21), "zqlsqlite     SQLite ") << c.env;
     EXPECT_EQ(Status(s, kZqlStatConnection1), 0u);
     EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
   }
@@ -95,7 +95,7 @@ TEST_F(Sqlite, ShippedEnvironments) {
   setenv("HOME", dir_.c_str(), 1);
   for (const char* env : {"MEMORY", "SQLITE"}) {
     uint32_t s = 0;
-    EXPECT_EQ(Connect(&s, env), 0) << env << ": " << (dda.CondCount() ? Utf8(*dda.ErrMsg(0)) : "");
+    EXPECT_EQ(Connect(&s, env), 0) << env << ": " << (dda.CondCount() ? Text(*dda.ErrMsg(0)) : "");
     if (s == 0) continue;
     EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0) << env;
     EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
@@ -127,7 +127,7 @@ TEST_P(Drivers, StatementTypesAndRowCounts) {
     SStm st;
     ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
     EXPECT_EQ(st.area.StmType(), c.type) << c.sql;
-    ASSERT_EQ(Execute(&st), 0) << c.sql << ": " << Utf8(*st.area.ErrMsg(0));
+    ASSERT_EQ(Execute(&st), 0) << c.sql << ": " << Text(*st.area.ErrMsg(0));
     if (c.rows >= 0) {
 
       EXPECT_EQ(st.area.RowCount(), c.rows) << c.sql;
@@ -154,7 +154,7 @@ TEST_F(Sqlite, SingleRowSelectExecutedDirectly) {
   SStm st;
   ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id = :id", &st), 0);
   ASSERT_EQ(st.area.ParCount(), 1);
-  EXPECT_EQ(Utf8(st.area.ParDsc(0)->Name().Body()), "ID");
+  EXPECT_EQ(Text(st.area.ParDsc(0)->Name().Body()), "ID");
   for (const auto& c : cases) {
     CZqlInt want;
     want.storeValue(c.id);
@@ -282,7 +282,7 @@ TEST_F(Sqlite, ErrorsWithPositions) {
   // The DBMS name of a failed Prepare carries SQLite's code and message.
   SStm st;
   EXPECT_EQ(Prepare(s, "SELECT * FROM nosuch", &st), kZqlErrSyntaxErrorOrAccessRuleViolation);
-  EXPECT_NE(Utf8(*st.area.ErrMsg(0)).find("no such table"), std::string::npos);
+  EXPECT_NE(Text(*st.area.ErrMsg(0)).find("no such table"), std::string::npos);
   // A NUL inside the text.
   const unsigned short nul[] = {'S', 'E', 'L', 'E', 'C', 'T', ' ', '1', 0, '2'};
   CZqlUcStr text;
@@ -330,7 +330,7 @@ TEST_F(Sqlite, DeclaredTypesAndValues) {
   }
   EXPECT_EQ(st.area.ColDsc(0)->Nullable(), kZqlFalse);
   EXPECT_EQ(st.area.ColDsc(1)->Nullable(), kZqlTrue);
-  EXPECT_EQ(Utf8(st.area.ColDsc(0)->Name().Body()), "A");
+  EXPECT_EQ(Text(st.area.ColDsc(0)->Name().Body()), "A");
   // Columns without declared type are typed from the first row.
   SStm expr;
   ASSERT_EQ(Prepare(s, "SELECT 1 + 1, 2.5, 'x', NULL", &expr), 0);
@@ -381,7 +381,7 @@ TEST_F(Sqlite, ParametersReachSqliteWithTheirTypes) {
     k.storeValue(++n);
     ins.area.ParDsc(0)->setBind(&k);
     ins.area.ParDsc(1)->setBind(cs.value);
-    ASSERT_EQ(Execute(&ins), 0) << cs.typeOf << ": " << Utf8(*ins.area.ErrMsg(0));
+    ASSERT_EQ(Execute(&ins), 0) << cs.typeOf << ": " << Text(*ins.area.ErrMsg(0));
   }
   const std::vector<std::string> rows = Rows(s, "SELECT typeof(v), CAST(coalesce(v, 'NULL') AS TEXT) FROM t ORDER BY k");
   ASSERT_EQ(rows.size(), std::size(cases)) << rows[0];
@@ -561,7 +561,7 @@ TEST_P(Drivers, PositionedUpdateAndDelete) {
     }), 0);
     CZqlUcStr table;
     area.getSUTable(&table);
-    EXPECT_EQ(Utf8(table), "t");
+    EXPECT_EQ(Text(table), "t");
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 1u);
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), kZqlErrCursorIsInCloseState);
     ASSERT_EQ(Raised([&] { client->Open(&area, k); }), 0);
@@ -574,7 +574,7 @@ TEST_P(Drivers, PositionedUpdateAndDelete) {
         EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), 0);
         EXPECT_EQ(dda.RowCount(), 1);
       } else {
-        EXPECT_EQ(Exec(s, "UPDATE t SET id=id+10 WHERE CURRENT OF C1"), 0) << Utf8(*dda.ErrMsg(0));
+        EXPECT_EQ(Exec(s, "UPDATE t SET id=id+10 WHERE CURRENT OF C1"), 0) << Text(*dda.ErrMsg(0));
         EXPECT_EQ(dda.RowCount(), 1);
       }
       ASSERT_LT(visited, 10);
@@ -597,7 +597,7 @@ TEST_P(Drivers, PositionedUpdateAndDelete) {
       client->AllocCsr(&area, st.id, &k, CZqlIdent("R"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
       client->Open(&area, k);
       client->Fetch(&area, k, kZqlFetchNext, 0);
-    }), 0) << sql << Utf8(*area.ErrMsg(0));
+    }), 0) << sql << Text(*area.ErrMsg(0));
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
     ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
@@ -631,7 +631,7 @@ TEST_P(Drivers, InterruptStopsARunningStatement) {
   const pid_t driver = ZqlIpcComBuf()->slots[target.slot].driverPid;
   for (const auto& c : cases) {
     const std::string& sql = c.sql;
-    ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1)"), 0) << Utf8(*dda.ErrMsg(0));
+    ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1)"), 0) << Text(*dda.ErrMsg(0));
     std::atomic<bool> done{false};
     std::thread interrupter([&] {
       // The reply signal is the waiting thread's.

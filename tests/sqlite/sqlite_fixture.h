@@ -19,12 +19,6 @@
 
 namespace zqltest {
 
-inline std::string Utf8(const CZqlUcStr& s) {
-  std::vector<char> buf(static_cast<size_t>(s.Length()) * 7 + 1);
-  s.getToChar(buf.data(), static_cast<int>(buf.size()));
-  return buf.data();
-}
-
 // The text of output i of area ("NULL" for a null value).
 inline std::string OutText(const CZqlDDA& area, int i) {
   CZqlData* v = nullptr;
@@ -55,8 +49,7 @@ class SqliteTest : public IpcTest {
                         << "[RO]\nDriver = zqlsqlite\nDatabase = ro.db\n"
                         << "[NOFOLDER]\nDriver = zqlsqlite\nDatabase = garbage.db/x.db\n";
     setenv("ZQL_TEST_DIR", dir_.c_str(), 1);
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    EnterDir();
     ASSERT_TRUE(dda.Init(10));
     ASSERT_EQ(ZqlTaskDataErrGet(), 0) << "set ZQL to the build's share/zql";
     client.reset(new CZqlDispClient);
@@ -67,7 +60,6 @@ class SqliteTest : public IpcTest {
     if (client) Raised([&] { client->Abort(&dda); });
     client.reset();
     ZqlSetCurrentDDA(nullptr);
-    EXPECT_EQ(chdir(cwd_), 0);
     IpcTest::TearDown();
   }
 
@@ -161,7 +153,7 @@ class SqliteTest : public IpcTest {
     if (code != 0) {
       rows.assign(1, "ERROR " + std::to_string(code));
       const CZqlDDA& failed = csrArea.CondCount() > 0 ? csrArea : st.area;
-      lastError = failed.CondCount() > 0 && failed.ErrMsg(0) != nullptr ? Utf8(*failed.ErrMsg(0)) : "";
+      lastError = failed.CondCount() > 0 && failed.ErrMsg(0) != nullptr ? Text(*failed.ErrMsg(0)) : "";
     }
     return rows;
   }
@@ -169,7 +161,6 @@ class SqliteTest : public IpcTest {
   CZqlDDA dda;
   std::unique_ptr<CZqlDispClient> client;
   std::string lastError;  // the message of the last failed Rows
-  char cwd_[PATH_MAX];
 };
 
 
