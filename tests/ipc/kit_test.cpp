@@ -49,7 +49,7 @@ TEST_F(DriverKit, SegmentGoesWithTheDriverOnStopSignals) {
     ASSERT_TRUE(SegmentOf(pid));
     kill(pid, sig);
     EXPECT_TRUE(Eventually([&] { return !Alive(pid); })) << sig;
-    EXPECT_FALSE(SegmentOf(pid)) << sig;
+    EXPECT_TRUE(Eventually([&] { return !SegmentOf(pid); })) << sig;
     EXPECT_EQ(Send(&rec, Request("x")), kZqlErrServerDiedConnectionLost);
     EXPECT_EQ(Disconnect(&rec), 0);
   }
