@@ -213,11 +213,17 @@ void CZqlDrvDecoder::dispatch(const SRequest& req, CZqlObjPack* in, SReply* out)
     case kZqlReqAttach:
       out->attach = true;
       driver_->Attach(&out->info);
+      if (out->info.values[0] == 0) {  // numbered here, so each record is known
+        numbering_ = true;
+        out->info.values[0] = nextAttach_;
+        nextAttach_ = nextAttach_ == INT32_MAX ? 1 : nextAttach_ + 1;
+      }
       return;
     case kZqlReqDetach: {
       int32_t values[5];
       for (int i = 0; i < 5; ++i) values[i] = static_cast<int32_t>(req.number[5 + i]);
       driver_->Detach(values);
+      if (numbering_ && values[0] != 0) abandon([&](const SOwner& o) { return o.attach == values[0]; });
       return;
     }
     case kZqlReqConnect: return connect(req, out);
@@ -291,12 +297,19 @@ void CZqlDrvDecoder::connect(const SRequest& req, SReply* out) {
   });
   out->hasResult = true;
   out->result = id;
-  if (out->code == 0 && client_ > 0) owners_[id] = client_;
+  if (out->code == 0) owners_[id] = SOwner{client_, info_};
 }
 
 void CZqlDrvDecoder::ClientGone(int32_t pid) {
+  if (pid > 0) abandon([&](const SOwner& o) { return o.pid == pid; });
+}
+
+// Disconnects (abort set) and drops every connection whose owner answers
+// true; a connection the driver dropped already just fails its Disconnect.
+template <class Pred>
+void CZqlDrvDecoder::abandon(Pred owned) {
   for (auto it = owners_.begin(); it != owners_.end();) {
-    if (it->second != pid) {
+    if (!owned(it->second)) {
       ++it;
       continue;
     }

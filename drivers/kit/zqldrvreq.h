@@ -121,9 +121,14 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   // the refusal of a too-large reply fits the segment. Never throws.
   int32_t Serve(const unsigned char* request, uint32_t size,
                 std::vector<unsigned char>* reply) override;
-  // Connections are noted with the client process that opened them; when
-  // that process is gone, each is disconnected with abort set (its open
-  // transaction rolled back) and dropped with its statements and cursors.
+  // Connections are noted with the client process and the Attach value
+  // they were opened under. When that process is gone (ClientGone), or the
+  // client's server record detaches without disconnecting them (Detach),
+  // each is disconnected with abort set (its open transaction rolled back)
+  // and dropped with its statements and cursors. Detach does that only
+  // when the decoder numbers the server records: for a driver whose Attach
+  // leaves values[0] at 0, it puts a number of its own there. A driver that
+  // sets values[0] itself handles Detach itself.
   void Serving(int32_t clientPid) override { client_ = clientPid; }
   void ClientGone(int32_t pid) override;
   // Handed to the driver as it is (any thread).
@@ -159,6 +164,8 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   CZqlDDA* kept(std::map<uint32_t, SKept>* from, uint32_t id, EZqlStatement command);
   void dropStatement(uint32_t statement);
   void dropConnection(uint32_t connection);
+  template <class Pred>
+  void abandon(Pred owned);
   bool emit(const SReply& r, std::vector<unsigned char>* reply) const;
 
   CZqlDriver* driver_;
@@ -168,8 +175,14 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   std::unique_ptr<CZqlDDA> failed_;  // the area of a failed Prepare or AllocCsr
   std::map<uint32_t, SKept> statements_;
   std::map<uint32_t, SKept> cursors_;
-  std::map<uint32_t, int32_t> owners_;  // connection -> client process
-  int32_t client_ = 0;                  // client of the request being served
+  struct SOwner {
+    int32_t pid;     // client process; 0 when unknown
+    int32_t attach;  // Attach value of its server record; 0 when unknown
+  };
+  std::map<uint32_t, SOwner> owners_;  // by connection
+  int32_t client_ = 0;                 // client of the request being served
+  int32_t nextAttach_ = 1;             // for drivers that give none
+  bool numbering_ = false;             // nextAttach_ is in use
 };
 
 #endif  // ZQL_ZQLDRVREQ_H

@@ -14,6 +14,5 @@ int main(int argc, char** argv) {
   const int32_t key = static_cast<int32_t>(std::strtol(argv[1], nullptr, 10));
   zqlsqlite::CSqliteDriver driver(key);
   CZqlDrvDecoder decoder(&driver, kit.ReplyCapacity());
-  driver.SetDecoder(&decoder);
   return kit.Run(&decoder);
 }

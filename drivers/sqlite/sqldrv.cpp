@@ -258,7 +258,6 @@ struct CSqliteDriver::SConnection {
   CZqlIsoTx tx{false};
   bool readOnlyTx = false;  // query_only is on for the open transaction
   bool deferFk = false;     // defer_foreign_keys is on
-  int32_t client = 0;       // the Attach value of its client
 };
 
 struct CSqliteDriver::SStatement {
@@ -454,16 +453,6 @@ uint32_t CSqliteDriver::connectionItem0(const SConnection& c) const {
 // Connections
 // ---------------------------------------------------------------------------
 
-void CSqliteDriver::Attach(SZqlDrvAttach* info) { info->values[0] = nextClient_++; }
-
-void CSqliteDriver::Detach(const int32_t values[5]) {
-  // A client's server record is gone: its connection's work is rolled back.
-  std::vector<uint32_t> gone;
-  for (const auto& c : connections_)
-    if (c.second->client != 0 && c.second->client == values[0]) gone.push_back(c.first);
-  for (uint32_t id : gone) drop(id);
-}
-
 int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr&,
                                const CZqlUcStr&, uint32_t* id) {
   std::string envName;
@@ -498,7 +487,6 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
   sqlite3_busy_timeout(db, c->env.timeoutMs);
   sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
   c->tx = CZqlIsoTx(c->env.autoCommit);
-  c->client = decoder_ != nullptr ? decoder_->RequestInfo() : 0;
   *id = nextId_++;
   c->id = *id;
   name(dda, *c, 0, path, "connected");

@@ -128,12 +128,6 @@ class CSqliteDriver : public CZqlDriver {
   explicit CSqliteDriver(int32_t key);
   ~CSqliteDriver() override;
 
-  // The decoder serving this driver, for the Attach value each request
-  // carries (borrowed; null: none).
-  void SetDecoder(const CZqlDrvDecoder* decoder) { decoder_ = decoder; }
-
-  void Attach(SZqlDrvAttach* info) override;
-  void Detach(const int32_t values[5]) override;
   int32_t Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlUcStr& user,
                   const CZqlUcStr& password, uint32_t* connection) override;
   int32_t Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean abort) override;
@@ -188,8 +182,6 @@ class CSqliteDriver : public CZqlDriver {
             const std::string& message);
 
   int32_t key_;
-  const CZqlDrvDecoder* decoder_ = nullptr;
-  int32_t nextClient_ = 1;
   uint32_t nextId_ = 1;  // one counter: every id names one object
   std::map<uint32_t, std::unique_ptr<SConnection>> connections_;
   // Held while connections_ changes (main thread) and while Interrupt reads

@@ -35,7 +35,6 @@ struct SHarness {
       unlink((std::string(tmpl) + "/zql.ini").c_str());
       rmdir(tmpl);
     });
-    driver.SetDecoder(&decoder);
     connect();
   }
 

@@ -31,14 +31,25 @@ class Clients : public ::testing::Test {
     std::ofstream(dir_ + "/zql.ini") << "[DB]\nDriver = zqlsqlite\nDatabase = shared.db\n";
     ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
-    driver_.SetDecoder(&decoder_);
   }
   void TearDown() override {
     EXPECT_EQ(chdir(cwd_), 0);
     EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
   }
 
-  // Connects as client `info` (the Attach value its requests carry).
+  // An Attach request as the client's transport sends it: the value the
+  // decoder numbered the server record with.
+  int32_t Attach() {
+    const std::vector<unsigned char> reply = Request([](CZqlObjPack* p) {
+      p->add(kZqlReqLabelVersion, kZqlProtocolVersion);
+      p->add(kZqlReqLabelCode, int32_t{kZqlReqAttach});
+    });
+    CZqlObjPack in(const_cast<unsigned char*>(reply.data()), static_cast<uint32_t>(reply.size()));
+    int32_t value = 0;
+    EXPECT_TRUE(in.setActive(kZqlReqLabelInfo) && in.getPackedValue(&value));
+    return value;
+  }
+  // Connects as the client attached with value info (which its requests carry).
   uint32_t Connect(int32_t info) {
     server_.ServerBody()->attach[0] = info;
     CZqlDDA dda;
@@ -69,11 +80,15 @@ class Clients : public ::testing::Test {
   }
   // A Detach request as the client's transport sends it.
   void Detach(int32_t info) {
-    auto pack = [&](CZqlObjPack* p) {
+    Request([&](CZqlObjPack* p) {
       p->add(kZqlReqLabelVersion, kZqlProtocolVersion);
       p->add(kZqlReqLabelCode, int32_t{kZqlReqDetach});
       for (int label = 5; label <= 9; ++label) p->add(label, label == 5 ? info : int32_t{0});
-    };
+    });
+  }
+  // Serves the request that pack writes; answers the reply.
+  template <class Pack>
+  std::vector<unsigned char> Request(Pack pack) {
     CZqlObjPack sizing;
     pack(&sizing);
     std::vector<unsigned char> bytes(sizing.Size());
@@ -81,6 +96,7 @@ class Clients : public ::testing::Test {
     pack(&out);
     std::vector<unsigned char> reply;
     EXPECT_EQ(decoder_.Serve(bytes.data(), static_cast<uint32_t>(bytes.size()), &reply), 0);
+    return reply;
   }
 
   std::string dir_;
@@ -91,15 +107,20 @@ class Clients : public ::testing::Test {
 };
 
 TEST_F(Clients, DetachedClientIsRolledBack) {
-  const uint32_t setup = Connect(7);
+  const int32_t staying = Attach(), going = Attach();
+  ASSERT_NE(staying, going);
+  const uint32_t setup = Connect(staying);
   ASSERT_EQ(Exec(setup, "CREATE TABLE t (x INT)"), 0);
   ASSERT_EQ(Exec(setup, "COMMIT WORK"), 0);
   // Detach: the client's record went away with a transaction open.
-  const uint32_t leaving = Connect(8);
+  const uint32_t leaving = Connect(going);
   ASSERT_EQ(Exec(leaving, "INSERT INTO t VALUES (1)"), 0);
+  EXPECT_EQ(Value(leaving, "SELECT count(*) FROM t"), "1");  // a statement kept
   EXPECT_EQ(Exec(setup, "INSERT INTO t VALUES (2)"), kZqlErrTableIsLockedByAnotherCursor);
-  Detach(8);
+  const int kept = decoder_.StatementCount();
+  Detach(going);
   EXPECT_EQ(driver_.ConnectionCount(), 1);
+  EXPECT_EQ(decoder_.StatementCount(), kept - 1);  // its areas went with it
   ASSERT_EQ(Exec(setup, "INSERT INTO t VALUES (2)"), 0);
   ASSERT_EQ(Exec(setup, "COMMIT WORK"), 0);
   EXPECT_EQ(Value(setup, "SELECT group_concat(x) FROM t"), "2");
