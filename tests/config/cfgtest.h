@@ -28,6 +28,19 @@ inline std::string Text(const CZqlUcStr& s) {
   return out;
 }
 
+// The value of key in section, "<none>" when it has none.
+template <class Cfg>
+std::string Read(Cfg& cfg, const char* section, const char* key) {
+  CZqlUcStr v;
+  return cfg.readCfgString(section, key, &v) ? Text(v) : "<none>";
+}
+
+// The code a call raised, or 0.
+template <class F>
+int Raised(F&& f) {
+  return ZqlTry(f) ? 0 : ZqlTryCode();
+}
+
 inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << text;

@@ -12,20 +12,12 @@
 
 namespace {
 
+using cfgtest::Raised;
+using cfgtest::Read;
 using cfgtest::ReadFile;
 using cfgtest::ScratchDir;
 using cfgtest::Text;
 using cfgtest::WriteFile;
-
-std::string Read(CZqlConfig& cfg, const char* section, const char* key) {
-  CZqlUcStr v;
-  return cfg.readCfgString(section, key, &v) ? Text(v) : "<none>";
-}
-
-template <class F>
-int Raised(F&& f) {
-  return ZqlTry(f) ? 0 : ZqlTryCode();
-}
 
 class Config : public ::testing::Test {
  protected:

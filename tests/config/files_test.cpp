@@ -18,6 +18,7 @@
 namespace {
 
 using cfgtest::LockHolder;
+using cfgtest::Raised;
 using cfgtest::ScratchDir;
 using cfgtest::Text;
 using cfgtest::WriteFile;
@@ -172,8 +173,7 @@ TEST(FileSearch, OrderIsNameZqlKovaPath) {
   EXPECT_EQ(std::string(out), dir.File("f.txt"));
   EXPECT_EQ(misc.Find("f.txt", out, 5), 0);  // does not fit
   EXPECT_EQ(misc.Find("missing.txt", out, sizeof out), 0);
-  EXPECT_EQ(ZqlTry([&] { misc.Find("", out, sizeof out); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([&] { misc.Find("", out, sizeof out); }), kZqlErrInvalidFunctionArguments);
 }
 
 TEST(DirMisc, PathAccessRenameUnlinkAndListing) {
@@ -186,8 +186,7 @@ TEST(DirMisc, PathAccessRenameUnlinkAndListing) {
   CZqlUcStr p;
   EXPECT_EQ(misc.Path(CZqlUcStr("."), &p), 1);
   EXPECT_EQ(Text(p), dir.path() + "/");
-  EXPECT_EQ(ZqlTry([&] { misc.Path(CZqlUcStr("absent"), &p); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+  EXPECT_EQ(Raised([&] { misc.Path(CZqlUcStr("absent"), &p); }), kZqlErrOperatingSystemError);
   EXPECT_EQ(misc.isExist(CZqlUcStr("notes.txt")), 1);
   EXPECT_EQ(misc.isCanReadWrite(CZqlUcStr("notes.txt")), 1);
   EXPECT_EQ(misc.isExist(CZqlUcStr("absent")), 0);
@@ -207,8 +206,7 @@ TEST(DirMisc, PathAccessRenameUnlinkAndListing) {
 
   EXPECT_EQ(misc.Rename(CZqlUcStr("notes.txt"), CZqlUcStr("n2.txt")), 1);
   EXPECT_EQ(misc.Unlink(CZqlUcStr("n2.txt")), 1);
-  EXPECT_EQ(ZqlTry([&] { misc.Unlink(CZqlUcStr("n2.txt")); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+  EXPECT_EQ(Raised([&] { misc.Unlink(CZqlUcStr("n2.txt")); }), kZqlErrOperatingSystemError);
 }
 
 TEST(FileRead, LinesSkipEmptyOnesAndTheLastControlCharacter) {
@@ -226,20 +224,17 @@ TEST(FileRead, LinesSkipEmptyOnesAndTheLastControlCharacter) {
   WriteFile(dir.File("empty"), "");
   CZqlFile e;
   ASSERT_EQ(e.Open("empty", 0), 1);
-  EXPECT_EQ(ZqlTry([&] { e.ReadString(&line); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrEOFFound);
+  EXPECT_EQ(Raised([&] { e.ReadString(&line); }), kZqlErrEOFFound);
 }
 
 TEST(FileOps, ClosedAndDoubleOpenAreInternalErrors) {
   ScratchDir dir;
   CZqlFile f;
   char c;
-  EXPECT_EQ(ZqlTry([&] { f.Read(&c, 1); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
+  EXPECT_EQ(Raised([&] { f.Read(&c, 1); }), kZqlErrInternalZQLError);
   ASSERT_EQ(f.Open("new", kZqlFileReadWrite | kZqlFileCreate), 1);
   EXPECT_EQ(f.isCanReadWrite(), 1);
-  EXPECT_EQ(ZqlTry([&] { f.Open("new", 0); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
+  EXPECT_EQ(Raised([&] { f.Open("new", 0); }), kZqlErrInternalZQLError);
   EXPECT_EQ(f.Write("hello", 5), 5);
   EXPECT_EQ(f.Size(), 5);
   ASSERT_EQ(f.SetSeek(1), 1);
@@ -249,8 +244,7 @@ TEST(FileOps, ClosedAndDoubleOpenAreInternalErrors) {
   EXPECT_EQ(f.Truncate(2), 1);
   EXPECT_EQ(f.Size(), 2);
   CZqlFile missing;
-  EXPECT_EQ(ZqlTry([&] { missing.Open("absent", 0); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrOperatingSystemError);
+  EXPECT_EQ(Raised([&] { missing.Open("absent", 0); }), kZqlErrOperatingSystemError);
 }
 
 TEST(FileLock, TimeOutIsClamped) {
@@ -263,8 +257,7 @@ TEST(FileLock, TimeOutIsClamped) {
   f.SetTimeOut(1000);
   EXPECT_EQ(f.TimeOut(), 600);
   const SZqlLockGroup none[1] = {{0, 1}};
-  EXPECT_EQ(ZqlTry([&] { f.Lock(none, 0); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([&] { f.Lock(none, 0); }), kZqlErrInvalidFunctionArguments);
 }
 
 TEST(FileLock, BusyRangeTimesOutWithTableLocked) {
@@ -274,12 +267,10 @@ TEST(FileLock, BusyRangeTimesOutWithTableLocked) {
   CZqlFile f;
   ASSERT_EQ(f.Open("l", kZqlFileReadWrite), 1);
   f.SetTimeOut(1);
-  EXPECT_EQ(ZqlTry([&] { f.Lock(105, 1); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrTableIsLockedByAnotherCursor);
+  EXPECT_EQ(Raised([&] { f.Lock(105, 1); }), kZqlErrTableIsLockedByAnotherCursor);
   EXPECT_EQ(f.Lock(110, 5), 1);  // outside the held range
   const SZqlLockGroup group[] = {{0, 1}, {109, 2}};
-  EXPECT_EQ(ZqlTry([&] { f.Lock(group, 2); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrTableIsLockedByAnotherCursor);
+  EXPECT_EQ(Raised([&] { f.Lock(group, 2); }), kZqlErrTableIsLockedByAnotherCursor);
   holder.Release();
   EXPECT_EQ(f.Lock(group, 2), 1);
   EXPECT_EQ(f.Unlock(group, 2), 1);

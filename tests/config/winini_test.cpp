@@ -15,21 +15,12 @@
 namespace {
 
 using cfgtest::LockHolder;
+using cfgtest::Raised;
+using cfgtest::Read;
 using cfgtest::ReadFile;
 using cfgtest::ScratchDir;
 using cfgtest::Text;
 using cfgtest::WriteFile;
-
-std::string Read(CZqlWinIni& ini, const char* section, const char* key) {
-  CZqlUcStr v;
-  return ini.readCfgString(section, key, &v) ? Text(v) : "<none>";
-}
-
-// Answers the code a call raised, or 0.
-template <class F>
-int Raised(F&& f) {
-  return ZqlTry(f) ? 0 : ZqlTryCode();
-}
 
 class WinIni : public ::testing::Test {
  protected:
@@ -113,53 +104,65 @@ TEST_F(WinIni, NameGetsIniExtensionUnlessItHasOne) {
   EXPECT_EQ(ReadFile(dir_.File("settings.INI")), " \n[S]\nk = v\n");
 }
 
-TEST_F(WinIni, NewKeyInNewSectionIsAppended) {
-  WriteFile(path_, "; c\n[A]\nx=1\n");
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("B", "y", "2"), 1);
-  EXPECT_EQ(ReadFile(path_), "; c\n \n[A]\nx=1\n \n[B]\ny = 2\n");
-  EXPECT_EQ(Read(ini, "B", "y"), "2");
-}
-
-TEST_F(WinIni, NewKeyGoesAfterTheSectionsLastEntry) {
-  WriteFile(path_, "[A]\na1=1\n; about A\n[B]\nb1=1\n[C]\n");
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("A", "a2", "2"), 1);
-  EXPECT_EQ(ini.writeCfgString("C", "c1", "3"), 1);  // a section without entries
-  EXPECT_EQ(ini.writeCfgString("B", "b2", "4"), 1);  // line numbers moved down
-  EXPECT_EQ(ReadFile(path_),
-            " \n[A]\na1=1\na2 = 2\n; about A\n \n[B]\nb1=1\nb2 = 4\n \n[C]\nc1 = 3\n");
-}
-
-TEST_F(WinIni, ChangedKeyRewritesEveryEntryOfThatName) {
-  WriteFile(path_, "[A]\nKey = old\nother = o\nKEY = old2\n");
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("a", "key", "new"), 1);
-  EXPECT_EQ(ReadFile(path_), " \n[A]\nKey = new\nother = o\nKEY = new\n");
-  EXPECT_EQ(ini.writeCfgString("a", "key", "new"), 1);  // same value: written again
-}
-
-TEST_F(WinIni, RemovedKeyAndRemovedLastKeyWithItsSection) {
-  WriteFile(path_, "[A]\nx=1\ny=2\n[B]\nz=3\n; after z\n[C]\nw=4\n");
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("A", "x", ""), 1);
-  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n \n[B]\nz=3\n; after z\n \n[C]\nw=4\n");
-  EXPECT_EQ(ini.writeCfgString("B", "z", ""), 1);
-  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n \n; after z\n \n[C]\nw=4\n");
-  EXPECT_EQ(ini.openCfgFile("B"), -1);
-  EXPECT_EQ(ini.writeCfgString("C", "w2", "5"), 1);  // lines moved up correctly
-  // The rewrite parses the file afresh, which drops the blank line.
-  EXPECT_EQ(ReadFile(path_), " \n[A]\ny=2\n; after z\n \n[C]\nw=4\nw2 = 5\n");
-  EXPECT_EQ(ini.writeCfgString("C", "absent", ""), 0);
-  EXPECT_EQ(ini.writeCfgString("Nope", "absent", ""), 0);
-}
-
-TEST_F(WinIni, WritingCreatesAMissingFileOnlyForAValue) {
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("S", "k", ""), 0);
-  EXPECT_NE(access(path_.c_str(), F_OK), 0);
-  EXPECT_EQ(ini.writeCfgString("S", "k", "v"), 1);
-  EXPECT_EQ(ReadFile(path_), " \n[S]\nk = v\n");
+// Rewrites: each step writes one entry (an empty value removes it) and
+// checks its answer, the value read back and the whole file ("": no file).
+TEST_F(WinIni, RewritesKeepTheRestOfTheFile) {
+  const struct Step {
+    const char *section, *key, *value;
+    int ok;
+    const char* file;
+  } kNewSection[] = {{"B", "y", "2", 1, "; c\n \n[A]\nx=1\n \n[B]\ny = 2\n"}},
+    kAfterLastEntry[] = {{"A", "a2", "2", 1, nullptr},
+                         {"C", "c1", "3", 1, nullptr},  // a section without entries
+                         {"B", "b2", "4", 1,            // line numbers moved down
+                          " \n[A]\na1=1\na2 = 2\n; about A\n \n[B]\nb1=1\nb2 = 4\n \n[C]\nc1 = 3\n"}},
+    kEveryEntryOfTheName[] = {{"a", "key", "new", 1, " \n[A]\nKey = new\nother = o\nKEY = new\n"},
+                              {"a", "key", "new", 1, nullptr}},  // same value: written again
+    kRemoved[] = {{"A", "x", "", 1, " \n[A]\ny=2\n \n[B]\nz=3\n; after z\n \n[C]\nw=4\n"},
+                  {"B", "z", "", 1, " \n[A]\ny=2\n \n; after z\n \n[C]\nw=4\n"},
+                  // Lines moved up; the rewrite parses afresh, dropping the blank line.
+                  {"C", "w2", "5", 1, " \n[A]\ny=2\n; after z\n \n[C]\nw=4\nw2 = 5\n"},
+                  {"C", "absent", "", 0, nullptr},
+                  {"Nope", "absent", "", 0, nullptr}},
+    kCreatedOnlyForAValue[] = {{"S", "k", "", 0, ""}, {"S", "k", "v", 1, " \n[S]\nk = v\n"}},
+    kUntouchedBytes[] = {
+        {"S", "k", "w", 1, "; caf\xe9 \\U+0041\n \n[S]\nname = M\xfcller\nk = w\n"}};
+  const struct {
+    const char* before;  // nullptr: no file
+    const Step* steps;
+    size_t count;
+  } cases[] = {
+      {"; c\n[A]\nx=1\n", kNewSection, 1},
+      {"[A]\na1=1\n; about A\n[B]\nb1=1\n[C]\n", kAfterLastEntry, 3},
+      {"[A]\nKey = old\nother = o\nKEY = old2\n", kEveryEntryOfTheName, 2},
+      {"[A]\nx=1\ny=2\n[B]\nz=3\n; after z\n[C]\nw=4\n", kRemoved, 5},
+      {nullptr, kCreatedOnlyForAValue, 2},
+      {"; caf\xe9 \\U+0041\n[S]\nname = M\xfcller\nk=v\n", kUntouchedBytes, 1},
+  };
+  for (const auto& c : cases) {
+    unlink(path_.c_str());
+    if (c.before != nullptr) WriteFile(path_, c.before);
+    CZqlWinIni ini(path_.c_str());
+    for (const Step* s = c.steps; s != c.steps + c.count; ++s) {
+      SCOPED_TRACE(std::string(c.before ? c.before : "(none)") + ": " + s->section + "." + s->key);
+      EXPECT_EQ(ini.writeCfgString(s->section, s->key, s->value), s->ok);
+      if (s->file == nullptr) continue;
+      if (*s->file == '\0') {
+        EXPECT_NE(access(path_.c_str(), F_OK), 0);
+      } else {
+        EXPECT_EQ(ReadFile(path_), s->file);
+      }
+    }
+    // Afterwards each entry reads as last written.
+    for (const Step* s = c.steps + c.count - 1; s >= c.steps; --s) {
+      bool later = false;
+      for (const Step* t = s + 1; t != c.steps + c.count; ++t)
+        later |= std::string(t->section) == s->section && std::string(t->key) == s->key;
+      if (!later) {
+        EXPECT_EQ(Read(ini, s->section, s->key), *s->value ? s->value : "<none>") << s->key;
+      }
+    }
+  }
 }
 
 TEST_F(WinIni, EntriesTheFileCouldNotHoldAreRefused) {
@@ -173,14 +176,6 @@ TEST_F(WinIni, EntriesTheFileCouldNotHoldAreRefused) {
         << c[1];
   }
   EXPECT_EQ(ReadFile(path_), "[S]\nk=v\n");
-}
-
-TEST_F(WinIni, UntouchedLinesKeepTheirBytes) {
-  const std::string latin = "; caf\xe9 \\U+0041\n[S]\nname = M\xfcller\nk=v\n";
-  WriteFile(path_, latin);
-  CZqlWinIni ini(path_.c_str());
-  EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
-  EXPECT_EQ(ReadFile(path_), "; caf\xe9 \\U+0041\n \n[S]\nname = M\xfcller\nk = w\n");
 }
 
 TEST_F(WinIni, ParsesOnlyWhenTheFileTimeChanged) {

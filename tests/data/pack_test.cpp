@@ -108,7 +108,7 @@ TEST(RoundTrip, ValuesNullsAndAttributesSurvive) {
   EXPECT_EQ(std::memcmp(got, raw, 3), 0);
 }
 
-TEST(Unpack, StartsNullAndLeavesAbsentFieldsAlone) {
+TEST(Unpack, StartsNullLeavesAbsentFieldsAloneIgnoresUnknownLabels) {
   CZqlNumeric v(10, 2);
   v = 5.0;
   Buffer nullDefault = PackValue(CZqlNumeric());
@@ -116,18 +116,16 @@ TEST(Unpack, StartsNullAndLeavesAbsentFieldsAlone) {
   EXPECT_TRUE(v.isNull());
   EXPECT_EQ(v.Precision(), 10u);  // no item 1 in the buffer
   EXPECT_EQ(v.Scale(), 2u);
-}
-
-TEST(Unpack, IgnoresUnknownLabels) {
+  // Unknown labels are ignored.
   Buffer bytes = Pack([](CZqlObjPack* p) {
     p->add(9, 1.0);
     p->add(0, static_cast<int16_t>(42));
     p->add(7, "stray");
     p->add(kZqlPackEnd, static_cast<int32_t>(5));
   });
-  CZqlSmallInt v;
-  ASSERT_EQ(UnpackInto(&v, bytes), 0);
-  EXPECT_EQ(v.intValue(), 42);
+  CZqlSmallInt small;
+  ASSERT_EQ(UnpackInto(&small, bytes), 0);
+  EXPECT_EQ(small.intValue(), 42);
 }
 
 TEST(Unpack, WrongWidthsAndCutBuffersAreDamage) {

@@ -468,22 +468,19 @@ std::vector<int> PackedLabels(const CZqlData& v) {
   return labels;
 }
 
-TEST(CharPack, DefaultValueHoldsFewItems) {
+TEST(CharPack, DefaultsAreLeftOutDamagedAttributesAreHeldToTheirLimits) {
   EXPECT_EQ(PackedLabels(Chr(1, "x")), (std::vector<int>{0, 3}));
   EXPECT_EQ(PackedLabels(CZqlChar()), (std::vector<int>{3}));
   EXPECT_EQ(PackedLabels(Var(9, "ab")), (std::vector<int>{0, 1, 2, 3, 4}));
-}
-
-TEST(CharPack, DamagedAttributesAreHeldToTheirLimits) {
   const CZqlUcStr text(std::string(300, 'q').c_str());
   CZqlChar c;
   EXPECT_EQ(UnpackInto(&c, Pack([&](CZqlObjPack* p) {
               p->add(0, text);
-    p->add(1, int16_t{0x7F});
-    p->add(2, int32_t{1000});
-    p->add(3, int32_t{9});
-    p->add(4, int32_t{-5});
-    p->add(5, CZqlUcStr("no-such-set"));
+              p->add(1, int16_t{0x7F});
+              p->add(2, int32_t{1000});
+              p->add(3, int32_t{9});
+              p->add(4, int32_t{-5});
+              p->add(5, CZqlUcStr("no-such-set"));
               p->add(kZqlPackEnd, int32_t{1});
             })),
             0);

@@ -117,17 +117,15 @@ TEST(IntervalText, FailedStoreKeepsTheValue) {
   EXPECT_EQ(Raised([&] { v.storeValue(longText.c_str(), 200); }), kCast);
 }
 
-TEST(IntervalText, OutputNeverShowsSixtySeconds) {
-  CZqlDT v(kZqlIMinuteToSecond, 2, 2);
-  v.setMinutes(1);
-  v.setSeconds(59.999);
-  EXPECT_EQ(Text(v), "01:59.99");
+TEST(IntervalText, OutputNeverShowsSixtySecondsNorLosesFields) {
+  CZqlDT m(kZqlIMinuteToSecond, 2, 2);
+  m.setMinutes(1);
+  m.setSeconds(59.999);
+  EXPECT_EQ(Text(m), "01:59.99");
   CZqlDT w(kZqlIDayToSecond, 2, 0);
   w.set(kZqlFalse, 0, 23, 59, 59.9);
   EXPECT_EQ(Text(w), "00 23:59:59");
-}
-
-TEST(IntervalText, LargestValuesKeepTheirFields) {
+  // The largest values keep their fields.
   CZqlDT v(kZqlIDayToSecond, 6, 2);
   ASSERT_EQ(Store(&v, "999999 23:59:00"), 0);
   EXPECT_EQ(Text(v), "999999 23:59:00.00");

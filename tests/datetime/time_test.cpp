@@ -1,6 +1,7 @@
 // TIME and TIMESTAMP: rounding of fractional seconds, the text forms with
 // the time-zone displacement, arithmetic wrapping at midnight or carrying
-// into the date, differences, comparisons and host records.
+// into the date, differences, comparisons, host records and the conditions
+// pushed on the current descriptor area.
 
 #include <memory>
 
@@ -217,16 +218,13 @@ TEST(DatetimeRecord, SetAndGetWithZone) {
   stamp.date.year = 2023;
   EXPECT_EQ(Raised([&] { ts.set(stamp); }), kFormat);
   EXPECT_EQ(Text(ts), "2024-02-29 23:59:05.125+01:00");
-}
-
-TEST(TimeStampNull, NullUnlessBothParts) {
-  CZqlTimeStamp ts;
-  EXPECT_EQ(ts.setYear(2000), 1);
-  EXPECT_TRUE(ts.isNull());
-  EXPECT_EQ(ts.Year(), 0u);
-  EXPECT_EQ(ts.setHour(5), 1);
-  EXPECT_FALSE(ts.isNull());
-  EXPECT_EQ(Text(ts), "2000-01-01 05:00:00");
+  // A timestamp is null until both parts are set.
+  CZqlTimeStamp parts;
+  EXPECT_EQ(parts.setYear(2000), 1);
+  EXPECT_TRUE(parts.isNull());
+  EXPECT_EQ(parts.Year(), 0u);
+  EXPECT_EQ(parts.setHour(5), 1);
+  EXPECT_EQ(Text(parts), "2000-01-01 05:00:00");
 }
 
 TEST(TimeStampArithmetic, DaysCarryIntoTheDate) {
@@ -292,18 +290,53 @@ TEST(DatetimeStore, FromOtherValues) {
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(Interval(kZqlIDay, "1"))); }),
             kNoCast);
   EXPECT_EQ(Text(d), "2000-02-29");
-}
-
-TEST(DatetimeStore, UnicodeText) {
-  CZqlTimeStamp ts;
-  EXPECT_EQ(ts.storeValue(CZqlUcStr("2001-02-03 04:05:06")), 1);
-  EXPECT_EQ(Text(ts), "2001-02-03 04:05:06");
+  // 16-bit text.
+  CZqlTimeStamp uc;
+  EXPECT_EQ(uc.storeValue(CZqlUcStr("2001-02-03 04:05:06")), 1);
+  EXPECT_EQ(Text(uc), "2001-02-03 04:05:06");
   CZqlUcStr out;
-  EXPECT_EQ(ts.getValue(&out), 1);
+  EXPECT_EQ(uc.getValue(&out), 1);
   EXPECT_EQ(out.Length(), 19);
   const unsigned short bad[] = {'2', '0', '0', '1', 0x4E00, 0};
-  CZqlDate d;
   EXPECT_EQ(Raised([&] { d.storeValue(CZqlUcStr(bad)); }), kCast);
+}
+
+// Cut text output is a warning only; data exceptions are pushed before
+// they are raised.
+TEST(Diagnostics, CutDatetimeTextIsAWarningCutIntervalTextRefused) {
+  CDiagScope area;
+  CZqlTimeStamp ts;
+  ts.storeValue("2000-01-01 10:00:00", 20);
+  char buf[11];
+  EXPECT_EQ(ZqlTry([&] { EXPECT_EQ(ts.getValue(buf, sizeof buf), 1); }), 1);
+  EXPECT_STREQ(buf, "2000-01-01");
+  EXPECT_EQ(area.Codes(), std::vector<int>{kZqlErrStringDataRightTruncation0104});
+  // Cut interval text is refused without condition.
+  area.Flush();
+  CZqlYM ym(kZqlIYearToMonth);
+  ym.storeValue("1-2", 4);
+  char cut[5];
+  EXPECT_EQ(ym.getValue(cut, sizeof cut), 0);
+  EXPECT_STREQ(cut, "");
+  EXPECT_TRUE(area.None());
+}
+
+TEST(Diagnostics, ErrorsArePushedThenRaised) {
+  CDiagScope area;
+  CZqlDate d;
+  d.set(2000, 1, 31);
+  CZqlYM month(kZqlIMonth);
+  month.setMonths(1);
+  EXPECT_EQ(ZqlTry([&] { d = d + month; }), 0);
+  CZqlDT dt(kZqlIDayToSecond);
+  EXPECT_EQ(ZqlTry([&] { dt.storeValue("1 02:03", 8); }), 0);
+  // Without a frame the raise returns; the condition is still there.
+  EXPECT_EQ(dt.storeValue("x", 2), 0);
+  EXPECT_EQ(area.Codes(), (std::vector<int>{kZqlErrDatetimeFieldOverflow,
+                                            kZqlErrWrongIntervalString,
+                                            kZqlErrInvalidCharacterValueForCast}));
+  EXPECT_EQ(d.Day(), 31u);
+  EXPECT_TRUE(dt.isNull());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "zqlclass.h"
 
@@ -131,17 +132,12 @@ TEST(ErrorTable, EnumeratorsCarryTheirCodes) {
 }
 
 TEST(Sqlstate, FollowsTheClassAndDecimalSubclassRule) {
-  EXPECT_EQ(State(0x0101), "01001");
-  EXPECT_EQ(State(0x2402), "24002");
-  EXPECT_EQ(State(0x3719), "37025");  // the subclass is decimal
-  EXPECT_EQ(State(0x3C00), "3C000");
-  EXPECT_EQ(State(0xA00E), "A0014");
-  EXPECT_EQ(State(0xB023), "B0035");
-  EXPECT_EQ(State(0xCF00), "CF000");
-  EXPECT_EQ(State(0), "00000");
-  EXPECT_EQ(State(-1), "FFFFF");
-  EXPECT_EQ(State(0x37AC), "37172");
-  EXPECT_EQ(State(0x8000), "80000");
+  // The subclass is decimal: 0x3719 -> 37025.
+  const std::pair<int, const char*> cases[] = {
+      {0x0101, "01001"}, {0x2402, "24002"}, {0x3719, "37025"}, {0x3C00, "3C000"},
+      {0xA00E, "A0014"}, {0xB023, "B0035"}, {0xCF00, "CF000"}, {0, "00000"},
+      {-1, "FFFFF"},     {0x37AC, "37172"}, {0x8000, "80000"}};
+  for (const auto& [code, state] : cases) EXPECT_EQ(State(code), state) << code;
 }
 
 TEST(Sqlstate, WritesExactlyFiveCharactersAndRejectsNull) {

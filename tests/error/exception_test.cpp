@@ -25,6 +25,7 @@ void Push(CZqlException& e, int code) {
 
 TEST(Exception, ConditionsReadFromTheMostRecent) {
   CZqlException e;
+  EXPECT_EQ(e.pushCond(), 0);  // a condition without code is not completed
   EXPECT_EQ(e.CondQty(), 0);
   Push(e, kZqlErrEOFFound);
   Push(e, kZqlErrInsufficientMemory);
@@ -34,22 +35,12 @@ TEST(Exception, ConditionsReadFromTheMostRecent) {
   EXPECT_STREQ(e.SQLSTATE(0), "A0008");
   ASSERT_NE(e.ErrMsg(0), nullptr);
   EXPECT_EQ(Utf(*e.ErrMsg(0)), "insufficient memory");
-}
-
-TEST(Exception, ReadingOutOfRangeFailsWithoutRaising) {
-  CZqlException e;
-  Push(e, kZqlErrEOFFound);
+  // Reading out of range fails without raising.
   EXPECT_EQ(e.Err(e.CondQty()), -1);
   EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
   EXPECT_EQ(e.ErrMsg(-1), nullptr);
   EXPECT_STREQ(e.SQLSTATE(5), "");
   EXPECT_EQ(ZqlTryLevel(), -1);
-}
-
-TEST(Exception, ConditionWithoutCodeIsNotCompleted) {
-  CZqlException e;
-  EXPECT_EQ(e.pushCond(), 0);
-  EXPECT_EQ(e.CondQty(), 0);
 }
 
 TEST(Exception, GrowsByTenAndStopsAtOneThousandConditions) {
@@ -223,11 +214,6 @@ TEST(Handler, RaiseInsideAFrameStaysInTheFrame) {
   EXPECT_EQ(h.exception, nullptr);
 }
 
-TEST(Handler, ThrowWithNoHandlerDestroysTheException) {
-  const long before = ZqlObjectsInUse();
-  ZqlExceptionThrow(new CZqlException);
-  EXPECT_EQ(ZqlObjectsInUse(), before);
-}
 
 TEST(Handler, RecoveryThrowingOnReachesTheOuterWithTheSameExceptionOnce) {
   const long before = ZqlObjectsInUse();
@@ -263,7 +249,10 @@ TEST(Handler, InnerHandlerClosedNormallyLeavesTheOuterUntouched) {
   EXPECT_EQ(outer.thrown, 0);
 }
 
-TEST(Handler, RecallWithoutHandlerDoesNothing) {
+TEST(Handler, WithoutHandlerThrowDestroysAndRecallDoesNothing) {
+  const long before = ZqlObjectsInUse();
+  ZqlExceptionThrow(new CZqlException);
+  EXPECT_EQ(ZqlObjectsInUse(), before);
   ZqlExceptionRecall(kZqlErrEOFFound);
   EXPECT_EQ(ZqlExceptionsToCatch(nullptr), 0);
   EXPECT_EQ(ZqlExceptionsFromDDA(nullptr), 0);

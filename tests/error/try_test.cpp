@@ -59,13 +59,10 @@ TEST_F(TryTable, OutermostFrameStartsANewErrorHistory) {
   });
 }
 
-TEST_F(TryTable, DeleteWithNothingOpenClearsTheCode) {
+TEST_F(TryTable, WithNothingOpenDeleteClearsTheCodeAndRaiseReturnsZero) {
   ZqlTry([] { ZqlTryThrow(kZqlErrEOFFound, 0, 0); });
   EXPECT_EQ(ZqlTryDelete(), 0);
   EXPECT_EQ(ZqlTryCode(), 0);
-}
-
-TEST_F(TryTable, RaiseWithNothingOpenReturnsZeroAndCarriesOn) {
   ASSERT_EQ(ZqlExceptionHandlerReady(), 0);
   EXPECT_EQ(ZqlTryThrow(kZqlErrEOFFound, 0, 0), 0);
 }

@@ -2,7 +2,9 @@
 // and the packed form.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,18 +32,18 @@ std::string Sql(const CZqlIdent& id) {
 }
 
 TEST(IdentWords, FunctionTablesAnyCase) {
-  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("avg")), 0);
-  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("Count")), 1);
-  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("SUM")), 4);
-  EXPECT_EQ(ZqlFindSetFunc(CZqlUcStr("SUMS")), -1);
-  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("character_length")), 1);
-  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("CHAR_LENGTH")), 1);
-  EXPECT_EQ(ZqlFindNumFunc(CZqlUcStr("position")), 4);
-  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("trim")), 4);
-  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("UPPER")), 5);
-  EXPECT_EQ(ZqlFindStrFunc(CZqlUcStr("CONVERT")), 0);
-  EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr("current_timestamp")), 2);
-  EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr("CURRENT_TIMES")), -1);
+  using Finder = int (*)(const CZqlUcStr&);
+  const Finder set = ZqlFindSetFunc, num = ZqlFindNumFunc, str = ZqlFindStrFunc, dt = ZqlFindDTFunc;
+  const struct {
+    Finder find;
+    const char* text;
+    int code;
+  } cases[] = {{set, "avg", 0},        {set, "Count", 1},  {set, "SUM", 4},
+               {set, "SUMS", -1},      {num, "character_length", 1},
+               {num, "CHAR_LENGTH", 1}, {num, "position", 4}, {str, "trim", 4},
+               {str, "UPPER", 5},      {str, "CONVERT", 0}, {dt, "current_timestamp", 2},
+               {dt, "CURRENT_TIMES", -1}};
+  for (const auto& c : cases) EXPECT_EQ(c.find(CZqlUcStr(c.text)), c.code) << c.text;
   EXPECT_EQ(ZqlFindDTFunc(CZqlUcStr()), -1);
 }
 
@@ -67,37 +69,33 @@ TEST(IdentWords, ReservedWordCodes) {
   EXPECT_EQ(ZqlKWordText(212), nullptr);
 }
 
+// Regular texts are folded to upper case; reserved and malformed ones are
+// delimited and kept as they are.
 TEST(IdentWords, WhichTextsMustBeDelimited) {
   const char* regular[] = {"orders", "a_1", "CHA", "x", "Z9", "ORDERS_"};
-  const char* delimited[] = {"",       "order", "Count", "trim",
-                             "current_date", "1abc", "a-b", "a b",
-                             "_x",     "DECIMAL", "a\"b"};
-  for (const char* t : regular) EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 0) << t;
+  const char* delimited[] = {"",    "order", "Count", "trim",    "current_date", "1abc",
+                             "a-b", "a b",   "_x",    "DECIMAL", "a\"b",         "9lives"};
+  for (const char* t : regular) {
+    EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 0) << t;
+    CZqlIdent id(t);
+    EXPECT_EQ(id.isDelimited(), kZqlFalse) << t;
+    std::string upper(t);
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(Narrow(id.Body()), upper);
+  }
   for (const char* t : delimited) {
     EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 1) << t;
-  }
-}
-
-TEST(Ident, RegularTextsAreFolded) {
-  CZqlIdent id("orders");
-  EXPECT_EQ(id.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(id.Body()), "ORDERS");
-  CZqlIdent a1(CZqlUcStr("a_1"));
-  EXPECT_EQ(a1.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(a1.Body()), "A_1");
-  const unsigned short units[] = {'c', 'h', 'a', 0};
-  CZqlIdent cha(units);
-  EXPECT_EQ(cha.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(cha.Body()), "CHA");
-}
-
-TEST(Ident, ReservedAndMalformedTextsAreKept) {
-  for (const char* t : {"order", "Count", "trim", "current_date", "9lives",
-                        "my-table", "two words"}) {
+    if (*t == '\0') continue;
     CZqlIdent id(t);
     EXPECT_EQ(id.isDelimited(), kZqlTrue) << t;
     EXPECT_EQ(Narrow(id.Body()), t);
   }
+  // The same from 16-bit text.
+  const unsigned short units[] = {'c', 'h', 'a', 0};
+  CZqlIdent cha(units);
+  EXPECT_EQ(cha.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(cha.Body()), "CHA");
+  EXPECT_EQ(CZqlIdent(CZqlUcStr("two words")).isDelimited(), kZqlTrue);
 }
 
 TEST(Ident, SetDelimitedFoldsWhenMadeRegular) {
@@ -130,13 +128,11 @@ TEST(Ident, SetAppliesFlagThenCharSetThenBody) {
   id.set(kZqlFalse, CZqlUcStr(), CZqlUcStr("select"));
   EXPECT_EQ(id.isDelimited(), kZqlTrue);  // a reserved word
   EXPECT_EQ(Narrow(id.Body()), "select");
-}
-
-TEST(Ident, TwoTextConstructorStoresUnchanged) {
-  CZqlIdent id(CZqlUcStr("ascii"), CZqlUcStr("lower case"));
-  EXPECT_EQ(id.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(id.Body()), "lower case");
-  EXPECT_EQ(Narrow(id.CharSet()), "ascii");
+  // The two-text constructor stores both unchanged.
+  CZqlIdent two(CZqlUcStr("ascii"), CZqlUcStr("lower case"));
+  EXPECT_EQ(two.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Narrow(two.Body()), "lower case");
+  EXPECT_EQ(Narrow(two.CharSet()), "ascii");
 }
 
 TEST(Ident, ClearCopyAndDuplicate) {
@@ -195,8 +191,7 @@ TEST(IdentText, AppendsToWhatIsThere) {
   CZqlUcStr out("SELECT * FROM ");
   CZqlIdent("orders").ToString(&out);
   EXPECT_EQ(Narrow(out), "SELECT * FROM ORDERS");
-  EXPECT_EQ(Raised([] { CZqlIdent("x").ToString(nullptr); }),
-            kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([] { CZqlIdent("x").ToString(nullptr); }), kZqlErrInvalidFunctionArguments);
 }
 
 // ---------------------------------------------------------------------------
@@ -226,12 +221,8 @@ TEST(IdentPack, ExactBytes) {
   int32_t flag = -1;
   EXPECT_TRUE(r.getPackedValue(&flag) && flag == 0);
   EXPECT_EQ(r.getNext(), kZqlPackEnd);
-}
-
-TEST(IdentPack, PackSizeMatchesWhatIsPacked) {
   // Even the empty regular identifier packs all three items.
   EXPECT_EQ(CZqlIdent().packSize(), 8u + 8 + 8 + 8);
-  CZqlIdent id("order");
   id.setCharSet(CZqlUcStr("latin1"));
   CZqlObjPack sizing;
   EXPECT_EQ(id.packTo(&sizing), int(id.packSize()));
@@ -304,29 +295,14 @@ int UnpackRaises(Fill fill) {
 
 TEST(IdentPack, UnexpectedItemsRaiseInternalError) {
   const CZqlUcStr t("x");
-  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // starts with label 2
-              p->add(2, t);
-              p->add(1, t);
-              p->add(3, int32_t{0});
-            }),
-            kZqlErrInternalZQLError);
-  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // the flag is missing
-              p->add(1, t);
-              p->add(2, t);
-            }),
-            kZqlErrInternalZQLError);
-  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // body of the wrong type
-              p->add(1, "x");
-              p->add(2, t);
-              p->add(3, int32_t{0});
-            }),
-            kZqlErrInternalZQLError);
-  EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {  // a 1-byte flag
-              p->add(1, t);
-              p->add(2, t);
-              p->add(3, 'a');
-            }),
-            kZqlErrInternalZQLError);
+  // Label 2 first, no flag, a character body, a 1-byte flag.
+  const std::function<void(CZqlObjPack*)> fills[] = {
+      [&](CZqlObjPack* p) { p->add(2, t), p->add(1, t), p->add(3, int32_t{0}); },
+      [&](CZqlObjPack* p) { p->add(1, t), p->add(2, t); },
+      [&](CZqlObjPack* p) { p->add(1, "x"), p->add(2, t), p->add(3, int32_t{0}); },
+      [&](CZqlObjPack* p) { p->add(1, t), p->add(2, t), p->add(3, 'a'); },
+  };
+  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(UnpackRaises(fills[k]), kZqlErrInternalZQLError) << k;
   EXPECT_EQ(UnpackRaises([&](CZqlObjPack* p) {
               p->add(1, t);
               p->add(2, t);
@@ -342,8 +318,7 @@ TEST(IdentPack, TruncatedStreamsRaiseInternalError) {
     std::vector<unsigned char> cut(whole.begin(), whole.begin() + n);
     CZqlObjPack r(cut.data(), uint32_t(cut.size()));
     CZqlIdent back;
-    EXPECT_EQ(Raised([&] { back.unpackFrom(&r); }), kZqlErrInternalZQLError)
-        << n;
+    EXPECT_EQ(Raised([&] { back.unpackFrom(&r); }), kZqlErrInternalZQLError) << n;
   }
 }
 

@@ -358,13 +358,10 @@ TEST_F(AllocTest, ReallocOfLargeBlockCopiesItsFullSize) {
   EXPECT_EQ(Hdr(s)->state, kZqlMemAllocated);
   EXPECT_EQ(s[9], 0xAB);
   EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
-}
-
-TEST_F(AllocTest, ReallocOfNullAllocates) {
-  void* p = ZqlMemoryNblkRealloc(nullptr, 20);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(Hdr(p)->size, 24u);
-  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+  void* fresh = ZqlMemoryNblkRealloc(nullptr, 20);  // of null: allocates
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(Hdr(fresh)->size, 24u);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 2);
 }
 
 TEST_F(AllocTest, TagsOnlyLiveBlocks) {
@@ -452,13 +449,6 @@ TEST_F(AllocTest, DamagedSmallHeaderIsReportedAndLeftAlone) {
   EXPECT_EQ(lines[6], "Local block: pages 0 freeblk 0 allocatedblk 0");
 }
 
-TEST_F(AllocLayoutTest, AllocationStopsAtDamagedList) {
-  void* p = ZqlMemoryNblkMalloc(48);  // the rover rests on p
-  Hdr(p)->state = 'X';
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
-  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
-}
-
 TEST_F(AllocTest, DamagedLargeHeaderIsReportedAndLeftAlone) {
   void* p = ZqlMemoryNblkMalloc(100000);
   Hdr(p)->state = 0;
@@ -475,7 +465,12 @@ TEST_F(AllocTest, DamagedLargeHeaderIsReportedAndLeftAlone) {
   EXPECT_EQ(lines[4], "Extra blocks: size 0 total blocks 0");
 }
 
-TEST_F(AllocLayoutTest, SecondFreeIsIgnored) {
+TEST_F(AllocLayoutTest, AllocationStopsAtDamagedListAndSecondFreeIsIgnored) {
+  void* p = ZqlMemoryNblkMalloc(48);  // the rover rests on p
+  Hdr(p)->state = 'X';
+  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 1);
+  Reset();
   void* a = ZqlMemoryNblkMalloc(16);
   void* b = ZqlMemoryNblkMalloc(16);
   ZqlMemoryNblkFree(a);
@@ -548,9 +543,8 @@ TEST_F(AllocTest, PublicLayerRaisesInsufficientMemory) {
   ok = ZqlTry([&] { p = ZqlMemoryRealloc(q, 200000); });
   EXPECT_EQ(ok, 1);
   EXPECT_EQ(ZqlMemBlkInUse(), 1);
-}
-
-TEST_F(AllocTest, PublicLayerWithoutFrameAnswersNull) {
+  // Without a frame the answer is null.
+  Reset();
   ASSERT_EQ(ZqlTryReady(), 0);
   TEST_ZqlMemoryFailLowAllocAt(1);
   EXPECT_EQ(ZqlMemoryMalloc(100), nullptr);

@@ -64,26 +64,18 @@ void FillAll(CZqlObjPack* p) {
   p->add(kZqlPackEnd, int32_t{0});
 }
 
-TEST(PackWrite, SizesOfTheSmallestBuffers) {
-  CZqlObjPack p;
-  EXPECT_EQ(p.Size(), 0u);
-  p.add(0, int32_t{1});
-  EXPECT_EQ(p.Size(), 16u);  // 8 header + 4 item header + 4 payload
-}
-
 TEST(PackWrite, OneLongItemByteForByte) {
+  EXPECT_EQ(CZqlObjPack().Size(), 0u);
   auto buf = PackTwice([](CZqlObjPack* p) { p->add(0x1234, int32_t{1}); });
-  ASSERT_EQ(buf.size(), 16u);
+  ASSERT_EQ(buf.size(), 16u);  // 8 header + 4 item header + 4 payload
   EXPECT_EQ(U32(buf, 0), kZqlPackMarker);
   EXPECT_EQ(U32(buf, 4), 16u);
   EXPECT_EQ(U16(buf, 8), 0x1234);
   EXPECT_EQ(U16(buf, 10), kZqlPackLong);
   EXPECT_EQ(U32(buf, 12), 1u);
-}
-
-TEST(PackWrite, IntegersGoOutAsLongItems) {
-  auto buf = PackTwice([](CZqlObjPack* p) {
-    p->add(1, 7);  // a plain int
+  // Plain integers go out as long items.
+  buf = PackTwice([](CZqlObjPack* p) {
+    p->add(1, 7);
     p->add(2, 7u);
   });
   EXPECT_EQ(U16(buf, 10), kZqlPackLong);
@@ -140,13 +132,11 @@ TEST(PackWrite, PayloadBuiltInPlaceThroughGetBind) {
   ASSERT_EQ(r.setActive(2), 1);
   ASSERT_EQ(r.getSize(), 4u);
   EXPECT_EQ(std::memcmp(r.getPtr(), "wxyz", 4), 0);
-}
-
-TEST(PackWrite, GetBindWithoutRoomIsNull) {
+  // Without room there is no place to bind.
   CZqlObjPack sizing;
   EXPECT_EQ(sizing.getBind(), nullptr);
-  unsigned char buf[16];
-  CZqlObjPack p(buf, sizeof buf);
+  unsigned char mem[16];
+  CZqlObjPack p(mem, sizeof mem);
   EXPECT_NE(p.getBind(2), nullptr);  // 8 + 6 + 2 fits
   EXPECT_EQ(p.getBind(3), nullptr);
 }
@@ -439,12 +429,10 @@ TEST(PackDamage, WithoutATryFrameTheReaderStopsAtTheEnd) {
   EXPECT_EQ(r.getNext(), kZqlPackEnd);
   EXPECT_EQ(r.getPtr(), nullptr);
   EXPECT_EQ(r.setActive(1), 0);
-}
-
-TEST(PackDamage, DamageIsForgottenWhenANewBufferIsAttached) {
+  // The damage is forgotten when a new buffer is attached.
   std::vector<unsigned char> bad(5, 0);
   auto good = PackTwice([](CZqlObjPack* p) { p->add(3, int32_t{1}); });
-  CZqlObjPack r(bad.data(), uint32_t(bad.size()));
+  r.setBuffer(bad.data(), uint32_t(bad.size()));
   EXPECT_EQ(Raised([&] { r.getNext(); }), kZqlErrInternalZQLError);
   r.setBuffer(good.data(), uint32_t(good.size()));
   EXPECT_EQ(r.getNext(), 3);
@@ -454,15 +442,13 @@ TEST(PackDamage, DamageIsForgottenWhenANewBufferIsAttached) {
 // Byte order
 // ---------------------------------------------------------------------------
 
-TEST(CpuByteOrder, MatchesTheMarkerBytes) {
+TEST(CpuByteOrder, MatchesTheMarkerBytesAndPortReverses) {
   const uint32_t marker = kZqlPackMarker;
   unsigned char first;
   std::memcpy(&first, &marker, 1);
   EXPECT_EQ(ZqlCpuByteOrder(), first == 1 ? 1 : 0);
   EXPECT_EQ(ZqlCpuAlignFlag(), ZqlCpuByteOrder());
-}
-
-TEST(CpuByteOrder, PortReversesBytes) {
+  // Porting reverses the bytes.
   EXPECT_EQ(ZqlCpuPortShort(0x0102), 0x0201);
   EXPECT_EQ(ZqlCpuPortShort(int16_t(0x80FF)), int16_t(0xFF80));
   EXPECT_EQ(ZqlCpuPortLong(0x01020304), 0x04030201);

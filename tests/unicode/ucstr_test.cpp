@@ -147,10 +147,7 @@ TEST(UcStrErrors, FailuresRaiseIntoTheFrame) {
   EXPECT_EQ(Raised([&] { s.Copy("x", "latin9"); }),
             kZqlErrCharacterSetNameNotDefinedInZQLINIFile);
   EXPECT_EQ(s.TEST_Body(), nullptr);
-}
-
-TEST(UcStrErrors, ConstructorsNeverRaise) {
-  const char* noText = nullptr;
+  // Constructors never raise.
   EXPECT_EQ(Raised([&] {
               CZqlUcStr a(noText);
               CZqlUcStr b("x", "no-such-set");
@@ -227,7 +224,7 @@ TEST(UcStrCompare, OperatorsMirrorOnTheRight) {
   EXPECT_TRUE(CZqlUcStr() < "");
 }
 
-TEST(UcStrSearch, Patterns) {
+TEST(UcStrSearch, PatternsAndUnits) {
   const CZqlUcStr s("aaab");
   EXPECT_EQ(s.FindFirst("aab"), 1);  // the shift never passes a match
   EXPECT_EQ(CZqlUcStr("aaaa").FindLast("aa"), 2);
@@ -240,17 +237,15 @@ TEST(UcStrSearch, Patterns) {
   EXPECT_EQ(CZqlUcStr().FindFirst("a"), -1);
   const char* noText = nullptr;
   EXPECT_EQ(Raised([&] { s.FindFirst(noText); }), kZqlErrInvalidFunctionArguments);
-}
-
-TEST(UcStrSearch, Units) {
-  const CZqlUcStr s("abcb");
-  EXPECT_EQ(s.FindFirst(static_cast<unsigned short>(0)), 4);
+  // Single units; the terminator is found at the end.
+  const CZqlUcStr u("abcb");
+  EXPECT_EQ(u.FindFirst(static_cast<unsigned short>(0)), 4);
   EXPECT_EQ(CZqlUcStr("abc").FindFirst(0), 3);
-  EXPECT_EQ(s.FindLast(static_cast<unsigned short>(0)), 4);
-  EXPECT_EQ(s.FindFirst('b'), 1);
-  EXPECT_EQ(s.FindLast('b'), 3);
-  EXPECT_EQ(s.FindFirst(CZqlUcChar('c')), 2);
-  EXPECT_EQ(s.FindFirst('z'), -1);
+  EXPECT_EQ(u.FindLast(static_cast<unsigned short>(0)), 4);
+  EXPECT_EQ(u.FindFirst('b'), 1);
+  EXPECT_EQ(u.FindLast('b'), 3);
+  EXPECT_EQ(u.FindFirst(CZqlUcChar('c')), 2);
+  EXPECT_EQ(u.FindFirst('z'), -1);
   EXPECT_EQ(CZqlUcStr().FindFirst(0), 0);
 }
 
@@ -272,7 +267,7 @@ TEST(UcStrConvert, EscapesBothWays) {
   EXPECT_EQ(s[0], kZqlUcNoMapping);
 }
 
-TEST(UcStrConvert, GetToCharFitsWholeCharacters) {
+TEST(UcStrConvert, GetToCharFitsWholeCharactersGetToUcCharTerminatesIfAllFits) {
   char buf[8];
   CZqlUcStr s;
   s.Append(static_cast<unsigned short>(0xE9));
@@ -285,19 +280,16 @@ TEST(UcStrConvert, GetToCharFitsWholeCharacters) {
   EXPECT_STREQ(CZqlUcStr().getToChar(buf, 8), "");
   char* noBuf = nullptr;
   EXPECT_EQ(Raised([&] { abc.getToChar(noBuf, 8); }), kZqlErrInvalidFunctionArguments);
-}
-
-TEST(UcStrConvert, GetToUcCharTerminatesOnlyWhenAllFits) {
-  const CZqlUcStr s("abc");
-  unsigned short buf[6] = {9, 9, 9, 9, 9, 9};
-  s.getToUcChar(buf, 2);
-  EXPECT_EQ(buf[0], 'a');
-  EXPECT_EQ(buf[1], 'b');
-  EXPECT_EQ(buf[2], 9);
-  s.getToUcChar(buf, 6);
-  EXPECT_EQ(buf[3], 0);
-  CZqlUcStr().getToUcChar(buf, 6);
-  EXPECT_EQ(buf[0], 0);
+  // 16-bit output is terminated only when all of it fits.
+  unsigned short units[6] = {9, 9, 9, 9, 9, 9};
+  abc.getToUcChar(units, 2);
+  EXPECT_EQ(units[0], 'a');
+  EXPECT_EQ(units[1], 'b');
+  EXPECT_EQ(units[2], 9);
+  abc.getToUcChar(units, 6);
+  EXPECT_EQ(units[3], 0);
+  CZqlUcStr().getToUcChar(units, 6);
+  EXPECT_EQ(units[0], 0);
 }
 
 TEST(UcStrNumbers, ConversionsAndEndIndex) {
