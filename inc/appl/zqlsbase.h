@@ -66,10 +66,10 @@ enum EZqlIType : int32_t {
   kZqlIMinuteToSecond = 13,
 };
 
-// NumScale[i] = 10^i and NumEpsilon[i] = 0.5 * 10^-i for i = 0..32: the
+// ZqlNumScale[i] = 10^i and ZqlNumEpsilon[i] = 0.5 * 10^-i for i = 0..32: the
 // scale factors and the comparison tolerances of the exact numerics.
-extern const double NumScale[33];
-extern const double NumEpsilon[33];
+extern const double ZqlNumScale[33];
+extern const double ZqlNumEpsilon[33];
 
 // Strips pad from both ends of text: writes zero bytes over the trailing
 // pads and answers a pointer to the first character that is not pad (null

@@ -17,20 +17,20 @@ constexpr unsigned int kZqlMaxBitLength = 2048;
 // The digit work of the bit strings. Bits are packed most significant
 // first: bit i is bit 7 - i % 8 of byte i / 8. None raises.
 // Leading hexadecimal / binary digits of text (up to a NUL, at most size).
-unsigned int hexLength(const char* text, unsigned int size);
-unsigned int binLength(const char* text, unsigned int size);
+unsigned int ZqlHexLength(const char* text, unsigned int size);
+unsigned int ZqlBinLength(const char* text, unsigned int size);
 // Packs the digits that cover bitCount bits into bits ((bitCount + 7) / 8
 // bytes, the caller's); the bits after bitCount in the last byte are 0.
 // REQUIRES: digits holds that many digits.
-void hexPut(unsigned char* bits, const char* digits, unsigned int bitCount);
-void binPut(unsigned char* bits, const char* digits, unsigned int bitCount);
+void ZqlHexPut(unsigned char* bits, const char* digits, unsigned int bitCount);
+void ZqlBinPut(unsigned char* bits, const char* digits, unsigned int bitCount);
 // Writes count upper-case hexadecimal digits / count "0" and "1" digits of
 // bits into out (count + 1 bytes, the caller's) and terminates it.
-void hexGet(char* out, const unsigned char* bits, unsigned int count);
-void binGet(char* out, const unsigned char* bits, unsigned int count);
+void ZqlHexGet(char* out, const unsigned char* bits, unsigned int count);
+void ZqlBinGet(char* out, const unsigned char* bits, unsigned int count);
 // The bytes the shorter string occupies by memcmp, then the bit counts:
 // negative, 0 or positive.
-int binCompare(const unsigned char* a, unsigned int aBits, const unsigned char* b,
+int ZqlBinCompare(const unsigned char* a, unsigned int aBits, const unsigned char* b,
                unsigned int bBits);
 
 // BIT(n) and BIT VARYING(n): up to n bits (n at most 2048) in an owned
@@ -119,7 +119,7 @@ class CZqlBinary : public CZqlData {
   CZqlBinary Substring(unsigned int start) const;
   CZqlBinary Substring(unsigned int start, unsigned int count) const;
 
-  // binCompare; 0 when an operand is null.
+  // ZqlBinCompare; 0 when an operand is null.
   int operator==(const CZqlBinary& b) const;
   int operator!=(const CZqlBinary& b) const;
   int operator<(const CZqlBinary& b) const;

@@ -163,7 +163,7 @@ class CZqlExactNum : public CZqlNum {
   int is_exactnumeric() const override { return 1; }
   int is_exectnumeric() const override { return 1; }
 
-  // Exact with exact: equal when |a - b| < NumEpsilon[max(scales)], ordered
+  // Exact with exact: equal when |a - b| < ZqlNumEpsilon[max(scales)], ordered
   // when the difference is at least that tolerance. Exact with a host
   // number: the tolerance of this scale. Exact with approximate: plain.
   ZQL_NUM_COMPARE_ALL(override)

@@ -660,7 +660,7 @@ class CZqlTime : public CZqlDatetime {
   CZqlTime operator-(const CZqlDT& b) const;
   // This time minus other as a copy of pattern (see CZqlDate::DTDiff).
   CZqlDT DTDiff(const CZqlTime& other, const CZqlDT& pattern) const;
-  // Equal when the times of day differ by less than NumEpsilon[max of the
+  // Equal when the times of day differ by less than ZqlNumEpsilon[max of the
   // precisions], else ordered by time of day; 0 when either is null.
   int operator>(const CZqlTime& b) const;
   int operator>=(const CZqlTime& b) const;

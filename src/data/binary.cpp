@@ -76,15 +76,15 @@ int Holds(int op, int r) {
 // Digit functions
 // ---------------------------------------------------------------------------
 
-unsigned int hexLength(const char* text, unsigned int size) {
+unsigned int ZqlHexLength(const char* text, unsigned int size) {
   return text != nullptr ? CountDigits(text, size, true) : 0;
 }
 
-unsigned int binLength(const char* text, unsigned int size) {
+unsigned int ZqlBinLength(const char* text, unsigned int size) {
   return text != nullptr ? CountDigits(text, size, false) : 0;
 }
 
-void hexPut(unsigned char* bits, const char* digits, unsigned int bitCount) {
+void ZqlHexPut(unsigned char* bits, const char* digits, unsigned int bitCount) {
   std::memset(bits, 0, Bytes(bitCount));
   for (unsigned int i = 0; i < bitCount; ++i) {
     const int v = HexDigit(static_cast<unsigned char>(digits[i / 4]));
@@ -92,14 +92,14 @@ void hexPut(unsigned char* bits, const char* digits, unsigned int bitCount) {
   }
 }
 
-void binPut(unsigned char* bits, const char* digits, unsigned int bitCount) {
+void ZqlBinPut(unsigned char* bits, const char* digits, unsigned int bitCount) {
   std::memset(bits, 0, Bytes(bitCount));
   for (unsigned int i = 0; i < bitCount; ++i) {
     if (digits[i] == '1') SetBit(bits, i);
   }
 }
 
-void hexGet(char* out, const unsigned char* bits, unsigned int count) {
+void ZqlHexGet(char* out, const unsigned char* bits, unsigned int count) {
   static const char kDigits[] = "0123456789ABCDEF";
   for (unsigned int i = 0; i < count; ++i) {
     out[i] = kDigits[bits[i / 2] >> (i % 2 != 0 ? 0 : 4) & 0xF];
@@ -107,12 +107,12 @@ void hexGet(char* out, const unsigned char* bits, unsigned int count) {
   out[count] = '\0';
 }
 
-void binGet(char* out, const unsigned char* bits, unsigned int count) {
+void ZqlBinGet(char* out, const unsigned char* bits, unsigned int count) {
   for (unsigned int i = 0; i < count; ++i) out[i] = Bit(bits, i) ? '1' : '0';
   out[count] = '\0';
 }
 
-int binCompare(const unsigned char* a, unsigned int aBits, const unsigned char* b,
+int ZqlBinCompare(const unsigned char* a, unsigned int aBits, const unsigned char* b,
                unsigned int bBits) {
   const unsigned int n = Bytes(aBits < bBits ? aBits : bBits);
   if (n > 0) {
@@ -222,9 +222,9 @@ int CZqlBinary::storeDigits(const char* digits, unsigned int n, bool hex, unsign
   unsigned char packed[kMaxBytes];
   const unsigned int count = static_cast<unsigned int>(bits);
   if (hex) {
-    hexPut(packed, digits, count);
+    ZqlHexPut(packed, digits, count);
   } else {
-    binPut(packed, digits, count);
+    ZqlBinPut(packed, digits, count);
   }
   if (!assign(packed, count)) return 0;
   if (used != nullptr) *used = (count + per - 1) / per;
@@ -235,7 +235,7 @@ int CZqlBinary::storeHexValue(const char* text, unsigned int size, unsigned int*
   return ZqlEntry<int>(0, [&]() -> int {
     if (used != nullptr) *used = 0;
     if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
-    return storeDigits(text, hexLength(text, size), true, used);
+    return storeDigits(text, ZqlHexLength(text, size), true, used);
   });
 }
 
@@ -243,7 +243,7 @@ int CZqlBinary::storeBinValue(const char* text, unsigned int size, unsigned int*
   return ZqlEntry<int>(0, [&]() -> int {
     if (used != nullptr) *used = 0;
     if (text == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
-    return storeDigits(text, binLength(text, size), false, used);
+    return storeDigits(text, ZqlBinLength(text, size), false, used);
   });
 }
 
@@ -283,7 +283,7 @@ int CZqlBinary::getHexValue(char* text, unsigned int size, unsigned int* used) c
     Warn(kZqlErrStringDataRightTruncation0104);
     digits = size - 1;
   }
-  hexGet(text, bits_, digits);
+  ZqlHexGet(text, bits_, digits);
   if (used != nullptr) *used = digits;
   return 1;
 }
@@ -298,7 +298,7 @@ int CZqlBinary::getBinValue(char* text, unsigned int size, unsigned int* used) c
     Warn(kZqlErrStringDataRightTruncation0104);
     digits = size - 1;
   }
-  binGet(text, bits_, digits);
+  ZqlBinGet(text, bits_, digits);
   if (used != nullptr) *used = digits;
   return 1;
 }
@@ -308,7 +308,7 @@ int CZqlBinary::getHexValue(CZqlUcStr* text) const {
   text->Clear();
   if (isNull()) return 0;
   char digits[kZqlMaxBitLength / 4 + 1];
-  hexGet(digits, bits_, (bitCount_ + 3) / 4);
+  ZqlHexGet(digits, bits_, (bitCount_ + 3) / 4);
   if (digits[0] != '\0') text->Copy(digits);
   return 1;
 }
@@ -318,7 +318,7 @@ int CZqlBinary::getBinValue(CZqlUcStr* text) const {
   text->Clear();
   if (isNull()) return 0;
   char digits[kZqlMaxBitLength + 1];
-  binGet(digits, bits_, bitCount_);
+  ZqlBinGet(digits, bits_, bitCount_);
   if (digits[0] != '\0') text->Copy(digits);
   return 1;
 }
@@ -431,9 +431,9 @@ int CZqlBinary::SQLLiteral(CZqlUcStr* out) const {
   text[0] = hex ? 'X' : 'B';
   text[1] = '\'';
   if (hex) {
-    hexGet(text + 2, bits_, bitCount_ / 4);
+    ZqlHexGet(text + 2, bits_, bitCount_ / 4);
   } else {
-    binGet(text + 2, bits_, bitCount_);
+    ZqlBinGet(text + 2, bits_, bitCount_);
   }
   std::strcat(text, "'");
   out->Copy(text);
@@ -476,7 +476,7 @@ CZqlBinary CZqlBinary::Substring(unsigned int start) const {
 
 int CZqlBinary::compare(int op, const CZqlBinary& b) const {
   if (isNull() || b.isNull()) return 0;
-  return Holds(op, binCompare(bits_, bitCount_, b.bits_, b.bitCount_));
+  return Holds(op, ZqlBinCompare(bits_, bitCount_, b.bits_, b.bitCount_));
 }
 
 int CZqlBinary::operator==(const CZqlBinary& b) const { return compare(kEq, b); }

@@ -61,7 +61,7 @@ void Fields(double seconds, int first, int last, double out[6]) {
 // Two magnitudes are equal within the noise that sums of fields and
 // arithmetic leave in a double.
 int Near(double a, double b) {
-  return std::fabs(a - b) <= std::max(NumEpsilon[9], 4e-16 * std::max(std::fabs(a), std::fabs(b)));
+  return std::fabs(a - b) <= std::max(ZqlNumEpsilon[9], 4e-16 * std::max(std::fabs(a), std::fabs(b)));
 }
 
 }  // namespace
@@ -327,9 +327,9 @@ int CZqlDT::storeValue(const char* text, unsigned int size) {
 // The magnitude in units of 10^-digits seconds, cut (not rounded) so that
 // no field is ever shown as 60.
 static int64_t Ticks(double seconds, unsigned int digits) {
-  const double x = seconds * NumScale[digits];
+  const double x = seconds * ZqlNumScale[digits];
   const double r = std::nearbyint(x);
-  return static_cast<int64_t>(std::fabs(r - x) <= Noise(seconds) * NumScale[digits] ? r
+  return static_cast<int64_t>(std::fabs(r - x) <= Noise(seconds) * ZqlNumScale[digits] ? r
                                                                                    : std::floor(x));
 }
 
@@ -339,7 +339,7 @@ void CZqlDT::formatFields(char* out, unsigned int size) const {
   out[0] = '\0';
   if (first < 0) return;
   const unsigned int digits = last == kZqlFieldSecond ? frac_ : 0;
-  const int64_t scale = static_cast<int64_t>(NumScale[digits]);
+  const int64_t scale = static_cast<int64_t>(ZqlNumScale[digits]);
   int64_t rest = Ticks(seconds_, digits);
   int k = 0;
   for (int f = first; f <= last; ++f) {

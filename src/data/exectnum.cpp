@@ -41,12 +41,12 @@ int CZqlExactNum::compare(int op, const CZqlNum& b) const {
   if (isNull() || b.isNull()) return 0;
   if (!b.is_exactnumeric()) return Plain(op, realValue(), b.realValue());
   const unsigned int scale = std::min(std::max(Scale(), b.Scale()), 32u);
-  return Holds(op, realValue(), b.realValue(), NumEpsilon[scale]);
+  return Holds(op, realValue(), b.realValue(), ZqlNumEpsilon[scale]);
 }
 
 int CZqlExactNum::compareHost(int op, double b) const {
   if (isNull()) return 0;
-  return Holds(op, realValue(), b, NumEpsilon[std::min(Scale(), 32u)]);
+  return Holds(op, realValue(), b, ZqlNumEpsilon[std::min(Scale(), 32u)]);
 }
 
 #define ZQL_EXACT_COMPARE_DEF(OP, CODE)                                                        \

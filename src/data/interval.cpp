@@ -179,7 +179,7 @@ CZqlData* CZqlInterval::checkDiv(const CZqlData* other) const {
 
 int CZqlInterval::checkLeading(double count) const {
   return ZqlEntry<int>(0, [&]() -> int {
-    if (!(count < NumScale[lead_])) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
+    if (!(count < ZqlNumScale[lead_])) ZQL_PUSH_RAISE(kZqlErrIntervalFieldOverflow);
     return 1;
   });
 }

@@ -591,8 +591,8 @@ double CZqlExactNum::CutToScale(double v, unsigned int s) {
   if (CLocale() == static_cast<locale_t>(0)) {
     // Without a locale object the digits cannot be read back: cut the
     // binary value instead (no digit lies below the scale from 2^53 on).
-    if (std::fabs(v) * NumScale[s] >= 9007199254740992.0) return v;
-    const double t = std::trunc(v * NumScale[s]) / NumScale[s];
+    if (std::fabs(v) * ZqlNumScale[s] >= 9007199254740992.0) return v;
+    const double t = std::trunc(v * ZqlNumScale[s]) / ZqlNumScale[s];
     return t == 0.0 ? 0.0 : t;
   }
   int d[kMaxDigits + 2] = {0};

@@ -93,7 +93,7 @@ void CZqlScaledNum::negate() {
 }
 
 bool CZqlNumeric::fits(double value) const {
-  return std::fabs(value) < NumScale[precision_ - scale_];
+  return std::fabs(value) < ZqlNumScale[precision_ - scale_];
 }
 
 CZqlNumeric& CZqlNumeric::operator++() {

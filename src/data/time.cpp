@@ -70,7 +70,7 @@ double CZqlTime::Second() const {
 // decimals rounds down whichever side of the half its double lies. A time
 // that would round up to midnight is cut instead, as it has no next day.
 double CZqlTime::rounded(double seconds) const {
-  const double scale = NumScale[prec_];
+  const double scale = ZqlNumScale[prec_];
   const double x = seconds * scale;
   const double down = std::floor(x);
   double n = down;
@@ -219,8 +219,8 @@ int CZqlTime::SQLType(CZqlUcStr* out) const {
 // hh:mm:ss, the fraction without trailing zeros when there is one, and
 // with the time-zone flag the displacement as +hh:mm or -hh:mm.
 void CZqlTime::formatText(char* out, unsigned int size) const {
-  const int64_t scale = static_cast<int64_t>(NumScale[prec_]);
-  const int64_t n = std::llround(tod_ * NumScale[prec_]);
+  const int64_t scale = static_cast<int64_t>(ZqlNumScale[prec_]);
+  const int64_t n = std::llround(tod_ * ZqlNumScale[prec_]);
   const int64_t whole = n / scale;
   int64_t fraction = n % scale;
   int k = std::snprintf(out, size, "%02lld:%02lld:%02lld",
@@ -276,7 +276,7 @@ CZqlDT CZqlTime::DTDiff(const CZqlTime& other, const CZqlDT& pattern) const {
 
 int CZqlTime::compare(const CZqlTime& b, int* order) const {
   if (isNull() || b.isNull()) return 0;
-  const double eps = NumEpsilon[prec_ > b.prec_ ? prec_ : b.prec_];
+  const double eps = ZqlNumEpsilon[prec_ > b.prec_ ? prec_ : b.prec_];
   const double d = tod_ - b.tod_;
   *order = std::fabs(d) < eps ? 0 : d < 0 ? -1 : 1;
   return 1;

@@ -152,7 +152,7 @@ TEST(Unpack, AttributesOutsideTheLimitsAreClamped) {
   EXPECT_EQ(n.Scale(), 32u);
   CZqlNumeric other(10, 2);
   other = 1.5;
-  EXPECT_EQ(n == other, 1);  // the comparison reads NumEpsilon[32]
+  EXPECT_EQ(n == other, 1);  // the comparison reads ZqlNumEpsilon[32]
 
   CZqlDecimal d;
   ASSERT_EQ(UnpackInto(&d, CExpected().l(1, 4).l(2, 9).bytes()), 0);

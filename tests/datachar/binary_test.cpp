@@ -103,8 +103,8 @@ TEST(BitCompare, BytesThenBitCount) {
     EXPECT_EQ(cases[k].got, cases[k].want) << "case " << k;
   }
   const unsigned char a = 0xA0;
-  EXPECT_EQ(binCompare(&a, 3, &a, 3), 0);
-  EXPECT_LT(binCompare(&a, 3, &a, 4), 0);
+  EXPECT_EQ(ZqlBinCompare(&a, 3, &a, 3), 0);
+  EXPECT_LT(ZqlBinCompare(&a, 3, &a, 4), 0);
 }
 
 // Random bit strings against the same operations on digit strings.

@@ -36,7 +36,7 @@ class CTable {
 
   // Seconds with at most `digits` decimals.
   double Seconds(unsigned int whole, unsigned int digits) {
-    const unsigned int scale = static_cast<unsigned int>(NumScale[digits]);
+    const unsigned int scale = static_cast<unsigned int>(ZqlNumScale[digits]);
     return whole + static_cast<double>(Below(scale)) / scale;
   }
 
@@ -77,7 +77,7 @@ class CTable {
   // A leading field count below 10^lead, small ones more often.
   unsigned int Leading(unsigned int lead) {
     const unsigned int digits = 1 + Below(lead);
-    return Below(static_cast<unsigned int>(NumScale[digits]));
+    return Below(static_cast<unsigned int>(ZqlNumScale[digits]));
   }
 
   std::unique_ptr<CZqlYM> YM(EZqlIType type, unsigned int lead) {
