@@ -151,6 +151,24 @@ int ZqlUcSearch(const unsigned short* s, int L, const unsigned short* p, int m, 
 // equal (n < 0: unlimited). With upper, both units go through ZqlUcToUpper.
 int ZqlUcCompareUnits(const unsigned short* a, const unsigned short* b, int n, bool upper);
 
+// The comparison loop of both: units of a against those next(i) gives for
+// i = 0, 1, ... (0 at b's end), case-blind when upper; stops after n units
+// (n < 0: at a's end).
+template <class Next>
+int ZqlUcCompareWith(const unsigned short* a, int n, bool upper, Next next) {
+  for (int i = 0; n < 0 || i < n; ++i) {
+    unsigned short x = a[i];
+    unsigned short y = next(i);
+    if (upper) {
+      x = ZqlUcToUpper(x);
+      y = ZqlUcToUpper(y);
+    }
+    if (x != y) return static_cast<int>(x) - static_cast<int>(y);
+    if (a[i] == 0) return 0;
+  }
+  return 0;
+}
+
 // ---------------------------------------------------------------------------
 // Character-property tables
 // ---------------------------------------------------------------------------

@@ -698,18 +698,8 @@ int CZqlUcStr::compChars(const char* text, int n, unsigned long table, bool uppe
     if (text == nullptr) return body_ == nullptr ? 0 : 1;
     if (body_ == nullptr) return -1;
     if (n == 0) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    const unsigned short* a = body_->text;
-    for (int i = 0; n < 0 || i < n; ++i) {
-      unsigned short x = a[i];
-      unsigned short y = ZqlUcCh2UcMoveCCT(&text, table);  // 0 at its end
-      if (upper) {
-        x = ZqlUcToUpper(x);
-        y = ZqlUcToUpper(y);
-      }
-      if (x != y) return static_cast<int>(x) - static_cast<int>(y);
-      if (a[i] == 0) return 0;
-    }
-    return 0;
+    return ZqlUcCompareWith(body_->text, n, upper,
+                            [&](int) { return ZqlUcCh2UcMoveCCT(&text, table); });
   });
 }
 

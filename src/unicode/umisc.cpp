@@ -137,17 +137,7 @@ int ZqlUcSearch(const unsigned short* s, int L, const unsigned short* p, int m, 
 }
 
 int ZqlUcCompareUnits(const unsigned short* a, const unsigned short* b, int n, bool upper) {
-  for (int i = 0; n < 0 || i < n; ++i) {
-    unsigned short x = a[i];
-    unsigned short y = b[i];
-    if (upper) {
-      x = ZqlUcToUpper(x);
-      y = ZqlUcToUpper(y);
-    }
-    if (x != y) return static_cast<int>(x) - static_cast<int>(y);
-    if (a[i] == 0) return 0;
-  }
-  return 0;
+  return ZqlUcCompareWith(a, n, upper, [b](int i) { return b[i]; });
 }
 
 int ZqlUcStrlen(const unsigned short* s) {
