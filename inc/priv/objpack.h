@@ -160,6 +160,11 @@ class CZqlObjPack : public CZqlObject {
   // units up to the first zero unit or the payload's end). Answers 1, or 0
   // with *out emptied when there is no current payload. May raise 0xA008.
   int getPackedValue(CZqlUcStr* out) const;
+  // The current item as a 4-byte integer, the one reader of counts, flags
+  // and versions in packed areas: a payload of any other width is damage
+  // and raises kZqlErrInternalZQLError; with emptyIsZero, an item without
+  // payload reads as 0.
+  int32_t getInt32(bool emptyIsZero = false) const;
 
   // Where the payload of a length-prefixed item added next would begin
   // (buffer + 8 + offset + 6), so a writer can build it in place and then

@@ -32,20 +32,12 @@ enum : int {
   kColDefault = 20,
 };
 
-// The current item as a 4-byte integer; any other width is damage (0).
-int32_t ReadLong(CZqlObjPack* pack) {
-  int32_t value = 0;
-  if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
-  return value;
-}
 
 // Reads the version item that opens every descriptor: 1, or 0 after
 // raising 0xA00C.
 int ReadVersion(CZqlObjPack* pack) {
   if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-  if (pack->getNext() != kLabelVersion || ReadLong(pack) != kZqlDDAPackVersion) {
+  if (pack->getNext() != kLabelVersion || pack->getInt32() != kZqlDDAPackVersion) {
     ZQL_RAISE(kZqlErrInternalZQLError);
   }
   return 1;
@@ -191,7 +183,7 @@ int CZqlParameter::unpackFrom(CZqlObjPack* pack) {
   for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
     switch (label) {
       case kParName: name_.unpackFrom(pack); break;
-      case kParNullable: nullable_ = AsFlag(ReadLong(pack)); break;
+      case kParNullable: nullable_ = AsFlag(pack->getInt32()); break;
       case kLabelValue: ReadValue(pack, label, &dsc_); break;
       default: break;
     }
@@ -384,10 +376,10 @@ int CZqlColumn::unpackFrom(CZqlObjPack* pack) {
 void CZqlColumn::unpackItem(CZqlObjPack* pack, int label) {
   switch (label) {
     case kColName: name_.unpackFrom(pack); break;
-    case kColNullable: nullable_ = AsFlag(ReadLong(pack)); break;
-    case kColNative: native_ = AsFlag(ReadLong(pack)); break;
+    case kColNullable: nullable_ = AsFlag(pack->getInt32()); break;
+    case kColNative: native_ = AsFlag(pack->getInt32()); break;
     case kColDomain: domain_.unpackFrom(pack); break;
-    case kColOffset: offset_ = static_cast<uint32_t>(ReadLong(pack)); break;
+    case kColOffset: offset_ = static_cast<uint32_t>(pack->getInt32()); break;
     case kLabelValue: ReadValue(pack, label, &dataDsc_); break;
     case kColDefault: ReadValue(pack, label, &deflt_); break;
     default: break;

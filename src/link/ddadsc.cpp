@@ -37,16 +37,6 @@ enum : int {
   kCondDiag = 3,
 };
 
-// The current item as a 4-byte integer: 0 for an item without payload, the
-// value for a 4-byte payload; any other width is damage.
-int32_t ReadLong(CZqlObjPack* pack) {
-  int32_t value = 0;
-  if (pack->getSize() == 0) return 0;
-  if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
-  return value;
-}
 
 // The current item's text into a new string.
 std::unique_ptr<CZqlUcStr> ReadText(CZqlObjPack* pack) {
@@ -247,7 +237,7 @@ int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
   return ZqlEntry<int>(0, [&]() -> int {
     if (pack == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
     if (pack->getNext() != kLabelVersion || pack->getSize() != sizeof(int32_t) ||
-        ReadLong(pack) != kZqlDDAPackVersion) {
+        pack->getInt32(true) != kZqlDDAPackVersion) {
       ZQL_RAISE(kZqlErrInternalZQLError);
     }
     if (body_ == nullptr && !Init()) return 0;
@@ -261,11 +251,11 @@ int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
 void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
   SZqlDiag& b = *body_;
   switch (label) {
-    case kLabelStmType: b.stmType = ReadLong(pack); break;
-    case kLabelRowCount: b.rowCount = ReadLong(pack); break;
-    case kLabelErrPos: b.errPos = ReadLong(pack); break;
-    case kLabelCsrState: b.csrState = ReadLong(pack); break;
-    case kLabelCsrUpd: b.csrUpd = ReadLong(pack); break;
+    case kLabelStmType: b.stmType = pack->getInt32(true); break;
+    case kLabelRowCount: b.rowCount = pack->getInt32(true); break;
+    case kLabelErrPos: b.errPos = pack->getInt32(true); break;
+    case kLabelCsrState: b.csrState = pack->getInt32(true); break;
+    case kLabelCsrUpd: b.csrUpd = pack->getInt32(true); break;
     case kLabelSUTable: {
       std::unique_ptr<CZqlUcStr> text = ReadText(pack);
       delete b.suTable;
@@ -278,7 +268,7 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
       b.dbmsName = text.release();
       break;
     }
-    case kLabelDbmsStatus: b.dbmsStatus = static_cast<uint32_t>(ReadLong(pack)); break;
+    case kLabelDbmsStatus: b.dbmsStatus = static_cast<uint32_t>(pack->getInt32(true)); break;
     case kLabelConditions: unpackCondFrom(pack); break;
     case kLabelColumns:
       // New columns invalidate the outputs that point into the old ones.
@@ -317,7 +307,7 @@ void CZqlDDA::unpackParams(CZqlObjPack* pack) {
 // conditions are pushed oldest first, and two terminators in a row end it.
 void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
   if (pack->getNext() != kLabelCondCount) ZQL_RAISE(kZqlErrInternalZQLError);
-  if (!SetCondQty(ReadLong(pack))) return;
+  if (!SetCondQty(pack->getInt32(true))) return;
   SZqlDiag& b = *body_;
   int previous = -1;
   for (;;) {
@@ -325,8 +315,8 @@ void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
     if (label == kZqlPackEnd && previous == kZqlPackEnd) return;
     SZqlCondition* c = working();
     switch (label) {
-      case kLabelMore: b.more = ReadLong(pack) != 0 ? 1 : 0; break;
-      case kCondErr: c->err = ReadLong(pack); break;
+      case kLabelMore: b.more = pack->getInt32(true) != 0 ? 1 : 0; break;
+      case kCondErr: c->err = pack->getInt32(true); break;
       case kCondSqlstate: {
         // The payload need not be terminated: copy at most its own bytes.
         const uint32_t n = pack->getSize() < 5 ? pack->getSize() : 5;

@@ -17,19 +17,11 @@ enum : int {
   kLabelValue = 10,  // a parameter value's data descriptor group
 };
 
-// The current item as a 4-byte integer; any other width is damage (0).
-int32_t ReadLong(CZqlObjPack* pack) {
-  int32_t value = 0;
-  if (pack->getSize() != sizeof value || !pack->getPackedValue(&value)) {
-    ZQL_RAISE(kZqlErrInternalZQLError);
-  }
-  return value;
-}
 
 // Reads the count item that opens a packed set. -1 after damage.
 int ReadCount(CZqlObjPack* pack) {
   if (pack->getNext() != kLabelCount) ZQL_RAISE(kZqlErrInternalZQLError);
-  const int32_t n = ReadLong(pack);
+  const int32_t n = pack->getInt32();
   if (n < 0 || n > kZqlDDAMaxDescriptors) ZQL_RAISE(kZqlErrInternalZQLError);
   return n;
 }
@@ -229,7 +221,7 @@ int CZqlDDAParams::unpackFrom(CZqlObjPack* pack) {
     const int n = ReadCount(pack);
     if (n < 0) return 0;
     if (pack->getNext() != kLabelFlag) ZQL_RAISE(kZqlErrInternalZQLError);
-    const int32_t flag = ReadLong(pack);
+    const int32_t flag = pack->getInt32();
     if (flag == 1) {
       Clear();
       if (n == 0) return 1;

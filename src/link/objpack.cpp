@@ -328,6 +328,13 @@ int CZqlObjPack::getPackedValue(int32_t* out) const {
   return CopyPayload(current_, curSize_, out);
 }
 
+int32_t CZqlObjPack::getInt32(bool emptyIsZero) const {
+  int32_t value = 0;
+  if (emptyIsZero && curSize_ == 0) return 0;
+  if (curSize_ != sizeof value || !getPackedValue(&value)) ZQL_RAISE(kZqlErrInternalZQLError);
+  return value;
+}
+
 int CZqlObjPack::getPackedValue(uint32_t* out) const {
   return CopyPayload(current_, curSize_, out);
 }
