@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ucdefs.h"
+#include "ucload.h"
 #include "zqlconf.h"
 #include "zqldiag.h"
 #include "zqlsys.h"
@@ -264,39 +265,12 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcTable* t) {
   }
 }
 
+constexpr SZqlUcLoadCodes kLoadCodes = {kZqlErrCharacterSetNameNotDefinedInZQLINIFile, kZqlErrCharacterSetDefinitionFileNotFound,
+                                    kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile};
+
 SZqlUcTable* LoadFile(const char* name, CZqlConfig* config) {
-  char file[kZqlMaxPath];
-  char path[kZqlMaxPath];
-  switch (ZqlUcFindDefinition(kCharsetSection, name, config, file, path)) {
-    case kZqlUcDefinitionFound:
-      break;
-    case kZqlUcDefinitionNotNamed:
-      ZqlUcGenErrMsg(kZqlErrCharacterSetNameNotDefinedInZQLINIFile, 0, name);
-      return nullptr;
-    case kZqlUcDefinitionNotFound:
-      ZqlUcGenErrMsg(kZqlErrCharacterSetDefinitionFileNotFound, 0, file);
-      return nullptr;
-    case kZqlUcDefinitionFailed:
-      return nullptr;
-  }
-  auto* t = static_cast<SZqlUcTable*>(ZqlMemoryCalloc(1, sizeof(SZqlUcTable)));
-  if (t == nullptr) return nullptr;
-  CZqlXmfUtil x;
-  bool ok = false;
-  const int done = ZqlTry([&] {
-    t->name = ZqlUcCopyName(name);
-    ok = x.Init(path) && ReadDefinition(x, t);
-  });
-  if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
-    ZqlUcFreeCCT(t);
-    ZQL_RERAISE();
-  }
-  if (!done || !ok) {
-    ZqlUcFreeCCT(t);
-    ZqlUcGenErrMsg(kZqlErrInvalidFormatOfTheCharacterSetDefinitionFile, 0, file);
-    return nullptr;
-  }
-  return t;
+  return ZqlUcLoadDefinition<SZqlUcTable>(kCharsetSection, name, config, kLoadCodes, ReadDefinition, ZqlUcFreeCCT,
+                                  [](int code, const char* text) { ZqlUcGenErrMsg(code, 0, text); });
 }
 
 }  // namespace

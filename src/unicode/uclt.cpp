@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ucdefs.h"
+#include "ucload.h"
 #include "zqlconf.h"
 #include "zqldiag.h"
 #include "zqlucode.h"
@@ -210,39 +211,12 @@ bool ReadDefinition(CZqlXmfUtil& x, SZqlUcCollation* t) {
   return ZqlUcIsEndMark(x, text, length);
 }
 
+constexpr SZqlUcLoadCodes kLoadCodes = {kZqlErrCollationNameNotDefinedInZQLINIFile, kZqlErrCollationDefinitionFileNotFound,
+                                    kZqlErrInvalidFormatOfTheCollationDefinitionFile};
+
 SZqlUcCollation* LoadFile(const char* name, CZqlConfig* config) {
-  char file[kZqlMaxPath];
-  char path[kZqlMaxPath];
-  switch (ZqlUcFindDefinition(kSection, name, config, file, path)) {
-    case kZqlUcDefinitionFound:
-      break;
-    case kZqlUcDefinitionNotNamed:
-      ZqlUcCLTGenErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, name);
-      return nullptr;
-    case kZqlUcDefinitionNotFound:
-      ZqlUcCLTGenErrMsg(kZqlErrCollationDefinitionFileNotFound, file);
-      return nullptr;
-    case kZqlUcDefinitionFailed:
-      return nullptr;
-  }
-  auto* t = static_cast<SZqlUcCollation*>(ZqlMemoryCalloc(1, sizeof(SZqlUcCollation)));
-  if (t == nullptr) return nullptr;
-  CZqlXmfUtil x;
-  bool ok = false;
-  const int done = ZqlTry([&] {
-    t->name = ZqlUcCopyName(name);
-    ok = x.Init(path) && ReadDefinition(x, t);
-  });
-  if (!done && ZqlTryCode() == kZqlErrInsufficientMemory) {
-    ZqlUcFreeCLT(t);
-    ZQL_RERAISE();
-  }
-  if (!done || !ok) {
-    ZqlUcFreeCLT(t);
-    ZqlUcCLTGenErrMsg(kZqlErrInvalidFormatOfTheCollationDefinitionFile, file);
-    return nullptr;
-  }
-  return t;
+  return ZqlUcLoadDefinition<SZqlUcCollation>(kSection, name, config, kLoadCodes, ReadDefinition, ZqlUcFreeCLT,
+                                  [](int code, const char* text) { ZqlUcCLTGenErrMsg(code, text); });
 }
 
 // The built-in text of a loading error, and its message in zqlloc.xmx.
