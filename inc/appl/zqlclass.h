@@ -120,6 +120,14 @@ class CZqlException : public CZqlObject {
   SZqlDiagRecord* diag_;
 };
 
+// Condition records, shared by the exception and the descriptor area:
+// n zeroed records (raises 0xA008); a record's strings freed and the record
+// zeroed; a deep copy of from into the zeroed record to (raises 0xA008,
+// leaving what was copied owned by to).
+SZqlCondition* ZqlConditionsNew(int n);
+void ZqlConditionClear(SZqlCondition* c);
+void ZqlConditionCopy(SZqlCondition* to, const SZqlCondition& from);
+
 // Condition i of the count completed conditions in conds, counted from the
 // most recent (0 = pushed last). Raises 0xA013 when conds is null and 0xA011
 // when i is out of range; answers null if nothing catches the raise.

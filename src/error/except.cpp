@@ -30,26 +30,6 @@ void ParamKey(int item, char* key, std::size_t size) {
     std::snprintf(key, size, "\t%s\t", kItemNames[item - kZqlDiagClassOrigin]);
 }
 
-SZqlCondition* NewConditions(int entries) {
-  return static_cast<SZqlCondition*>(
-      ZqlMemoryCalloc(static_cast<std::size_t>(entries), sizeof(SZqlCondition)));
-}
-
-void ClearCondition(SZqlCondition* c) {
-  delete c->msg;
-  delete c->params;
-  std::memset(c, 0, sizeof *c);
-}
-
-// A deep copy of one condition into a zeroed entry; raises on exhaustion
-// with whatever was copied already owned by `to`.
-void CopyCondition(SZqlCondition* to, const SZqlCondition& from) {
-  to->err = from.err;
-  std::memcpy(to->sqlstate, from.sqlstate, sizeof to->sqlstate);
-  if (from.msg != nullptr) to->msg = new CZqlUcStr(*from.msg);
-  if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
-}
-
 // The one condition an exception without a record reports: allocating the
 // record failed, so it says so without needing memory to say it.
 const SZqlCondition kOutOfMemory = {kZqlErrInsufficientMemory, "A0008",
@@ -57,13 +37,32 @@ const SZqlCondition kOutOfMemory = {kZqlErrInsufficientMemory, "A0008",
 
 }  // namespace
 
+SZqlCondition* ZqlConditionsNew(int n) {
+  return static_cast<SZqlCondition*>(
+      ZqlMemoryCalloc(static_cast<std::size_t>(n), sizeof(SZqlCondition)));
+}
+
+void ZqlConditionClear(SZqlCondition* c) {
+  delete c->msg;
+  delete c->params;
+  std::memset(c, 0, sizeof *c);
+}
+
+void ZqlConditionCopy(SZqlCondition* to, const SZqlCondition& from) {
+  to->err = from.err;
+  std::memcpy(to->sqlstate, from.sqlstate, sizeof to->sqlstate);
+  to->sqlstate[sizeof to->sqlstate - 1] = '\0';
+  if (from.msg != nullptr) to->msg = new CZqlUcStr(*from.msg);
+  if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
+}
+
 CZqlException::CZqlException() : diag_(nullptr) {
   SZqlDiagRecord* d = nullptr;
   const int ok = ZqlTry([&] {
     d = static_cast<SZqlDiagRecord*>(ZqlMemoryCalloc(1, sizeof *d));
     d->condCapacity = kGrowBy;
     d->refCount = 1;
-    d->conds = NewConditions(kGrowBy + 1);
+    d->conds = ZqlConditionsNew(kGrowBy + 1);
   });
   if (ok) {
     diag_ = d;
@@ -108,13 +107,13 @@ int CZqlException::copyConditions(const SZqlCondition* conds, int count,
   if (capacity < count) capacity = count;
   flushCond();
   if (capacity != diag_->condCapacity) {
-    SZqlCondition* fresh = NewConditions(capacity + 1);
+    SZqlCondition* fresh = ZqlConditionsNew(capacity + 1);
     ZqlMemoryFree(diag_->conds);
     diag_->conds = fresh;
     diag_->condCapacity = capacity;
   }
   for (int i = 0; i < count; ++i) {
-    CopyCondition(&diag_->conds[i], conds[i]);
+    ZqlConditionCopy(&diag_->conds[i], conds[i]);
     diag_->condCount = i + 1;  // owned from here on, whatever comes next
   }
   return 1;
@@ -306,7 +305,7 @@ int CZqlException::pushCond() {
   if (d.condCount >= kZqlMaxConditions) return 1;
   if (d.condCount == d.condCapacity) {
     SZqlCondition* grown = nullptr;
-    if (!ZqlTry([&] { grown = NewConditions(d.condCapacity + kGrowBy + 1); }))
+    if (!ZqlTry([&] { grown = ZqlConditionsNew(d.condCapacity + kGrowBy + 1); }))
       return 0;
     std::memcpy(grown, d.conds, sizeof(SZqlCondition) * (d.condCapacity + 1));
     ZqlMemoryFree(d.conds);
@@ -326,7 +325,7 @@ int CZqlException::pushCond() {
 
 int CZqlException::flushCond() {
   if (diag_ == nullptr || diag_->conds == nullptr) return 0;
-  for (int i = 0; i <= diag_->condCount; ++i) ClearCondition(&diag_->conds[i]);
+  for (int i = 0; i <= diag_->condCount; ++i) ZqlConditionClear(&diag_->conds[i]);
   diag_->condCount = 0;
   return 1;
 }

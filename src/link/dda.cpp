@@ -26,28 +26,6 @@ int ClampCapacity(int n) {
   return n <= 0 || n > kZqlDDAMaxConditions ? kZqlDDAMaxConditions : n;
 }
 
-// A zeroed array of n records. Raises 0xA008.
-SZqlCondition* NewRecords(int n) {
-  return static_cast<SZqlCondition*>(
-      ZqlMemoryCalloc(static_cast<std::size_t>(n), sizeof(SZqlCondition)));
-}
-
-void ClearRecord(SZqlCondition* c) {
-  delete c->msg;
-  delete c->params;
-  std::memset(c, 0, sizeof *c);
-}
-
-// Deep copy of from into the zeroed record to. Raises 0xA008, leaving what
-// was copied owned by to.
-void CopyRecord(SZqlCondition* to, const SZqlCondition& from) {
-  to->err = from.err;
-  std::memcpy(to->sqlstate, from.sqlstate, sizeof to->sqlstate);
-  to->sqlstate[sizeof to->sqlstate - 1] = '\0';
-  if (from.msg != nullptr) to->msg = new CZqlUcStr(*from.msg);
-  if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
-}
-
 // Replaces *slot by a copy of text (null text: no string).
 void ReplaceString(CZqlUcStr** slot, const CZqlUcStr* text) {
   CZqlUcStr* copy = text != nullptr ? new CZqlUcStr(*text) : nullptr;
@@ -69,7 +47,7 @@ CZqlUcStr WithoutTabs(const CZqlUcStr& value) {
 struct SRecordCopies {
   std::vector<SZqlCondition> recs;
   ~SRecordCopies() {
-    for (SZqlCondition& c : recs) ClearRecord(&c);
+    for (SZqlCondition& c : recs) ZqlConditionClear(&c);
   }
 };
 
@@ -101,7 +79,7 @@ void CZqlDDA::release() noexcept {
   body_ = nullptr;
   if (b == nullptr || --b->refCount > 0) return;
   if (b->conds != nullptr) {
-    for (int i = 0; i <= b->condCount; ++i) ClearRecord(&b->conds[i]);
+    for (int i = 0; i <= b->condCount; ++i) ZqlConditionClear(&b->conds[i]);
     ZqlMemoryFree(b->conds);
   }
   delete b->suTable;
@@ -171,7 +149,7 @@ int CZqlDDA::SetCondQty(int n) {
   const int capacity = ClampCapacity(n);
   body_->more = 0;
   if (capacity == body_->condCapacity && body_->conds != nullptr) return 1;
-  SZqlCondition* fresh = NewRecords(capacity + 1);
+  SZqlCondition* fresh = ZqlConditionsNew(capacity + 1);
   if (fresh == nullptr) return 0;
   ZqlMemoryFree(body_->conds);
   body_->conds = fresh;
@@ -401,7 +379,7 @@ int CZqlDDA::PushCond() {
     return 1;
   }
   // Full: the oldest condition makes room for the working record.
-  ClearRecord(&b.conds[0]);
+  ZqlConditionClear(&b.conds[0]);
   std::memmove(&b.conds[0], &b.conds[1],
                sizeof(SZqlCondition) * static_cast<std::size_t>(b.condCapacity));
   std::memset(&b.conds[b.condCapacity], 0, sizeof(SZqlCondition));
@@ -419,10 +397,10 @@ int CZqlDDA::pushErr(EZqlError code) {
 int CZqlDDA::pushCopy(const SZqlCondition& from) {
   SZqlCondition* c = working();
   if (c == nullptr) return 0;
-  ClearRecord(c);
-  const int copied = ZqlTry([&] { CopyRecord(c, from); });
+  ZqlConditionClear(c);
+  const int copied = ZqlTry([&] { ZqlConditionCopy(c, from); });
   if (!copied) {
-    ClearRecord(c);
+    ZqlConditionClear(c);
     return 0;
   }
   return PushCond();
@@ -444,7 +422,7 @@ int CZqlDDA::PushCond(const CZqlDDA* other) {
     copies.recs.reserve(static_cast<std::size_t>(from.condCount));
     for (int i = 0; i < from.condCount; ++i) {
       copies.recs.push_back(SZqlCondition{});
-      CopyRecord(&copies.recs.back(), from.conds[i]);
+      ZqlConditionCopy(&copies.recs.back(), from.conds[i]);
     }
   });
   if (!ok) return 0;
@@ -454,7 +432,7 @@ int CZqlDDA::PushCond(const CZqlDDA* other) {
 
 int CZqlDDA::FlushCond() {
   if (body_ == nullptr || body_->conds == nullptr) return 0;
-  for (int i = 0; i <= body_->condCount; ++i) ClearRecord(&body_->conds[i]);
+  for (int i = 0; i <= body_->condCount; ++i) ZqlConditionClear(&body_->conds[i]);
   body_->condCount = 0;
   body_->more = 0;
   return 1;
