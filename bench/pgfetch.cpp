@@ -2,9 +2,10 @@
 // PostgreSQL, one row per request: through a ZQL cursor on zqlpg (client
 // library, driver link, the driver's batches of FETCH FORWARD), beside
 // libpq's own FETCH NEXT loop over the same table, the peer a program would
-// use instead. Both run in this process against a private server started
-// for the run (tests/pg/pgserver.sh); prints rows/s and microseconds per
-// row of each, and the FIGURE line of the two.
+// use instead; and the same rows fetched by a zqlsh script, one ZQL_FETCH a
+// row, on zqlpg and on the SQLite driver, beside the same libpq loop. The
+// servers and drivers are private to the run (tests/pg/pgserver.sh); prints
+// rows/s and microseconds per row, and a FIGURE line for each.
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "benchenv.h"
 #include "zqlappl.h"
@@ -97,6 +99,38 @@ double ZqlFetch(long* checksum) {
   return t;
 }
 
+// A zqlsh script fetching `limit` rows, one ZQL_FETCH each, from
+// environment env (after the statements of setup); seconds to its exit.
+double ZqlshRun(const std::string& dir, const std::string& env, const std::string& setup,
+                const std::string& query, int limit) {
+  const std::string script = dir + "/fetch.lsp";
+  std::ofstream(script) << "(setq s (ZQL_CONNECT \"" << env << "\"))\n"
+                        << setup << "(setq c (ZQL_ALLOC (ZQL_PREPARE s \"" << query
+                        << "\") \"b\"))\n(ZQL_OPEN c)\n(setq n 0)\n"
+                        << "(while (and (< n " << limit
+                        << ") (ZQL_FETCH c)) (setq n (+ n 1)))\n(ZQL_CLOSE c)\n"
+                        << "(ZQL_IEXECUTE s \"ROLLBACK WORK\")\n(ZQL_DISCONNECT s)\n"
+                        << "(if (= n " << limit << ") (exit 0) (exit 1))\n";
+  const std::string command = "'" + BinDir() + "zqlsh' '" + script + "' >/dev/null 2>&1";
+  const auto start = std::chrono::steady_clock::now();
+  const int rc = std::system(command.c_str());
+  const double t = Seconds(start);
+  return rc == 0 ? t : -1;
+}
+
+// Seconds per row of a zqlsh fetch loop: a run of kRows fetches less a run
+// of none (start-up, connect, prepare and open), medians of three each.
+double ZqlshFetch(const std::string& dir, const std::string& env, const std::string& setup,
+                  const std::string& query) {
+  std::vector<double> rows, none;
+  for (int i = 0; i < 3; ++i) {
+    rows.push_back(ZqlshRun(dir, env, setup, query, kRows));
+    none.push_back(ZqlshRun(dir, env, setup, query, 0));
+    if (rows.back() < 0 || none.back() < 0) return -1;
+  }
+  return (zqlbench::Median(&rows) - zqlbench::Median(&none)) / kRows;
+}
+
 }  // namespace
 
 int main(int, char** argv) {
@@ -115,14 +149,24 @@ int main(int, char** argv) {
                     "INSERT INTO bench SELECT g, 'name ' || g, g * 0.5 "
                     "FROM generate_series(1, 100000) g"));
   PQfinish(c);
-  std::ofstream(dir + "/zql.ini") << "[ZQL]\n[ENVIRONMENTS]\nPG = x\n[PG]\nDriver = zqlpg\n"
+  std::ofstream(dir + "/zql.ini") << "[ZQL]\n[ENVIRONMENTS]\nPG = x\nMEM = x\n[PG]\nDriver = zqlpg\n"
                                   << "Conninfo = " << info << "\n[zqlpg]\nPath = " << BinDir()
-                                  << "zqlpg\n";
+                                  << "zqlpg\n[MEM]\nDriver = zqlsqlite\nDatabase = :memory:\n"
+                                  << "[zqlsqlite]\nPath = " << BinDir() << "zqlsqlite\n";
   char saved[PATH_MAX];
   if (getcwd(saved, sizeof saved) == nullptr || chdir(dir.c_str()) != 0) return 1;
   long zqlSum = 0, pqSum = 0;
   const double zql = ZqlFetch(&zqlSum);
   const double pq = LibpqFetch(info, &pqSum);
+  // The same rows from a zqlsh script, on zqlpg and on the SQLite driver.
+  const std::string query = "SELECT id, name, x FROM bench";
+  const double shPg = ZqlshFetch(dir, "PG", "", query);
+  const double shSqlite = ZqlshFetch(
+      dir, "MEM",
+      "(ZQL_IEXECUTE s \"CREATE TABLE bench (id INTEGER, name VARCHAR(20), x DOUBLE)\")\n"
+      "(ZQL_IEXECUTE s \"WITH RECURSIVE g(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM g "
+      "WHERE i < 100000) INSERT INTO bench SELECT i, 'name ' || i, i * 0.5 FROM g\")\n",
+      query);
   if (chdir(saved) != 0) std::perror("chdir");
   Server("stop", state);
   std::system(("rm -rf '" + dir + "'").c_str());
@@ -136,5 +180,9 @@ int main(int, char** argv) {
   std::printf("%-34s %10.0f rows/s %8.2f us/row\n", "libpq FETCH NEXT loop", kRows / pq,
               pq * 1e6 / kRows);
   zqlbench::Figure("pgfetch.rows", mode, zql * 1e6 / kRows, pq * 1e6 / kRows, "us", 0.80);
+  if (shPg > 0) zqlbench::Figure("pgfetch.zqlsh", mode, shPg * 1e6, pq * 1e6 / kRows, "us", 0.80);
+  if (shSqlite > 0)
+    zqlbench::Figure("fetch.zqlsh-sqlite", mode, shSqlite * 1e6, pq * 1e6 / kRows, "us", 0.80);
+  if (shPg <= 0 || shSqlite <= 0) std::fprintf(stderr, "a zqlsh fetch script failed\n");
   return 0;
 }

@@ -243,6 +243,11 @@ class CZqlCsr : public CZqlStm {
   // caller; null with no condition when the cursor is not open, null with
   // 0x2402 when the driver has it closed, 0x2405 when it is on no row.
   CZqlRow* getCurrentRow() const;
+  // The same copy of the row that the last Fetch delivered, without asking
+  // the driver where the cursor is (getCurrentRow asks it twice): for a
+  // caller that reads the row at once after a Fetch that answered 1.
+  // Null with 0x2405 after any other call; may fail with 0xA008.
+  CZqlRow* getFetchedRow() const;
   // Positioned DELETE / UPDATE of the current row, sent as SQL text:
   // "DELETE [FROM t] WHERE CURRENT OF c", "UPDATE t SET A=5,B=NULL WHERE
   // CURRENT OF c" with one assignment per column of row (borrowed for the
@@ -273,8 +278,12 @@ class CZqlCsr : public CZqlStm {
   int open;                   // 1 between a successful Open and Close
   EZqlCurScr scrollability;   // as given to Allocate
   EZqlCurSns sensitivity;     // as given to Allocate
+  // The area holds the row of a Fetch that answered 1 and no call on the
+  // cursor came after it (getFetchedRow may copy it).
+  mutable bool fetched_ = false;
 
  private:
+  CZqlRow* copyRow() const;
   void needCursor() const;
   int fetch(EZqlDirection direction, int32_t offset);
   uint32_t status(EZqlStatInfo item) const;

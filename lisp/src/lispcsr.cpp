@@ -159,7 +159,7 @@ CZqlLispRow* CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf) {
     errPush(kZqlLispErrNoMemory);
     return nullptr;
   }
-  CZqlRow* current = getCurrentRow();
+  CZqlRow* current = getFetchedRow();
   errPush(static_cast<const CZqlSQLObject*>(this));
   if (!current) {
     delete row;

@@ -48,6 +48,7 @@ uint32_t CZqlCsr::status(EZqlStatInfo item) const {
 int CZqlCsr::Allocate(CZqlExecStm* stm, const CZqlIdent& cursorName, EZqlCurScr scr,
                       EZqlCurSns sns) {
   return Protect([&] {
+    fetched_ = false;
     FreshArea();
     if (stm == nullptr || stm->Dispatcher() == nullptr)
       ZQL_PUSH_RAISE(kZqlErrInvalidSQLStatementName);
@@ -76,6 +77,7 @@ int CZqlCsr::Allocate(CZqlExecStm* stm, const CZqlIdent& cursorName, EZqlCurScr 
 
 int CZqlCsr::Open() {
   return Protect([&] {
+    fetched_ = false;
     FreshArea();
     needCursor();
     if (!pInput()) return;
@@ -88,6 +90,7 @@ int CZqlCsr::Open() {
 
 int CZqlCsr::Close() {
   return Protect([&] {
+    fetched_ = false;
     FreshArea();
     needCursor();
     dispatcher->Close(dda, cursorId);
@@ -105,8 +108,10 @@ int CZqlCsr::fetch(EZqlDirection direction, int32_t offset) {
   return Protect([&] {
     FreshArea();
     needCursor();
+    fetched_ = false;
     dispatcher->Fetch(dda, cursorId, direction, offset);
     deliverRow();
+    fetched_ = true;
   });
 }
 
@@ -117,6 +122,18 @@ int CZqlCsr::FetchLast() { return fetch(kZqlFetchLast, 0); }
 int CZqlCsr::FetchAbsolute(int32_t n) { return fetch(kZqlFetchAbsolute, n); }
 int CZqlCsr::FetchRelative(int32_t n) { return fetch(kZqlFetchRelative, n); }
 
+// A copy of the result columns with the values the area holds.
+CZqlRow* CZqlCsr::copyRow() const {
+  const int n = dda->ColCount();
+  std::unique_ptr<CZqlRow> row(new CZqlRow(n));
+  for (int i = 0; i < n; ++i) {
+    CZqlColumn& column = (*row)[i];
+    column = *dda->ColDsc(i);
+    if (column.getData() != nullptr) CvlInt(i, column.getData());
+  }
+  return row.release();
+}
+
 CZqlRow* CZqlCsr::getCurrentRow() const {
   if (!open) return nullptr;
   CZqlRow* result = nullptr;
@@ -126,14 +143,19 @@ CZqlRow* CZqlCsr::getCurrentRow() const {
     if (status(kZqlStatCsrOpen) == 0) ZQL_PUSH_RAISE(kZqlErrCursorIsInCloseState);
     if (status(kZqlStatCsrPosition) != kZqlCsrOnRow)
       ZQL_PUSH_RAISE(kZqlErrCurorIsNotPositionedOnRow);
-    const int n = dda->ColCount();
-    std::unique_ptr<CZqlRow> row(new CZqlRow(n));
-    for (int i = 0; i < n; ++i) {
-      CZqlColumn& column = (*row)[i];
-      column = *dda->ColDsc(i);
-      if (column.getData() != nullptr) CvlInt(i, column.getData());
-    }
-    result = row.release();
+    fetched_ = false;
+    result = copyRow();
+  });
+  return result;
+}
+
+CZqlRow* CZqlCsr::getFetchedRow() const {
+  CZqlRow* result = nullptr;
+  Protect([&] {
+    FreshArea();
+    if (!fetched_) ZQL_PUSH_RAISE(kZqlErrCurorIsNotPositionedOnRow);
+    fetched_ = false;
+    result = copyRow();
   });
   return result;
 }
@@ -148,6 +170,7 @@ void CZqlCsr::tableOf(CZqlUcStr* out) const { dda->getSUTable(out); }
 // duplicate of the area, so that the cursor's descriptions stay; the
 // statement's conditions then replace the cursor's, also after a failure.
 int CZqlCsr::positioned(const CZqlUcStr& head) {
+  fetched_ = false;
   CZqlUcStr text(head);
   text.Append(" WHERE CURRENT OF ");
   name.ToString(&text);

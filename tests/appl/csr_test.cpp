@@ -52,6 +52,11 @@ TEST_F(Cursors, LifeCycle) {
       {"open", [&] { return csr.Sob(1, &name) ? csr.Open() : -1; }, 1, 0, "Open", -2},
       {"first", [&] { return csr.FetchFirst(); }, 1, 0, "Fetch 3 0", 1},
       {"next", [&] { return csr.Fetch(); }, 1, 0, "Fetch 1 0", 2},
+      {"the fetched row, with no request", [&] {
+         row.reset(csr.getFetchedRow());
+         return row != nullptr && IntOf(*(*row)[0].getData()) == 2;
+       },
+       1, 0, "", 2},
       {"current row", [&] {
          row.reset(csr.getCurrentRow());
          return row != nullptr && row->ColNum() == 2 && IntOf(*(*row)[0].getData()) == 2 &&
@@ -62,6 +67,8 @@ TEST_F(Cursors, LifeCycle) {
        "Fetch 6 -2", 2},
       {"no current row off the rows", [&] { return csr.getCurrentRow() != nullptr; }, 0,
        kZqlErrCurorIsNotPositionedOnRow, "Status 5", -2},
+      {"no fetched row after a failed fetch", [&] { return csr.getFetchedRow() != nullptr; }, 0,
+       kZqlErrCurorIsNotPositionedOnRow, "", -2},
       {"last", [&] { return csr.FetchLast(); }, 1, 0, "Fetch 4 0", 3},
       {"prior", [&] { return csr.FetchPrior(); }, 1, 0, "Fetch 2 0", 2},
       {"absolute", [&] { return csr.FetchAbsolute(1); }, 1, 0, "Fetch 5 1", 1},
