@@ -118,12 +118,12 @@ void ZqlIpcRstComTraps();
 // With the request traps set: waits until the driver pid answered (1) or
 // is gone (0), re-testing at each signal and after each liveness period;
 // a driver held stopped (SIGSTOP) for a whole period ends the wait with -1.
-// With status null (start-up) the answer is a SIGUSR1 from pid. Otherwise
-// (a request) it is *status leaving kZqlSlotPending together with pid's
-// SIGUSR1, or, when that signal merged with a stray one, with the end of
-// the next period; a driver that ended after it answered still counts as
-// having answered. SIGUSR1 from others is swallowed. May block for as long
-// as the driver lives and runs.
+// With status null the answer is a SIGUSR1 from pid. Otherwise (a start-up
+// or a request) it is *status leaving kZqlSlotStarting or kZqlSlotPending
+// together with pid's SIGUSR1, or, when that signal merged with a stray
+// one, with the end of the next period; a driver that ended after it
+// answered still counts as having answered. SIGUSR1 from others is
+// swallowed. May block for as long as the driver lives and runs.
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status);
 // For a new child before exec (async-signal-safe): default dispositions for
 // the fatal signals, and the signal mask from before ZqlIpcSetComTraps.

@@ -209,6 +209,8 @@ void FatalAction(int sig, siginfo_t* info, void* ctx) {
   errno = saved;
 }
 
+void DropSignal(int) {}
+
 // Installs the traps on the first nesting level, saving the dispositions
 // found. Each lock holds a level, and so does the process while it has
 // driver connections.
@@ -219,12 +221,32 @@ void ShtPrepare() {
   act.sa_flags = SA_SIGINFO;
   sigemptyset(&act.sa_mask);
   for (int i = 0; i < kFatalCount; ++i) sigaction(kFatalSignals[i], &act, &g.oldFatal[i]);
+  // A reply that comes after its wait ended (a driver that answers late, one
+  // replaced meanwhile) would end the process by SIGUSR1's default action:
+  // while connected, a SIGUSR1 outside a wait is dropped instead. A caller's
+  // own disposition stays.
+  struct sigaction usr1{};
+  if (sigaction(SIGUSR1, nullptr, &usr1) == 0 && !(usr1.sa_flags & SA_SIGINFO) &&
+      usr1.sa_handler == SIG_DFL) {
+    struct sigaction drop{};
+    drop.sa_handler = DropSignal;
+    drop.sa_flags = SA_RESTART;
+    sigemptyset(&drop.sa_mask);
+    sigaction(SIGUSR1, &drop, nullptr);
+  }
 }
 
 // Puts the saved dispositions back when the nesting returns to 0; a
 // disposition the caller set while the traps were in stays.
 void ShtRestore() {
   if (g.shtNesting <= 0 || --g.shtNesting > 0) return;
+  struct sigaction usr1{};
+  if (sigaction(SIGUSR1, nullptr, &usr1) == 0 && !(usr1.sa_flags & SA_SIGINFO) &&
+      usr1.sa_handler == DropSignal) {
+    usr1.sa_handler = SIG_DFL;
+    usr1.sa_flags = 0;
+    sigaction(SIGUSR1, &usr1, nullptr);
+  }
   for (int i = 0; i < kFatalCount; ++i) {
     struct sigaction now{};
     if (sigaction(kFatalSignals[i], nullptr, &now) != 0) continue;
@@ -645,7 +667,9 @@ void ZqlIpcRstComTraps() {
 
 int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   g.expectFrom = pid;
-  auto answered = [&] { return status != nullptr && *status != kZqlSlotPending; };
+  auto answered = [&] {
+    return status != nullptr && *status != kZqlSlotPending && *status != kZqlSlotStarting;
+  };
   // Done at the driver's SIGUSR1: at start-up the signal is the answer; for
   // a request the slot's status must also have left the pending mark, so a
   // stray SIGUSR1 cannot end the wait early. The driver signals after it
@@ -653,8 +677,11 @@ int ZqlIpcAwait(int32_t pid, const volatile int32_t* status) {
   // the caller's disposition; only when it merged with a stray one (and so
   // will not come) does the next liveness period end the wait.
   int periodsAtAnswer = -1;
+  // At start-up pid's signal alone is the answer (a program that signals
+  // without clearing the status is refused by the caller as no driver).
+  const bool startup = status != nullptr && *status == kZqlSlotStarting;
   auto done = [&] {
-    if (status == nullptr) return g.replied != 0;
+    if (status == nullptr || (startup && g.replied)) return g.replied != 0;
     if (!answered()) return false;
     if (g.replied) return true;
     if (periodsAtAnswer < 0) periodsAtAnswer = g.alarms;

@@ -245,7 +245,11 @@ EZqlError StartDriver(linkinf* slot, const char* path) {
   int error = 0;
   const pid_t pid = Spawn(plan, &error);
   if (pid < 0) return ErrnoToCode(error);
-  const int waited = ZqlIpcAwait(pid, nullptr);
+  // The status tells the start's answer too: a SIGUSR1 that merged with a
+  // stray one (a late reply of the driver this one replaces) must not leave
+  // the wait to the driver's lifetime while this process holds the buffer
+  // lock the driver's first idle check waits for.
+  const int waited = ZqlIpcAwait(pid, &slot->status);
   if (waited < 0) {
     // Held stopped before it reported in: it is no driver of this slot.
     kill(pid, SIGKILL);
