@@ -244,10 +244,11 @@ TEST_P(Load, Soak) {
     pids.push_back(Child([&, k] {
       TEST_ZqlIpcReset();
       CZqlAppl appl;
-      if (appl.Init() != 1) return 1;
       std::map<int, int> errors;
       long served = 0;
-      for (long round = 0; time(nullptr) < end; ++round) {
+      const bool ready = appl.Init() == 1;
+      if (!ready) ++errors[appl.Err(0)];
+      for (long round = 0; ready && time(nullptr) < end; ++round) {
         CZqlSession s(&appl);
         if (s.Connect(CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr()) != 1) {
           ++errors[s.Err(0)];
@@ -260,13 +261,18 @@ TEST_P(Load, Soak) {
           ++served;
         s.Disconnect();
       }
-      results.Put(static_cast<int32_t>(served));
-      results.Put(static_cast<int32_t>(errors.size()));
+      // One write, so that the clients' records do not interleave (a pipe
+      // keeps a write of up to PIPE_BUF bytes whole).
+      std::vector<int32_t> record{static_cast<int32_t>(served),
+                                  static_cast<int32_t>(errors.size())};
       for (const auto& e : errors) {
-        results.Put(e.first);
-        results.Put(e.second);
+        record.push_back(e.first);
+        record.push_back(e.second);
       }
-      return 0;
+      const size_t bytes = record.size() * sizeof(int32_t);
+      if (bytes > PIPE_BUF || write(results.fd[1], record.data(), bytes) != static_cast<ssize_t>(bytes))
+        return 2;
+      return ready ? 0 : 1;
     }));
   }
   auto rss = [&](pid_t pid) {
@@ -288,7 +294,9 @@ TEST_P(Load, Soak) {
   std::map<int, long> errors;
   long served = 0;
   for (size_t i = 0; i < pids.size(); ++i) {
-    served += GetSlow(&results);
+    const int32_t count = GetSlow(&results);
+    ASSERT_NE(count, INT32_MIN) << "a client sent no counts";
+    served += count;
     const int32_t kinds = GetSlow(&results);
     for (int32_t e = 0; e < kinds && e >= 0; ++e) {
       const int32_t code = GetSlow(&results);
