@@ -97,6 +97,15 @@ inline void Figure(const char* name, const char* mode, double zql, double peer,
               unit, peer, unit, ratio, goal, ratio > 0 && ratio <= goal ? "ok" : "short");
 }
 
+// A figure whose goal is a limit on ZQL's own value (a time), printed with
+// its unit; the ratio beside it is only what the peer makes of it.
+inline void FigureLimit(const char* name, const char* mode, double zql, double peer,
+                        const char* unit, double limit) {
+  std::printf("FIGURE %s %s zql=%.3f%s peer=%.3f%s ratio=%.2f goal=%.0f%s %s\n", name, mode, zql,
+              unit, peer, unit, peer > 0 ? zql / peer : 0, limit, unit,
+              zql > 0 && zql <= limit ? "ok" : "short");
+}
+
 // Seconds of CPU this thread has used: on a shared machine, time spent
 // waiting for the CPU does not count.
 inline double CpuNow() {

@@ -13,7 +13,6 @@
 // The start-up figures are medians of wall-clock times; their goal is a
 // time limit on ZQL's figure, printed with its unit.
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -42,14 +41,6 @@ const std::string kIniMore = "MEM = x\n";
 std::string IniSections() {
   return "[MEM]\nDriver = zqlsqlite\nDatabase = :memory:\n[zqlsqlite]\nPath = " + BinDir() +
          "zqlsqlite\n";
-}
-
-// One figure whose goal is a limit on ZQL's own value (a time).
-void FigureLimit(const char* name, const char* mode, double zql, double peer, const char* unit,
-                 double limit) {
-  std::printf("FIGURE %s %s zql=%.3f%s peer=%.3f%s ratio=%.2f goal=%.0f%s %s\n", name, mode, zql,
-              unit, peer, unit, peer > 0 ? zql / peer : 0, limit, unit,
-              zql > 0 && zql <= limit ? "ok" : "short");
 }
 
 // Seconds from spawning argv to its exit; negative when it did not exit 0.
@@ -140,7 +131,7 @@ double SecondConnect() {
 
 // The 1,000,000-row cursor: resident memory of both processes after its
 // first row and after its last.
-bool CursorMemory(CZqlDispClient* client, CZqlDDA* dda, uint32_t session, const char* mode) {
+bool CursorMemory(CZqlDispClient* client, uint32_t session, const char* mode) {
   CZqlDDA stm, csr;
   uint32_t statement = 0, cursor = 0;
   long start[2] = {}, end[2] = {};
@@ -162,7 +153,6 @@ bool CursorMemory(CZqlDispClient* client, CZqlDDA* dda, uint32_t session, const 
     end[1] = ResidentKiB(driver);
     client->Close(&csr, cursor);
   });
-  (void)dda;
   if (!ok || start[0] == 0 || start[1] == 0) return false;
   std::printf("memory client %ld KiB -> %ld KiB, driver %ld KiB -> %ld KiB\n", start[0], end[0],
               start[1], end[1]);
@@ -205,7 +195,7 @@ int main(int argc, char** argv) {
     const double other = took > 0 ? SecondConnect() : -1;
     const double open = TimedSqliteOpen();
     const bool last = i == kRuns - 1;
-    if (took > 0 && other > 0 && last && !CursorMemory(&client, &dda, session, mode)) {
+    if (took > 0 && other > 0 && last && !CursorMemory(&client, session, mode)) {
       std::fprintf(stderr, "bench_startup: the long cursor failed\n");
       return 1;
     }

@@ -113,12 +113,16 @@ class CZqlException : public CZqlObject {
   int copyConditions(const SZqlCondition* conds, int count, int capacity);
 
  private:
-  SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
+  const SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
   SZqlCondition* building() const;      // null without a record
   void release() noexcept;
 
   SZqlDiagRecord* diag_;
 };
+
+// The condition an object reports when memory for its own conditions could
+// not be had: 0xA008, SQLSTATE "A0008", no message. Static, never freed.
+extern const SZqlCondition kZqlOutOfMemoryCondition;
 
 // Condition records, shared by the exception and the descriptor area:
 // n zeroed records (raises 0xA008); a record's strings freed and the record

@@ -156,7 +156,7 @@ int CZqlSQLObject::CondQty() const {
 }
 
 int CZqlSQLObject::Err(int i) const {
-  if (dda == nullptr) return i == 0 ? kZqlErrInsufficientMemory : -1;
+  if (dda == nullptr) return i == 0 ? kZqlOutOfMemoryCondition.err : -1;
   int code = -1;
   Protect([&] { code = dda->Err(i); });
   return code;
@@ -172,7 +172,7 @@ const CZqlUcStr* CZqlSQLObject::ErrMsg(int i) const {
 }
 
 const char* CZqlSQLObject::SQLSTATE(int i) const {
-  if (dda == nullptr) return i == 0 ? "A0008" : nullptr;
+  if (dda == nullptr) return i == 0 ? kZqlOutOfMemoryCondition.sqlstate : nullptr;
   const char* state = nullptr;
   Protect([&] {
     if (i >= 0 && i < dda->CondCount()) state = dda->SQLSTATE(i);

@@ -30,12 +30,11 @@ void ParamKey(int item, char* key, std::size_t size) {
     std::snprintf(key, size, "\t%s\t", kItemNames[item - kZqlDiagClassOrigin]);
 }
 
-// The one condition an exception without a record reports: allocating the
-// record failed, so it says so without needing memory to say it.
-const SZqlCondition kOutOfMemory = {kZqlErrInsufficientMemory, "A0008",
-                                    nullptr, nullptr};
-
 }  // namespace
+
+// Allocating the record failed: this says so without needing memory.
+const SZqlCondition kZqlOutOfMemoryCondition = {kZqlErrInsufficientMemory, "A0008", nullptr,
+                                                nullptr};
 
 SZqlCondition* ZqlConditionsNew(int n) {
   return static_cast<SZqlCondition*>(
@@ -131,10 +130,10 @@ SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
   });
 }
 
-SZqlCondition* CZqlException::reading(int i) const {
+const SZqlCondition* CZqlException::reading(int i) const {
   if (diag_ == nullptr) {
     if (i != 0) ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    return const_cast<SZqlCondition*>(&kOutOfMemory);  // read only
+    return &kZqlOutOfMemoryCondition;
   }
   return ZqlConditionAt(diag_->conds, diag_->condCount, i);
 }
