@@ -477,14 +477,18 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
                            where + (raw != nullptr ? sqlite3_errmsg(raw) : "cannot be opened"));
   sqlite3* db = c->db.get();
   sqlite3_extended_result_codes(db, 1);
-  // Reading the schema proves the file is a database.
+  sqlite3_busy_timeout(db, c->env.timeoutMs);
+  // Reading the schema proves the file is a database. A database another
+  // connection holds locked (a commit under way, a killed writer's journal
+  // to roll back) is one too: the connection is made, and its statements
+  // meet the lock as they would later.
   const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-  if (check != SQLITE_OK)
+  const int primary = check & 0xff;
+  if (check != SQLITE_OK && primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
     return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
                            where + sqlite3_errmsg(db));
   if (sqlite3_db_readonly(db, "main") == 1)
     return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection, where + "not writable");
-  sqlite3_busy_timeout(db, c->env.timeoutMs);
   sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
   c->tx = CZqlIsoTx(c->env.autoCommit);
   *id = nextId_++;

@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "sqlite_fixture.h"
+#ifdef ZQL_SQLITE_DRIVER
+#include <sqlite3.h>
+#endif
 
 namespace zqltest {
 namespace {
@@ -84,6 +87,22 @@ TEST_F(Sqlite, ConnectOutcomes) {
   }
   struct stat st;
   EXPECT_EQ(stat((dir_ + "/data/sub/test.db").c_str(), &st), 0) << "folder and file created";
+#ifdef ZQL_SQLITE_DRIVER
+  // A database another program holds locked is still connected to; its
+  // statements meet the lock until it is released.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_ + "/data/sub/test.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  uint32_t s = 0;
+  EXPECT_EQ(Connect(&s), 0) << (dda.CondCount() ? Text(*dda.ErrMsg(0)) : "");
+  EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), kZqlErrTableIsLockedByAnotherCursor);
+  EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0);
+  EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
+  EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
+#endif
 }
 
 // The zql.ini the build ships: MEMORY and SQLITE work with nothing else
