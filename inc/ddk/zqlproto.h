@@ -100,9 +100,10 @@ constexpr uint32_t kZqlCsrOnRow = 4;
 //
 // A System V shared memory segment of kZqlComBufSize bytes keyed by
 // ftok(full path of zql.ini, kZqlIpcProjectId), with a set of
-// kZqlIpcSemCount semaphores under the same key: semaphore i (0..19)
-// serialises the requests to driver slot i, semaphore 20 guards the buffer;
-// each is a binary lock, 1 when free. Each driver creates a data segment:
+// kZqlIpcSemCount semaphores under the same key: semaphore 20 guards the
+// buffer (a binary lock, 1 when free); semaphores 0..19 are not taken (the
+// requests to driver slot i are serialised by the slot's lock behind the
+// client table, see kZqlIpcLockSize). Each driver creates a data segment:
 // the request is copied to its offset 0, the reply comes back as a 32-bit
 // length at offset 0 followed by that many bytes. A request is announced to
 // the driver with SIGUSR1, the reply comes back with SIGUSR1, SIGUSR2 stops
@@ -211,8 +212,14 @@ struct SZqlClientTable {
   SZqlIpcClient clients[kZqlIpcClientCount];
 };
 
-// Bytes of the segment: the buffer, then the client table.
-constexpr std::size_t kZqlComSegSize = kZqlComBufSize + sizeof(SZqlClientTable);
+// The request locks of the driver slots, right behind the client table:
+// kZqlIpcLockSize bytes per slot, each a lock the clients share (drivers
+// never take them), made by the client that creates the segment.
+constexpr std::size_t kZqlIpcLockSize = 64;
+
+// Bytes of the segment: the buffer, the client table, the slots' locks.
+constexpr std::size_t kZqlComSegSize =
+    kZqlComBufSize + sizeof(SZqlClientTable) + kZqlIpcLockSize * kZqlIpcSlotCount;
 
 // The client table of buf, which must be a whole segment of kZqlComSegSize.
 inline SZqlClientTable* ZqlClientTableOf(SZqlComBuf* buf) {

@@ -50,10 +50,12 @@ SZqlComBuf* ZqlIpcComBuf();
 int32_t ZqlIpcKey();
 
 // Lock semaphore 20 (no-op when this process holds it already) and release
-// it (no-op when not held); lock and release the semaphore of driver slot
-// i (0..19). kZqlOk, or kZqlErrCannotCreateCommunicationBuffer without a
-// semaphore set, for a slot outside 0..19, or when the system refuses.
-// Locking may block while another process holds the lock.
+// it (no-op when not held); lock and release the request lock of driver
+// slot i (0..19), one lock of this process at a time. kZqlOk, or
+// kZqlErrCannotCreateCommunicationBuffer without a semaphore set or buffer,
+// for a slot outside 0..19 (or not held, to release), or when the system
+// refuses. Locking may block while another process holds the lock; a lock
+// whose holder died is taken over.
 EZqlError ZqlIpcLockComBuf();
 EZqlError ZqlIpcUnlockComBuf();
 EZqlError ZqlIpcLockDriver(int i);
@@ -138,6 +140,10 @@ void ZqlIpcChildSignals();
 void TEST_ZqlIpcSetWaitHook(void (*hook)());
 // The liveness periods that ran out while waiting.
 int TEST_ZqlIpcAlarmCount();
+// 1 while a thread (of any process) holds driver slot i's request lock, 0
+// when it is free (one whose holder died is taken over and freed), -1
+// without a buffer or for a slot outside 0..19.
+int TEST_ZqlIpcDriverLocked(int i);
 // Forgets all state of this process (detaches what is attached, removes
 // nothing) so that a failed test does not spill into the next.
 void TEST_ZqlIpcReset();

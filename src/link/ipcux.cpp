@@ -2,9 +2,13 @@
 // buffer and its semaphores, the drivers' data segments, the locks, the
 // signal traps and the waits.
 //
-// Locks are taken and released with SEM_UNDO, so that a client killed while
-// holding one (SIGKILL cannot be caught) does not block the others; a new
-// set is made free with SETALL, which no process exit undoes.
+// A client killed while holding a lock (SIGKILL cannot be caught) must not
+// block the others. The buffer's lock is a semaphore taken with SEM_UNDO
+// (a new set is made free with SETALL, which no process exit undoes). The
+// lock taken around every request, one per driver slot, is a process-shared
+// robust mutex behind the client table: free, it costs no system call (a
+// semaphore costs one each way), and the next locker after a holder that
+// died takes it over (EOWNERDEAD), as SEM_UNDO would have freed it.
 //
 // Waiting never tests a flag and then pauses: the request signals stay
 // blocked for the whole exchange and are taken with sigtimedwait, so a
@@ -102,6 +106,36 @@ int SemOp(int sem, int delta) {
 
 EZqlError Locked(int rc) { return rc == 0 ? kZqlOk : kZqlErrCannotCreateCommunicationBuffer; }
 
+// The request lock of driver slot i. REQUIRES: the buffer attached.
+pthread_mutex_t* SlotLock(int i) {
+  static_assert(sizeof(pthread_mutex_t) <= kZqlIpcLockSize, "a slot's lock fits its place");
+  static_assert((kZqlComBufSize + sizeof(SZqlClientTable)) % alignof(pthread_mutex_t) == 0,
+                "the slots' locks are aligned");
+  char* locks = reinterpret_cast<char*>(ZqlClientTableOf(g.comBuf)) + sizeof(SZqlClientTable);
+  return reinterpret_cast<pthread_mutex_t*>(locks + static_cast<std::size_t>(i) * kZqlIpcLockSize);
+}
+
+// Makes the slots' locks of a new segment. REQUIRES: the buffer attached,
+// no other process attached yet (its lock held since before it was made).
+bool MakeSlotLocks() {
+  pthread_mutexattr_t attr;
+  if (pthread_mutexattr_init(&attr) != 0) return false;
+  bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
+            pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0;
+  for (int i = 0; ok && i < kZqlIpcSlotCount; ++i) ok = pthread_mutex_init(SlotLock(i), &attr) == 0;
+  pthread_mutexattr_destroy(&attr);
+  return ok;
+}
+
+// Takes slot i's lock; one whose holder died is taken over. 0, or an
+// errno value.
+int LockSlot(int i) {
+  pthread_mutex_t* lock = SlotLock(i);
+  int rc = pthread_mutex_lock(lock);
+  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(lock);
+  return rc;
+}
+
 int FatalIndex(int sig) {
   for (int i = 0; i < kFatalCount; ++i)
     if (kFatalSignals[i] == sig) return i;
@@ -176,7 +210,9 @@ void PassOn(int sig) {
 // function, then ends the process by sig.
 [[noreturn]] void DoShutdown(int sig) {
   if (g.driverHeld >= 0) {
-    SemOp(g.driverHeld, +1);
+    // Fails (EPERM) when the signal came to another thread than the
+    // holder: the lock is then taken over once the process has ended.
+    pthread_mutex_unlock(SlotLock(g.driverHeld));
     g.driverHeld = -1;
   }
   if (g.comBufHeld) {
@@ -421,8 +457,13 @@ SZqlComBuf* GetSegment(key_t key, bool* created) {
   if (!*created && !OwnedSegment(id)) return nullptr;
   void* at = shmat(id, nullptr, 0);
   if (at == reinterpret_cast<void*>(-1)) return nullptr;
-  if (*created) std::memset(at, 0, kZqlComSegSize);
-  return static_cast<SZqlComBuf*>(at);
+  if (!*created) return static_cast<SZqlComBuf*>(at);
+  std::memset(at, 0, kZqlComSegSize);
+  g.comBuf = static_cast<SZqlComBuf*>(at);
+  if (MakeSlotLocks()) return g.comBuf;
+  g.comBuf = nullptr;
+  shmdt(at);
+  return nullptr;
 }
 
 enum class EAttempt { kDone, kFailed, kRetry };
@@ -551,7 +592,7 @@ EZqlError ZqlIpcUnlockComBuf() {
 }
 
 EZqlError ZqlIpcLockDriver(int i) {
-  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0 || SemOp(i, -1) != 0)
+  if (i < 0 || i >= kZqlIpcSlotCount || g.comBuf == nullptr || LockSlot(i) != 0)
     return kZqlErrCannotCreateCommunicationBuffer;
   g.driverHeld = i;
   ShtPrepare();
@@ -559,8 +600,9 @@ EZqlError ZqlIpcLockDriver(int i) {
 }
 
 EZqlError ZqlIpcUnlockDriver(int i) {
-  if (i < 0 || i >= kZqlIpcSlotCount || g.semId < 0) return kZqlErrCannotCreateCommunicationBuffer;
-  const int rc = SemOp(i, +1);
+  if (i < 0 || i >= kZqlIpcSlotCount || g.comBuf == nullptr || g.driverHeld != i)
+    return kZqlErrCannotCreateCommunicationBuffer;
+  const int rc = pthread_mutex_unlock(SlotLock(i));
   g.driverHeld = -1;
   ShtRestore();
   return Locked(rc);
@@ -739,6 +781,16 @@ void ZqlIpcChildSignals() {
 
 void TEST_ZqlIpcSetWaitHook(void (*hook)()) { g.waitHook = hook; }
 int TEST_ZqlIpcAlarmCount() { return g.alarms; }
+
+int TEST_ZqlIpcDriverLocked(int i) {
+  if (i < 0 || i >= kZqlIpcSlotCount || g.comBuf == nullptr) return -1;
+  pthread_mutex_t* lock = SlotLock(i);
+  const int rc = pthread_mutex_trylock(lock);
+  if (rc == EBUSY) return 1;
+  if (rc == EOWNERDEAD) pthread_mutex_consistent(lock);
+  if (rc == 0 || rc == EOWNERDEAD) pthread_mutex_unlock(lock);
+  return rc == 0 || rc == EOWNERDEAD ? 0 : -1;
+}
 
 void TEST_ZqlIpcReset() {
   DropSegments();

@@ -177,7 +177,7 @@ TEST_P(Load, WritersAndReadersShareOneDriver) {
     long rowsEach;
   };
   const Case cases[] = {{8, 0, 1000}, {4, 4, 1000}};
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   for (const Case& c : cases) {
     std::unique_ptr<CZqlSession> here = Session();  // keeps the driver and T
     CZqlExecStm clear;
@@ -233,7 +233,7 @@ long Scalar(CZqlSession* session, const char* text) {
 using Killed = Load;
 
 TEST_P(Killed, ClientsTransactionIsRolledBack) {
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   std::unique_ptr<CZqlSession> here = Session();
   Pipe go, out;
   const pid_t victim = Client(&go, &out, [&](CZqlSession* s) {
@@ -283,7 +283,7 @@ TEST_P(Load, Soak) {
   if (std::getenv("ZQL_SOAK") == nullptr) GTEST_SKIP() << "ZQL_SOAK not set";
   const char* secs = std::getenv("ZQL_SOAK_SECONDS");
   const long seconds = secs != nullptr ? std::atol(secs) : 60;
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   Pipe results;
   std::vector<pid_t> pids;
   const time_t end = time(nullptr) + seconds;

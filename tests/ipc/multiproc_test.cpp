@@ -12,7 +12,12 @@ namespace {
 
 using MultiProcess = IpcTest;
 
-int SemValue(key_t key, int sem) { return semctl(semget(key, 0, 0), sem, GETVAL); }
+// 1 when lock is free, 0 when held: the buffer's semaphore
+// (kZqlIpcSemComBuf) or the request lock of a driver slot.
+int LockFree(key_t key, int lock) {
+  if (lock == kZqlIpcSemComBuf) return semctl(semget(key, 0, 0), lock, GETVAL);
+  return TEST_ZqlIpcDriverLocked(lock) == 0 ? 1 : 0;
+}
 
 // A client killed while it holds the driver's lock, or while it waits for
 // a reply, blocks no other client, and its reply goes to no one else.
@@ -26,7 +31,7 @@ TEST_F(MultiProcess, KilledClientsDoNotBlockOthers) {
   };
   const Case cases[] = {
       {[&] { return ZqlIpcLockDriver(rec.r.slot) == 0 ? pause() : 1; },
-       [&] { return SemValue(key_, rec.r.slot) == 0; }},
+       [&] { return TEST_ZqlIpcDriverLocked(rec.r.slot) == 1; }},
       {[&] { return Send(&rec, Request("SLEEP 300 " + busy)); },
        [&] { return access(busy.c_str(), F_OK) == 0; }},
   };
@@ -35,7 +40,7 @@ TEST_F(MultiProcess, KilledClientsDoNotBlockOthers) {
     ASSERT_TRUE(Eventually(c.caught));
     kill(pid, SIGKILL);
     WaitChild(pid);
-    ASSERT_EQ(SemValue(key_, rec.r.slot), 1);  // else the requests below would block
+    ASSERT_EQ(TEST_ZqlIpcDriverLocked(rec.r.slot), 0);  // else the requests below would block
     for (const char* mine : {"mine", "again"}) {
       std::vector<unsigned char> reply;
       EXPECT_EQ(Send(&rec, Request(mine), &reply), 0);
@@ -48,11 +53,11 @@ TEST_F(MultiProcess, KilledClientsDoNotBlockOthers) {
 // State of the fatal-signal child: the handler that was installed before
 // the library's trap reports what it sees.
 int gReportFd = -1;
-int gSemId = -1;
-int gSemNum = -1;
+key_t gKey = -1;
+int gLock = -1;
 
 void ReportSemaphore(int) {
-  const int32_t value = semctl(gSemId, gSemNum, GETVAL);
+  const int32_t value = LockFree(gKey, gLock);
   ssize_t ignored = write(gReportFd, &value, sizeof value);
   (void)ignored;
 }
@@ -61,7 +66,7 @@ void ReportSemaphore(int) {
 // the disposition found then: a handler installed before connecting runs
 // after the locks were released. One installed after connecting replaces
 // the trap and runs with the lock held; the lock is released all the same
-// when the process ends (SEM_UNDO).
+// when the process ends (SEM_UNDO, or taken over from its dead holder).
 TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
   struct sigaction mine{}, saved{};
   mine.sa_handler = ReportSemaphore;
@@ -73,15 +78,15 @@ TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
   struct Case {
     int sem;
     bool later;      // the handler is installed after connecting
-    int32_t report;  // the semaphore's value the handler sees
+    int32_t report;  // what the handler sees: 1 the lock is free
   };
   const Case cases[] = {{kZqlIpcSemComBuf, false, 1}, {rec.r.slot, false, 1}, {rec.r.slot, true, 0}};
   for (const Case& c : cases) {
     Pipe report;
     const pid_t crasher = Child([&] {
       gReportFd = report.fd[1];
-      gSemId = semget(key_, 0, 0);
-      gSemNum = c.sem;
+      gKey = key_;
+      gLock = c.sem;
       if (c.later) sigaction(SIGSEGV, &mine, nullptr);
       const int locked = c.sem == kZqlIpcSemComBuf ? ZqlIpcLockComBuf() : ZqlIpcLockDriver(c.sem);
       if (locked != 0) return 1;
@@ -92,7 +97,7 @@ TEST_F(MultiProcess, FatalSignalInClientReleasesItsLock) {
     const int status = WaitChild(crasher);
     EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
     EXPECT_EQ(report.Get(), c.report) << "lock " << c.sem << " later " << c.later;
-    ASSERT_EQ(SemValue(key_, c.sem), 1);
+    ASSERT_EQ(LockFree(key_, c.sem), 1);
   }
   EXPECT_EQ(Send(&rec, Request("x")), 0);
   EXPECT_EQ(Disconnect(&rec), 0);
