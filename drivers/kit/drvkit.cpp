@@ -16,6 +16,7 @@
 
 #include "objpack.h"
 #include "zqldrvkit.h"
+#include "zqlspin.h"
 
 namespace {
 
@@ -224,6 +225,11 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
   code = createSegment(size);
   if (code != 0) return code;
   slot.value = options.value;
+  wakeWords_ = !options.signalsOnly;
+  spinWindowNs_ = wakeWords_ ? ZqlSpinWindowNs() : 0;
+  slot.requestWake = 0;
+  slot.replyWake = 0;
+  slot.spin = wakeWords_ ? kZqlSpinAware : 0;
   if (!Move(slot, EDrvMove::kReady)) return kZqlErrErrorFoundDuringDriverInitialization;
   if (slot.clientPid > 0) kill(slot.clientPid, SIGUSR1);
   return 0;
@@ -272,13 +278,42 @@ void* CZqlDrvKit::interruptLoop(void* arg) {
   }
 }
 
+// After a reply that armed a spin: spins for the next request. True when
+// one is pending (seen, or announced without a signal); false when the
+// driver is now marked asleep and the next request comes by signal.
+bool CZqlDrvKit::spinForRequest() {
+  spinArmed_ = false;
+  linkinf& slot = slotInfo();
+  auto pending = [&slot] { return __atomic_load_n(&slot.status, __ATOMIC_ACQUIRE) == kZqlSlotPending; };
+  if (ZqlSpinUntil(spinWindowNs_, pending)) return true;
+  return !ZqlWakeSleep(&slot.requestWake, requestToken_);
+}
+
 int CZqlDrvKit::serve(CZqlDrvRawHandler* handler) {
   const sigset_t loop = LoopSignals();
   const timespec idle{static_cast<time_t>(kZqlIpcAlarmSeconds), 0};
+  const timespec none{0, 0};
   lastCheck_ = MonotonicSeconds();
+  long lastLook = lastCheck_;
   for (;;) {
     siginfo_t info;
-    const int sig = sigtimedwait(&loop, &info, &idle);
+    int sig;
+    if (spinArmed_ && spinForRequest()) {
+      // A request found by spinning is served as one that was signalled;
+      // the stop signals are looked at once a second all the same.
+      sig = SIGUSR1;
+      const long now = MonotonicSeconds();
+      if (now != lastLook) {
+        lastLook = now;
+        const int other = sigtimedwait(&loop, &info, &none);
+        if (other > 0 && other != SIGUSR1) {
+          serveOne(handler);  // the request first, then the stop
+          sig = other;
+        }
+      }
+    } else {
+      sig = sigtimedwait(&loop, &info, &idle);
+    }
     bool stop = false;
     if (sig == SIGUSR1) {
       // A client that ended may hold SQL locks the request waits for: its
@@ -374,6 +409,7 @@ void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   linkinf& slot = slotInfo();
   if (!Move(slot, EDrvMove::kTake)) return;
   const int32_t client = slot.clientPid;
+  const int32_t clientToken = slot.replyWake;  // written before the status
   handler->Serving(client);
   uint32_t length;
   std::memcpy(&length, seg_ + 4, sizeof length);
@@ -389,7 +425,16 @@ void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   // request may already lie in the segment: this reply is for no one.
   if (slot.clientPid != client) return;
   writeReply(outcome);
-  if (Move(slot, EDrvMove::kAnswer) && client > 0) kill(client, SIGUSR1);
+  // The next request's token goes out with the reply, so that a client
+  // that sees the reply and sends again at once finds the driver spinning.
+  if (spinWindowNs_ > 0) {
+    requestToken_ = ZqlWakeToken(++wakeSequence_);
+    __atomic_store_n(&slot.requestWake, requestToken_, __ATOMIC_RELAXED);
+    spinArmed_ = true;
+  }
+  if (Move(slot, EDrvMove::kAnswer) && client > 0 &&
+      (!wakeWords_ || ZqlWakeNeedsSignal(&slot.replyWake, clientToken)))
+    kill(client, SIGUSR1);
 }
 
 // Writes the reply into the segment: the handler's, or, when it has none

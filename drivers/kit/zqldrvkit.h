@@ -42,6 +42,9 @@ struct SZqlDrvOptions {
   uint32_t segmentSize = kZqlDrvDefaultSegment;
   // The driver's value, which the client copies into its server record.
   int32_t value = 0;
+  // Every request and reply goes by signal: the kit neither spins nor
+  // keeps the slot's wake words (zqlproto.h), as a driver not built on it.
+  bool signalsOnly = false;
 };
 
 // Receives the requests of a driver.
@@ -123,6 +126,7 @@ class CZqlDrvKit {
   bool linkAlive() const;
   bool reclaimDeadClients(CZqlDrvRawHandler* handler, bool quick);
   void idleCheck(CZqlDrvRawHandler* handler, bool* stop);
+  bool spinForRequest();
 
   SZqlComBuf* comBuf_ = nullptr;
   int comId_ = -1;
@@ -132,6 +136,14 @@ class CZqlDrvKit {
   unsigned char* seg_ = nullptr;
   uint32_t segSize_ = 0;
   int slot_ = -1;
+  // The wake protocol (zqlproto.h): whether the kit keeps the words, how
+  // long it spins for the next request, its token sequence, the token of
+  // its current spin, and whether a reply armed one.
+  bool wakeWords_ = false;
+  int64_t spinWindowNs_ = 0;
+  uint32_t wakeSequence_ = 0;
+  int32_t requestToken_ = 0;
+  bool spinArmed_ = false;
   std::vector<unsigned char> request_;  // private copy of the request
   std::vector<unsigned char> reply_;
   // The interrupt thread, its stop flag and the handler it calls.

@@ -150,6 +150,51 @@ enum EZqlSlotStatus : int32_t {
   // of a reply; the client takes it as the request's failure.
 };
 
+// Spinning before sleeping. A side that waits (the client for its reply,
+// the driver for the next request) may spin on the status word for a short
+// while instead of sleeping in sigtimedwait at once; the other side then
+// skips its signal. Whether to signal is settled on the waiter's wake word
+// (requestWake for the driver, replyWake for the client) by a token: a
+// sequence number with the waiter's state in its low two bits.
+//   waiter, before the other side can finish: word = token (kZqlWakeSpin)
+//   other side, after its status write: ZqlWakeNeedsSignal(word, token it
+//     read) -- a token still spinning is marked done and no signal is sent
+//   waiter, when its spin ends unanswered: ZqlWakeSleep(word, token) -- it
+//     marks itself asleep and waits for the signal, or finds its token done:
+//     the status write came, and no signal will.
+// Exactly one side wins the word, so no wake-up is lost and none is sent to
+// a spinning side. A driver announces that it keeps the words by writing
+// kZqlSpinAware into `spin` when it starts (the starting client clears it);
+// a driver that does not is signalled every time and never spun on, and a
+// token that is not spinning always asks for the signal.
+constexpr int32_t kZqlSpinAware = 0x5350494E;
+constexpr int32_t kZqlWakeSpin = 1;   // the waiter spins: no signal
+constexpr int32_t kZqlWakeSleep = 2;  // the waiter sleeps: signal it
+constexpr int32_t kZqlWakeDone = 3;   // the other side finished, sent no signal
+constexpr int32_t kZqlWakeStateMask = 3;
+
+// The spinning token of sequence number seq.
+inline int32_t ZqlWakeToken(uint32_t seq) {
+  return static_cast<int32_t>((seq << 2) | static_cast<uint32_t>(kZqlWakeSpin));
+}
+
+// The other side, after it wrote the status the waiter waits for: true when
+// it must send the signal; false when the waiter still spun (its token is
+// now done and it takes the status without one).
+inline bool ZqlWakeNeedsSignal(int32_t* word, int32_t seen) {
+  if ((seen & kZqlWakeStateMask) != kZqlWakeSpin) return true;
+  return !__atomic_compare_exchange_n(word, &seen, (seen & ~kZqlWakeStateMask) | kZqlWakeDone,
+                                      false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
+// The waiter, whose spin ended without the status: true when it is now
+// marked asleep (the signal will come), false when its token was done (the
+// status was written and no signal comes).
+inline bool ZqlWakeSleep(int32_t* word, int32_t token) {
+  return __atomic_compare_exchange_n(word, &token, (token & ~kZqlWakeStateMask) | kZqlWakeSleep,
+                                     false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
 // Bytes of the path field of a slot, NUL included, and the longest driver
 // path it holds.
 constexpr int kZqlSlotPathSize = 131;
@@ -166,7 +211,10 @@ struct linkinf {
   int32_t clientPid;    // the client that waits for the current reply
   int32_t segKey;       // IPC key of the driver's data segment (driver)
   int32_t interrupt;    // connection whose running request is to stop, 0: none
-  char unused[29];      // not used by the client
+  int32_t spin;         // kZqlSpinAware: the driver keeps the wake words below
+  int32_t requestWake;  // the driver's wake token while it waits for a request
+  int32_t replyWake;    // the client's wake token while it waits for the reply
+  char unused[17];      // not used by the client
   char path[kZqlSlotPathSize];  // driver executable; "" once proved no driver
 };
 
@@ -179,7 +227,10 @@ static_assert(offsetof(linkinf, driverPid) == 20, "slot layout");
 static_assert(offsetof(linkinf, clientPid) == 24, "slot layout");
 static_assert(offsetof(linkinf, segKey) == 28, "slot layout");
 static_assert(offsetof(linkinf, interrupt) == 32, "slot layout");
-static_assert(offsetof(linkinf, unused) == 36, "slot layout");
+static_assert(offsetof(linkinf, spin) == 36, "slot layout");
+static_assert(offsetof(linkinf, requestWake) == 40, "slot layout");
+static_assert(offsetof(linkinf, replyWake) == 44, "slot layout");
+static_assert(offsetof(linkinf, unused) == 48, "slot layout");
 static_assert(offsetof(linkinf, path) == 65, "slot layout");
 
 struct SZqlComBuf {

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "ipcux.h"
+#include "zqlspin.h"
 
 extern char** environ;
 
@@ -90,6 +91,10 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
       if (!Startable(*slot) && slot->state != kZqlSlotInUse) return kZqlErrInternalZQLError;
       slot->clientPid = ZqlIpcSelf();
       slot->driverPid = -1;
+      // The new driver says itself whether it keeps the wake words.
+      slot->spin = 0;
+      slot->requestWake = 0;
+      slot->replyWake = 0;
       SetStatus(slot, kZqlSlotStarting);
       return kZqlOk;
     case ESlotMove::kStarted:
@@ -121,20 +126,13 @@ EZqlError Move(linkinf* slot, ESlotMove move) {
   return kZqlErrInternalZQLError;
 }
 
-// Request traps for the lifetime of the object (or until reset).
+// Request traps for the lifetime of the object.
 class CTrapScope {
  public:
   CTrapScope() { ZqlIpcSetComTraps(); }
-  ~CTrapScope() { reset(); }
+  ~CTrapScope() { ZqlIpcRstComTraps(); }
   CTrapScope(const CTrapScope&) = delete;
   CTrapScope& operator=(const CTrapScope&) = delete;
-  void reset() {
-    if (on_) ZqlIpcRstComTraps();
-    on_ = false;
-  }
-
- private:
-  bool on_ = true;
 };
 
 // The semaphore of one driver slot, held for the lifetime of the object.
@@ -337,6 +335,29 @@ EZqlError TakeReply(const SZqlSegment& seg, SZqlServer* server) {
   return kZqlOk;
 }
 
+// This process's spin window (zqlspin.h), read at its first request.
+int64_t SpinWindow() {
+  static const int64_t window = ZqlSpinWindowNs();
+  return window;
+}
+
+// Sequence of this process's wake tokens.
+uint32_t gWakeSequence = 0;
+
+// The wait of a request announced to a driver that keeps the wake words,
+// with token in the slot's replyWake: spins for the answer, then sleeps
+// for the signal. 1 answered, 0 the driver died, -1 it is held stopped.
+// No signal is blocked while spinning: the driver signals only a client
+// marked asleep, and a driver child's SIGCHLD missed meanwhile is made up
+// for by the wait's early liveness check.
+int SpinThenAwait(linkinf* slot, int32_t pid, int32_t token) {
+  auto answered = [slot] { return StatusOf(*slot) != kZqlSlotPending; };
+  if (ZqlSpinUntil(SpinWindow(), answered)) return 1;
+  CTrapScope traps;  // before the mark: the driver may signal right after it
+  if (!ZqlWakeSleep(&slot->replyWake, token)) return 1;  // answered meanwhile, unsignalled
+  return ZqlIpcAwait(pid, &slot->status);
+}
+
 // One exchange with the driver of slot i: request in, signal, wait, reply
 // out, all under the driver's lock.
 EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
@@ -353,11 +374,33 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   if (static_cast<uint32_t>(server->size) > seg->size) return kZqlErrErrorFoundInDBMSCommunication;
   if (server->size > 0) std::memcpy(seg->addr, server->request, server->size);
   const int32_t pid = slot->driverPid;
-  code = Move(slot, ESlotMove::kSend);
-  if (code != kZqlOk) return code;
-  CTrapScope traps;
-  if (pid <= 0 || kill(pid, SIGUSR1) != 0) return kZqlErrServerDiedConnectionLost;
-  const int waited = ZqlIpcAwait(pid, &slot->status);
+  if (pid <= 0) return kZqlErrServerDiedConnectionLost;
+  // A driver that keeps the wake words is signalled only when it sleeps,
+  // and answers a client that still spins without a signal.
+  const bool aware = slot->spin == kZqlSpinAware;
+  const bool spin = aware && SpinWindow() > 0;
+  const int32_t token = spin ? ZqlWakeToken(++gWakeSequence) : 0;
+  if (aware) slot->replyWake = token;  // published by the status; 0 asks for the signal
+  const int32_t driverToken = aware ? __atomic_load_n(&slot->requestWake, __ATOMIC_ACQUIRE) : 0;
+  auto announce = [&] {
+    if (aware && !ZqlWakeNeedsSignal(&slot->requestWake, driverToken)) return true;
+    return kill(pid, SIGUSR1) == 0;
+  };
+  int waited;
+  if (spin) {
+    code = Move(slot, ESlotMove::kSend);
+    if (code != kZqlOk) return code;
+    if (!announce()) return kZqlErrServerDiedConnectionLost;
+    waited = SpinThenAwait(slot, pid, token);
+  } else {
+    // Blocked before the request is out: a spinning driver may answer it
+    // before any signal of ours.
+    CTrapScope traps;
+    code = Move(slot, ESlotMove::kSend);
+    if (code != kZqlOk) return code;
+    if (!announce()) return kZqlErrServerDiedConnectionLost;
+    waited = ZqlIpcAwait(pid, &slot->status);
+  }
   if (waited < 0) {
     // The driver is held stopped: its reply, should it come once it runs
     // again, is for no one.
@@ -365,7 +408,6 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
     return kZqlErrErrorFoundInDBMSCommunication;
   }
   if (waited == 0) return kZqlErrServerDiedConnectionLost;
-  traps.reset();
   code = Move(slot, ESlotMove::kReplied);
   return code != kZqlOk ? code : TakeReply(*seg, server);
 }

@@ -9,6 +9,8 @@
 //                            bad-reply    answers with a length word larger
 //                                         than the segment
 //                            bad-version  answers Attach with another version
+//                            signals-only  keeps no wake words: every request
+//                                         and reply goes by signal
 //   ZQL_TEST_DRIVER_SEGMENT  size of the data segment in bytes
 //   ZQL_TEST_DRIVER_LOG      file that receives one line per packed request
 //   ZQL_TEST_DRIVER_TRACE    file that receives one line per driver operation
@@ -676,6 +678,7 @@ int main(int argc, char** argv) {
   }
   SZqlDrvOptions options;
   options.value = kDriverValue;
+  options.signalsOnly = mode == "signals-only";
   if (const char* size = std::getenv("ZQL_TEST_DRIVER_SEGMENT"))
     options.segmentSize = static_cast<uint32_t>(std::strtoul(size, nullptr, 10));
   CZqlDrvKit kit;

@@ -114,6 +114,45 @@ TEST_F(Transport, MisbehavingDriversFailWithTheirCodes) {
   }
 }
 
+// Requests with gaps shorter and longer than the spin window: between a
+// spinning client and a spinning driver, to a driver that keeps no wake
+// words (every request and reply by signal), and with spinning off on both
+// sides. Each reply is its request's echo. A driver that dies while the
+// client spins for the reply is found dead as one that dies while it sleeps.
+TEST_F(Transport, SpinningAndSignalledRequestsAllArrive) {
+  const struct {
+    const char* mode;
+    const char* spinUsec;  // of the client and the driver it starts
+    int32_t code;
+  } cases[] = {
+      {"", "50", 0},
+      {"signals-only", "50", 0},
+      {"", "0", 0},
+      {"die-in-request", "50", kZqlErrServerDiedConnectionLost},
+  };
+  for (const auto& c : cases) {
+    setenv("ZQL_TEST_DRIVER_MODE", c.mode, 1);
+    setenv("ZQL_SPIN_USEC", c.spinUsec, 1);
+    const std::vector<int32_t> got = Bounded(1, [&](Pipe* out) {
+      Record rec;
+      int32_t code = Connect(&rec, driver_);
+      const useconds_t gaps[] = {0, 0, 0, 200, 0, 5000, 0};
+      for (int round = 0; code == 0 && round < 50; ++round) {
+        usleep(gaps[round % 7]);
+        std::vector<unsigned char> reply;
+        const std::vector<unsigned char> request = Request("r" + std::to_string(round));
+        code = Send(&rec, request, &reply);
+        if (code == 0 && reply != request) code = -1;
+      }
+      out->Put(code);
+      Disconnect(&rec);
+    });
+    EXPECT_EQ(got[0], c.code) << c.mode << ", spin " << c.spinUsec;
+  }
+  unsetenv("ZQL_SPIN_USEC");
+  unsetenv("ZQL_TEST_DRIVER_MODE");
+}
+
 TEST_F(Transport, BadDriverPathsAreRefused) {
   Record rec;
   const std::string tooLong = "/" + std::string(kZqlMaxDriverPath, 'd');
