@@ -409,7 +409,8 @@ void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   linkinf& slot = slotInfo();
   if (!Move(slot, EDrvMove::kTake)) return;
   const int32_t client = slot.clientPid;
-  const int32_t clientToken = slot.replyWake;  // written before the status
+  // Written before the status; atomic, as the client marks it asleep.
+  const int32_t clientToken = __atomic_load_n(&slot.replyWake, __ATOMIC_RELAXED);
   handler->Serving(client);
   uint32_t length;
   std::memcpy(&length, seg_ + 4, sizeof length);

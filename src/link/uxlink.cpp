@@ -380,7 +380,9 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   const bool aware = slot->spin == kZqlSpinAware;
   const bool spin = aware && SpinWindow() > 0;
   const int32_t token = spin ? ZqlWakeToken(++gWakeSequence) : 0;
-  if (aware) slot->replyWake = token;  // published by the status; 0 asks for the signal
+  // Published by the status; 0 asks for the signal. Atomic: a driver late
+  // with the previous reply's wake may still try its token.
+  if (aware) __atomic_store_n(&slot->replyWake, token, __ATOMIC_RELAXED);
   const int32_t driverToken = aware ? __atomic_load_n(&slot->requestWake, __ATOMIC_ACQUIRE) : 0;
   auto announce = [&] {
     if (aware && !ZqlWakeNeedsSignal(&slot->requestWake, driverToken)) return true;
