@@ -351,7 +351,12 @@ uint32_t gWakeSequence = 0;
 // marked asleep, and a driver child's SIGCHLD missed meanwhile is made up
 // for by the wait's early liveness check.
 int SpinThenAwait(linkinf* slot, int32_t pid, int32_t token) {
-  auto answered = [slot] { return StatusOf(*slot) != kZqlSlotPending; };
+  // As the wait takes it: a slot whose dead driver another client restarts
+  // meanwhile (Starting) has not answered.
+  auto answered = [slot] {
+    const int32_t status = StatusOf(*slot);
+    return status != kZqlSlotPending && status != kZqlSlotStarting;
+  };
   if (ZqlSpinUntil(SpinWindow(), answered)) return 1;
   CTrapScope traps;  // before the mark: the driver may signal right after it
   if (!ZqlWakeSleep(&slot->replyWake, token)) return 1;  // answered meanwhile, unsignalled
@@ -409,7 +414,10 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
     slot->clientPid = 0;
     return kZqlErrErrorFoundInDBMSCommunication;
   }
-  if (waited == 0) return kZqlErrServerDiedConnectionLost;
+  // Another client may have restarted the slot under the buffer lock while
+  // this one waited for a driver that died: the new driver's status is no
+  // answer, and the segment holds no reply.
+  if (waited == 0 || slot->driverPid != pid) return kZqlErrServerDiedConnectionLost;
   code = Move(slot, ESlotMove::kReplied);
   return code != kZqlOk ? code : TakeReply(*seg, server);
 }

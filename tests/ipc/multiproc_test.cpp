@@ -162,6 +162,51 @@ TEST_F(MultiProcess, DriverOfAnotherClientIsRestartedWhenDead) {
   EXPECT_EQ(Disconnect(&rec), 0);
 }
 
+// The hook of the next test, inside the wait for the first driver's reply:
+// kills that driver, has another client restart the slot, and returns once
+// the new driver has reported in.
+linkinf* gSlot = nullptr;
+pid_t gFirst = 0;
+Pipe* gGo = nullptr;
+
+void RestartMeanwhile() {
+  kill(gFirst, SIGKILL);
+  gGo->Put(1);
+  for (int i = 0; i < 2000; ++i) {
+    const int32_t pid = gSlot->driverPid;
+    if (pid > 0 && pid != gFirst && __atomic_load_n(&gSlot->status, __ATOMIC_ACQUIRE) == kZqlSlotReady) return;
+    usleep(5000);
+  }
+}
+
+// A client waiting for a driver that dies while another client restarts
+// its slot: the new driver's ready status is no answer to it.
+TEST_F(MultiProcess, WaitForARestartedDriverFails) {
+  Record rec;
+  ASSERT_EQ(Connect(&rec, driver_), 0);
+  gSlot = &ZqlIpcComBuf()->slots[rec.r.slot];
+  gFirst = gSlot->driverPid;
+  drivers_.insert(gFirst);
+  Pipe go, out;
+  gGo = &go;
+  const pid_t other = Child([&] {
+    if (go.Get() != 1) return 1;
+    Record again;
+    out.Put(Connect(&again, driver_));
+    pause();
+    return 0;
+  });
+  TEST_ZqlIpcSetWaitHook(RestartMeanwhile);
+  EXPECT_EQ(Send(&rec, Request("SLEEP 300 " + dir_ + "/busy")), kZqlErrServerDiedConnectionLost);
+  TEST_ZqlIpcSetWaitHook(nullptr);
+  EXPECT_EQ(out.Get(), 0);
+  drivers_.insert(gSlot->driverPid);
+  EXPECT_NE(gSlot->driverPid, gFirst);
+  kill(other, SIGKILL);
+  WaitChild(other);
+  Disconnect(&rec);
+}
+
 bool Traced(const std::string& path, const std::string& line) {
   std::ifstream in(path);
   for (std::string l; std::getline(in, l);)
