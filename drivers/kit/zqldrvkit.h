@@ -96,7 +96,9 @@ class CZqlDrvKit {
   // (ClientGone), and when that leaves the slot without connections the
   // driver frees it and ends (answers 1), removing the buffer and the
   // semaphores when no client is attached any more. A
-  // SIGUSR1 while no request is pending is ignored. A reply that does not
+  // SIGUSR1 while no request is pending is ignored. After each reply the
+  // kit spins for the next request for the spin window (zqlspin.h) before
+  // it sleeps, unless options.signalsOnly was set. A reply that does not
   // fit the segment is replaced by one carrying
   // kZqlErrErrorFoundInDBMSCommunication at label 2, as is the answer to a
   // request whose length word does not fit the segment.
