@@ -227,9 +227,7 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
   slot.value = options.value;
   wakeWords_ = !options.signalsOnly;
   spinWindowNs_ = wakeWords_ ? ZqlSpinWindowNs() : 0;
-  slot.requestWake = 0;
-  slot.replyWake = 0;
-  slot.spin = wakeWords_ ? kZqlSpinAware : 0;
+  slot.spin = wakeWords_ ? kZqlSpinAware : 0;  // the starting client cleared the wake words
   if (!Move(slot, EDrvMove::kReady)) return kZqlErrErrorFoundDuringDriverInitialization;
   if (slot.clientPid > 0) kill(slot.clientPid, SIGUSR1);
   return 0;

@@ -106,34 +106,37 @@ int SemOp(int sem, int delta) {
 
 EZqlError Locked(int rc) { return rc == 0 ? kZqlOk : kZqlErrCannotCreateCommunicationBuffer; }
 
-// The request lock of driver slot i. REQUIRES: the buffer attached.
-pthread_mutex_t* SlotLock(int i) {
+// The request lock of driver slot i in buf, a whole segment.
+pthread_mutex_t* SlotLock(SZqlComBuf* buf, int i) {
   static_assert(sizeof(pthread_mutex_t) <= kZqlIpcLockSize, "a slot's lock fits its place");
   static_assert((kZqlComBufSize + sizeof(SZqlClientTable)) % alignof(pthread_mutex_t) == 0,
                 "the slots' locks are aligned");
-  char* locks = reinterpret_cast<char*>(ZqlClientTableOf(g.comBuf)) + sizeof(SZqlClientTable);
+  char* locks = reinterpret_cast<char*>(ZqlClientTableOf(buf)) + sizeof(SZqlClientTable);
   return reinterpret_cast<pthread_mutex_t*>(locks + static_cast<std::size_t>(i) * kZqlIpcLockSize);
 }
 
-// Makes the slots' locks of a new segment. REQUIRES: the buffer attached,
-// no other process attached yet (its lock held since before it was made).
-bool MakeSlotLocks() {
+// Makes the slots' locks of the new segment buf. REQUIRES: no other
+// process attached yet (the buffer's lock held since before it was made).
+bool MakeSlotLocks(SZqlComBuf* buf) {
   pthread_mutexattr_t attr;
   if (pthread_mutexattr_init(&attr) != 0) return false;
   bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
             pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0;
-  for (int i = 0; ok && i < kZqlIpcSlotCount; ++i) ok = pthread_mutex_init(SlotLock(i), &attr) == 0;
+  for (int i = 0; ok && i < kZqlIpcSlotCount; ++i) ok = pthread_mutex_init(SlotLock(buf, i), &attr) == 0;
   pthread_mutexattr_destroy(&attr);
   return ok;
 }
 
-// Takes slot i's lock; one whose holder died is taken over. 0, or an
-// errno value.
+// The answer rc of taking lock, with a lock whose holder died taken over:
+// 0 held, or an errno value.
+int TakenOver(pthread_mutex_t* lock, int rc) {
+  return rc == EOWNERDEAD ? pthread_mutex_consistent(lock) : rc;
+}
+
+// Takes slot i's lock of the attached buffer. 0, or an errno value.
 int LockSlot(int i) {
-  pthread_mutex_t* lock = SlotLock(i);
-  int rc = pthread_mutex_lock(lock);
-  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(lock);
-  return rc;
+  pthread_mutex_t* lock = SlotLock(g.comBuf, i);
+  return TakenOver(lock, pthread_mutex_lock(lock));
 }
 
 int FatalIndex(int sig) {
@@ -212,7 +215,7 @@ void PassOn(int sig) {
   if (g.driverHeld >= 0) {
     // Fails (EPERM) when the signal came to another thread than the
     // holder: the lock is then taken over once the process has ended.
-    pthread_mutex_unlock(SlotLock(g.driverHeld));
+    pthread_mutex_unlock(SlotLock(g.comBuf, g.driverHeld));
     g.driverHeld = -1;
   }
   if (g.comBufHeld) {
@@ -459,9 +462,7 @@ SZqlComBuf* GetSegment(key_t key, bool* created) {
   if (at == reinterpret_cast<void*>(-1)) return nullptr;
   if (!*created) return static_cast<SZqlComBuf*>(at);
   std::memset(at, 0, kZqlComSegSize);
-  g.comBuf = static_cast<SZqlComBuf*>(at);
-  if (MakeSlotLocks()) return g.comBuf;
-  g.comBuf = nullptr;
+  if (MakeSlotLocks(static_cast<SZqlComBuf*>(at))) return static_cast<SZqlComBuf*>(at);
   shmdt(at);
   return nullptr;
 }
@@ -602,7 +603,7 @@ EZqlError ZqlIpcLockDriver(int i) {
 EZqlError ZqlIpcUnlockDriver(int i) {
   if (i < 0 || i >= kZqlIpcSlotCount || g.comBuf == nullptr || g.driverHeld != i)
     return kZqlErrCannotCreateCommunicationBuffer;
-  const int rc = pthread_mutex_unlock(SlotLock(i));
+  const int rc = pthread_mutex_unlock(SlotLock(g.comBuf, i));
   g.driverHeld = -1;
   ShtRestore();
   return Locked(rc);
@@ -784,12 +785,12 @@ int TEST_ZqlIpcAlarmCount() { return g.alarms; }
 
 int TEST_ZqlIpcDriverLocked(int i) {
   if (i < 0 || i >= kZqlIpcSlotCount || g.comBuf == nullptr) return -1;
-  pthread_mutex_t* lock = SlotLock(i);
+  pthread_mutex_t* lock = SlotLock(g.comBuf, i);
   const int rc = pthread_mutex_trylock(lock);
   if (rc == EBUSY) return 1;
-  if (rc == EOWNERDEAD) pthread_mutex_consistent(lock);
-  if (rc == 0 || rc == EOWNERDEAD) pthread_mutex_unlock(lock);
-  return rc == 0 || rc == EOWNERDEAD ? 0 : -1;
+  if (TakenOver(lock, rc) != 0) return -1;
+  pthread_mutex_unlock(lock);
+  return 0;
 }
 
 void TEST_ZqlIpcReset() {

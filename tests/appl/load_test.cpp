@@ -322,6 +322,8 @@ TEST_P(Load, Soak) {
       return ready ? 0 : 1;
     }));
   }
+  // The test's one driver runs in the highest slot.
+  auto driverPid = [] { return ZqlIpcComBuf()->slots[kZqlIpcSlotCount - 1].driverPid; };
   auto rss = [&](pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);)
@@ -329,14 +331,14 @@ TEST_P(Load, Soak) {
     return -1L;
   };
   std::unique_ptr<CZqlSession> here = Session();
-  const pid_t first = ZqlIpcComBuf()->slots[kZqlIpcSlotCount - 1].driverPid;
+  const pid_t first = driverPid();
   const long rssStart = rss(first);
   int kills = 0;
   while (time(nullptr) + 5 < end) {
     sleep(5);
     // -1 while a client starts the next driver: kill(-1) would end every
     // process of the user.
-    const pid_t driver = ZqlIpcComBuf()->slots[kZqlIpcSlotCount - 1].driverPid;
+    const pid_t driver = driverPid();
     if (driver <= 0) continue;
     drivers_.insert(driver);
     if (kill(driver, SIGKILL) == 0) ++kills;
@@ -356,7 +358,7 @@ TEST_P(Load, Soak) {
   for (pid_t pid : pids) EXPECT_TRUE(ExitedWith(WaitSlow(pid), 0));
   CZqlExecStm probe;
   probe.ImmediateExecute(here.get(), "DELETE FROM T");  // reaches the last driver
-  const pid_t last = ZqlIpcComBuf()->slots[kZqlIpcSlotCount - 1].driverPid;
+  const pid_t last = driverPid();
   drivers_.insert(last);
   std::printf("soak: requests served %ld, driver kills %d\n", served, kills);
   for (const auto& e : errors) std::printf("soak: error 0x%X x %ld\n", e.first, e.second);

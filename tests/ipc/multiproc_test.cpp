@@ -171,6 +171,7 @@ Pipe* gGo = nullptr;
 
 void RestartMeanwhile() {
   kill(gFirst, SIGKILL);
+  Eventually([] { return !Alive(gFirst); });  // else the other client may reuse it
   gGo->Put(1);
   for (int i = 0; i < 2000; ++i) {
     const int32_t pid = gSlot->driverPid;
@@ -187,13 +188,14 @@ TEST_F(MultiProcess, WaitForARestartedDriverFails) {
   gSlot = &ZqlIpcComBuf()->slots[rec.r.slot];
   gFirst = gSlot->driverPid;
   drivers_.insert(gFirst);
-  Pipe go, out;
+  Pipe go, out, done;
   gGo = &go;
   const pid_t other = Child([&] {
     if (go.Get() != 1) return 1;
     Record again;
     out.Put(Connect(&again, driver_));
-    pause();
+    done.Get();
+    Disconnect(&again);
     return 0;
   });
   TEST_ZqlIpcSetWaitHook(RestartMeanwhile);
@@ -202,8 +204,8 @@ TEST_F(MultiProcess, WaitForARestartedDriverFails) {
   EXPECT_EQ(out.Get(), 0);
   drivers_.insert(gSlot->driverPid);
   EXPECT_NE(gSlot->driverPid, gFirst);
-  kill(other, SIGKILL);
-  WaitChild(other);
+  done.Put(1);
+  EXPECT_TRUE(ExitedWith(WaitChild(other), 0));
   Disconnect(&rec);
 }
 
