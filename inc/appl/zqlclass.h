@@ -56,13 +56,78 @@ struct SZqlCondition {
   CZqlUcStr* params;    // owned; null when there are none
 };
 
+// A stack of conditions, oldest first, below the working record that the
+// setters fill and Push moves onto it. All zero, it is empty and has no
+// records. The exception and the descriptor area each keep one; they differ
+// only in what they do when it is full (grow, or drop the oldest).
+struct SZqlCondStack {
+  int32_t count;        // completed conditions
+  int32_t capacity;     // completed conditions recs can hold
+  SZqlCondition* recs;  // owned; capacity + 1 records ([count] is the
+                        // working record), null when capacity is 0
+
+  // Room for capacity conditions, the stack emptied first. Raises 0xA008,
+  // keeping the old records then.
+  void Reserve(int capacity);
+  // Room for n more conditions, keeping them all. Raises 0xA008.
+  void Grow(int n);
+  // Frees every record; the stack is all zero again.
+  void Release() noexcept;
+  // Empties the stack and the working record; 0 without records.
+  int Flush() noexcept;
+  // Replaces the conditions by deep copies of the count conditions in from
+  // (push order), with room for at least capacity. Raises 0xA008, keeping
+  // what was copied.
+  void CopyFrom(const SZqlCondition* from, int count, int capacity);
+
+  // The working record; null without records.
+  SZqlCondition* Working() const;
+  // Condition i counted from the most recent (0 = pushed last); valid until
+  // the stack changes. Raises 0xA013 without records, 0xA011 out of range.
+  const SZqlCondition* At(int i) const;
+
+  // Setters of the working record: 1 when set, 0 without records. They raise
+  // 0xA00B for a null SQLSTATE, 0xA011 for an item below
+  // kZqlDiagReturnedSqlstate and 0xA008 on exhaustion; other items than the
+  // SQLSTATE, the message text and the parameter items are ignored.
+  int SetErr(int code);
+  int SetMsg(const CZqlUcStr& msg);
+  int SetSQLSTATE(const char* state);
+  int SetItem(EZqlDiag item, const CZqlUcStr& value);
+  int SetParams(const CZqlUcStr& text);  // the whole diagnostic text
+
+  enum EPush {
+    kRefused,  // no records, or the working record's code is 0
+    kPushed,   // completed and moved onto the stack
+    kFull,     // no room: nothing was done
+  };
+  // Completes the working record (SQLSTATE and standard message from its
+  // code when it has none; a message that cannot be made stays empty) and
+  // moves it onto the stack. Never raises.
+  EPush Push() noexcept;
+  // Drops the oldest condition to make room. REQUIRES: count == capacity > 0.
+  void DropOldest() noexcept;
+};
+
+// Runs f in a try frame of its own and answers what it answers, or fail when
+// it raised (the code then stays the try table's current one): how the
+// condition readers and setters of the exception and the descriptor area
+// keep their promise never to raise.
+template <class R, class F>
+R ZqlCondQuiet(R fail, F&& f) {
+  R result = fail;
+  ZqlTry([&] { result = f(); });
+  return result;
+}
+
+// Reads parameter item `item` (22..33 or user-defined) of c into out
+// (emptied first). Answers 1 when out is then non-empty, else 0.
+int ZqlConditionParam(const SZqlCondition& c, int item, CZqlUcStr* out);
+
 // The conditions of an exception, shared by its copies.
 struct SZqlDiagRecord {
-  int condCount;          // completed conditions
-  int condCapacity;       // completed conditions conds can hold
-  int refCount;           // exceptions sharing the record
-  SZqlCondition* conds;   // condCapacity + 1 entries; [condCount] is the
-                          // condition under construction
+  int refCount;         // exceptions sharing the record
+  SZqlCondStack conds;  // kZqlMaxConditions at most
 };
 
 // Most conditions one exception keeps; further ones are dropped.
@@ -85,7 +150,7 @@ class CZqlException : public CZqlObject {
   // A new exception with a deep copy of the completed conditions, or null.
   CZqlObject* duplicate() const override;
 
-  int CondQty() const;                 // condCount; 1 without a record
+  int CondQty() const;                 // completed conditions; 1 without a record
   int Err(int i) const;                // -1 on failure
   const CZqlUcStr* ErrMsg(int i) const;  // null on failure or no message
   const char* SQLSTATE(int i) const;   // "" on failure
@@ -113,8 +178,7 @@ class CZqlException : public CZqlObject {
   int copyConditions(const SZqlCondition* conds, int count, int capacity);
 
  private:
-  const SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
-  SZqlCondition* building() const;      // null without a record
+  const SZqlCondition* reading(int i) const;  // raises 0xA011
   void release() noexcept;
 
   SZqlDiagRecord* diag_;
@@ -124,18 +188,11 @@ class CZqlException : public CZqlObject {
 // not be had: 0xA008, SQLSTATE "A0008", no message. Static, never freed.
 extern const SZqlCondition kZqlOutOfMemoryCondition;
 
-// Condition records, shared by the exception and the descriptor area:
-// n zeroed records (raises 0xA008); a record's strings freed and the record
-// zeroed; a deep copy of from into the zeroed record to (raises 0xA008,
-// leaving what was copied owned by to).
-SZqlCondition* ZqlConditionsNew(int n);
+// Condition records: a record's strings freed and the record zeroed; a
+// deep copy of from into the zeroed record to (raises 0xA008, leaving what
+// was copied owned by to).
 void ZqlConditionClear(SZqlCondition* c);
 void ZqlConditionCopy(SZqlCondition* to, const SZqlCondition& from);
-
-// Condition i of the count completed conditions in conds, counted from the
-// most recent (0 = pushed last). Raises 0xA013 when conds is null and 0xA011
-// when i is out of range; answers null if nothing catches the raise.
-SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i);
 
 // Reads the value stored under key in a parameters text into out (emptied
 // first). Answers 1 when out is then non-empty, else 0.

@@ -120,7 +120,6 @@ struct SZqlDiag {
   int32_t errPos;           // position in the statement text of an error
   int32_t csrState;         // EZqlBoolean
   int32_t csrUpd;           // EZqlBoolean
-  int32_t condCount;        // conditions on the stack
   int32_t more;             // 1 when conditions were dropped (stack full)
   CZqlUcStr* suTable;       // owned; null when not set
   CZqlUcStr* dbmsName;      // owned; null when not set
@@ -129,12 +128,10 @@ struct SZqlDiag {
   CZqlDDAParams* params;    // owned; null when none
   CZqlDDAOutput* output;    // owned; null when none
   void* userData;           // the caller's; never packed or freed
-  int32_t condCapacity;     // 0 (no records) or 1..kZqlDDAMaxConditions
   int32_t refCount;         // handles sharing this body
-  // condCapacity + 1 records (null when condCapacity is 0): [0, condCount)
-  // is the stack, oldest first; [condCount] is the working record that the
-  // condition setters fill and PushCond moves onto the stack.
-  SZqlCondition* conds;
+  // Capacity 0 (no records) or 1..kZqlDDAMaxConditions; when full, a push
+  // drops the oldest condition and sets more.
+  SZqlCondStack conds;
 };
 
 // ---------------------------------------------------------------------------
@@ -397,9 +394,7 @@ class CZqlDDA : public CZqlObject {
  private:
   void release() noexcept;
   SZqlDiag* need() const;              // the body, or raises 0xA013
-  SZqlCondition* working() const;      // null without body or records
-  SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
-  void complete(SZqlCondition* c) const;
+  const SZqlCondition* reading(int i) const;  // raises 0xA013 / 0xA011
   int pushCopy(const SZqlCondition& from);
   void packCondTo(CZqlObjPack* pack) const;
   void packSetsTo(CZqlObjPack* pack) const;

@@ -12,11 +12,9 @@ int ZqlConditionsFromDDA(CZqlDDA* from, CZqlDDA* to) {
   if (from == nullptr || to == nullptr) return 0;
   SZqlDiag* a = from->getDiagData();
   SZqlDiag* b = to->getDiagData();
-  if (a == nullptr || b == nullptr || a == b || a->condCount == 0) return 0;
+  if (a == nullptr || b == nullptr || a == b || a->conds.count == 0) return 0;
   to->FlushCond();
-  std::swap(a->condCount, b->condCount);
   std::swap(a->more, b->more);
-  std::swap(a->condCapacity, b->condCapacity);
   std::swap(a->conds, b->conds);
   return 1;
 }

@@ -63,9 +63,9 @@ void NoteFailure(CZqlDDA* dda, int code) noexcept {
 
 void WidenConditions(CZqlDDA* dda) noexcept {
   SZqlDiag* body = dda != nullptr ? dda->getDiagData() : nullptr;
-  if (body == nullptr || body->condCapacity >= kZqlAreaConditions) return;
+  if (body == nullptr || body->conds.capacity >= kZqlAreaConditions) return;
   ZqlTry([&] {
-    if (body->condCount == 0) {
+    if (body->conds.count == 0) {
       dda->SetCondQty(kZqlAreaConditions);
       return;
     }

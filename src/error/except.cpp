@@ -1,5 +1,6 @@
 // CZqlException: a list of conditions that leaves the library.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -36,11 +37,6 @@ void ParamKey(int item, char* key, std::size_t size) {
 const SZqlCondition kZqlOutOfMemoryCondition = {kZqlErrInsufficientMemory, "A0008", nullptr,
                                                 nullptr};
 
-SZqlCondition* ZqlConditionsNew(int n) {
-  return static_cast<SZqlCondition*>(
-      ZqlMemoryCalloc(static_cast<std::size_t>(n), sizeof(SZqlCondition)));
-}
-
 void ZqlConditionClear(SZqlCondition* c) {
   delete c->msg;
   delete c->params;
@@ -55,17 +51,183 @@ void ZqlConditionCopy(SZqlCondition* to, const SZqlCondition& from) {
   if (from.params != nullptr) to->params = new CZqlUcStr(*from.params);
 }
 
+int ZqlConditionParam(const SZqlCondition& c, int item, CZqlUcStr* out) {
+  out->Clear();
+  if (!IsParamItem(item)) return 0;
+  char key[40];
+  ParamKey(item, key, sizeof key);
+  return ZqlCondioGetParam(out, c.params, key);
+}
+
+// ---------------------------------------------------------------------------
+// The condition stack
+// ---------------------------------------------------------------------------
+
+namespace {
+
+SZqlCondition* NewRecords(int n) {
+  return static_cast<SZqlCondition*>(
+      ZqlMemoryCalloc(static_cast<std::size_t>(n), sizeof(SZqlCondition)));
+}
+
+// Replaces *slot by a copy of text.
+void ReplaceString(CZqlUcStr** slot, const CZqlUcStr& text) {
+  CZqlUcStr* copy = new CZqlUcStr(text);
+  delete *slot;
+  *slot = copy;
+}
+
+// The value with every tab made a blank: a tab would end the value early
+// and could make the rest read as another item.
+CZqlUcStr WithoutTabs(const CZqlUcStr& value) {
+  CZqlUcStr out(value);
+  for (int i = 0; i < out.Length(); ++i) {
+    if (out[i] == '\t') out.Update(i, static_cast<unsigned short>(' '));
+  }
+  return out;
+}
+
+}  // namespace
+
+void SZqlCondStack::Reserve(int n) {
+  SZqlCondition* fresh = NewRecords(n + 1);
+  Release();
+  recs = fresh;
+  capacity = n;
+}
+
+void SZqlCondStack::Grow(int n) {
+  SZqlCondition* grown = NewRecords(capacity + n + 1);
+  if (recs != nullptr) {
+    // Records move bitwise: their strings change owner, not place.
+    std::memcpy(grown, recs, sizeof(SZqlCondition) * static_cast<std::size_t>(capacity + 1));
+    ZqlMemoryFree(recs);
+  }
+  recs = grown;
+  capacity += n;
+}
+
+void SZqlCondStack::Release() noexcept {
+  Flush();
+  ZqlMemoryFree(recs);
+  *this = SZqlCondStack{};
+}
+
+int SZqlCondStack::Flush() noexcept {
+  if (recs == nullptr) return 0;
+  for (int i = 0; i <= count; ++i) ZqlConditionClear(&recs[i]);
+  count = 0;
+  return 1;
+}
+
+void SZqlCondStack::CopyFrom(const SZqlCondition* from, int n, int room) {
+  if (room < n) room = n;
+  if (recs == nullptr || room != capacity) Reserve(room);
+  Flush();
+  for (int i = 0; i < n; ++i) {
+    ZqlConditionCopy(&recs[i], from[i]);
+    count = i + 1;  // owned from here on, whatever comes next
+  }
+}
+
+SZqlCondition* SZqlCondStack::Working() const {
+  return recs != nullptr ? &recs[count] : nullptr;
+}
+
+const SZqlCondition* SZqlCondStack::At(int i) const {
+  if (recs == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+  if (i < 0 || i >= count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+  return &recs[count - 1 - i];
+}
+
+int SZqlCondStack::SetErr(int code) {
+  SZqlCondition* c = Working();
+  if (c == nullptr) return 0;
+  c->err = code;
+  return 1;
+}
+
+int SZqlCondStack::SetMsg(const CZqlUcStr& msg) {
+  SZqlCondition* c = Working();
+  if (c == nullptr) return 0;
+  ReplaceString(&c->msg, msg);
+  return 1;
+}
+
+int SZqlCondStack::SetSQLSTATE(const char* state) {
+  SZqlCondition* c = Working();
+  if (c == nullptr) return 0;
+  if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
+  std::memset(c->sqlstate, 0, sizeof c->sqlstate);
+  std::strncpy(c->sqlstate, state, 5);
+  return 1;
+}
+
+int SZqlCondStack::SetItem(EZqlDiag item, const CZqlUcStr& value) {
+  SZqlCondition* c = Working();
+  if (c == nullptr) return 0;
+  if (item < kZqlDiagReturnedSqlstate) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+  if (item == kZqlDiagReturnedSqlstate) {
+    char state[8] = {0};
+    value.getToChar(state, 6);
+    std::memcpy(c->sqlstate, state, sizeof state);
+  } else if (item == kZqlDiagMessageText) {
+    ReplaceString(&c->msg, value);
+  } else if (IsParamItem(item)) {
+    char key[40];
+    ParamKey(item, key, sizeof key);
+    if (c->params == nullptr) c->params = new CZqlUcStr;
+    if (c->params->FindFirst(key) < 0) {  // the first value stays
+      c->params->Append(key);
+      c->params->Append(WithoutTabs(value));
+    }
+  }
+  return 1;
+}
+
+int SZqlCondStack::SetParams(const CZqlUcStr& text) {
+  SZqlCondition* c = Working();
+  if (c == nullptr) return 0;
+  ReplaceString(&c->params, text);
+  return 1;
+}
+
+SZqlCondStack::EPush SZqlCondStack::Push() noexcept {
+  SZqlCondition* c = Working();
+  if (c == nullptr || c->err == 0) return kRefused;
+  if (count == capacity) return kFull;
+  if (c->sqlstate[0] == '\0') ZqlMakeSQLSTATE(c->err, c->sqlstate);
+  if (c->msg == nullptr) {
+    c->msg = new (std::nothrow) CZqlUcStr;
+    if (c->msg != nullptr) ZqlTry([&] { ZqlMakeErrorMessage(c->err, c->msg); });
+  }
+  ++count;
+  return kPushed;
+}
+
+void SZqlCondStack::DropOldest() noexcept {
+  ZQL_ASSERT(count == capacity && capacity > 0);
+  ZqlConditionClear(&recs[0]);
+  // The working record moves down with the stack.
+  std::memmove(&recs[0], &recs[1], sizeof(SZqlCondition) * static_cast<std::size_t>(capacity));
+  std::memset(&recs[capacity], 0, sizeof(SZqlCondition));
+  --count;
+}
+
+// ---------------------------------------------------------------------------
+// The exception
+// ---------------------------------------------------------------------------
+
 CZqlException::CZqlException() : diag_(nullptr) {
   SZqlDiagRecord* d = nullptr;
   const int ok = ZqlTry([&] {
     d = static_cast<SZqlDiagRecord*>(ZqlMemoryCalloc(1, sizeof *d));
-    d->condCapacity = kGrowBy;
     d->refCount = 1;
-    d->conds = ZqlConditionsNew(kGrowBy + 1);
+    d->conds.Reserve(kGrowBy);
   });
   if (ok) {
     diag_ = d;
-  } else if (d != nullptr) {  // the array failed: no record at all
+  } else if (d != nullptr) {  // the records failed: no record at all
     ZqlMemoryFree(d);
   }
 }
@@ -80,8 +242,7 @@ CZqlException::~CZqlException() { release(); }
 void CZqlException::release() noexcept {
   if (diag_ == nullptr) return;
   if (--diag_->refCount == 0) {
-    flushCond();
-    ZqlMemoryFree(diag_->conds);
+    diag_->conds.Release();
     ZqlMemoryFree(diag_);
   }
   diag_ = nullptr;
@@ -91,9 +252,8 @@ CZqlObject* CZqlException::duplicate() const {
   CZqlException* e = new (std::nothrow) CZqlException;
   if (e == nullptr) return nullptr;
   if (diag_ == nullptr || e->diag_ == nullptr) return e;
-  if (!ZqlTry([&] {
-        e->copyConditions(diag_->conds, diag_->condCount, diag_->condCapacity);
-      })) {
+  const SZqlCondStack& s = diag_->conds;
+  if (!ZqlTry([&] { e->copyConditions(s.recs, s.count, s.capacity); })) {
     delete e;
     return nullptr;
   }
@@ -103,18 +263,7 @@ CZqlObject* CZqlException::duplicate() const {
 int CZqlException::copyConditions(const SZqlCondition* conds, int count,
                                   int capacity) {
   if (diag_ == nullptr) return 0;
-  if (capacity < count) capacity = count;
-  flushCond();
-  if (capacity != diag_->condCapacity) {
-    SZqlCondition* fresh = ZqlConditionsNew(capacity + 1);
-    ZqlMemoryFree(diag_->conds);
-    diag_->conds = fresh;
-    diag_->condCapacity = capacity;
-  }
-  for (int i = 0; i < count; ++i) {
-    ZqlConditionCopy(&diag_->conds[i], conds[i]);
-    diag_->condCount = i + 1;  // owned from here on, whatever comes next
-  }
+  diag_->conds.CopyFrom(conds, count, capacity);
   return 1;
 }
 
@@ -122,42 +271,26 @@ int CZqlException::copyConditions(const SZqlCondition* conds, int count,
 // Reading
 // ---------------------------------------------------------------------------
 
-SZqlCondition* ZqlConditionAt(SZqlCondition* conds, int count, int i) {
-  return ZqlEntry<SZqlCondition*>(nullptr, [&]() -> SZqlCondition* {
-    if (conds == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
-    if (i < 0 || i >= count) ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    return &conds[count - 1 - i];
-  });
-}
-
 const SZqlCondition* CZqlException::reading(int i) const {
-  if (diag_ == nullptr) {
-    if (i != 0) ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    return &kZqlOutOfMemoryCondition;
-  }
-  return ZqlConditionAt(diag_->conds, diag_->condCount, i);
+  if (diag_ != nullptr) return diag_->conds.At(i);
+  if (i != 0) ZQL_RAISE(kZqlErrIndexInOutOfRange);
+  return &kZqlOutOfMemoryCondition;
 }
 
 int CZqlException::CondQty() const {
-  return diag_ != nullptr ? diag_->condCount : 1;
+  return diag_ != nullptr ? diag_->conds.count : 1;
 }
 
 int CZqlException::Err(int i) const {
-  int err = -1;
-  ZqlTry([&] { err = reading(i)->err; });
-  return err;
+  return ZqlCondQuiet<int>(-1, [&] { return reading(i)->err; });
 }
 
 const CZqlUcStr* CZqlException::ErrMsg(int i) const {
-  const CZqlUcStr* msg = nullptr;
-  ZqlTry([&] { msg = reading(i)->msg; });
-  return msg;
+  return ZqlCondQuiet<const CZqlUcStr*>(nullptr, [&] { return reading(i)->msg; });
 }
 
 const char* CZqlException::SQLSTATE(int i) const {
-  const char* state = "";
-  ZqlTry([&] { state = reading(i)->sqlstate; });
-  return state;
+  return ZqlCondQuiet<const char*>("", [&] { return reading(i)->sqlstate; });
 }
 
 int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
@@ -177,9 +310,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
         if (item < kZqlDiagUserDefined)
           ZQL_RAISE(kZqlErrInvalidFunctionArguments);
         CZqlUcStr text;
-        char key[40];
-        ParamKey(item, key, sizeof key);
-        if (!ZqlCondioGetParam(&text, c->params, key))
+        if (!ZqlConditionParam(*c, item, &text))
           ZQL_RAISE(kZqlErrInvalidFunctionArguments);
         *value = static_cast<int32_t>(text.Strtol(nullptr, 10));
       }
@@ -212,8 +343,7 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
       if (c->msg != nullptr) value->Copy(*c->msg);
     } else if (IsParamItem(item)) {
       CZqlUcStr found;
-      ParamKey(item, text, sizeof text);
-      if (ZqlCondioGetParam(&found, c->params, text))
+      if (ZqlConditionParam(*c, item, &found))
         value->Copy(found);
       else if (item == kZqlDiagClassOrigin || item == kZqlDiagSubclassOrigin)
         value->Copy("ISO 9075");
@@ -231,100 +361,48 @@ int CZqlException::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
 // Building
 // ---------------------------------------------------------------------------
 
-SZqlCondition* CZqlException::building() const {
-  if (diag_ == nullptr || diag_->conds == nullptr) return nullptr;
-  return &diag_->conds[diag_->condCount];
-}
-
+// The building operations answer 0 without a record and when the stack's
+// setter raised.
 int CZqlException::setErr(int code) {
-  SZqlCondition* c = building();
-  if (c == nullptr) return 0;
-  c->err = code;
-  return 1;
+  return diag_ != nullptr ? diag_->conds.SetErr(code) : 0;
 }
 
 int CZqlException::setErrMsg(const CZqlUcStr& msg) {
-  SZqlCondition* c = building();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] {
-    CZqlUcStr* copy = new CZqlUcStr(msg);
-    delete c->msg;
-    c->msg = copy;
-  });
+  return diag_ != nullptr ? ZqlCondQuiet(0, [&] { return diag_->conds.SetMsg(msg); }) : 0;
 }
 
 int CZqlException::setSQLSTATE(const char* state) {
-  SZqlCondition* c = building();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] {
-    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    std::memset(c->sqlstate, 0, sizeof c->sqlstate);
-    std::strncpy(c->sqlstate, state, 5);
-  });
+  return diag_ != nullptr ? ZqlCondQuiet(0, [&] { return diag_->conds.SetSQLSTATE(state); }) : 0;
 }
 
 int CZqlException::setDiagPar(EZqlDiag item, int32_t value) {
   if (item < kZqlDiagUserDefined) return 1;
   char text[16];
   std::snprintf(text, sizeof text, "%d", value);
-  int ok = 0;
-  ZqlTry([&] { ok = setDiagPar(item, CZqlUcStr(text)); });
-  return ok;
+  return diag_ != nullptr
+             ? ZqlCondQuiet(0, [&] { return diag_->conds.SetItem(item, CZqlUcStr(text)); })
+             : 0;
 }
 
 int CZqlException::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
-  SZqlCondition* c = building();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] {
-    if (item < kZqlDiagReturnedSqlstate)
-      ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    if (item == kZqlDiagReturnedSqlstate) {
-      char state[8] = {0};
-      value.getToChar(state, 6);
-      std::memcpy(c->sqlstate, state, sizeof state);
-    } else if (item == kZqlDiagMessageText) {
-      CZqlUcStr* copy = new CZqlUcStr(value);
-      delete c->msg;
-      c->msg = copy;
-    } else if (IsParamItem(item)) {
-      char key[40];
-      ParamKey(item, key, sizeof key);
-      if (c->params == nullptr) c->params = new CZqlUcStr;
-      if (c->params->FindFirst(key) < 0) {  // the first value stays
-        c->params->Append(key);
-        c->params->Append(value);
-      }
-    }
-  });
+  return diag_ != nullptr ? ZqlCondQuiet(0, [&] { return diag_->conds.SetItem(item, value); }) : 0;
 }
 
 int CZqlException::pushCond() {
-  if (diag_ == nullptr || diag_->conds == nullptr) return 0;
-  SZqlDiagRecord& d = *diag_;
-  if (d.condCount >= kZqlMaxConditions) return 1;
-  if (d.condCount == d.condCapacity) {
-    SZqlCondition* grown = nullptr;
-    if (!ZqlTry([&] { grown = ZqlConditionsNew(d.condCapacity + kGrowBy + 1); }))
-      return 0;
-    std::memcpy(grown, d.conds, sizeof(SZqlCondition) * (d.condCapacity + 1));
-    ZqlMemoryFree(d.conds);
-    d.conds = grown;
-    d.condCapacity += kGrowBy;
+  if (diag_ == nullptr) return 0;
+  SZqlCondStack& s = diag_->conds;
+  if (s.count >= kZqlMaxConditions) {  // swallowed: the next one starts clean
+    ZqlConditionClear(s.Working());
+    return 1;
   }
-  SZqlCondition& c = d.conds[d.condCount];
-  if (c.err == 0) return 0;
-  if (c.sqlstate[0] == '\0') ZqlMakeSQLSTATE(c.err, c.sqlstate);
-  if (c.msg == nullptr) {
-    c.msg = new (std::nothrow) CZqlUcStr;
-    if (c.msg != nullptr) ZqlTry([&] { ZqlMakeErrorMessage(c.err, c.msg); });
+  SZqlCondStack::EPush pushed = s.Push();
+  if (pushed == SZqlCondStack::kFull) {
+    if (!ZqlTry([&] { s.Grow(std::min(kGrowBy, kZqlMaxConditions - s.capacity)); })) return 0;
+    pushed = s.Push();
   }
-  ++d.condCount;
-  return 1;
+  return pushed == SZqlCondStack::kPushed ? 1 : 0;
 }
 
 int CZqlException::flushCond() {
-  if (diag_ == nullptr || diag_->conds == nullptr) return 0;
-  for (int i = 0; i <= diag_->condCount; ++i) ZqlConditionClear(&diag_->conds[i]);
-  diag_->condCount = 0;
-  return 1;
+  return diag_ != nullptr ? diag_->conds.Flush() : 0;
 }

@@ -28,9 +28,9 @@ int ZqlDDAPushCondition(CZqlDDA* dda, int code, const CZqlUcStr* msg) {
 int ZqlDDAConditions(const CZqlDDA* dda, const SZqlCondition** conds,
                      int* count, int* capacity) {
   const SZqlDiag* body = dda != nullptr ? dda->getDiagData() : nullptr;
-  if (body == nullptr || body->conds == nullptr) return 0;
-  if (conds != nullptr) *conds = body->conds;
-  if (count != nullptr) *count = body->condCount;
-  if (capacity != nullptr) *capacity = body->condCapacity;
+  if (body == nullptr || body->conds.recs == nullptr) return 0;
+  if (conds != nullptr) *conds = body->conds.recs;
+  if (count != nullptr) *count = body->conds.count;
+  if (capacity != nullptr) *capacity = body->conds.capacity;
   return 1;
 }

@@ -10,18 +10,6 @@
 
 namespace {
 
-// Item names of the keyed items 22..33, in item order.
-const char* const kItemKeys[] = {
-    kZqlKeyClassOrigin,       kZqlKeySubClassOrigin,   kZqlKeyServerName,
-    kZqlKeyConnectionName,    kZqlKeyConstraintCatalog, kZqlKeyConstraintSchema,
-    kZqlKeyConstraintName,    kZqlKeyCatalogName,      kZqlKeySchemaName,
-    kZqlKeyTableName,         kZqlKeyColumnName,       kZqlKeyCursorName,
-};
-
-bool IsKeyedItem(int item) {
-  return item >= kZqlDiagClassOrigin && item <= kZqlDiagCursorName;
-}
-
 int ClampCapacity(int n) {
   return n <= 0 || n > kZqlDDAMaxConditions ? kZqlDDAMaxConditions : n;
 }
@@ -31,16 +19,6 @@ void ReplaceString(CZqlUcStr** slot, const CZqlUcStr* text) {
   CZqlUcStr* copy = text != nullptr ? new CZqlUcStr(*text) : nullptr;
   delete *slot;
   *slot = copy;
-}
-
-// The value with every tab made a blank: a tab would end the value early
-// and could make the rest read as another item.
-CZqlUcStr WithoutTabs(const CZqlUcStr& value) {
-  CZqlUcStr out(value);
-  for (int i = 0; i < out.Length(); ++i) {
-    if (out[i] == '\t') out.Update(i, static_cast<unsigned short>(' '));
-  }
-  return out;
 }
 
 // Owns deep copies of conditions until they are handed on.
@@ -78,10 +56,7 @@ void CZqlDDA::release() noexcept {
   SZqlDiag* b = body_;
   body_ = nullptr;
   if (b == nullptr || --b->refCount > 0) return;
-  if (b->conds != nullptr) {
-    for (int i = 0; i <= b->condCount; ++i) ZqlConditionClear(&b->conds[i]);
-    ZqlMemoryFree(b->conds);
-  }
+  b->conds.Release();
   delete b->suTable;
   delete b->dbmsName;
   delete b->output;  // before the columns it points into
@@ -93,15 +68,14 @@ void CZqlDDA::release() noexcept {
 int CZqlDDA::Init(int capacity) {
   return ZqlEntry<int>(0, [&]() -> int {
     const int n = ClampCapacity(capacity);
-    SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryCalloc(1, sizeof(SZqlDiag)));
-    if (b == nullptr) return 0;
-    b->conds = static_cast<SZqlCondition*>(
-        ZqlMemoryNblkCalloc(static_cast<std::size_t>(n) + 1, sizeof(SZqlCondition)));
-    if (b->conds == nullptr) {
-      ZqlMemoryFree(b);
+    SZqlCondStack conds{};
+    conds.Reserve(n);
+    SZqlDiag* b = static_cast<SZqlDiag*>(ZqlMemoryNblkCalloc(1, sizeof(SZqlDiag)));
+    if (b == nullptr) {
+      conds.Release();
       ZQL_RAISE(kZqlErrInsufficientMemory);
     }
-    b->condCapacity = n;
+    b->conds = conds;
     b->refCount = 1;
     b->dbmsStatus = kZqlDDANoStatus;
     release();
@@ -112,8 +86,8 @@ int CZqlDDA::Init(int capacity) {
 
 int CZqlDDA::Renew(int capacity) {
   SZqlDiag* b = body_;
-  if (b == nullptr || b->refCount != 1 || b->conds == nullptr ||
-      b->condCapacity != ClampCapacity(capacity))
+  if (b == nullptr || b->refCount != 1 || b->conds.recs == nullptr ||
+      b->conds.capacity != ClampCapacity(capacity))
     return Init(capacity);
   FlushCond();
   delete b->suTable;
@@ -121,11 +95,9 @@ int CZqlDDA::Renew(int capacity) {
   delete b->output;  // before the columns it points into
   delete b->columns;
   delete b->params;
-  SZqlCondition* conds = b->conds;
-  const int32_t condCapacity = b->condCapacity;
+  const SZqlCondStack conds = b->conds;
   *b = SZqlDiag{};
   b->conds = conds;
-  b->condCapacity = condCapacity;
   b->refCount = 1;
   b->dbmsStatus = kZqlDDANoStatus;
   return 1;
@@ -148,19 +120,15 @@ int CZqlDDA::SetCondQty(int n) {
   FlushCond();
   const int capacity = ClampCapacity(n);
   body_->more = 0;
-  if (capacity == body_->condCapacity && body_->conds != nullptr) return 1;
-  SZqlCondition* fresh = ZqlConditionsNew(capacity + 1);
-  if (fresh == nullptr) return 0;
-  ZqlMemoryFree(body_->conds);
-  body_->conds = fresh;
-  body_->condCapacity = capacity;
+  if (capacity == body_->conds.capacity && body_->conds.recs != nullptr) return 1;
+  body_->conds.Reserve(capacity);
   return 1;
 }
 
 CZqlDDA* CZqlDDA::duplicate() const {
   std::unique_ptr<CZqlDDA> copy(new CZqlDDA);
   if (body_ == nullptr) return copy.release();
-  if (!copy->Init(body_->condCapacity)) return nullptr;
+  if (!copy->Init(body_->conds.capacity)) return nullptr;
   SZqlDiag* to = copy->body_;
   to->stmType = body_->stmType;
   to->cmdStmType = body_->cmdStmType;
@@ -275,62 +243,29 @@ int CZqlDDA::getSUTable(CZqlUcStr* out) const {
 // Conditions: the working record
 // ---------------------------------------------------------------------------
 
-SZqlCondition* CZqlDDA::working() const {
-  if (body_ == nullptr || body_->conds == nullptr) return nullptr;
-  return &body_->conds[body_->condCount];
-}
-
+// The setters answer 0 without body or records and when the stack's setter
+// raised.
 int CZqlDDA::setErr(EZqlError code) {
-  SZqlCondition* c = working();
-  if (c == nullptr) return 0;
-  c->err = code;
-  return 1;
+  return body_ != nullptr ? body_->conds.SetErr(code) : 0;
 }
 
 int CZqlDDA::setErrMsg(const CZqlUcStr& msg) {
-  SZqlCondition* c = working();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] { ReplaceString(&c->msg, &msg); });
+  return body_ != nullptr ? ZqlCondQuiet(0, [&] { return body_->conds.SetMsg(msg); }) : 0;
 }
 
 int CZqlDDA::setErrMsg(const unsigned short* msg) {
   if (msg == nullptr) return 0;
-  int ok = 0;
-  ZqlTry([&] { ok = setErrMsg(CZqlUcStr(msg)); });
-  return ok;
+  if (body_ == nullptr) return 0;
+  return ZqlCondQuiet(0, [&] { return body_->conds.SetMsg(CZqlUcStr(msg)); });
 }
 
 int CZqlDDA::setSQLSTATE(const char* state) {
-  SZqlCondition* c = working();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] {
-    if (state == nullptr) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    std::memset(c->sqlstate, 0, sizeof c->sqlstate);
-    std::strncpy(c->sqlstate, state, 5);
-  });
+  return body_ != nullptr ? ZqlCondQuiet(0, [&] { return body_->conds.SetSQLSTATE(state); }) : 0;
 }
 
 int CZqlDDA::setDiagPar(EZqlDiag item, const CZqlUcStr& value) {
-  SZqlCondition* c = working();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] {
-    if (item < kZqlDiagReturnedSqlstate) {
-      ZQL_RAISE(kZqlErrIndexInOutOfRange);
-    } else if (item == kZqlDiagReturnedSqlstate) {
-      char state[8] = {0};
-      value.getToChar(state, 6);
-      std::memcpy(c->sqlstate, state, sizeof state);
-    } else if (item == kZqlDiagMessageText) {
-      ReplaceString(&c->msg, &value);
-    } else if (IsKeyedItem(item)) {
-      const char* key = kItemKeys[item - kZqlDiagClassOrigin];
-      if (c->params == nullptr) c->params = new CZqlUcStr;
-      if (c->params->FindFirst(key) < 0) {  // the first value stays
-        c->params->Append(key);
-        c->params->Append(WithoutTabs(value));
-      }
-    }
-  });
+  if (item >= kZqlDiagUserDefined) return body_ != nullptr && body_->conds.recs != nullptr;
+  return body_ != nullptr ? ZqlCondQuiet(0, [&] { return body_->conds.SetItem(item, value); }) : 0;
 }
 
 int CZqlDDA::setDiagPar(EZqlDiag item, const unsigned short* value) {
@@ -343,49 +278,29 @@ int CZqlDDA::setDiagPar(EZqlDiag item, const unsigned short* value) {
 int CZqlDDA::setDiagPar(EZqlDiag, int32_t) { return 1; }
 
 int CZqlDDA::setDiagMsg(const CZqlUcStr& text) {
-  SZqlCondition* c = working();
-  if (c == nullptr) return 0;
-  return ZqlTry([&] { ReplaceString(&c->params, &text); });
+  return body_ != nullptr ? ZqlCondQuiet(0, [&] { return body_->conds.SetParams(text); }) : 0;
 }
 
 int CZqlDDA::setDiagMsg(const unsigned short* text) {
   if (text == nullptr) return 0;
-  int ok = 0;
-  ZqlTry([&] { ok = setDiagMsg(CZqlUcStr(text)); });
-  return ok;
+  if (body_ == nullptr) return 0;
+  return ZqlCondQuiet(0, [&] { return body_->conds.SetParams(CZqlUcStr(text)); });
 }
 
 // ---------------------------------------------------------------------------
 // Conditions: the stack
 // ---------------------------------------------------------------------------
 
-// Gives a condition about to join the stack its SQLSTATE and standard
-// message when it has none. A message that cannot be made stays empty.
-void CZqlDDA::complete(SZqlCondition* c) const {
-  if (c->sqlstate[0] == '\0') ZqlMakeSQLSTATE(c->err, c->sqlstate);
-  if (c->msg == nullptr) {
-    c->msg = new (std::nothrow) CZqlUcStr;
-    if (c->msg != nullptr) ZqlTry([&] { ZqlMakeErrorMessage(c->err, c->msg); });
-  }
-}
-
 int CZqlDDA::PushCond() {
-  SZqlCondition* c = working();
-  if (c == nullptr || c->err == 0) return 0;
-  SZqlDiag& b = *body_;
-  if (b.condCount < b.condCapacity) {
-    complete(c);
-    ++b.condCount;
-    return 1;
+  if (body_ == nullptr) return 0;
+  SZqlCondStack& s = body_->conds;
+  SZqlCondStack::EPush pushed = s.Push();
+  if (pushed == SZqlCondStack::kFull) {  // the oldest makes room
+    s.DropOldest();
+    body_->more = 1;
+    pushed = s.Push();
   }
-  // Full: the oldest condition makes room for the working record.
-  ZqlConditionClear(&b.conds[0]);
-  std::memmove(&b.conds[0], &b.conds[1],
-               sizeof(SZqlCondition) * static_cast<std::size_t>(b.condCapacity));
-  std::memset(&b.conds[b.condCapacity], 0, sizeof(SZqlCondition));
-  complete(&b.conds[b.condCapacity - 1]);
-  b.more = 1;
-  return 1;
+  return pushed == SZqlCondStack::kPushed ? 1 : 0;
 }
 
 int CZqlDDA::pushErr(EZqlError code) {
@@ -395,11 +310,10 @@ int CZqlDDA::pushErr(EZqlError code) {
 
 // Pushes a deep copy of from, which must not live in this area's records.
 int CZqlDDA::pushCopy(const SZqlCondition& from) {
-  SZqlCondition* c = working();
+  SZqlCondition* c = body_->conds.Working();
   if (c == nullptr) return 0;
   ZqlConditionClear(c);
-  const int copied = ZqlTry([&] { ZqlConditionCopy(c, from); });
-  if (!copied) {
+  if (!ZqlTry([&] { ZqlConditionCopy(c, from); })) {
     ZqlConditionClear(c);
     return 0;
   }
@@ -409,20 +323,20 @@ int CZqlDDA::pushCopy(const SZqlCondition& from) {
 int CZqlDDA::PushCond(const CZqlDDA* other) {
   if (other == nullptr || body_ == nullptr || other->body_ == nullptr) return 0;
   PushCond();
-  const SZqlDiag& from = *other->body_;
-  if (from.conds == nullptr) return 1;
+  const SZqlCondStack& from = other->body_->conds;
+  if (from.recs == nullptr) return 1;
   if (other->body_ != body_) {
-    for (int i = 0; i < from.condCount; ++i) pushCopy(from.conds[i]);
+    for (int i = 0; i < from.count; ++i) pushCopy(from.recs[i]);
     return 1;
   }
   // Our own conditions: copy them aside first, since pushing shifts and
   // drops the very records being copied.
   SRecordCopies copies;
   const int ok = ZqlTry([&] {
-    copies.recs.reserve(static_cast<std::size_t>(from.condCount));
-    for (int i = 0; i < from.condCount; ++i) {
+    copies.recs.reserve(static_cast<std::size_t>(from.count));
+    for (int i = 0; i < from.count; ++i) {
       copies.recs.push_back(SZqlCondition{});
-      ZqlConditionCopy(&copies.recs.back(), from.conds[i]);
+      ZqlConditionCopy(&copies.recs.back(), from.recs[i]);
     }
   });
   if (!ok) return 0;
@@ -431,38 +345,30 @@ int CZqlDDA::PushCond(const CZqlDDA* other) {
 }
 
 int CZqlDDA::FlushCond() {
-  if (body_ == nullptr || body_->conds == nullptr) return 0;
-  for (int i = 0; i <= body_->condCount; ++i) ZqlConditionClear(&body_->conds[i]);
-  body_->condCount = 0;
+  if (body_ == nullptr || !body_->conds.Flush()) return 0;
   body_->more = 0;
   return 1;
 }
 
 int CZqlDDA::CondCount() const {
-  return body_ != nullptr ? body_->condCount : 0;
+  return body_ != nullptr ? body_->conds.count : 0;
 }
 
-SZqlCondition* CZqlDDA::reading(int i) const {
-  if (body_ == nullptr) return ZqlConditionAt(nullptr, 0, i);
-  return ZqlConditionAt(body_->conds, body_->condCount, i);
+const SZqlCondition* CZqlDDA::reading(int i) const {
+  if (body_ == nullptr) ZQL_RAISE(kZqlErrInvalidCZqlDDAObject);
+  return body_->conds.At(i);
 }
 
 int CZqlDDA::Err(int i) const {
-  int err = -1;
-  ZqlTry([&] { err = reading(i)->err; });
-  return err;
+  return ZqlCondQuiet<int>(-1, [&] { return reading(i)->err; });
 }
 
 const CZqlUcStr* CZqlDDA::ErrMsg(int i) const {
-  const CZqlUcStr* msg = nullptr;
-  ZqlTry([&] { msg = reading(i)->msg; });
-  return msg;
+  return ZqlCondQuiet<const CZqlUcStr*>(nullptr, [&] { return reading(i)->msg; });
 }
 
 const char* CZqlDDA::SQLSTATE(int i) const {
-  const char* state = "";
-  ZqlTry([&] { state = reading(i)->sqlstate; });
-  return state;
+  return ZqlCondQuiet<const char*>("", [&] { return reading(i)->sqlstate; });
 }
 
 int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
@@ -472,7 +378,7 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, int32_t* value) const {
     const int32_t length = c->msg != nullptr ? c->msg->Length() : 0;
     switch (item) {
       case kZqlDiagConditionNumber:
-        *value = body_->condCount - 1 - i;
+        *value = body_->conds.count - 1 - i;
         break;
       case kZqlDiagMessageLength:
       case kZqlDiagMessageOctetLength:
@@ -496,8 +402,8 @@ int CZqlDDA::getDiagPar(int i, EZqlDiag item, CZqlUcStr* value) const {
       value->Copy(text);
     } else if (item == kZqlDiagReturnedSqlstate) {
       value->Copy(c->sqlstate);
-    } else if (IsKeyedItem(item)) {
-      ZqlCondioGetParam(value, c->params, kItemKeys[item - kZqlDiagClassOrigin]);
+    } else if (item >= kZqlDiagClassOrigin && item <= kZqlDiagCursorName) {
+      ZqlConditionParam(*c, item, value);
     } else if (item == kZqlDiagMessageText) {
       if (c->msg != nullptr) value->Copy(*c->msg);
       else value->Clear();

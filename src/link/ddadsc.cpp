@@ -176,7 +176,7 @@ int CZqlDDA::packTo(CZqlObjPack* pack) const {
     if (HasText(b.dbmsName)) pack->add(kLabelDbmsName, *b.dbmsName);
     if (b.dbmsStatus != kZqlDDANoStatus) pack->add(kLabelDbmsStatus, b.dbmsStatus);
   }
-  if (b.condCount > 0) packCondTo(pack);
+  if (b.conds.count > 0) packCondTo(pack);
   packSetsTo(pack);
   pack->add(kZqlPackEnd, int32_t{0});
   return static_cast<int>(pack->Size());
@@ -185,10 +185,10 @@ int CZqlDDA::packTo(CZqlObjPack* pack) const {
 void CZqlDDA::packCondTo(CZqlObjPack* pack) const {
   const SZqlDiag& b = *body_;
   pack->add(kLabelConditions, int32_t{0});
-  pack->add(kLabelCondCount, b.condCount);
+  pack->add(kLabelCondCount, b.conds.count);
   AddIfSet(pack, kLabelMore, b.more);
-  for (int i = 0; i < b.condCount; ++i) {
-    const SZqlCondition& c = b.conds[i];
+  for (int i = 0; i < b.conds.count; ++i) {
+    const SZqlCondition& c = b.conds.recs[i];
     pack->add(kCondErr, c.err);
     if (c.sqlstate[0] != '\0') pack->add(kCondSqlstate, c.sqlstate);
     if (HasText(c.msg)) pack->add(kCondMsg, *c.msg);
@@ -313,7 +313,7 @@ void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
   for (;;) {
     const int label = pack->getNext();
     if (label == kZqlPackEnd && previous == kZqlPackEnd) return;
-    SZqlCondition* c = working();
+    SZqlCondition* c = b.conds.Working();
     switch (label) {
       case kLabelMore: b.more = pack->getInt32(true) != 0 ? 1 : 0; break;
       case kCondErr: c->err = pack->getInt32(true); break;

@@ -18,7 +18,7 @@ TEST(DDABody, CapacityIsClampedToOneHundred) {
   for (auto c : {std::pair<int, int>{0, 100}, {500, 100}, {10, 10}}) {
     CZqlDDA dda;
     ASSERT_EQ(dda.Init(c.first), 1);
-    EXPECT_EQ(dda.getDiagData()->condCapacity, c.second) << c.first;
+    EXPECT_EQ(dda.getDiagData()->conds.capacity, c.second) << c.first;
     EXPECT_EQ(dda.getDiagData()->dbmsStatus, kZqlDDANoStatus);
   }
 }
@@ -68,7 +68,7 @@ TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
   std::unique_ptr<CZqlDDA> d(a.duplicate());
   ASSERT_TRUE(d);
   EXPECT_NE(d->getDiagData(), a.getDiagData());
-  EXPECT_EQ(d->getDiagData()->condCapacity, 7);
+  EXPECT_EQ(d->getDiagData()->conds.capacity, 7);
   EXPECT_EQ(d->StmType(), kZqlStmCursor);
   EXPECT_EQ(d->CmdStmType(), kZqlStmPrepare);
   EXPECT_EQ(d->RowCount(), 43);
@@ -106,7 +106,7 @@ TEST(DDABody, RenewEmptiesWhatItKeeps) {
   ASSERT_EQ(a.getNameOfDBMS(&s) + a.getSUTable(&t), 2);
   EXPECT_EQ(s.Length() + t.Length(), 0);
   EXPECT_EQ(a.getDiagData()->dbmsStatus, kZqlDDANoStatus);
-  EXPECT_EQ(a.getDiagData()->condCapacity, 7);
+  EXPECT_EQ(a.getDiagData()->conds.capacity, 7);
   Push(a, kZqlErrEOFFound);  // the kept records work as new ones
   EXPECT_EQ(a.Err(0), kZqlErrEOFFound);
   {
@@ -116,7 +116,7 @@ TEST(DDABody, RenewEmptiesWhatItKeeps) {
     EXPECT_EQ(shared.CondCount(), 1);
   }
   ASSERT_EQ(a.Renew(3), 1);
-  EXPECT_EQ(a.getDiagData()->condCapacity, 3);
+  EXPECT_EQ(a.getDiagData()->conds.capacity, 3);
 }
 
 TEST(DDADescriptors, SetsAreSizedOneToOneThousand) {
@@ -174,8 +174,8 @@ TEST(DDAConditions, FullStackDropsTheOldestAndSetsMore) {
   EXPECT_STREQ(dda.SQLSTATE(0), "A0020");
   EXPECT_EQ(Text(dda.ErrMsg(0)), "EOF found");
   // The working record behind the stack is clean again.
-  EXPECT_EQ(dda.getDiagData()->conds[10].err, 0);
-  EXPECT_EQ(dda.getDiagData()->conds[10].msg, nullptr);
+  EXPECT_EQ(dda.getDiagData()->conds.recs[10].err, 0);
+  EXPECT_EQ(dda.getDiagData()->conds.recs[10].msg, nullptr);
   // Code zero is never pushed, not even onto a full stack.
   EXPECT_EQ(dda.PushCond(), 0);
   EXPECT_EQ(dda.Err(9), 0x2201);
@@ -268,11 +268,11 @@ TEST(DDAConditions, FlushAndSetCondQtyStartAfresh) {
   ASSERT_EQ(dda.FlushCond(), 1);
   EXPECT_EQ(dda.CondCount(), 0);
   EXPECT_EQ(dda.isMore(), 0);
-  EXPECT_EQ(dda.getDiagData()->conds[0].msg, nullptr);
+  EXPECT_EQ(dda.getDiagData()->conds.recs[0].msg, nullptr);
   Push(dda, kZqlErrEOFFound);
   ASSERT_EQ(dda.SetCondQty(5), 1);
   EXPECT_EQ(dda.CondCount(), 0);
-  EXPECT_EQ(dda.getDiagData()->condCapacity, 5);
+  EXPECT_EQ(dda.getDiagData()->conds.capacity, 5);
   CZqlDDA empty;
   ASSERT_EQ(empty.Init(), 1);
   EXPECT_EQ(empty.pushErr(kZqlErrEOFFound), 0);  // no records yet

@@ -174,7 +174,7 @@ TEST(DDAUnpack, ReplyArrivesInAnAreaWithoutBody) {
   client.getStatusOfDBMS(&status);
   EXPECT_EQ(Text(name) + "," + Text(table) + "," + std::to_string(status), "sqlite,EMP,0");
   ASSERT_EQ(client.CondCount(), 1);
-  EXPECT_EQ(client.getDiagData()->condCapacity, 1);
+  EXPECT_EQ(client.getDiagData()->conds.capacity, 1);
   EXPECT_EQ(client.Err(0), kZqlErrExceptionRaisedByDBMSDriver);
   EXPECT_STREQ(client.SQLSTATE(0), "CF000");
   client.getDiagPar(0, kZqlDiagServerName, &server);
@@ -193,10 +193,10 @@ TEST(DDAUnpack, ReplyConditionsReplaceTheStack) {
   ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
   ASSERT_EQ(client.CondCount(), 2);
   EXPECT_EQ(client.isMore(), 0);
-  EXPECT_EQ(client.getDiagData()->condCapacity, 2);
+  EXPECT_EQ(client.getDiagData()->conds.capacity, 2);
   EXPECT_EQ(client.Err(0), kZqlErrStackUnderflow);
   EXPECT_EQ(client.Err(1), kZqlErrStackOverflow);
-  EXPECT_EQ(client.getDiagData()->conds[2].msg, nullptr);
+  EXPECT_EQ(client.getDiagData()->conds.recs[2].msg, nullptr);
 }
 
 TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {

@@ -46,9 +46,9 @@ TEST(Exception, ConditionsReadFromTheMostRecent) {
 TEST(Exception, GrowsByTenAndStopsAtOneThousandConditions) {
   CZqlException e;
   for (int i = 0; i < 10; ++i) Push(e, kZqlErrEOFFound);
-  EXPECT_EQ(e.getDiagData()->condCapacity, 10);
+  EXPECT_EQ(e.getDiagData()->conds.capacity, 10);
   Push(e, kZqlErrEOFFound);
-  EXPECT_EQ(e.getDiagData()->condCapacity, 20);
+  EXPECT_EQ(e.getDiagData()->conds.capacity, 20);
   for (int i = 11; i < kZqlMaxConditions; ++i) Push(e, kZqlErrEOFFound);
   EXPECT_EQ(e.CondQty(), 1000);
   e.setErr(kZqlErrInsufficientMemory);
@@ -103,8 +103,12 @@ TEST(DiagItems, ParametersKeepTheFirstValueAndOriginsDefault) {
   EXPECT_EQ(e.setDiagPar(kZqlDiagTableName, CZqlUcStr("ORDERS")), 1);
   EXPECT_EQ(e.setDiagPar(kZqlDiagTableName, CZqlUcStr("OTHER")), 1);
   EXPECT_EQ(e.setDiagPar(kZqlDiagColumnName, CZqlUcStr("ID")), 1);
+  // A tab would end the value and could forge another item.
+  EXPECT_EQ(e.setDiagPar(kZqlDiagSchemaName, CZqlUcStr("S\tCURSOR_NAME\tC")), 1);
   e.pushCond();
   CZqlUcStr v;
+  EXPECT_EQ(e.getDiagPar(0, kZqlDiagSchemaName, &v), 1);
+  EXPECT_EQ(Utf(v), "S CURSOR_NAME C");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagTableName, &v), 1);
   EXPECT_EQ(Utf(v), "ORDERS");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagColumnName, &v), 1);
