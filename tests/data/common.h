@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,27 @@ inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) {
 inline int UnpackInto(CZqlData* v, Buffer bytes) {
   CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
   return Raised([&] { v->unpackFrom(&pack); });
+}
+
+// v packed as a data descriptor group under label 10, with the container's
+// next item behind it, and read back: the group and the value are consumed
+// whole, and type, nullness and literal survive. size: the packed bytes.
+inline std::unique_ptr<CZqlData> ThroughDescriptor(const CZqlData& v, std::size_t* size = nullptr) {
+  Buffer bytes = Pack([&](CZqlObjPack* p) {
+    ZqlPackDataDescriptor(p, 10, v);
+    p->add(99, static_cast<int32_t>(1));
+  });
+  if (size != nullptr) *size = bytes.size();
+  CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  EXPECT_EQ(pack.getNext(), 10);
+  std::unique_ptr<CZqlData> back;
+  EXPECT_EQ(Raised([&] { back.reset(ZqlUnpackDataDescriptor(&pack, 10)); }), 0) << Literal(v);
+  EXPECT_EQ(pack.getNext(), 99) << Literal(v);
+  if (back == nullptr) return back;
+  EXPECT_EQ(back->Type(), v.Type());
+  EXPECT_EQ(back->isNull(), v.isNull());
+  EXPECT_EQ(Literal(*back), Literal(v));
+  return back;
 }
 
 // Builds the expected bytes of a packed buffer in native byte order.

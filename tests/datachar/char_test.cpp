@@ -377,33 +377,27 @@ struct LikeCase {
   const char* value;
   const char* pattern;
   int expect;
+  const char* escape = nullptr;
 };
 
-TEST(CharLike, WildcardsAndBacktracking) {
-  // Short texts over 'a' and 'b' are checked against the definition below.
+// Short texts over 'a' and 'b' are also checked against the definition below.
+TEST(CharLike, WildcardsBacktrackingAndEscapes) {
   const LikeCase cases[] = {
       {"abcbc", "%bc", 1},        {"abcbd", "%bc", 0},       {"aXbXc", "%X_", 1},
       {"mississippi", "%iss%ipp%", 1}, {"mississippi", "m%iss%iss%pi", 1},
       {"mississippi", "m%iss%iss%iss%", 0}, {"", "%_", 0},  {"abc", "%%%", 1},
       {"", "", 1},                {"abc", "", 0},            {"xaxbxc", "%a%b%c", 1},
       {"xaxcxb", "%a%b%c", 0},
+      {"a%b", "a!%b", 1, "!"},    {"axb", "a!%b", 0, "!"},   {"a_b", "a!_b", 1, "!"},
+      {"axb", "a!_b", 0, "!"},    {"a!b", "a!!b", 1, "!"},   {"50% off", "%!%%", 1, "!"},
+      {"a!xb", "a!%b", 1},  // without escape: a wildcard and a plain unit
   };
   for (const LikeCase& c : cases) {
-    EXPECT_EQ(Var(20, c.value).Like(Var(20, c.pattern)), c.expect)
-        << c.value << " LIKE " << c.pattern;
+    const CZqlChar v = Var(20, c.value), p = Var(20, c.pattern);
+    EXPECT_EQ(c.escape ? v.Like(p, Chr(1, c.escape)) : v.Like(p), c.expect)
+        << c.value << " LIKE " << c.pattern << " ESCAPE " << (c.escape ? c.escape : "-");
   }
-}
-
-TEST(CharLike, Escapes) {
   const CZqlChar bang = Chr(1, "!");
-  EXPECT_EQ(Var(5, "a%b").Like(Var(5, "a!%b"), bang), 1);
-  EXPECT_EQ(Var(5, "axb").Like(Var(5, "a!%b"), bang), 0);
-  EXPECT_EQ(Var(5, "a_b").Like(Var(5, "a!_b"), bang), 1);
-  EXPECT_EQ(Var(5, "axb").Like(Var(5, "a!_b"), bang), 0);
-  EXPECT_EQ(Var(5, "a!b").Like(Var(5, "a!!b"), bang), 1);
-  EXPECT_EQ(Var(9, "50% off").Like(Var(9, "%!%%"), bang), 1);
-  // Without escape the same characters are wildcards and plain units.
-  EXPECT_EQ(Var(5, "a!xb").Like(Var(5, "a!%b")), 1);
   EXPECT_EQ(Raised([&] { Var(5, "ab").Like(Var(5, "a!b"), bang); }), kZqlErrInvalidEscapeSequence);
   EXPECT_EQ(Raised([&] { Var(5, "a").Like(Var(5, "a!"), bang); }), kZqlErrInvalidEscapeSequence);
   EXPECT_EQ(Raised([&] { Var(5, "a").Like(Var(5, "a"), Var(2, "!!")); }),

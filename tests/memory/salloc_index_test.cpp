@@ -210,18 +210,21 @@ class CTwin {
     base_.clear();
   }
 
-  // The whole small list against the model, block by block, and the index
-  // against the list.
+  // The whole small list against the model, block by block (back links
+  // too), and the index against the list.
   void ExpectSameLayout() {
     ASSERT_EQ(ZqlMemBlkNblkInUse(), model_.InUse());
     const SZqlMemHeader* b = TEST_ZqlMemorySmallHead();
     for (const SChunk& c : model_.Chunks()) {
       ASSERT_TRUE(base_.count(c.id)) << c.id;
+      const SZqlMemHeader* prev = nullptr;  // a chunk's first block has none
       for (const SBlock& m : c.blocks) {
         ASSERT_NE(b, nullptr) << "list ends early in chunk " << c.id;
         ASSERT_EQ(reinterpret_cast<const char*>(b), base_[c.id] + m.off) << "chunk " << c.id;
         ASSERT_EQ(b->size, m.size) << "chunk " << c.id << " offset " << m.off;
         ASSERT_EQ(b->state, m.free ? kZqlMemFree : kZqlMemAllocated);
+        ASSERT_EQ(b->prev, prev) << "chunk " << c.id << " offset " << m.off;
+        prev = b;
         b = b->next;
       }
     }
@@ -308,6 +311,7 @@ void RunWorkload(CTwin& twin, uint32_t seed, int steps, bool toggleFlag) {
     }
     ASSERT_NO_FATAL_FAILURE(twin.ExpectSameLayout()) << "seed " << seed << " step " << step;
   }
+  EXPECT_EQ(ZqlMemoryCheck("workload"), 1);
 }
 
 class AllocIndexTest : public ::testing::Test {
@@ -328,22 +332,21 @@ class AllocIndexTest : public ::testing::Test {
 // Equivalence with the walk
 // ---------------------------------------------------------------------------
 
+// Searching from the rover (flag 1) or from the head keeping empty chunks
+// (flag 0), and switching the flag midway.
 TEST_F(AllocIndexTest, RandomWorkloadsTakeTheWalksBlocks) {
-  for (uint32_t seed : {301u, 7u, 90210u}) {
-    CTwin twin(1);
-    ASSERT_NO_FATAL_FAILURE(RunWorkload(twin, seed, 12000, false));
+  const struct {
+    int lowFlag;
+    uint32_t seed;
+    int steps;
+    bool toggle;
+  } runs[] = {{1, 301, 12000, false}, {1, 7, 12000, false},  {1, 90210, 12000, false},
+              {0, 4242, 8000, false}, {1, 1234, 12000, true}};
+  for (const auto& r : runs) {
+    CTwin twin(r.lowFlag);
+    ASSERT_NO_FATAL_FAILURE(RunWorkload(twin, r.seed, r.steps, r.toggle));
     twin.FreeAll();
   }
-}
-
-TEST_F(AllocIndexTest, SearchFromTheHeadKeepsEmptyChunks) {
-  CTwin twin(0);
-  ASSERT_NO_FATAL_FAILURE(RunWorkload(twin, 4242, 8000, false));
-}
-
-TEST_F(AllocIndexTest, SwitchingTheLowFlagMidway) {
-  CTwin twin(1);
-  ASSERT_NO_FATAL_FAILURE(RunWorkload(twin, 1234, 12000, true));
 }
 
 // Many small blocks freed in scattered order leave many holes per chunk:

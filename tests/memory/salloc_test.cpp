@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -95,40 +94,30 @@ std::vector<std::string> DumpLines(const char* title) {
 // Sizes, thresholds and rounding
 // ---------------------------------------------------------------------------
 
-TEST_F(AllocTest, RoundsToEightAndAligns) {
-  for (std::size_t n : {0, 1, 7, 8, 9, 23, 24, 200}) {
-    void* p = ZqlMemoryNblkMalloc(n);
-    ASSERT_NE(p, nullptr) << n;
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 8, 0u) << n;
-    EXPECT_EQ(Hdr(p)->state, kZqlMemAllocated);
-    EXPECT_EQ(Hdr(p)->size, (n + 7) / 8 * 8) << n;
+// Requests round to eight bytes; up to a fresh chunk's free block they are
+// small, beyond it large, with a size field counting eights (past 16 bits).
+TEST_F(AllocTest, SizesRoundToEightAndSplitSmallFromLarge) {
+  const struct {
+    std::size_t n, bytes;
+    uint8_t state;
+  } rows[] = {
+      {0, 0, kZqlMemAllocated},   {1, 8, kZqlMemAllocated},     {7, 8, kZqlMemAllocated},
+      {8, 8, kZqlMemAllocated},   {9, 16, kZqlMemAllocated},    {23, 24, kZqlMemAllocated},
+      {24, 24, kZqlMemAllocated}, {200, 200, kZqlMemAllocated},
+      {kChunkFree - 7, kChunkFree, kZqlMemAllocated},  // rounds to the threshold
+      {kChunkFree, kChunkFree, kZqlMemAllocated},
+      {kChunkFree + 1, kChunkFree + 8, kZqlMemLarge},   // rounds past it
+      {600000, 600000, kZqlMemLarge},                   // 600000 / 8 needs 17 bits
+  };
+  for (const auto& r : rows) {
+    void* p = ZqlMemoryNblkMalloc(r.n);
+    ASSERT_NE(p, nullptr) << r.n;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 8, 0u) << r.n;
+    EXPECT_EQ(Hdr(p)->state, r.state) << r.n;
+    EXPECT_EQ(r.state == kZqlMemLarge ? std::size_t{Hdr(p)->size} * 8 : Hdr(p)->size, r.bytes)
+        << r.n;
   }
-  EXPECT_EQ(ZqlMemBlkNblkInUse(), 8);
-}
-
-TEST_F(AllocTest, ThresholdBetweenSmallAndLarge) {
-  void* whole = ZqlMemoryNblkMalloc(kChunkFree);
-  void* rounded = ZqlMemoryNblkMalloc(kChunkFree - 7);  // rounds to kChunkFree
-  void* large = ZqlMemoryNblkMalloc(kChunkFree + 1);    // rounds past it
-  ASSERT_TRUE(whole && rounded && large);
-  EXPECT_EQ(Hdr(whole)->state, kZqlMemAllocated);
-  EXPECT_EQ(Hdr(rounded)->state, kZqlMemAllocated);
-  EXPECT_EQ(Hdr(rounded)->size, kChunkFree);
-  EXPECT_EQ(Hdr(large)->state, kZqlMemLarge);
-  EXPECT_EQ(std::size_t{Hdr(large)->size} * 8, kChunkFree + 8);
-}
-
-TEST_F(AllocTest, LargeBlockKeepsSizesBeyondSixteenBits) {
-  const std::size_t n = 600000;  // n / 8 does not fit 16 bits
-  auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(std::size_t{Hdr(p)->size} * 8, n);
-  for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(i % 251);
-  auto* q = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(p, n + 100));
-  ASSERT_NE(q, nullptr);
-  for (std::size_t i = 0; i < n; ++i)
-    ASSERT_EQ(q[i], static_cast<unsigned char>(i % 251)) << i;
-  EXPECT_EQ(q[n], 0);
+  EXPECT_EQ(ZqlMemBlkNblkInUse(), 12);
 }
 
 TEST_F(AllocLayoutTest, WholeChunkRequestTakesFreshChunkUnsplit) {
@@ -266,31 +255,6 @@ TEST_F(AllocLayoutTest, LowFlagZeroKeepsChunksAndSearchesFromTheHead) {
   EXPECT_EQ(ZqlMemoryNblkMalloc(8), t + 200 + H);  // flag 1: from the rover
 }
 
-TEST_F(AllocLayoutTest, RandomWorkloadKeepsLayoutAndContents) {
-  std::mt19937 rng(301);
-  std::vector<std::pair<unsigned char*, std::size_t>> live;
-  for (int step = 0; step < 4000; ++step) {
-    if (live.empty() || rng() % 3 != 0) {
-      std::size_t n = rng() % 50 == 0 ? 60000 + rng() % 20000 : rng() % 600;
-      auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
-      ASSERT_NE(p, nullptr);
-      std::memset(p, static_cast<int>(n & 0xFF), n);
-      live.emplace_back(p, n);
-    } else {
-      std::size_t i = rng() % live.size();
-      auto [p, n] = live[i];
-      for (std::size_t k = 0; k < n; ++k) ASSERT_EQ(p[k], n & 0xFF);
-      ZqlMemoryNblkFree(p);
-      live[i] = live.back();
-      live.pop_back();
-    }
-    ASSERT_EQ(ZqlMemBlkNblkInUse(), static_cast<int>(live.size()));
-    if (step % 250 == 0) ExpectChunksSound();
-  }
-  ExpectChunksSound();
-  EXPECT_EQ(ZqlMemoryCheck("random"), 1);
-}
-
 // ---------------------------------------------------------------------------
 // Counting, zero-fill, realloc, tags (both builds)
 // ---------------------------------------------------------------------------
@@ -343,16 +307,17 @@ TEST_F(AllocTest, ReallocCopiesTheSmallerSizeAndTheTag) {
   EXPECT_EQ(keep[0], 0);
 }
 
+// 600001 bytes: a size field cut to 16 bits would copy far less.
 TEST_F(AllocTest, ReallocOfLargeBlockCopiesItsFullSize) {
-  auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(70001));
+  auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(600001));
   ASSERT_NE(p, nullptr);
-  std::memset(p, 0xAB, 70001);
-  p[70007] = 0xCD;  // last usable byte after rounding
-  auto* q = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(p, 90000));
+  std::memset(p, 0xAB, 600001);
+  p[600007] = 0xCD;  // last usable byte after rounding
+  auto* q = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(p, 700000));
   ASSERT_NE(q, nullptr);
-  EXPECT_EQ(q[70000], 0xAB);
-  EXPECT_EQ(q[70007], 0xCD);
-  EXPECT_EQ(q[70008], 0);
+  for (std::size_t i = 0; i < 600001; ++i) ASSERT_EQ(q[i], 0xAB) << i;
+  EXPECT_EQ(q[600007], 0xCD);
+  EXPECT_EQ(q[600008], 0);
   auto* s = static_cast<unsigned char*>(ZqlMemoryNblkRealloc(q, 10));
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(Hdr(s)->state, kZqlMemAllocated);

@@ -1,29 +1,11 @@
 // Character sets and conversions, character properties, the free functions
 // over unit arrays and CZqlUcChar.
 
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
-#include <vector>
 
-#include "ucdefs.h"
-#include "zqltry.h"
-#include "zqlucode.h"
+#include "uctest.h"
 
 namespace {
-
-std::vector<unsigned short> W(const char* ascii) {
-  std::vector<unsigned short> v;
-  for (; *ascii != 0; ++ascii) v.push_back(static_cast<unsigned char>(*ascii));
-  v.push_back(0);
-  return v;
-}
-
-template <class Body>
-int Raised(Body body) {
-  return ZqlTry(body) ? 0 : ZqlTryCode();
-}
 
 // A double-byte set: ascii plus lead byte 0x81, where 0x81 0x40 is U+4E00.
 // With kind 3 it is a direct set whose lead byte is 0x4E instead.

@@ -1,36 +1,16 @@
 // CZqlUcStr: sharing, growth, changes, search, comparison and conversions.
 
-#include <gtest/gtest.h>
-
 #include <clocale>
-#include <string>
-#include <vector>
 
-#include "ucdefs.h"
+#include "uctest.h"
 #include "zqlsys.h"
-#include "zqltry.h"
-#include "zqlucode.h"
 
 namespace {
-
-// Zero-terminated 16-bit text from ASCII.
-std::vector<unsigned short> W(const char* ascii) {
-  std::vector<unsigned short> v;
-  for (; *ascii != 0; ++ascii) v.push_back(static_cast<unsigned char>(*ascii));
-  v.push_back(0);
-  return v;
-}
 
 std::string Text(const CZqlUcStr& s) {
   char buf[256];
   s.getToChar(buf, sizeof buf);
   return buf;
-}
-
-// Runs body in a try frame and answers the code it raised, 0 when none.
-template <class Body>
-int Raised(Body body) {
-  return ZqlTry(body) ? 0 : ZqlTryCode();
 }
 
 TEST(UcStrEmpty, EmptyResultsKeepNoBody) {

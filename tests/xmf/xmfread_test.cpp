@@ -129,27 +129,25 @@ TEST_F(XmfFile, TextIsUnscrambledOnlyOnce) {
   EXPECT_EQ(std::string(t2, 3), "ABC");
 }
 
-TEST_F(XmfFile, InvalidNumbersFailWithInvalidArguments) {
+// Numbers outside the file are invalid arguments; a number a loaded range
+// covers but no record holds is an internal error.
+TEST_F(XmfFile, LookupFailures) {
   ASSERT_EQ(xmf_.Init(path_.c_str()), 1);
-  EXPECT_EQ(LookupCode(1, 0), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(LookupCode(1, 26), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(LookupCode(4, 1), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(LookupCode(-1, 1), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(LookupCode(0, 1), kZqlErrInvalidFunctionArguments);  // an empty set
-  EXPECT_EQ(Message(1, 26), "<failed>");
+  constexpr int kArgs = kZqlErrInvalidFunctionArguments, kMissing = kZqlErrInternalZQLError;
+  const struct {
+    int set, number, code;
+  } rows[] = {{1, 0, kArgs},  {1, 26, kArgs},    {4, 1, kArgs},     {-1, 1, kArgs},
+              {0, 1, kArgs} /* an empty set */,   {1, 12, kMissing}, {1, 21, kMissing}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(LookupCode(r.set, r.number), r.code) << r.set << "/" << r.number;
+    EXPECT_EQ(Message(r.set, r.number), "<failed>") << r.set << "/" << r.number;
+  }
+  EXPECT_EQ(Message(1, 25), "twenty-five");
   EXPECT_EQ(xmf_.Xmsg(1, 1, nullptr), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(ZqlTryCode(), kArgs);
   CZqlXmfUtil closed;
   EXPECT_EQ(ZqlTry([&] { closed.XmsgIntr(1, 1, nullptr); }), 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInvalidFunctionArguments);
-}
-
-TEST_F(XmfFile, MissingRecordIsAnInternalError) {
-  ASSERT_EQ(xmf_.Init(path_.c_str()), 1);
-  EXPECT_EQ(LookupCode(1, 12), kZqlErrInternalZQLError);   // inside a loaded range
-  EXPECT_EQ(LookupCode(1, 21), kZqlErrInternalZQLError);
-  EXPECT_EQ(Message(1, 12), "<failed>");
-  EXPECT_EQ(Message(1, 25), "twenty-five");
+  EXPECT_EQ(ZqlTryCode(), kArgs);
 }
 
 TEST_F(XmfFile, BlocksHoldPerBlockMessages) {
@@ -243,40 +241,16 @@ class DamagedFile : public XmfFile {
   }
 };
 
-TEST_F(DamagedFile, TrailerDistanceOutOfRange) {
-  std::string b = bytes_;
-  const std::size_t at = b.size() - 7;
-  Put32(&b, at, 0);
-  ExpectRefused(b, "distance 0");
-  Put32(&b, at, static_cast<uint32_t>(at + 1));
-  ExpectRefused(b, "distance beyond the file");
-  Put32(&b, at, 0xFFFFFFFFu);
-  ExpectRefused(b, "negative distance");
-  b = bytes_;
-  b[b.size() - 1] ^= 1;
-  ExpectRefused(b, "magic");
-  ExpectRefused("short", "tiny file");
-  ExpectRefused(std::string(), "empty file");
-}
-
-TEST_F(DamagedFile, VersionAndOverlongNames) {
-  std::string b = bytes_;
-  b[134] = 2;
-  ExpectRefused(b, "version");
-  b = bytes_;
-  std::memset(&b[104], 'C', 21);
-  ExpectRefused(b, "code page of 21 characters");
-  b = bytes_;
-  std::memset(&b[125], 'L', 9);
-  ExpectRefused(b, "language of 9 characters");
-}
-
-TEST_F(DamagedFile, TablesOutsideTheFile) {
+TEST_F(DamagedFile, HeaderTrailerAndTablesOutsideTheFile) {
+  const std::size_t trailer = bytes_.size() - 7;  // distance back to the header
   const struct {
     std::size_t at;
     uint32_t value;
     const char* what;
   } cases[] = {
+      {trailer, 0, "distance 0"},
+      {trailer, static_cast<uint32_t>(trailer + 1), "distance beyond the file"},
+      {trailer, 0xFFFFFFFFu, "negative distance"},
       {140, 0x7FFFFFF0u, "attribute table"},  {164, 0x7FFFFFF0u, "index tables"},
       {160, 0x00FFFFFFu, "set count"},         {172, 0x00FFFFFFu, "entry count"},
       {172, 0x80000000u, "negative entries"},  {168, 0, "no messages per block"},
@@ -286,6 +260,21 @@ TEST_F(DamagedFile, TablesOutsideTheFile) {
     std::string b = bytes_;
     Put32(&b, c.at, c.value);
     ExpectRefused(b, c.what);
+  }
+  ExpectRefused("short", "tiny file");
+  ExpectRefused(std::string(), "empty file");
+  const struct {
+    std::size_t at, count;
+    char byte;
+    const char* what;
+  } overwrites[] = {{bytes_.size() - 1, 1, static_cast<char>(bytes_.back() ^ 1), "magic"},
+                    {134, 1, 2, "version"},
+                    {104, 21, 'C', "code page of 21 characters"},
+                    {125, 9, 'L', "language of 9 characters"}};
+  for (const auto& o : overwrites) {
+    std::string b = bytes_;
+    std::memset(&b[o.at], o.byte, o.count);
+    ExpectRefused(b, o.what);
   }
 }
 
