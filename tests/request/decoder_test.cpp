@@ -201,17 +201,6 @@ TEST_F(Decoder, FailuresReachTheClientWithACondition) {
   EXPECT_EQ(Raised([&] { server.Execute(&stm, 77); }), kZqlErrInvalidSQLStatementName);
 }
 
-TEST_F(Decoder, ReplyTooLargeIsRefusedWithACondition) {
-  driver.message.assign(3000, 'm');  // 6000 bytes of message
-  EXPECT_EQ(Raised([&] { server.IExecute(&stm, 40, CZqlUcStr("x")); }),
-            kZqlErrErrorFoundInDBMSCommunication);
-  ASSERT_EQ(stm.CondCount(), 1);
-  EXPECT_EQ(stm.Err(0), kZqlErrErrorFoundInDBMSCommunication);
-  driver.message.assign(100, 'm');  // one that fits goes through
-  EXPECT_EQ(Raised([&] { server.IExecute(&stm, 40, CZqlUcStr("x")); }), 0);
-  EXPECT_EQ(Text(stm.ErrMsg(0)), driver.message);
-}
-
 // A reply's return code and the area's first condition.
 std::pair<int32_t, int32_t> Outcome(const std::vector<unsigned char>& reply) {
   CZqlObjPack in(const_cast<unsigned char*>(reply.data()), static_cast<uint32_t>(reply.size()));

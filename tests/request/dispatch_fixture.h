@@ -4,20 +4,18 @@
 #ifndef ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
 #define ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H
 
-#include <memory>
 
-#include "ipc_fixture.h"
+#include "client_fixture.h"
 #include "loop_server.h"
 #include "zqlcol.h"
-#include "zqldispa.h"
 #include "zqlident.h"
 
 namespace zqltest {
 
-class DispatchTest : public IpcTest {
+class DispatchTest : public DispClientTest {
  protected:
   void SetUp() override {
-    IpcTest::SetUp();
+    DispClientTest::SetUp();
     log_ = dir_ + "/driver.log";
     setenv("ZQL_TEST_DRIVER_LOG", log_.c_str(), 1);
     const std::string second = DriverAlias("second_driver");
@@ -26,36 +24,11 @@ class DispatchTest : public IpcTest {
                         << "[SCRIPT]\nPath = " << driver_ << "\n"
                         << "[DB2]\nDriver = SECOND\n"
                         << "[SECOND]\nPath = " << second << "\n";
-    EnterDir();
-    ASSERT_TRUE(dda.Init(10));
-    ASSERT_EQ(ZqlTaskDataErrGet(), 0) << "the library could not start: set ZQL to the "
-                                         "build's share/zql";
-    client.reset(new CZqlDispClient);
-    ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);
+    StartClient();
   }
 
-  void TearDown() override {
-    client.reset();  // closes what a failed test left open
-    ZqlSetCurrentDDA(nullptr);
-    IpcTest::TearDown();
-  }
-
-  // Connects to environment as user; answers the raised code or 0 and
-  // notes the driver process for the final check.
   int Connect(uint32_t* session, const char* environment = "DB1", const char* user = "") {
-    const int code = Raised([&] {
-      client->Connect(&dda, session, CZqlUcStr(environment), CZqlUcStr(user), CZqlUcStr());
-    });
-    if (code == 0) NoteDriver(Entry(*session)->server->ServerBody()->slot);
-    return code;
-  }
-
-  SZqlDspEntry* Entry(uint32_t id) const {
-    SZqlDispRec* r = client->Record();
-    SZqlDspEntry* e = r->sessions->getObji(id);
-    if (e == nullptr) e = r->statements->getObji(id);
-    if (e == nullptr) e = r->cursors->getObji(id);
-    return e;
+    return ConnectAs(session, environment, user);
   }
 
   int Count(CZqlDspObj* SZqlDispRec::*list) const {
@@ -76,14 +49,6 @@ class DispatchTest : public IpcTest {
     return out;
   }
 
-  uint32_t Status(uint32_t id, EZqlStatInfo info) {
-    uint32_t value = UINT32_MAX;
-    EXPECT_EQ(Raised([&] { client->Status(&dda, id, info, &value); }), 0);
-    return value;
-  }
-
-  CZqlDDA dda;
-  std::unique_ptr<CZqlDispClient> client;
   std::string log_;
 };
 

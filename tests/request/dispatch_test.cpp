@@ -193,6 +193,8 @@ TEST_F(Dispatch, DriverConditionsAndCodeReachTheCallersArea) {
   EXPECT_EQ(ZqlIpcConnections(), 1);  // the duplicated server went with the entry
 }
 
+// Through the kit's decoder in the driver (the same check the decoder makes
+// in process).
 TEST_F(Dispatch, ReplyTooLargeForTheSegmentIsAnErrorNotAnOverflow) {
   setenv("ZQL_TEST_DRIVER_SEGMENT", "4096", 1);
   uint32_t s = 0;

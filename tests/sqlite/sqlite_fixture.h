@@ -5,15 +5,12 @@
 #ifndef ZQL_TESTS_SQLITE_FIXTURE_H
 #define ZQL_TESTS_SQLITE_FIXTURE_H
 
-#include <climits>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "ipc_fixture.h"
+#include "client_fixture.h"
 #include "zqlcol.h"
 #include "zqldrvsql.h"
-#include "zqldispa.h"
 #include "zqlident.h"
 #include "zqlsdata.h"
 
@@ -31,10 +28,10 @@ inline std::string OutText(const CZqlDDA& area, int i) {
   return out;
 }
 
-class SqliteTest : public IpcTest {
+class SqliteTest : public DispClientTest {
  protected:
   void SetUp() override {
-    IpcTest::SetUp();
+    DispClientTest::SetUp();
     driver_ = ZQL_SQLITE_DRIVER;
     std::ofstream(dir_ + "/garbage.db") << "this is not a database, only some text to read\n";
     std::ofstream(ini_) << "[ENVIRONMENTS]\nFILE = x\nMEMORY = x\nAUTO = x\n"
@@ -49,18 +46,12 @@ class SqliteTest : public IpcTest {
                         << "[RO]\nDriver = zqlsqlite\nDatabase = ro.db\n"
                         << "[NOFOLDER]\nDriver = zqlsqlite\nDatabase = garbage.db/x.db\n";
     setenv("ZQL_TEST_DIR", dir_.c_str(), 1);
-    EnterDir();
-    ASSERT_TRUE(dda.Init(10));
-    ASSERT_EQ(ZqlTaskDataErrGet(), 0) << "set ZQL to the build's share/zql";
-    client.reset(new CZqlDispClient);
-    ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);
+    StartClient();
   }
 
   void TearDown() override {
     if (client) Raised([&] { client->Abort(&dda); });
-    client.reset();
-    ZqlSetCurrentDDA(nullptr);
-    IpcTest::TearDown();
+    DispClientTest::TearDown();
   }
 
 #ifdef ZQL_PG_DRIVER
@@ -78,19 +69,7 @@ class SqliteTest : public IpcTest {
 
   int Connect(uint32_t* session, const char* environment = "FILE") {
     *session = 0;
-    const int code = Raised([&] {
-      client->Connect(&dda, session, CZqlUcStr(environment), CZqlUcStr(), CZqlUcStr());
-    });
-    if (code == 0) NoteDriver(Entry(*session)->server->ServerBody()->slot);
-    return code;
-  }
-
-  SZqlDspEntry* Entry(uint32_t id) const {
-    SZqlDispRec* r = client->Record();
-    SZqlDspEntry* e = r->sessions->getObji(id);
-    if (e == nullptr) e = r->statements->getObji(id);
-    if (e == nullptr) e = r->cursors->getObji(id);
-    return e;
+    return ConnectAs(session, environment, "");
   }
 
   // Executes sql at once; answers the raised code or 0.
@@ -106,12 +85,6 @@ class SqliteTest : public IpcTest {
     ZqlDrvUtf8ToUtf16(sql.data(), sql.size(), &u);
     out->Clear();
     if (!u.empty()) out->Copy(u.data(), static_cast<int>(u.size()));
-  }
-
-  uint32_t Status(uint32_t id, EZqlStatInfo info) {
-    uint32_t value = UINT32_MAX;
-    EXPECT_EQ(Raised([&] { client->Status(&dda, id, info, &value); }), 0);
-    return value;
   }
 
   // A prepared statement with its own area.
@@ -158,8 +131,6 @@ class SqliteTest : public IpcTest {
     return rows;
   }
 
-  CZqlDDA dda;
-  std::unique_ptr<CZqlDispClient> client;
   std::string lastError;  // the message of the last failed Rows
 };
 
