@@ -107,6 +107,10 @@ struct SZqlCondStack {
   EPush Push() noexcept;
   // Drops the oldest condition to make room. REQUIRES: count == capacity > 0.
   void DropOldest() noexcept;
+
+ private:
+  // Replaces the working record's string field by a copy of text.
+  int SetText(CZqlUcStr* SZqlCondition::*field, const CZqlUcStr& text);
 };
 
 // Runs f in a try frame of its own and answers what it answers, or fail when

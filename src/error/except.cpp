@@ -147,12 +147,7 @@ int SZqlCondStack::SetErr(int code) {
   return 1;
 }
 
-int SZqlCondStack::SetMsg(const CZqlUcStr& msg) {
-  SZqlCondition* c = Working();
-  if (c == nullptr) return 0;
-  ReplaceString(&c->msg, msg);
-  return 1;
-}
+int SZqlCondStack::SetMsg(const CZqlUcStr& msg) { return SetText(&SZqlCondition::msg, msg); }
 
 int SZqlCondStack::SetSQLSTATE(const char* state) {
   SZqlCondition* c = Working();
@@ -186,9 +181,13 @@ int SZqlCondStack::SetItem(EZqlDiag item, const CZqlUcStr& value) {
 }
 
 int SZqlCondStack::SetParams(const CZqlUcStr& text) {
+  return SetText(&SZqlCondition::params, text);
+}
+
+int SZqlCondStack::SetText(CZqlUcStr* SZqlCondition::*field, const CZqlUcStr& text) {
   SZqlCondition* c = Working();
   if (c == nullptr) return 0;
-  ReplaceString(&c->params, text);
+  ReplaceString(&(c->*field), text);
   return 1;
 }
 
