@@ -11,6 +11,8 @@
 #include "zqltry.h"
 #include "zqlucode.h"
 
+ZQL_PUBLIC_BEGIN
+
 class CZqlObjPack;
 
 // Root of every library class. Its objects live in the block allocator and
@@ -201,5 +203,7 @@ void ZqlConditionCopy(SZqlCondition* to, const SZqlCondition& from);
 // Reads the value stored under key in a parameters text into out (emptied
 // first). Answers 1 when out is then non-empty, else 0.
 int ZqlCondioGetParam(CZqlUcStr* out, const CZqlUcStr* text, const char* key);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLCLASS_H

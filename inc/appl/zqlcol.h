@@ -21,6 +21,8 @@
 #include "zqlident.h"
 #include "zqlsdata.h"
 
+ZQL_PUBLIC_BEGIN
+
 class CZqlDDA;
 class CZqlObjPack;
 
@@ -432,5 +434,7 @@ class CZqlHostBind : public CZqlObject {
   CZqlHostLink* links_;
   int count_;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLCOL_H

@@ -7,6 +7,8 @@
 #include "zqlclass.h"
 #include "zqlucode.h"
 
+ZQL_PUBLIC_BEGIN
+
 // Codes of the words in the tables below, searched without regard to case.
 // Each answers the word's code, or -1 (-3 for ZqlFindKWord) when the text is
 // not in its table. Never raise.
@@ -107,5 +109,7 @@ class CZqlIdent : public CZqlObject {
   CZqlUcStr body_;
   bool lost_ = false;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLIDENT_H

@@ -10,6 +10,8 @@
 
 #include "zqlclass.h"
 
+ZQL_PUBLIC_BEGIN
+
 
 class CZqlObjPack;
 class CZqlSmallInt;
@@ -241,5 +243,7 @@ CZqlData* ZqlUnpackDataDescriptor(CZqlObjPack* pack, int label);
 // for 9 and 10 label + 1 with the subcode, label + 2 as marker, then the
 // value's packTo. Answers 1. May raise the pack's codes.
 int ZqlPackDataDescriptor(CZqlObjPack* pack, int label, const CZqlData& value);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSBASE_H

@@ -7,6 +7,8 @@
 
 #include "zqlsbase.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Bit strings
 // ---------------------------------------------------------------------------
@@ -149,5 +151,7 @@ class CZqlBinary : public CZqlData {
   unsigned char* bits_;  // owned, ZqlMemoryMalloc
   int16_t varying_;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSBIT_H

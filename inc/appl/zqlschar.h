@@ -8,6 +8,8 @@
 
 #include "zqlsbase.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Character strings
 // ---------------------------------------------------------------------------
@@ -265,5 +267,7 @@ int operator<(const CZqlUcStr& a, const CZqlChar& b);
 int operator<=(const CZqlUcStr& a, const CZqlChar& b);
 int operator>(const CZqlUcStr& a, const CZqlChar& b);
 int operator>=(const CZqlUcStr& a, const CZqlChar& b);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSCHAR_H

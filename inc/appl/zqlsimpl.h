@@ -7,6 +7,8 @@
 
 #include "zqlsbase.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Implementation-defined values
 // ---------------------------------------------------------------------------
@@ -75,5 +77,7 @@ class CZqlImplDef : public CZqlData {
   int32_t type_;
   CZqlUcStr name_;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSIMPL_H

@@ -9,6 +9,8 @@
 
 #include "zqlsbase.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Numerics
 // ---------------------------------------------------------------------------
@@ -496,5 +498,7 @@ ZQL_NUM_ARITHMETIC(/)
 #undef ZQL_NUM_COMPARE_ALL
 #undef ZQL_NUM_COMPOUND
 #undef ZQL_NUM_LEAF_OPERATORS
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSNUM_H

@@ -23,6 +23,8 @@
 #include "zqlproto.h"
 #include "zqlsdata.h"
 
+ZQL_PUBLIC_BEGIN
+
 class CZqlDispClient;
 
 // The version text of the client library.
@@ -353,5 +355,7 @@ class CZqlSession : public CZqlSQLObject {
   int constraints(const CZqlIdent* name, const char* mode);
   bool applyDefaults(const CZqlUcStr& environment);
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSQL_H

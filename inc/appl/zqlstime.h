@@ -8,6 +8,8 @@
 
 #include "zqlsbase.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Intervals and datetimes
 // ---------------------------------------------------------------------------
@@ -789,5 +791,7 @@ class CZqlTimeStamp : public CZqlDatetime {
 };
 CZqlTimeStamp operator+(const CZqlYM& a, const CZqlTimeStamp& b);
 CZqlTimeStamp operator+(const CZqlDT& a, const CZqlTimeStamp& b);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSTIME_H

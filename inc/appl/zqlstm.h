@@ -13,6 +13,8 @@
 
 #include "zqlsql.h"
 
+ZQL_PUBLIC_BEGIN
+
 // Cursor options (EZqlCurScr, EZqlCurSns), fetch directions (EZqlDirection)
 // and status items (EZqlStatInfo) come from zqlproto.h; the driver receives
 // them unchanged.
@@ -290,5 +292,7 @@ class CZqlCsr : public CZqlStm {
   int positioned(const CZqlUcStr& text);
   void tableOf(CZqlUcStr* out) const;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSTM_H

@@ -25,6 +25,10 @@
 #include <cstddef>
 #include <new>
 
+#include "zqlsys.h"
+
+ZQL_PUBLIC_BEGIN
+
 struct SZqlUcStrBody;
 class CZqlUcChar;
 
@@ -603,5 +607,7 @@ int ZqlUcCnStrcmp(const char* collation, const unsigned short* a, const unsigned
 int ZqlUcCnStrncmp(const char* collation, const unsigned short* a, const unsigned short* b,
                    int n);
 int ZqlUcCnChcmp(const char* collation, unsigned short a, unsigned short b);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLUCODE_H

@@ -23,6 +23,8 @@
 #include "zqlclass.h"
 #include "zqlio.h"
 
+ZQL_PUBLIC_BEGIN
+
 struct SZqlIniLists;
 
 // Byte range of the file's lock: parsing locks 1 byte, rewriting 2.
@@ -130,5 +132,7 @@ class CZqlConfig : public CZqlWinIni {
   int sectionIndex(const CZqlUcStr& name) const override;
   CZqlUcStr newSectionName(const CZqlUcStr& name) const override;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLCONF_H

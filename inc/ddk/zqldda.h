@@ -20,6 +20,8 @@
 
 #include "zqlclass.h"
 
+ZQL_PUBLIC_BEGIN
+
 class CZqlObjPack;
 class CZqlColumn;
 class CZqlParameter;
@@ -404,5 +406,7 @@ class CZqlDDA : public CZqlObject {
 
   SZqlDiag* body_;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLDDA_H

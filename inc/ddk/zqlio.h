@@ -19,6 +19,8 @@
 
 #include "zqlclass.h"
 
+ZQL_PUBLIC_BEGIN
+
 // Size of every path buffer, terminator included.
 constexpr int kZqlMaxPath = 1024;
 
@@ -243,5 +245,7 @@ class CZqlDirMisc : public CZqlObject {
  private:
   SZqlDirListing* list_;  // owned; null when no listing is open
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLIO_H

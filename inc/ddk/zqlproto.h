@@ -15,6 +15,8 @@
 
 #include "zqltry.h"
 
+ZQL_PUBLIC_BEGIN
+
 // ---------------------------------------------------------------------------
 // Requests and replies
 // ---------------------------------------------------------------------------
@@ -279,5 +281,7 @@ inline SZqlClientTable* ZqlClientTableOf(SZqlComBuf* buf) {
 
 // Data segment: the reply's length word, then its bytes.
 constexpr uint32_t kZqlReplyHeaderSize = 4;
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLPROTO_H

@@ -21,6 +21,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "zqlsys.h"
+
+ZQL_PUBLIC_BEGIN
+
 constexpr int64_t kZqlSpinDefaultNs = 50 * 1000;
 
 // The spin window of this process in nanoseconds, 0 for none. Reads the
@@ -57,5 +61,7 @@ bool ZqlSpinUntil(int64_t windowNs, Done done) {
     if (turn % 64 == 0 && ZqlSpinNowNs() >= end) return done();
   }
 }
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSPIN_H

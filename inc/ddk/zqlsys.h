@@ -10,6 +10,14 @@
 #include <cstddef>
 #include <cstdint>
 
+// libzql is built with hidden symbols: only what a public header declares
+// between these two marks is exported from the shared library. Every header
+// of the client and driver interfaces wraps its declarations in them.
+#define ZQL_PUBLIC_BEGIN _Pragma("GCC visibility push(default)")
+#define ZQL_PUBLIC_END _Pragma("GCC visibility pop")
+
+ZQL_PUBLIC_BEGIN
+
 // The library's two-valued flag, used for every flag of every interface.
 enum EZqlBoolean : int { kZqlFalse = 0, kZqlTrue = 1 };
 
@@ -71,8 +79,12 @@ int ZqlMemBlkInUse();
 // (1 = the next one); 0 turns failing off. Used to test exhaustion paths.
 void TEST_ZqlMemoryFailLowAllocAt(long n);
 
-// The memory log file for dumps, or null when none is configured.
+// Settings of the section ZQL of zql.ini that the lower layers read, set up
+// when the library starts: the memory log file for dumps (null when none is
+// configured) and the search path for the library's files ("Path", "" when
+// unset).
 const char* ZqlSysDump();
+const char* ZqlSysPath();
 
 // ---------------------------------------------------------------------------
 // Task data: four process-wide pointer slots.
@@ -120,5 +132,7 @@ class CZqlTaskGlobalData {
  private:
   int init_;
 };
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLSYS_H

@@ -22,6 +22,8 @@
 
 #include "zqlsys.h"
 
+ZQL_PUBLIC_BEGIN
+
 // Error codes. Below 0xA000 (and 0xCF00) the high byte is the SQLSTATE class
 // and the low byte the subclass; 0xA0xx are library errors, 0xB0xx driver and
 // communication errors.
@@ -275,5 +277,7 @@ int ZqlErrorCodeAt(int i);
 // Pushes an operating-system error (0xB022 with the system's text) onto the
 // current descriptor area; does nothing when there is none.
 void ZqlGenOsError(int osError);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLTRY_H

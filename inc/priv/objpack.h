@@ -27,6 +27,10 @@
 
 #include "zqlclass.h"
 
+// Exported from libzql although private to the library and the driver kit:
+// the kit reads and writes requests with it.
+ZQL_PUBLIC_BEGIN
+
 class CZqlUcStr;
 
 // Item types. A "long" item is 4 bytes (int32_t) on every platform.
@@ -199,5 +203,7 @@ int16_t ZqlCpuPortShort(int16_t value);
 int32_t ZqlCpuPortLong(int32_t value);
 float ZqlCpuPortFloat(float value);
 double ZqlCpuPortDouble(double value);
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_OBJPACK_H

@@ -27,6 +27,10 @@
 #include "zqlclass.h"
 #include "zqlio.h"
 
+// Exported from libzql although private: the LISP module reads its own
+// message file with CZqlXmfUtil.
+ZQL_PUBLIC_BEGIN
+
 // Block-entry flags.
 constexpr uint16_t kZqlXmfFlagRelease = 0x0002;  // a cache reset may release it
 constexpr uint16_t kZqlXmfFlagLocked = 0x8000;   // stays in memory once loaded
@@ -228,8 +232,9 @@ int ZqlGetResString(int set, int number, const char* deflt, int count, unsigned 
 // The reader of zqlloc.xmx while the resources are started (or starting),
 // else null.
 CZqlXmfUtil* ZqlGetXmxObj();
-const char* ZqlSysPath();  // "Path" of the section ZQL, "" when unset
 long ZqlSysMaxmem();       // "Memmax", -1 when unset
 int ZqlSysDebug();         // 1 when "Debug" is "Yes"
+
+ZQL_PUBLIC_END
 
 #endif  // ZQL_ZQLXMF_H

@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "zqlio.h"
-#include "zqlxmf.h"
 
 namespace {
 
