@@ -18,12 +18,7 @@ class DispatchTest : public DispClientTest {
     DispClientTest::SetUp();
     log_ = dir_ + "/driver.log";
     setenv("ZQL_TEST_DRIVER_LOG", log_.c_str(), 1);
-    const std::string second = DriverAlias("second_driver");
-    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
-                        << "[DB1]\nDriver = SCRIPT\n"
-                        << "[SCRIPT]\nPath = " << driver_ << "\n"
-                        << "[DB2]\nDriver = SECOND\n"
-                        << "[SECOND]\nPath = " << second << "\n";
+    Ini();
     StartClient();
   }
 
