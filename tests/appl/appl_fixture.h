@@ -60,12 +60,7 @@ class ApplTest : public ApplBase {
   void Script(const std::string& text) { std::ofstream(script_) << text; }
 
   // The drivers' operations since the last ClearTrace, one line each.
-  std::vector<std::string> Trace() const {
-    std::ifstream in(trace_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }
+  std::vector<std::string> Trace() const { return Lines(trace_); }
   void ClearTrace() { std::ofstream(trace_, std::ios::trunc).flush(); }
   // The SQL texts executed at once since the last ClearTrace.
   std::vector<std::string> Sent() const {

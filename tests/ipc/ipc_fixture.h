@@ -68,6 +68,14 @@ inline std::string Text(const CZqlUcStr& s) {
 }
 inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
 
+// The lines of a file (a driver's log or trace).
+inline std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
 // The code raised by f, or 0 when it ran to its end.
 template <class F>
 int Raised(F f) {

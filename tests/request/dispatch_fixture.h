@@ -31,12 +31,7 @@ class DispatchTest : public DispClientTest {
   }
 
   // The driver's log: one "code=..." line per packed request.
-  std::vector<std::string> Log() const {
-    std::ifstream in(log_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }
+  std::vector<std::string> Log() const { return Lines(log_); }
   // The request codes of the log, in order.
   std::vector<int> Codes() const {
     std::vector<int> out;
