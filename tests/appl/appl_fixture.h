@@ -16,46 +16,51 @@
 
 namespace zqltest {
 
-class ApplTest : public IpcTest {
+// An application object on the test's zql.ini (made by the subclass's
+// SetUp, which enters the test's directory).
+class ApplBase : public IpcTest {
+ protected:
+  void TearDown() override {
+    app.reset();  // disconnects what a failed test left connected
+    ZqlSetCurrentDDA(nullptr);
+    IpcTest::TearDown();
+  }
+
+  // A new session of the application, connected to environment.
+  std::unique_ptr<CZqlSession> Session(const char* environment = "DB1") {
+    std::unique_ptr<CZqlSession> s(new CZqlSession(app.get()));
+    EXPECT_EQ(ConnectSession(s.get(), environment), 1) << Text(s->ErrMsg(0));
+    return s;
+  }
+
+  std::unique_ptr<CZqlAppl> app;
+};
+
+class ApplTest : public ApplBase {
  protected:
   void SetUp() override {
-    IpcTest::SetUp();
+    ApplBase::SetUp();
     trace_ = dir_ + "/trace";
     script_ = dir_ + "/script";
     setenv("ZQL_TEST_DRIVER_TRACE", trace_.c_str(), 1);
     setenv("ZQL_TEST_DRIVER_SCRIPT", script_.c_str(), 1);
-    second_ = DriverAlias("second_driver");
-    Ini("");
+    Ini();
     EnterDir();
     app.reset(new CZqlAppl);
   }
 
   void TearDown() override {
     Script("");
-    app.reset();  // disconnects what a failed test left connected
-    ZqlSetCurrentDDA(nullptr);
     unsetenv("ZQL_TEST_DRIVER_TRACE");
     unsetenv("ZQL_TEST_DRIVER_SCRIPT");
-    IpcTest::TearDown();
-  }
-
-  // Rewrites zql.ini; db1 holds more lines of DB1's section.
-  void Ini(const std::string& db1) {
-    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
-                        << "[DB1]\nDriver = SCRIPT\n" << db1 << "[SCRIPT]\nPath = " << driver_
-                        << "\n[DB2]\nDriver = SECOND\n[SECOND]\nPath = " << second_ << "\n";
+    ApplBase::TearDown();
   }
 
   // Replaces the drivers' scripted replies.
   void Script(const std::string& text) { std::ofstream(script_) << text; }
 
   // The drivers' operations since the last ClearTrace, one line each.
-  std::vector<std::string> Trace() const {
-    std::ifstream in(trace_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }
+  std::vector<std::string> Trace() const { return Lines(trace_); }
   void ClearTrace() { std::ofstream(trace_, std::ios::trunc).flush(); }
   // The SQL texts executed at once since the last ClearTrace.
   std::vector<std::string> Sent() const {
@@ -75,15 +80,7 @@ class ApplTest : public IpcTest {
     return ConnectSession(session, environment);
   }
 
-  // A new session of the application, connected to environment.
-  std::unique_ptr<CZqlSession> Session(const char* environment = "DB1") {
-    std::unique_ptr<CZqlSession> s(new CZqlSession(app.get()));
-    EXPECT_EQ(Connect(s.get(), environment), 1) << Text(s->ErrMsg(0));
-    return s;
-  }
-
-  std::unique_ptr<CZqlAppl> app;
-  std::string trace_, script_, second_;
+  std::string trace_, script_;
 };
 
 // The codes of an object's conditions, most recent first.

@@ -31,9 +31,8 @@ class Load : public ApplTest, public ::testing::WithParamInterface<EDriver> {
 #endif
 #ifdef ZQL_PG_DRIVER
     if (GetParam() == EDriver::kPg) {
-      std::ifstream state(ZQL_PG_STATE);
-      std::string socket;
-      if (!std::getline(state, socket) || socket.empty()) GTEST_SKIP() << "no PostgreSQL server";
+      const std::string socket = PgSocket();
+      if (socket.empty()) GTEST_SKIP() << "no PostgreSQL server";
       std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\n[DB1]\nDriver = zqlpg\nConninfo = host=" << socket
                           << " dbname=postgres user=zql options=-csearch_path=zqlload\n"
                           << "[zqlpg]\nPath = " ZQL_PG_DRIVER "\n";
@@ -65,25 +64,6 @@ constexpr int kLoadWaitMs = 600 * 1000;
 // Tries of one step that finds the database locked, a few milliseconds
 // apart.
 constexpr int kLockedTries = 50000;
-
-int32_t GetSlow(Pipe* p) {
-  pollfd fd{p->fd[0], POLLIN, 0};
-  int32_t value = INT32_MIN;
-  if (poll(&fd, 1, kLoadWaitMs) == 1 && read(p->fd[0], &value, sizeof value) != sizeof value)
-    value = INT32_MIN;
-  return value;
-}
-
-int WaitSlow(pid_t pid) {
-  for (int ms = 0; ms < kLoadWaitMs; ms += 10) {
-    int status;
-    if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    usleep(10000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return -1;
-}
 
 // After a step refused with code: true (after a pause that differs between
 // processes) when it is worth another try.
@@ -164,7 +144,7 @@ pid_t Client(Pipe* go, Pipe* out, Body body) {
     if (appl.Init() != 1) return 1;
     CZqlSession session(&appl);
     if (session.Connect(CZqlUcStr("DB1"), CZqlUcStr(), CZqlUcStr()) != 1) return 2;
-    if (GetSlow(go) != 1) return 3;
+    if (go->Get(kLoadWaitMs) != 1) return 3;
     out->Put(static_cast<int32_t>(body(&session)));
     session.Disconnect();
     return 0;
@@ -200,8 +180,8 @@ TEST_P(Load, WritersAndReadersShareOneDriver) {
         return 0;
       }));
     for (size_t i = 0; i < pids.size(); ++i) go.Put(1);
-    for (size_t i = 0; i < pids.size(); ++i) EXPECT_EQ(GetSlow(&out), 0) << "client " << i;
-    for (pid_t pid : pids) EXPECT_TRUE(ExitedWith(WaitSlow(pid), 0));
+    for (size_t i = 0; i < pids.size(); ++i) EXPECT_EQ(out.Get(kLoadWaitMs), 0) << "client " << i;
+    for (pid_t pid : pids) EXPECT_TRUE(ExitedWith(WaitChild(pid, kLoadWaitMs), 0));
     std::multiset<long> ids;
     EXPECT_EQ(Count(here.get(), &ids), c.writers * c.rowsEach);
     EXPECT_TRUE(ids == expected) << "rows lost or twice";
@@ -243,7 +223,7 @@ TEST_P(Killed, ClientsTransactionIsRolledBack) {
     return 0;
   });
   go.Put(1);
-  ASSERT_EQ(GetSlow(&out), 0);
+  ASSERT_EQ(out.Get(kLoadWaitMs), 0);
   const char* const open =
       "SELECT CAST(COUNT(*) AS INTEGER) FROM pg_stat_activity WHERE state = 'idle in transaction'";
   if (GetParam() == EDriver::kPg) {
@@ -255,7 +235,7 @@ TEST_P(Killed, ClientsTransactionIsRolledBack) {
     ASSERT_EQ(here->Rollback(), 1);
   }
   kill(victim, SIGKILL);
-  EXPECT_FALSE(ExitedWith(WaitSlow(victim), 0));
+  EXPECT_FALSE(ExitedWith(WaitChild(victim, kLoadWaitMs), 0));
   if (GetParam() == EDriver::kPg) {  // the driver's idle check, then the server
     long left = 1;
     for (int ms = 0; ms < 20000 && left != 0; ms += 100) {
@@ -346,16 +326,16 @@ TEST_P(Load, Soak) {
   std::map<int, long> errors;
   long served = 0;
   for (size_t i = 0; i < pids.size(); ++i) {
-    const int32_t count = GetSlow(&results);
+    const int32_t count = results.Get(kLoadWaitMs);
     ASSERT_NE(count, INT32_MIN) << "a client sent no counts";
     served += count;
-    const int32_t kinds = GetSlow(&results);
+    const int32_t kinds = results.Get(kLoadWaitMs);
     for (int32_t e = 0; e < kinds && e >= 0; ++e) {
-      const int32_t code = GetSlow(&results);
-      errors[code] += GetSlow(&results);
+      const int32_t code = results.Get(kLoadWaitMs);
+      errors[code] += results.Get(kLoadWaitMs);
     }
   }
-  for (pid_t pid : pids) EXPECT_TRUE(ExitedWith(WaitSlow(pid), 0));
+  for (pid_t pid : pids) EXPECT_TRUE(ExitedWith(WaitChild(pid, kLoadWaitMs), 0));
   CZqlExecStm probe;
   probe.ImmediateExecute(here.get(), "DELETE FROM T");  // reaches the last driver
   const pid_t last = driverPid();

@@ -12,12 +12,7 @@
 
 namespace {
 
-using cfgtest::Raised;
-using cfgtest::Read;
-using cfgtest::ReadFile;
-using cfgtest::ScratchDir;
-using cfgtest::Text;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 class Config : public ::testing::Test {
  protected:

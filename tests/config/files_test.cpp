@@ -17,11 +17,7 @@
 
 namespace {
 
-using cfgtest::LockHolder;
-using cfgtest::Raised;
-using cfgtest::ScratchDir;
-using cfgtest::Text;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 std::string Expand(const std::string& in) {
   char buf[kZqlMaxPath];

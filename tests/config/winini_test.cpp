@@ -14,13 +14,7 @@
 
 namespace {
 
-using cfgtest::LockHolder;
-using cfgtest::Raised;
-using cfgtest::Read;
-using cfgtest::ReadFile;
-using cfgtest::ScratchDir;
-using cfgtest::Text;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 class WinIni : public ::testing::Test {
  protected:

@@ -1,23 +1,11 @@
 // Identifiers: the word tables, regular versus delimited, the SQL text form
 // and the packed form.
-#include <gtest/gtest.h>
-
 #include <cctype>
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "objpack.h"
+#include "../data/common.h"
 #include "zqlident.h"
 
 namespace {
-
-template <class F>
-int Raised(F f) {
-  return ZqlTry(f) ? 0 : ZqlTryCode();
-}
 
 std::string Narrow(const CZqlUcStr& s) {
   std::string out;
@@ -204,6 +192,7 @@ std::vector<unsigned char> Pack(const CZqlIdent& id) {
   EXPECT_EQ(id.packTo(&pack), int(buf.size()));
   return buf;
 }
+using ::Pack;  // two passes of a fill
 
 TEST(IdentPack, ExactBytes) {
   CZqlIdent id("ab");  // regular: body AB, no character set
@@ -259,11 +248,7 @@ TEST(IdentPack, NestedBehindOtherItems) {
     b.packTo(p);
     p->add(kZqlPackEnd, int32_t{0});
   };
-  CZqlObjPack sizing;
-  fill(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
-  CZqlObjPack w(buf.data(), uint32_t(buf.size()));
-  fill(&w);
+  Buffer buf = Pack(fill);
   CZqlObjPack r(buf.data(), uint32_t(buf.size()));
   CZqlIdent x, y;
   ASSERT_EQ(r.getNext(), 7);
@@ -277,13 +262,8 @@ TEST(IdentPack, NestedBehindOtherItems) {
 
 // Builds a buffer from fill and answers what unpacking an identifier from it
 // raises; the target must stay unchanged when it fails.
-template <class Fill>
-int UnpackRaises(Fill fill) {
-  CZqlObjPack sizing;
-  fill(&sizing);
-  std::vector<unsigned char> buf(sizing.Size());
-  CZqlObjPack w(buf.data(), uint32_t(buf.size()));
-  fill(&w);
+int UnpackRaises(const std::function<void(CZqlObjPack*)>& fill) {
+  Buffer buf = Pack(fill);
   CZqlObjPack r(buf.data(), uint32_t(buf.size()));
   CZqlIdent target("keep");
   const int code = Raised([&] { target.unpackFrom(&r); });

@@ -68,6 +68,14 @@ inline std::string Text(const CZqlUcStr& s) {
 }
 inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
 
+// The lines of a file (a driver's log or trace).
+inline std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
 // The code raised by f, or 0 when it ran to its end.
 template <class F>
 int Raised(F f) {
@@ -123,10 +131,10 @@ struct Pipe {
     if (write(fd[1], &value, sizeof value) != sizeof value) std::abort();
   }
   // The value, or INT32_MIN on time-out.
-  int32_t Get() {
+  int32_t Get(int waitMs = kWaitMs) {
     pollfd p{fd[0], POLLIN, 0};
     int32_t value = INT32_MIN;
-    if (poll(&p, 1, kWaitMs) == 1 && read(fd[0], &value, sizeof value) != sizeof value)
+    if (poll(&p, 1, waitMs) == 1 && read(fd[0], &value, sizeof value) != sizeof value)
       value = INT32_MIN;
     return value;
   }
@@ -142,8 +150,8 @@ pid_t Child(F body) {
 }
 
 // The wait status of pid, or -1 when it did not end in time (then killed).
-inline int WaitChild(pid_t pid) {
-  for (int ms = 0; ms < kWaitMs; ms += 10) {
+inline int WaitChild(pid_t pid, int waitMs = kWaitMs) {
+  for (int ms = 0; ms < waitMs; ms += 10) {
     int status;
     if (waitpid(pid, &status, WNOHANG) == pid) return status;
     usleep(10000);
@@ -172,6 +180,17 @@ std::vector<int32_t> Bounded(int count, F body) {
   WaitChild(pid);
   return values;
 }
+
+#ifdef ZQL_PG_STATE
+// The socket folder of the tests' private PostgreSQL server (tests/pg), or
+// "" when it is not running.
+inline std::string PgSocket() {
+  std::ifstream in(ZQL_PG_STATE);
+  std::string dir;
+  std::getline(in, dir);
+  return dir;
+}
+#endif
 
 // Shared memory segments as the kernel lists them: (key, id, creator pid).
 struct SegmentInfo {
@@ -282,6 +301,16 @@ class IpcTest : public ::testing::Test {
       drivers_.insert(buf->slots[slot].driverPid);
   }
 
+  // Rewrites zql.ini: DB1 reaches the scripted driver (db1: more lines of
+  // its section), DB2 the same program under another name (a second driver
+  // process).
+  void Ini(const std::string& db1 = "") {
+    if (second_.empty()) second_ = DriverAlias("second_driver");
+    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
+                        << "[DB1]\nDriver = SCRIPT\n" << db1 << "[SCRIPT]\nPath = " << driver_
+                        << "\n[DB2]\nDriver = SECOND\n[SECOND]\nPath = " << second_ << "\n";
+  }
+
   // A symlink to the scripted driver under another name.
   std::string DriverAlias(const std::string& name) {
     const std::string path = dir_ + "/" + name;
@@ -330,7 +359,7 @@ class IpcTest : public ::testing::Test {
     if (sem >= 0) semctl(sem, 0, IPC_RMID);
   }
 
-  std::string dir_, ini_, driver_;
+  std::string dir_, ini_, driver_, second_;
   key_t key_ = -1;
   std::set<pid_t> drivers_;
   std::vector<void*> peeks_;

@@ -12,13 +12,6 @@ namespace {
 
 using Server = IpcTest;
 
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 // A packed request with the common header and request code.
 void PackStatus(CZqlServer* server, CZqlObjPack* pack) {
   pack->add(0, static_cast<int32_t>(0x10001));

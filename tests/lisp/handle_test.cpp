@@ -3,6 +3,7 @@
 // handle table.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "lispbuf.h"
@@ -40,31 +41,29 @@ class LispHandleTest : public RootTest {
   std::unique_ptr<CZqlLispSQLObj> scratch_ = std::make_unique<CZqlLispSQLObj>();
 };
 
-TEST_F(LispHandleTest, RealHandleAccepted) {
-  List("SQLSESSION");
-  buf_.addItem(3.0);
-  buf_.addEList();
-  buf_.addItem(int16_t{7});  // the next argument
-  ASSERT_EQ(Read(), 1);
-  EXPECT_STREQ(scratch_->getObjType(), "SQLSESSION");
-  EXPECT_EQ(scratch_->ID().Value(), 3.0);
-  EXPECT_TRUE(buf_.isShort());  // the position is past the list end
+// Real handles and integer ones of both widths; reading leaves the position
+// on the argument after the list.
+TEST_F(LispHandleTest, HandlesAccepted) {
+  const struct {
+    const char* type;
+    std::function<void(CZqlLispBuf*)> add;
+    double id;
+  } cases[] = {
+      {"SQLSESSION", [](CZqlLispBuf* b) { b->addItem(3.0); }, 3.0},
+      {"SQLCURSOR", [](CZqlLispBuf* b) { b->addItem(int16_t{2}); }, 2.0},
+      {"SQLSTATEMENT", [](CZqlLispBuf* b) { b->addItem(int32_t{70000}); }, 70000.0},
+  };
+  for (const auto& c : cases) {
+    List(c.type);
+    c.add(&buf_);
+    buf_.addEList();
+    buf_.addItem(int16_t{7});
+    ASSERT_EQ(Read(), 1) << c.type;
+    EXPECT_STREQ(scratch_->getObjType(), c.type) << c.type;
+    EXPECT_EQ(scratch_->ID().Value(), c.id) << c.type;
+    EXPECT_TRUE(buf_.isShort()) << c.type;
+  }
   EXPECT_TRUE(codes().empty());
-}
-
-TEST_F(LispHandleTest, IntegerHandlesAcceptedInBothWidths) {
-  List("SQLCURSOR");
-  buf_.addItem(int16_t{2});
-  buf_.addEList();
-  ASSERT_EQ(Read(), 1);
-  EXPECT_EQ(scratch_->ID().Value(), 2.0);
-  EXPECT_TRUE(buf_.isNone());
-  List("SQLSTATEMENT");
-  buf_.addItem(int32_t{70000});
-  buf_.addEList();
-  ASSERT_EQ(Read(), 1);
-  EXPECT_EQ(scratch_->ID().Value(), 70000.0);
-  EXPECT_STREQ(scratch_->getObjType(), "SQLSTATEMENT");
 }
 
 // What a LISP list cannot hold: a handle list that never ends (refused

@@ -9,54 +9,37 @@
 #include <atomic>
 #include <thread>
 
-#include "ipc_fixture.h"
-#include "zqlappl.h"
-#include "zqldispa.h"
+#include "../appl/appl_fixture.h"
 #include "zqlcol.h"
 #include "zqlstm.h"
 
 namespace zqltest {
 namespace {
 
-std::string Folder() {
-  std::ifstream in(ZQL_PG_STATE);
-  std::string dir;
-  std::getline(in, dir);
-  return dir;
-}
-
 int Server(const char* command) {
   const std::string cmd = std::string(ZQL_PG_SERVER) + " " + command + " " + ZQL_PG_STATE;
   return std::system(cmd.c_str());
 }
 
-class PgTest : public IpcTest {
+class PgTest : public ApplBase {
  protected:
   void SetUp() override {
-    IpcTest::SetUp();
+    ApplBase::SetUp();
     std::ofstream(ini_) << "[ZQL]\n[ENVIRONMENTS]\nPG = x\nNOWHERE = x\n"
-                        << "[PG]\nDriver = zqlpg\nConninfo = host=" << Folder()
+                        << "[PG]\nDriver = zqlpg\nConninfo = host=" << PgSocket()
                         << " dbname=postgres user=zql\n"
                         << "[NOWHERE]\nDriver = zqlpg\nConninfo = host=" << dir_
                         << " dbname=postgres\n[zqlpg]\nPath = " << ZQL_PG_DRIVER << "\n";
     EnterDir();
     app.reset(new CZqlAppl);
     ASSERT_EQ(app->Init(), 1);
-    s = Session();
+    s = Session("PG");
   }
 
   void TearDown() override {
     if (s != nullptr && s->isConnected()) s->Rollback();
     s.reset();
-    app.reset();
-    ZqlSetCurrentDDA(nullptr);
-    IpcTest::TearDown();
-  }
-
-  std::unique_ptr<CZqlSession> Session() {
-    std::unique_ptr<CZqlSession> x(new CZqlSession(app.get()));
-    EXPECT_EQ(ConnectSession(x.get(), "PG"), 1) << Text(x->ErrMsg(0));
-    return x;
+    ApplBase::TearDown();
   }
 
   // Executes text at once: 1 or 0, the conditions in *stm.
@@ -102,7 +85,6 @@ class PgTest : public IpcTest {
     return line;
   }
 
-  std::unique_ptr<CZqlAppl> app;
   std::unique_ptr<CZqlSession> s;
 };
 
@@ -388,7 +370,7 @@ TEST_F(PgTest, ServerFaults) {
   ASSERT_EQ(Exec("SELECT 1"), 1);
   std::atomic<bool> done{false};
   std::thread canceller([&] {
-    const std::string info = "host=" + Folder() + " dbname=postgres user=zql";
+    const std::string info = "host=" + PgSocket() + " dbname=postgres user=zql";
     PGconn* other = PQconnectdb(info.c_str());
     while (!done) {
       PGresult* r = PQexec(other, "SELECT pg_cancel_backend(pid) FROM pg_stat_activity "
@@ -446,7 +428,7 @@ TEST_F(PgTest, ServerFaults) {
   EXPECT_EQ(down.Connect(CZqlUcStr("PG"), CZqlUcStr(), CZqlUcStr()), 0);
   EXPECT_STREQ(down.SQLSTATE(0), "08001");
   ASSERT_EQ(Server("resume"), 0);
-  std::unique_ptr<CZqlSession> again = Session();
+  std::unique_ptr<CZqlSession> again = Session("PG");
   EXPECT_EQ(Rows("SELECT 3", again.get()), std::vector<std::string>{"3"});
   EXPECT_EQ(again->Commit(), 1);
   EXPECT_EQ(s->Disconnect(), 1) << Text(s->ErrMsg(0));

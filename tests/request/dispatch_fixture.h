@@ -18,12 +18,7 @@ class DispatchTest : public DispClientTest {
     DispClientTest::SetUp();
     log_ = dir_ + "/driver.log";
     setenv("ZQL_TEST_DRIVER_LOG", log_.c_str(), 1);
-    const std::string second = DriverAlias("second_driver");
-    std::ofstream(ini_) << "[ENVIRONMENTS]\nDB1 = x\nDB2 = x\n"
-                        << "[DB1]\nDriver = SCRIPT\n"
-                        << "[SCRIPT]\nPath = " << driver_ << "\n"
-                        << "[DB2]\nDriver = SECOND\n"
-                        << "[SECOND]\nPath = " << second << "\n";
+    Ini();
     StartClient();
   }
 
@@ -36,12 +31,7 @@ class DispatchTest : public DispClientTest {
   }
 
   // The driver's log: one "code=..." line per packed request.
-  std::vector<std::string> Log() const {
-    std::ifstream in(log_);
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }
+  std::vector<std::string> Log() const { return Lines(log_); }
   // The request codes of the log, in order.
   std::vector<int> Codes() const {
     std::vector<int> out;

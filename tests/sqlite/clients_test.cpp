@@ -89,12 +89,7 @@ class Clients : public ::testing::Test {
   // Serves the request that pack writes; answers the reply.
   template <class Pack>
   std::vector<unsigned char> Request(Pack pack) {
-    CZqlObjPack sizing;
-    pack(&sizing);
-    std::vector<unsigned char> bytes(sizing.Size());
-    CZqlObjPack out(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    pack(&out);
-    std::vector<unsigned char> reply;
+    std::vector<unsigned char> bytes = zqltest::Packed(pack), reply;
     EXPECT_EQ(decoder_.Serve(bytes.data(), static_cast<uint32_t>(bytes.size()), &reply), 0);
     return reply;
   }

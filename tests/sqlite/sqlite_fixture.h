@@ -58,12 +58,9 @@ class SqliteTest : public DispClientTest {
   // Adds the zqlpg driver and environment `name` on the tests' private
   // server (tests/pg/pgserver.sh) to the zql.ini; `more` ends its Conninfo.
   void AddPgEnvironment(const char* name, const std::string& more = "") {
-    std::ifstream state(ZQL_PG_STATE);
-    std::string socket;
-    std::getline(state, socket);
     std::ofstream(ini_, std::ios::app)
         << "[zqlpg]\nPath = " << ZQL_PG_DRIVER << "\n[" << name << "]\nDriver = zqlpg\nConninfo = host="
-        << socket << " dbname=postgres user=zql" << more << "\n";
+        << PgSocket() << " dbname=postgres user=zql" << more << "\n";
   }
 #endif
 

@@ -12,8 +12,7 @@
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 struct SRun {
   int status;

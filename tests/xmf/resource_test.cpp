@@ -12,9 +12,7 @@
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::Text;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 const std::string kShare = ZQL_TEST_SHARE_DIR;
 

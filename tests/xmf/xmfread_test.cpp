@@ -14,9 +14,7 @@
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::Text;
-using cfgtest::WriteFile;
+using namespace cfgtest;
 
 std::string Compile(const std::string& source) {
   xmc::SModel model;
