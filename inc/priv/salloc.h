@@ -49,12 +49,8 @@ inline SZqlMemHeader* ZqlMemHeaderOf(void* p) {
                                           kZqlMemHeaderSize);
 }
 
-// The allocator's own functions are not seen outside the library: calls
-// between its sources then need no indirection through the symbol table.
-#define ZQL_MEM_INTERNAL __attribute__((visibility("hidden")))
-
 // What ZqlMemoryLowFlag() answers (lalcux.cpp), read without a call.
-ZQL_MEM_INTERNAL extern int gZqlMemLowFlag;
+extern int gZqlMemLowFlag;
 inline bool ZqlMemLowFlagIsSet() { return gZqlMemLowFlag == 1; }
 
 // --- index of free small blocks (sindex.cpp) -------------------------------
@@ -64,30 +60,29 @@ inline bool ZqlMemLowFlagIsSet() { return gZqlMemLowFlag == 1; }
 // allocator drops it (ZqlMemIndexOff) and searches walk the list as before,
 // until ZqlMemoryNblkFreeAll empties the allocator. None of these raise.
 
-// True while the index is kept; ZqlMemIndexKept is the same, without a call
-// through the symbol table.
+// True while the index is kept; ZqlMemIndexKept is the same, without a call.
 bool ZqlMemIndexOn();
-ZQL_MEM_INTERNAL extern bool gZqlMemIndexOff;
+extern bool gZqlMemIndexOff;
 inline bool ZqlMemIndexKept() { return !gZqlMemIndexOff; }
 // Drops the index; later calls other than ZqlMemIndexReset do nothing.
-ZQL_MEM_INTERNAL void ZqlMemIndexOff();
+void ZqlMemIndexOff();
 // Empties the index and keeps it again. REQUIRES: the small list is empty.
-ZQL_MEM_INTERNAL void ZqlMemIndexReset();
+void ZqlMemIndexReset();
 // Records c, the only block of the chunk just prepended to the small list.
 // Drops the index when the C library has no memory for the record.
-ZQL_MEM_INTERNAL void ZqlMemIndexAddChunk(SZqlMemHeader* c);
+void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 // Forgets the chunk whose first header is c, before it is freed.
-ZQL_MEM_INTERNAL void ZqlMemIndexDropChunk(SZqlMemHeader* c);
+void ZqlMemIndexDropChunk(SZqlMemHeader* c);
 // Records whether the block at b is now free, reading its size from b.
-ZQL_MEM_INTERNAL void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
+void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
 // Records that taken (may be null) is no longer free and freed is, both of
 // one chunk: a split's two halves, or a block that absorbed taken.
-ZQL_MEM_INTERNAL void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed);
+void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed);
 // Sets *found to the first free block of at least n bytes at or after start
 // in list order, or to null when there is none up to the end of the list,
 // and answers true. Answers false when the index is off or start is not a
 // block it knows; the caller then walks the list.
-ZQL_MEM_INTERNAL bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
+bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found);
 
 // Test hook: compares the index with the small list starting at smallHead.
 // Answers "" when they agree (or the index is off), else what differs.
