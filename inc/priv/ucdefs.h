@@ -159,7 +159,8 @@ int ZqlUcCompareWith(const unsigned short* a, int n, bool upper, Next next) {
   for (int i = 0; n < 0 || i < n; ++i) {
     unsigned short x = a[i];
     unsigned short y = next(i);
-    if (upper) {
+    // Equal units are equal in either case: only a difference is looked up.
+    if (upper && x != y) {
       x = ZqlUcToUpper(x);
       y = ZqlUcToUpper(y);
     }

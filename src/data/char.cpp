@@ -955,17 +955,17 @@ void CZqlChar::unpackItem(CZqlObjPack* pack, int label) {
 // identifier the value had. Default names stand for identifier 0.
 void CZqlChar::lookUpNames() {
   char name[kNameSize];
-  NameText(charSetName_, name);
   if (charSetName_.Length() == 0 || charSetName_.Compi(ZqlUcDefaultCCT()) == 0) {
     charSetId_ = 0;
   } else {
+    NameText(charSetName_, name);
     unsigned long id = 0;
     if (ZqlTry([&] { id = ZqlUcGetIdCCT(name); }) && id != 0) charSetId_ = id;
   }
-  NameText(collName_, name);
   if (collName_.Length() == 0 || collName_.Compi(ZqlUcDefaultCLT()) == 0) {
     collId_ = 0;
   } else {
+    NameText(collName_, name);
     unsigned long id = 0;
     if (ZqlTry([&] { id = ZqlUcGetIdCLT(name); }) && id != 0) collId_ = id;
   }

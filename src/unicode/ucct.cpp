@@ -326,8 +326,10 @@ void ZqlUcFreeCCT(SZqlUcTable* table) {
 // ---------------------------------------------------------------------------
 
 const SZqlUcTable* ZqlUcTableOf(unsigned long id) {
+  // The default set, by far the most asked for (once per character by the
+  // character-wise readers), needs no check and no try frame.
+  if (id == 0) return gDefault;
   return ZqlEntry<const SZqlUcTable*>(gDefault, [&]() -> const SZqlUcTable* {
-    if (id == 0) return gDefault;
     const auto* t = reinterpret_cast<const SZqlUcTable*>(id);
     if (t == &gAscii) return t;
     for (const SZqlUcTable* l = gLoaded; l != nullptr; l = l->next)
