@@ -143,9 +143,9 @@ int32_t CZqlDrvDecoder::Serve(const unsigned char* request, uint32_t size,
   return kZqlErrErrorFoundInDBMSCommunication;
 }
 
-// Packs r into *reply (sized, then written); false when it does not fit or
-// packing raised.
-bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) const {
+// Packs r into *reply in one pass, through a buffer of the reply capacity
+// kept for the next request; false when it does not fit or packing raised.
+bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) {
   // After an error no descriptor set goes back: the client keeps what it
   // had (the row of the last good fetch, the descriptions it knew).
   SZqlDiag* body = r.area != nullptr ? r.area->getDiagData() : nullptr;
@@ -169,14 +169,14 @@ bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) co
     if (r.hasResult && r.code == 0) p->add(kZqlReqLabelArg1, r.result);
     p->add(kZqlReqLabelRetCode, r.code);
   };
+  // Left uninitialised: only the bytes a reply writes are touched.
+  if (room_ == nullptr) room_.reset(new unsigned char[capacity_]);
   return ZqlTry([&] {
-    CZqlObjPack sizing;
-    pack(&sizing);
-    const uint32_t size = sizing.Size();
-    if (size > capacity_) ZQL_RAISE(kZqlErrErrorFoundInDBMSCommunication);
-    reply->assign(size, 0);
-    CZqlObjPack out(reply->data(), size);
+    CZqlObjPack out;
+    out.setRoom(room_.get(), capacity_);
     pack(&out);
+    if (out.Overflowed()) ZQL_RAISE(kZqlErrErrorFoundInDBMSCommunication);
+    reply->assign(room_.get(), room_.get() + out.Size());
   }) != 0;
 }
 

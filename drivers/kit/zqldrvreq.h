@@ -166,10 +166,11 @@ class CZqlDrvDecoder : public CZqlDrvRawHandler {
   void dropConnection(uint32_t connection);
   template <class Pred>
   void abandon(Pred owned);
-  bool emit(const SReply& r, std::vector<unsigned char>* reply) const;
+  bool emit(const SReply& r, std::vector<unsigned char>* reply);
 
   CZqlDriver* driver_;
   uint32_t capacity_;
+  std::unique_ptr<unsigned char[]> room_;  // capacity_ bytes: replies are packed here
   int32_t info_ = 0;  // label 5 of the request being served
   CZqlDDA scratch_;  // the fresh area of the request being served
   std::unique_ptr<CZqlDDA> failed_;  // the area of a failed Prepare or AllocCsr
