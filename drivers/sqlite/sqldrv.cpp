@@ -470,7 +470,12 @@ int32_t CSqliteDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZql
     return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
                            where + "its folder cannot be created: " + std::strerror(errno));
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // Only the serving thread uses a connection (Interrupt's
+  // sqlite3_interrupt is safe from any thread), so SQLite's own per-call
+  // locking is not needed.
+  const int rc = sqlite3_open_v2(path.c_str(), &raw,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
   c->db.reset(raw);
   if (rc != SQLITE_OK)
     return ZqlDrvCondition(dda, kZqlErrSQLServerRejectedEstablishmentOfSQLConnection,
