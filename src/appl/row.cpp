@@ -11,8 +11,7 @@ const char kSentinelName[] = "Wrong Column Number";
 
 }  // namespace
 
-CZqlRow::CZqlRow(int n)
-    : cols_(nullptr), count_(0), sentinel_(CZqlIdent(kSentinelName)) {
+CZqlRow::CZqlRow(int n) : cols_(nullptr), count_(0) {
   if (n <= 0) return;
   ZqlEntryVoid([&] {
     cols_ = new CZqlColumn[static_cast<std::size_t>(n)];
@@ -44,7 +43,12 @@ void CZqlRow::Clear() {
 
 CZqlColumn& CZqlRow::operator[](int i) const {
   CZqlColumn* col = ZqlEntry<CZqlColumn*>(&sentinel_, [&] {
-    if (i < 0 || i >= count_) ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
+    if (i < 0 || i >= count_) {
+      // Named when first handed out, not with each row: a row is made for
+      // every fetched row, and the name costs an identifier parse.
+      if (sentinel_.Name().Length() == 0) sentinel_.setName(CZqlIdent(kSentinelName));
+      ZQL_RAISE(kZqlErrInvalidDescriptorIndex);
+    }
     return &cols_[i];
   });
   return *col;

@@ -189,11 +189,11 @@ const std::pair<const char*, std::function<bool()>> kAllocating[] = {
        CZqlDDA dda;
        return dda.Init(4) == 1 && dda.AllocColDsc(3) == 1 && dda.ColCount() == 3;
      }},
-    {"row and its copy",
+    {"row, its copy and its sentinel",
      [] {
        CZqlRow row(6);
        CZqlRow copy(row);
-       return copy.ColNum() == 6;
+       return copy.ColNum() == 6 && copy[6].Name().Length() > 0;
      }},
 };
 
