@@ -4,6 +4,7 @@
 #include "zqldrvreq.h"
 
 #include <iterator>
+#include <new>
 
 #include "objpack.h"
 #include "zqltry.h"
@@ -169,8 +170,10 @@ bool CZqlDrvDecoder::emit(const SReply& r, std::vector<unsigned char>* reply) {
     if (r.hasResult && r.code == 0) p->add(kZqlReqLabelArg1, r.result);
     p->add(kZqlReqLabelRetCode, r.code);
   };
-  // Left uninitialised: only the bytes a reply writes are touched.
-  if (room_ == nullptr) room_.reset(new unsigned char[capacity_]);
+  // Left uninitialised: only the bytes a reply writes are touched. Without
+  // it, even the refusal cannot be packed; the kit then sends the outcome.
+  if (room_ == nullptr) room_.reset(new (std::nothrow) unsigned char[capacity_]);
+  if (room_ == nullptr) return false;
   return ZqlTry([&] {
     CZqlObjPack out;
     out.setRoom(room_.get(), capacity_);
