@@ -111,51 +111,59 @@ int CZqlObjPack::fits(uint64_t bytes) const {
 // Writing
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Raises code from line of this file as put's own raise: into the open frame
+// or handler, or, with neither open, answering 0. Out of line, so that the
+// items that pack need no frame of their own.
+__attribute__((noinline, cold)) int Refuse(EZqlError code, int line) {
+  return ZqlEntry<int>(0, [&]() -> int { ZqlRaise(code, line, __FILE__); });
+}
+
+}  // namespace
+
 int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
                      const void* data) {
-  return ZqlEntry<int>(0, [&]() -> int {
-    const int width = FixedWidth(type);
-    // A fixed-size item whose size disagrees with its type would make every
-    // reader lose its place; a long payload does not fit the length field.
-    const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
-                         (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
-    if (badSize || label < 0 || label > 0xFFFF) ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-    const uint32_t head = HeaderWidth(type);
-    const uint64_t item = uint64_t{head} + uint32_t(size);
-    if (buffer_ && spill_ && !fits(item)) {
-      // The room ran out: from here on only the size is counted.
-      overflowed_ = 1;
-      buffer_ = nullptr;
-      bufSize_ = 0;
-    }
-    if (!buffer_) {  // sizing pass
-      if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX) {
-        ZQL_RAISE(kZqlErrInvalidFunctionArguments);
-      }
-      offset_ += uint32_t(item);
-      current_ = nullptr;
-      return 1;
-    }
-    if (!fits(item)) {  // packed more than was sized
-      ZQL_RAISE(kZqlErrInternalZQLError);
-    }
-    if (offset_ == 0) Store32(buffer_, kZqlPackMarker);
-    unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
-    Store16(at, uint32_t(label));
-    Store16(at + 2, type);
-    if (head == 6) Store16(at + 4, uint32_t(size));
-    offset_ += head;
+  const int width = FixedWidth(type);
+  // A fixed-size item whose size disagrees with its type would make every
+  // reader lose its place; a long payload does not fit the length field.
+  const bool badSize = width < 0 || size < 0 || (width > 0 && size != width) ||
+                       (width == 0 && uint32_t(size) > kZqlPackMaxPayload);
+  if (badSize || label < 0 || label > 0xFFFF)
+    return Refuse(kZqlErrInvalidFunctionArguments, __LINE__);
+  const uint32_t head = HeaderWidth(type);
+  const uint64_t item = uint64_t{head} + uint32_t(size);
+  if (buffer_ && spill_ && !fits(item)) {
+    // The room ran out: from here on only the size is counted.
+    overflowed_ = 1;
+    buffer_ = nullptr;
+    bufSize_ = 0;
+  }
+  if (!buffer_) {  // sizing pass
+    if (uint64_t{kZqlPackHeaderSize} + offset_ + item > UINT32_MAX)
+      return Refuse(kZqlErrInvalidFunctionArguments, __LINE__);
+    offset_ += uint32_t(item);
     current_ = nullptr;
-    if (size > 0) {
-      current_ = at + head;
-      // Without data the space stays as it is: the writer built it in place
-      // (getBind) or fills it through getPtr() next.
-      if (data && data != current_) std::memmove(current_, data, size_t(size));
-      offset_ += uint32_t(size);
-    }
-    Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
     return 1;
-  });
+  }
+  // More than the sizing pass counted: the two passes differ.
+  if (!fits(item)) return Refuse(kZqlErrInternalZQLError, __LINE__);
+  if (offset_ == 0) Store32(buffer_, kZqlPackMarker);
+  unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
+  Store16(at, uint32_t(label));
+  Store16(at + 2, type);
+  if (head == 6) Store16(at + 4, uint32_t(size));
+  offset_ += head;
+  current_ = nullptr;
+  if (size > 0) {
+    current_ = at + head;
+    // Without data the space stays as it is: the writer built it in place
+    // (getBind) or fills it through getPtr() next.
+    if (data && data != current_) std::memmove(current_, data, size_t(size));
+    offset_ += uint32_t(size);
+  }
+  Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
+  return 1;
 }
 
 int CZqlObjPack::add(int label, char value) {
