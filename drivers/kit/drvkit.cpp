@@ -226,7 +226,7 @@ int32_t CZqlDrvKit::Start(int argc, char** argv, const SZqlDrvOptions& options) 
   if (code != 0) return code;
   slot.value = options.value;
   wakeWords_ = !options.signalsOnly;
-  spinWindowNs_ = wakeWords_ ? ZqlSpinWindowNs() : 0;
+  spin_ = wakeWords_ ? ZqlSpinPlanOf() : SZqlSpinPlan{};
   slot.spin = wakeWords_ ? kZqlSpinAware : 0;  // the starting client cleared the wake words
   if (!Move(slot, EDrvMove::kReady)) return kZqlErrErrorFoundDuringDriverInitialization;
   if (slot.clientPid > 0) kill(slot.clientPid, SIGUSR1);
@@ -283,7 +283,7 @@ bool CZqlDrvKit::spinForRequest() {
   spinArmed_ = false;
   linkinf& slot = slotInfo();
   auto pending = [&slot] { return __atomic_load_n(&slot.status, __ATOMIC_ACQUIRE) == kZqlSlotPending; };
-  if (ZqlSpinUntil(spinWindowNs_, pending)) return true;
+  if (ZqlSpinUntil(spin_, pending)) return true;
   return !ZqlWakeSleep(&slot.requestWake, requestToken_);
 }
 
@@ -426,7 +426,7 @@ void CZqlDrvKit::serveOne(CZqlDrvRawHandler* handler) {
   writeReply(outcome);
   // The next request's token goes out with the reply, so that a client
   // that sees the reply and sends again at once finds the driver spinning.
-  if (spinWindowNs_ > 0) {
+  if (spin_.windowNs > 0) {
     requestToken_ = ZqlWakeToken(++wakeSequence_);
     __atomic_store_n(&slot.requestWake, requestToken_, __ATOMIC_RELAXED);
     spinArmed_ = true;

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "zqlproto.h"
+#include "zqlspin.h"
 
 // Size of the data segment unless the driver asks for another.
 constexpr uint32_t kZqlDrvDefaultSegment = 256 * 1024;
@@ -139,10 +140,10 @@ class CZqlDrvKit {
   uint32_t segSize_ = 0;
   int slot_ = -1;
   // The wake protocol (zqlproto.h): whether the kit keeps the words, how
-  // long it spins for the next request, its token sequence, the token of
-  // its current spin, and whether a reply armed one.
+  // it spins (or yields) for the next request, its token sequence, the
+  // token of its current spin, and whether a reply armed one.
   bool wakeWords_ = false;
-  int64_t spinWindowNs_ = 0;
+  SZqlSpinPlan spin_;
   uint32_t wakeSequence_ = 0;
   int32_t requestToken_ = 0;
   bool spinArmed_ = false;

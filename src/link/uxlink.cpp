@@ -335,10 +335,10 @@ EZqlError TakeReply(const SZqlSegment& seg, SZqlServer* server) {
   return kZqlOk;
 }
 
-// This process's spin window (zqlspin.h), read at its first request.
-int64_t SpinWindow() {
-  static const int64_t window = ZqlSpinWindowNs();
-  return window;
+// This process's spin plan (zqlspin.h), read at its first request.
+const SZqlSpinPlan& Spin() {
+  static const SZqlSpinPlan plan = ZqlSpinPlanOf();
+  return plan;
 }
 
 // Sequence of this process's wake tokens.
@@ -357,7 +357,7 @@ int SpinThenAwait(linkinf* slot, int32_t pid, int32_t token) {
     const int32_t status = StatusOf(*slot);
     return status != kZqlSlotPending && status != kZqlSlotStarting;
   };
-  if (ZqlSpinUntil(SpinWindow(), answered)) return 1;
+  if (ZqlSpinUntil(Spin(), answered)) return 1;
   CTrapScope traps;  // before the mark: the driver may signal right after it
   if (!ZqlWakeSleep(&slot->replyWake, token)) return 1;  // answered meanwhile, unsignalled
   return ZqlIpcAwait(pid, &slot->status);
@@ -383,7 +383,7 @@ EZqlError CallDriver(SZqlComBuf* buf, int i, SZqlServer* server) {
   // A driver that keeps the wake words is signalled only when it sleeps,
   // and answers a client that still spins without a signal.
   const bool aware = slot->spin == kZqlSpinAware;
-  const bool spin = aware && SpinWindow() > 0;
+  const bool spin = aware && Spin().windowNs > 0;
   const int32_t token = spin ? ZqlWakeToken(++gWakeSequence) : 0;
   // Published by the status; 0 asks for the signal. Atomic: a driver late
   // with the previous reply's wake may still try its token.

@@ -2,6 +2,7 @@
 // stopping drivers, requests and replies at the segment's limits, drivers
 // that misbehave, and the refusals of unsafe input.
 #include <fcntl.h>
+#include <sched.h>
 
 #include <climits>
 
@@ -115,25 +116,37 @@ TEST_F(Transport, MisbehavingDriversFailWithTheirCodes) {
 }
 
 // Requests with gaps shorter and longer than the spin window: between a
-// spinning client and a spinning driver, to a driver that keeps no wake
+// spinning client and a spinning driver, between a client and a driver that
+// share one CPU (both yield it instead), to a driver that keeps no wake
 // words (every request and reply by signal), and with spinning off on both
 // sides. Each reply is its request's echo. A driver that dies while the
-// client spins for the reply is found dead as one that dies while it sleeps.
+// client spins or yields for the reply is found dead as one that dies while
+// it sleeps.
 TEST_F(Transport, SpinningAndSignalledRequestsAllArrive) {
   const struct {
     const char* mode;
     const char* spinUsec;  // of the client and the driver it starts
+    bool oneCpu;           // the client, and so its driver, on one CPU
     int32_t code;
   } cases[] = {
-      {"", "50", 0},
-      {"signals-only", "50", 0},
-      {"", "0", 0},
-      {"die-in-request", "50", kZqlErrServerDiedConnectionLost},
+      {"", "50", false, 0},
+      {"", "50", true, 0},
+      {"signals-only", "50", false, 0},
+      {"signals-only", "50", true, 0},
+      {"", "0", false, 0},
+      {"die-in-request", "50", false, kZqlErrServerDiedConnectionLost},
+      {"die-in-request", "50", true, kZqlErrServerDiedConnectionLost},
   };
   for (const auto& c : cases) {
     setenv("ZQL_TEST_DRIVER_MODE", c.mode, 1);
     setenv("ZQL_SPIN_USEC", c.spinUsec, 1);
     const std::vector<int32_t> got = Bounded(1, [&](Pipe* out) {
+      if (c.oneCpu) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof one, &one);
+      }
       Record rec;
       int32_t code = Connect(&rec, driver_);
       const useconds_t gaps[] = {0, 0, 0, 200, 0, 5000, 0};
@@ -147,7 +160,7 @@ TEST_F(Transport, SpinningAndSignalledRequestsAllArrive) {
       out->Put(code);
       Disconnect(&rec);
     });
-    EXPECT_EQ(got[0], c.code) << c.mode << ", spin " << c.spinUsec;
+    EXPECT_EQ(got[0], c.code) << c.mode << ", spin " << c.spinUsec << (c.oneCpu ? ", one CPU" : "");
   }
   unsetenv("ZQL_SPIN_USEC");
   unsetenv("ZQL_TEST_DRIVER_MODE");
