@@ -14,8 +14,11 @@
 // side needs. It yields the CPU instead (sched_yield) for the same window,
 // which hands it to the other side at once when that side is ready to run:
 // a round trip is then two yields and two switches, about half of what the
-// two signals and wake-ups cost. The price is the same window of yields,
-// each a system call, when the other side is not ready.
+// two signals and wake-ups cost. A yield that comes straight back handed
+// the CPU to no one (the other side is not ready to run, or the scheduler
+// holds it back because it used more than its share): the waiter then
+// sleeps at once rather than loop on yields that keep the CPU from the
+// side it waits for.
 // ZQL_SPIN_USEC overrides the window (0 turns spinning and yielding off),
 // for measurement.
 #ifndef ZQL_ZQLSPIN_H
@@ -32,8 +35,8 @@
 ZQL_PUBLIC_BEGIN
 
 constexpr int64_t kZqlSpinDefaultNs = 50 * 1000;
-// A yield that returns sooner handed the CPU to no one: a yield alone takes
-// about 0.2 us, one that let the other side run at least two switches.
+// A yield that returns sooner handed the CPU to no one: a bare yield takes
+// about 0.2 us, one that let the other side run takes two switches and more.
 constexpr int64_t kZqlYieldBackNs = 1000;
 
 // How a side waits for the other before it sleeps.
