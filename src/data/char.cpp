@@ -31,6 +31,12 @@ constexpr int kNameSize = 256;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
+// An empty name stands for the default set or collation, as does its own
+// name in any case.
+bool IsDefault(const CZqlUcStr& name, const char* defaultName) {
+  return name.Length() == 0 || name.Compi(defaultName) == 0;
+}
+
 void Warn(EZqlError code) { ZqlPushError(code); }
 
 int Holds(int op, int r) {
@@ -223,11 +229,9 @@ void CZqlChar::padded(CUnits* out) const {
 // are told apart by name: a name that could not be looked up here keeps
 // identifier 0 and must still differ from the default.
 int CZqlChar::pickColl(const CZqlChar& other, bool dyadic, SColl* out) const {
-  auto isDefault = [](const CZqlUcStr& n) {
-    return n.Length() == 0 || n.Compi(ZqlUcDefaultCLT()) == 0;
-  };
   const bool same = collName_.Compi(other.collName_) == 0 ||
-                    (isDefault(collName_) && isDefault(other.collName_));
+                    (IsDefault(collName_, ZqlUcDefaultCLT()) &&
+                     IsDefault(other.collName_, ZqlUcDefaultCLT()));
   switch (Pick(coerc_, other.coerc_, same)) {
     case EPick::kThis:
       *out = SColl{collId_, collName_, coerc_};
@@ -598,7 +602,7 @@ int CZqlChar::SQLType(CZqlUcStr* out) const {
     std::snprintf(n, sizeof n, "(%u)", length_);
     out->Append(n);
   }
-  if (charSetName_.Length() > 0 && charSetName_.Compi(ZqlUcDefaultCCT()) != 0) {
+  if (!IsDefault(charSetName_, ZqlUcDefaultCCT())) {
     out->Append(" CHARACTER SET ");
     out->Append(charSetName_);
   }
@@ -912,10 +916,10 @@ void CZqlChar::packItems(CZqlObjPack* pack) const {
   if (length_ != 1) pack->add(2, static_cast<int32_t>(length_));
   pack->add(3, static_cast<int32_t>(coerc_));
   if (current_ != 1) pack->add(4, static_cast<int32_t>(current_));
-  if (charSetName_.Length() > 0 && charSetName_.Compi(ZqlUcDefaultCCT()) != 0) {
+  if (!IsDefault(charSetName_, ZqlUcDefaultCCT())) {
     pack->add(5, charSetName_);
   }
-  if (collName_.Length() > 0 && collName_.Compi(ZqlUcDefaultCLT()) != 0) {
+  if (!IsDefault(collName_, ZqlUcDefaultCLT())) {
     pack->add(6, collName_);
   }
 }
@@ -955,14 +959,14 @@ void CZqlChar::unpackItem(CZqlObjPack* pack, int label) {
 // identifier the value had. Default names stand for identifier 0.
 void CZqlChar::lookUpNames() {
   char name[kNameSize];
-  if (charSetName_.Length() == 0 || charSetName_.Compi(ZqlUcDefaultCCT()) == 0) {
+  if (IsDefault(charSetName_, ZqlUcDefaultCCT())) {
     charSetId_ = 0;
   } else {
     NameText(charSetName_, name);
     unsigned long id = 0;
     if (ZqlTry([&] { id = ZqlUcGetIdCCT(name); }) && id != 0) charSetId_ = id;
   }
-  if (collName_.Length() == 0 || collName_.Compi(ZqlUcDefaultCLT()) == 0) {
+  if (IsDefault(collName_, ZqlUcDefaultCLT())) {
     collId_ = 0;
   } else {
     NameText(collName_, name);
