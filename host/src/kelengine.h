@@ -144,6 +144,21 @@ class Engine {
 
  private:
   Value evalCall(const Value& form);
+  // The argument vector of the innermost call being evaluated, kept from
+  // call to call so that a call allocates no vector: one per nesting level,
+  // emptied when its call ends (its values released at once).
+  class ArgFrame {
+   public:
+    explicit ArgFrame(Engine& e);
+    ~ArgFrame();
+    ArgFrame(const ArgFrame&) = delete;
+    ArgFrame& operator=(const ArgFrame&) = delete;
+    std::vector<Value>& args() { return *args_; }
+
+   private:
+    Engine& e_;
+    std::vector<Value>* args_;
+  };
   Value headFunction(const Value& head);
   Value callUsubr(const UsubrCell& fn, std::vector<Value>& args);
 
@@ -151,6 +166,10 @@ class Engine {
   std::unordered_map<std::string, Value> symbols_;
   Value t_, quote_, lambda_, slash_, empty_;
   int32_t depth_ = 0;
+  // Argument vectors by nesting level (ArgFrame); unique_ptr so that growing
+  // the stack does not move a vector a call is filling.
+  std::vector<std::unique_ptr<std::vector<Value>>> argStack_;
+  size_t argTop_ = 0;
   uintptr_t stackLimit_ = 0;  // see DepthGuard
   std::vector<std::string> loading_;  // files being loaded, innermost last
   Interp::OutputSink sink_;

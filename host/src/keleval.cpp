@@ -56,11 +56,28 @@ Value Engine::evalCall(const Value& form) {
       return def->special(*this, call->cdr);
     }
   }
-  std::vector<Value> args;
+  ArgFrame frame(*this);
+  std::vector<Value>& args = frame.args();
   Value p = call->cdr;
   for (; p.is(Kind::kCons); p = ConsOf(p)->cdr) args.push_back(eval(ConsOf(p)->car));
   if (!p.isNil()) BadType("listp", call->cdr);  // (f a . b)
   return apply(fn, args);
+}
+
+Engine::ArgFrame::ArgFrame(Engine& e) : e_(e) {
+  if (e_.argTop_ == e_.argStack_.size())
+    e_.argStack_.push_back(std::make_unique<std::vector<Value>>());
+  args_ = e_.argStack_[e_.argTop_++].get();
+}
+
+Engine::ArgFrame::~ArgFrame() {
+  // A call with many arguments does not leave its large vector behind.
+  constexpr size_t kKeptCapacity = 16;
+  if (args_->capacity() > kKeptCapacity)
+    std::vector<Value>().swap(*args_);
+  else
+    args_->clear();
+  --e_.argTop_;
 }
 
 // The function the head of a call names: a symbol's function value, a
