@@ -193,7 +193,8 @@ class CZqlLispBuf : public CZqlLispCollection {
   bool is(int type) const { return cur_ && cur_->restype == type; }
   // The current node checked for an accessor; null after pushing the error.
   const resbuf* checked(int type, int type2 = 0) const;
-  // A new node of type (kel_newrb), null after pushing kZqlLispErrNoMemory.
+  // A new node of type (a spare one, else kel_newrb), null after pushing
+  // kZqlLispErrNoMemory.
   resbuf* newNode(int type) const;
   resbuf* newString(const char* text) const;
   resbuf* newBytes(const void* bytes, int32_t length) const;
@@ -215,6 +216,11 @@ class CZqlLispBuf : public CZqlLispCollection {
   resbuf* head_ = nullptr;
   resbuf* cur_ = nullptr;   // null: past the end
   resbuf* prev_ = nullptr;  // node before cur_ (the last node when past end)
+  // Nodes lclear() emptied, kept for newNode: the buffers are cleared and
+  // refilled on every call, and a node each time from the C library would
+  // be most of a short call's work. Valueless, linked by rbnext.
+  mutable resbuf* spare_ = nullptr;
+  mutable int spareCount_ = 0;
   EZqlBoolean kind_;
 };
 

@@ -71,7 +71,10 @@ int CmpSameType(const resbuf* a, const resbuf* b) {
 
 CZqlLispBuf::CZqlLispBuf(EZqlBoolean kind) : kind_(kind) {}
 
-CZqlLispBuf::~CZqlLispBuf() { kel_relrb(head_); }
+CZqlLispBuf::~CZqlLispBuf() {
+  kel_relrb(head_);
+  kel_relrb(spare_);
+}
 
 // ---------------------------------------------------------------------------
 // Position and walking
@@ -262,6 +265,13 @@ const char* CZqlLispBuf::B(int32_t* length) const {
 // ---------------------------------------------------------------------------
 
 resbuf* CZqlLispBuf::newNode(int type) const {
+  if (resbuf* node = spare_) {
+    spare_ = node->rbnext;
+    --spareCount_;
+    *node = resbuf{};
+    node->restype = static_cast<int16_t>(type);
+    return node;
+  }
   resbuf* node = kel_newrb(type);
   if (!node) errPush(kZqlLispErrNoMemory);
   return node;
@@ -565,6 +575,19 @@ int CZqlLispBuf::delItem(int index) {
 }
 
 int CZqlLispBuf::lclear() {
+  constexpr int kSpareMax = 64;
+  while (head_ && spareCount_ < kSpareMax) {
+    resbuf* node = head_;
+    head_ = node->rbnext;
+    // What kel_relrb would free with the node (see kel.h).
+    if (node->restype == RTSTR) std::free(node->resval.rstring);
+    if (IsBytes(node->restype)) std::free(node->resval.rbinary.buf);
+    *node = resbuf{};
+    node->restype = RTNIL;
+    node->rbnext = spare_;
+    spare_ = node;
+    ++spareCount_;
+  }
   kel_relrb(head_);
   head_ = cur_ = prev_ = nullptr;
   return 1;
