@@ -135,7 +135,8 @@ class CZqlLispRootIf {
   virtual int delID(const CZqlLispHandle& handle) = 0;
 
  protected:
-  ~CZqlLispRootIf() = default;
+  // A root that goes is no longer answered by ZqlLispFindRoot unchecked.
+  ~CZqlLispRootIf();
 };
 
 // Base of every binding class. Holds the root, found through the registry

@@ -12,17 +12,40 @@
 #include "lispstrcash.h"
 #include "zqlappl.h"
 
+namespace {
+
+// The object last found under the registry key and the root it proved to
+// be. Every LISP call looks the root up, most of them twice, and the class
+// checks are far dearer than the key's lookup. A root forgets itself as it
+// is destroyed, so a new object at a dead root's address is checked afresh.
+const HvRxObject* gCheckedObject = nullptr;
+CZqlLispRootIf* gCheckedRoot = nullptr;
+
+}  // namespace
+
 CZqlLispRootIf* ZqlLispFindRoot() {
   HvRxDictionary* registry = hvrxSysRegistry();
   HvRxObject* object = registry->at(kZqlLispRegistryKey);
   if (!object) return nullptr;
+  if (object == gCheckedObject) return gCheckedRoot;
   auto* classes =
       dynamic_cast<HvRxDictionary*>(registry->at(kHvRxClassDictionary));
   if (!classes) return nullptr;
   auto* rootClass = dynamic_cast<HvRxClass*>(classes->at(kZqlLispRootClassName));
   // Someone else's object under our key is not our root.
   if (!rootClass || !object->isKindOf(rootClass)) return nullptr;
-  return dynamic_cast<CZqlLispRootIf*>(object);
+  auto* root = dynamic_cast<CZqlLispRootIf*>(object);
+  if (root) {
+    gCheckedObject = object;
+    gCheckedRoot = root;
+  }
+  return root;
+}
+
+CZqlLispRootIf::~CZqlLispRootIf() {
+  if (this != gCheckedRoot) return;
+  gCheckedObject = nullptr;
+  gCheckedRoot = nullptr;
 }
 
 CZqlLispObj::CZqlLispObj() : root_(ZqlLispFindRoot()) {}
