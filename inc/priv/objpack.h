@@ -181,7 +181,8 @@ class CZqlObjPack : public CZqlObject {
   [[noreturn]] void damaged();
   void clearCurrent();
   int fits(uint64_t bytes) const;
-  uint32_t readLimit();
+  uint32_t readLimit(bool* bad) const;
+  int refuseItem();
 
   unsigned char* buffer_;   // start of the buffer (the marker); not owned
   void* current_;           // payload of the item last added or read

@@ -244,51 +244,57 @@ void CZqlObjPack::damaged() {
 
 // The end of the readable items: the header's length, which must lie
 // between 8 and the size the reader was given. 0 for no (or an empty)
-// buffer; raises on a damaged header.
-uint32_t CZqlObjPack::readLimit() {
+// buffer, or one already found damaged; *bad set for a damaged header.
+uint32_t CZqlObjPack::readLimit(bool* bad) const {
+  *bad = false;
   if (!buffer_ || bufSize_ == 0 || damaged_) return 0;
   uint32_t total = 0;
   if (bufSize_ >= kZqlPackHeaderSize) std::memcpy(&total, buffer_ + 4, 4);
-  if (total < kZqlPackHeaderSize || total > bufSize_) {
-    damaged();
-  }
+  *bad = total < kZqlPackHeaderSize || total > bufSize_;
   return total;
+}
+
+// Marks the reader damaged and raises as damaged() does, inside a frame of
+// its own (so without one open it only answers -1). Out of line: sound
+// items are read without a frame.
+__attribute__((noinline, cold)) int CZqlObjPack::refuseItem() {
+  return ZqlEntry<int>(-1, [&]() -> int { damaged(); });
 }
 
 // Reads the item at the offset and makes it current. Answers its label, or
 // -1 at the end, at an unknown type (the offset stays before it, so the
 // reader keeps stopping there) or at damage.
 int CZqlObjPack::readItem() {
-  return ZqlEntry<int>(-1, [&]() -> int {
-    const uint32_t limit = readLimit();
-    if (limit == 0 || offset_ >= limit - kZqlPackHeaderSize) {
-      clearCurrent();
-      return -1;
-    }
-    const uint32_t avail = limit - kZqlPackHeaderSize - offset_;
-    const unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
-    if (avail < 4) damaged();  // a cut item header
-    const uint16_t label = Load16(at);
-    const uint16_t type = Load16(at + 2);
-    const int width = FixedWidth(type);
-    if (width < 0) {
-      clearCurrent();
-      return -1;
-    }
-    uint32_t head = 4;
-    uint32_t size = uint32_t(width);
-    if (width == 0) {
-      if (avail < 6) damaged();
-      size = Load16(at + 4);
-      head = 6;
-    }
-    if (avail - head < size) damaged();  // payload runs past the end
-    offset_ += head + size;
-    current_ = size ? const_cast<unsigned char*>(at + head) : nullptr;
-    curSize_ = size;
-    curType_ = static_cast<EZqlPackObjType>(type);
-    return label;
-  });
+  bool bad;
+  const uint32_t limit = readLimit(&bad);
+  if (bad) return refuseItem();
+  if (limit == 0 || offset_ >= limit - kZqlPackHeaderSize) {
+    clearCurrent();
+    return -1;
+  }
+  const uint32_t avail = limit - kZqlPackHeaderSize - offset_;
+  const unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
+  if (avail < 4) return refuseItem();  // a cut item header
+  const uint16_t label = Load16(at);
+  const uint16_t type = Load16(at + 2);
+  const int width = FixedWidth(type);
+  if (width < 0) {
+    clearCurrent();
+    return -1;
+  }
+  uint32_t head = 4;
+  uint32_t size = uint32_t(width);
+  if (width == 0) {
+    if (avail < 6) return refuseItem();
+    size = Load16(at + 4);
+    head = 6;
+  }
+  if (avail - head < size) return refuseItem();  // payload runs past the end
+  offset_ += head + size;
+  current_ = size ? const_cast<unsigned char*>(at + head) : nullptr;
+  curSize_ = size;
+  curType_ = static_cast<EZqlPackObjType>(type);
+  return label;
 }
 
 int CZqlObjPack::getNext() {
