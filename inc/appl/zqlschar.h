@@ -233,6 +233,9 @@ class CZqlChar : public CZqlData {
   void takeColl(const SColl& c);
   int storeUnits(const unsigned short* units, unsigned int n);
   int setText(const unsigned short* units, unsigned int n, unsigned int current);
+  // setText with the first n units of from, sharing from's text when they
+  // are all of it.
+  int setText(const CZqlUcStr& from, unsigned int n, unsigned int current);
   int storeOtherText(const char* text);
   int storeBits(const CZqlData& bits);
   int compare(int op, const CZqlChar& b) const;

@@ -335,6 +335,15 @@ int CZqlChar::setText(const unsigned short* units, unsigned int n, unsigned int 
   });
 }
 
+int CZqlChar::setText(const CZqlUcStr& from, unsigned int n, unsigned int current) {
+  if (n != static_cast<unsigned int>(from.Length()) || (n > 0 && from.UcStr()[n - 1] == kBlank))
+    return setText(from.UcStr(), n, current);
+  text_ = from;  // shares the body: no copy, nothing that can fail
+  current_ = current;
+  null_ = 0;
+  return 1;
+}
+
 int CZqlChar::storeUnits(const unsigned short* units, unsigned int n) {
   if (n > length_) {
     Warn(kZqlErrStringDataRightTruncation0104);
@@ -458,7 +467,7 @@ int CZqlChar::storeValue(const CZqlData& other) {
         current = length_;
       }
       const unsigned int n = Min(static_cast<unsigned int>(c->text_.Length()), current);
-      if (!setText(c->text_.UcStr(), n, current)) return 0;
+      if (!setText(c->text_, n, current)) return 0;
       takeColl(coll);
       return 1;
     }
@@ -512,13 +521,14 @@ int CZqlChar::getValue(CZqlUcStr* text) const {
     text->Clear();
     return 0;
   }
+  // Without padding the value is the text itself, shared.
+  if (padLength() <= static_cast<unsigned int>(text_.Length())) {
+    *text = text_;
+    return 1;
+  }
   CUnits u;
   padded(&u);
-  if (u.size() == 0) {
-    text->Clear();
-  } else {
-    text->Copy(u.data(), static_cast<int>(u.size()));
-  }
+  text->Copy(u.data(), static_cast<int>(u.size()));
   return 1;
 }
 
