@@ -80,16 +80,16 @@ namespace {
 
 class ChainReader {
  public:
-  ChainReader(Engine& e, const resbuf* chain) : e_(e), rb_(chain) {}
+  ChainReader(Engine& e, const resbuf* chain) : e_(e), rb_(chain) { items_.reserve(16); }
 
   // The whole chain: one list stands for itself, anything else for the
   // list of its items.
   Value readAll() {
-    std::vector<Value> items;
     bool single = rb_ && rb_->restype == RTLB;
-    while (rb_) items.push_back(readItem());
-    if (single && items.size() == 1) return items[0];
-    return ListFrom(items);
+    size_t count = 0;
+    for (; rb_; ++count) items_.push_back(readItem());
+    if (single && count == 1) return items_[0];
+    return takeList(0, nullptr);
   }
 
  private:
@@ -127,28 +127,37 @@ class ChainReader {
   // a dotted tail.
   Value readList() {
     Engine::DepthGuard guard(e_);
-    std::vector<Value> items;
+    const size_t base = items_.size();
     Value tail;
     for (;;) {
       if (!rb_) Malformed();
       if (rb_->restype == RTLE) break;
       if (rb_->restype != RTDOTE) {
-        items.push_back(readItem());
+        items_.push_back(readItem());
         continue;
       }
       rb_ = rb_->rbnext;
-      if (items.empty() || !rb_ || rb_->restype == RTLE) Malformed();
+      if (items_.size() == base || !rb_ || rb_->restype == RTLE) Malformed();
       tail = readItem();
       if (!rb_ || rb_->restype != RTLE) Malformed();
       break;
     }
     rb_ = rb_->rbnext;
-    for (auto it = items.rbegin(); it != items.rend(); ++it) tail = Cons(*it, tail);
+    return takeList(base, std::move(tail));
+  }
+
+  // The items from base on, consed onto tail, and taken off the stack.
+  Value takeList(size_t base, Value tail) {
+    for (size_t i = items_.size(); i > base; --i) tail = Cons(std::move(items_[i - 1]), std::move(tail));
+    items_.resize(base);
     return tail;
   }
 
   Engine& e_;
   const resbuf* rb_;
+  // The items of the lists being read, innermost last: one vector for the
+  // whole chain rather than one per list.
+  std::vector<Value> items_;
 };
 
 }  // namespace
