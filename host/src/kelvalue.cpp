@@ -17,7 +17,61 @@ std::vector<Cell*>& PendingCells() {
 }
 bool gDraining = false;
 
+// Freed cells of up to 64 bytes, kept by size for the next cell of that
+// size: a program makes and drops cells by the thousand (every number,
+// string and pair it computes), and most would otherwise be a call of the C
+// library each way. A few thousand are kept per size; beyond that they go
+// back. One pool for the process, as the interpreter runs one at a time.
+constexpr size_t kPoolStep = 16;
+constexpr size_t kPoolSizes = 4;
+constexpr size_t kPoolKeep = 4096;
+
+struct FreeCell {
+  FreeCell* next;
+};
+
+struct CellPool {
+  FreeCell* lists[kPoolSizes];
+  size_t counts[kPoolSizes];
+};
+CellPool gPool;  // zero-initialised, and never destroyed: cells may outlive statics
+
+// The pool list for cells of size bytes, or kPoolSizes or more for none.
+// Under AddressSanitizer every cell is its own allocation, so that a cell
+// used after its release is still caught.
+size_t PoolOf(size_t size) {
+#ifdef __SANITIZE_ADDRESS__
+  (void)size;
+  return kPoolSizes;
+#else
+  return size == 0 ? 0 : (size - 1) / kPoolStep;
+#endif
+}
+
 }  // namespace
+
+void* Cell::operator new(size_t size) {
+  const size_t k = PoolOf(size);
+  if (k >= kPoolSizes) return ::operator new(size);
+  if (FreeCell* f = gPool.lists[k]) {
+    gPool.lists[k] = f->next;
+    --gPool.counts[k];
+    return f;
+  }
+  return ::operator new((k + 1) * kPoolStep);  // any cell of its list fits
+}
+
+void Cell::operator delete(void* p, size_t size) noexcept {
+  const size_t k = PoolOf(size);
+  if (k >= kPoolSizes || gPool.counts[k] >= kPoolKeep) {
+    ::operator delete(p);
+    return;
+  }
+  auto* f = static_cast<FreeCell*>(p);
+  f->next = gPool.lists[k];
+  gPool.lists[k] = f;
+  ++gPool.counts[k];
+}
 
 void ReleaseCell(Cell* c) noexcept {
   if (--c->refs != 0) return;

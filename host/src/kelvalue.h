@@ -35,6 +35,9 @@ struct Cell {
   virtual ~Cell() = default;
   Cell(const Cell&) = delete;
   Cell& operator=(const Cell&) = delete;
+  // Small cells come from a pool of freed ones (kelvalue.cpp).
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size) noexcept;
   uint32_t refs = 0;
   const Kind kind;
 };
