@@ -31,6 +31,9 @@ TEST_F(BuiltinTest, Arithmetic) {
       {"(+ 1 \"a\")", "error: bad argument type: numberp: \"a\""},
       {"(fix 1e20)", "error: bad argument value: out of integer range: 1e+20"},
       {"(sqrt -1)", "error: function undefined for argument: -1"},
+      // Calls nested in arguments, one failing half-way; a wide call after.
+      {"(list 1 (+ 2 (* 3 (car 5))))", "error: bad argument type: consp: 5"},
+      {"(+ 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 (* 2 (- 5 (+ 1 2))) 20)", "195"},
   });
 }
 
