@@ -38,11 +38,10 @@ enum : int {
 };
 
 
-// The current item's text into a new string.
-std::unique_ptr<CZqlUcStr> ReadText(CZqlObjPack* pack) {
-  std::unique_ptr<CZqlUcStr> text(new CZqlUcStr);
-  pack->getPackedValue(text.get());
-  return text;
+// The current item's text into *slot, a string made when there is none.
+void ReadText(CZqlObjPack* pack, CZqlUcStr** slot) {
+  if (*slot == nullptr) *slot = new CZqlUcStr;
+  pack->getPackedValue(*slot);
 }
 
 void AddIfSet(CZqlObjPack* pack, int label, int32_t value) {
@@ -256,18 +255,8 @@ void CZqlDDA::unpackItem(CZqlObjPack* pack, int label) {
     case kLabelErrPos: b.errPos = pack->getInt32(true); break;
     case kLabelCsrState: b.csrState = pack->getInt32(true); break;
     case kLabelCsrUpd: b.csrUpd = pack->getInt32(true); break;
-    case kLabelSUTable: {
-      std::unique_ptr<CZqlUcStr> text = ReadText(pack);
-      delete b.suTable;
-      b.suTable = text.release();
-      break;
-    }
-    case kLabelDbmsName: {
-      std::unique_ptr<CZqlUcStr> text = ReadText(pack);
-      delete b.dbmsName;
-      b.dbmsName = text.release();
-      break;
-    }
+    case kLabelSUTable: ReadText(pack, &b.suTable); break;
+    case kLabelDbmsName: ReadText(pack, &b.dbmsName); break;
     case kLabelDbmsStatus: b.dbmsStatus = static_cast<uint32_t>(pack->getInt32(true)); break;
     case kLabelConditions: unpackCondFrom(pack); break;
     case kLabelColumns:
@@ -324,18 +313,8 @@ void CZqlDDA::unpackCondFrom(CZqlObjPack* pack) {
         if (n > 0) std::memcpy(c->sqlstate, pack->getPtr(), n);
         break;
       }
-      case kCondMsg: {
-        std::unique_ptr<CZqlUcStr> text = ReadText(pack);
-        delete c->msg;
-        c->msg = text.release();
-        break;
-      }
-      case kCondDiag: {
-        std::unique_ptr<CZqlUcStr> text = ReadText(pack);
-        delete c->params;
-        c->params = text.release();
-        break;
-      }
+      case kCondMsg: ReadText(pack, &c->msg); break;
+      case kCondDiag: ReadText(pack, &c->params); break;
       case kZqlPackEnd:
         // A record that cannot join the stack must not leak its strings
         // into the next condition.

@@ -357,13 +357,32 @@ int CZqlObjPack::getPackedValue(double* out) const {
   return CopyPayload(current_, curSize_, out);
 }
 
+namespace {
+
+// Whether text is exactly the n packed code units at p.
+bool SameUnits(const CZqlUcStr& text, const unsigned char* p, uint32_t n) {
+  if (static_cast<uint32_t>(text.Length()) != n) return false;
+  const unsigned short* u = text.UcStr();
+  for (uint32_t i = 0; i < n; ++i)
+    if (u[i] != Load16(p + 2 * i)) return false;
+  return true;
+}
+
+}  // namespace
+
 int CZqlObjPack::getPackedValue(CZqlUcStr* out) const {
   if (!out) return 0;
-  out->Clear();
-  if (!current_) return 0;
+  if (!current_) {
+    out->Clear();
+    return 0;
+  }
   const unsigned char* p = static_cast<const unsigned char*>(current_);
   uint32_t units = 0;  // code units before the first zero unit
   while (units < curSize_ / 2 && Load16(p + 2 * units) != 0) ++units;
+  // Replies carry the same names again and again: a string that holds the
+  // text already keeps it, with no copy.
+  if (SameUnits(*out, p, units)) return 1;
+  out->Clear();
   if (units == 0) return 1;
   if (reinterpret_cast<uintptr_t>(p) % alignof(unsigned short) == 0) {
     out->Copy(reinterpret_cast<const unsigned short*>(p), int(units));
