@@ -8,9 +8,46 @@
 
 namespace kel {
 
+namespace {
+
+// Emptied nodes of finished chains, linked by rbnext, for the next ones;
+// none under AddressSanitizer, so that a node used after its release is
+// still caught.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kSpareMax = 0;
+#else
+constexpr int kSpareMax = 64;
+#endif
+resbuf* gSpare = nullptr;
+int gSpareCount = 0;
+
+}  // namespace
+
+RbChain::~RbChain() {
+  while (head_ && gSpareCount < kSpareMax) {
+    resbuf* rb = head_;
+    head_ = rb->rbnext;
+    // What kel_relrb frees with the node (see kel.h).
+    if (rb->restype == RTSTR) std::free(rb->resval.rstring);
+    if (rb->restype == RTBINARY || rb->restype == RTBINXD) std::free(rb->resval.rbinary.buf);
+    *rb = resbuf{};
+    rb->rbnext = gSpare;
+    gSpare = rb;
+    ++gSpareCount;
+  }
+  kel_relrb(head_);
+}
+
 resbuf* RbChain::append(int16_t type) {
-  resbuf* rb = kel_newrb(type);
-  if (!rb) throw std::bad_alloc();
+  resbuf* rb = gSpare;
+  if (rb) {
+    gSpare = rb->rbnext;
+    --gSpareCount;
+    rb->rbnext = nullptr;
+    rb->restype = type;
+  } else if (!(rb = kel_newrb(type))) {
+    throw std::bad_alloc();
+  }
   (tail_ ? tail_->rbnext : head_) = rb;
   tail_ = rb;
   return rb;

@@ -12,11 +12,13 @@
 
 namespace kel {
 
-// Owns a resbuf chain, released with kel_relrb.
+// Owns a resbuf chain. Its nodes are released as kel_relrb would, but up to
+// a few dozen are kept for the next chain: every module call builds one for
+// its arguments. Used on the interpreter's thread only.
 class RbChain {
  public:
   RbChain() = default;
-  ~RbChain() { kel_relrb(head_); }
+  ~RbChain();
   RbChain(const RbChain&) = delete;
   RbChain& operator=(const RbChain&) = delete;
 
