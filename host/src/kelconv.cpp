@@ -10,14 +10,8 @@ namespace kel {
 
 namespace {
 
-// Emptied nodes of finished chains, linked by rbnext, for the next ones;
-// none under AddressSanitizer, so that a node used after its release is
-// still caught.
-#ifdef __SANITIZE_ADDRESS__
-constexpr int kSpareMax = 0;
-#else
-constexpr int kSpareMax = 64;
-#endif
+// Emptied nodes of finished chains, linked by rbnext, for the next ones.
+constexpr int kSpareMax = kReuseFreed ? 64 : 0;
 resbuf* gSpare = nullptr;
 int gSpareCount = 0;
 
@@ -27,9 +21,7 @@ RbChain::~RbChain() {
   while (head_ && gSpareCount < kSpareMax) {
     resbuf* rb = head_;
     head_ = rb->rbnext;
-    // What kel_relrb frees with the node (see kel.h).
-    if (rb->restype == RTSTR) std::free(rb->resval.rstring);
-    if (rb->restype == RTBINARY || rb->restype == RTBINXD) std::free(rb->resval.rbinary.buf);
+    FreeNodeValue(rb);
     *rb = resbuf{};
     rb->rbnext = gSpare;
     gSpare = rb;

@@ -17,6 +17,11 @@
 
 namespace kel {
 
+void FreeNodeValue(resbuf* rb) {
+  if (rb->restype == RTSTR) std::free(rb->resval.rstring);
+  if (rb->restype == RTBINARY || rb->restype == RTBINXD) std::free(rb->resval.rbinary.buf);
+}
+
 namespace {
 
 struct Context {
@@ -273,8 +278,7 @@ resbuf* kel_newrb(int type) {
 int kel_relrb(resbuf* chain) {
   while (chain) {
     resbuf* next = chain->rbnext;
-    if (chain->restype == RTSTR) std::free(chain->resval.rstring);
-    if (chain->restype == RTBINARY || chain->restype == RTBINXD) std::free(chain->resval.rbinary.buf);
+    kel::FreeNodeValue(chain);
     std::free(chain);
     chain = next;
   }

@@ -12,6 +12,10 @@
 
 namespace kel {
 
+// Frees what a node owns besides itself: the text of an RTSTR node, the
+// bytes of a byte node (see kel.h's memory note). The node keeps its type.
+void FreeNodeValue(resbuf* rb);
+
 // Owns a resbuf chain. Its nodes are released as kel_relrb would, but up to
 // a few dozen are kept for the next chain: every module call builds one for
 // its arguments. Used on the interpreter's thread only.

@@ -37,15 +37,9 @@ struct CellPool {
 CellPool gPool;  // zero-initialised, and never destroyed: cells may outlive statics
 
 // The pool list for cells of size bytes, or kPoolSizes or more for none.
-// Under AddressSanitizer every cell is its own allocation, so that a cell
-// used after its release is still caught.
 size_t PoolOf(size_t size) {
-#ifdef __SANITIZE_ADDRESS__
-  (void)size;
-  return kPoolSizes;
-#else
+  if (!kReuseFreed) return kPoolSizes;
   return size == 0 ? 0 : (size - 1) / kPoolStep;
-#endif
 }
 
 }  // namespace

@@ -30,6 +30,14 @@ enum class Kind : uint8_t {
   kExsubr,  // function defined by a module (kel_defun)
 };
 
+// Whether freed cells and chain nodes are kept for reuse: not under
+// AddressSanitizer, which must see every release to catch a later use.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kReuseFreed = false;
+#else
+constexpr bool kReuseFreed = true;
+#endif
+
 struct Cell {
   explicit Cell(Kind k) : kind(k) {}
   virtual ~Cell() = default;
