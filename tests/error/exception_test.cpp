@@ -32,6 +32,11 @@ TEST(Exception, ConditionsReadFromTheMostRecent) {
   EXPECT_EQ(e.CondQty(), 2);
   EXPECT_EQ(e.Err(0), kZqlErrInsufficientMemory);
   EXPECT_EQ(e.Err(1), kZqlErrEOFFound);
+  int32_t n = -1;  // the condition number counts in push order
+  e.getDiagPar(0, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 1);
+  e.getDiagPar(1, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 0);
   EXPECT_STREQ(e.SQLSTATE(0), "A0008");
   ASSERT_NE(e.ErrMsg(0), nullptr);
   EXPECT_EQ(Utf(*e.ErrMsg(0)), "insufficient memory");
@@ -83,18 +88,6 @@ TEST(DiagItems, MessageLengthsInNumberAndTextForm) {
   EXPECT_EQ(Utf(text), "10");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageOctetLength, &text), 1);
   EXPECT_EQ(Utf(text), "12");  // the octet length reads in octal
-}
-
-TEST(DiagItems, ConditionNumberCountsInPushOrder) {
-  CZqlException e;
-  Push(e, kZqlErrEOFFound);
-  Push(e, kZqlErrEOFFound);
-  Push(e, kZqlErrEOFFound);
-  int32_t n = -1;
-  e.getDiagPar(0, kZqlDiagConditionNumber, &n);
-  EXPECT_EQ(n, 2);
-  e.getDiagPar(2, kZqlDiagConditionNumber, &n);
-  EXPECT_EQ(n, 0);
 }
 
 TEST(DiagItems, ParametersKeepTheFirstValueAndOriginsDefault) {
@@ -217,7 +210,6 @@ TEST(Handler, RaiseInsideAFrameStaysInTheFrame) {
   EXPECT_EQ(inner, 0);
   EXPECT_EQ(h.exception, nullptr);
 }
-
 
 TEST(Handler, RecoveryThrowingOnReachesTheOuterWithTheSameExceptionOnce) {
   const long before = ZqlObjectsInUse();
