@@ -15,10 +15,7 @@
 
 namespace charsettest {
 
-template <class Body>
-int Raised(Body body) {
-  return ZqlTry(body) ? 0 : ZqlTryCode();
-}
+using cfgtest::Raised;
 
 // Compiles a message source into a file.
 inline void WriteXmx(const std::string& path, const std::string& source) {

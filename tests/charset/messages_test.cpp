@@ -56,22 +56,6 @@ TEST_F(TranslatedMessages, OnlyTextsWithTheSameConversionsAreUsed) {
   EXPECT_STREQ(msg, "");
 }
 
-TEST(ShippedMessages, CollationMessagesFilledIn) {
-  cfgtest::ScratchDir dir;
-  ZqlTermResource();
-  cfgtest::WriteFile(dir.File("zql.ini"),
-                     "[ZQL]\nPath = " + std::string(ZQL_TEST_SHARE_DIR) + "\n");
-  ASSERT_EQ(ZqlInitResource(), 1);
-  char msg[256];
-  ZqlUcCLTFormatErrMsg(kZqlErrCollationNameNotDefinedInZQLINIFile, "nordic", msg, sizeof msg);
-  EXPECT_STREQ(msg, "collation name nordic not defined in ZQL.INI file");
-  ZqlTermResource();
-}
-
-}  // namespace
-
-namespace {
-
 class PushedMessages : public charsettest::Started {};
 
 // The filled-in message goes with its code onto the current descriptor

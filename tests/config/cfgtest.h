@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -53,6 +54,31 @@ inline std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
+// Sets or clears one environment variable for the life of the object.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~EnvVar() {
+    if (had_)
+      setenv(name_.c_str(), old_.c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
 // A fresh directory below TMPDIR (or /tmp), removed with its files at the
 // end. The environment variables the file search reads are cleared, and
 // the working directory is the scratch directory while the object lives.
@@ -67,21 +93,10 @@ class ScratchDir {
     char cwd[4096];
     old_cwd_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
     EXPECT_EQ(chdir(path_.c_str()), 0);
-    Save("ZQL");
-    Save("KOVA");
-    Save("PATH");
-    unsetenv("ZQL");
-    unsetenv("KOVA");
-    setenv("PATH", (path_ + "/nothing-here").c_str(), 1);
+    path_env_ = std::make_unique<EnvVar>("PATH", (path_ + "/nothing-here").c_str());
   }
   ~ScratchDir() {
     if (chdir(old_cwd_.c_str()) != 0) std::perror("chdir");
-    for (auto& v : saved_) {
-      if (v.second.first)
-        setenv(v.first.c_str(), v.second.second.c_str(), 1);
-      else
-        unsetenv(v.first.c_str());
-    }
     const std::string cmd = "rm -rf '" + path_ + "'";
     if (std::system(cmd.c_str()) != 0) std::perror("rm");
   }
@@ -92,14 +107,11 @@ class ScratchDir {
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  void Save(const char* name) {
-    const char* v = std::getenv(name);
-    saved_.push_back({name, {v != nullptr, v != nullptr ? v : ""}});
-  }
-
+  EnvVar zql_{"ZQL", nullptr};
+  EnvVar kova_{"KOVA", nullptr};
+  std::unique_ptr<EnvVar> path_env_;
   std::string path_;
   std::string old_cwd_;
-  std::vector<std::pair<std::string, std::pair<bool, std::string>>> saved_;
 };
 
 // A child process that locks a range of path and holds it until told, or

@@ -32,31 +32,6 @@ std::string Substitute(const std::string& in) {
   return ZqlSubstituteInFileName(buf);
 }
 
-// Sets or clears one environment variable for the life of the object.
-class EnvVar {
- public:
-  EnvVar(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~EnvVar() {
-    if (had_)
-      setenv(name_.c_str(), old_.c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
-
- private:
-  std::string name_;
-  std::string old_;
-  bool had_ = false;
-};
-
 TEST(PathExpansion, HomeDirectoryAndTilde) {
   EnvVar home("HOME", "/home/tester");
   EXPECT_EQ(Expand("~/zql.ini"), "/home/tester/zql.ini");

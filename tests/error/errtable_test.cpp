@@ -6,15 +6,10 @@
 #include <string>
 #include <utility>
 
+#include "data/common.h"
 #include "zqlclass.h"
 
 namespace {
-
-std::string Utf(const CZqlUcStr& s) {
-  char buf[512];
-  s.getToChar(buf, sizeof buf);
-  return buf;
-}
 
 std::string State(int code) {
   char out[6] = "#####";
@@ -102,7 +97,7 @@ TEST(ErrorTable, SampleMatchesPublishedCodesNumbersAndTexts) {
     EXPECT_STREQ(ZqlErrorDefaultText(r.code), r.text);
     CZqlUcStr msg;
     EXPECT_EQ(ZqlMakeErrorMessage(r.code, &msg), 1);
-    EXPECT_EQ(Utf(msg), r.text);
+    EXPECT_EQ(Str(msg), r.text);
   }
 }
 
@@ -153,7 +148,7 @@ TEST(Message, ZeroIsEmptyUnknownIsUndefinedNullOutFails) {
   EXPECT_EQ(ZqlMakeErrorMessage(0, &msg), 1);
   EXPECT_EQ(msg.Length(), 0);
   EXPECT_EQ(ZqlMakeErrorMessage(0x070B, &msg), 1);
-  EXPECT_EQ(Utf(msg), "undefined error code");
+  EXPECT_EQ(Str(msg), "undefined error code");
   EXPECT_EQ(ZqlMakeErrorMessage(0xA008, nullptr), 0);
 }
 

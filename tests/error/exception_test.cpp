@@ -7,16 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "data/common.h"
 #include "zqlclass.h"
 #include "zqldiag.h"
 
 namespace {
-
-std::string Utf(const CZqlUcStr& s) {
-  char buf[512];
-  s.getToChar(buf, sizeof buf);
-  return buf;
-}
 
 void Push(CZqlException& e, int code) {
   e.setErr(code);
@@ -32,9 +27,14 @@ TEST(Exception, ConditionsReadFromTheMostRecent) {
   EXPECT_EQ(e.CondQty(), 2);
   EXPECT_EQ(e.Err(0), kZqlErrInsufficientMemory);
   EXPECT_EQ(e.Err(1), kZqlErrEOFFound);
+  int32_t n = -1;  // the condition number counts in push order
+  e.getDiagPar(0, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 1);
+  e.getDiagPar(1, kZqlDiagConditionNumber, &n);
+  EXPECT_EQ(n, 0);
   EXPECT_STREQ(e.SQLSTATE(0), "A0008");
   ASSERT_NE(e.ErrMsg(0), nullptr);
-  EXPECT_EQ(Utf(*e.ErrMsg(0)), "insufficient memory");
+  EXPECT_EQ(Str(*e.ErrMsg(0)), "insufficient memory");
   // Reading out of range fails without raising.
   EXPECT_EQ(e.Err(e.CondQty()), -1);
   EXPECT_EQ(ZqlTryCode(), kZqlErrIndexInOutOfRange);
@@ -64,7 +64,7 @@ TEST(Exception, GivenSqlstateAndMessageAreKept) {
   e.setErrMsg(CZqlUcStr("end of the input"));
   e.pushCond();
   EXPECT_STREQ(e.SQLSTATE(0), "HY000");
-  EXPECT_EQ(Utf(*e.ErrMsg(0)), "end of the input");
+  EXPECT_EQ(Str(*e.ErrMsg(0)), "end of the input");
   EXPECT_EQ(e.setSQLSTATE(nullptr), 0);
 }
 
@@ -80,21 +80,9 @@ TEST(DiagItems, MessageLengthsInNumberAndTextForm) {
   EXPECT_EQ(n, 10);
   CZqlUcStr text;
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageLength, &text), 1);
-  EXPECT_EQ(Utf(text), "10");
+  EXPECT_EQ(Str(text), "10");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagMessageOctetLength, &text), 1);
-  EXPECT_EQ(Utf(text), "12");  // the octet length reads in octal
-}
-
-TEST(DiagItems, ConditionNumberCountsInPushOrder) {
-  CZqlException e;
-  Push(e, kZqlErrEOFFound);
-  Push(e, kZqlErrEOFFound);
-  Push(e, kZqlErrEOFFound);
-  int32_t n = -1;
-  e.getDiagPar(0, kZqlDiagConditionNumber, &n);
-  EXPECT_EQ(n, 2);
-  e.getDiagPar(2, kZqlDiagConditionNumber, &n);
-  EXPECT_EQ(n, 0);
+  EXPECT_EQ(Str(text), "12");  // the octet length reads in octal
 }
 
 TEST(DiagItems, ParametersKeepTheFirstValueAndOriginsDefault) {
@@ -108,16 +96,16 @@ TEST(DiagItems, ParametersKeepTheFirstValueAndOriginsDefault) {
   e.pushCond();
   CZqlUcStr v;
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagSchemaName, &v), 1);
-  EXPECT_EQ(Utf(v), "S CURSOR_NAME C");
+  EXPECT_EQ(Str(v), "S CURSOR_NAME C");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagTableName, &v), 1);
-  EXPECT_EQ(Utf(v), "ORDERS");
+  EXPECT_EQ(Str(v), "ORDERS");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagColumnName, &v), 1);
-  EXPECT_EQ(Utf(v), "ID");
+  EXPECT_EQ(Str(v), "ID");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagClassOrigin, &v), 1);
-  EXPECT_EQ(Utf(v), "ISO 9075");
+  EXPECT_EQ(Str(v), "ISO 9075");
   v.Copy("unchanged");
   EXPECT_EQ(e.getDiagPar(0, kZqlDiagCursorName, &v), 0);
-  EXPECT_EQ(Utf(v), "unchanged");
+  EXPECT_EQ(Str(v), "unchanged");
 }
 
 TEST(DiagItems, UserDefinedItemsInBothForms) {
@@ -166,7 +154,7 @@ TEST(Exception, DuplicateIsDeepAndCopiesShare) {
     ASSERT_EQ(d->CondQty(), 1);
     CZqlUcStr v;
     EXPECT_EQ(d->getDiagPar(0, kZqlDiagSchemaName, &v), 1);
-    EXPECT_EQ(Utf(v), "S");
+    EXPECT_EQ(Str(v), "S");
     delete dup;
   }
   EXPECT_EQ(ZqlObjectsInUse(), before);
@@ -217,7 +205,6 @@ TEST(Handler, RaiseInsideAFrameStaysInTheFrame) {
   EXPECT_EQ(inner, 0);
   EXPECT_EQ(h.exception, nullptr);
 }
-
 
 TEST(Handler, RecoveryThrowingOnReachesTheOuterWithTheSameExceptionOnce) {
   const long before = ZqlObjectsInUse();
@@ -285,9 +272,9 @@ TEST(Handler, StrayForeignExceptionIsKeptAsInternalError) {
 TEST(OsError, TextNamesThePosixErrorOrTheNumber) {
   CZqlUcStr text;
   ZqlOsErrorText(ENOENT, &text);
-  EXPECT_EQ(Utf(text), std::string("operation system error: ") + strerror(ENOENT));
+  EXPECT_EQ(Str(text), std::string("operation system error: ") + strerror(ENOENT));
   ZqlOsErrorText(ECONNREFUSED, &text);  // outside POSIX.1: the number
-  EXPECT_EQ(Utf(text), "operation system error: " + std::to_string(ECONNREFUSED));
+  EXPECT_EQ(Str(text), "operation system error: " + std::to_string(ECONNREFUSED));
   ZqlGenOsError(ENOENT);  // no current descriptor area: nothing happens
   EXPECT_EQ(ZqlGetCurrentDDA(), nullptr);
 }

@@ -7,16 +7,10 @@
 
 namespace {
 
-std::string Narrow(const CZqlUcStr& s) {
-  std::string out;
-  for (const unsigned short* p = s.UcStr(); *p; ++p) out += char(*p);
-  return out;
-}
-
 std::string Sql(const CZqlIdent& id) {
   CZqlUcStr out;
   id.ToString(&out);
-  return Narrow(out);
+  return Str(out);
 }
 
 TEST(IdentWords, FunctionTablesAnyCase) {
@@ -69,20 +63,20 @@ TEST(IdentWords, WhichTextsMustBeDelimited) {
     EXPECT_EQ(id.isDelimited(), kZqlFalse) << t;
     std::string upper(t);
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    EXPECT_EQ(Narrow(id.Body()), upper);
+    EXPECT_EQ(Str(id.Body()), upper);
   }
   for (const char* t : delimited) {
     EXPECT_EQ(ZqlIsDelimited(CZqlUcStr(t)), 1) << t;
     if (*t == '\0') continue;
     CZqlIdent id(t);
     EXPECT_EQ(id.isDelimited(), kZqlTrue) << t;
-    EXPECT_EQ(Narrow(id.Body()), t);
+    EXPECT_EQ(Str(id.Body()), t);
   }
   // The same from 16-bit text.
   const unsigned short units[] = {'c', 'h', 'a', 0};
   CZqlIdent cha(units);
   EXPECT_EQ(cha.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(cha.Body()), "CHA");
+  EXPECT_EQ(Str(cha.Body()), "CHA");
   EXPECT_EQ(CZqlIdent(CZqlUcStr("two words")).isDelimited(), kZqlTrue);
 }
 
@@ -90,37 +84,37 @@ TEST(Ident, SetDelimitedFoldsWhenMadeRegular) {
   CZqlIdent id("order");
   id.setDelimited(kZqlFalse);
   EXPECT_EQ(id.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(id.Body()), "ORDER");
+  EXPECT_EQ(Str(id.Body()), "ORDER");
   id.setDelimited();
   EXPECT_EQ(id.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Narrow(id.Body()), "ORDER");
+  EXPECT_EQ(Str(id.Body()), "ORDER");
 }
 
 TEST(Ident, SetBodyNeverClearsTheFlag) {
   CZqlIdent id("order");
   id = CZqlUcStr("orders");
   EXPECT_EQ(id.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Narrow(id.Body()), "orders");
+  EXPECT_EQ(Str(id.Body()), "orders");
   CZqlIdent plain;
   plain = "orders";
-  EXPECT_EQ(Narrow(plain.Body()), "ORDERS");
+  EXPECT_EQ(Str(plain.Body()), "ORDERS");
 }
 
 TEST(Ident, SetAppliesFlagThenCharSetThenBody) {
   CZqlIdent id;
   id.set(kZqlTrue, CZqlUcStr("latin1"), CZqlUcStr("MixedCase"));
   EXPECT_EQ(id.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Narrow(id.Body()), "MixedCase");
-  EXPECT_EQ(Narrow(id.CharSet()), "latin1");
+  EXPECT_EQ(Str(id.Body()), "MixedCase");
+  EXPECT_EQ(Str(id.CharSet()), "latin1");
   EXPECT_EQ(id.Length(), 9 + 6);
   id.set(kZqlFalse, CZqlUcStr(), CZqlUcStr("select"));
   EXPECT_EQ(id.isDelimited(), kZqlTrue);  // a reserved word
-  EXPECT_EQ(Narrow(id.Body()), "select");
+  EXPECT_EQ(Str(id.Body()), "select");
   // The two-text constructor stores both unchanged.
   CZqlIdent two(CZqlUcStr("ascii"), CZqlUcStr("lower case"));
   EXPECT_EQ(two.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(two.Body()), "lower case");
-  EXPECT_EQ(Narrow(two.CharSet()), "ascii");
+  EXPECT_EQ(Str(two.Body()), "lower case");
+  EXPECT_EQ(Str(two.CharSet()), "ascii");
 }
 
 TEST(Ident, ClearCopyAndDuplicate) {
@@ -135,13 +129,13 @@ TEST(Ident, ClearCopyAndDuplicate) {
   const CZqlIdent* copies[] = {&copy, &assigned, d};
   for (const CZqlIdent* c : copies) {
     EXPECT_EQ(c->isDelimited(), kZqlTrue);
-    EXPECT_EQ(Narrow(c->Body()), "order");
-    EXPECT_EQ(Narrow(c->CharSet()), "latin1");
+    EXPECT_EQ(Str(c->Body()), "order");
+    EXPECT_EQ(Str(c->CharSet()), "latin1");
   }
   id.Clear();
   EXPECT_EQ(id.isDelimited(), kZqlFalse);
   EXPECT_EQ(id.Length(), 0);
-  EXPECT_EQ(Narrow(copy.Body()), "order");  // the copies keep their text
+  EXPECT_EQ(Str(copy.Body()), "order");  // the copies keep their text
 }
 
 TEST(Ident, ComparisonLooksAtBodiesOnly) {
@@ -178,7 +172,7 @@ TEST(IdentText, CharacterSetPrefix) {
 TEST(IdentText, AppendsToWhatIsThere) {
   CZqlUcStr out("SELECT * FROM ");
   CZqlIdent("orders").ToString(&out);
-  EXPECT_EQ(Narrow(out), "SELECT * FROM ORDERS");
+  EXPECT_EQ(Str(out), "SELECT * FROM ORDERS");
   EXPECT_EQ(Raised([] { CZqlIdent("x").ToString(nullptr); }), kZqlErrInvalidFunctionArguments);
 }
 
@@ -226,15 +220,15 @@ TEST(IdentPack, RoundTripKeepsTextsUnfolded) {
   CZqlIdent back;
   EXPECT_EQ(back.unpackFrom(&r), 1);
   EXPECT_EQ(back.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Narrow(back.Body()), "order");
-  EXPECT_EQ(Narrow(back.CharSet()), "latin1");
+  EXPECT_EQ(Str(back.Body()), "order");
+  EXPECT_EQ(Str(back.CharSet()), "latin1");
 
   CZqlIdent raw(CZqlUcStr(), CZqlUcStr("lower"));  // regular, not folded
   auto buf2 = Pack(raw);
   CZqlObjPack r2(buf2.data(), uint32_t(buf2.size()));
   EXPECT_EQ(back.unpackFrom(&r2), 1);
   EXPECT_EQ(back.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Narrow(back.Body()), "lower");
+  EXPECT_EQ(Str(back.Body()), "lower");
   EXPECT_EQ(back.CharSet().Length(), 0);
 }
 
@@ -268,7 +262,7 @@ int UnpackRaises(const std::function<void(CZqlObjPack*)>& fill) {
   CZqlIdent target("keep");
   const int code = Raised([&] { target.unpackFrom(&r); });
   if (code) {
-    EXPECT_EQ(Narrow(target.Body()), "KEEP");
+    EXPECT_EQ(Str(target.Body()), "KEEP");
   }
   return code;
 }

@@ -120,15 +120,6 @@ TEST_F(AllocTest, SizesRoundToEightAndSplitSmallFromLarge) {
   EXPECT_EQ(ZqlMemBlkNblkInUse(), 12);
 }
 
-TEST_F(AllocLayoutTest, WholeChunkRequestTakesFreshChunkUnsplit) {
-  void* first = ZqlMemoryNblkMalloc(16);
-  void* whole = ZqlMemoryNblkMalloc(kChunkFree);
-  ASSERT_TRUE(first && whole);
-  EXPECT_EQ(Hdr(whole)->prev, nullptr);
-  EXPECT_EQ(Hdr(whole)->size, kChunkFree);
-  EXPECT_EQ(Hdr(whole)->next, Hdr(first));  // the older chunk follows
-}
-
 TEST_F(AllocLayoutTest, ZeroByteBlockHasItsOwnHeader) {
   char* a = static_cast<char*>(ZqlMemoryNblkMalloc(0));
   char* b = static_cast<char*>(ZqlMemoryNblkMalloc(0));
@@ -156,6 +147,11 @@ TEST_F(AllocLayoutTest, SplitsOnlyWhenHeaderAndEightBytesRemain) {
   ASSERT_NE(unsplit, nullptr);
   EXPECT_EQ(Hdr(unsplit)->size, kChunkFree);  // the remainder stays inside
   EXPECT_EQ(Hdr(unsplit)->next, Hdr(split));
+  void* whole = ZqlMemoryNblkMalloc(kChunkFree);  // nothing remains: a third chunk
+  ASSERT_NE(whole, nullptr);
+  EXPECT_EQ(Hdr(whole)->prev, nullptr);
+  EXPECT_EQ(Hdr(whole)->size, kChunkFree);
+  EXPECT_EQ(Hdr(whole)->next, Hdr(unsplit));  // the older chunks follow
 }
 
 TEST_F(AllocLayoutTest, MergesForwardAndBackward) {
