@@ -1,7 +1,7 @@
 // Round trips over generated tables of values of every datetime and
 // interval class (text form back to an equal value; packed form back to an
 // equal value and attributes), the exact packed bytes, damaged packed
-// input, descriptor groups, and the compatibility and result-type rules.
+// input, and the compatibility and result-type rules.
 
 #include <memory>
 #include <random>
@@ -266,19 +266,6 @@ TEST(Unpack, ImpossibleValuesAreDamage) {
   EXPECT_EQ(UnpackInto(&fresh, CExpected().l(1, 99).l(2, 99).d(4, 5.0).end(10).bytes()), 0);
   EXPECT_EQ(fresh.LeadFieldPrec(), 4u);
   EXPECT_EQ(fresh.FracSecPrec(), 0u);
-}
-
-TEST(DataDescriptor, DateDefaultAndDayToSecondGroups) {
-  CZqlDate d;
-  d.set(1999, 12, 31);
-  Buffer bytes = Pack([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, 20, d); });
-  const Buffer head = CExpected().l(20, 9).l(21, 1).l(22, 0).bytes();
-  ASSERT_GT(bytes.size(), head.size());
-  EXPECT_TRUE(std::equal(head.begin() + 8, head.end(), bytes.begin() + 8));
-  const CZqlDT ds(kZqlIDayToSecond);
-  bytes = Pack([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, 10, ds); });
-  const Buffer dsHead = CExpected().l(10, 10).l(11, 10).bytes();
-  EXPECT_TRUE(std::equal(dsHead.begin() + 8, dsHead.end(), bytes.begin() + 8));
 }
 
 // ---------------------------------------------------------------------------

@@ -151,7 +151,6 @@ TEST(TimeAttributes, LengthsAndTypeTexts) {
     EXPECT_EQ(c.value.ReturnLength(), c.length) << c.type;
     EXPECT_EQ(TypeText(c.value), c.type);
   }
-  EXPECT_EQ(CZqlTimeStamp(6, kZqlTrue).DateTimeType(), kZqlDtTimeStampTz);
 }
 
 TEST(TimeArithmetic, WrapsAt86400) {
