@@ -42,22 +42,22 @@ TEST(PackedForm, NumericsWriteOnlyNonDefaultAttributes) {
   const CZqlFloat f0;
   const struct {
     const CZqlData& value;
-    CExpected bytes;
+    CPackBytes bytes;
   } cases[] = {
       // The terminator carries 5 for both integer classes.
-      {s, CExpected().s(0, 7).end(5)},
-      {s0, CExpected().end(5)},
-      {i, CExpected().l(0, -5).end(5)},
-      {n, CExpected().d(0, 12.5).l(1, 10).l(2, 2).end(2)},
-      {n0, CExpected().end(2)},
-      {n12, CExpected().l(2, 3).end(2)},
-      {dec, CExpected().l(1, 20).end(3)},
-      {f, CExpected().d(0, 1.5).l(1, 20).end(6)},
-      {f0, CExpected().end(6)},
-      {r, CExpected().d(0, 2.0).end(7)},
-      {d, CExpected().d(0, -0.25).end(8)},
+      {s, CPackBytes().Short(0, 7).End(5)},
+      {s0, CPackBytes().End(5)},
+      {i, CPackBytes().Long(0, -5).End(5)},
+      {n, CPackBytes().Double(0, 12.5).Long(1, 10).Long(2, 2).End(2)},
+      {n0, CPackBytes().End(2)},
+      {n12, CPackBytes().Long(2, 3).End(2)},
+      {dec, CPackBytes().Long(1, 20).End(3)},
+      {f, CPackBytes().Double(0, 1.5).Long(1, 20).End(6)},
+      {f0, CPackBytes().End(6)},
+      {r, CPackBytes().Double(0, 2.0).End(7)},
+      {d, CPackBytes().Double(0, -0.25).End(8)},
   };
-  for (const auto& c : cases) EXPECT_EQ(PackValue(c.value), c.bytes.bytes()) << TypeText(c.value);
+  for (const auto& c : cases) EXPECT_EQ(PackValue(c.value), c.bytes.Buffer()) << TypeText(c.value);
 }
 
 TEST(PackedForm, ImplDefWithNameAndBytes) {
@@ -67,13 +67,13 @@ TEST(PackedForm, ImplDefWithNameAndBytes) {
   const unsigned char raw[3] = {1, 2, 3};
   ASSERT_EQ(v.setBytes(raw, 3), 1);
   const uint16_t name[5] = {'B', 'L', 'O', 'B', 0};
-  EXPECT_EQ(PackValue(v), CExpected().l(0, 0).l(1, 12).var(2, kZqlPackUcStr, name, 10)
-                              .var(3, kZqlPackBytes, raw, 3).end(-1).bytes());
+  EXPECT_EQ(PackValue(v), CPackBytes().Long(0, 0).Long(1, 12).Var(2, kZqlPackUcStr, name, 10)
+                              .Var(3, kZqlPackBytes, raw, 3).End(-1).Buffer());
   // From type 4000 on the bytes stay with the driver.
   v.setType(4000);
   EXPECT_EQ(PackValue(v),
-            CExpected().l(0, 0).l(1, 4000).var(2, kZqlPackUcStr, name, 10).end(-1).bytes());
-  EXPECT_EQ(PackValue(CZqlImplDef()), CExpected().l(1, 0).end(-1).bytes());
+            CPackBytes().Long(0, 0).Long(1, 4000).Var(2, kZqlPackUcStr, name, 10).End(-1).Buffer());
+  EXPECT_EQ(PackValue(CZqlImplDef()), CPackBytes().Long(1, 0).End(-1).Buffer());
 }
 
 TEST(RoundTrip, ValuesNullsAndAttributesSurvive) {
@@ -131,7 +131,7 @@ TEST(Unpack, StartsNullLeavesAbsentFieldsAloneIgnoresUnknownLabels) {
 TEST(Unpack, WrongWidthsAndCutBuffersAreDamage) {
   // A SMALLINT value sent as a long: reading 2 of its bytes would be wrong.
   CZqlSmallInt v;
-  EXPECT_EQ(UnpackInto(&v, CExpected().l(0, 7).end(5).bytes()), kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackInto(&v, CPackBytes().Long(0, 7).End(5).Buffer()), kZqlErrInternalZQLError);
   EXPECT_TRUE(v.isNull());
   // A double value item cut to one byte.
   CZqlDouble d;
@@ -147,7 +147,8 @@ TEST(Unpack, AttributesOutsideTheLimitsAreClamped) {
   // Scale tables have 33 entries; attributes from the wire must not index
   // past them.
   CZqlNumeric n;
-  ASSERT_EQ(UnpackInto(&n, CExpected().d(0, 1.5).l(1, 1000).l(2, -1).end(2).bytes()), 0);
+  ASSERT_EQ(UnpackInto(&n, CPackBytes().Double(0, 1.5).Long(1, 1000).Long(2, -1).End(2).Buffer()),
+            0);
   EXPECT_EQ(n.Precision(), 32u);
   EXPECT_EQ(n.Scale(), 32u);
   CZqlNumeric other(10, 2);
@@ -155,10 +156,10 @@ TEST(Unpack, AttributesOutsideTheLimitsAreClamped) {
   EXPECT_EQ(n == other, 1);  // the comparison reads ZqlNumEpsilon[32]
 
   CZqlDecimal d;
-  ASSERT_EQ(UnpackInto(&d, CExpected().l(1, 4).l(2, 9).bytes()), 0);
+  ASSERT_EQ(UnpackInto(&d, CPackBytes().Long(1, 4).Long(2, 9).Buffer()), 0);
   EXPECT_EQ(d.Scale(), 4u);
   CZqlFloat f;
-  ASSERT_EQ(UnpackInto(&f, CExpected().l(1, 99).bytes()), 0);
+  ASSERT_EQ(UnpackInto(&f, CPackBytes().Long(1, 99).Buffer()), 0);
   EXPECT_EQ(f.Precision(), 32u);
 }
 
@@ -225,14 +226,15 @@ TEST(DataDescriptor, CodesAndSubcodes) {
     }
   }
   // No marker before the value; the code as a short.
-  for (const Buffer& bad : {CExpected().l(10, 5).end(5).bytes(), CExpected().s(10, 5).bytes()}) {
+  for (const Buffer& bad :
+       {CPackBytes().Long(10, 5).End(5).Buffer(), CPackBytes().Short(10, 5).Buffer()}) {
     Buffer bytes = bad;
     CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
     ASSERT_EQ(pack.getNext(), 10);
     EXPECT_EQ(Raised([&] { ZqlUnpackDataDescriptor(&pack, 10); }), kZqlErrInternalZQLError);
   }
   // With no frame open the raise returns and the answer is null.
-  Buffer bytes = CExpected().l(10, 0).l(12, 0).end(0).bytes();
+  Buffer bytes = CPackBytes().Long(10, 0).Long(12, 0).End(0).Buffer();
   CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
   ASSERT_EQ(pack.getNext(), 10);
   EXPECT_EQ(ZqlUnpackDataDescriptor(&pack, 10), nullptr);

@@ -208,62 +208,72 @@ TEST(RoundTrip, UnpackOverAnOldValueKeepsNothingOfIt) {
 // Exact packed bytes
 // ---------------------------------------------------------------------------
 
-Buffer Packed(const CZqlData& v) {
-  return Pack([&](CZqlObjPack* p) { v.packTo(p); });
-}
-
-TEST(PackedForm, DateTimeAndTimeStamp) {
+// Each value's packed form, item by item.
+TEST(PackedForm, DatetimesAndIntervals) {
   CZqlDate d;
   d.set(2000, 2, 29);
-  EXPECT_EQ(Packed(d), CExpected().l(0, 2000 * 12 + 1).l(1, 29).end(1).bytes());
-  EXPECT_EQ(Packed(CZqlDate()), CExpected().end(1).bytes());
-
   CZqlTime t(2, kZqlTrue);
   t.storeValue("10:20:30.25-05:30", 20);
-  // Precision, zone flag, seconds of the day, then the zone's own form.
-  EXPECT_EQ(Packed(t), CExpected().s(0, 2).s(1, 1).d(2, 37230.25).l(0, kZqlIHourToMinute)
-                           .l(1, 2).l(3, 1).d(4, 19800.0).end(10).end(2).bytes());
-  EXPECT_EQ(Packed(CZqlTime()), CExpected().end(2).bytes());
-
   CZqlTimeStamp ts(0);
   ts.storeValue("2000-02-29 00:00:01", 20);
-  EXPECT_EQ(Packed(ts), CExpected().l(0, 2000 * 12 + 1).l(1, 29).end(1).d(2, 1.0)
-                            .l(0, kZqlIHourToMinute).l(1, 2).end(10).end(2).end(3).bytes());
-  EXPECT_EQ(Packed(CZqlTimeStamp()), CExpected().end(1).s(0, 6).end(2).end(3).bytes());
-}
-
-TEST(PackedForm, Intervals) {
   CZqlYM y(kZqlIYearToMonth, 6);
   y.storeValue("-1-2", 5);
-  EXPECT_EQ(Packed(y), CExpected().l(0, 7).l(1, 6).l(3, 1).l(4, 14).end(10).bytes());
-  EXPECT_EQ(Packed(CZqlYM()), CExpected().l(0, 1).end(10).bytes());
   CZqlDT s(kZqlISecond, 4, 2);
   s.storeValue("1.5", 4);
-  EXPECT_EQ(Packed(s), CExpected().l(0, 6).l(2, 2).d(4, 1.5).end(10).bytes());
+  const struct {
+    const CZqlData& value;
+    CPackBytes bytes;
+  } cases[] = {
+      {d, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1)},
+      {CZqlDate(), CPackBytes().End(1)},
+      // Precision, zone flag, seconds of the day, then the zone's own form.
+      {t, CPackBytes().Short(0, 2).Short(1, 1).Double(2, 37230.25).Long(0, kZqlIHourToMinute)
+              .Long(1, 2).Long(3, 1).Double(4, 19800.0).End(10).End(2)},
+      {CZqlTime(), CPackBytes().End(2)},
+      {ts, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1).Double(2, 1.0)
+               .Long(0, kZqlIHourToMinute).Long(1, 2).End(10).End(2).End(3)},
+      {CZqlTimeStamp(), CPackBytes().End(1).Short(0, 6).End(2).End(3)},
+      {y, CPackBytes().Long(0, 7).Long(1, 6).Long(3, 1).Long(4, 14).End(10)},
+      {CZqlYM(), CPackBytes().Long(0, 1).End(10)},
+      {s, CPackBytes().Long(0, 6).Long(2, 2).Double(4, 1.5).End(10)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Pack([&](CZqlObjPack* p) { c.value.packTo(p); }), c.bytes.Buffer())
+        << TypeText(c.value);
+  }
 }
 
 TEST(Unpack, ImpossibleValuesAreDamage) {
-  constexpr int kDamage = kZqlErrInternalZQLError;
   CZqlDate d;
-  EXPECT_EQ(UnpackInto(&d, CExpected().l(0, 1900 * 12 + 1).l(1, 29).end(1).bytes()), kDamage);
-  EXPECT_TRUE(d.isNull());
-  EXPECT_EQ(UnpackInto(&d, CExpected().l(0, 11).l(1, 1).end(1).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&d, CExpected().l(0, 24000).l(1, 65537).end(1).bytes()), kDamage);
   CZqlTime t;
-  EXPECT_EQ(UnpackInto(&t, CExpected().d(2, 86400.0).end(10).end(2).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&t, CExpected().d(2, -1.0).end(10).end(2).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&t, CExpected().d(2, 1.0).l(0, kZqlIDay).end(10).end(2).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&t, CExpected().s(0, 100).d(2, 1.0).end(10).end(2).bytes()), 0);
-  EXPECT_EQ(t.TimePrec(), 9u);
   CZqlYM y;
-  EXPECT_EQ(UnpackInto(&y, CExpected().l(0, kZqlIDay).end(10).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&y, CExpected().l(0, 2).l(4, 2000000).end(10).bytes()), kDamage);
   CZqlDT dt;
-  EXPECT_EQ(UnpackInto(&dt, CExpected().l(0, kZqlIYear).end(10).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&dt, CExpected().d(4, __builtin_nan("")).end(10).bytes()), kDamage);
-  EXPECT_EQ(UnpackInto(&dt, CExpected().d(4, -5.0).end(10).bytes()), kDamage);
+  const struct {
+    CZqlData& into;
+    CPackBytes bytes;
+  } cases[] = {
+      {d, CPackBytes().Long(0, 1900 * 12 + 1).Long(1, 29).End(1)},
+      {d, CPackBytes().Long(0, 11).Long(1, 1).End(1)},
+      {d, CPackBytes().Long(0, 24000).Long(1, 65537).End(1)},
+      {t, CPackBytes().Double(2, 86400.0).End(10).End(2)},
+      {t, CPackBytes().Double(2, -1.0).End(10).End(2)},
+      {t, CPackBytes().Double(2, 1.0).Long(0, kZqlIDay).End(10).End(2)},
+      {y, CPackBytes().Long(0, kZqlIDay).End(10)},
+      {y, CPackBytes().Long(0, 2).Long(4, 2000000).End(10)},
+      {dt, CPackBytes().Long(0, kZqlIYear).End(10)},
+      {dt, CPackBytes().Double(4, __builtin_nan("")).End(10)},
+      {dt, CPackBytes().Double(4, -5.0).End(10)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UnpackInto(&c.into, c.bytes.Buffer()), kZqlErrInternalZQLError) << &c - cases;
+  }
+  EXPECT_TRUE(d.isNull());
+  // Precisions out of range are held to their limits or defaults.
+  EXPECT_EQ(UnpackInto(&t, CPackBytes().Short(0, 100).Double(2, 1.0).End(10).End(2).Buffer()), 0);
+  EXPECT_EQ(t.TimePrec(), 9u);
   CZqlDT fresh;
-  EXPECT_EQ(UnpackInto(&fresh, CExpected().l(1, 99).l(2, 99).d(4, 5.0).end(10).bytes()), 0);
+  EXPECT_EQ(UnpackInto(&fresh, CPackBytes().Long(1, 99).Long(2, 99).Double(4, 5).End(10).Buffer()),
+            0);
   EXPECT_EQ(fresh.LeadFieldPrec(), 4u);
   EXPECT_EQ(fresh.FracSecPrec(), 0u);
 }

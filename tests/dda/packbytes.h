@@ -41,8 +41,11 @@ inline Bytes PackObject(const CZqlObject& object, bool values = false) {
 // An expected buffer, item by item.
 class CPackBytes {
  public:
-  CPackBytes& Long(int label, int32_t v) { return Item(label, 7, &v, 4); }
+  CPackBytes& Short(int label, int16_t v) { return Item(label, kZqlPackShort, &v, 2); }
+  CPackBytes& Long(int label, int32_t v) { return Item(label, kZqlPackLong, &v, 4); }
   CPackBytes& ULong(int label, uint32_t v) { return Item(label, 8, &v, 4); }
+  CPackBytes& Double(int label, double v) { return Item(label, kZqlPackDouble, &v, 8); }
+  CPackBytes& End(int32_t v) { return Long(0xFFFF, v); }
   CPackBytes& Str(int label, const char* s) {
     return Var(label, 10, s, static_cast<uint16_t>(std::strlen(s) + 1));
   }
@@ -51,6 +54,13 @@ class CPackBytes {
     std::vector<uint16_t> units(ascii, ascii + std::strlen(ascii));
     units.push_back(0);
     return Var(label, 12, units.data(), static_cast<uint16_t>(units.size() * 2));
+  }
+  // A length-prefixed item of n bytes.
+  CPackBytes& Var(int label, uint16_t type, const void* v, uint16_t n) {
+    Head(label, type);
+    Raw(&n, 2);
+    Raw(v, n);
+    return *this;
   }
   // The items of a packed buffer (its header left out).
   CPackBytes& Items(const Bytes& packed) {
@@ -61,7 +71,7 @@ class CPackBytes {
   // insert makes GCC 12 at -O3 report array bounds on its inlined copy.)
   Bytes Buffer() const {
     Bytes out(8 + items_.size());
-    const uint32_t marker = 0x01020304;
+    const uint32_t marker = kZqlPackMarker;
     const uint32_t total = uint32_t(out.size());
     std::memcpy(out.data(), &marker, 4);
     std::memcpy(out.data() + 4, &total, 4);
@@ -72,12 +82,6 @@ class CPackBytes {
  private:
   CPackBytes& Item(int label, uint16_t type, const void* v, size_t n) {
     Head(label, type);
-    Raw(v, n);
-    return *this;
-  }
-  CPackBytes& Var(int label, uint16_t type, const void* v, uint16_t n) {
-    Head(label, type);
-    Raw(&n, 2);
     Raw(v, n);
     return *this;
   }
