@@ -53,14 +53,33 @@ TEST_F(HostLink, IntegersAndDoublesRoundTrip) {
   EXPECT_EQ(dda.Err(0), kZqlErrNumericValueOutOfRange);
 }
 
-TEST_F(HostLink, CharacterTextGoesThroughTheVaryingText) {
-  char text[10] = "hello";
-  CZqlHostLink link;
-  ASSERT_EQ(link.init(kZqlHostChar, text, nullptr, sizeof text), 1);
-  ASSERT_EQ(link.prepInput(), 1);
-  CZqlUcStr s;
-  link.getData()->getValue(&s);
-  EXPECT_EQ(Text(s), "hello");
+// Host text is read up to its terminator or, unterminated, its length.
+TEST_F(HostLink, TextIsReadUpToItsTerminatorOrLength) {
+  char hello[10] = "hello";
+  char abcd[4] = {'a', 'b', 'c', 'd'};
+  unsigned short hi[8] = {'h', 'i', 0};
+  unsigned short xyz[3] = {'x', 'y', 'z'};
+  const struct {
+    EZqlHostType type;
+    void* buffer;
+    int32_t length;
+    const char* text;
+  } cases[] = {
+      {kZqlHostChar, hello, 10, "hello"}, {kZqlHostChar, abcd, 4, "abcd"},
+      {kZqlHostUcChar, hi, 8, "hi"},      {kZqlHostUcChar, xyz, 3, "xyz"},
+  };
+  for (const auto& c : cases) {
+    CZqlHostLink link;
+    ASSERT_EQ(link.init(c.type, c.buffer, nullptr, c.length), 1);
+    ASSERT_EQ(link.prepInput(), 1);
+    CZqlUcStr s;
+    link.getData()->getValue(&s);
+    EXPECT_EQ(Text(s), c.text);
+  }
+}
+
+TEST_F(HostLink, TextIsWrittenTerminatedAndCut) {
+  char text[10];
   CZqlInt i;
   i.storeValue(42L);
   int16_t ind = -5;
@@ -75,38 +94,14 @@ TEST_F(HostLink, CharacterTextGoesThroughTheVaryingText) {
   EXPECT_EQ(Write(out, longer), 0);
   EXPECT_STREQ(text, "abcdefghi");
   EXPECT_EQ(dda.Err(0), kZqlErrStringDataRightTruncation0104);
-}
-
-TEST_F(HostLink, UnterminatedTextIsReadOnlyUpToItsLength) {
-  char text[4] = {'a', 'b', 'c', 'd'};
-  CZqlHostLink link;
-  link.init(kZqlHostChar, text, nullptr, sizeof text);
-  ASSERT_EQ(link.prepInput(), 1);
-  CZqlUcStr s;
-  link.getData()->getValue(&s);
-  EXPECT_EQ(Text(s), "abcd");
-  unsigned short units[3] = {'x', 'y', 'z'};
+  unsigned short units[8];
+  std::memset(units, 0xFF, sizeof units);
   CZqlHostLink uc;
-  uc.init(kZqlHostUcChar, units, nullptr, 3);
-  ASSERT_EQ(uc.prepInput(), 1);
-  uc.getData()->getValue(&s);
-  EXPECT_EQ(Text(s), "xyz");
-}
-
-TEST_F(HostLink, SixteenBitTextRoundTrips) {
-  unsigned short units[8] = {'h', 'i', 0};
-  CZqlHostLink link;
-  link.init(kZqlHostUcChar, units, nullptr, 8);
-  ASSERT_EQ(link.prepInput(), 1);
-  ASSERT_FALSE(link.getData()->isNull());
-  CZqlUcStr s;
-  link.getData()->getValue(&s);
-  EXPECT_EQ(Text(s), "hi");
+  uc.init(kZqlHostUcChar, units, nullptr, 8);
   CZqlChar c(4);
   c.setVarying();
   c.storeValue("ok", 3);
-  std::memset(units, 0xFF, sizeof units);
-  EXPECT_EQ(Write(link, c), 0);
+  EXPECT_EQ(Write(uc, c), 0);
   EXPECT_EQ(units[0], 'o');
   EXPECT_EQ(units[1], 'k');
   EXPECT_EQ(units[2], 0);
