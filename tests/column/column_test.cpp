@@ -26,15 +26,8 @@ TEST(ColumnPack, IntegerColumnWithANamePacksNameAndDescriptorOnly) {
   const CZqlIdent name("ID");
   CZqlInt dsc;
   const CZqlColumn col(name, dsc);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(1, 0)
-                             .Items(PackObject(name))
-                             .Long(10, 4)
-                             .Long(12, 0)
-                             .Items(PackObject(dsc))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, 0).Items(PackObject(name)).Long(10, 4)
+                         .Long(12, 0).Items(PackObject(dsc)).End(0).Buffer();
   EXPECT_EQ(PackObject(col), expected);
   EXPECT_EQ(col.packSize(), expected.size());
   CZqlColumn back;
@@ -58,19 +51,9 @@ TEST(ColumnPack, EveryOptionalFieldTravels) {
   CZqlDate deflt;
   deflt.set(2000, 2, 29);
   col.setDefault(&deflt);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(1, 0)
-                             .Items(PackObject(col.Name()))
-                             .Long(2, 0)
-                             .Long(3, 0)
-                             .Long(5, 0)
-                             .Items(PackObject(col.Domain()))
-                             .Long(6, 12)
-                             .Items(Group(10, dsc))
-                             .Items(Group(20, deflt))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, 0).Items(PackObject(col.Name()))
+                         .Long(2, 0).Long(3, 0).Long(5, 0).Items(PackObject(col.Domain()))
+                         .Long(6, 12).Items(Group(10, dsc)).Items(Group(20, deflt)).End(0).Buffer();
   const Bytes packed = PackObject(col);
   ASSERT_EQ(packed, expected);
   // The groups' heads: DAY TO SECOND is interval 10, a DATE datetime 1.
@@ -95,12 +78,8 @@ TEST(ColumnPack, ValueFormCarriesOnlyTheValue) {
   CZqlInt v;
   v.storeValue(5L);
   const CZqlColumn col(CZqlIdent("N"), v);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(12, 0)
-                             .Items(PackObject(v, true))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(12, 0).Items(PackObject(v, true)).End(0)
+                         .Buffer();
   EXPECT_EQ(PackObject(col, true), expected);
   CZqlColumn other(CZqlIdent("N"), CZqlInt());
   ASSERT_EQ(UnpackInto(&other, expected, true), 0);
@@ -127,22 +106,13 @@ TEST(ParameterPack, NullableOnlyWhenNotTheDefault) {
   const CZqlInt dsc;
   p.setDsc(&dsc);
   p.setNullable(kZqlFalse);
-  const Bytes notNull = CPackBytes()
-                            .Long(0, 0x101)
-                            .Long(3, 0)
-                            .Items(Group(10, dsc))
-                            .Long(0xFFFF, 0)
-                            .Buffer();
+  const Bytes notNull = CPackBytes().Long(0, 0x101).Long(3, 0).Items(Group(10, dsc)).End(0)
+                        .Buffer();
   EXPECT_EQ(PackObject(p), notNull);
   p.setNullable(kZqlTrue);
   p.setName(CZqlIdent("P1"));
-  const Bytes named = CPackBytes()
-                          .Long(0, 0x101)
-                          .Long(2, 0)
-                          .Items(PackObject(p.Name()))
-                          .Items(Group(10, dsc))
-                          .Long(0xFFFF, 0)
-                          .Buffer();
+  const Bytes named = CPackBytes().Long(0, 0x101).Long(2, 0).Items(PackObject(p.Name()))
+                      .Items(Group(10, dsc)).End(0).Buffer();
   EXPECT_EQ(PackObject(p), named);
   CZqlParameter back;
   back.setNullable(kZqlFalse);
@@ -181,11 +151,7 @@ TEST(OutputPack, FullAndValueForms) {
   CZqlInt* v = new CZqlInt;
   v->storeValue(-9L);
   ASSERT_EQ(out.setBind(v), 1);
-  const Bytes full = CPackBytes()
-                         .Long(0, 0x101)
-                         .Items(Group(10, *v))
-                         .Long(0xFFFF, 0)
-                         .Buffer();
+  const Bytes full = CPackBytes().Long(0, 0x101).Items(Group(10, *v)).End(0).Buffer();
   EXPECT_EQ(PackObject(out), full);
   CZqlOutput back;
   ASSERT_EQ(UnpackInto(&back, full), 0);
@@ -196,7 +162,7 @@ TEST(OutputPack, FullAndValueForms) {
   EXPECT_EQ(n, -9);
   const Bytes values = PackObject(out, true);
   EXPECT_EQ(values, CPackBytes().Long(0, 0x101).Long(12, 0).Items(PackObject(*v, true))
-                        .Long(0xFFFF, 0).Buffer());
+                        .End(0).Buffer());
   CZqlOutput empty;
   EXPECT_EQ(UnpackInto(&empty, values, true), kZqlErrInternalZQLError);
 }

@@ -60,7 +60,7 @@ TEST(DDAPack, AreaWithoutConditionsHasNoConditionBlock) {
   dda.setNameOfDBMS("not for EXECUTE");
   dda.setStatusOfDBMS(1);
   const Bytes expected =
-      CPackBytes().Long(0, 0x101).Long(2, 5).Long(0xFFFF, 0).Buffer();
+      CPackBytes().Long(0, 0x101).Long(2, 5).End(0).Buffer();
   EXPECT_EQ(PackArea(dda), expected);
   EXPECT_EQ(dda.packSize(), expected.size());
   CZqlDDA none;
@@ -87,9 +87,9 @@ TEST(DDAPack, ConditionBlockEndsWithTwoTerminators) {
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, kZqlStmCursor).Long(3, 3).Long(4, 1)
                              .Uc(6, "T").Uc(7, "db").ULong(8, 7).Long(100, 0).Long(19, 2)
                              .Long(18, 1).Long(0, 0xCF00).Str(1, "HY000").Uc(2, "m1")
-                             .Uc(3, "\tTABLE_NAME\tT").Long(0xFFFF, 0).Long(0, 0xA014)
-                             .Str(1, "A0020").Uc(2, "EOF found").Long(0xFFFF, 0).Long(0xFFFF, 0)
-                             .Long(0xFFFF, 0).Buffer();
+                             .Uc(3, "\tTABLE_NAME\tT").End(0).Long(0, 0xA014)
+                             .Str(1, "A0020").Uc(2, "EOF found").End(0).End(0)
+                             .End(0).Buffer();
   EXPECT_EQ(PackArea(dda), expected);
 }
 
@@ -101,7 +101,7 @@ TEST(DDAPack, ColumnsAndParameterDescriptionsFollowAPrepare) {
   expected.Long(10, 0).Long(0, 2);
   expected.Items(PackObject(*dda.ColDsc(0))).Items(PackObject(*dda.ColDsc(1)));
   expected.Long(11, 0).Long(0, 1).Long(1, 1).Items(PackObject(*dda.ParDsc(0)));
-  expected.Long(0xFFFF, 0);
+  expected.End(0);
   EXPECT_EQ(PackArea(dda), expected.Buffer());
   // A described statement that is not a query sends no columns.
   dda.setStmType(kZqlStmInsert);
@@ -125,7 +125,7 @@ TEST(DDAPack, ExecuteSendsOnlyTheBoundValues) {
   dda.setStmType(kZqlStmUndefined);
   dda.setCmdStmType(kZqlStmExecute);
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(11, 0).Long(0, 2).Long(1, 0)
-                             .Items(Group(10, v1)).Items(Group(10, v2)).Long(0xFFFF, 0).Buffer();
+                             .Items(Group(10, v1)).Items(Group(10, v2)).End(0).Buffer();
   EXPECT_EQ(PackArea(dda), expected);
   EXPECT_EQ(dda.Params()->PackFlag(), 0);
 }
@@ -142,7 +142,7 @@ TEST(DDAPack, FetchSendsTheRowValues) {
   dda.AllocParDsc(1);  // no descriptor, nothing bound: not sent for FETCH
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, kZqlStmCursor).Long(12, 0).Long(0, 2)
                              .Items(PackObject(*dda.OutDsc(0), true))
-                             .Items(PackObject(*dda.OutDsc(1), true)).Long(0xFFFF, 0).Buffer();
+                             .Items(PackObject(*dda.OutDsc(1), true)).End(0).Buffer();
   EXPECT_EQ(PackArea(dda), expected);
 }
 
@@ -281,7 +281,7 @@ void ClientArea(CZqlDDA* dda) {
 TEST(DDAUnpack, DamagedAreasAreRefused) {
   const auto head = [] { return CPackBytes().Long(0, 0x101); };
   const Bytes damaged[] = {
-      CPackBytes().Long(0, 0x102).Long(0xFFFF, 0).Buffer(),  // wrong version
+      CPackBytes().Long(0, 0x102).End(0).Buffer(),  // wrong version
       CPackBytes().Long(1, 0x101).Buffer(),
       CPackBytes().Str(0, "x").Buffer(),
       Bytes(),
@@ -308,8 +308,8 @@ TEST(DDAUnpack, DamagedAreasAreRefused) {
 TEST(DDAUnpack, ConditionCountsBeyondTheCapacityDropTheOldest) {
   CPackBytes b;
   b.Long(0, 0x101).Long(100, 0).Long(19, 1);
-  for (int i = 0; i < 3; ++i) b.Long(0, 0xA009 + i).Long(0xFFFF, 0);
-  b.Long(0xFFFF, 0).Long(0xFFFF, 0);
+  for (int i = 0; i < 3; ++i) b.Long(0, 0xA009 + i).End(0);
+  b.End(0).End(0);
   CZqlDDA dda;
   ASSERT_EQ(Unpack(&dda, b.Buffer()), 0);
   EXPECT_EQ(dda.CondCount(), 1);
