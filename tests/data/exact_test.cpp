@@ -320,10 +320,7 @@ TEST(Conversions, FromOtherValuesAndTextOut) {
   EXPECT_TRUE(target.isNull());
   // Text out.
   EXPECT_EQ(Text(Int(INT32_MIN)), "-2147483648");
-  char buf[4];
-  EXPECT_EQ(Int(123456).getValue(buf, sizeof buf), 1);
-  EXPECT_STREQ(buf, "123");  // cut, with the truncation warning pushed
-  std::memset(buf, 'x', sizeof buf);
+  char buf[4] = "xx";
   EXPECT_EQ(CZqlInt().getValue(buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "");
 }
