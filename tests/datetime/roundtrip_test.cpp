@@ -182,12 +182,8 @@ TEST(RoundTrip, PackedFormUnpacksToAnEqualValue) {
     // Three group items and the container's item around the value's form.
     EXPECT_EQ(size, v->packSize() + 4 * 8) << Text(*v);
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->DateTimeType(), v->DateTimeType());
-    EXPECT_EQ(back->IntervalType(), v->IntervalType());
-    EXPECT_EQ(back->TimePrec(), v->TimePrec());
-    EXPECT_EQ(back->TimeStampPrec(), v->TimeStampPrec());
-    EXPECT_EQ(back->LeadFieldPrec(), v->LeadFieldPrec());
-    EXPECT_EQ(back->FracSecPrec(), v->FracSecPrec());
+    // The type text names every precision and the zone flag.
+    EXPECT_EQ(TypeText(*back), TypeText(*v));
     EXPECT_TRUE(Equal(*v, *back)) << Text(*v);
   }
 }
@@ -220,26 +216,27 @@ TEST(PackedForm, DatetimesAndIntervals) {
   y.storeValue("-1-2", 5);
   CZqlDT s(kZqlISecond, 4, 2);
   s.storeValue("1.5", 4);
-  const struct {
-    const CZqlData& value;
-    CPackBytes bytes;
-  } cases[] = {
-      {d, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1)},
-      {CZqlDate(), CPackBytes().End(1)},
+  const CZqlDate nd;
+  const CZqlTime nt;
+  const CZqlTimeStamp nts;
+  const CZqlYM ny;
+  const std::pair<const CZqlData*, CPackBytes> cases[] = {
+      {&d, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1)},
+      {&nd, CPackBytes().End(1)},
       // Precision, zone flag, seconds of the day, then the zone's own form.
-      {t, CPackBytes().Short(0, 2).Short(1, 1).Double(2, 37230.25).Long(0, kZqlIHourToMinute)
-              .Long(1, 2).Long(3, 1).Double(4, 19800.0).End(10).End(2)},
-      {CZqlTime(), CPackBytes().End(2)},
-      {ts, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1).Double(2, 1.0)
-               .Long(0, kZqlIHourToMinute).Long(1, 2).End(10).End(2).End(3)},
-      {CZqlTimeStamp(), CPackBytes().End(1).Short(0, 6).End(2).End(3)},
-      {y, CPackBytes().Long(0, 7).Long(1, 6).Long(3, 1).Long(4, 14).End(10)},
-      {CZqlYM(), CPackBytes().Long(0, 1).End(10)},
-      {s, CPackBytes().Long(0, 6).Long(2, 2).Double(4, 1.5).End(10)},
+      {&t, CPackBytes().Short(0, 2).Short(1, 1).Double(2, 37230.25).Long(0, kZqlIHourToMinute)
+               .Long(1, 2).Long(3, 1).Double(4, 19800.0).End(10).End(2)},
+      {&nt, CPackBytes().End(2)},
+      {&ts, CPackBytes().Long(0, 2000 * 12 + 1).Long(1, 29).End(1).Double(2, 1.0)
+                .Long(0, kZqlIHourToMinute).Long(1, 2).End(10).End(2).End(3)},
+      {&nts, CPackBytes().End(1).Short(0, 6).End(2).End(3)},
+      {&y, CPackBytes().Long(0, 7).Long(1, 6).Long(3, 1).Long(4, 14).End(10)},
+      {&ny, CPackBytes().Long(0, 1).End(10)},
+      {&s, CPackBytes().Long(0, 6).Long(2, 2).Double(4, 1.5).End(10)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Pack([&](CZqlObjPack* p) { c.value.packTo(p); }), c.bytes.Buffer())
-        << TypeText(c.value);
+    EXPECT_EQ(Pack([&](CZqlObjPack* p) { c.first->packTo(p); }), c.second.Buffer())
+        << TypeText(*c.first);
   }
 }
 
@@ -248,24 +245,21 @@ TEST(Unpack, ImpossibleValuesAreDamage) {
   CZqlTime t;
   CZqlYM y;
   CZqlDT dt;
-  const struct {
-    CZqlData& into;
-    CPackBytes bytes;
-  } cases[] = {
-      {d, CPackBytes().Long(0, 1900 * 12 + 1).Long(1, 29).End(1)},
-      {d, CPackBytes().Long(0, 11).Long(1, 1).End(1)},
-      {d, CPackBytes().Long(0, 24000).Long(1, 65537).End(1)},
-      {t, CPackBytes().Double(2, 86400.0).End(10).End(2)},
-      {t, CPackBytes().Double(2, -1.0).End(10).End(2)},
-      {t, CPackBytes().Double(2, 1.0).Long(0, kZqlIDay).End(10).End(2)},
-      {y, CPackBytes().Long(0, kZqlIDay).End(10)},
-      {y, CPackBytes().Long(0, 2).Long(4, 2000000).End(10)},
-      {dt, CPackBytes().Long(0, kZqlIYear).End(10)},
-      {dt, CPackBytes().Double(4, __builtin_nan("")).End(10)},
-      {dt, CPackBytes().Double(4, -5.0).End(10)},
+  const std::pair<CZqlData*, CPackBytes> cases[] = {
+      {&d, CPackBytes().Long(0, 1900 * 12 + 1).Long(1, 29).End(1)},
+      {&d, CPackBytes().Long(0, 11).Long(1, 1).End(1)},
+      {&d, CPackBytes().Long(0, 24000).Long(1, 65537).End(1)},
+      {&t, CPackBytes().Double(2, 86400.0).End(10).End(2)},
+      {&t, CPackBytes().Double(2, -1.0).End(10).End(2)},
+      {&t, CPackBytes().Double(2, 1.0).Long(0, kZqlIDay).End(10).End(2)},
+      {&y, CPackBytes().Long(0, kZqlIDay).End(10)},
+      {&y, CPackBytes().Long(0, 2).Long(4, 2000000).End(10)},
+      {&dt, CPackBytes().Long(0, kZqlIYear).End(10)},
+      {&dt, CPackBytes().Double(4, __builtin_nan("")).End(10)},
+      {&dt, CPackBytes().Double(4, -5.0).End(10)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(UnpackInto(&c.into, c.bytes.Buffer()), kZqlErrInternalZQLError) << &c - cases;
+    EXPECT_EQ(UnpackInto(c.first, c.second.Buffer()), kZqlErrInternalZQLError) << &c - cases;
   }
   EXPECT_TRUE(d.isNull());
   // Precisions out of range are held to their limits or defaults.
