@@ -9,19 +9,6 @@
 
 namespace {
 
-Bytes Group(int label, const CZqlData& value) {
-  return PackTwice([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, label, value); });
-}
-
-template <class T>
-int UnpackInto(T* object, Bytes bytes, bool values = false) {
-  CZqlObjPack pack(bytes.data(), uint32_t(bytes.size()));
-  return Raised([&] {
-    if (values) object->unpackValueFrom(&pack);
-    else object->unpackFrom(&pack);
-  });
-}
-
 TEST(ColumnPack, IntegerColumnWithANamePacksNameAndDescriptorOnly) {
   const CZqlIdent name("ID");
   CZqlInt dsc;

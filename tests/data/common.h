@@ -52,21 +52,7 @@ inline std::string TypeText(const CZqlData& v) {
 }
 
 // Packs in the two passes every writer uses.
-inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) {
-  CZqlObjPack sizing;
-  write(&sizing);
-  Buffer out(sizing.Size());
-  CZqlObjPack pack(out.data(), static_cast<uint32_t>(out.size()));
-  write(&pack);
-  EXPECT_EQ(pack.Size(), out.size());
-  return out;
-}
-
-// Unpacks bytes into v; answers the code raised, or 0.
-inline int UnpackInto(CZqlData* v, Buffer bytes) {
-  CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return Raised([&] { v->unpackFrom(&pack); });
-}
+inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
 
 // v packed as a data descriptor group under label 10, with the container's
 // next item behind it, and read back: the group and the value are consumed

@@ -1,5 +1,6 @@
 // Test helpers: expected packed buffers written item by item without
-// CZqlObjPack, two-pass packing of objects, and the code a call raised.
+// CZqlObjPack, two-pass packing and unpacking of objects, and the code a
+// call raised.
 #ifndef ZQL_TESTS_PACKBYTES_H
 #define ZQL_TESTS_PACKBYTES_H
 
@@ -8,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "objpack.h"
 #include "zqlclass.h"
+#include "zqlsbase.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -19,7 +23,8 @@ int Raised(F f) {
   return ZqlTry(f) ? 0 : ZqlTryCode();
 }
 
-// Runs fill twice: once to size, once into a buffer of exactly that size.
+// Runs fill twice: once to size, once into a buffer of exactly that size,
+// which the second pass must fill.
 template <class Fill>
 Bytes PackTwice(Fill fill) {
   CZqlObjPack sizing;
@@ -27,7 +32,24 @@ Bytes PackTwice(Fill fill) {
   Bytes buf(sizing.Size());
   CZqlObjPack pack(buf.data(), uint32_t(buf.size()));
   fill(&pack);
+  EXPECT_EQ(pack.Size(), buf.size());
   return buf;
+}
+
+// Unpacks bytes into object (unpackFrom, or unpackValueFrom for values);
+// answers the code raised, or 0.
+template <class T>
+int UnpackInto(T* object, Bytes bytes, bool values = false) {
+  CZqlObjPack pack(bytes.empty() ? nullptr : bytes.data(), uint32_t(bytes.size()));
+  return Raised([&] {
+    if (values) object->unpackValueFrom(&pack);
+    else object->unpackFrom(&pack);
+  });
+}
+
+// The value-descriptor group of value at label.
+inline Bytes Group(int label, const CZqlData& value) {
+  return PackTwice([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, label, value); });
 }
 
 // The packed form of object (packTo, or packValueTo for values).
