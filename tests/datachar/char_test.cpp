@@ -236,21 +236,19 @@ TEST(CharCollation, DyadicOperatorsReportCoercibility) {
   const CZqlChar none = WithCollation("a", "", kZqlNoCollating);
   const CZqlChar explicitA = WithCollation("a", "alpha", kZqlExplicit);
   const CZqlChar explicitB = WithCollation("a", "beta", kZqlExplicit);
-  const struct {
-    const CZqlChar &a, &b;
-    EZqlCAttr result;
-  } cases[] = {
-      {coercible, implicitA, kZqlImplicit}, {coercible, coercible, kZqlCoercible},
-      {implicitA, implicitB, kZqlNoCollating}, {implicitA, none, kZqlNoCollating},
-      {none, explicitB, kZqlExplicit}, {explicitA, implicitB, kZqlExplicit},
-  };
-  for (const auto& k : cases) {
-    EZqlCAttr c = kZqlExplicit;
-    k.a.DyadicOpColSet(k.b, &c);
-    EXPECT_EQ(c, k.result) << &k - cases;
-  }
-  EZqlCAttr c;
+  EZqlCAttr c = kZqlCoercible;
+  coercible.DyadicOpColSet(implicitA, &c);
+  EXPECT_EQ(c, kZqlImplicit);
+  coercible.DyadicOpColSet(coercible, &c);
+  EXPECT_EQ(c, kZqlCoercible);
   EXPECT_EQ(implicitA.DyadicOpColSet(implicitB, &c), 0u);
+  EXPECT_EQ(c, kZqlNoCollating);
+  implicitA.DyadicOpColSet(none, &c);
+  EXPECT_EQ(c, kZqlNoCollating);
+  none.DyadicOpColSet(explicitB, &c);
+  EXPECT_EQ(c, kZqlExplicit);
+  explicitA.DyadicOpColSet(implicitB, &c);
+  EXPECT_EQ(c, kZqlExplicit);
   EXPECT_EQ(implicitA.isDyadicOpColSet(implicitB), 1);
   EXPECT_EQ(Raised([&] { explicitA.isDyadicOpColSet(explicitB); }),
             kZqlErrNotPermittedCollatingSequence);
