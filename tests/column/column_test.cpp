@@ -70,9 +70,7 @@ TEST(ColumnPack, ValueFormCarriesOnlyTheValue) {
   EXPECT_EQ(PackObject(col, true), expected);
   CZqlColumn other(CZqlIdent("N"), CZqlInt());
   ASSERT_EQ(UnpackInto(&other, expected, true), 0);
-  long n = 0;
-  other.getData()->getValue(&n);
-  EXPECT_EQ(n, 5);
+  EXPECT_EQ(Text(*other.getData()), "5");
   CZqlColumn bare;  // nowhere to put the value
   EXPECT_EQ(UnpackInto(&bare, expected, true), kZqlErrInternalZQLError);
 }
@@ -144,9 +142,7 @@ TEST(OutputPack, FullAndValueForms) {
   ASSERT_EQ(UnpackInto(&back, full), 0);
   CZqlData* got = nullptr;
   ASSERT_EQ(back.getBind(&got), 1);
-  long n = 0;
-  got->getValue(&n);
-  EXPECT_EQ(n, -9);
+  EXPECT_EQ(Text(*got), "-9");
   const Bytes values = PackObject(out, true);
   EXPECT_EQ(values, CPackBytes().Long(0, 0x101).Long(12, 0).Items(PackObject(*v, true))
                         .End(0).Buffer());
@@ -178,9 +174,7 @@ TEST(ColumnCopy, CopiesAreDeepAndClearResets) {
   CZqlInt five;
   five.storeValue(5L);
   numeric = &five;
-  long got = 0;
-  numeric.getData()->getValue(&got);
-  EXPECT_EQ(got, 5);
+  EXPECT_EQ(Text(*numeric.getData()), "5");
   b.Clear();
   EXPECT_EQ(b.getData(), nullptr);
   EXPECT_EQ(b.Default(), nullptr);

@@ -20,13 +20,6 @@
 
 using Buffer = std::vector<unsigned char>;
 
-// The 8-bit text form of a value ("" for null).
-inline std::string Text(const CZqlData& v) {
-  char buf[160];
-  v.getValue(buf, sizeof buf);
-  return buf;
-}
-
 // Units below 0x80 as characters, others as "<XXXX>".
 inline std::string Str(const CZqlUcStr& s) {
   std::string out;

@@ -206,9 +206,7 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   EXPECT_EQ(driver.Params()->ValuesReceived(), 1);
   CZqlData* got = nullptr;
   ASSERT_EQ(driver.ParDsc(0)->getBind(&got), 1);
-  long v = 0;
-  got->getValue(&v);
-  EXPECT_EQ(v, 123);
+  EXPECT_EQ(Text(*got), "123");
   // Values arriving at the client replace its binding, never free it.
   driver.setStmType(kZqlStmUndefined);
   driver.setCmdStmType(kZqlStmExecute);
@@ -216,8 +214,7 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   client.ParDsc(0)->getBind(&got);
   EXPECT_NE(got, &mine);
-  mine.getValue(&v);
-  EXPECT_EQ(v, 123);
+  EXPECT_EQ(Text(mine), "123");
 
   // FETCH: the row's values build the client's output on first arrival.
   driver.CreateOutput();
@@ -232,10 +229,7 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   CZqlData* name = nullptr;
   client.OutDsc(0)->getBind(&got);
   client.OutDsc(1)->getBind(&name);
-  CZqlUcStr s;
-  got->getValue(&v);
-  name->getValue(&s);
-  EXPECT_EQ(std::to_string(v) + Text(s), "7abc");
+  EXPECT_EQ(Text(*got) + Text(*name), "7abc");
 }
 
 // ---------------------------------------------------------------------------

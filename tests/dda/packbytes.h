@@ -128,4 +128,11 @@ inline std::string Text(const CZqlUcStr& s) {
 
 inline std::string Text(const CZqlUcStr* s) { return s != nullptr ? Text(*s) : "<null>"; }
 
+// The 8-bit text form of a value ("" for null).
+inline std::string Text(const CZqlData& v) {
+  char buf[160];
+  v.getValue(buf, sizeof buf);
+  return buf;
+}
+
 #endif  // ZQL_TESTS_PACKBYTES_H
