@@ -92,6 +92,7 @@ class CDiagScope {
   }
   bool None() const { return dda_.CondCount() == 0; }
   void Flush() { dda_.FlushCond(); }
+  CZqlDDA& Area() { return dda_; }
 
  private:
   CZqlDDA dda_;
