@@ -9,32 +9,12 @@
 
 namespace {
 
-Bytes Group(int label, const CZqlData& value) {
-  return PackTwice([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, label, value); });
-}
-
-template <class T>
-int UnpackInto(T* object, Bytes bytes, bool values = false) {
-  CZqlObjPack pack(bytes.data(), uint32_t(bytes.size()));
-  return Raised([&] {
-    if (values) object->unpackValueFrom(&pack);
-    else object->unpackFrom(&pack);
-  });
-}
-
 TEST(ColumnPack, IntegerColumnWithANamePacksNameAndDescriptorOnly) {
   const CZqlIdent name("ID");
   CZqlInt dsc;
   const CZqlColumn col(name, dsc);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(1, 0)
-                             .Items(PackObject(name))
-                             .Long(10, 4)
-                             .Long(12, 0)
-                             .Items(PackObject(dsc))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, 0).Items(PackObject(name)).Long(10, 4)
+                         .Long(12, 0).Items(PackObject(dsc)).End(0).Buffer();
   EXPECT_EQ(PackObject(col), expected);
   EXPECT_EQ(col.packSize(), expected.size());
   CZqlColumn back;
@@ -58,19 +38,9 @@ TEST(ColumnPack, EveryOptionalFieldTravels) {
   CZqlDate deflt;
   deflt.set(2000, 2, 29);
   col.setDefault(&deflt);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(1, 0)
-                             .Items(PackObject(col.Name()))
-                             .Long(2, 0)
-                             .Long(3, 0)
-                             .Long(5, 0)
-                             .Items(PackObject(col.Domain()))
-                             .Long(6, 12)
-                             .Items(Group(10, dsc))
-                             .Items(Group(20, deflt))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, 0).Items(PackObject(col.Name()))
+                         .Long(2, 0).Long(3, 0).Long(5, 0).Items(PackObject(col.Domain()))
+                         .Long(6, 12).Items(Group(10, dsc)).Items(Group(20, deflt)).End(0).Buffer();
   const Bytes packed = PackObject(col);
   ASSERT_EQ(packed, expected);
   // The groups' heads: DAY TO SECOND is interval 10, a DATE datetime 1.
@@ -95,18 +65,12 @@ TEST(ColumnPack, ValueFormCarriesOnlyTheValue) {
   CZqlInt v;
   v.storeValue(5L);
   const CZqlColumn col(CZqlIdent("N"), v);
-  const Bytes expected = CPackBytes()
-                             .Long(0, 0x101)
-                             .Long(12, 0)
-                             .Items(PackObject(v, true))
-                             .Long(0xFFFF, 0)
-                             .Buffer();
+  const Bytes expected = CPackBytes().Long(0, 0x101).Long(12, 0).Items(PackObject(v, true)).End(0)
+                         .Buffer();
   EXPECT_EQ(PackObject(col, true), expected);
   CZqlColumn other(CZqlIdent("N"), CZqlInt());
   ASSERT_EQ(UnpackInto(&other, expected, true), 0);
-  long n = 0;
-  other.getData()->getValue(&n);
-  EXPECT_EQ(n, 5);
+  EXPECT_EQ(Text(*other.getData()), "5");
   CZqlColumn bare;  // nowhere to put the value
   EXPECT_EQ(UnpackInto(&bare, expected, true), kZqlErrInternalZQLError);
 }
@@ -127,22 +91,13 @@ TEST(ParameterPack, NullableOnlyWhenNotTheDefault) {
   const CZqlInt dsc;
   p.setDsc(&dsc);
   p.setNullable(kZqlFalse);
-  const Bytes notNull = CPackBytes()
-                            .Long(0, 0x101)
-                            .Long(3, 0)
-                            .Items(Group(10, dsc))
-                            .Long(0xFFFF, 0)
-                            .Buffer();
+  const Bytes notNull = CPackBytes().Long(0, 0x101).Long(3, 0).Items(Group(10, dsc)).End(0)
+                        .Buffer();
   EXPECT_EQ(PackObject(p), notNull);
   p.setNullable(kZqlTrue);
   p.setName(CZqlIdent("P1"));
-  const Bytes named = CPackBytes()
-                          .Long(0, 0x101)
-                          .Long(2, 0)
-                          .Items(PackObject(p.Name()))
-                          .Items(Group(10, dsc))
-                          .Long(0xFFFF, 0)
-                          .Buffer();
+  const Bytes named = CPackBytes().Long(0, 0x101).Long(2, 0).Items(PackObject(p.Name()))
+                      .Items(Group(10, dsc)).End(0).Buffer();
   EXPECT_EQ(PackObject(p), named);
   CZqlParameter back;
   back.setNullable(kZqlFalse);
@@ -181,22 +136,16 @@ TEST(OutputPack, FullAndValueForms) {
   CZqlInt* v = new CZqlInt;
   v->storeValue(-9L);
   ASSERT_EQ(out.setBind(v), 1);
-  const Bytes full = CPackBytes()
-                         .Long(0, 0x101)
-                         .Items(Group(10, *v))
-                         .Long(0xFFFF, 0)
-                         .Buffer();
+  const Bytes full = CPackBytes().Long(0, 0x101).Items(Group(10, *v)).End(0).Buffer();
   EXPECT_EQ(PackObject(out), full);
   CZqlOutput back;
   ASSERT_EQ(UnpackInto(&back, full), 0);
   CZqlData* got = nullptr;
   ASSERT_EQ(back.getBind(&got), 1);
-  long n = 0;
-  got->getValue(&n);
-  EXPECT_EQ(n, -9);
+  EXPECT_EQ(Text(*got), "-9");
   const Bytes values = PackObject(out, true);
   EXPECT_EQ(values, CPackBytes().Long(0, 0x101).Long(12, 0).Items(PackObject(*v, true))
-                        .Long(0xFFFF, 0).Buffer());
+                        .End(0).Buffer());
   CZqlOutput empty;
   EXPECT_EQ(UnpackInto(&empty, values, true), kZqlErrInternalZQLError);
 }
@@ -225,9 +174,7 @@ TEST(ColumnCopy, CopiesAreDeepAndClearResets) {
   CZqlInt five;
   five.storeValue(5L);
   numeric = &five;
-  long got = 0;
-  numeric.getData()->getValue(&got);
-  EXPECT_EQ(got, 5);
+  EXPECT_EQ(Text(*numeric.getData()), "5");
   b.Clear();
   EXPECT_EQ(b.getData(), nullptr);
   EXPECT_EQ(b.Default(), nullptr);

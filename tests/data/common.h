@@ -1,6 +1,6 @@
 // common.h - helpers shared by the value tests (data, datetime, datachar):
-// the code a call raised, text views of values, two-pass packing, expected
-// packed bytes, and a descriptor area that collects pushed conditions.
+// text views of values, two-pass packing and a descriptor area that collects
+// pushed conditions (expected packed bytes: dda/packbytes.h).
 #ifndef ZQL_TESTS_DATA_COMMON_H
 #define ZQL_TESTS_DATA_COMMON_H
 
@@ -13,24 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "dda/packbytes.h"
 #include "objpack.h"
 #include "zqldda.h"
 #include "zqlsdata.h"
 
 using Buffer = std::vector<unsigned char>;
-
-// The code body raised into a try frame, 0 when it ran to its end.
-template <class Body>
-int Raised(Body&& body) {
-  return ZqlTry(body) ? 0 : ZqlTryCode();
-}
-
-// The 8-bit text form of a value ("" for null).
-inline std::string Text(const CZqlData& v) {
-  char buf[160];
-  v.getValue(buf, sizeof buf);
-  return buf;
-}
 
 // Units below 0x80 as characters, others as "<XXXX>".
 inline std::string Str(const CZqlUcStr& s) {
@@ -57,21 +45,7 @@ inline std::string TypeText(const CZqlData& v) {
 }
 
 // Packs in the two passes every writer uses.
-inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) {
-  CZqlObjPack sizing;
-  write(&sizing);
-  Buffer out(sizing.Size());
-  CZqlObjPack pack(out.data(), static_cast<uint32_t>(out.size()));
-  write(&pack);
-  EXPECT_EQ(pack.Size(), out.size());
-  return out;
-}
-
-// Unpacks bytes into v; answers the code raised, or 0.
-inline int UnpackInto(CZqlData* v, Buffer bytes) {
-  CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return Raised([&] { v->unpackFrom(&pack); });
-}
+inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
 
 // v packed as a data descriptor group under label 10, with the container's
 // next item behind it, and read back: the group and the value are consumed
@@ -93,46 +67,6 @@ inline std::unique_ptr<CZqlData> ThroughDescriptor(const CZqlData& v, std::size_
   EXPECT_EQ(Literal(*back), Literal(v));
   return back;
 }
-
-// Builds the expected bytes of a packed buffer in native byte order.
-class CExpected {
- public:
-  template <class T>
-  CExpected& item(uint16_t label, uint16_t type, T v) {
-    put(label);
-    put(type);
-    put(v);
-    return *this;
-  }
-  CExpected& l(uint16_t label, int32_t v) { return item(label, kZqlPackLong, v); }
-  CExpected& s(uint16_t label, int16_t v) { return item(label, kZqlPackShort, v); }
-  CExpected& d(uint16_t label, double v) { return item(label, kZqlPackDouble, v); }
-  CExpected& end(int32_t v) { return l(0xFFFF, v); }
-  CExpected& var(uint16_t label, uint16_t type, const void* data, uint16_t n) {
-    item(label, type, n);
-    const auto* p = static_cast<const unsigned char*>(data);
-    items_.insert(items_.end(), p, p + n);
-    return *this;
-  }
-  Buffer bytes() const {
-    Buffer out(8 + items_.size());
-    const uint32_t marker = kZqlPackMarker;
-    const uint32_t length = static_cast<uint32_t>(out.size());
-    std::memcpy(out.data(), &marker, 4);
-    std::memcpy(out.data() + 4, &length, 4);
-    if (!items_.empty()) std::memcpy(out.data() + 8, items_.data(), items_.size());
-    return out;
-  }
-
- private:
-  template <class T>
-  void put(T v) {
-    unsigned char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    items_.insert(items_.end(), b, b + sizeof v);
-  }
-  Buffer items_;
-};
 
 // Makes a new descriptor area current for its lifetime; Codes() are the
 // conditions pushed meanwhile, oldest first.
@@ -158,6 +92,7 @@ class CDiagScope {
   }
   bool None() const { return dda_.CondCount() == 0; }
   void Flush() { dda_.FlushCond(); }
+  CZqlDDA& Area() { return dda_; }
 
  private:
   CZqlDDA dda_;

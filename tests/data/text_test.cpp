@@ -148,16 +148,11 @@ TEST(SqlType, Texts) {
 }
 
 TEST(SqlLiteral, NullAndValues) {
-  CZqlUcStr out;
-  const CZqlSmallInt s;
-  const CZqlNumeric n(12, 2);
-  const CZqlFloat f;
-  const CZqlImplDef impl;
-  for (const CZqlData* v : {static_cast<const CZqlData*>(&s), static_cast<const CZqlData*>(&n),
-                            static_cast<const CZqlData*>(&f), static_cast<const CZqlData*>(&impl)}) {
-    EXPECT_EQ(v->SQLLiteral(&out), 0);
-    EXPECT_EQ(Str(out), "null");
-  }
+  CZqlUcStr out;  // every numeric class shares one literal writer
+  EXPECT_EQ(CZqlNumeric(12, 2).SQLLiteral(&out), 0);
+  EXPECT_EQ(Str(out), "null");
+  EXPECT_EQ(CZqlImplDef().SQLLiteral(&out), 0);
+  EXPECT_EQ(Str(out), "null");
   CZqlNumeric twelve(12, 2);
   twelve = 12.5;
   EXPECT_EQ(Literal(twelve), "12.5");

@@ -266,14 +266,14 @@ TEST(BitPack, EmptyValueStaysNotNullDamagedCountsAreHeld) {
   EXPECT_EQ(back.Type(), kZqlTypeVarbit);
   // Damaged counts are held to the bytes.
   const unsigned char one = 0xFF;
-  ASSERT_EQ(UnpackInto(&back, CExpected().l(0, 12).l(2, 5000).l(3, 1)
-                                  .var(4, kZqlPackBytes, &one, 1).end(14).bytes()),
+  ASSERT_EQ(UnpackInto(&back, CPackBytes().Long(0, 12).Long(2, 5000).Long(3, 1)
+                                  .Var(4, kZqlPackBytes, &one, 1).End(14).Buffer()),
             0);
   EXPECT_EQ(back.Length(), 12u);
   EXPECT_EQ(back.BitCount(), 12u);
   EXPECT_EQ(BinText(back), "111111110000");
   // A wrong payload width is damage.
-  EXPECT_EQ(UnpackInto(&back, CExpected().s(2, 3).end(14).bytes()), kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackInto(&back, CPackBytes().Short(2, 3).End(14).Buffer()), kZqlErrInternalZQLError);
 }
 
 }  // namespace

@@ -165,8 +165,6 @@ TEST(IntervalAttributes, TypeTextsAndLengths) {
     auto v = Make(c.type, c.lead, c.frac);
     EXPECT_EQ(TypeText(*v), c.text);
     EXPECT_EQ(v->ReturnLength(), c.length) << c.text;
-    EXPECT_EQ(v->Type(), kZqlTypeInterval);
-    EXPECT_EQ(v->IntervalType(), c.type);
   }
   EXPECT_EQ(CZqlDT(kZqlISecond, 7, 9).LeadFieldPrec(), 4u);
   EXPECT_EQ(CZqlDT(kZqlISecond, 7, 9).FracSecPrec(), 0u);

@@ -10,20 +10,6 @@
 
 namespace {
 
-Bytes PackArea(const CZqlDDA& dda) { return PackObject(dda); }
-
-// Unpacks bytes into dda; answers the code raised, 0 for success.
-int Unpack(CZqlDDA* dda, Bytes bytes) {
-  CZqlObjPack pack(bytes.empty() ? nullptr : bytes.data(), uint32_t(bytes.size()));
-  return Raised([&] { dda->unpackFrom(&pack); });
-}
-
-// The value-descriptor group of value at label, as ZqlPackDataDescriptor
-// writes it.
-Bytes Group(int label, const CZqlData& value) {
-  return PackTwice([&](CZqlObjPack* p) { ZqlPackDataDescriptor(p, label, value); });
-}
-
 CZqlInt Int(long v) {
   CZqlInt i;
   i.storeValue(v);
@@ -60,8 +46,8 @@ TEST(DDAPack, AreaWithoutConditionsHasNoConditionBlock) {
   dda.setNameOfDBMS("not for EXECUTE");
   dda.setStatusOfDBMS(1);
   const Bytes expected =
-      CPackBytes().Long(0, 0x101).Long(2, 5).Long(0xFFFF, 0).Buffer();
-  EXPECT_EQ(PackArea(dda), expected);
+      CPackBytes().Long(0, 0x101).Long(2, 5).End(0).Buffer();
+  EXPECT_EQ(PackObject(dda), expected);
   EXPECT_EQ(dda.packSize(), expected.size());
   CZqlDDA none;
   EXPECT_EQ(none.packSize(), 0u);
@@ -87,10 +73,10 @@ TEST(DDAPack, ConditionBlockEndsWithTwoTerminators) {
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, kZqlStmCursor).Long(3, 3).Long(4, 1)
                              .Uc(6, "T").Uc(7, "db").ULong(8, 7).Long(100, 0).Long(19, 2)
                              .Long(18, 1).Long(0, 0xCF00).Str(1, "HY000").Uc(2, "m1")
-                             .Uc(3, "\tTABLE_NAME\tT").Long(0xFFFF, 0).Long(0, 0xA014)
-                             .Str(1, "A0020").Uc(2, "EOF found").Long(0xFFFF, 0).Long(0xFFFF, 0)
-                             .Long(0xFFFF, 0).Buffer();
-  EXPECT_EQ(PackArea(dda), expected);
+                             .Uc(3, "\tTABLE_NAME\tT").End(0).Long(0, 0xA014)
+                             .Str(1, "A0020").Uc(2, "EOF found").End(0).End(0)
+                             .End(0).Buffer();
+  EXPECT_EQ(PackObject(dda), expected);
 }
 
 TEST(DDAPack, ColumnsAndParameterDescriptionsFollowAPrepare) {
@@ -101,13 +87,13 @@ TEST(DDAPack, ColumnsAndParameterDescriptionsFollowAPrepare) {
   expected.Long(10, 0).Long(0, 2);
   expected.Items(PackObject(*dda.ColDsc(0))).Items(PackObject(*dda.ColDsc(1)));
   expected.Long(11, 0).Long(0, 1).Long(1, 1).Items(PackObject(*dda.ParDsc(0)));
-  expected.Long(0xFFFF, 0);
-  EXPECT_EQ(PackArea(dda), expected.Buffer());
+  expected.End(0);
+  EXPECT_EQ(PackObject(dda), expected.Buffer());
   // A described statement that is not a query sends no columns.
   dda.setStmType(kZqlStmInsert);
-  const Bytes insert = PackArea(dda);
+  const Bytes insert = PackObject(dda);
   CZqlDDA back;
-  ASSERT_EQ(Unpack(&back, insert), 0);
+  ASSERT_EQ(UnpackInto(&back, insert), 0);
   EXPECT_EQ(back.Columns(), nullptr);
   EXPECT_EQ(back.ParCount(), 1);
 }
@@ -125,8 +111,8 @@ TEST(DDAPack, ExecuteSendsOnlyTheBoundValues) {
   dda.setStmType(kZqlStmUndefined);
   dda.setCmdStmType(kZqlStmExecute);
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(11, 0).Long(0, 2).Long(1, 0)
-                             .Items(Group(10, v1)).Items(Group(10, v2)).Long(0xFFFF, 0).Buffer();
-  EXPECT_EQ(PackArea(dda), expected);
+                             .Items(Group(10, v1)).Items(Group(10, v2)).End(0).Buffer();
+  EXPECT_EQ(PackObject(dda), expected);
   EXPECT_EQ(dda.Params()->PackFlag(), 0);
 }
 
@@ -142,8 +128,8 @@ TEST(DDAPack, FetchSendsTheRowValues) {
   dda.AllocParDsc(1);  // no descriptor, nothing bound: not sent for FETCH
   const Bytes expected = CPackBytes().Long(0, 0x101).Long(1, kZqlStmCursor).Long(12, 0).Long(0, 2)
                              .Items(PackObject(*dda.OutDsc(0), true))
-                             .Items(PackObject(*dda.OutDsc(1), true)).Long(0xFFFF, 0).Buffer();
-  EXPECT_EQ(PackArea(dda), expected);
+                             .Items(PackObject(*dda.OutDsc(1), true)).End(0).Buffer();
+  EXPECT_EQ(PackObject(dda), expected);
 }
 
 // ---------------------------------------------------------------------------
@@ -163,7 +149,7 @@ TEST(DDAUnpack, ReplyArrivesInAnAreaWithoutBody) {
   driver.setDiagPar(kZqlDiagServerName, CZqlUcStr("srv"));
   driver.PushCond();
   CZqlDDA client;
-  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   EXPECT_EQ(client.RowCount(), -4);
   EXPECT_EQ(client.CsrUpd(), kZqlTrue);
   EXPECT_EQ(client.CmdStmType(), kZqlStmUndefined);  // never packed
@@ -190,7 +176,7 @@ TEST(DDAUnpack, ReplyConditionsReplaceTheStack) {
   client.Init(10);
   for (int i = 0; i < 12; ++i) client.pushErr(kZqlErrEOFFound);
   client.setErrMsg("left in the working record");
-  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   ASSERT_EQ(client.CondCount(), 2);
   EXPECT_EQ(client.isMore(), 0);
   EXPECT_EQ(client.getDiagData()->conds.capacity, 2);
@@ -204,7 +190,7 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   DescribeSelect(&driver);
   CZqlDDA client;
   client.Init(10);
-  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   ASSERT_EQ(client.ColCount(), 2);
   EXPECT_EQ(Text(client.ColDsc(1)->Name().Body()), "NAME");
   EXPECT_EQ(client.ColDsc(1)->getData()->Type(), kZqlTypeVarchar);
@@ -216,22 +202,19 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   client.ParDsc(0)->setBind(&mine);
   client.setStmType(kZqlStmUndefined);
   client.setCmdStmType(kZqlStmExecute);
-  ASSERT_EQ(Unpack(&driver, PackArea(client)), 0);
+  ASSERT_EQ(UnpackInto(&driver, PackObject(client)), 0);
   EXPECT_EQ(driver.Params()->ValuesReceived(), 1);
   CZqlData* got = nullptr;
   ASSERT_EQ(driver.ParDsc(0)->getBind(&got), 1);
-  long v = 0;
-  got->getValue(&v);
-  EXPECT_EQ(v, 123);
+  EXPECT_EQ(Text(*got), "123");
   // Values arriving at the client replace its binding, never free it.
   driver.setStmType(kZqlStmUndefined);
   driver.setCmdStmType(kZqlStmExecute);
   got->storeValue(5L);
-  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   client.ParDsc(0)->getBind(&got);
   EXPECT_NE(got, &mine);
-  mine.getValue(&v);
-  EXPECT_EQ(v, 123);
+  EXPECT_EQ(Text(mine), "123");
 
   // FETCH: the row's values build the client's output on first arrival.
   driver.CreateOutput();
@@ -241,15 +224,12 @@ TEST(DDAUnpack, PrepareExecuteFetchBetweenClientAndDriver) {
   got->storeValue("abc", 4);
   driver.setCmdStmType(kZqlStmFetch);
   driver.setStmType(kZqlStmCursor);
-  ASSERT_EQ(Unpack(&client, PackArea(driver)), 0);
+  ASSERT_EQ(UnpackInto(&client, PackObject(driver)), 0);
   ASSERT_NE(client.Output(), nullptr);
   CZqlData* name = nullptr;
   client.OutDsc(0)->getBind(&got);
   client.OutDsc(1)->getBind(&name);
-  CZqlUcStr s;
-  got->getValue(&v);
-  name->getValue(&s);
-  EXPECT_EQ(std::to_string(v) + Text(s), "7abc");
+  EXPECT_EQ(Text(*got) + Text(*name), "7abc");
 }
 
 // ---------------------------------------------------------------------------
@@ -268,7 +248,7 @@ Bytes FullArea(EZqlStatement cmd, EZqlStatement stm) {
   dda.pushErr(kZqlErrStackOverflow);
   dda.setCmdStmType(cmd);
   dda.setStmType(stm);
-  return PackArea(dda);
+  return PackObject(dda);
 }
 
 // The client-side area that such a reply is read into.
@@ -281,7 +261,7 @@ void ClientArea(CZqlDDA* dda) {
 TEST(DDAUnpack, DamagedAreasAreRefused) {
   const auto head = [] { return CPackBytes().Long(0, 0x101); };
   const Bytes damaged[] = {
-      CPackBytes().Long(0, 0x102).Long(0xFFFF, 0).Buffer(),  // wrong version
+      CPackBytes().Long(0, 0x102).End(0).Buffer(),  // wrong version
       CPackBytes().Long(1, 0x101).Buffer(),
       CPackBytes().Str(0, "x").Buffer(),
       Bytes(),
@@ -297,21 +277,21 @@ TEST(DDAUnpack, DamagedAreasAreRefused) {
   };
   for (const Bytes& bytes : damaged) {
     CZqlDDA dda;
-    EXPECT_EQ(Unpack(&dda, bytes), kZqlErrInternalZQLError) << &bytes - damaged;
+    EXPECT_EQ(UnpackInto(&dda, bytes), kZqlErrInternalZQLError) << &bytes - damaged;
     EXPECT_EQ(dda.ColCount(), 0);
   }
   CZqlDDA described;
   ClientArea(&described);
-  EXPECT_EQ(Unpack(&described, head().Long(12, 0).Long(0, 3).Buffer()), kZqlErrInternalZQLError);
+  EXPECT_EQ(UnpackInto(&described, head().Long(12, 0).Long(0, 3).Buffer()), kZqlErrInternalZQLError);
 }
 
 TEST(DDAUnpack, ConditionCountsBeyondTheCapacityDropTheOldest) {
   CPackBytes b;
   b.Long(0, 0x101).Long(100, 0).Long(19, 1);
-  for (int i = 0; i < 3; ++i) b.Long(0, 0xA009 + i).Long(0xFFFF, 0);
-  b.Long(0xFFFF, 0).Long(0xFFFF, 0);
+  for (int i = 0; i < 3; ++i) b.Long(0, 0xA009 + i).End(0);
+  b.End(0).End(0);
   CZqlDDA dda;
-  ASSERT_EQ(Unpack(&dda, b.Buffer()), 0);
+  ASSERT_EQ(UnpackInto(&dda, b.Buffer()), 0);
   EXPECT_EQ(dda.CondCount(), 1);
   EXPECT_EQ(dda.isMore(), 1);
   EXPECT_EQ(dda.Err(0), 0xA00B);
@@ -329,7 +309,7 @@ TEST(DDAUnpack, CutAndSpoiledRepliesNeverReadPastTheEnd) {
       Bytes cut(full.begin(), full.begin() + long(n));
       CZqlDDA dda;
       ClientArea(&dda);
-      const int code = Unpack(&dda, cut);
+      const int code = UnpackInto(&dda, cut);
       EXPECT_TRUE(code == 0 || code == kZqlErrInternalZQLError) << n << " " << code;
     }
     for (size_t at = 8; at < full.size(); ++at) {
@@ -337,7 +317,7 @@ TEST(DDAUnpack, CutAndSpoiledRepliesNeverReadPastTheEnd) {
       spoiled[at] ^= 0xA5;
       CZqlDDA dda;
       ClientArea(&dda);
-      const int code = Unpack(&dda, spoiled);
+      const int code = UnpackInto(&dda, spoiled);
       EXPECT_TRUE(code == 0 || code == kZqlErrInternalZQLError) << at << " " << code;
     }
   }

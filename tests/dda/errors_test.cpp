@@ -2,29 +2,16 @@
 // and an area's conditions leave the library as an exception.
 #include <gtest/gtest.h>
 
-#include "dda/packbytes.h"
-#include "zqldda.h"
+#include "data/common.h"
 #include "zqldiag.h"
-#include "zqlsdata.h"
 
 namespace {
-
-// Makes dda the current area for the test's duration.
-class CurrentArea {
- public:
-  explicit CurrentArea(CZqlDDA* dda) : previous_(ZqlSetCurrentDDA(dda)) {}
-  ~CurrentArea() { ZqlSetCurrentDDA(previous_); }
-
- private:
-  CZqlDDA* previous_;
-};
 
 // A warning of a value class, a raised condition and an operating-system
 // error all land in the current area.
 TEST(DDAErrors, PushesLandInTheCurrentArea) {
-  CZqlDDA dda;
-  dda.Init(10);
-  CurrentArea current(&dda);
+  CDiagScope current;
+  CZqlDDA& dda = current.Area();
   CZqlInt value;
   value.storeValue(123456L);
   char text[4];
@@ -68,10 +55,9 @@ TEST(DDAErrors, ExceptionCarriesTheAreasConditionsNewestFirst) {
   dda.setErr(kZqlErrExceptionRaisedByDBMSDriver);
   dda.setDiagPar(kZqlDiagTableName, CZqlUcStr("EMP"));
   dda.PushCond();
-  {
-    CurrentArea current(&dda);
-    ZqlPushError(kZqlErrStackOverflow);
-  }
+  CZqlDDA* previous = ZqlSetCurrentDDA(&dda);
+  ZqlPushError(kZqlErrStackOverflow);
+  ZqlSetCurrentDDA(previous);
   CZqlExceptionHandler handler;
   const int thrown = handler.Run([&] { ZqlExceptionsFromDDA(&dda); });
   ASSERT_EQ(thrown, 1);
