@@ -97,6 +97,7 @@ class ScratchDir {
   }
   ~ScratchDir() {
     if (chdir(old_cwd_.c_str()) != 0) std::perror("chdir");
+    path_env_.reset();  // rm is looked up on the caller's PATH
     const std::string cmd = "rm -rf '" + path_ + "'";
     if (std::system(cmd.c_str()) != 0) std::perror("rm");
   }
