@@ -73,11 +73,16 @@ void ZqlMemIndexReset();
 void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 // Forgets the chunk whose first header is c, before it is freed.
 void ZqlMemIndexDropChunk(SZqlMemHeader* c);
-// Records whether the block at b is now free, reading its size from b.
-void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree);
-// Records that taken (may be null) is no longer free and freed is, both of
-// one chunk: a split's two halves, or a block that absorbed taken.
-void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed);
+// The free block b (recorded or the pending one) is no longer free: taken
+// by a request, or absorbed by its neighbour.
+void ZqlMemIndexTaken(SZqlMemHeader* b);
+// b is a free block the index does not hold (a split's rest, or a block
+// just released that joined no free block before it). It is held back as
+// the pending block, and the one held before is recorded: the next request
+// mostly takes b again, and then no record changes.
+void ZqlMemIndexFreed(SZqlMemHeader* b);
+// The free block b (recorded or pending) has absorbed its successor.
+void ZqlMemIndexGrown(SZqlMemHeader* b);
 // Sets *found to the first free block of at least n bytes at or after start
 // in list order, or to null when there is none up to the end of the list,
 // and answers true. Answers false when the index is off or start is not a

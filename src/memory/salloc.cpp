@@ -217,11 +217,8 @@ Hdr* TakeSmall(std::size_t n) {
   Hdr* b = FindFree(n);
   if (!b) return nullptr;
   if (!SoundOrNull(b->next)) NoteDamage();
-  Hdr* rest = Split(b, n);
-  if (rest)
-    ZqlMemIndexNotePair(b, rest);
-  else
-    ZqlMemIndexNote(b, false);
+  ZqlMemIndexTaken(b);
+  if (Hdr* rest = Split(b, n)) ZqlMemIndexFreed(rest);
   gAlloc.rover = b;
   b->state = kZqlMemAllocated;
   b->flags = 0;
@@ -274,18 +271,21 @@ void FreeSmall(Hdr* b) {
     ZqlMemoryLowFree(b);
   } else {
     if (!SoundOrNull(b->prev) || !SoundOrNull(b->next)) NoteDamage();
-    if (b->prev && b->prev->state == kZqlMemFree) {
+    const bool joined = b->prev && b->prev->state == kZqlMemFree;
+    if (joined) {
       Hdr* before = b->prev;
       Absorb(before, b);
       b = before;
     }
     Hdr* after = b->next;
-    Hdr* absorbed = nullptr;  // its header stays behind, stale
     if (after && after->prev && after->state == kZqlMemFree) {
-      absorbed = after;
+      ZqlMemIndexTaken(after);  // before its header goes stale
       Absorb(b, after);
     }
-    ZqlMemIndexNotePair(absorbed, b);
+    if (joined)
+      ZqlMemIndexGrown(b);
+    else
+      ZqlMemIndexFreed(b);
     if (ZqlMemLowFlagIsSet() && IsWholeChunk(b)) {
       ReturnChunk(b);
       b = gAlloc.smallHead;

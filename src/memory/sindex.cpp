@@ -14,6 +14,12 @@
 // its own: it reads them from the headers it points at, so it only has to
 // learn which blocks are free.
 //
+// The block freed last (a split's rest, or a block just released) is held
+// back as `pending` and recorded only when another block takes its place or
+// a search needs it. Most of the library's requests free what they took
+// last, and the block then taken is the one pending: a request and its
+// release then touch no record at all.
+//
 // Records live in C-library memory of their own, never in chunks, so the
 // chunk layout is that of an allocator without index. When a record cannot
 // be had, or the allocator sees a damaged header, the index is dropped and
@@ -50,6 +56,7 @@ struct SZqlIndexState {
   std::size_t capacity;
   SZqlChunkIndex* newest;  // head of the list order
   SZqlChunkIndex* last;    // the record ChunkOf answered last, or null
+  Hdr* pending;            // a free block not recorded yet (its bit is clear)
   bool off;                // dropped after damage or a failed allocation
 };
 SZqlIndexState gIndex;
@@ -174,6 +181,36 @@ std::string CompareChunk(const SZqlChunkIndex* c, const uint64_t* bits,
   return "";
 }
 
+// Records in c whether b is free; false when b lies on no slot of c (or c
+// is null): then the caller drops the index.
+inline __attribute__((always_inline)) bool NoteIn(SZqlChunkIndex* c, const Hdr* b, bool isFree) {
+  const std::size_t slot = c ? SlotOf(c, b) : kSlots;
+  if (slot >= kSlots) return false;  // not a block of ours
+  const std::size_t w = slot / 64;
+  const uint64_t bit = uint64_t{1} << (slot % 64);
+  if (isFree) {
+    c->bits[w] |= bit;
+    Cover(c, w, b->size);
+  } else if ((c->bits[w] &= ~bit) == 0) {
+    c->wordMax[w] = 0;  // exact for an empty word, and cheap
+  }
+  return true;
+}
+
+// Records b as free or not; drops the index when b is no block of ours.
+void Note(Hdr* b, bool isFree) {
+  if (!NoteIn(ChunkOf(b), b, isFree)) ZqlMemIndexOff();
+}
+
+// Records the pending block. A header that is no longer a free block's was
+// overwritten: the index steps aside.
+void Flush() {
+  Hdr* b = gIndex.pending;
+  gIndex.pending = nullptr;
+  if (b->state != kZqlMemFree) return ZqlMemIndexOff();
+  Note(b, true);
+}
+
 }  // namespace
 
 bool gZqlMemIndexOff = false;
@@ -210,7 +247,7 @@ void ZqlMemIndexAddChunk(SZqlMemHeader* c) {
   rec->older = gIndex.newest;
   if (gIndex.newest) gIndex.newest->newer = rec;
   gIndex.newest = rec;
-  ZqlMemIndexNote(c, true);
+  Note(c, true);
 }
 
 void ZqlMemIndexDropChunk(SZqlMemHeader* c) {
@@ -221,6 +258,7 @@ void ZqlMemIndexDropChunk(SZqlMemHeader* c) {
     return;
   }
   gIndex.last = nullptr;
+  if (gIndex.pending && AddrOf(gIndex.pending) - rec->base < kChunkBytes) gIndex.pending = nullptr;
   if (rec->newer)
     rec->newer->older = rec->older;
   else
@@ -232,39 +270,28 @@ void ZqlMemIndexDropChunk(SZqlMemHeader* c) {
   std::free(rec);
 }
 
-namespace {
-
-// Records in c whether b is free; false when b lies on no slot of c (or c
-// is null): then the caller drops the index.
-inline __attribute__((always_inline)) bool NoteIn(SZqlChunkIndex* c, const Hdr* b, bool isFree) {
-  const std::size_t slot = c ? SlotOf(c, b) : kSlots;
-  if (slot >= kSlots) return false;  // not a block of ours
-  const std::size_t w = slot / 64;
-  const uint64_t bit = uint64_t{1} << (slot % 64);
-  if (isFree) {
-    c->bits[w] |= bit;
-    Cover(c, w, b->size);
-  } else if ((c->bits[w] &= ~bit) == 0) {
-    c->wordMax[w] = 0;  // exact for an empty word, and cheap
-  }
-  return true;
+void ZqlMemIndexTaken(SZqlMemHeader* b) {
+  if (gIndex.off) return;
+  if (b == gIndex.pending)
+    gIndex.pending = nullptr;  // never recorded
+  else
+    Note(b, false);
 }
 
-}  // namespace
-
-void ZqlMemIndexNote(SZqlMemHeader* b, bool isFree) {
+void ZqlMemIndexFreed(SZqlMemHeader* b) {
   if (gIndex.off) return;
-  if (!NoteIn(ChunkOf(b), b, isFree)) ZqlMemIndexOff();
+  if (gIndex.pending) Flush();
+  gIndex.pending = b;
 }
 
-void ZqlMemIndexNotePair(SZqlMemHeader* taken, SZqlMemHeader* freed) {
-  if (gIndex.off) return;
-  SZqlChunkIndex* c = ChunkOf(freed);
-  if (taken && !NoteIn(c, taken, false)) return ZqlMemIndexOff();
-  if (!NoteIn(c, freed, true)) ZqlMemIndexOff();
+void ZqlMemIndexGrown(SZqlMemHeader* b) {
+  if (gIndex.off || b == gIndex.pending) return;  // read when recorded
+  Note(b, true);
 }
 
 bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found) {
+  if (gIndex.off) return false;
+  if (gIndex.pending) Flush();
   if (gIndex.off) return false;
   SZqlChunkIndex* c = ChunkOf(start);
   std::size_t from = c ? SlotOf(c, start) : kSlots;
@@ -287,6 +314,7 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead) {
   uint64_t bits[kWords] = {};
   uint32_t wordMax[kWords] = {};
   std::size_t chunks = 0;
+  bool pendingSeen = false;
   for (const Hdr* b = smallHead; b; b = b->next) {
     if (!b->prev) {  // b starts the next chunk
       if (rec) {
@@ -301,6 +329,11 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead) {
       for (std::size_t w = 0; w < kWords; ++w) bits[w] = wordMax[w] = 0;
     }
     if (!rec || ChunkOf(b) != rec || SlotOf(rec, b) >= kSlots) return "block outside its chunk";
+    if (b == gIndex.pending) {
+      if (b->state != kZqlMemFree) return "pending block not free";
+      pendingSeen = true;
+      continue;  // its bit stays clear until it is recorded
+    }
     if (b->state != kZqlMemFree) continue;
     const std::size_t slot = SlotOf(rec, b);
     bits[slot / 64] |= uint64_t{1} << (slot % 64);
@@ -311,6 +344,7 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead) {
     if (!fault.empty()) return fault;
   }
   if (nextRec || chunks != gIndex.count) return "index holds chunks the list lacks";
+  if (gIndex.pending && !pendingSeen) return "pending block not on the list";
   for (std::size_t i = 1; i < gIndex.count; ++i)
     if (gIndex.byBase[i - 1]->base >= gIndex.byBase[i]->base) return "records out of address order";
   return "";
