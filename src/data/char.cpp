@@ -31,10 +31,51 @@ constexpr int kNameSize = 256;
 
 enum ECompare { kGt, kGe, kEq, kLe, kLt, kNe };
 
+// A default name and its units as the default set converts it, kept so
+// that a name spelled exactly as the default (what every reply repeats) is
+// known without the case-blind compare, which converts the text again.
+struct SDefaultSpelling {
+  static constexpr int kMax = 64;  // longer names are always compared
+  char text[kMax];                 // "" while unused
+  char set[kMax];                  // the default set that converted it
+  unsigned short units[kMax];
+  int length;
+};
+SDefaultSpelling gSpellings[2];  // the set's and the collation's, mostly
+int gSpellingNext = 0;
+
+const SDefaultSpelling* SpellingOf(const char* defaultName) {
+  const char* set = ZqlUcDefaultCCT();
+  for (const SDefaultSpelling& d : gSpellings)
+    if (d.text[0] != '\0' && std::strcmp(d.text, defaultName) == 0 && std::strcmp(d.set, set) == 0)
+      return &d;
+  if (std::strlen(defaultName) >= SDefaultSpelling::kMax ||
+      std::strlen(set) >= SDefaultSpelling::kMax)
+    return nullptr;
+  SDefaultSpelling& d = gSpellings[gSpellingNext];
+  gSpellingNext ^= 1;
+  d.text[0] = '\0';
+  int n = 0;
+  for (const char* p = defaultName; *p != '\0';) {
+    if (n == SDefaultSpelling::kMax) return nullptr;
+    d.units[n++] = ZqlUcCh2UcMoveCCT(&p, 0);
+  }
+  d.length = n;
+  std::strcpy(d.set, set);
+  std::strcpy(d.text, defaultName);
+  return &d;
+}
+
 // An empty name stands for the default set or collation, as does its own
 // name in any case.
 bool IsDefault(const CZqlUcStr& name, const char* defaultName) {
-  return name.Length() == 0 || name.Compi(defaultName) == 0;
+  const int n = name.Length();
+  if (n == 0) return true;
+  const SDefaultSpelling* d = SpellingOf(defaultName);
+  if (d && d->length == n &&
+      std::memcmp(d->units, name.UcStr(), sizeof(unsigned short) * static_cast<unsigned>(n)) == 0)
+    return true;
+  return name.Compi(defaultName) == 0;
 }
 
 void Warn(EZqlError code) { ZqlPushError(code); }
