@@ -115,6 +115,9 @@ class CZqlStm : public CZqlSQLObject {
   // bad index and `missing` when id is 0 or there is no dispatcher client;
   // null when there is no value or it has no raw bytes.
   const CZqlData* rawValue(int i, uint32_t id, EZqlError missing) const;
+  // The value the area holds for column i (borrowed: valid until the
+  // area changes), or null when it holds none. Raises 0x709 for a bad index.
+  CZqlData* currentValue(int i) const;
   // The delivered row into the output bindings (when there are any).
   // Raises when a value is missing or a binding refused its value.
   void deliverRow() const;
@@ -129,7 +132,6 @@ class CZqlStm : public CZqlSQLObject {
   int bindNamed(const CZqlIdent& name, Link&& link);
   template <class Link>
   int sobAt(int i, Link&& link);
-  CZqlData* currentValue(int i) const;
 };
 
 // ---------------------------------------------------------------------------
@@ -285,6 +287,7 @@ class CZqlCsr : public CZqlStm {
   mutable bool fetched_ = false;
 
  private:
+  // REQUIRES: inside a protected scope of this cursor; raises.
   CZqlRow* copyRow() const;
   void needCursor() const;
   int fetch(EZqlDirection direction, int32_t offset);

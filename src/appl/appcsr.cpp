@@ -120,14 +120,17 @@ int CZqlCsr::FetchLast() { return fetch(kZqlFetchLast, 0); }
 int CZqlCsr::FetchAbsolute(int32_t n) { return fetch(kZqlFetchAbsolute, n); }
 int CZqlCsr::FetchRelative(int32_t n) { return fetch(kZqlFetchRelative, n); }
 
-// A copy of the result columns with the values the area holds.
+// A copy of the result columns with the values the area holds. Runs in
+// its caller's protected scope, so it opens none of its own per column.
 CZqlRow* CZqlCsr::copyRow() const {
   const int n = dda->ColCount();
   std::unique_ptr<CZqlRow> row(new CZqlRow(n));
   for (int i = 0; i < n; ++i) {
     CZqlColumn& column = (*row)[i];
     column = *dda->ColDsc(i);
-    if (column.getData() != nullptr) CvlInt(i, column.getData());
+    CZqlData* target = column.getData();
+    const CZqlData* value = target != nullptr ? currentValue(i) : nullptr;
+    if (value != nullptr && !target->storeValue(*value)) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
   }
   return row.release();
 }
