@@ -122,6 +122,21 @@ __attribute__((noinline, cold)) int Refuse(EZqlError code, int line) {
 
 }  // namespace
 
+namespace {
+
+// Most payloads are one number: a copy of constant width costs no call.
+inline void CopyPayload(void* to, const void* from, std::size_t size) {
+  switch (size) {
+    case 1: std::memmove(to, from, 1); return;
+    case 2: std::memmove(to, from, 2); return;
+    case 4: std::memmove(to, from, 4); return;
+    case 8: std::memmove(to, from, 8); return;
+    default: std::memmove(to, from, size); return;
+  }
+}
+
+}  // namespace
+
 int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
                      const void* data) {
   const int width = FixedWidth(type);
@@ -159,7 +174,7 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
     current_ = at + head;
     // Without data the space stays as it is: the writer built it in place
     // (getBind) or fills it through getPtr() next.
-    if (data && data != current_) std::memmove(current_, data, size_t(size));
+    if (data && data != current_) CopyPayload(current_, data, size_t(size));
     offset_ += uint32_t(size);
   }
   Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
