@@ -282,6 +282,7 @@ struct CSqliteDriver::SCursor {
   bool done = false;              // stmt stepped to its end
   int64_t rowid = 0;              // the current row's rowid (hidden == 1)
   std::vector<SRow> rows;         // scroll: rows read so far
+  SRow current;                   // non-scroll: the row fetched last
   size_t bytes = 0;               // scroll: their memory
   int64_t index = -1;             // scroll: the current row in rows
   std::unordered_set<int64_t> changed;  // rowids updated through the cursor
@@ -832,7 +833,7 @@ int32_t CSqliteDriver::Execute(CZqlDDA* dda, uint32_t id) {
     return fail(dda, c, rc, st.sql, std::string(), false);
   }
   SRow row;
-  for (int i = 0; i < sqlite3_column_count(s); ++i) row.push_back(ColumnValue(s, i));
+  ReadRow(s, &row);
   rc = sqlite3_step(s);
   sqlite3_reset(s);
   afterStatement(c);
@@ -974,7 +975,7 @@ int32_t CSqliteDriver::fetchScroll(CZqlDDA* dda, SCursor& k, SConnection& c, int
     if (r == kZqlErrNoData0200) break;
     if (r != 0) return r;
     SRow row;
-    for (int i = 0; i < sqlite3_column_count(k.stmt.get()); ++i) row.push_back(ColumnValue(k.stmt.get(), i));
+    ReadRow(k.stmt.get(), &row);
     k.bytes += RowBytes(row);
     if (k.bytes > kZqlSqliteScrollBytes)
       return ZqlDrvCondition(dda, kZqlErrInsufficientMemory,
@@ -996,11 +997,10 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
       k.pos = r == kZqlErrNoData0200 ? ECsrPos::kAfter : k.pos;
       return r;
     }
-    SRow row;
-    for (int i = 0; i < sqlite3_column_count(k.stmt.get()); ++i) row.push_back(ColumnValue(k.stmt.get(), i));
+    ReadRow(k.stmt.get(), &k.current);
     k.pos = ECsrPos::kOnRow;
-    if (k.hidden == 1) k.rowid = row[0].i;
-    return deliver(dda, row, k.hidden);
+    if (k.hidden == 1) k.rowid = k.current[0].i;
+    return deliver(dda, k.current, k.hidden);
   }
   // Scroll cursors keep the rows read so far; positions count from 0.
   constexpr int64_t kAll = INT64_MAX;

@@ -269,25 +269,32 @@ int BindValue(sqlite3_stmt* s, int index, const CZqlData* v) {
   }
 }
 
-SValue ColumnValue(sqlite3_stmt* s, int i) {
-  SValue v;
-  v.type = sqlite3_column_type(s, i);
-  switch (v.type) {
-    case SQLITE_INTEGER: v.i = sqlite3_column_int64(s, i); break;
-    case SQLITE_FLOAT: v.d = sqlite3_column_double(s, i); break;
+namespace {
+
+void ReadValue(sqlite3_stmt* s, int i, SValue* v) {
+  v->type = sqlite3_column_type(s, i);
+  switch (v->type) {
+    case SQLITE_INTEGER: v->i = sqlite3_column_int64(s, i); break;
+    case SQLITE_FLOAT: v->d = sqlite3_column_double(s, i); break;
     case SQLITE_TEXT: {
       const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-      v.bytes.assign(t != nullptr ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i)));
+      v->bytes.assign(t != nullptr ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i)));
       break;
     }
     case SQLITE_BLOB: {
       const auto* b = static_cast<const char*>(sqlite3_column_blob(s, i));
-      v.bytes.assign(b != nullptr ? b : "", static_cast<size_t>(sqlite3_column_bytes(s, i)));
+      v->bytes.assign(b != nullptr ? b : "", static_cast<size_t>(sqlite3_column_bytes(s, i)));
       break;
     }
     default: break;
   }
-  return v;
+}
+
+}  // namespace
+
+void ReadRow(sqlite3_stmt* s, SRow* row) {
+  row->resize(static_cast<size_t>(sqlite3_column_count(s)));
+  for (size_t i = 0; i < row->size(); ++i) ReadValue(s, static_cast<int>(i), &(*row)[i]);
 }
 
 int32_t StoreValue(const SValue& v, CZqlData* out, std::string* message) {
@@ -299,16 +306,15 @@ int32_t StoreValue(const SValue& v, CZqlData* out, std::string* message) {
   int32_t code = 0;
   const bool stored = ZqlTry([&] {
     if (type == kZqlTypeChar || type == kZqlTypeVarchar) {
-      std::string text;
+      std::string number;  // the text of a number; text values are read in place
       if (v.type == SQLITE_INTEGER) {
-        text = std::to_string(v.i);
+        number = std::to_string(v.i);
       } else if (v.type == SQLITE_FLOAT) {
         char b[40];
         std::snprintf(b, sizeof b, "%.17g", v.d);
-        text = b;
-      } else {
-        text = v.bytes;
+        number = b;
       }
+      const std::string& text = v.type == SQLITE_INTEGER || v.type == SQLITE_FLOAT ? number : v.bytes;
       CZqlUcStr units;
       ZqlDrvUtf8ToUcStr(text.data(), text.size(), &units);
       if (static_cast<unsigned>(units.Length()) > out->Length()) {

@@ -111,8 +111,8 @@ int BindValue(sqlite3_stmt* s, int index, const CZqlData* value);
 // Stores value v into out (its type decides the conversion). Answers 0 or an
 // EZqlError code with *message saying why (too long, out of range).
 int32_t StoreValue(const SValue& v, CZqlData* out, std::string* message);
-// The value of column i of the current row of s.
-SValue ColumnValue(sqlite3_stmt* s, int i);
+// The current row of s into *row, reusing its values' storage.
+void ReadRow(sqlite3_stmt* s, SRow* row);
 
 // Where a cursor stands.
 enum class ECsrPos {
