@@ -279,7 +279,7 @@ void ZqlMemIndexTaken(SZqlMemHeader* b) {
 }
 
 void ZqlMemIndexFreed(SZqlMemHeader* b) {
-  if (gIndex.off) return;
+  if (gIndex.off || b == gIndex.pending) return;
   if (gIndex.pending) Flush();
   gIndex.pending = b;
 }
