@@ -1,6 +1,7 @@
 // Character strings: attributes, store rules (warnings versus exceptions),
 // padded comparisons and the collation table, and the string operators.
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <random>
@@ -485,6 +486,27 @@ TEST(CharPack, DefaultsAreLeftOutDamagedAttributesAreHeldToTheirLimits) {
   EXPECT_EQ(c.is_varying() + c.is_national(), 2);
   EXPECT_EQ(c.CharSetIdent(), 0u);  // the unknown name kept the identifier
   EXPECT_EQ(Str(c.CharSetName()), "no-such-set");
+}
+
+// A set name is the default's in any case, and only when whole: the packed
+// form then leaves it out.
+TEST(CharPack, TheDefaultSetsNameInAnyCaseIsLeftOut) {
+  const struct {
+    const char* name;
+    bool packed;
+  } cases[] = {{"ascii", false}, {"ASCII", false}, {"aScIi", false}, {"asci", true},
+               {"asciix", true}, {"ascii ", true}};
+  for (const auto& k : cases) {
+    CZqlChar c;
+    ASSERT_EQ(UnpackInto(&c, Pack([&](CZqlObjPack* p) {
+                p->add(3, int32_t{1});
+                p->add(5, CZqlUcStr(k.name));
+                p->add(kZqlPackEnd, int32_t{1});
+              })),
+              0);
+    const std::vector<int> labels = PackedLabels(c);
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), 5) == 1, k.packed) << k.name;
+  }
 }
 
 }  // namespace
