@@ -55,6 +55,8 @@ const SDefaultSpelling* SpellingOf(const char* defaultName) {
   SDefaultSpelling& d = gSpellings[gSpellingNext];
   gSpellingNext ^= 1;
   d.text[0] = '\0';
+  // A character at a time, as the case-blind compare converts it (no
+  // escapes read, no marks composed).
   int n = 0;
   for (const char* p = defaultName; *p != '\0';) {
     if (n == SDefaultSpelling::kMax) return nullptr;

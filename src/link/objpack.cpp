@@ -120,12 +120,9 @@ __attribute__((noinline, cold)) int Refuse(EZqlError code, int line) {
   return ZqlEntry<int>(0, [&]() -> int { ZqlRaise(code, line, __FILE__); });
 }
 
-}  // namespace
-
-namespace {
-
-// Most payloads are one number: a copy of constant width costs no call.
-inline void CopyPayload(void* to, const void* from, std::size_t size) {
+// Writes an item's payload. Most are one number: a copy of constant width
+// costs no call.
+inline void WritePayload(void* to, const void* from, std::size_t size) {
   switch (size) {
     case 1: std::memmove(to, from, 1); return;
     case 2: std::memmove(to, from, 2); return;
@@ -174,7 +171,7 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
     current_ = at + head;
     // Without data the space stays as it is: the writer built it in place
     // (getBind) or fills it through getPtr() next.
-    if (data && data != current_) CopyPayload(current_, data, size_t(size));
+    if (data && data != current_) WritePayload(current_, data, size_t(size));
     offset_ += uint32_t(size);
   }
   Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
