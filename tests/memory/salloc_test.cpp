@@ -1,5 +1,5 @@
-// Tests of the block allocator: thresholds, splitting and merging, chunk
-// return, realloc, tags, the report, damaged headers and exhaustion.
+// Tests of the block allocator: thresholds, kept chunks,
+// realloc, tags, the report, damaged headers and exhaustion.
 //
 // Tests of the chunk layout are skipped in a passthrough build, where every
 // block is its own C-library allocation; the others run in both builds.
@@ -129,68 +129,8 @@ TEST_F(AllocLayoutTest, ZeroByteBlockHasItsOwnHeader) {
   EXPECT_EQ(ZqlMemBlkNblkInUse(), 2);
 }
 
-// ---------------------------------------------------------------------------
-// Splitting and merging
-// ---------------------------------------------------------------------------
-
-TEST_F(AllocLayoutTest, SplitsOnlyWhenHeaderAndEightBytesRemain) {
-  void* split = ZqlMemoryNblkMalloc(kChunkFree - (H + 8));
-  ASSERT_NE(split, nullptr);
-  SZqlMemHeader* rest = Hdr(split)->next;
-  ASSERT_NE(rest, nullptr);
-  EXPECT_EQ(rest->state, kZqlMemFree);
-  EXPECT_EQ(rest->size, 8u);
-  EXPECT_EQ(rest->prev, Hdr(split));
-  EXPECT_EQ(Data(rest), static_cast<char*>(split) + Hdr(split)->size + H);
-
-  void* unsplit = ZqlMemoryNblkMalloc(kChunkFree - H);  // new chunk
-  ASSERT_NE(unsplit, nullptr);
-  EXPECT_EQ(Hdr(unsplit)->size, kChunkFree);  // the remainder stays inside
-  EXPECT_EQ(Hdr(unsplit)->next, Hdr(split));
-  void* whole = ZqlMemoryNblkMalloc(kChunkFree);  // nothing remains: a third chunk
-  ASSERT_NE(whole, nullptr);
-  EXPECT_EQ(Hdr(whole)->prev, nullptr);
-  EXPECT_EQ(Hdr(whole)->size, kChunkFree);
-  EXPECT_EQ(Hdr(whole)->next, Hdr(unsplit));  // the older chunks follow
-}
-
-TEST_F(AllocLayoutTest, MergesForwardAndBackward) {
-  void* a = ZqlMemoryNblkMalloc(64);
-  void* b = ZqlMemoryNblkMalloc(64);
-  void* c = ZqlMemoryNblkMalloc(64);
-  void* d = ZqlMemoryNblkMalloc(64);
-  ASSERT_TRUE(a && b && c && d);
-  SZqlMemHeader* chunk = Hdr(a);
-
-  ZqlMemoryNblkFree(b);  // neighbours in use: stays alone
-  EXPECT_EQ(Hdr(b)->size, 64u);
-  ZqlMemoryNblkFree(a);  // absorbs b forwards
-  EXPECT_EQ(chunk->state, kZqlMemFree);
-  EXPECT_EQ(chunk->size, 64 + H + 64);
-  EXPECT_EQ(Hdr(c)->prev, chunk);
-  ExpectChunksSound();
-
-  ZqlMemoryNblkFree(d);  // absorbs the chunk's free tail
-  EXPECT_EQ(Hdr(d)->next, nullptr);
-  EXPECT_EQ(Hdr(d)->size, kChunkFree - 3 * (64 + H));
-  ZqlMemoryNblkFree(c);  // both ways: the chunk is empty and goes back
-  EXPECT_EQ(ZqlMemBlkNblkInUse(), 0);
-  EXPECT_EQ(DumpLines("t")[5], "Local block: pages 0 freeblk 0 allocatedblk 0");
-}
-
-TEST_F(AllocLayoutTest, NeverMergesAcrossChunks) {
-  const std::size_t rest = kChunkFree - 64 - H;  // fills a chunk after 64
-  void* a1 = ZqlMemoryNblkMalloc(64);
-  ZqlMemoryNblkMalloc(rest);
-  ZqlMemoryNblkMalloc(64);  // second chunk
-  void* b2 = ZqlMemoryNblkMalloc(rest);
-  ASSERT_EQ(Hdr(b2)->next, Hdr(a1));  // list order: newer chunk first
-  ZqlMemoryNblkFree(a1);
-  ZqlMemoryNblkFree(b2);  // its list successor a1 is free but elsewhere
-  EXPECT_EQ(Hdr(b2)->size, rest);
-  EXPECT_EQ(Hdr(a1)->size, 64u);
-  ExpectChunksSound();
-}
+// Splitting, merging and the search order (rover or head, by the low flag)
+// are checked against a model of the walk in salloc_index_test.cpp.
 
 // An empty chunk or a freed large block leaves its list (it is neither
 // counted nor reported) but a few are kept for the next requests instead of
@@ -228,27 +168,6 @@ TEST_F(AllocLayoutTest, EmptyChunksAndLargeBlocksAreKeptForReuse) {
   EXPECT_EQ(TEST_ZqlMemorySpareCount(), 0);
   TEST_ZqlMemoryFailLowAllocAt(1);
   EXPECT_EQ(ZqlMemoryNblkMalloc(100), nullptr);
-}
-
-TEST_F(AllocLayoutTest, LowFlagZeroKeepsChunksAndSearchesFromTheHead) {
-  TEST_ZqlMemorySetLowFlag(0);
-  void* p = ZqlMemoryNblkMalloc(100);
-  ZqlMemoryNblkFree(p);
-  TEST_ZqlMemoryFailLowAllocAt(1);
-  void* q = ZqlMemoryNblkMalloc(100);  // the kept chunk serves it
-  EXPECT_EQ(q, p);
-  TEST_ZqlMemoryFailLowAllocAt(0);
-
-  // A free block near the head is too small for a request that then goes
-  // further; the next small request finds it only when searching from the
-  // head, since with the flag set the search resumes where the last ended.
-  ZqlMemoryNblkMalloc(64);
-  ZqlMemoryNblkFree(q);  // a free 104-byte block at the head
-  ZqlMemoryNblkMalloc(200);
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), q);  // flag 0: from the head
-  TEST_ZqlMemorySetLowFlag(1);
-  auto* t = static_cast<char*>(ZqlMemoryNblkMalloc(200));
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), t + 200 + H);  // flag 1: from the rover
 }
 
 // ---------------------------------------------------------------------------
