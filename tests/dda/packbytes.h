@@ -63,6 +63,7 @@ inline Bytes PackObject(const CZqlObject& object, bool values = false) {
 // An expected buffer, item by item.
 class CPackBytes {
  public:
+  CPackBytes& Char(int label, char v) { return Item(label, kZqlPackChar, &v, 1); }
   CPackBytes& Short(int label, int16_t v) { return Item(label, kZqlPackShort, &v, 2); }
   CPackBytes& Long(int label, int32_t v) { return Item(label, kZqlPackLong, &v, 4); }
   CPackBytes& ULong(int label, uint32_t v) { return Item(label, 8, &v, 4); }

@@ -7,18 +7,6 @@
 
 namespace {
 
-uint16_t U16(const std::vector<unsigned char>& b, size_t at) {
-  uint16_t v;
-  std::memcpy(&v, b.data() + at, 2);
-  return v;
-}
-
-uint32_t U32(const std::vector<unsigned char>& b, size_t at) {
-  uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
-}
-
 void SetU32(std::vector<unsigned char>* b, size_t at, uint32_t v) {
   std::memcpy(b->data() + at, &v, 4);
 }
@@ -40,62 +28,33 @@ void FillAll(CZqlObjPack* p) {
   p->add(kZqlPackEnd, int32_t{0});
 }
 
-TEST(PackWrite, OneLongItemByteForByte) {
+// Items byte for byte: the marker and total length, then per item its label,
+// type, a length for the variable types, and the payload, with no padding.
+TEST(PackWrite, ItemsByteForByte) {
   EXPECT_EQ(CZqlObjPack().Size(), 0u);
-  auto buf = Pack([](CZqlObjPack* p) { p->add(0x1234, int32_t{1}); });
-  ASSERT_EQ(buf.size(), 16u);  // 8 header + 4 item header + 4 payload
-  EXPECT_EQ(U32(buf, 0), kZqlPackMarker);
-  EXPECT_EQ(U32(buf, 4), 16u);
-  EXPECT_EQ(U16(buf, 8), 0x1234);
-  EXPECT_EQ(U16(buf, 10), kZqlPackLong);
-  EXPECT_EQ(U32(buf, 12), 1u);
-  // Plain integers go out as long items.
-  buf = Pack([](CZqlObjPack* p) {
-    p->add(1, 7);
-    p->add(2, 7u);
-  });
-  EXPECT_EQ(U16(buf, 10), kZqlPackLong);
-  EXPECT_EQ(U16(buf, 18), kZqlPackULong);
-  EXPECT_EQ(buf.size(), 24u);
-}
-
-TEST(PackWrite, StringItems) {
-  auto buf = Pack([](CZqlObjPack* p) {
-    p->add(1, static_cast<const char*>(nullptr));
-    p->add(2, "ab");
-  });
-  ASSERT_EQ(buf.size(), 8u + 6 + 6 + 3);
-  EXPECT_EQ(U16(buf, 10), kZqlPackString);
-  EXPECT_EQ(U16(buf, 12), 0);  // null: length 0, no payload
-  EXPECT_EQ(U16(buf, 18), 3);  // "ab" and its NUL
-  EXPECT_EQ(std::memcmp(buf.data() + 20, "ab", 3), 0);
-}
-
-TEST(PackWrite, UcStrItems) {
-  auto empty = Pack([](CZqlObjPack* p) { p->add(1, CZqlUcStr()); });
-  EXPECT_EQ(empty.size() - 8, 8u);  // 6-byte header and one zero unit
-  EXPECT_EQ(U16(empty, 10), kZqlPackUcStr);
-  EXPECT_EQ(U16(empty, 12), 2);
-  EXPECT_EQ(U16(empty, 14), 0);
-
-  auto abc = Pack([](CZqlObjPack* p) { p->add(1, CZqlUcStr("abc")); });
-  EXPECT_EQ(abc.size() - 8, 14u);  // 6 + four code units
-  EXPECT_EQ(U16(abc, 12), 8);
-  EXPECT_EQ(U16(abc, 14), 'a');
-  EXPECT_EQ(U16(abc, 18), 'c');
-  EXPECT_EQ(U16(abc, 20), 0);
-}
-
-TEST(PackWrite, NoPaddingBetweenItems) {
-  auto buf = Pack([](CZqlObjPack* p) {
-    p->add(1, 'a');  // 5 bytes: the next item starts at an odd offset
-    p->add(2, 1.0);
-  });
-  ASSERT_EQ(buf.size(), 8u + 5 + 12);
-  EXPECT_EQ(U16(buf, 13), 2);
-  double d;
-  std::memcpy(&d, buf.data() + 17, 8);
-  EXPECT_EQ(d, 1.0);
+  const struct {
+    const char* what;
+    std::function<void(CZqlObjPack*)> write;
+    Bytes want;
+  } cases[] = {
+      {"one long", [](CZqlObjPack* p) { p->add(0x1234, int32_t{1}); },
+       CPackBytes().Long(0x1234, 1).Buffer()},
+      {"plain integers go out as longs", [](CZqlObjPack* p) { p->add(1, 7); p->add(2, 7u); },
+       CPackBytes().Long(1, 7).ULong(2, 7).Buffer()},
+      {"a null string has no payload", [](CZqlObjPack* p) {
+         p->add(1, static_cast<const char*>(nullptr));
+         p->add(2, "ab");
+       },
+       CPackBytes().Var(1, kZqlPackString, nullptr, 0).Str(2, "ab").Buffer()},
+      {"code units end with a zero unit", [](CZqlObjPack* p) {
+         p->add(1, CZqlUcStr());
+         p->add(2, CZqlUcStr("abc"));
+       },
+       CPackBytes().Uc(1, "").Uc(2, "abc").Buffer()},
+      {"a double at an odd offset", [](CZqlObjPack* p) { p->add(1, 'a'); p->add(2, 1.0); },
+       CPackBytes().Char(1, 'a').Double(2, 1.0).Buffer()},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Pack(c.write), c.want) << c.what;
 }
 
 TEST(PackWrite, PayloadBuiltInPlaceThroughGetBind) {
