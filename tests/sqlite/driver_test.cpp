@@ -604,13 +604,9 @@ TEST_P(Drivers, PositionedUpdateAndDelete) {
     SStm st;
     ASSERT_EQ(Prepare(s, sql, &st), 0) << sql;
     CZqlDDA area;
-    area.Init(10);
     uint32_t k = 0;
-    ASSERT_EQ(Raised([&] {
-      client->AllocCsr(&area, st.id, &k, CZqlIdent("R"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-      client->Open(&area, k);
-      client->Fetch(&area, k, kZqlFetchNext, 0);
-    }), 0) << sql << Text(*area.ErrMsg(0));
+    ASSERT_EQ(OpenCsr(st, &area, &k, "R"), 0) << sql;
+    ASSERT_EQ(Raised([&] { client->Fetch(&area, k, kZqlFetchNext, 0); }), 0) << sql << Text(*area.ErrMsg(0));
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
     ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
@@ -701,13 +697,9 @@ TEST_F(Sqlite, LazyCursorOverManyRows) {
   ASSERT_EQ(Prepare(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
                        "SELECT i FROM n", &st), 0);
   CZqlDDA area;
-  area.Init(10);
   uint32_t k = 0;
-  ASSERT_EQ(Raised([&] {
-    client->AllocCsr(&area, st.id, &k, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-    client->Open(&area, k);
-    for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0);
-  }), 0);
+  ASSERT_EQ(OpenCsr(st, &area, &k), 0);
+  ASSERT_EQ(Raised([&] { for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0); }), 0);
   EXPECT_EQ(OutText(area, 0), "3");
   ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
 }
