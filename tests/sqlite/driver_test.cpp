@@ -125,66 +125,6 @@ TEST_F(Sqlite, ShippedEnvironments) {
   setenv("HOME", saved.c_str(), 1);
 }
 
-TEST_P(Drivers, StatementTypesAndRowCounts) {
-  uint32_t s = 0;
-  ASSERT_EQ(Open(&s), 0);
-  const struct {
-    const char* sql;
-    EZqlStatement type;
-    int32_t rows;  // after Execute; -1: not checked
-  } cases[] = {
-      {"CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(10))", kZqlStmCreateTable, -1},
-      {"CREATE INDEX ti ON t (name)", kZqlStmCreateIndex, -1},
-      {"CREATE VIEW v AS SELECT * FROM t", kZqlStmCreateView, -1},
-      {"INSERT INTO t (id, name) VALUES (1, 'a'), (2, 'b'), (3, 'c')", kZqlStmInsert, 3},
-      {"UPDATE t SET name = name || 'x' WHERE id > 1", kZqlStmUpdateWhere, 2},
-      {"DELETE FROM t WHERE id = 3", kZqlStmDeleteWhere, 1},
-      {"DROP VIEW v", kZqlStmDropView, -1},
-      {"DROP INDEX ti", kZqlStmDropIndex, -1},
-  };
-  for (const auto& c : cases) {
-    SStm st;
-    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
-    EXPECT_EQ(st.area.StmType(), c.type) << c.sql;
-    ASSERT_EQ(Execute(&st), 0) << c.sql << ": " << Text(*st.area.ErrMsg(0));
-    if (c.rows >= 0) {
-      EXPECT_EQ(st.area.RowCount(), c.rows) << c.sql;
-    }
-  }
-  SStm sel;
-  ASSERT_EQ(Prepare(s, "SELECT name FROM t", &sel), 0);
-  EXPECT_EQ(sel.area.StmType(), kZqlStmSelect);
-  EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"), (std::vector<std::string>{"1|a", "2|bx"}));
-  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-}
-
-TEST_F(Sqlite, SingleRowSelectExecutedDirectly) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT, name TEXT)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (2, 'deux')"), 0);
-  const struct {
-    long id;
-    int code;
-    const char* name;
-  } cases[] = {{1, 0, "one"}, {7, kZqlErrNoData0200, ""}, {2, kZqlErrCardinalityViolation, ""}};
-  SStm st;
-  ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id = :id", &st), 0);
-  ASSERT_EQ(st.area.ParCount(), 1);
-  EXPECT_EQ(Text(st.area.ParDsc(0)->Name().Body()), "ID");
-  for (const auto& c : cases) {
-    CZqlInt want;
-    want.storeValue(c.id);
-    ASSERT_TRUE(st.area.ParDsc(0)->setBind(&want));
-    EXPECT_EQ(Execute(&st), c.code) << c.id;
-    if (c.code == 0) {
-      EXPECT_EQ(OutText(st.area, 0), "1");
-      EXPECT_EQ(OutText(st.area, 1), c.name);
-    }
-    st.area.ParDsc(0)->setBind(nullptr);
-  }
-}
-
 TEST_F(Sqlite, IsoTransactions) {
   uint32_t a = 0, b = 0;
   ASSERT_EQ(Connect(&a), 0);
