@@ -105,26 +105,6 @@ TEST_F(Sqlite, ConnectOutcomes) {
 #endif
 }
 
-// The zql.ini the build ships: MEMORY and SQLITE work with nothing else
-// configured (HOME points into the test's folder).
-TEST_F(Sqlite, ShippedEnvironments) {
-  ASSERT_EQ(unlink(ini_.c_str()), 0);  // the library finds $ZQL/zql.ini
-  const char* home = std::getenv("HOME");
-  const std::string saved = home != nullptr ? home : "";
-  setenv("HOME", dir_.c_str(), 1);
-  for (const char* env : {"MEMORY", "SQLITE"}) {
-    uint32_t s = 0;
-    EXPECT_EQ(Connect(&s, env), 0) << env << ": " << (dda.CondCount() ? Text(*dda.ErrMsg(0)) : "");
-    if (s == 0) continue;
-    EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0) << env;
-    EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-    EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
-  }
-  struct stat st;
-  EXPECT_EQ(stat((dir_ + "/.local/share/zql/zql.db").c_str(), &st), 0);
-  setenv("HOME", saved.c_str(), 1);
-}
-
 TEST_F(Sqlite, IsoTransactions) {
   uint32_t a = 0, b = 0;
   ASSERT_EQ(Connect(&a), 0);
