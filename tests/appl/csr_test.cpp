@@ -1,5 +1,6 @@
-// Cursors: one cursor's life from creation to close, step by step, and the
-// positioned DELETE and UPDATE texts with their conditions.
+// Cursors: one cursor's life from creation to close, step by step (each
+// operation before Allocate: failure_test.cpp), and the positioned DELETE
+// and UPDATE texts with their conditions.
 #include <functional>
 
 #include "appl_fixture.h"
@@ -37,9 +38,6 @@ TEST_F(Cursors, LifeCycle) {
   };
   const SStep steps[] = {
       {"no row before open", [&] { return csr.getCurrentRow() != nullptr; }, 0, 0, "", -2},
-      {"open before allocate", [&] { return csr.Open(); }, 0, kZqlErrInvalidCursorName, "", -2},
-      {"position without a cursor", [&] { return csr.position(); }, 1, kZqlErrInvalidCursorName,
-       "", -2},
       {"allocate on no statement",
        [&] { return csr.Allocate(nullptr, "C", kZqlCurScroll, kZqlCurSensitivityDefault); }, 0,
        kZqlErrInvalidSQLStatementName, "", -2},

@@ -67,10 +67,11 @@ TEST_F(LispHandleTest, HandlesAccepted) {
 }
 
 // What a LISP list cannot hold: a handle list that never ends (refused
-// with 10, no type taken) and no argument at all (3). The malformed lists
-// a script can write (names, values, widths, extra or missing items, not a
-// list): tests/lisp/e2e/conn.lsp.
-TEST_F(LispHandleTest, UnendedListOrNoArgumentRefused) {
+// with 10, no type taken) and no argument at all (3); and a good handle list
+// read by another class than the scratch object's (an internal error). The
+// malformed lists a script can write (names, values, widths, extra or
+// missing items, not a list): tests/lisp/e2e/conn.lsp.
+TEST_F(LispHandleTest, UnendedListNoArgumentOrOtherReaderRefused) {
   List("SQLSESSION");
   buf_.addItem(2.0);
   EXPECT_EQ(Read(), 0);
@@ -79,9 +80,6 @@ TEST_F(LispHandleTest, UnendedListOrNoArgumentRefused) {
   buf_.lclear();
   EXPECT_EQ(Read(), 0);
   EXPECT_EQ(taken(), (std::vector<int>{kZqlLispErrArgType}));
-}
-
-TEST_F(LispHandleTest, OnlyTheScratchClassReadsHandleLists) {
   Session session("db");
   List("SQLSESSION");
   buf_.addItem(1.0);

@@ -105,86 +105,6 @@ TEST_F(Sqlite, ConnectOutcomes) {
 #endif
 }
 
-// The zql.ini the build ships: MEMORY and SQLITE work with nothing else
-// configured (HOME points into the test's folder).
-TEST_F(Sqlite, ShippedEnvironments) {
-  ASSERT_EQ(unlink(ini_.c_str()), 0);  // the library finds $ZQL/zql.ini
-  const char* home = std::getenv("HOME");
-  const std::string saved = home != nullptr ? home : "";
-  setenv("HOME", dir_.c_str(), 1);
-  for (const char* env : {"MEMORY", "SQLITE"}) {
-    uint32_t s = 0;
-    EXPECT_EQ(Connect(&s, env), 0) << env << ": " << (dda.CondCount() ? Text(*dda.ErrMsg(0)) : "");
-    if (s == 0) continue;
-    EXPECT_EQ(Exec(s, "CREATE TABLE t (x INT)"), 0) << env;
-    EXPECT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-    EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
-  }
-  struct stat st;
-  EXPECT_EQ(stat((dir_ + "/.local/share/zql/zql.db").c_str(), &st), 0);
-  setenv("HOME", saved.c_str(), 1);
-}
-
-TEST_P(Drivers, StatementTypesAndRowCounts) {
-  uint32_t s = 0;
-  ASSERT_EQ(Open(&s), 0);
-  const struct {
-    const char* sql;
-    EZqlStatement type;
-    int32_t rows;  // after Execute; -1: not checked
-  } cases[] = {
-      {"CREATE TABLE t (id INTEGER PRIMARY KEY, name VARCHAR(10))", kZqlStmCreateTable, -1},
-      {"CREATE INDEX ti ON t (name)", kZqlStmCreateIndex, -1},
-      {"CREATE VIEW v AS SELECT * FROM t", kZqlStmCreateView, -1},
-      {"INSERT INTO t (id, name) VALUES (1, 'a'), (2, 'b'), (3, 'c')", kZqlStmInsert, 3},
-      {"UPDATE t SET name = name || 'x' WHERE id > 1", kZqlStmUpdateWhere, 2},
-      {"DELETE FROM t WHERE id = 3", kZqlStmDeleteWhere, 1},
-      {"DROP VIEW v", kZqlStmDropView, -1},
-      {"DROP INDEX ti", kZqlStmDropIndex, -1},
-  };
-  for (const auto& c : cases) {
-    SStm st;
-    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
-    EXPECT_EQ(st.area.StmType(), c.type) << c.sql;
-    ASSERT_EQ(Execute(&st), 0) << c.sql << ": " << Text(*st.area.ErrMsg(0));
-    if (c.rows >= 0) {
-      EXPECT_EQ(st.area.RowCount(), c.rows) << c.sql;
-    }
-  }
-  SStm sel;
-  ASSERT_EQ(Prepare(s, "SELECT name FROM t", &sel), 0);
-  EXPECT_EQ(sel.area.StmType(), kZqlStmSelect);
-  EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"), (std::vector<std::string>{"1|a", "2|bx"}));
-  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-}
-
-TEST_F(Sqlite, SingleRowSelectExecutedDirectly) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT, name TEXT)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (2, 'deux')"), 0);
-  const struct {
-    long id;
-    int code;
-    const char* name;
-  } cases[] = {{1, 0, "one"}, {7, kZqlErrNoData0200, ""}, {2, kZqlErrCardinalityViolation, ""}};
-  SStm st;
-  ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id = :id", &st), 0);
-  ASSERT_EQ(st.area.ParCount(), 1);
-  EXPECT_EQ(Text(st.area.ParDsc(0)->Name().Body()), "ID");
-  for (const auto& c : cases) {
-    CZqlInt want;
-    want.storeValue(c.id);
-    ASSERT_TRUE(st.area.ParDsc(0)->setBind(&want));
-    EXPECT_EQ(Execute(&st), c.code) << c.id;
-    if (c.code == 0) {
-      EXPECT_EQ(OutText(st.area, 0), "1");
-      EXPECT_EQ(OutText(st.area, 1), c.name);
-    }
-    st.area.ParDsc(0)->setBind(nullptr);
-  }
-}
-
 TEST_F(Sqlite, IsoTransactions) {
   uint32_t a = 0, b = 0;
   ASSERT_EQ(Connect(&a), 0);
@@ -604,13 +524,9 @@ TEST_P(Drivers, PositionedUpdateAndDelete) {
     SStm st;
     ASSERT_EQ(Prepare(s, sql, &st), 0) << sql;
     CZqlDDA area;
-    area.Init(10);
     uint32_t k = 0;
-    ASSERT_EQ(Raised([&] {
-      client->AllocCsr(&area, st.id, &k, CZqlIdent("R"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-      client->Open(&area, k);
-      client->Fetch(&area, k, kZqlFetchNext, 0);
-    }), 0) << sql << Text(*area.ErrMsg(0));
+    ASSERT_EQ(OpenCsr(st, &area, &k, "R"), 0) << sql;
+    ASSERT_EQ(Raised([&] { client->Fetch(&area, k, kZqlFetchNext, 0); }), 0) << sql << Text(*area.ErrMsg(0));
     EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
     EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
     ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
@@ -701,13 +617,9 @@ TEST_F(Sqlite, LazyCursorOverManyRows) {
   ASSERT_EQ(Prepare(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
                        "SELECT i FROM n", &st), 0);
   CZqlDDA area;
-  area.Init(10);
   uint32_t k = 0;
-  ASSERT_EQ(Raised([&] {
-    client->AllocCsr(&area, st.id, &k, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-    client->Open(&area, k);
-    for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0);
-  }), 0);
+  ASSERT_EQ(OpenCsr(st, &area, &k), 0);
+  ASSERT_EQ(Raised([&] { for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0); }), 0);
   EXPECT_EQ(OutText(area, 0), "3");
   ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
 }

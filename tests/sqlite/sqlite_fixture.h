@@ -99,18 +99,26 @@ class SqliteTest : public DispClientTest {
     return Raised([&] { client->Execute(&st->area, st->id); });
   }
 
+  // Allocates cursor name on st (area made ready here) and opens it.
+  int OpenCsr(const SStm& st, CZqlDDA* area, uint32_t* csr, const char* name = nullptr) {
+    area->Init(10);
+    return Raised([&] {
+      client->AllocCsr(area, st.id, csr, name ? CZqlIdent(name) : CZqlIdent(), kZqlCurNonScroll,
+                       kZqlCurSensitivityDefault);
+      client->Open(area, *csr);
+    });
+  }
+
   // The rows of a query (all columns as text, NULL as "NULL"), through a
   // non-scroll cursor; a failure gives one row holding "ERROR <code>".
   std::vector<std::string> Rows(uint32_t s, const std::string& sql) {
     SStm st;
     CZqlDDA csrArea;
-    csrArea.Init(10);
     uint32_t csr = 0;
     std::vector<std::string> rows;
     const int code = Raised([&] {
       if (int r = Prepare(s, sql, &st)) ZQL_RAISE(r);
-      client->AllocCsr(&csrArea, st.id, &csr, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-      client->Open(&csrArea, csr);
+      if (int r = OpenCsr(st, &csrArea, &csr)) ZQL_RAISE(r);
       while (ZqlTry([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); })) {
         std::string row;
         for (int i = 0; i < csrArea.ColCount(); ++i) row += (i ? "|" : "") + OutText(csrArea, i);

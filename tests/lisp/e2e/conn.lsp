@@ -90,6 +90,17 @@
 (setq one (ok 'ZQL_PREPARE (list s "SELECT id, name FROM t WHERE id = ?")))
 (check "select row" (ZQL_EXECUTE one '(2)) '(2.0 "two"))
 (check "select row with NULL" (ZQL_EXECUTE one '(5)) '(5.0 nil))
+(check "no row: nil" (errcase 'ZQL_EXECUTE (list one '(9)) nil) nil)
+(check "no row: SQLSTATE 02000" (diagitem "RETURNED_SQLSTATE") "02000")
+(ZQL_IEXECUTE s "INSERT INTO t VALUES (2, 'deux')")
+(check "two rows: nil" (errcase 'ZQL_EXECUTE (list one '(2)) nil) nil)
+(check "two rows: SQLSTATE 21000" (diagitem "RETURNED_SQLSTATE") "21000")
+(ZQL_IEXECUTE s "DELETE FROM t WHERE name = 'deux'")
+;; SQLite's named parameters (PostgreSQL has none).
+(if (= *driver* "zqlsqlite")
+  (progn (setq named (ok 'ZQL_PREPARE (list s "SELECT id FROM t WHERE id = :id")))
+         (check "a named parameter's name" (cdr (assoc 1 (car (ZQL_PARDSC named)))) "ID")
+         (ZQL_DEALLOCSTM named)))
 (check "nil to a statement without parameters" (ZQL_EXECUTE cnt nil) '(5.0))
 
 ;; A syntax error's position reaches ZQL_DIAG.
@@ -108,7 +119,6 @@
 ;; Ownership: disconnecting frees statements and cursors.
 (setq sel (ok 'ZQL_PREPARE (list s "SELECT id FROM t")))
 (setq cur (ok 'ZQL_ALLOC (list sel "c1")))
-(check "children of the session" (length (ZQL_OBJLIST s)) 3)
 (check "children of the statement" (ZQL_OBJLIST sel) (list cur))
 (check "children of the session" (ZQL_OBJLIST s) (list ins one sel))
 (check "the root lists the session" (ZQL_OBJLIST) (list s))
@@ -129,6 +139,22 @@
 (errcase 'ZQL_CONNECT '("NO_SUCH_ENVIRONMENT") nil)
 (check "ZQL_ERRQTY reports the failed connect" (> (ZQL_ERRQTY) 0) T)
 (check "no session after a failed connect" (ZQL_OBJLIST) before)
+
+;; Each kind of statement prepared: its type and the rows it changed.
+(foreach c '(("CREATE TABLE u (id INTEGER PRIMARY KEY, name VARCHAR(10))" "CREATE_TABLE" nil)
+             ("CREATE INDEX ui ON u (name)" "CREATE_INDEX" nil)
+             ("CREATE VIEW uv AS SELECT * FROM u" "CREATE_VIEW" nil)
+             ("INSERT INTO u (id, name) VALUES (1, 'a'), (2, 'b'), (3, 'c')" "INSERT" 3.0)
+             ("UPDATE u SET name = name || 'x' WHERE id > 1" "UPDATE_WHERE" 2.0)
+             ("DELETE FROM u WHERE id = 3" "DELETE_WHERE" 1.0)
+             ("DROP VIEW uv" "DROP_VIEW" nil)
+             ("DROP INDEX ui" "DROP_INDEX" nil))
+  (setq st (ok 'ZQL_PREPARE (list s2 (car c))))
+  (check (list "ZQL_STMTYPE" (car c)) (ZQL_STMTYPE st) (cadr c))
+  (check (list "ZQL_EXECUTE" (car c)) (ZQL_EXECUTE st) T)
+  (if (caddr c) (check (list "ZQL_ROWQTY" (car c)) (ZQL_ROWQTY st) (caddr c)))
+  (ZQL_DEALLOCSTM st))
+(check "what they left" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT COUNT(*), MAX(name) FROM u")) '(2.0 "bx"))
 
 ;; Native statements.
 (check "native statement" (ZQL_NEXECUTE s2 "CREATE TABLE n (x INTEGER)") T)

@@ -67,6 +67,7 @@ int Build() {
   out.addEList();
   out.addEList();
   out.writeBufPair(&out, "key", "value");
+  out.writeBufPair(&out, int16_t{8}, "text");
   out.writeBufPair(&out, int16_t{34}, int16_t{7});
   out.addItemType(RTNIL);
   out.addItemType(RTT);
