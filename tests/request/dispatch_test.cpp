@@ -23,8 +23,18 @@ int Cursor(CZqlDispClient* c, CZqlDDA* area, uint32_t statement, uint32_t* curso
   });
 }
 
-TEST_F(Dispatch, ConnectWithAnIdInUseCreatesNothing) {
+TEST_F(Dispatch, FailedConnectsLeaveNothingOpen) {
   uint32_t s1 = 0;
+  EXPECT_EQ(Connect(&s1, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConnection);
+  EXPECT_EQ(s1, 0u);
+  EXPECT_EQ(Count(&SZqlDispRec::sessions), 0);
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);  // the driver was told to stop
+  ASSERT_EQ(dda.CondCount(), 1);
+  EXPECT_EQ(Text(dda.ErrMsg(0)), "user refused");
+  EXPECT_EQ(Connect(&s1, "NO_SUCH_ENV"), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+  EXPECT_EQ(dda.Err(0), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+
+  // An id in use creates nothing.
   ASSERT_EQ(Connect(&s1), 0);
   EXPECT_NE(s1, 0u);
   EXPECT_EQ(ZqlIpcConnections(), 1);
@@ -35,24 +45,11 @@ TEST_F(Dispatch, ConnectWithAnIdInUseCreatesNothing) {
   EXPECT_EQ(ZqlIpcConnections(), 1);  // no server was made
   ASSERT_GE(dda.CondCount(), 1);
   EXPECT_EQ(dda.Err(0), kZqlErrConnectionNameInUse);
-
   uint32_t stm = 0;
   ASSERT_EQ(Prepare(client.get(), &dda, s1, &stm), 0);
   uint32_t taken = stm;
   EXPECT_EQ(Connect(&taken), kZqlErrInvalidFunctionArguments);
   EXPECT_EQ(Count(&SZqlDispRec::sessions), 1);
-}
-
-TEST_F(Dispatch, RefusedConnectionLeavesNothingOpen) {
-  uint32_t s = 0;
-  EXPECT_EQ(Connect(&s, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConnection);
-  EXPECT_EQ(s, 0u);
-  EXPECT_EQ(Count(&SZqlDispRec::sessions), 0);
-  EXPECT_EQ(ZqlIpcComBuf(), nullptr);  // the driver was told to stop
-  ASSERT_EQ(dda.CondCount(), 1);
-  EXPECT_EQ(Text(dda.ErrMsg(0)), "user refused");
-  EXPECT_EQ(Connect(&s, "NO_SUCH_ENV"), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
-  EXPECT_EQ(dda.Err(0), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
 }
 
 TEST_F(Dispatch, IdsComeFromOneCounter) {
