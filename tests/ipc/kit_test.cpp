@@ -19,12 +19,6 @@ int RunDriver(const std::string& driver, const std::vector<std::string>& args) {
   return WaitChild(pid);
 }
 
-bool SegmentOf(pid_t pid) {
-  for (const SegmentInfo& s : Segments())
-    if (s.cpid == pid) return true;
-  return false;
-}
-
 TEST_F(DriverKit, StartsOnlyForAClientStartingIt) {
   EXPECT_TRUE(ExitedWith(RunDriver(driver_, {}), 2));
   EXPECT_TRUE(ExitedWith(RunDriver(driver_, {"12x"}), 2));
