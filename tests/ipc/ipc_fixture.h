@@ -213,6 +213,13 @@ inline std::vector<SegmentInfo> Segments() {
   return out;
 }
 
+// Whether pid created a shared memory segment that is still there.
+inline bool SegmentOf(pid_t pid) {
+  for (const SegmentInfo& s : Segments())
+    if (s.cpid == pid) return true;
+  return false;
+}
+
 // 1 while a process exists and has not ended; reaps it when it is our child.
 inline bool Alive(pid_t pid) {
   if (pid <= 0) return false;
@@ -340,11 +347,8 @@ class IpcTest : public ::testing::Test {
     EXPECT_TRUE(Eventually([&] { return !BufferExists(); })) << "buffer left";
     for (pid_t pid : drivers_) {
       EXPECT_TRUE(Eventually([&] { return !Alive(pid); })) << "driver " << pid << " left";
-      EXPECT_TRUE(Eventually([&] {
-        for (const SegmentInfo& s : Segments())
-          if (s.cpid == pid) return false;
-        return true;
-      })) << "data segment of driver " << pid << " left";
+      EXPECT_TRUE(Eventually([&] { return !SegmentOf(pid); }))
+          << "data segment of driver " << pid << " left";
     }
     ForceCleanup();
   }

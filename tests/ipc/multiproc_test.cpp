@@ -1,6 +1,7 @@
 // Several client processes on one communication buffer: clients that die
 // while holding a lock or waiting, fatal signals, drivers restarted for
 // another client. (Two clients sharing one driver: tests/request/e2e.)
+#include <algorithm>
 #include <functional>
 
 #include "ipc_fixture.h"
@@ -209,13 +210,6 @@ TEST_F(MultiProcess, WaitForARestartedDriverFails) {
   Disconnect(&rec);
 }
 
-bool Traced(const std::string& path, const std::string& line) {
-  std::ifstream in(path);
-  for (std::string l; std::getline(in, l);)
-    if (l == line) return true;
-  return false;
-}
-
 // A client SIGKILLed with an open connection cannot close it: the driver
 // finds it gone at its idle check, rolls its connection back and takes its
 // counts off; the last one out removes every IPC object (TearDown checks).
@@ -246,7 +240,10 @@ TEST_F(MultiProcess, KilledClientsConnectionsAreTakenBack) {
     EXPECT_EQ(buf->slots[slot].connections, alsoHere ? 2 : 1);
     kill(victim, SIGKILL);
     WaitChild(victim);
-    ASSERT_TRUE(Eventually([&] { return Traced(trace, "Disconnect"); }));
+    ASSERT_TRUE(Eventually([&] {
+      const std::vector<std::string> lines = Lines(trace);
+      return std::find(lines.begin(), lines.end(), "Disconnect") != lines.end();
+    }));
     if (alsoHere) {
       ASSERT_TRUE(Eventually([&] { return buf->slots[slot].connections == 1; }));
       EXPECT_EQ(buf->attached, 1);

@@ -103,17 +103,17 @@ void Log(const std::string& line) { Append(LogPath(), line); }
 // One line of the operation trace.
 void Trace(const std::string& line) { Append(std::getenv("ZQL_TEST_DRIVER_TRACE"), line); }
 
-// The text of s as sent, with line breaks escaped so that it stays one line.
-std::string Raw(const CZqlUcStr& s) {
+// The 8-bit form of s.
+std::string Chars(const CZqlUcStr& s) {
   std::vector<char> text(static_cast<size_t>(s.Length()) * 7 + 1);
   s.getToChar(text.data(), static_cast<int>(text.size()));
+  return text.data();
+}
+
+// The text of s as sent, with line breaks escaped so that it stays one line.
+std::string Raw(const CZqlUcStr& s) {
   std::string out;
-  for (const char* c = text.data(); *c != '\0'; ++c) {
-    if (*c == '\n')
-      out += "\\n";
-    else
-      out += *c;
-  }
+  for (const char c : Chars(s)) out += c == '\n' ? std::string("\\n") : std::string(1, c);
   return out;
 }
 
@@ -166,9 +166,7 @@ SScript ReadScript() {
 
 // The text of s in upper case with blanks at either end removed.
 std::string Normal(const CZqlUcStr& s) {
-  std::vector<char> text(static_cast<size_t>(s.Length()) * 7 + 1);
-  s.getToChar(text.data(), static_cast<int>(text.size()));
-  std::string out(text.data());
+  std::string out = Chars(s);
   const size_t first = out.find_first_not_of(' ');
   const size_t last = out.find_last_not_of(' ');
   out = first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
@@ -236,6 +234,11 @@ class CTableDriver : public CZqlDriver {
  private:
   static void Describe(CZqlDDA* dda, EKind kind);
   static int32_t Fail(CZqlDDA* dda, int32_t code, const char* message);
+  // A syntax error at position 1.
+  static int32_t SyntaxError(CZqlDDA* dda) {
+    dda->setErrPos(1);
+    return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
+  }
   // Traces the operation; answers the scripted refusal's code (with its
   // condition in dda), or 0.
   static int32_t Begin(CZqlDDA* dda, const std::string& op, const std::string& args = "");
@@ -291,15 +294,10 @@ int32_t CTableDriver::Connect(CZqlDDA* dda, const CZqlUcStr& target, const CZqlU
 int32_t CTableDriver::Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean) {
   if (const int32_t r = Begin(dda, "Disconnect")) return r;
   if (connections_.erase(connection) == 0) return kZqlErrConnectionDoesNotExist;
-  for (auto it = statements_.begin(); it != statements_.end();) {
-    if (it->second.connection != connection) {
-      ++it;
-      continue;
-    }
-    const uint32_t id = it->first;
-    ++it;
-    DeallocStm(nullptr, id);
-  }
+  std::vector<uint32_t> owned;
+  for (const auto& s : statements_)
+    if (s.second.connection == connection) owned.push_back(s.first);
+  for (const uint32_t id : owned) DeallocStm(nullptr, id);
   return 0;
 }
 
@@ -327,8 +325,7 @@ int32_t CTableDriver::IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcSt
     dda->PushCond();
     return 0;
   }
-  dda->setErrPos(1);
-  return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
+  return SyntaxError(dda);
 }
 
 // A positioned DELETE or UPDATE of the cursor named at the end of sql.
@@ -384,28 +381,20 @@ int32_t CTableDriver::Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr
                               uint32_t* statement) {
   if (const int32_t r = Begin(dda, "Prepare", Raw(text))) return r;
   if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
-  const std::string sql = Normal(text);
-  EKind kind;
-  if (sql == "SELECT * FROM T") {
-    kind = EKind::kSelectAll;
-  } else if (sql == "SELECT * FROM T WHERE ID > ?") {
-    kind = EKind::kSelectWhere;
-  } else if (sql == "INSERT INTO T VALUES (?, ?)") {
-    kind = EKind::kInsert;
-  } else if (sql == "SELECT * FROM T WHERE ID = ?") {
-    kind = EKind::kSelectOne;
-  } else if (sql == "SELECT * FROM T FOR UPDATE") {
-    kind = EKind::kCursorAll;
-  } else if (sql == "SELECT * FROM T WHERE ID > ? FOR UPDATE") {
-    kind = EKind::kCursorWhere;
-  } else {
-    dda->setErrPos(1);
-    return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement, "syntax error");
-  }
-  Describe(dda, kind);
+  static const std::map<std::string, EKind> kKinds = {
+      {"SELECT * FROM T", EKind::kSelectAll},
+      {"SELECT * FROM T WHERE ID > ?", EKind::kSelectWhere},
+      {"INSERT INTO T VALUES (?, ?)", EKind::kInsert},
+      {"SELECT * FROM T WHERE ID = ?", EKind::kSelectOne},
+      {"SELECT * FROM T FOR UPDATE", EKind::kCursorAll},
+      {"SELECT * FROM T WHERE ID > ? FOR UPDATE", EKind::kCursorWhere},
+  };
+  const auto kind = kKinds.find(Normal(text));
+  if (kind == kKinds.end()) return SyntaxError(dda);
+  Describe(dda, kind->second);
   Name(dda);
   *statement = nextId_++;
-  statements_[*statement] = SStatement{connection, kind};
+  statements_[*statement] = SStatement{connection, kind->second};
   return 0;
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 using Transport = IpcTest;
 
-TEST_F(Transport, StartsDriverInHighestFreeSlotAndEchoes) {
-  Record rec;
+TEST_F(Transport, StartsDriverInHighestFreeSlotEchoesAndSharesIt) {
+  Record rec, again, next;
   ASSERT_EQ(Connect(&rec, driver_), 0);
   EXPECT_EQ(rec.r.slot, kZqlIpcSlotCount - 1);
   EXPECT_EQ(rec.r.driverValue, kDriverValue);
@@ -23,6 +23,15 @@ TEST_F(Transport, StartsDriverInHighestFreeSlotAndEchoes) {
   EXPECT_EQ(slot.connections, 1);
   EXPECT_STREQ(slot.path, driver_.c_str());
   EXPECT_EQ(ZqlIpcComBuf()->attached, 1);
+  // The buffer, the driver's segment and the semaphores are the owner's only.
+  for (const int id : {shmget(key_, 0, 0), shmget(slot.segKey, 0, 0)}) {
+    shmid_ds shm{};
+    ASSERT_EQ(shmctl(id, IPC_STAT, &shm), 0);
+    EXPECT_EQ(shm.shm_perm.mode & 0777, 0600u);
+  }
+  semid_ds sem{};
+  ASSERT_EQ(semctl(semget(key_, 0, 0), 0, IPC_STAT, &sem), 0);
+  EXPECT_EQ(sem.sem_perm.mode & 0777, 0600u);
 
   for (const std::string& payload : {std::string(), std::string("hello"), std::string(5000, 'q')}) {
     std::vector<unsigned char> reply;
@@ -36,24 +45,26 @@ TEST_F(Transport, StartsDriverInHighestFreeSlotAndEchoes) {
   EXPECT_TRUE(reply.empty());
   EXPECT_EQ(rec.r.size, 0);
 
-  EXPECT_EQ(Disconnect(&rec), 0);  // the last connection stops the driver
+  // A second connection reuses the slot and its driver.
+  const pid_t pid = slot.driverPid;
+  ASSERT_EQ(Connect(&again, driver_), 0);
+  EXPECT_EQ(again.r.slot, rec.r.slot);
+  EXPECT_EQ(slot.driverPid, pid);
+  EXPECT_EQ(slot.connections, 2);
+  EXPECT_EQ(ZqlIpcComBuf()->attached, 1);  // once per process
+  // A client that ended while it stopped a driver leaves its slot stopping;
+  // the slot is given to the next driver all the same.
+  ZqlIpcComBuf()->slots[rec.r.slot - 1].state = kZqlSlotStopping;
+  ASSERT_EQ(Connect(&next, DriverAlias("next")), 0);
+  EXPECT_EQ(next.r.slot, rec.r.slot - 1);
+  EXPECT_EQ(Disconnect(&next), 0);
+
+  EXPECT_EQ(Disconnect(&rec), 1);
+  EXPECT_TRUE(Alive(pid));
+  EXPECT_EQ(Send(&again, Request("still there")), 0);
+  EXPECT_EQ(Disconnect(&again), 0);  // the last connection stops the driver
   EXPECT_EQ(ZqlIpcComBuf(), nullptr);
   EXPECT_FALSE(SemaphoresExist());
-}
-
-TEST_F(Transport, SecondConnectionReusesSlotAndDriver) {
-  Record a, b;
-  ASSERT_EQ(Connect(&a, driver_), 0);
-  const pid_t pid = ZqlIpcComBuf()->slots[a.r.slot].driverPid;
-  ASSERT_EQ(Connect(&b, driver_), 0);
-  EXPECT_EQ(b.r.slot, a.r.slot);
-  EXPECT_EQ(ZqlIpcComBuf()->slots[a.r.slot].driverPid, pid);
-  EXPECT_EQ(ZqlIpcComBuf()->slots[a.r.slot].connections, 2);
-  EXPECT_EQ(ZqlIpcComBuf()->attached, 1);  // once per process
-  EXPECT_EQ(Disconnect(&a), 1);
-  EXPECT_TRUE(Alive(pid));
-  EXPECT_EQ(Send(&b, Request("still there")), 0);
-  EXPECT_EQ(Disconnect(&b), 0);
 }
 
 TEST_F(Transport, RequestsAtTheSegmentLimit) {
@@ -247,33 +258,6 @@ TEST_F(Transport, AllSlotsInUseGivesB018) {
   EXPECT_EQ(ZqlIpcComBuf(), nullptr);
 }
 
-// A client that ended while it stopped a driver leaves its slot stopping;
-// the slot is given to the next driver all the same.
-TEST_F(Transport, SlotLeftStoppingIsStartedAgain) {
-  Record a, b;
-  ASSERT_EQ(Connect(&a, driver_), 0);
-  ZqlIpcComBuf()->slots[a.r.slot - 1].state = kZqlSlotStopping;
-  ASSERT_EQ(Connect(&b, DriverAlias("next")), 0);
-  EXPECT_EQ(b.r.slot, a.r.slot - 1);
-  EXPECT_EQ(Disconnect(&b), 0);
-  EXPECT_EQ(Disconnect(&a), 0);
-}
-
-TEST_F(Transport, IpcObjectsAreOwnerOnly) {
-  Record rec;
-  ASSERT_EQ(Connect(&rec, driver_), 0);
-  const int32_t segKey = ZqlIpcComBuf()->slots[rec.r.slot].segKey;
-  for (const int id : {shmget(key_, 0, 0), shmget(segKey, 0, 0)}) {
-    shmid_ds shm{};
-    ASSERT_EQ(shmctl(id, IPC_STAT, &shm), 0);
-    EXPECT_EQ(shm.shm_perm.mode & 0777, 0600u);
-  }
-  semid_ds sem{};
-  ASSERT_EQ(semctl(semget(key_, 0, 0), 0, IPC_STAT, &sem), 0);
-  EXPECT_EQ(sem.sem_perm.mode & 0777, 0600u);
-  EXPECT_EQ(Disconnect(&rec), 0);
-}
-
 // Another user on the machine (a client run as uid nobody; only root can
 // start one) can neither connect to this user's driver nor attach its
 // buffer or data segment.
@@ -325,23 +309,39 @@ TEST_F(Transport, BufferOfAnotherUserIsRefused) {
   semctl(sem, 0, IPC_RMID);
 }
 
-TEST_F(Transport, KilledDriverIsRestartedInItsSlot) {
-  Record a, b;
-  ASSERT_EQ(Connect(&a, driver_), 0);
-  const pid_t first = ZqlIpcComBuf()->slots[a.r.slot].driverPid;
-  ASSERT_EQ(Send(&a, Request("x")), 0);  // its segment is attached here now
-  kill(first, SIGKILL);
-  EXPECT_EQ(Send(&a, Request("x")), kZqlErrServerDiedConnectionLost);
-  ASSERT_EQ(Connect(&b, driver_), 0);
-  const linkinf& slot = ZqlIpcComBuf()->slots[a.r.slot];
-  EXPECT_EQ(b.r.slot, a.r.slot);
-  EXPECT_NE(slot.driverPid, first);
-  EXPECT_EQ(slot.connections, 2);
-  for (const SegmentInfo& s : Segments()) EXPECT_NE(s.cpid, first) << "orphan segment kept";
-  EXPECT_EQ(Send(&a, Request("x")), 0);  // the old connection reaches the new driver
-  EXPECT_EQ(Send(&b, Request("y")), 0);
-  EXPECT_EQ(Disconnect(&a), 1);
-  EXPECT_EQ(Disconnect(&b), 0);
+// A driver that ends by a stop signal takes its data segment along; one
+// killed leaves it to the client that restarts the slot. Either way the next
+// connection restarts the driver in its slot, and the old connection
+// reaches the new driver.
+TEST_F(Transport, DeadDriverIsRestartedInItsSlot) {
+  for (const int sig : {SIGTERM, SIGSEGV, SIGKILL}) {
+    SCOPED_TRACE(sig);
+    Record a, b;
+    ASSERT_EQ(Connect(&a, driver_), 0);
+    const pid_t first = ZqlIpcComBuf()->slots[a.r.slot].driverPid;
+    ASSERT_TRUE(SegmentOf(first));
+    // Attached here, a removed segment would stay listed: only the killed
+    // driver's is.
+    if (sig == SIGKILL) {
+      ASSERT_EQ(Send(&a, Request("x")), 0);
+    }
+    kill(first, sig);
+    EXPECT_TRUE(Eventually([&] { return !Alive(first); }));
+    if (sig != SIGKILL) {
+      EXPECT_TRUE(Eventually([&] { return !SegmentOf(first); }));
+    }
+    EXPECT_EQ(Send(&a, Request("x")), kZqlErrServerDiedConnectionLost);
+    ASSERT_EQ(Connect(&b, driver_), 0);
+    const linkinf& slot = ZqlIpcComBuf()->slots[a.r.slot];
+    EXPECT_EQ(b.r.slot, a.r.slot);
+    EXPECT_NE(slot.driverPid, first);
+    EXPECT_EQ(slot.connections, 2);
+    EXPECT_FALSE(SegmentOf(first)) << "orphan segment kept";
+    EXPECT_EQ(Send(&a, Request("x")), 0);
+    EXPECT_EQ(Send(&b, Request("y")), 0);
+    EXPECT_EQ(Disconnect(&a), 1);
+    EXPECT_EQ(Disconnect(&b), 0);
+  }
 }
 
 TEST_F(Transport, SignalStateIsRestoredAfterRequests) {

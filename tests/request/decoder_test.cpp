@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "ipc_fixture.h"
-#include "loop_server.h"
+#include "dispatch_fixture.h"
 #include "zqlcol.h"
 #include "zqldrvreq.h"
 
@@ -104,13 +103,16 @@ class Decoder : public ::testing::Test {
   CZqlDDA stm, csr;
 };
 
-TEST_F(Decoder, PrepareDescribesParametersAndColumns) {
+TEST_F(Decoder, PrepareDescribesAndDisconnectDrops) {
   EXPECT_EQ(Prepared(), 50u);
   EXPECT_EQ(stm.StmType(), kZqlStmSelect);
   ASSERT_EQ(stm.ParCount(), 1);
   ASSERT_EQ(stm.ColCount(), 1);
   EXPECT_EQ(Text(stm.ColDsc(0)->Name().Body()), "N");
   EXPECT_EQ(decoder.StatementCount(), 1);
+  // Disconnecting drops what the connection prepared.
+  ASSERT_EQ(Raised([&] { server.Disconnect(&stm, 40, kZqlFalse); }), 0);
+  EXPECT_EQ(decoder.StatementCount(), 0);
 }
 
 TEST_F(Decoder, ExecuteHandsTheParameterValuesToTheDriver) {
@@ -148,20 +150,12 @@ TEST_F(Decoder, CursorDeliversRowsIntoTheOutputs) {
   EXPECT_EQ(driver.lastValue, 7);
   for (long expected : {10L, 20L, 30L}) {
     ASSERT_EQ(Raised([&] { server.Fetch(&csr, cursor, kZqlFetchNext, 0); }), 0);
-    CZqlData* out = nullptr;
-    ASSERT_TRUE(csr.OutDsc(0)->getBind(&out));
-    long got = 0;
-    out->getValue(&got);
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(OutInt(csr, 0), expected);
   }
   EXPECT_EQ(Raised([&] { server.Fetch(&csr, cursor, kZqlFetchNext, 0); }), kZqlErrNoData0200);
   ASSERT_EQ(csr.CondCount(), 1);
   EXPECT_EQ(csr.Err(0), kZqlErrNoData0200);
-  CZqlData* out = nullptr;
-  ASSERT_TRUE(csr.OutDsc(0)->getBind(&out));
-  long kept = 0;
-  out->getValue(&kept);
-  EXPECT_EQ(kept, 30);  // the last row stays
+  EXPECT_EQ(OutInt(csr, 0), 30);  // the last row stays
 
   // Deallocating the statement drops its cursor's area too.
   EXPECT_EQ(decoder.CursorCount(), 1);
@@ -172,12 +166,6 @@ TEST_F(Decoder, CursorDeliversRowsIntoTheOutputs) {
   EXPECT_EQ(Raised([&] { server.Fetch(&csr, cursor, kZqlFetchNext, 0); }),
             kZqlErrInvalidCursorName);
   EXPECT_EQ(driver.calls, calls);  // the driver was not asked
-}
-
-TEST_F(Decoder, DisconnectDropsWhatTheConnectionPrepared) {
-  Prepared();
-  ASSERT_EQ(Raised([&] { server.Disconnect(&stm, 40, kZqlFalse); }), 0);
-  EXPECT_EQ(decoder.StatementCount(), 0);
 }
 
 TEST_F(Decoder, FailuresReachTheClientWithACondition) {

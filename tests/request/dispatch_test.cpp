@@ -23,8 +23,18 @@ int Cursor(CZqlDispClient* c, CZqlDDA* area, uint32_t statement, uint32_t* curso
   });
 }
 
-TEST_F(Dispatch, ConnectWithAnIdInUseCreatesNothing) {
+TEST_F(Dispatch, FailedConnectsLeaveNothingOpen) {
   uint32_t s1 = 0;
+  EXPECT_EQ(Connect(&s1, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConnection);
+  EXPECT_EQ(s1, 0u);
+  EXPECT_EQ(Count(&SZqlDispRec::sessions), 0);
+  EXPECT_EQ(ZqlIpcComBuf(), nullptr);  // the driver was told to stop
+  ASSERT_EQ(dda.CondCount(), 1);
+  EXPECT_EQ(Text(dda.ErrMsg(0)), "user refused");
+  EXPECT_EQ(Connect(&s1, "NO_SUCH_ENV"), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+  EXPECT_EQ(dda.Err(0), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
+
+  // An id in use creates nothing.
   ASSERT_EQ(Connect(&s1), 0);
   EXPECT_NE(s1, 0u);
   EXPECT_EQ(ZqlIpcConnections(), 1);
@@ -35,24 +45,11 @@ TEST_F(Dispatch, ConnectWithAnIdInUseCreatesNothing) {
   EXPECT_EQ(ZqlIpcConnections(), 1);  // no server was made
   ASSERT_GE(dda.CondCount(), 1);
   EXPECT_EQ(dda.Err(0), kZqlErrConnectionNameInUse);
-
   uint32_t stm = 0;
   ASSERT_EQ(Prepare(client.get(), &dda, s1, &stm), 0);
   uint32_t taken = stm;
   EXPECT_EQ(Connect(&taken), kZqlErrInvalidFunctionArguments);
   EXPECT_EQ(Count(&SZqlDispRec::sessions), 1);
-}
-
-TEST_F(Dispatch, RefusedConnectionLeavesNothingOpen) {
-  uint32_t s = 0;
-  EXPECT_EQ(Connect(&s, "DB1", "nobody"), kZqlErrSQLServerRejectedEstablishmentOfSQLConnection);
-  EXPECT_EQ(s, 0u);
-  EXPECT_EQ(Count(&SZqlDispRec::sessions), 0);
-  EXPECT_EQ(ZqlIpcComBuf(), nullptr);  // the driver was told to stop
-  ASSERT_EQ(dda.CondCount(), 1);
-  EXPECT_EQ(Text(dda.ErrMsg(0)), "user refused");
-  EXPECT_EQ(Connect(&s, "NO_SUCH_ENV"), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
-  EXPECT_EQ(dda.Err(0), kZqlErrEnvironmentNameNotSpecifiedInZQLINI);
 }
 
 TEST_F(Dispatch, IdsComeFromOneCounter) {
@@ -283,48 +280,31 @@ TEST_F(Dispatch, OperationsOutsideEveryFrameFailCleanly) {
     int initialised;  // the fault with an initialised client (0: none)
     int fresh = kZqlErrConnectionFailure;  // and with one before Init
   };
+  uint32_t none = 0, value = 0;
+#define OP(call, ...) {#call, [&](CZqlDispClient* c, CZqlDDA* a) { return c->call; }, __VA_ARGS__}
   const Case cases[] = {
-      {"Term", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Term(a); }, 0},
-      {"Abort", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Abort(a); }, 0},
-      {"Connect", [&](CZqlDispClient* c, CZqlDDA* a) {
-         uint32_t none = 0;
-         return c->Connect(a, &none, CZqlUcStr("NO_SUCH_ENV"), CZqlUcStr(), CZqlUcStr());
-       }, kZqlErrEnvironmentNameNotSpecifiedInZQLINI},
-      {"Disconnect", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Disconnect(a, &id); },
-       kZqlErrConnectionDoesNotExist},
-      {"Disconnect(null)", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Disconnect(a, nullptr); },
-       kZqlErrInvalidFunctionArguments, kZqlErrInvalidFunctionArguments},
-      {"IExecute", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExecute(a, id, text); },
-       kZqlErrConnectionDoesNotExist},
-      {"IExeNative", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExeNative(a, id, text); },
-       kZqlErrConnectionDoesNotExist},
-      {"IExeInterDB", [&](CZqlDispClient* c, CZqlDDA* a) { return c->IExeInterDB(a, id, text); },
-       kZqlErrConnectionDoesNotExist},
-      {"Prepare", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Prepare(a, id, &id, text); },
-       kZqlErrConnectionDoesNotExist},
-      {"PrepareInterDB",
-       [&](CZqlDispClient* c, CZqlDDA* a) { return c->PrepareInterDB(a, id, &id, text); },
-       kZqlErrConnectionDoesNotExist},
-      {"Execute", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Execute(a, id); },
-       kZqlErrInvalidFunctionArguments},
-      {"DeallocStm", [&](CZqlDispClient* c, CZqlDDA* a) { return c->DeallocStm(a, &id); },
-       kZqlErrInvalidFunctionArguments},
-      {"AllocCsr", [&](CZqlDispClient* c, CZqlDDA* a) {
-         return c->AllocCsr(a, id, &id, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-       }, kZqlErrInvalidFunctionArguments},
-      {"Open", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Open(a, id); },
-       kZqlErrInvalidFunctionArguments},
-      {"Close", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Close(a, id); },
-       kZqlErrInvalidFunctionArguments},
-      {"Fetch", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Fetch(a, id, kZqlFetchNext, 0); },
-       kZqlErrInvalidFunctionArguments},
-      {"Cancel", [&](CZqlDispClient* c, CZqlDDA* a) { return c->Cancel(a, id); },
-       kZqlErrConnectionDoesNotExist},
-      {"Status", [&](CZqlDispClient* c, CZqlDDA* a) {
-         uint32_t value = 0;
-         return c->Status(a, id, kZqlStatCsrOpen, &value);
-       }, kZqlErrInvalidFunctionArguments},
+      OP(Term(a), 0),
+      OP(Abort(a), 0),
+      OP(Connect(a, &(none = 0), CZqlUcStr("NO_SUCH_ENV"), CZqlUcStr(), CZqlUcStr()),
+         kZqlErrEnvironmentNameNotSpecifiedInZQLINI),
+      OP(Disconnect(a, &id), kZqlErrConnectionDoesNotExist),
+      OP(Disconnect(a, nullptr), kZqlErrInvalidFunctionArguments, kZqlErrInvalidFunctionArguments),
+      OP(IExecute(a, id, text), kZqlErrConnectionDoesNotExist),
+      OP(IExeNative(a, id, text), kZqlErrConnectionDoesNotExist),
+      OP(IExeInterDB(a, id, text), kZqlErrConnectionDoesNotExist),
+      OP(Prepare(a, id, &id, text), kZqlErrConnectionDoesNotExist),
+      OP(PrepareInterDB(a, id, &id, text), kZqlErrConnectionDoesNotExist),
+      OP(Execute(a, id), kZqlErrInvalidFunctionArguments),
+      OP(DeallocStm(a, &id), kZqlErrInvalidFunctionArguments),
+      OP(AllocCsr(a, id, &id, CZqlIdent(), kZqlCurNonScroll, kZqlCurSensitivityDefault),
+         kZqlErrInvalidFunctionArguments),
+      OP(Open(a, id), kZqlErrInvalidFunctionArguments),
+      OP(Close(a, id), kZqlErrInvalidFunctionArguments),
+      OP(Fetch(a, id, kZqlFetchNext, 0), kZqlErrInvalidFunctionArguments),
+      OP(Cancel(a, id), kZqlErrConnectionDoesNotExist),
+      OP(Status(a, id, kZqlStatCsrOpen, &value), kZqlErrInvalidFunctionArguments),
   };
+#undef OP
   CZqlDispClient fresh;  // before Init
   for (const Case& c : cases) {
     for (CZqlDispClient* on : {&fresh, client.get()}) {

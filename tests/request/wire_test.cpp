@@ -39,36 +39,33 @@ Bytes Reply(const CZqlDDA* area, int32_t code, int resultLabel = -1, uint32_t re
   });
 }
 
-TEST_F(Wire, FetchRequestIs56Bytes) {
-  server.reply = Reply(nullptr, 0);
-  ASSERT_EQ(Raised([&] { server.Fetch(&dda, 7, kZqlFetchAbsolute, -2); }), 0);
-  const Bytes golden = {
-      LE32(0x01020304u), LE32(56u),                   // marker, total length
-      LE16(0), LE16(7), LE32(0x10001u),               // label 0 long: version
-      LE16(5), LE16(7), LE32(uint32_t{kLoopAttachValue}),  // label 5 long: Attach value
-      LE16(3), LE16(7), LE32(14u),                    // label 3 long: Fetch
-      LE16(11), LE16(8), LE32(7u),                    // label 11 ulong: cursor id
-      LE16(12), LE16(8), LE32(5u),                    // label 12 ulong: absolute
-      LE16(13), LE16(7), LE32(0xFFFFFFFEu),           // label 13 long: offset -2
-  };
-  EXPECT_EQ(server.request, golden);
+// A request's bytes: marker, total length, version, Attach value, request
+// code, then its own items.
+Bytes Golden(uint32_t total, uint32_t code, const Bytes& items) {
+  Bytes b = {LE32(0x01020304u), LE32(total),
+             LE16(0), LE16(7), LE32(0x10001u),                     // label 0 long: version
+             LE16(5), LE16(7), LE32(uint32_t{kLoopAttachValue}),  // label 5 long: Attach value
+             LE16(3), LE16(7), LE32(code)};                       // label 3 long: the request
+  for (const unsigned char c : items) b.push_back(c);
+  return b;
 }
 
-TEST_F(Wire, ConnectRequestToAbcIs46Bytes) {
+TEST_F(Wire, FetchAndConnectRequestsByteForByte) {
   server.reply = Reply(nullptr, 0, kZqlReqLabelArg1, 9);
+  ASSERT_EQ(Raised([&] { server.Fetch(&dda, 7, kZqlFetchAbsolute, -2); }), 0);
+  EXPECT_EQ(server.request, Golden(56, 14, {
+      LE16(11), LE16(8), LE32(7u),            // label 11 ulong: cursor id
+      LE16(12), LE16(8), LE32(5u),            // label 12 ulong: absolute
+      LE16(13), LE16(7), LE32(0xFFFFFFFEu),   // label 13 long: offset -2
+  }));
   uint32_t id = 0;
   ASSERT_EQ(Raised([&] { id = server.Connect(&dda, CZqlUcStr("abc"), CZqlUcStr(), CZqlUcStr()); }),
             0);
   EXPECT_EQ(id, 9u);
-  const Bytes golden = {
-      LE32(0x01020304u), LE32(46u),
-      LE16(0), LE16(7), LE32(0x10001u),
-      LE16(5), LE16(7), LE32(uint32_t{kLoopAttachValue}),
-      LE16(3), LE16(7), LE32(2u),                     // Connect
-      LE16(11), LE16(12), LE16(8),                    // label 11 UcStr, 8 bytes
+  EXPECT_EQ(server.request, Golden(46, 2, {
+      LE16(11), LE16(12), LE16(8),            // label 11 UcStr, 8 bytes
       'a', 0, 'b', 0, 'c', 0, 0, 0,
-  };
-  EXPECT_EQ(server.request, golden);
+  }));
 }
 
 // The labels and numbers of a request's items, in order.
@@ -85,56 +82,45 @@ std::vector<std::pair<int, int32_t>> Items(const Bytes& bytes) {
 
 TEST_F(Wire, EveryRequestCarriesItsCodeAndFields) {
   using V = std::vector<std::pair<int, int32_t>>;
-  const V header18 = {{0, 0x10001}, {5, kLoopAttachValue}, {3, 18}};
   server.reply = Reply(nullptr, 0, kZqlReqLabelArg1, 77);
-  uint32_t value = 0;
-  ASSERT_EQ(Raised([&] { value = server.Status(&dda, 3, kZqlStatCsrPosition); }), 0);
-  EXPECT_EQ(value, 77u);
-  V expected = header18;
-  expected.insert(expected.end(), {{11, 3}, {12, 5}});
-  EXPECT_EQ(Items(server.request), expected);
-
-  server.reply = Reply(nullptr, 0);
-  ASSERT_EQ(Raised([&] { server.Disconnect(&dda, 4, kZqlTrue); }), 0);
-  EXPECT_EQ(Items(server.request), (V{{0, 0x10001}, {5, kLoopAttachValue}, {3, 3}, {11, 4}, {12, 1}}));
-  for (const auto& one : std::vector<std::pair<int, std::function<void()>>>{
-           {10, [&] { server.DeallocStm(&dda, 6); }},
-           {13, [&] { server.Close(&dda, 6); }},
-           {15, [&] { server.Cancel(&dda, 6); }}}) {
-    ASSERT_EQ(Raised(one.second), 0);
-    EXPECT_EQ(Items(server.request),
-              (V{{0, 0x10001}, {5, kLoopAttachValue}, {3, one.first}, {11, 6}}));
+  uint32_t result = 0;
+  const struct {
+    int code;
+    std::function<void()> call;
+    V items;        // after the header; a text without storage is left out
+    uint32_t want;  // the result the call answers
+  } cases[] = {
+      {18, [&] { result = server.Status(&dda, 3, kZqlStatCsrPosition); }, {{11, 3}, {12, 5}}, 77},
+      {3, [&] { server.Disconnect(&dda, 4, kZqlTrue); }, {{11, 4}, {12, 1}}, 0},
+      {10, [&] { server.DeallocStm(&dda, 6); }, {{11, 6}}, 0},
+      {13, [&] { server.Close(&dda, 6); }, {{11, 6}}, 0},
+      {15, [&] { server.Cancel(&dda, 6); }, {{11, 6}}, 0},
+      {4, [&] { server.IExecute(&dda, 2, CZqlUcStr()); }, {{11, 2}}, 0},
+      {5, [&] { server.IExeNative(&dda, 2, CZqlUcStr()); }, {{11, 2}}, 0},
+      {6, [&] { server.IExeInterDB(&dda, 2, CZqlUcStr()); }, {{11, 2}}, 0},
+      {7, [&] { server.Prepare(&dda, 2, CZqlUcStr()); }, {{11, 2}}, 0},
+      {8, [&] { server.PrepareInterDB(&dda, 2, CZqlUcStr()); }, {{11, 2}}, 0},
+      // A cursor name without a length is left out.
+      {11, [&] { result = server.AllocCsr(&dda, 5, CZqlIdent(), kZqlCurScroll, kZqlCurInsensitive); },
+       {{11, 5}, {12, 1}, {13, 1}}, 77},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    result = 0;
+    ASSERT_EQ(Raised(c.call), 0);
+    EXPECT_EQ(result, c.want);
+    V expected = {{0, 0x10001}, {5, kLoopAttachValue}, {3, c.code}};
+    expected.insert(expected.end(), c.items.begin(), c.items.end());
+    EXPECT_EQ(Items(server.request), expected);
   }
-  for (const auto& one : std::vector<std::pair<int, std::function<void()>>>{
-           {4, [&] { server.IExecute(&dda, 2, CZqlUcStr()); }},
-           {5, [&] { server.IExeNative(&dda, 2, CZqlUcStr()); }},
-           {6, [&] { server.IExeInterDB(&dda, 2, CZqlUcStr()); }},
-           {7, [&] { server.Prepare(&dda, 2, CZqlUcStr()); }},
-           {8, [&] { server.PrepareInterDB(&dda, 2, CZqlUcStr()); }}}) {
-    ASSERT_EQ(Raised(one.second), 0);
-    // A text without storage is left out.
-    EXPECT_EQ(Items(server.request),
-              (V{{0, 0x10001}, {5, kLoopAttachValue}, {3, one.first}, {11, 2}}));
-  }
-}
-
-TEST_F(Wire, AllocCsrSendsTheNameOnlyWhenItHasALength) {
-  server.reply = Reply(nullptr, 0, kZqlReqLabelArg1, 12);
-  uint32_t id = 0;
-  ASSERT_EQ(Raised([&] { id = server.AllocCsr(&dda, 5, CZqlIdent(), kZqlCurScroll,
-                                              kZqlCurInsensitive); }), 0);
-  EXPECT_EQ(id, 12u);
-  using V = std::vector<std::pair<int, int32_t>>;
-  EXPECT_EQ(Items(server.request),
-            (V{{0, 0x10001}, {5, kLoopAttachValue}, {3, 11}, {11, 5}, {12, 1}, {13, 1}}));
-
+  // A name with a length is sent, folded as a regular identifier.
   ASSERT_EQ(Raised([&] { server.AllocCsr(&dda, 5, CZqlIdent("c1"), kZqlCurNonScroll,
                                          kZqlCurSensitivityDefault); }), 0);
   CZqlObjPack sent(server.request.data(), static_cast<uint32_t>(server.request.size()));
   ASSERT_TRUE(sent.setActive(kZqlReqLabelName));
   CZqlIdent name;
   ASSERT_EQ(Raised([&] { name.unpackFrom(&sent); }), 0);
-  EXPECT_EQ(Text(name.Body()), "C1");  // regular: folded
+  EXPECT_EQ(Text(name.Body()), "C1");
 }
 
 TEST_F(Wire, ExecuteAndOpenSendTheCallersArea) {
