@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,13 +33,36 @@ std::string Substitute(const std::string& in) {
   return ZqlSubstituteInFileName(buf);
 }
 
-TEST(PathExpansion, HomeDirectoryAndTilde) {
-  EnvVar home("HOME", "/home/tester");
-  EXPECT_EQ(Expand("~/zql.ini"), "/home/tester/zql.ini");
-  EXPECT_EQ(Expand("~"), "/home/tester");
-  EXPECT_EQ(Expand("/etc/~/x"), "/home/tester/x");  // "/~" restarts at the '~'
-  EnvVar trailing("HOME", "/home/tester/");
-  EXPECT_EQ(Expand("~/a"), "/home/tester/a");  // no "//" from a trailing '/'
+// Each row sets HOME (nullptr: unset) and expands or substitutes one path.
+TEST(PathExpansion, HomeAndVariables) {
+  EnvVar unset("ZQL_TEST_UNSET", nullptr);
+  const struct {
+    const char *home, *in, *out;
+    bool expand;
+  } rows[] = {
+      {"/home/tester", "~/zql.ini", "/home/tester/zql.ini", true},
+      {"/home/tester", "~", "/home/tester", true},
+      {"/home/tester", "/etc/~/x", "/home/tester/x", true},  // "/~" restarts at the '~'
+      {"/home/tester/", "~/a", "/home/tester/a", true},      // no "//" from a trailing '/'
+      {"/h", "/..", "/", true},
+      {"/h", "/a/../../b", "/b", true},                // never above the root
+      {"/h", "/x/y//z/w", "/z/w", true},               // "//" restarts at the root
+      {"/h", "/plain/path/", "/plain/path/", true},    // unchanged without dots
+      {"/h", "/a/.hidden/b", "/a/.hidden/b", true},    // not a dot segment
+      {"/h", "/a///./b", "/b", true},
+      {"/h", "$HOME/a", "/h/a", false},
+      {"/h", "${HOME}/a", "/h/a", false},
+      {"/h", "$ZQL_TEST_UNSET/a", "/a", false},
+      {"/h", "/x/$HOME", "/x//h", false},
+      {"/h", "a$HOME", "a$HOME", false},  // '$' inside a segment is text
+      {"/h", "${HOME", "/h", false},      // no '}': up to the end
+      {"/h", "$$HOME/b", "/h/b", false},
+      {nullptr, "$HOME/x", "/x", false},
+  };
+  for (const auto& r : rows) {
+    EnvVar home("HOME", r.home);
+    EXPECT_EQ(r.expand ? Expand(r.in) : Substitute(r.in), r.out) << r.in;
+  }
 }
 
 TEST(PathExpansion, TildeUserUsesTheAccountsHome) {
@@ -51,7 +75,7 @@ TEST(PathExpansion, TildeUserUsesTheAccountsHome) {
   EXPECT_STREQ(buf, "~no-such-user-zql-test/f");  // left alone
 }
 
-TEST(PathExpansion, RelativePathsAndDotSegments) {
+TEST(PathExpansion, RelativePaths) {
   ScratchDir dir;
   ASSERT_EQ(mkdir("u", 0700), 0);
   ASSERT_EQ(chdir("u"), 0);
@@ -59,29 +83,6 @@ TEST(PathExpansion, RelativePathsAndDotSegments) {
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(Expand("a/./b/../c"), std::string(cwd) + "/a/c");
   EXPECT_EQ(Expand(""), std::string(cwd));
-  EXPECT_EQ(Expand("/.."), "/");
-  EXPECT_EQ(Expand("/a/../../b"), "/b");  // never above the root
-  EXPECT_EQ(Expand("/x/y//z/w"), "/z/w");  // "//" restarts at the root
-  EXPECT_EQ(Expand("/plain/path/"), "/plain/path/");  // unchanged without dots
-  EXPECT_EQ(Expand("/a/.hidden/b"), "/a/.hidden/b");  // not a dot segment
-  EXPECT_EQ(Expand("/a///./b"), "/b");
-}
-
-TEST(PathSubstitution, VariablesPlainAndInBraces) {
-  EnvVar home("HOME", "/h");
-  EnvVar unset("ZQL_TEST_UNSET", nullptr);
-  EXPECT_EQ(Substitute("$HOME/a"), "/h/a");
-  EXPECT_EQ(Substitute("${HOME}/a"), "/h/a");
-  EXPECT_EQ(Substitute("$ZQL_TEST_UNSET/a"), "/a");
-  EXPECT_EQ(Substitute("/x/$HOME"), "/x//h");
-  EXPECT_EQ(Substitute("a$HOME"), "a$HOME");  // '$' inside a segment is text
-  EXPECT_EQ(Substitute("${HOME"), "/h");       // no '}': up to the end
-  EXPECT_EQ(Substitute("$$HOME/b"), "/h/b");
-}
-
-TEST(PathSubstitution, UnsetHomeLeavesTheRootPath) {
-  EnvVar home("HOME", nullptr);
-  EXPECT_EQ(Substitute("$HOME/x"), "/x");
 }
 
 TEST(PathSubstitution, SelfReferenceEndsAndLongValuesAreCut) {
@@ -95,12 +96,13 @@ TEST(PathSubstitution, SelfReferenceEndsAndLongValuesAreCut) {
 }
 
 TEST(PathHelpers, BasenameAndDirname) {
-  char a[kZqlMaxPath] = "/usr/lib/zql.ini";
-  EXPECT_STREQ(ZqlFileBasename(a), "zql.ini");
-  EXPECT_STREQ(ZqlFileDirname(a), "/usr/lib/");
-  char b[kZqlMaxPath] = "plain";
-  EXPECT_STREQ(ZqlFileBasename(b), "plain");
-  EXPECT_STREQ(ZqlFileDirname(b), ".");
+  for (const auto& r : {std::array<const char*, 3>{"/usr/lib/zql.ini", "zql.ini", "/usr/lib/"},
+                        std::array<const char*, 3>{"plain", "plain", "."}}) {
+    char a[kZqlMaxPath];
+    std::strcpy(a, r[0]);
+    EXPECT_STREQ(ZqlFileBasename(a), r[1]);
+    EXPECT_STREQ(ZqlFileDirname(a), r[2]);
+  }
 }
 
 TEST(FileSearch, ListSkipsDirectoriesAndNormalises) {

@@ -150,37 +150,28 @@ TEST(UcStrErrors, ExhaustionLeavesAppendUnchangedAndCopyEmpty) {
   EXPECT_EQ(s.TEST_Body(), nullptr);
 }
 
-TEST(UcStrCompare, EmptyOperands) {
-  const CZqlUcStr empty;
-  const CZqlUcStr a("a");
+// Comp on every operand kind; -2 stands for "any value below 0", 2 for above.
+TEST(UcStrCompare, EmptyOperandsDifferencesAndCounts) {
+  const CZqlUcStr empty, a("a"), s("abc");
   const char* noText = nullptr;
   const auto none = W("");
-  EXPECT_EQ(empty.Comp(CZqlUcStr()), 0);
-  EXPECT_EQ(empty.Comp(noText), 0);
-  EXPECT_EQ(empty.Comp(""), -1);
-  EXPECT_EQ(empty.Comp(none.data()), -1);
-  EXPECT_EQ(a.Comp(empty), 1);
-  EXPECT_EQ(a.Comp(noText), 1);
-  EXPECT_GT(a.Comp(""), 0);
-  EXPECT_EQ(empty.Comp("a"), -1);
+  const auto abX = W("abX");
+  const struct {
+    int got, want;
+  } rows[] = {{empty.Comp(CZqlUcStr()), 0},     {empty.Comp(noText), 0},
+              {empty.Comp(""), -1},             {empty.Comp(none.data()), -1},
+              {a.Comp(empty), 1},               {a.Comp(noText), 1},
+              {a.Comp("") > 0, 1},              {empty.Comp("a"), -1},
+              {s.Comp("abd"), 'c' - 'd'},       {s.Comp("ab"), 'c'},
+              {s.Comp("abcd"), -'d'},           {s.Comp("abX", 2), 0},
+              {s.Comp(abX.data(), 2), 0},       {s.Comp(CZqlUcStr("abX"), 2), 0},
+              {s.Compi("ABC"), 0},              {CZqlUcStr("Hello").Compi(CZqlUcStr("hELLo")), 0},
+              {s.Compi("ABD") < 0, 1},          {s.Comp("abc", "ASCII"), 0}};
+  for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].got, rows[i].want) << i;
   const CZqlUcStr* noStr = nullptr;
   EXPECT_EQ(Raised([&] { a.Comp(noStr); }), kZqlErrInvalidFunctionArguments);
-}
-
-TEST(UcStrCompare, DifferencesAndCounts) {
-  const CZqlUcStr s("abc");
-  EXPECT_EQ(s.Comp("abd"), 'c' - 'd');
-  EXPECT_EQ(s.Comp("ab"), 'c');
-  EXPECT_EQ(s.Comp("abcd"), -'d');
-  EXPECT_EQ(s.Comp("abX", 2), 0);
-  EXPECT_EQ(s.Comp(W("abX").data(), 2), 0);
-  EXPECT_EQ(s.Comp(CZqlUcStr("abX"), 2), 0);
   EXPECT_EQ(Raised([&] { s.Comp("abc", 0); }), kZqlErrInvalidFunctionArguments);
   EXPECT_EQ(Raised([&] { s.Compi(W("abc").data(), 0); }), kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(s.Compi("ABC"), 0);
-  EXPECT_EQ(CZqlUcStr("Hello").Compi(CZqlUcStr("hELLo")), 0);
-  EXPECT_LT(s.Compi("ABD"), 0);
-  EXPECT_EQ(s.Comp("abc", "ASCII"), 0);
 }
 
 TEST(UcStrCompare, OperatorsMirrorOnTheRight) {
@@ -201,28 +192,33 @@ TEST(UcStrCompare, OperatorsMirrorOnTheRight) {
 }
 
 TEST(UcStrSearch, PatternsAndUnits) {
-  const CZqlUcStr s("aaab");
-  EXPECT_EQ(s.FindFirst("aab"), 1);  // the shift never passes a match
-  EXPECT_EQ(CZqlUcStr("aaaa").FindLast("aa"), 2);
-  EXPECT_EQ(CZqlUcStr("abcabc").FindLast(CZqlUcStr("bc")), 4);
-  EXPECT_EQ(CZqlUcStr("abacabad").FindFirst(W("abad").data()), 4);
-  EXPECT_EQ(s.FindFirst("x"), -1);
-  EXPECT_EQ(s.FindFirst("aaabb"), -1);
-  EXPECT_EQ(CZqlUcStr().FindFirst(""), 0);
-  EXPECT_EQ(CZqlUcStr("abc").FindFirst(""), -1);
-  EXPECT_EQ(CZqlUcStr().FindFirst("a"), -1);
+  const CZqlUcStr s("aaab"), u("abcb"), none;
+  const unsigned short nul = 0;
+  const struct {
+    int got, want;
+  } rows[] = {
+      {s.FindFirst("aab"), 1},  // the shift never passes a match
+      {CZqlUcStr("aaaa").FindLast("aa"), 2},
+      {CZqlUcStr("abcabc").FindLast(CZqlUcStr("bc")), 4},
+      {CZqlUcStr("abacabad").FindFirst(W("abad").data()), 4},
+      {s.FindFirst("x"), -1},
+      {s.FindFirst("aaabb"), -1},
+      {none.FindFirst(""), 0},
+      {CZqlUcStr("abc").FindFirst(""), -1},
+      {none.FindFirst("a"), -1},
+      // Single units; the terminator is found at the end.
+      {u.FindFirst(nul), 4},
+      {CZqlUcStr("abc").FindFirst(0), 3},
+      {u.FindLast(nul), 4},
+      {u.FindFirst('b'), 1},
+      {u.FindLast('b'), 3},
+      {u.FindFirst(CZqlUcChar('c')), 2},
+      {u.FindFirst('z'), -1},
+      {none.FindFirst(0), 0},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].got, rows[i].want) << i;
   const char* noText = nullptr;
   EXPECT_EQ(Raised([&] { s.FindFirst(noText); }), kZqlErrInvalidFunctionArguments);
-  // Single units; the terminator is found at the end.
-  const CZqlUcStr u("abcb");
-  EXPECT_EQ(u.FindFirst(static_cast<unsigned short>(0)), 4);
-  EXPECT_EQ(CZqlUcStr("abc").FindFirst(0), 3);
-  EXPECT_EQ(u.FindLast(static_cast<unsigned short>(0)), 4);
-  EXPECT_EQ(u.FindFirst('b'), 1);
-  EXPECT_EQ(u.FindLast('b'), 3);
-  EXPECT_EQ(u.FindFirst(CZqlUcChar('c')), 2);
-  EXPECT_EQ(u.FindFirst('z'), -1);
-  EXPECT_EQ(CZqlUcStr().FindFirst(0), 0);
 }
 
 TEST(UcStrConvert, EscapesBothWays) {
@@ -269,15 +265,19 @@ TEST(UcStrConvert, GetToCharFitsWholeCharactersGetToUcCharTerminatesIfAllFits) {
 }
 
 TEST(UcStrNumbers, ConversionsAndEndIndex) {
-  int end = -1;
-  EXPECT_EQ(CZqlUcStr(" 42abc").Strtol(&end, 10), 42);
-  EXPECT_EQ(end, 3);
-  EXPECT_EQ(CZqlUcStr("ff!").Strtol(&end, 16), 255);
-  EXPECT_EQ(end, 2);
-  EXPECT_EQ(CZqlUcStr("x").Strtol(&end, 10), 0);
-  EXPECT_EQ(end, 0);
-  EXPECT_DOUBLE_EQ(CZqlUcStr("1.5e3x").Strtod(&end), 1500.0);
-  EXPECT_EQ(end, 5);
+  // Strtol in base 10 or 16, Strtod (base 0); end is where conversion stopped.
+  const struct {
+    const char* text;
+    int base;
+    double value;
+    int end;
+  } rows[] = {{" 42abc", 10, 42, 3}, {"ff!", 16, 255, 2}, {"x", 10, 0, 0}, {"1.5e3x", 0, 1500, 5}};
+  for (const auto& r : rows) {
+    int end = -1;
+    const CZqlUcStr s(r.text);
+    EXPECT_DOUBLE_EQ(r.base ? double(s.Strtol(&end, r.base)) : s.Strtod(&end), r.value) << r.text;
+    EXPECT_EQ(end, r.end) << r.text;
+  }
   EXPECT_EQ(CZqlUcStr("-17").Atoi(), -17);
   EXPECT_EQ(CZqlUcStr("123456789012").Atol(), 123456789012L);
   EXPECT_DOUBLE_EQ(CZqlUcStr("2.25").Atof(), 2.25);
@@ -289,6 +289,7 @@ TEST(UcStrNumbers, ConversionsAndEndIndex) {
   CZqlUcStr escaped("12");
   escaped.Append(static_cast<unsigned short>(0xE9));
   escaped.Append("3");
+  int end = -1;
   EXPECT_EQ(escaped.Strtol(&end, 10), 12);
   EXPECT_EQ(end, 2);
 }
