@@ -7,12 +7,6 @@
 
 namespace {
 
-std::string Sql(const CZqlIdent& id) {
-  CZqlUcStr out;
-  id.ToString(&out);
-  return Str(out);
-}
-
 TEST(IdentWords, FunctionTablesAnyCase) {
   using Finder = int (*)(const CZqlUcStr&);
   const Finder set = ZqlFindSetFunc, num = ZqlFindNumFunc, str = ZqlFindStrFunc, dt = ZqlFindDTFunc;
@@ -31,14 +25,10 @@ TEST(IdentWords, FunctionTablesAnyCase) {
 
 TEST(IdentWords, ReservedWordCodes) {
   ASSERT_EQ(ZqlKWordCount(), 212);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ABSOLUTE")), 28);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("dec")), 76);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("Decimal")), 76);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("DECLARE")), 77);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ZONE")), 211 + 27);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("CHA")), -3);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr("ZONES")), -3);
-  EXPECT_EQ(ZqlFindKWord(CZqlUcStr()), -3);
+  const std::pair<const char*, int> words[] = {{"ABSOLUTE", 28}, {"dec", 76},    {"Decimal", 76},
+                                               {"DECLARE", 77},  {"ZONE", 238},  {"CHA", -3},
+                                               {"ZONES", -3},    {"", -3}};
+  for (const auto& w : words) EXPECT_EQ(ZqlFindKWord(CZqlUcStr(w.first)), w.second) << w.first;
   // Every word is found at its own code, so the order the binary search
   // relies on holds throughout the table.
   int previous = 0;
@@ -147,32 +137,30 @@ TEST(Ident, ComparisonLooksAtBodiesOnly) {
   EXPECT_TRUE(CZqlIdent() == CZqlIdent());
 }
 
-TEST(IdentText, RegularAndDelimitedForms) {
-  EXPECT_EQ(Sql(CZqlIdent("orders")), "ORDERS");
-  EXPECT_EQ(Sql(CZqlIdent("order")), "\"order\"");
-  CZqlIdent q;
-  q.set(kZqlTrue, CZqlUcStr(), CZqlUcStr("ab\"c"));
-  EXPECT_EQ(Sql(q), "\"ab\"\"c\"");
-  q.set(kZqlTrue, CZqlUcStr(), CZqlUcStr("\"\""));
-  EXPECT_EQ(Sql(q), "\"\"\"\"\"\"");
-}
-
-TEST(IdentText, CharacterSetPrefix) {
-  CZqlIdent id("orders");
-  id.setCharSet(CZqlUcStr("latin1"));
-  EXPECT_EQ(Sql(id), "_latin1\"ORDERS\"");
-  id.setCharSet(CZqlUcStr(ZqlUcDefaultCCT()));
-  EXPECT_EQ(Sql(id), "ORDERS");  // the default set needs no prefix
-  id.setCharSet(CZqlUcStr("ASCII"));
-  EXPECT_EQ(Sql(id), "ORDERS");  // names compare without regard to case
-  id.setCharSet(CZqlUcStr());
-  EXPECT_EQ(Sql(id), "ORDERS");
-}
-
-TEST(IdentText, AppendsToWhatIsThere) {
-  CZqlUcStr out("SELECT * FROM ");
-  CZqlIdent("orders").ToString(&out);
-  EXPECT_EQ(Str(out), "SELECT * FROM ORDERS");
+// The SQL text of an identifier made delimited or not, with a character
+// set, from a body; it is appended to what the output holds.
+TEST(IdentText, RegularDelimitedAndCharacterSetForms) {
+  const char* deflt = ZqlUcDefaultCCT();
+  const struct {
+    int delimited;
+    const char *set, *body, *sql;
+  } rows[] = {
+      {-1, "", "orders", "ORDERS"},
+      {-1, "", "order", "\"order\""},
+      {1, "", "ab\"c", "\"ab\"\"c\""},
+      {1, "", "\"\"", "\"\"\"\"\"\""},
+      {-1, "latin1", "orders", "_latin1\"ORDERS\""},
+      {-1, deflt, "orders", "ORDERS"},  // the default set needs no prefix
+      {-1, "ASCII", "orders", "ORDERS"},  // names compare without regard to case
+  };
+  for (const auto& r : rows) {
+    CZqlIdent id(r.body);  // -1: delimited as the text requires
+    if (r.delimited >= 0) id.set(EZqlBoolean(r.delimited), CZqlUcStr(), CZqlUcStr(r.body));
+    id.setCharSet(CZqlUcStr(r.set));
+    CZqlUcStr out("FROM ");
+    id.ToString(&out);
+    EXPECT_EQ(Str(out), std::string("FROM ") + r.sql) << r.body << " " << r.set;
+  }
   EXPECT_EQ(Raised([] { CZqlIdent("x").ToString(nullptr); }), kZqlErrInvalidFunctionArguments);
 }
 
@@ -213,23 +201,20 @@ TEST(IdentPack, ExactBytes) {
 }
 
 TEST(IdentPack, RoundTripKeepsTextsUnfolded) {
-  CZqlIdent id("order");
-  id.setCharSet(CZqlUcStr("latin1"));
-  auto buf = Pack(id);
-  CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+  CZqlIdent order("order");
+  order.setCharSet(CZqlUcStr("latin1"));
+  const CZqlIdent raw(CZqlUcStr(), CZqlUcStr("lower"));  // regular, not folded
   CZqlIdent back;
-  EXPECT_EQ(back.unpackFrom(&r), 1);
-  EXPECT_EQ(back.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Str(back.Body()), "order");
-  EXPECT_EQ(Str(back.CharSet()), "latin1");
-
-  CZqlIdent raw(CZqlUcStr(), CZqlUcStr("lower"));  // regular, not folded
-  auto buf2 = Pack(raw);
-  CZqlObjPack r2(buf2.data(), uint32_t(buf2.size()));
-  EXPECT_EQ(back.unpackFrom(&r2), 1);
-  EXPECT_EQ(back.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Str(back.Body()), "lower");
-  EXPECT_EQ(back.CharSet().Length(), 0);
+  for (const CZqlIdent* id : {static_cast<const CZqlIdent*>(&order), &raw}) {
+    auto buf = Pack(*id);
+    CZqlObjPack r(buf.data(), uint32_t(buf.size()));
+    EXPECT_EQ(back.unpackFrom(&r), 1);
+    EXPECT_EQ(back.isDelimited(), id->isDelimited());
+    EXPECT_EQ(Str(back.Body()), Str(id->Body()));
+    EXPECT_EQ(Str(back.CharSet()), Str(id->CharSet()));
+  }
+  EXPECT_EQ(order.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Str(raw.Body()), "lower");
 }
 
 TEST(IdentPack, NestedBehindOtherItems) {
