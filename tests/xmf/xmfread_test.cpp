@@ -115,18 +115,6 @@ TEST_F(XmfFile, RecordTypesReportTheirLengths) {
   EXPECT_EQ(xmf_.XmsgCharGet(1, 10), 't');
 }
 
-TEST_F(XmfFile, TextIsUnscrambledOnlyOnce) {
-  ASSERT_EQ(xmf_.Init(path_.c_str()), 1);
-  EXPECT_EQ(Message(1, 1), "plain text");
-  EXPECT_EQ(Message(1, 1), "plain text");
-  EXPECT_EQ(xmf_.XmfFromCache(), 1);
-  int n = 0;
-  const char* t1 = xmf_.XmsgIntr(1, 2, &n);
-  const char* t2 = xmf_.XmsgIntr(1, 2, &n);
-  EXPECT_EQ(t1, t2);
-  EXPECT_EQ(std::string(t2, 3), "ABC");
-}
-
 // Numbers outside the file are invalid arguments; a number a loaded range
 // covers but no record holds is an internal error.
 TEST_F(XmfFile, LookupFailures) {
@@ -158,6 +146,14 @@ TEST_F(XmfFile, BlocksHoldPerBlockMessages) {
   EXPECT_EQ(xmf_.XmfFromCache(), 0);
   EXPECT_EQ(Message(1, 25), "twenty-five");
   EXPECT_EQ(xmf_.XmfFromCache(), 0);
+  // A cached text is unscrambled only once: the second read gives it as is.
+  int n = 0;
+  const char* t1 = xmf_.XmsgIntr(1, 2, &n);
+  const char* t2 = xmf_.XmsgIntr(1, 2, &n);
+  EXPECT_EQ(t1, t2);
+  EXPECT_EQ(std::string(t2, 3), "ABC");
+  EXPECT_EQ(Message(1, 1), "plain text");
+  EXPECT_EQ(Message(1, 1), "plain text");
 
   ASSERT_EQ(Reopen(Compile("per-block 1\nset 1\n1 \"a\"\n2 \"b\"\n3 \"c\"\n")), 1);
   for (int m = 1; m <= 3; ++m) {
@@ -284,27 +280,30 @@ TEST_F(DamagedFile, BadBlocksAndRecordsFailTheLookupOnly) {
   const std::size_t e = entry0 + first * 8;
   const uint32_t blockAt = Get32(bytes_, e + 4);
 
-  std::string b = bytes_;
-  Put32(&b, e + 4, 0x7FFFFF00u);  // block offset beyond the file
-  ASSERT_EQ(Reopen(b), 1);
-  EXPECT_EQ(LookupCode(1, 1), kZqlErrInternalZQLError);
-  EXPECT_EQ(Message(1, 11), "eleven");  // other blocks still serve
-
-  b = bytes_;
-  b[blockAt + 3] = 0;
-  b[blockAt + 4] = 3;  // record length below its header
-  ASSERT_EQ(Reopen(b), 1);
-  EXPECT_EQ(LookupCode(1, 2), kZqlErrInternalZQLError);
-
-  b = bytes_;
-  b[blockAt + 3] = static_cast<char>(0x7F);  // record longer than its block
-  ASSERT_EQ(Reopen(b), 1);
-  EXPECT_EQ(LookupCode(1, 1), kZqlErrInternalZQLError);
-
-  b = bytes_;
-  Put32(&b, index + 6 + 2, 0x7FFFFFFFu);  // set's first entry beyond the table
-  ASSERT_EQ(Reopen(b), 1);
-  EXPECT_EQ(LookupCode(1, 1), kZqlErrInternalZQLError);
+  // Each damage fails the lookup of one message; with a bad block offset
+  // the other blocks still serve.
+  const struct {
+    std::size_t at;
+    uint32_t value;  // written as 4 bytes, or as 1 byte when below 0x100
+    int number;
+  } rows[] = {{e + 4, 0x7FFFFF00u, 1},          // block offset beyond the file
+              {blockAt + 4, 3, 2},              // record length below its header
+              {blockAt + 3, 0x7F, 1},           // record longer than its block
+              {index + 6 + 2, 0x7FFFFFFFu, 1}};  // set's first entry beyond the table
+  for (const auto& r : rows) {
+    std::string b = bytes_;
+    if (r.value < 0x100) {
+      b[blockAt + 3] = 0;
+      b[r.at] = static_cast<char>(r.value);
+    } else {
+      Put32(&b, r.at, r.value);
+    }
+    ASSERT_EQ(Reopen(b), 1);
+    EXPECT_EQ(LookupCode(1, r.number), kZqlErrInternalZQLError) << r.at;
+    if (r.at == e + 4) {
+      EXPECT_EQ(Message(1, 11), "eleven");
+    }
+  }
 }
 
 // Every prefix of the file and many random damages: the reader may refuse,
