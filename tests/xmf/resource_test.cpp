@@ -43,9 +43,8 @@ TEST_F(Resources, SettingsOfTheZqlSection) {
   ASSERT_NE(ZqlGetXmxObj(), nullptr);
   EXPECT_EQ(ZqlGetXmxObj()->XmfAlive(), 1);
   EXPECT_EQ(ZqlInitResource(), 1);  // once started, stays started
-}
-
-TEST_F(Resources, AbsentSettingsTakeTheirDefaults) {
+  // Absent settings take their defaults.
+  ZqlTermResource();
   Ini("Path = " + kShare + "\nMemmax =\nDebug = no\n");
   ASSERT_EQ(ZqlInitResource(), 1);
   EXPECT_EQ(ZqlSysMaxmem(), -1);
@@ -102,13 +101,12 @@ TEST_F(Resources, WithoutTheMessageFileTheDefaultsServe) {
   EXPECT_EQ(Res(1, 2, nullptr), "disconnect error");
 }
 
-TEST_F(Resources, WithoutZqlIniNothingStarts) {
+// No zql.ini, or a damaged message file: nothing starts, the defaults serve.
+TEST_F(Resources, WithoutZqlIniOrWithADamagedFileNothingStarts) {
   EXPECT_EQ(ZqlInitResource(), 0);
   EXPECT_EQ(Res(1, 2, "dflt"), "dflt");
   EXPECT_EQ(Res(6, 1, nullptr), "Cannot find zqlloc.xmx and no default message");
-}
-
-TEST_F(Resources, DamagedMessageFileFailsTheStart) {
+  ZqlTermResource();
   ASSERT_EQ(mkdir("bad", 0700), 0);
   std::string bytes = cfgtest::ReadFile(kShare + "/zqlloc.xmx");
   bytes[bytes.size() - 2] ^= 0x55;  // the trailer's magic
