@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "charsettest.h"
@@ -13,30 +14,27 @@ using charsettest::Started;
 
 class Properties : public Started {};
 
-TEST_F(Properties, ClassesBeyondTheFirstRow) {
-  EXPECT_EQ(ZqlUcIsUpper(0x0391), 1);  // Greek capital alpha
-  EXPECT_EQ(ZqlUcIsLower(0x03B1), 1);
-  EXPECT_EQ(ZqlUcIsAlpha(0x4E00), 1);  // a letter without case
-  EXPECT_EQ(ZqlUcIsUpper(0x4E00), 0);
-  EXPECT_EQ(ZqlUcIsDigit(0x0663), 1);  // Arabic-Indic three
-  EXPECT_EQ(ZqlUcIsSpace(0x3000), 1);
-  EXPECT_EQ(ZqlUcIsPunct(0x3001), 1);
-  EXPECT_EQ(ZqlUcIsCntrl(0x0085), 1);
-  EXPECT_EQ(ZqlUcIsNonSpace(0x0301), 1);
-  EXPECT_EQ(ZqlUcIsNonSpace('e'), 0);
-  EXPECT_EQ(ZqlUcIsXdigit(0xFF21), 1);  // full-width A
-  EXPECT_EQ(ZqlUcIsUpper('A'), 1);
-  EXPECT_EQ(ZqlUcIsAlpha('_'), 0);
-}
-
-TEST_F(Properties, CaseMapBothWays) {
-  EXPECT_EQ(ZqlUcToLower(0x0391), 0x03B1);
-  EXPECT_EQ(ZqlUcToUpper(0x03B1), 0x0391);
-  EXPECT_EQ(ZqlUcToUpper(0x00E9), 0x00C9);
-  EXPECT_EQ(ZqlUcToUpper(0x00DF), 0x00DF);  // no single upper case
-  EXPECT_EQ(ZqlUcToLower(0x0430), 0x0430);  // already lower
-  EXPECT_EQ(ZqlUcToUpper('q'), 'Q');
-  EXPECT_EQ(ZqlUcNormDigit(0x0663), '3');
+// Classes answer 1 or 0; case maps and digits answer the unit they give.
+TEST_F(Properties, ClassesCaseMapsAndDigits) {
+  const struct {
+    std::function<int(unsigned short)> f;
+    unsigned short unit;
+    int want;
+  } rows[] = {
+      {ZqlUcIsUpper, 0x0391, 1},    {ZqlUcIsLower, 0x03B1, 1},  // Greek alpha
+      {ZqlUcIsAlpha, 0x4E00, 1},    {ZqlUcIsUpper, 0x4E00, 0},  // a letter without case
+      {ZqlUcIsDigit, 0x0663, 1},    {ZqlUcIsSpace, 0x3000, 1},  // Arabic-Indic three
+      {ZqlUcIsPunct, 0x3001, 1},    {ZqlUcIsCntrl, 0x0085, 1},
+      {ZqlUcIsNonSpace, 0x0301, 1}, {ZqlUcIsNonSpace, 'e', 0},
+      {ZqlUcIsXdigit, 0xFF21, 1},   {ZqlUcIsUpper, 'A', 1},  // full-width A
+      {ZqlUcIsAlpha, '_', 0},       {ZqlUcToLower, 0x0391, 0x03B1},
+      {ZqlUcToUpper, 0x03B1, 0x0391}, {ZqlUcToUpper, 0x00E9, 0x00C9},
+      {ZqlUcToUpper, 0x00DF, 0x00DF},  // no single upper case
+      {ZqlUcToLower, 0x0430, 0x0430},  // already lower
+      {ZqlUcToUpper, 'q', 'Q'},     {ZqlUcNormDigit, 0x0663, '3'},
+  };
+  for (std::size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i)
+    EXPECT_EQ(rows[i].f(rows[i].unit), rows[i].want) << i << " U+" << std::hex << rows[i].unit;
 }
 
 TEST_F(Properties, MarksComposeDuringConversion) {

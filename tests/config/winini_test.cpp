@@ -201,6 +201,8 @@ TEST_F(WinIni, RewriteWorksOnTheCurrentFileNotAStaleParse) {
 TEST_F(WinIni, TwoProcessesWritingAtOnceLoseNothing) {
   WriteFile(path_, "[S]\nseed=0\n");
   constexpr int kWrites = 150;
+  auto key = [](int p, int i) { return "p" + std::to_string(p) + "k" + std::to_string(i); };
+  auto section = [](int p, int i) { return i % 2 ? std::string("S") : "P" + std::to_string(p); };
   int start[2];
   ASSERT_EQ(pipe(start), 0);
   pid_t kids[2];
@@ -211,11 +213,8 @@ TEST_F(WinIni, TwoProcessesWritingAtOnceLoseNothing) {
       char go;
       if (read(start[0], &go, 1) != 1) _exit(2);  // both start together
       int ok = 0;
-      for (int i = 0; i < kWrites; ++i) {
-        const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
-        const std::string section = i % 2 ? "S" : "P" + std::to_string(p);
-        ok += ZqlTry([&] { ini.writeCfgString(section.c_str(), key.c_str(), "v"); });
-      }
+      for (int i = 0; i < kWrites; ++i)
+        ok += ZqlTry([&] { ini.writeCfgString(section(p, i).c_str(), key(p, i).c_str(), "v"); });
       _exit(ok == kWrites ? 0 : 1);
     }
   }
@@ -229,35 +228,31 @@ TEST_F(WinIni, TwoProcessesWritingAtOnceLoseNothing) {
   }
   CZqlWinIni ini(path_.c_str());
   for (int p = 0; p < 2; ++p) {
-    for (int i = 0; i < kWrites; ++i) {
-      const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
-      const std::string section = i % 2 ? "S" : "P" + std::to_string(p);
-      EXPECT_EQ(Read(ini, section.c_str(), key.c_str()), "v") << key;
-    }
+    for (int i = 0; i < kWrites; ++i)
+      EXPECT_EQ(Read(ini, section(p, i).c_str(), key(p, i).c_str()), "v") << key(p, i);
   }
   EXPECT_EQ(Read(ini, "S", "seed"), "0");
 }
 
+// Parsing needs only the first lock byte, a rewrite both; a busy lock
+// times out.
 TEST_F(WinIni, LockHeldByAnotherProcessTimesOut) {
   WriteFile(path_, "[S]\nk=v\n");
-  LockHolder holder(path_, kZqlIniLockOffset, 2);
   CZqlWinIni ini(path_.c_str());
   ini.SetTimeOut(1);
+  LockHolder holder(path_, kZqlIniLockOffset, 2);
   EXPECT_EQ(Raised([&] { ini.writeCfgString("S", "k", "w"); }),
             kZqlErrTableIsLockedByAnotherCursor);
   EXPECT_EQ(Raised([&] { ini.openCfgFile("S"); }), kZqlErrTableIsLockedByAnotherCursor);
   holder.Release();
   EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
   EXPECT_EQ(Read(ini, "S", "k"), "w");
-}
-
-TEST_F(WinIni, ParseNeedsOnlyTheFirstLockByte) {
-  WriteFile(path_, "[S]\nk=v\n");
-  LockHolder reader(path_, kZqlIniLockOffset + 1, 1);  // covers only the rewrite byte
-  CZqlWinIni ini(path_.c_str());
-  ini.SetTimeOut(1);
-  EXPECT_EQ(Read(ini, "S", "k"), "v");
-  EXPECT_EQ(Raised([&] { ini.writeCfgString("S", "k", "w"); }),
+  // Parsing needs only the first lock byte, a rewrite both.
+  LockHolder reader(path_, kZqlIniLockOffset + 1, 1);
+  CZqlWinIni fresh(path_.c_str());
+  fresh.SetTimeOut(1);
+  EXPECT_EQ(Read(fresh, "S", "k"), "w");
+  EXPECT_EQ(Raised([&] { fresh.writeCfgString("S", "k", "x"); }),
             kZqlErrTableIsLockedByAnotherCursor);
 }
 
