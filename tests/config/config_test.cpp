@@ -34,14 +34,6 @@ TEST_F(Config, PlatformSectionHidesThePlainOne) {
             " \n[DB1]\nDriver=plain\nOnlyPlain=1\n \n[DB1.Unix]\nDriver=unix\nNew = x\n");
 }
 
-TEST_F(Config, NewSectionsAreMadeUnderThePlatformName) {
-  WriteFile(ini_, "[ZQL]\nPath=/x\n");
-  CZqlConfig cfg;
-  EXPECT_EQ(cfg.writeCfgString("DB2", "Driver", "drv"), 1);
-  EXPECT_EQ(ReadFile(ini_), " \n[ZQL]\nPath=/x\n \n[DB2.Unix]\nDriver = drv\n");
-  EXPECT_EQ(Read(cfg, "DB2", "Driver"), "drv");
-}
-
 TEST_F(Config, FileIsFoundAlongZqlAndMissingOneRaises) {
   CZqlConfig cfg;
   EXPECT_EQ(Raised([&] { cfg.openCfgFile("ZQL"); }), kZqlErrCannotOpenZQLINIFile);
