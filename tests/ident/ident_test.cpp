@@ -70,28 +70,23 @@ TEST(IdentWords, WhichTextsMustBeDelimited) {
   EXPECT_EQ(CZqlIdent(CZqlUcStr("two words")).isDelimited(), kZqlTrue);
 }
 
-TEST(Ident, SetDelimitedFoldsWhenMadeRegular) {
-  CZqlIdent id("order");
-  id.setDelimited(kZqlFalse);
-  EXPECT_EQ(id.isDelimited(), kZqlFalse);
-  EXPECT_EQ(Str(id.Body()), "ORDER");
-  id.setDelimited();
-  EXPECT_EQ(id.isDelimited(), kZqlTrue);
-  EXPECT_EQ(Str(id.Body()), "ORDER");
-}
-
-TEST(Ident, SetBodyNeverClearsTheFlag) {
+// Made regular, a body is folded; made delimited again it stays folded. A
+// new body never clears the flag.
+TEST(Ident, SettersFoldOnlyRegularBodies) {
   CZqlIdent id("order");
   id = CZqlUcStr("orders");
   EXPECT_EQ(id.isDelimited(), kZqlTrue);
   EXPECT_EQ(Str(id.Body()), "orders");
+  id.setDelimited(kZqlFalse);
+  EXPECT_EQ(id.isDelimited(), kZqlFalse);
+  EXPECT_EQ(Str(id.Body()), "ORDERS");
+  id.setDelimited();
+  EXPECT_EQ(id.isDelimited(), kZqlTrue);
+  EXPECT_EQ(Str(id.Body()), "ORDERS");
   CZqlIdent plain;
   plain = "orders";
   EXPECT_EQ(Str(plain.Body()), "ORDERS");
-}
-
-TEST(Ident, SetAppliesFlagThenCharSetThenBody) {
-  CZqlIdent id;
+  // set applies the flag, then the character set, then the body.
   id.set(kZqlTrue, CZqlUcStr("latin1"), CZqlUcStr("MixedCase"));
   EXPECT_EQ(id.isDelimited(), kZqlTrue);
   EXPECT_EQ(Str(id.Body()), "MixedCase");
