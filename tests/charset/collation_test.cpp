@@ -160,13 +160,13 @@ class CollationErrors : public Started {
 };
 
 TEST_F(CollationErrors, LoadingErrorsAndAHandMadeCollation) {
-  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("nothing"); }),
-            kZqlErrCollationNameNotDefinedInZQLINIFile);
-  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("missing"); }), kZqlErrCollationDefinitionFileNotFound);
-  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("short row"); }),
-            kZqlErrInvalidFormatOfTheCollationDefinitionFile);
-  EXPECT_EQ(Raised([] { ZqlUcGetIdCLT("few entries"); }),
-            kZqlErrInvalidFormatOfTheCollationDefinitionFile);
+  const std::pair<const char*, int> cases[] = {
+      {"nothing", kZqlErrCollationNameNotDefinedInZQLINIFile},
+      {"missing", kZqlErrCollationDefinitionFileNotFound},
+      {"short row", kZqlErrInvalidFormatOfTheCollationDefinitionFile},
+      {"few entries", kZqlErrInvalidFormatOfTheCollationDefinitionFile}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Raised([&] { ZqlUcGetIdCLT(c.first); }), c.second) << c.first;
   const unsigned long good = ZqlUcGetIdCLT("good");
   ASSERT_NE(good, 0u);
   // b weighs as a, and x as the two weights of "ac".
