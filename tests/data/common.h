@@ -47,6 +47,14 @@ inline std::string TypeText(const CZqlData& v) {
 // Packs in the two passes every writer uses.
 inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
 
+// A null value of v's class and attributes.
+template <class T>
+std::unique_ptr<T> Empty(const T& v) {
+  std::unique_ptr<T> e(v.duplicate());
+  e->setNull();
+  return e;
+}
+
 // v packed as a data descriptor group under label 10, with the container's
 // next item behind it, and read back: the group and the value are consumed
 // whole, and type, nullness and literal survive. size: the packed bytes.

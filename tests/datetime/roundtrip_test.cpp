@@ -130,13 +130,6 @@ class CTable {
   std::mt19937 rnd_;
 };
 
-// A null value of the same class and attributes.
-std::unique_ptr<CZqlData> Empty(const CZqlData& v) {
-  std::unique_ptr<CZqlData> e(v.duplicate());
-  e->setNull();
-  return e;
-}
-
 TEST(RoundTrip, TextFormStoresBackToAnEqualValue) {
   CTable table(301);
   const Values values = table.All();
