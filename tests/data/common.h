@@ -32,9 +32,13 @@ inline std::string Str(const CZqlUcStr& s) {
   return out;
 }
 
+// The literal; a null's is "null" and answered 0.
 inline std::string Literal(const CZqlData& v) {
   CZqlUcStr s;
-  v.SQLLiteral(&s);
+  EXPECT_EQ(v.SQLLiteral(&s), v.isNull() ? 0 : 1);
+  if (v.isNull()) {
+    EXPECT_EQ(Str(s), "null");
+  }
   return Str(s);
 }
 

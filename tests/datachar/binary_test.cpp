@@ -240,9 +240,6 @@ TEST(BitLiteral, HexadecimalOrBinaryDigits) {
   EXPECT_EQ(Literal(Bits(8, "00011111")), "X'1F'");
   EXPECT_EQ(Literal(Bits(8, "101")), "B'101'");
   EXPECT_EQ(Literal(Bits(8, "")), "X''");
-  CZqlUcStr out;
-  EXPECT_EQ(CZqlBinary().SQLLiteral(&out), 0);
-  EXPECT_EQ(Str(out), "null");
 }
 
 TEST(BitCopy, CopiesOwnTheirBits) {

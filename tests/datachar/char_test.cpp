@@ -121,12 +121,7 @@ TEST(CharGet, UnmappableUnitsTravelAsEscapes) {
   c.storeValue(CZqlUcStr(units));
   char buf[32];
   c.getValue(buf, sizeof buf);
-  EXPECT_STREQ(buf, "a\\U+00E9");
-  CZqlChar back(4);
-  back.setVarying();
-  back.storeValue(buf, sizeof buf);
-  EXPECT_EQ(back.ReturnLength(), 2u);
-  EXPECT_EQ(back == c, 1);
+  EXPECT_STREQ(buf, "a\\U+00E9");  // read back: CharRoundTrip.TextForms
 }
 
 TEST(CharGet, Numbers) {
@@ -158,9 +153,6 @@ TEST(CharLiteral, QuotesAreDoubled) {
   EXPECT_EQ(Literal(Var(10, "it's")), "'it''s'");
   EXPECT_EQ(Literal(Chr(6, "ab")), "'ab'");
   EXPECT_EQ(Literal(Var(6, "ab  ")), "'ab  '");
-  CZqlUcStr out;
-  EXPECT_EQ(CZqlChar(3).SQLLiteral(&out), 0);
-  EXPECT_EQ(Str(out), "null");
 }
 
 // ---------------------------------------------------------------------------

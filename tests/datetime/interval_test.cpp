@@ -188,9 +188,6 @@ TEST(IntervalLiteral, SignOutsideTheQuotes) {
   CZqlYM y(kZqlIYear);
   Store(&y, "3");
   EXPECT_EQ(Literal(y), "INTERVAL '0003' YEAR");
-  CZqlUcStr s;
-  EXPECT_EQ(CZqlYM().SQLLiteral(&s), 0);
-  EXPECT_EQ(Str(s), "null");
 }
 
 // The setters keep the field limits of the texts and refuse fields the
