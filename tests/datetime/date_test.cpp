@@ -155,14 +155,4 @@ TEST(DateComparison, ByMonthThenDayAndNeverWithNull) {
   EXPECT_FALSE(a == n || a != n || n < a || n >= a);
 }
 
-// Good records in and out: the host link tests.
-TEST(DateRecord, InvalidRecordIsRefused) {
-  CZqlDate d;
-  zql_date r = {2024, 2, 29};
-  EXPECT_EQ(d.set(r), 1);
-  r.year = 2023;
-  EXPECT_EQ(Raised([&] { d.set(r); }), kFormat);
-  EXPECT_EQ(CZqlDate().get(&r), 0);
-}
-
 }  // namespace

@@ -176,8 +176,6 @@ TEST(DatetimeAttributes, TypeTextsAndLengths) {
   }
   EXPECT_EQ(CZqlDT(kZqlISecond, 7, 9).LeadFieldPrec(), 4u);
   EXPECT_EQ(CZqlDT(kZqlISecond, 7, 9).FracSecPrec(), 0u);
-  EXPECT_EQ(CZqlYM().IntervalType(), kZqlIYear);
-  EXPECT_EQ(CZqlDT().IntervalType(), kZqlIDay);
 }
 
 TEST(IntervalAttributes, ConstructorsRefuseTheOtherKind) {

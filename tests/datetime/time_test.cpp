@@ -200,7 +200,10 @@ TEST(DatetimeComparison, TimesStampsAndIntervals) {
 }
 
 // Records read back: the host link tests.
-TEST(DatetimeRecord, SetAndGetWithZone) {
+TEST(DatetimeRecord, BadRecordsAreRefused) {
+  zql_date date = {2023, 2, 29};
+  EXPECT_EQ(Raised([&] { CZqlDate().set(date); }), kFormat);
+  EXPECT_EQ(CZqlDate().get(&date), 0);
   CZqlTime t(2, kZqlTrue);
   const zql_time in = {30.25, kZqlTrue, 3, 30, 10, 20};
   EXPECT_EQ(t.set(in), 1);
@@ -283,9 +286,9 @@ TEST(DatetimeStore, FromOtherValues) {
   EXPECT_EQ(Raised([&] { d.storeValue(CZqlUcStr(bad)); }), kCast);
 }
 
-// Cut text output is a warning only; data exceptions are pushed before
-// they are raised.
-TEST(Diagnostics, CutDatetimeTextIsAWarningCutIntervalTextRefused) {
+// Cut datetime text is a warning only, cut interval text is refused; data
+// exceptions are pushed before they are raised.
+TEST(Diagnostics, CutTextsAndPushedErrors) {
   CDiagScope area;
   CZqlTimeStamp ts;
   ts.storeValue("2000-01-01 10:00:00", 20);
@@ -301,10 +304,7 @@ TEST(Diagnostics, CutDatetimeTextIsAWarningCutIntervalTextRefused) {
   EXPECT_EQ(ym.getValue(cut, sizeof cut), 0);
   EXPECT_STREQ(cut, "");
   EXPECT_TRUE(area.None());
-}
-
-TEST(Diagnostics, ErrorsArePushedThenRaised) {
-  CDiagScope area;
+  // Data exceptions are pushed, then raised.
   CZqlDate d;
   d.set(2000, 1, 31);
   CZqlYM month(kZqlIMonth);
