@@ -32,9 +32,13 @@ inline std::string Str(const CZqlUcStr& s) {
   return out;
 }
 
+// The literal; a null's is "null" and answered 0.
 inline std::string Literal(const CZqlData& v) {
   CZqlUcStr s;
-  v.SQLLiteral(&s);
+  EXPECT_EQ(v.SQLLiteral(&s), v.isNull() ? 0 : 1);
+  if (v.isNull()) {
+    EXPECT_EQ(Str(s), "null");
+  }
   return Str(s);
 }
 
@@ -46,6 +50,14 @@ inline std::string TypeText(const CZqlData& v) {
 
 // Packs in the two passes every writer uses.
 inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
+
+// A null value of v's class and attributes.
+template <class T>
+std::unique_ptr<T> Empty(const T& v) {
+  std::unique_ptr<T> e(v.duplicate());
+  e->setNull();
+  return e;
+}
 
 // v packed as a data descriptor group under label 10, with the container's
 // next item behind it, and read back: the group and the value are consumed

@@ -212,7 +212,6 @@ TEST(DataDescriptor, CodesAndSubcodes) {
   CZqlObjPack pack(bytes.data(), static_cast<uint32_t>(bytes.size()));
   ASSERT_EQ(pack.getNext(), 10);
   EXPECT_EQ(ZqlUnpackDataDescriptor(&pack, 10), nullptr);
-  EXPECT_EQ(ZqlUnpackDataDescriptor(nullptr, 10), nullptr);
 }
 
 }  // namespace

@@ -10,17 +10,6 @@
 
 namespace {
 
-TEST(BitAttributes, LengthsAndTypeTexts) {
-  EXPECT_EQ(CZqlBinary(5000).Length(), 2048u);
-  EXPECT_EQ(CZqlBinary(0).Length(), 1u);
-  EXPECT_EQ(TypeText(CZqlBinary()), "BIT");
-  CZqlBinary v(16);
-  v.setVarying();
-  EXPECT_EQ(TypeText(v), "BIT VARYING(16)");
-  EXPECT_EQ(v.ReturnLength(), 0u);
-  EXPECT_EQ(CZqlBinary(8).ReturnLength(), 8u);
-}
-
 // Hexadecimal and binary digits into BIT(length) or BIT VARYING(length):
 // the bits held, and whether the truncation warning was pushed.
 TEST(BitText, InputOddLengthsAndTruncation) {
@@ -215,34 +204,6 @@ TEST(BitConvert, OtherTypesCannotBeCast) {
   EXPECT_EQ(Raised([&] { i.storeValue(static_cast<const CZqlData&>(Bits(8, "1"))); }),
             kZqlErrExpressionCannotBeCastToTheSpecifiedType);
   EXPECT_EQ(b.storeValue(2.0), 0);
-}
-
-TEST(BitCompatibility, Rules) {
-  const CZqlBinary b(8);
-  CZqlBinary v(16);
-  v.setVarying();
-  const CZqlChar c(3);
-  const CZqlInt i;
-  const int allowed[] = {b.is_comparable(&v), b.is_storable(&v), b.is_castable(&c),
-                         c.is_castable(&b)};
-  const int refused[] = {b.is_comparable(&c), b.is_castable(&i), b.is_castable(nullptr),
-                         c.is_storable(&b)};
-  for (int k = 0; k < 4; ++k) EXPECT_TRUE(allowed[k] == 1 && refused[k] == 0) << k;
-  std::unique_ptr<CZqlData> cat(b.checkCat(&v));
-  ASSERT_NE(cat, nullptr);
-  EXPECT_EQ(cat->Type(), kZqlTypeVarbit);
-  EXPECT_EQ(cat->Length(), 24u);
-  EXPECT_EQ(b.checkCat(&c), nullptr);
-  EXPECT_EQ(c.checkCat(&b), nullptr);
-}
-
-TEST(BitLiteral, HexadecimalOrBinaryDigits) {
-  EXPECT_EQ(Literal(Bits(8, "00011111")), "X'1F'");
-  EXPECT_EQ(Literal(Bits(8, "101")), "B'101'");
-  EXPECT_EQ(Literal(Bits(8, "")), "X''");
-  CZqlUcStr out;
-  EXPECT_EQ(CZqlBinary().SQLLiteral(&out), 0);
-  EXPECT_EQ(Str(out), "null");
 }
 
 TEST(BitCopy, CopiesOwnTheirBits) {

@@ -132,27 +132,6 @@ TEST(TimeZone, OnlyHourAndMinuteIntervals) {
   EXPECT_EQ(Text(t), "08:00:00");
 }
 
-TEST(TimeAttributes, LengthsAndTypeTexts) {
-  const struct {
-    const CZqlData& value;
-    unsigned int length;
-    const char* type;
-  } cases[] = {
-      {CZqlTime(), 8, "TIME"},
-      {CZqlTime(3), 12, "TIME(3)"},
-      {CZqlTime(3, kZqlTrue), 18, "TIME(3) WITH TIME ZONE"},
-      {CZqlTime(40), 18, "TIME(9)"},
-      {CZqlTimeStamp(), 26, "TIMESTAMP"},
-      {CZqlTimeStamp(0), 19, "TIMESTAMP(0)"},
-      {CZqlTimeStamp(6, kZqlTrue), 32, "TIMESTAMP WITH TIME ZONE"},
-      {CZqlTimeStamp(0, kZqlTrue), 25, "TIMESTAMP(0) WITH TIME ZONE"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.value.ReturnLength(), c.length) << c.type;
-    EXPECT_EQ(TypeText(c.value), c.type);
-  }
-}
-
 TEST(TimeArithmetic, WrapsAt86400) {
   const CZqlTime late = Time("23:00:00");
   CZqlTime r = late + Interval(kZqlIHour, "2");
@@ -177,25 +156,54 @@ TEST(TimeArithmetic, WrapsAt86400) {
   EXPECT_EQ(Text(r), "10:30:00");
 }
 
-TEST(TimeArithmetic, DifferencesAndComparison) {
+TEST(TimeArithmetic, Differences) {
   const CZqlDT minutes(kZqlIMinute);
   EXPECT_EQ(Text(Time("10:00:00").DTDiff(Time("09:30:00"), minutes)), "0030");
   EXPECT_EQ(Text(Time("09:30:00").DTDiff(Time("10:00:00"), minutes)), "-0030");
   EXPECT_TRUE(Time("09:30:00").DTDiff(CZqlTime(), minutes).isNull());
+  const CZqlTimeStamp a = Stamp("2000-03-01 01:00:00");
+  const CZqlTimeStamp b = Stamp("2000-02-28 23:30:00");
+  EXPECT_EQ(Text(a.DTDiff(b, CZqlDT(kZqlIDayToMinute, 2))), "01 01:30");
+  EXPECT_EQ(Text(b.DTDiff(a, CZqlDT(kZqlIHour, 3))), "-025");
+  EXPECT_EQ(Text(a.YMDiff(Stamp("1999-01-31 00:00:00"), CZqlYM(kZqlIYearToMonth))), "0001-02");
+}
+
+// The finer precision decides the tolerance; intervals compare their signed
+// magnitudes across types; nothing is true of a null.
+TEST(DatetimeComparison, TimesStampsAndIntervals) {
+  auto ym = [](EZqlIType type, const char* text) {
+    CZqlYM v(type);
+    EXPECT_EQ(Raised([&] { v.storeValue(text, 64); }), 0) << text;
+    return v;
+  };
   const CZqlTime a = Time("10:00:00.25", 2);
-  const CZqlTime b = Time("10:00:00.26", 2);
-  EXPECT_TRUE(a < b);
-  EXPECT_TRUE(a != b);
-  EXPECT_TRUE(a == Time("10:00:00.250", 3));
-  // The finer precision decides the tolerance.
-  EXPECT_TRUE(Time("10:00:00") != Time("10:00:00.0001", 6));
-  EXPECT_TRUE(Time("10:00:00") == Time("10:00:00.0000004", 6));
-  EXPECT_FALSE(a == CZqlTime(2));
-  EXPECT_FALSE(a != CZqlTime(2));
+  const CZqlTimeStamp sa = Stamp("2000-03-01 01:00:00");
+  const CZqlDT hour = Interval(kZqlIHour, "1");
+  const CZqlDT cent = Interval(kZqlISecond, "0.1", 4, 2) + Interval(kZqlISecond, "0.2", 4, 2);
+  const int truths[] = {
+      a < Time("10:00:00.26", 2), a != Time("10:00:00.26", 2), a == Time("10:00:00.250", 3),
+      Time("10:00:00") != Time("10:00:00.0001", 6), Time("10:00:00") == Time("10:00:00.0000004", 6),
+      Stamp("2000-02-28 23:30:00") < sa, sa > Stamp("2000-02-28 23:30:00"),
+      sa == Stamp("2000-03-01 01:00:00.0000001", 6),
+      Stamp("2000-03-01 01:00:00") < Stamp("2000-03-01 01:00:00.001"),
+      ym(kZqlIYear, "1") == ym(kZqlIMonth, "12"), ym(kZqlIMonth, "-12") < ym(kZqlIYear, "1"),
+      ym(kZqlIYear, "1") != ym(kZqlIMonth, "-12"), hour == Interval(kZqlIMinute, "60"),
+      hour >= Interval(kZqlIMinute, "60"),
+      cent == Interval(kZqlISecond, "0.3", 4, 2),  // despite binary noise
+  };
+  for (size_t k = 0; k < sizeof truths / sizeof truths[0]; ++k) EXPECT_EQ(truths[k], 1) << k;
+  const int falsehoods[] = {a == CZqlTime(2), a != CZqlTime(2), sa == CZqlTimeStamp(),
+                            hour == CZqlDT(kZqlIHour), hour != CZqlDT(kZqlIHour)};
+  for (size_t k = 0; k < sizeof falsehoods / sizeof falsehoods[0]; ++k) {
+    EXPECT_EQ(falsehoods[k], 0) << k;
+  }
 }
 
 // Records read back: the host link tests.
-TEST(DatetimeRecord, SetAndGetWithZone) {
+TEST(DatetimeRecord, BadRecordsAreRefused) {
+  zql_date date = {2023, 2, 29};
+  EXPECT_EQ(Raised([&] { CZqlDate().set(date); }), kFormat);
+  EXPECT_EQ(CZqlDate().get(&date), 0);
   CZqlTime t(2, kZqlTrue);
   const zql_time in = {30.25, kZqlTrue, 3, 30, 10, 20};
   EXPECT_EQ(t.set(in), 1);
@@ -249,19 +257,6 @@ TEST(TimeStampArithmetic, MonthsMoveTheDatePart) {
   EXPECT_TRUE((ts + CZqlYM(kZqlIMonth)).isNull());
 }
 
-TEST(TimeStampArithmetic, DifferencesAndComparison) {
-  const CZqlTimeStamp a = Stamp("2000-03-01 01:00:00");
-  const CZqlTimeStamp b = Stamp("2000-02-28 23:30:00");
-  EXPECT_EQ(Text(a.DTDiff(b, CZqlDT(kZqlIDayToMinute, 2))), "01 01:30");
-  EXPECT_EQ(Text(b.DTDiff(a, CZqlDT(kZqlIHour, 3))), "-025");
-  EXPECT_EQ(Text(a.YMDiff(Stamp("1999-01-31 00:00:00"), CZqlYM(kZqlIYearToMonth))), "0001-02");
-  EXPECT_TRUE(b < a);
-  EXPECT_TRUE(a > b);
-  EXPECT_TRUE(a == Stamp("2000-03-01 01:00:00.0000001", 6));
-  EXPECT_TRUE(Stamp("2000-03-01 01:00:00") < Stamp("2000-03-01 01:00:00.001"));
-  EXPECT_FALSE(a == CZqlTimeStamp());
-}
-
 TEST(DatetimeStore, FromOtherValues) {
   const CZqlTimeStamp ts = Stamp("2000-02-29 12:34:56.789");
   CZqlDate d;
@@ -286,20 +281,14 @@ TEST(DatetimeStore, FromOtherValues) {
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(Interval(kZqlIDay, "1"))); }),
             kNoCast);
   EXPECT_EQ(Text(d), "2000-02-29");
-  // 16-bit text.
-  CZqlTimeStamp uc;
-  EXPECT_EQ(uc.storeValue(CZqlUcStr("2001-02-03 04:05:06")), 1);
-  EXPECT_EQ(Text(uc), "2001-02-03 04:05:06");
-  CZqlUcStr out;
-  EXPECT_EQ(uc.getValue(&out), 1);
-  EXPECT_EQ(out.Length(), 19);
+  // 16-bit text outside the narrow set.
   const unsigned short bad[] = {'2', '0', '0', '1', 0x4E00, 0};
   EXPECT_EQ(Raised([&] { d.storeValue(CZqlUcStr(bad)); }), kCast);
 }
 
-// Cut text output is a warning only; data exceptions are pushed before
-// they are raised.
-TEST(Diagnostics, CutDatetimeTextIsAWarningCutIntervalTextRefused) {
+// Cut datetime text is a warning only, cut interval text is refused; data
+// exceptions are pushed before they are raised.
+TEST(Diagnostics, CutTextsAndPushedErrors) {
   CDiagScope area;
   CZqlTimeStamp ts;
   ts.storeValue("2000-01-01 10:00:00", 20);
@@ -315,10 +304,7 @@ TEST(Diagnostics, CutDatetimeTextIsAWarningCutIntervalTextRefused) {
   EXPECT_EQ(ym.getValue(cut, sizeof cut), 0);
   EXPECT_STREQ(cut, "");
   EXPECT_TRUE(area.None());
-}
-
-TEST(Diagnostics, ErrorsArePushedThenRaised) {
-  CDiagScope area;
+  // Data exceptions are pushed, then raised.
   CZqlDate d;
   d.set(2000, 1, 31);
   CZqlYM month(kZqlIMonth);
