@@ -30,7 +30,8 @@ struct SZqlMemHeader {
   uint32_t size;        // small: usable bytes; large: usable bytes / 8
   uint8_t flags;        // always 0
   uint8_t state;        // kZqlMemAllocated, kZqlMemFree or kZqlMemLarge
-  uint8_t pad[2];
+  uint16_t chunk;       // small: the index's number for the block's chunk
+                        // (a split's rest inherits it), 0 when none
 };
 static_assert(sizeof(SZqlMemHeader) == kZqlMemHeaderSize,
               "block header must be kZqlMemHeaderSize bytes");
@@ -68,8 +69,9 @@ inline bool ZqlMemIndexKept() { return !gZqlMemIndexOff; }
 void ZqlMemIndexOff();
 // Empties the index and keeps it again. REQUIRES: the small list is empty.
 void ZqlMemIndexReset();
-// Records c, the only block of the chunk just prepended to the small list.
-// Drops the index when the C library has no memory for the record.
+// Records c, the only block of the chunk just prepended to the small list,
+// and numbers the chunk in c->chunk. Drops the index when the C library has
+// no memory for the record.
 void ZqlMemIndexAddChunk(SZqlMemHeader* c);
 // Forgets the chunk whose first header is c, before it is freed.
 void ZqlMemIndexDropChunk(SZqlMemHeader* c);

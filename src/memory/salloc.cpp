@@ -137,7 +137,7 @@ Hdr* NewChunk() {
     return nullptr;
   }
   *c = Hdr{nullptr, gAlloc.smallHead, nullptr, static_cast<uint32_t>(usable - kHdr), 0,
-           kZqlMemFree, {0, 0}};
+           kZqlMemFree, 0};
   gAlloc.smallHead = c;
   gAlloc.rover = c;
   ZqlMemIndexAddChunk(c);
@@ -196,7 +196,7 @@ Hdr* Split(Hdr* b, std::size_t n) {
   if (b->size - n < kMinSplit) return nullptr;
   auto* rest = reinterpret_cast<Hdr*>(DataOf(b) + n);
   const auto restSize = static_cast<uint32_t>(b->size - n - kHdr);
-  *rest = Hdr{b, b->next, nullptr, restSize, 0, kZqlMemFree, {0, 0}};
+  *rest = Hdr{b, b->next, nullptr, restSize, 0, kZqlMemFree, b->chunk};
   if (b->next && b->next->prev == b) b->next->prev = rest;
   b->next = rest;
   b->size = static_cast<uint32_t>(n);
@@ -308,7 +308,7 @@ Hdr* TakeLarge(std::size_t n) {
     *at = b->next;
     --gAlloc.spareLargeCount;
     std::memset(DataOf(b), 0, n);
-    *b = Hdr{nullptr, nullptr, nullptr, size, 0, kZqlMemLarge, {0, 0}};
+    *b = Hdr{nullptr, nullptr, nullptr, size, 0, kZqlMemLarge, 0};
     PushFront(&gAlloc.largeHead, b);
     return b;
   }

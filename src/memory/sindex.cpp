@@ -8,11 +8,13 @@
 // bound never falls below the true largest size, so a search may skip a
 // word, group or chunk whose bound is too small; a bound rises with every
 // block freed or grown and is lowered only when a search has read the sizes
-// it covers. Records are kept twice: in small-list order (newest chunk
-// first), which is the search order, and sorted by address, to find a
-// block's chunk. The index holds no sizes of
-// its own: it reads them from the headers it points at, so it only has to
-// learn which blocks are free.
+// it covers. Records are kept in small-list order (newest chunk first),
+// which is the search order. Each chunk also gets a number, which every
+// header of the chunk carries (a split's rest inherits it): a block's record
+// is found by that number, without a search, and a number whose record does
+// not span the block shows an overwritten header. The index holds no sizes
+// of its own: it reads them from the headers it points at, so it only has
+// to learn which blocks are free.
 //
 // The block freed last (a split's rest, or a block just released) is held
 // back as `pending` and recorded only when another block takes its place or
@@ -50,12 +52,15 @@ struct SZqlChunkIndex {
   uint32_t groupMax[kGroups];  // bound for words 8 * g to 8 * g + 7
 };
 
+// Chunk numbers fit a header's 16 bits; 0 is no chunk's.
+constexpr std::size_t kNumbers = std::size_t{UINT16_MAX} + 1;
+
 struct SZqlIndexState {
-  SZqlChunkIndex** byBase;  // the records sorted by base (C-library array)
-  std::size_t count;
-  std::size_t capacity;
+  SZqlChunkIndex** byNumber;  // [k]: the record of chunk number k; null for
+                              // 0 and numbers not in use (C-library array)
+  std::size_t numbers;        // slots of byNumber
+  std::size_t count;          // records
   SZqlChunkIndex* newest;  // head of the list order
-  SZqlChunkIndex* last;    // the record ChunkOf answered last, or null
   Hdr* pending;            // a free block not recorded yet (its bit is clear)
   bool off;                // dropped after damage or a failed allocation
 };
@@ -67,36 +72,12 @@ Hdr* HeaderAt(const SZqlChunkIndex* c, std::size_t slot) {
   return reinterpret_cast<Hdr*>(c->base + slot * 8);
 }
 
-// Position of the first record whose base lies above a.
-std::size_t UpperPos(std::uintptr_t a) {
-  std::size_t lo = 0, hi = gIndex.count;
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    if (gIndex.byBase[mid]->base <= a)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
-
-SZqlChunkIndex* ChunkOfSearch(std::uintptr_t a);
-
-// The record of the chunk holding header b, or null. Calls come in runs on
-// one chunk, so the last answer is tried first.
+// The record of the chunk holding header b, or null when b's number names
+// no chunk that spans b.
 inline __attribute__((always_inline)) SZqlChunkIndex* ChunkOf(const Hdr* b) {
-  const std::uintptr_t a = AddrOf(b);
-  if (gIndex.last && a - gIndex.last->base < kChunkBytes) return gIndex.last;
-  return ChunkOfSearch(a);
-}
-
-__attribute__((noinline)) SZqlChunkIndex* ChunkOfSearch(std::uintptr_t a) {
-  const std::size_t pos = UpperPos(a);
-  if (pos == 0) return nullptr;
-  SZqlChunkIndex* c = gIndex.byBase[pos - 1];
-  if (a - c->base >= kChunkBytes) return nullptr;
-  gIndex.last = c;
-  return c;
+  const std::size_t k = b->chunk;
+  SZqlChunkIndex* c = k < gIndex.numbers ? gIndex.byNumber[k] : nullptr;
+  return c && AddrOf(b) - c->base < kChunkBytes ? c : nullptr;
 }
 
 // Slot of header b in chunk c, or kSlots when b does not lie on one.
@@ -158,14 +139,20 @@ Hdr* SearchChunk(SZqlChunkIndex* c, std::size_t slot, std::size_t n) {
   return nullptr;
 }
 
-bool Reserve() {
-  if (gIndex.count < gIndex.capacity) return true;
-  const std::size_t cap = gIndex.capacity ? gIndex.capacity * 2 : 16;
-  void* grown = std::realloc(gIndex.byBase, cap * sizeof(SZqlChunkIndex*));
-  if (!grown) return false;
-  gIndex.byBase = static_cast<SZqlChunkIndex**>(grown);
-  gIndex.capacity = cap;
-  return true;
+// A chunk number not in use, the array grown if need be; 0 when none can
+// be had.
+uint16_t FreeNumber() {
+  for (std::size_t k = 1; k < gIndex.numbers; ++k)
+    if (!gIndex.byNumber[k]) return static_cast<uint16_t>(k);
+  const std::size_t grown = std::min(kNumbers, gIndex.numbers ? gIndex.numbers * 2 : 16);
+  if (grown == gIndex.numbers) return 0;
+  void* p = std::realloc(gIndex.byNumber, grown * sizeof(SZqlChunkIndex*));
+  if (!p) return 0;
+  gIndex.byNumber = static_cast<SZqlChunkIndex**>(p);
+  const std::size_t k = gIndex.numbers ? gIndex.numbers : 1;
+  std::fill(gIndex.byNumber + gIndex.numbers, gIndex.byNumber + grown, nullptr);
+  gIndex.numbers = grown;
+  return static_cast<uint16_t>(k);
 }
 
 // Compares record c with the free blocks the list shows for its chunk: the
@@ -218,8 +205,8 @@ bool gZqlMemIndexOff = false;
 bool ZqlMemIndexOn() { return !gIndex.off; }
 
 void ZqlMemIndexOff() {
-  for (std::size_t i = 0; i < gIndex.count; ++i) std::free(gIndex.byBase[i]);
-  std::free(gIndex.byBase);
+  for (std::size_t k = 0; k < gIndex.numbers; ++k) std::free(gIndex.byNumber[k]);
+  std::free(gIndex.byNumber);
   gIndex = SZqlIndexState{};
   gIndex.off = true;
   gZqlMemIndexOff = true;
@@ -234,15 +221,15 @@ void ZqlMemIndexReset() {
 void ZqlMemIndexAddChunk(SZqlMemHeader* c) {
   if (gIndex.off) return;
   auto* rec = static_cast<SZqlChunkIndex*>(std::calloc(1, sizeof(SZqlChunkIndex)));
-  if (!rec || !Reserve()) {
+  const uint16_t k = rec ? FreeNumber() : 0;
+  if (k == 0) {
     std::free(rec);
     ZqlMemIndexOff();
     return;
   }
   rec->base = AddrOf(c);
-  const std::size_t pos = UpperPos(rec->base);
-  for (std::size_t i = gIndex.count; i > pos; --i) gIndex.byBase[i] = gIndex.byBase[i - 1];
-  gIndex.byBase[pos] = rec;
+  c->chunk = k;
+  gIndex.byNumber[k] = rec;
   ++gIndex.count;
   rec->older = gIndex.newest;
   if (gIndex.newest) gIndex.newest->newer = rec;
@@ -257,15 +244,13 @@ void ZqlMemIndexDropChunk(SZqlMemHeader* c) {
     ZqlMemIndexOff();
     return;
   }
-  gIndex.last = nullptr;
+  gIndex.byNumber[c->chunk] = nullptr;
   if (gIndex.pending && AddrOf(gIndex.pending) - rec->base < kChunkBytes) gIndex.pending = nullptr;
   if (rec->newer)
     rec->newer->older = rec->older;
   else
     gIndex.newest = rec->older;
   if (rec->older) rec->older->newer = rec->newer;
-  const std::size_t pos = UpperPos(rec->base) - 1;
-  for (std::size_t i = pos; i + 1 < gIndex.count; ++i) gIndex.byBase[i] = gIndex.byBase[i + 1];
   --gIndex.count;
   std::free(rec);
 }
@@ -298,10 +283,7 @@ bool ZqlMemIndexFind(SZqlMemHeader* start, std::size_t n, SZqlMemHeader** found)
   if (from >= kSlots) return false;
   for (; c; c = c->older, from = 0) {
     if (c->maxFree < n) continue;
-    if ((*found = SearchChunk(c, from, n))) {
-      gIndex.last = c;  // the caller notes the block taken next
-      return true;
-    }
+    if ((*found = SearchChunk(c, from, n))) return true;
   }
   *found = nullptr;
   return true;
@@ -322,7 +304,7 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead) {
         if (!fault.empty()) return fault;
       }
       if (nextRec == nullptr || nextRec->base != AddrOf(b)) return "chunk order differs";
-      if (ChunkOf(b) != nextRec) return "address lookup misses a chunk";
+      if (ChunkOf(b) != nextRec) return "chunk number misses its record";
       rec = nextRec;
       nextRec = rec->older;
       ++chunks;
@@ -345,7 +327,8 @@ std::string TEST_ZqlMemoryIndexFault(const SZqlMemHeader* smallHead) {
   }
   if (nextRec || chunks != gIndex.count) return "index holds chunks the list lacks";
   if (gIndex.pending && !pendingSeen) return "pending block not on the list";
-  for (std::size_t i = 1; i < gIndex.count; ++i)
-    if (gIndex.byBase[i - 1]->base >= gIndex.byBase[i]->base) return "records out of address order";
+  std::size_t numbered = 0;
+  for (std::size_t k = 0; k < gIndex.numbers; ++k) numbered += gIndex.byNumber[k] != nullptr;
+  if (numbered != gIndex.count) return "chunk numbers held by no chunk";
   return "";
 }
