@@ -122,6 +122,10 @@ bool ZqlDrvUtf8ToUtf16(const char* s, size_t n, std::vector<unsigned short>* out
   const auto* b = reinterpret_cast<const unsigned char*>(s);
   bool good = true;
   for (size_t i = 0; i < n;) {
+    if (b[i] < 0x80) {  // most text is ASCII
+      out->push_back(b[i++]);
+      continue;
+    }
     uint32_t c;
     size_t len;
     if (!DecodeUtf8(b, n, i, &c, &len)) {
@@ -143,10 +147,14 @@ bool ZqlDrvUtf8ToUtf16(const char* s, size_t n, std::vector<unsigned short>* out
 }
 
 bool ZqlDrvUtf8ToUcStr(const char* s, size_t n, CZqlUcStr* out) {
-  std::vector<unsigned short> units;
+  // The units' storage is kept for the next call: a driver converts every
+  // text value it delivers.
+  static thread_local std::vector<unsigned short> units;
+  units.clear();
   const bool good = ZqlDrvUtf8ToUtf16(s, n, &units);
   out->Clear();
   if (!units.empty()) out->Copy(units.data(), static_cast<int>(units.size()));
+  if (units.capacity() > (1u << 16)) std::vector<unsigned short>().swap(units);  // a rare long text
   return good;
 }
 

@@ -422,7 +422,10 @@ int CZqlChar::storeValue(const char* text, unsigned int size, unsigned int* used
 
 int CZqlChar::storeValue(const CZqlUcStr& text) {
   return ZqlEntry<int>(0, [&]() -> int {
-    return storeUnits(text.UcStr(), static_cast<unsigned int>(text.Length()));
+    const auto n = static_cast<unsigned int>(text.Length());
+    // A text that fits is shared, not copied.
+    if (n <= length_) return setText(text, n, n);
+    return storeUnits(text.UcStr(), n);
   });
 }
 
