@@ -102,6 +102,13 @@
          (check "a named parameter's name" (cdr (assoc 1 (car (ZQL_PARDSC named)))) "ID")
          (ZQL_DEALLOCSTM named)))
 (check "nil to a statement without parameters" (ZQL_EXECUTE cnt nil) '(5.0))
+;; Text beyond the default character set travels in its escape form, both ways.
+(check "escaped text as a parameter" (ZQL_EXECUTE ins '(6 "a\\U+00E9\\U+20AC\\U+0101")) T)
+(check "escaped text read back" (ZQL_EXECUTE one '(6)) '(6.0 "a\\U+00E9\\U+20AC\\U+0101"))
+(setq len (ok 'ZQL_PREPARE (list s "SELECT COUNT(*) FROM t WHERE id = 6 AND LENGTH(name) = 4")))
+(check "the database holds four characters" (ZQL_EXECUTE len) '(1.0))
+(ZQL_DEALLOCSTM len)
+(ZQL_IEXECUTE s "DELETE FROM t WHERE id = 6")
 
 ;; A syntax error's position reaches ZQL_DIAG.
 (check "prepare of bad SQL" (errcase 'ZQL_PREPARE (list s "SELECT FROM WHERE") nil) nil)
