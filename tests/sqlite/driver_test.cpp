@@ -348,24 +348,6 @@ TEST_F(Sqlite, ParameterTypesFromTheirContext) {
   }
 }
 
-TEST_P(Drivers, UnicodeTextRoundTrip) {
-  uint32_t s = 0;
-  ASSERT_EQ(Open(&s), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (v VARCHAR(10))"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('aé€😀')"), 0);
-  EXPECT_EQ(Rows(s, "SELECT length(v), v FROM t"), std::vector<std::string>{"4|aé€😀"});
-  SStm st;
-  ASSERT_EQ(Prepare(s, "SELECT v FROM t", &st), 0);
-  ASSERT_EQ(Execute(&st), 0);
-  CZqlData* v = nullptr;
-  ASSERT_TRUE(st.area.OutDsc(0)->getBind(&v));
-  CZqlUcStr got;
-  v->getValue(&got);
-  const unsigned short want[] = {'a', 0xE9, 0x20AC, 0xD83D, 0xDE00};
-  ASSERT_EQ(got.Length(), 5);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(got[i], want[i]);
-}
-
 TEST_F(Sqlite, ValuesLongerThanTheClientHoldsAreRefused) {
   uint32_t s = 0;
   ASSERT_EQ(Connect(&s, "MEMORY"), 0);
@@ -389,151 +371,45 @@ TEST_F(Sqlite, ValuesLongerThanTheClientHoldsAreRefused) {
   }
 }
 
-TEST_P(Drivers, CursorsAndTheirRefusals) {
+// What tests/lisp/e2e/cursor.lsp cannot see of its cursor moves and
+// positioned changes on both drivers: the position and open status the
+// driver reports, and the row count of a positioned change.
+TEST_P(Drivers, CursorStatusAndPositionedRowCount) {
   uint32_t s = 0;
   ASSERT_EQ(Open(&s), 0);
   ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT)"), 0);
-  ASSERT_EQ(Exec(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5) "
-                    "INSERT INTO t SELECT i FROM n"),
-            0);
+  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1), (2), (3)"), 0);
   SStm st;
   ASSERT_EQ(Prepare(s, "SELECT id FROM t ORDER BY id", &st), 0);
-  CZqlDDA plain, scroll;
-  plain.Init(10);
-  scroll.Init(10);
-  uint32_t p = 0, k = 0;
+  CZqlDDA area;
+  area.Init(10);
+  uint32_t k = 0;
   ASSERT_EQ(Raised([&] {
-    client->AllocCsr(&plain, st.id, &p, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-    client->AllocCsr(&scroll, st.id, &k, CZqlIdent("K"), kZqlCurScroll, kZqlCurInsensitive);
+    client->AllocCsr(&area, st.id, &k, CZqlIdent("K"), kZqlCurScroll, kZqlCurInsensitive);
+    client->Open(&area, k);
   }), 0);
-  CZqlDDA again;
-  again.Init(10);
-  uint32_t twin = 0;
-  EXPECT_EQ(Raised([&] {
-    client->AllocCsr(&again, st.id, &twin, CZqlIdent("P"), kZqlCurNonScroll, kZqlCurSensitivityDefault);
-  }), kZqlErrAmbiguousCursorName);
-  auto fetch = [&](CZqlDDA* a, uint32_t c, EZqlDirection d, int32_t off) {
-    return Raised([&] { client->Fetch(a, c, d, off); });
-  };
-  EXPECT_EQ(fetch(&plain, p, kZqlFetchNext, 0), kZqlErrCursorIsInCloseState);
-  ASSERT_EQ(Raised([&] { client->Open(&plain, p); }), 0);
-  EXPECT_EQ(Raised([&] { client->Open(&plain, p); }), kZqlErrCurorIsInOpenState);
-  EXPECT_EQ(Status(p, kZqlStatCsrPosition), 0u);
-  EXPECT_EQ(fetch(&plain, p, kZqlFetchPrior, 0), kZqlErrCanOnlyFetchNextInNonScrollCursor);
-  ASSERT_EQ(fetch(&plain, p, kZqlFetchNext, 0), 0);
-  EXPECT_EQ(OutText(plain, 0), "1");
-  EXPECT_EQ(Status(p, kZqlStatCsrPosition), kZqlCsrOnRow);
-  EXPECT_EQ(Status(p, kZqlStatCsrScrollable), 0u);
-  EXPECT_EQ(Status(p, kZqlStatCsrUpdatable), 1u) << "a query over one table";
-
-  ASSERT_EQ(Raised([&] { client->Open(&scroll, k); }), 0);
-  EXPECT_EQ(Status(k, kZqlStatCsrScrollable), 1u);
-  EXPECT_EQ(Status(k, kZqlStatCsrInsensitive), 1u);
+  EXPECT_EQ(Status(k, kZqlStatCsrPosition), 0u);
   const struct {
     EZqlDirection dir;
     int32_t offset;
     int code;
-    const char* value;
-  } moves[] = {
-      {kZqlFetchPrior, 0, kZqlErrNoData0200, ""}, {kZqlFetchNext, 0, 0, "1"},
-      {kZqlFetchNext, 0, 0, "2"},                 {kZqlFetchLast, 0, 0, "5"},
-      {kZqlFetchNext, 0, kZqlErrNoData0200, ""},  {kZqlFetchPrior, 0, 0, "5"},
-      {kZqlFetchFirst, 0, 0, "1"},                {kZqlFetchAbsolute, 3, 0, "3"},
-      {kZqlFetchAbsolute, -1, 0, "5"},            {kZqlFetchAbsolute, -5, 0, "1"},
-      {kZqlFetchAbsolute, 9, kZqlErrNoData0200, ""}, {kZqlFetchRelative, -2, 0, "4"},
-      {kZqlFetchRelative, 0, 0, "4"},             {kZqlFetchRelative, -3, 0, "1"},
-      {kZqlFetchRelative, -1, kZqlErrNoData0200, ""}, {kZqlFetchRelative, 2, 0, "2"},
-      {kZqlFetchAbsolute, 0, kZqlErrNoData0200, ""},
-  };
+  } moves[] = {{kZqlFetchPrior, 0, kZqlErrNoData0200}, {kZqlFetchNext, 0, 0},
+               {kZqlFetchLast, 0, 0},                  {kZqlFetchNext, 0, kZqlErrNoData0200},
+               {kZqlFetchAbsolute, 2, 0},              {kZqlFetchAbsolute, 0, kZqlErrNoData0200},
+               {kZqlFetchFirst, 0, 0}};
   for (const auto& m : moves) {
-    EXPECT_EQ(fetch(&scroll, k, m.dir, m.offset), m.code) << m.dir << " " << m.offset;
-    if (m.code == 0) {
-      EXPECT_EQ(OutText(scroll, 0), m.value) << m.dir << " " << m.offset;
-    }
-    EXPECT_EQ(Status(k, kZqlStatCsrPosition), m.code == 0 ? kZqlCsrOnRow : 0u);
+    EXPECT_EQ(Raised([&] { client->Fetch(&area, k, m.dir, m.offset); }), m.code) << m.dir << " " << m.offset;
+    EXPECT_EQ(Status(k, kZqlStatCsrPosition), m.code == 0 ? kZqlCsrOnRow : 0u) << m.dir << " " << m.offset;
   }
-  // COMMIT closes the cursors.
+  EXPECT_EQ(Exec(s, "UPDATE t SET id=id+10 WHERE CURRENT OF K"), 0) << Text(*dda.ErrMsg(0));
+  EXPECT_EQ(dda.RowCount(), 1);
+  ASSERT_EQ(Raised([&] { client->Fetch(&area, k, kZqlFetchNext, 0); }), 0);
+  EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF K"), 0);
+  EXPECT_EQ(dda.RowCount(), 1);
+  EXPECT_EQ(Rows(s, "SELECT id FROM t ORDER BY id"), (std::vector<std::string>{"3", "11"}));
+  // COMMIT closes the cursor.
   ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
-  EXPECT_EQ(Status(p, kZqlStatCsrOpen), 0u);
-  EXPECT_EQ(fetch(&scroll, k, kZqlFetchNext, 0), kZqlErrCursorIsInCloseState);
-  EXPECT_EQ(Raised([&] { client->Close(&plain, p); }), kZqlErrCursorIsInCloseState);
-}
-
-// The client writes datetime values as typed literals (a positioned UPDATE
-// does); SQLite keeps their text. A string alias stays an alias.
-TEST_F(Sqlite, TypedDatetimeLiterals) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE d (a DATE, b TIME, c TIMESTAMP)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO d VALUES (DATE '2024-05-01', time '10:20:30', "
-                    "TIMESTAMP '2024-05-01 10:20:30.5')"),
-            0);
-  EXPECT_EQ(Rows(s, "SELECT a, b, c FROM d"),
-            std::vector<std::string>{"2024-05-01|10:20:30|2024-05-01 10:20:30.5"});
-  EXPECT_EQ(Rows(s, "SELECT a date, 'x' FROM d WHERE a = DATE '2024-05-01'"),
-            std::vector<std::string>{"2024-05-01|x"});
-  EXPECT_EQ(Exec(s, "SELECT DATE 'soon'"), kZqlErrSyntaxErrorOrAccessRuleViolation);
-}
-
-TEST_P(Drivers, PositionedUpdateAndDelete) {
-  uint32_t s = 0;
-  ASSERT_EQ(Open(&s), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (id INT, name TEXT)"), 0);
-  ASSERT_EQ(Exec(s, "CREATE INDEX ti ON t (id)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c'), (4, 'd')"), 0);
-  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
-  for (EZqlCurScr scr : {kZqlCurNonScroll, kZqlCurScroll}) {
-    SStm st;
-    // The index scan meets a row again after an update moved it ahead.
-    ASSERT_EQ(Prepare(s, "SELECT id, name FROM t WHERE id > 0 ORDER BY id", &st), 0);
-    CZqlDDA area;
-    area.Init(10);
-    uint32_t k = 0;
-    ASSERT_EQ(Raised([&] {
-      client->AllocCsr(&area, st.id, &k, CZqlIdent("c1"), scr, kZqlCurSensitivityDefault);
-    }), 0);
-    CZqlUcStr table;
-    area.getSUTable(&table);
-    EXPECT_EQ(Text(table), "t");
-    EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 1u);
-    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), kZqlErrCursorIsInCloseState);
-    ASSERT_EQ(Raised([&] { client->Open(&area, k); }), 0);
-    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), kZqlErrCurorIsNotPositionedOnRow);
-    int visited = 0;
-    while (ZqlTry([&] { client->Fetch(&area, k, kZqlFetchNext, 0); })) {
-      ++visited;
-      const std::string id = OutText(area, 0);
-      if (id == "2") {
-        EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF C1"), 0);
-        EXPECT_EQ(dda.RowCount(), 1);
-      } else {
-        EXPECT_EQ(Exec(s, "UPDATE t SET id=id+10 WHERE CURRENT OF C1"), 0) << Text(*dda.ErrMsg(0));
-        EXPECT_EQ(dda.RowCount(), 1);
-      }
-      ASSERT_LT(visited, 10);
-    }
-    EXPECT_EQ(visited, 4);
-    EXPECT_EQ(Rows(s, "SELECT id, name FROM t ORDER BY id"),
-              (std::vector<std::string>{"11|a", "13|c", "14|d"}));
-    ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
-  }
-  // Not updatable: a join, DISTINCT, FOR READ ONLY.
-  for (const char* sql : {"SELECT a.id FROM t a, t b", "SELECT DISTINCT id FROM t",
-                          "SELECT id FROM t FOR READ ONLY", "SELECT count(*) FROM t"}) {
-    SStm st;
-    ASSERT_EQ(Prepare(s, sql, &st), 0) << sql;
-    CZqlDDA area;
-    uint32_t k = 0;
-    ASSERT_EQ(OpenCsr(st, &area, &k, "R"), 0) << sql;
-    ASSERT_EQ(Raised([&] { client->Fetch(&area, k, kZqlFetchNext, 0); }), 0) << sql << Text(*area.ErrMsg(0));
-    EXPECT_EQ(Status(k, kZqlStatCsrUpdatable), 0u) << sql;
-    EXPECT_EQ(Exec(s, "DELETE FROM t WHERE CURRENT OF R"), kZqlErrCursorIsReadOnly) << sql;
-    ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
-    ASSERT_EQ(Raised([&] { client->DeallocStm(&st.area, &st.id); }), 0);
-  }
-  // FOR UPDATE is accepted and removed before SQLite sees it.
-  EXPECT_EQ(Rows(s, "SELECT id FROM t WHERE id = 1 FOR UPDATE OF id"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Status(k, kZqlStatCsrOpen), 0u);
 }
 
 // Another thread stops a running statement out of band while this one
@@ -607,21 +483,6 @@ TEST_F(Sqlite, FullDiskRollsBackTheTransaction) {
   EXPECT_EQ(Status(s, kZqlStatConnection1), 0u);
   EXPECT_EQ(Rows(s, "SELECT count(*) FROM t"), std::vector<std::string>{"0"}) << "nothing half-written";
   ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
-}
-
-TEST_F(Sqlite, LazyCursorOverManyRows) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  // A million generated rows: the cursor opens at once and reads a few.
-  SStm st;
-  ASSERT_EQ(Prepare(s, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
-                       "SELECT i FROM n", &st), 0);
-  CZqlDDA area;
-  uint32_t k = 0;
-  ASSERT_EQ(OpenCsr(st, &area, &k), 0);
-  ASSERT_EQ(Raised([&] { for (int i = 0; i < 3; ++i) client->Fetch(&area, k, kZqlFetchNext, 0); }), 0);
-  EXPECT_EQ(OutText(area, 0), "3");
-  ASSERT_EQ(Raised([&] { client->Close(&area, k); }), 0);
 }
 
 }  // namespace
