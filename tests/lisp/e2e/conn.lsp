@@ -163,6 +163,64 @@
   (ZQL_DEALLOCSTM st))
 (check "what they left" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT COUNT(*), MAX(name) FROM u")) '(2.0 "bx"))
 
+;; SQLite: session statements it has no use for warn; READ ONLY, deferred
+;; foreign keys, and the SQLSTATE and position of refused texts.
+(defun sqlstate (what sql state pos)
+  (check what (list (errcase 'ZQL_IEXECUTE (list s2 sql) nil) (diagitem "RETURNED_SQLSTATE")
+                    (if pos (diagitem "ZQLLISP_SYNTAX_POS")))
+         (list nil state pos)))
+(if (= *driver* "zqlsqlite")
+  (progn
+    (foreach sql '("SET CATALOG 'c'" "SET SCHEMA 'main'" "SET NAMES 'UTF8'" "SET TIME ZONE LOCAL"
+                   "SET SESSION AUTHORIZATION 'bob'" "SET CONSTRAINTS c1 DEFERRED")
+      (check sql (list (ZQL_IEXECUTE s2 sql) (ZQL_ERRQTY) (diagitem "RETURNED_SQLSTATE")) '(T 1 "01000")))
+    (sqlstate "a malformed SET TRANSACTION" "SET TRANSACTION READ SOMETIMES" "42000" nil)
+    (ZQL_IEXECUTE s2 "CREATE TABLE pk (id INT PRIMARY KEY)")
+    (ZQL_IEXECUTE s2 "CREATE TABLE fk (p INT REFERENCES pk (id))")
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (ZQL_IEXECUTE s2 "SET TRANSACTION READ ONLY,ISOLATION LEVEL SERIALIZABLE,DIAGNOSTICS SIZE 0")
+    (sqlstate "a write in a read-only transaction" "INSERT INTO pk VALUES (1)" "25005" nil)
+    (sqlstate "SET TRANSACTION inside one" "SET TRANSACTION READ WRITE" "25000" nil)
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (check "a write after it" (ZQL_IEXECUTE s2 "INSERT INTO pk VALUES (1)") T)
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (sqlstate "a foreign key checked at once" "INSERT INTO fk VALUES (9)" "23000" nil)
+    (ZQL_IEXECUTE s2 "SET CONSTRAINTS ALL DEFERRED")
+    (check "a deferred foreign key" (ZQL_IEXECUTE s2 "INSERT INTO fk VALUES (9)") T)
+    (sqlstate "checked at COMMIT" "COMMIT WORK" "23000" nil)
+    (check "the refused COMMIT left the transaction open"
+           (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*) FROM fk")) '(1.0))
+    (ZQL_IEXECUTE s2 "ROLLBACK WORK")
+    (check "and ROLLBACK ends it" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*) FROM fk")) '(0.0))
+    (ZQL_IEXECUTE s2 "CREATE TABLE e (id INT PRIMARY KEY, v TEXT NOT NULL)")
+    (ZQL_IEXECUTE s2 "INSERT INTO e VALUES (1, 'x')")
+    ;; SQLite takes FRM for an alias and stops at e: 19 characters in.
+    (foreach c '(("SELEC 1" "42000" "1")
+                 ("SELECT '\\U+00E9\\U+20AC\\U+D83D\\U+DE00' FRM e" "42000" "19")
+                 ("SELECT 1; SELECT 2" "42000" "11")
+                 ("SELECT * FROM nosuch" "42000" nil)
+                 ("INSERT INTO e VALUES (1, 'y')" "23000" nil)
+                 ("INSERT INTO e VALUES (2, NULL)" "23000" nil)
+                 ("  -- only a comment" "42000" nil)
+                 ("INSERT INTO e VALUES (?, ?)" "07004" nil)
+                 ("DELETE FROM e WHERE CURRENT OF nosuch" "34000" nil)
+                 ("INSERT INTO e VALUES (5, 'a'); DROP TABLE e" "42000" nil))
+      (apply 'sqlstate (cons (car c) c)))
+    (check "the failed prepare carries SQLite's message"
+           (list (errcase 'ZQL_PREPARE (list s2 "SELECT * FROM nosuch") nil) (diagitem "MESSAGE_TEXT"))
+           '(nil "no such table: nosuch"))
+    ;; A trigger body's semicolons (and a CASE's END) are one statement;
+    ;; trailing semicolons and a comment are not a second.
+    (check "a trigger"
+           (ZQL_IEXECUTE s2 (strcat "CREATE TRIGGER tr AFTER INSERT ON e BEGIN UPDATE e SET v = CASE "
+                                    "WHEN new.id > 9 THEN 'big' ELSE 'small' END WHERE id = new.id; "
+                                    "DELETE FROM e WHERE id < 0; END;; -- done"))
+           T)
+    (ZQL_IEXECUTE s2 "INSERT INTO e VALUES (10, 'x')")
+    (check "nothing of a refused text ran, the trigger did"
+           (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*), max(v) FROM e")) '(2.0 "x"))
+    (check "the trigger's value" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT v FROM e WHERE id = 10")) '("big"))))
+
 ;; Native statements.
 (check "native statement" (ZQL_NEXECUTE s2 "CREATE TABLE n (x INTEGER)") T)
 (ZQL_IEXECUTE s2 "ROLLBACK WORK")
