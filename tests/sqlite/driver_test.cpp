@@ -165,49 +165,6 @@ TEST_F(Sqlite, ReadOnlyStatusAndEmptyText) {
   EXPECT_EQ(Exec(s, ""), kZqlErrSyntaxErrorOrAccessRuleViolation);
 }
 
-TEST_F(Sqlite, DeclaredTypesAndValues) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (a INTEGER NOT NULL, b BIGINT, c VARCHAR(5), d TEXT, e REAL, "
-                    "f NUMERIC(8,2), g DATE, h BLOB, i BOOLEAN, j TIMESTAMP)"),
-            0);
-  SStm st;
-  ASSERT_EQ(Prepare(s, "SELECT a, b, c, d, e, f, g, h, i, j, a + 1, 'x' || d FROM t", &st), 0);
-  ASSERT_EQ(st.area.ColCount(), 12);
-  const struct {
-    int type;
-    unsigned length;  // 0: not checked
-  } want[] = {{kZqlTypeInteger, 0}, {kZqlTypeDecimal, 0},  {kZqlTypeVarchar, 256}, {kZqlTypeVarchar, 256},
-              {kZqlTypeDouble, 0},  {kZqlTypeNumeric, 0},  {kZqlTypeDatetime, 0}, {kZqlTypeVarbit, 0},
-              {kZqlTypeSmallInt, 0}, {kZqlTypeDatetime, 0}, {kZqlTypeVarchar, 0}, {kZqlTypeVarchar, 0}};
-  for (int i = 0; i < 12; ++i) {
-    const CZqlData* d = st.area.ColDsc(i)->getData();
-    ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->Type(), want[i].type) << i;
-    if (want[i].length != 0) {
-      EXPECT_EQ(d->Length(), want[i].length) << i;
-    }
-  }
-  EXPECT_EQ(st.area.ColDsc(0)->Nullable(), kZqlFalse);
-  EXPECT_EQ(st.area.ColDsc(1)->Nullable(), kZqlTrue);
-  EXPECT_EQ(Text(st.area.ColDsc(0)->Name().Body()), "A");
-  // Columns without declared type are typed from the first row.
-  SStm expr;
-  ASSERT_EQ(Prepare(s, "SELECT 1 + 1, 2.5, 'x', NULL", &expr), 0);
-  EXPECT_EQ(expr.area.ColDsc(0)->getData()->Type(), kZqlTypeDecimal);
-  EXPECT_EQ(expr.area.ColDsc(1)->getData()->Type(), kZqlTypeDouble);
-  EXPECT_EQ(expr.area.ColDsc(2)->getData()->Type(), kZqlTypeVarchar);
-  // A later row whose value does not convert to that type fails with a
-  // condition naming the column; it is never cut or made up.
-  ASSERT_EQ(Exec(s, "CREATE TABLE m (v)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO m VALUES (1), ('one')"), 0);
-  EXPECT_EQ(Rows(s, "SELECT v + 0 FROM m ORDER BY rowid"), (std::vector<std::string>{"1", "0"}));
-  const std::vector<std::string> mixed = Rows(s, "SELECT coalesce(v, 0) AS w FROM m ORDER BY rowid");
-  ASSERT_EQ(mixed.size(), 1u);
-  EXPECT_EQ(mixed[0].rfind("ERROR ", 0), 0u);
-  EXPECT_NE(lastError.find("column W"), std::string::npos) << lastError;
-}
-
 TEST_F(Sqlite, ParametersReachSqliteWithTheirTypes) {
   uint32_t s = 0;
   ASSERT_EQ(Connect(&s, "MEMORY"), 0);
@@ -247,30 +204,6 @@ TEST_F(Sqlite, ParametersReachSqliteWithTheirTypes) {
   ASSERT_EQ(rows.size(), std::size(cases)) << rows[0];
   for (size_t j = 0; j < rows.size(); ++j)
     EXPECT_EQ(rows[j], std::string(cases[j].typeOf) + "|" + cases[j].text);
-}
-
-TEST_F(Sqlite, ParameterTypesFromTheirContext) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (k INTEGER, name VARCHAR(10), x REAL, \"odd col\" DATE)"), 0);
-  const struct {
-    const char* sql;
-    std::vector<int> types;
-  } cases[] = {
-      {"INSERT INTO t (name, k) VALUES (?, ?)", {kZqlTypeVarchar, kZqlTypeInteger}},
-      {"INSERT INTO t VALUES (?, ?, ?, ?)", {kZqlTypeInteger, kZqlTypeVarchar, kZqlTypeDouble, kZqlTypeDatetime}},
-      {"INSERT INTO t VALUES (?, ? + 1, ?, ?)", {kZqlTypeInteger, kZqlTypeVarchar, kZqlTypeVarchar, kZqlTypeVarchar}},
-      {"SELECT * FROM t WHERE k >= :low AND :high > x", {kZqlTypeInteger, kZqlTypeDouble}},
-      {"UPDATE t SET x = ?2 WHERE \"odd col\" <> ?1", {kZqlTypeDatetime, kZqlTypeDouble}},
-      {"SELECT ? FROM t", {kZqlTypeVarchar}},
-  };
-  for (const auto& c : cases) {
-    SStm st;
-    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
-    ASSERT_EQ(st.area.ParCount(), static_cast<int>(c.types.size())) << c.sql;
-    for (size_t i = 0; i < c.types.size(); ++i)
-      EXPECT_EQ(st.area.ParDsc(static_cast<int>(i))->Dsc()->Type(), c.types[i]) << c.sql << " " << i;
-  }
 }
 
 TEST_F(Sqlite, ValuesLongerThanTheClientHoldsAreRefused) {

@@ -44,5 +44,40 @@
 (check "no parameters with nil" (ZQL_PARDSC noparm nil) nil)
 (setq c (ok 'ZQL_ALLOC (list noparm "dc")))
 (check "descriptors of a cursor" (ZQL_COLDSC c) (ZQL_COLDSC noparm))
+;; SQLite: the types of declared columns, of expressions (from the first
+;; row) and of parameters (from their context); a later row whose value
+;; does not convert fails, naming the column.
+(defun types (dscs) (mapcar '(lambda (d) (item d 13)) dscs))
+(setq vc "CHARACTER VARYING(256)")
+(if (= *driver* "zqlsqlite")
+  (progn
+    (ZQL_IEXECUTE s (strcat "CREATE TABLE t (a INTEGER NOT NULL, b BIGINT, c VARCHAR(5), d TEXT, e REAL, "
+                            "f NUMERIC(8,2), g DATE, h BLOB, i BOOLEAN, j TIMESTAMP)"))
+    (setq cols (ZQL_COLDSC (ZQL_PREPARE s "SELECT a, b, c, d, e, f, g, h, i, j, a + 1, 'x' || d FROM t")))
+    (check "declared types" (types cols)
+           (list "INTEGER" "DECIMAL(19)" vc vc "DOUBLE PRECISION" "NUMERIC(8,2)" "DATE" "BIT VARYING(2048)"
+                 "SMALLINT" "TIMESTAMP" vc vc))
+    (check "NOT NULL, nullable" (list (item (nth 0 cols) 2) (item (nth 1 cols) 2)) '(nil T))
+    (check "types from the first row" (types (ZQL_COLDSC (ZQL_PREPARE s "SELECT 1 + 1, 2.5, 'x', NULL")))
+           (list "DECIMAL(19)" "DOUBLE PRECISION" vc vc))
+    (ZQL_IEXECUTE s "CREATE TABLE p (k INTEGER, name VARCHAR(10), x REAL, \"odd col\" DATE)")
+    (foreach c (list (list "INSERT INTO p (name, k) VALUES (?, ?)" vc "INTEGER")
+                     (list "INSERT INTO p VALUES (?, ?, ?, ?)" "INTEGER" vc "DOUBLE PRECISION" "DATE")
+                     (list "INSERT INTO p VALUES (?, ? + 1, ?, ?)" "INTEGER" vc vc vc)
+                     (list "SELECT * FROM p WHERE k >= :low AND :high > x" "INTEGER" "DOUBLE PRECISION")
+                     (list "UPDATE p SET x = ?2 WHERE \"odd col\" <> ?1" "DATE" "DOUBLE PRECISION")
+                     (list "SELECT ? FROM p" vc))
+      (check (car c) (types (ZQL_PARDSC (ZQL_PREPARE s (car c)))) (cdr c)))
+    (ZQL_IEXECUTE s "CREATE TABLE m (v)")
+    (ZQL_IEXECUTE s "INSERT INTO m VALUES (1), ('one')")
+    (setq mc (ok 'ZQL_ALLOC (list (ZQL_PREPARE s "SELECT v + 0 FROM m ORDER BY rowid") "m1")))
+    (ZQL_OPEN mc)
+    (check "values that convert" (list (ZQL_FETCH mc) (ZQL_FETCH mc)) '((1.0) (0.0)))
+    (setq mc (ok 'ZQL_ALLOC (list (ZQL_PREPARE s "SELECT coalesce(v, 0) AS w FROM m ORDER BY rowid") "m2")))
+    (ZQL_OPEN mc)
+    (check "the first row types the column" (ZQL_FETCH mc) '(1.0))
+    (check "a later row that does not convert"
+           (list (errcase 'ZQL_FETCH (list mc) nil) (diagitem "RETURNED_SQLSTATE") (diagitem "MESSAGE_TEXT"))
+           '(nil "22018" "column W: the value does not convert to the column's type"))))
 (ZQL_DISCONNECT s)
 (done)
