@@ -206,29 +206,6 @@ TEST_F(Sqlite, ParametersReachSqliteWithTheirTypes) {
     EXPECT_EQ(rows[j], std::string(cases[j].typeOf) + "|" + cases[j].text);
 }
 
-TEST_F(Sqlite, ValuesLongerThanTheClientHoldsAreRefused) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "MEMORY"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (short VARCHAR(3), long TEXT, b BLOB)"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('abcdef', 'x', x'00')"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES ('abc', printf('%.300c', 'y'), zeroblob(300))"), 0);
-  const struct {
-    const char* sql;
-    int code;
-  } cases[] = {
-      {"SELECT short FROM t WHERE rowid = 1", 0},  // SQLite kept it whole
-      {"SELECT short FROM t WHERE rowid = 2", 0},
-      {"SELECT long FROM t WHERE rowid = 2", kZqlErrStringDataRightTruncation2201},
-      {"SELECT b FROM t WHERE rowid = 1", 0},
-      {"SELECT b FROM t WHERE rowid = 2", kZqlErrStringDataRightTruncation2201},
-  };
-  for (const auto& c : cases) {
-    SStm st;
-    ASSERT_EQ(Prepare(s, c.sql, &st), 0) << c.sql;
-    EXPECT_EQ(Execute(&st), c.code) << c.sql;
-  }
-}
-
 // What tests/lisp/e2e/cursor.lsp cannot see of its cursor moves and
 // positioned changes on both drivers: the position and open status the
 // driver reports, and the row count of a positioned change.
@@ -325,22 +302,6 @@ TEST_P(Drivers, InterruptStopsARunningStatement) {
     }
     ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
   }
-}
-
-TEST_F(Sqlite, FullDiskRollsBackTheTransaction) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s, "FILE"), 0);
-  ASSERT_EQ(Exec(s, "CREATE TABLE t (v BLOB)"), 0);
-  ASSERT_EQ(Exec(s, "COMMIT WORK"), 0);
-  ASSERT_EQ(Exec(s, "INSERT INTO t VALUES (x'01')"), 0);
-  ASSERT_EQ(Exec(s, "PRAGMA max_page_count = 8"), 0);
-  EXPECT_EQ(Exec(s, "INSERT INTO t VALUES (zeroblob(100000))"), kZqlErrTransactionRollback);
-  bool full = false;
-  for (int i = 0; i < dda.CondCount(); ++i) full = full || dda.Err(i) == kZqlErrExceptionRaisedByDBMSDriver;
-  EXPECT_TRUE(full);
-  EXPECT_EQ(Status(s, kZqlStatConnection1), 0u);
-  EXPECT_EQ(Rows(s, "SELECT count(*) FROM t"), std::vector<std::string>{"0"}) << "nothing half-written";
-  ASSERT_EQ(Exec(s, "ROLLBACK WORK"), 0);
 }
 
 }  // namespace

@@ -128,15 +128,9 @@ class SqliteTest : public DispClientTest {
       client->Close(&csrArea, csr);
       client->DeallocStm(&st.area, &st.id);
     });
-    if (code != 0) {
-      rows.assign(1, "ERROR " + std::to_string(code));
-      const CZqlDDA& failed = csrArea.CondCount() > 0 ? csrArea : st.area;
-      lastError = failed.CondCount() > 0 && failed.ErrMsg(0) != nullptr ? Text(*failed.ErrMsg(0)) : "";
-    }
+    if (code != 0) rows.assign(1, "ERROR " + std::to_string(code));
     return rows;
   }
-
-  std::string lastError;  // the message of the last failed Rows
 };
 
 

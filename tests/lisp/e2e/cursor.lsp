@@ -240,5 +240,30 @@
 (check "the third of a million rows" (ZQL_FETCH big) '(3.0))
 (ZQL_CLOSE big)
 
+;; SQLite keeps a text longer than declared; a value longer than the
+;; client holds (256 characters, 256 bytes) is refused, never cut. A full
+;; database file rolls the whole transaction back.
+(if (not pg)
+  (progn
+    (ZQL_IEXECUTE s "CREATE TABLE long (short VARCHAR(3), long TEXT, b BLOB)")
+    (ZQL_IEXECUTE s "INSERT INTO long VALUES ('abcdef', 'x', x'00')")
+    (ZQL_IEXECUTE s "INSERT INTO long VALUES ('abc', printf('%.300c', 'y'), zeroblob(300))")
+    (foreach c '(("SELECT short FROM long WHERE rowid = 1" ("abcdef") nil)
+                 ("SELECT short FROM long WHERE rowid = 2" ("abc") nil)
+                 ("SELECT long FROM long WHERE rowid = 2" nil "22001")
+                 ("SELECT b FROM long WHERE rowid = 1" ("00") nil)
+                 ("SELECT b FROM long WHERE rowid = 2" nil "22001"))
+      (check (car c) (list (errcase 'ZQL_EXECUTE (list (ZQL_PREPARE s (car c))) nil) (diagitem "RETURNED_SQLSTATE"))
+             (cdr c)))
+    (ZQL_IEXECUTE s "CREATE TABLE f (v BLOB)")
+    (ZQL_IEXECUTE s "COMMIT WORK")
+    (ZQL_IEXECUTE s "INSERT INTO f VALUES (x'01')")
+    (ZQL_IEXECUTE s "PRAGMA max_page_count = 8")
+    (check "a full disk"
+           (list (errcase 'ZQL_IEXECUTE (list s "INSERT INTO f VALUES (zeroblob(100000))") nil)
+                 (mapcar '(lambda (i) (cdr (assoc "RETURNED_SQLSTATE" (ZQL_DIAG i)))) '(0 1)))
+           '(nil ("40000" "CF000")))
+    (check "nothing half-written" (ZQL_EXECUTE (ZQL_PREPARE s "SELECT count(*) FROM f")) '(0.0))))
+
 (ZQL_DISCONNECT s)
 (done)
