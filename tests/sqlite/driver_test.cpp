@@ -105,27 +105,21 @@ TEST_F(Sqlite, ConnectOutcomes) {
 #endif
 }
 
+// What one session has not committed another does not see, and the
+// other's write lock: tests/lisp/e2e/conn.lsp. Here the transaction state
+// the connection reports, and Abort.
 TEST_F(Sqlite, IsoTransactions) {
-  uint32_t a = 0, b = 0;
+  uint32_t a = 0;
   ASSERT_EQ(Connect(&a), 0);
-  ASSERT_EQ(Connect(&b), 0);
   EXPECT_NE(Status(a, kZqlStatConnection0) & 0x200000u, 0u);
   ASSERT_EQ(Exec(a, "CREATE TABLE t (x INT)"), 0);
   EXPECT_EQ(Status(a, kZqlStatConnection1), 1u) << "the first statement opened a transaction";
   EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &a); }), kZqlErrDisconnectWhileTransactionIsActive);
   ASSERT_EQ(Exec(a, "COMMIT WORK"), 0);
   EXPECT_EQ(Status(a, kZqlStatConnection1), 0u);
-  ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (1)"), 0);
-  ASSERT_EQ(Exec(a, "ROLLBACK WORK"), 0);
   ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (2)"), 0);
-  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{}) << "not committed yet";
-  ASSERT_EQ(Exec(b, "COMMIT WORK"), 0);
   ASSERT_EQ(Exec(a, "COMMIT WORK"), 0);
-  EXPECT_EQ(Rows(b, "SELECT x FROM t"), std::vector<std::string>{"2"});
-  ASSERT_EQ(Exec(b, "COMMIT WORK"), 0);
-  // Another connection's write lock: busy after the time-out of 0.
   ASSERT_EQ(Exec(a, "INSERT INTO t VALUES (3)"), 0);
-  EXPECT_EQ(Exec(b, "INSERT INTO t VALUES (4)"), kZqlErrTableIsLockedByAnotherCursor);
   // Abort rolls back.
   EXPECT_EQ(Raised([&] { client->Abort(&dda); }), 0);
   ASSERT_EQ(Raised([&] { client->Init(&dda); }), 0);

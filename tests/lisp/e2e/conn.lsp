@@ -221,6 +221,32 @@
            (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*), max(v) FROM e")) '(2.0 "x"))
     (check "the trigger's value" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT v FROM e WHERE id = 10")) '("big"))))
 
+;; Two sessions on one database: what one has not committed the other
+;; does not see; on SQLite the other's write meets the lock (no wait).
+(setq a (ok 'ZQL_CONNECT '("SQLITE")) b (ok 'ZQL_CONNECT '("SQLITE")))
+(defun isorows (h / v)
+  (setq v (ZQL_EXECUTE (ZQL_PREPARE h "SELECT count(*), max(x) FROM iso")))
+  (ZQL_IEXECUTE h "COMMIT WORK")
+  v)
+(ZQL_IEXECUTE a "CREATE TABLE iso (x INTEGER)")
+(ZQL_IEXECUTE a "COMMIT WORK")
+(ZQL_IEXECUTE a "INSERT INTO iso VALUES (1)")
+(ZQL_IEXECUTE a "ROLLBACK WORK")
+(ZQL_IEXECUTE a "INSERT INTO iso VALUES (2)")
+(check "not committed yet" (isorows b) '(0.0 nil))
+(ZQL_IEXECUTE a "COMMIT WORK")
+(check "committed, the rolled back row gone" (isorows b) '(1.0 2.0))
+(if (= *driver* "zqlsqlite")
+  (progn (ZQL_IEXECUTE a "INSERT INTO iso VALUES (3)")
+         (check "the other's write lock"
+                (list (errcase 'ZQL_IEXECUTE (list b "INSERT INTO iso VALUES (4)") nil)
+                      (diagitem "RETURNED_SQLSTATE"))
+                '(nil "A0023"))
+         (ZQL_IEXECUTE b "ROLLBACK WORK")
+         (ZQL_IEXECUTE a "ROLLBACK WORK")))
+(ZQL_DISCONNECT a)
+(ZQL_DISCONNECT b)
+
 ;; Native statements.
 (check "native statement" (ZQL_NEXECUTE s2 "CREATE TABLE n (x INTEGER)") T)
 (ZQL_IEXECUTE s2 "ROLLBACK WORK")
