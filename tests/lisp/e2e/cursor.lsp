@@ -182,6 +182,11 @@
 (refused "PRIOR of a forward cursor" 'ZQL_FETCH (list tp "PRIOR") "24003")
 (refused "delete before a row" 'ZQL_DELETE (list tp) "24005")
 (check "a query over one table is updatable" (ZQL_STATECSR tp) 6)
+(setq ti (ok 'ZQL_ALLOC (list tq "I" "NON_SCROLL" "INSENSITIVE")))
+(ZQL_OPEN ti)
+(check "a forward cursor may be insensitive" (ZQL_STATECSR ti) 14)
+(refused "PRIOR of an insensitive forward cursor" 'ZQL_FETCH (list ti "PRIOR") "24003")
+(ZQL_CLOSE ti)
 ;; Every move of a scroll cursor from where the one before left it: off
 ;; the rows at either end, and back.
 (setq tk (ok 'ZQL_ALLOC (list tq "K" "SCROLL" "INSENSITIVE")))
