@@ -1,6 +1,8 @@
 // The SQLite driver through the dispatcher client and the request layer,
-// against real database files: connecting, statements, transactions,
-// errors, values, cursors and positioned changes.
+// against real database files: what a LISP script cannot reach of
+// connecting, transactions, parameter values, cursors and interrupts (the
+// statements, errors, types, cursors and positioned changes a program
+// sees: tests/lisp/e2e, on both drivers).
 #include <signal.h>
 #include <sys/stat.h>
 
