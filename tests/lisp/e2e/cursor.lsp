@@ -217,7 +217,7 @@
                                (strcat "U" kind) kind))
         seen nil)
   (ZQL_OPEN c)
-  (while (setq row (ZQL_FETCH c))
+  (while (and (< (length seen) 10) (setq row (ZQL_FETCH c)))  ; a row met again: stop
     (setq seen (cons (car row) seen))
     (check (list kind "positioned change of" row)
            (if (= (car row) 2) (ZQL_DELETE c) (ZQL_UPDATE c (list (list 0 (+ (car row) 10))))) T))
