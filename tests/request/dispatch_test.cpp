@@ -52,7 +52,7 @@ TEST_F(Dispatch, FailedConnectsLeaveNothingOpen) {
   EXPECT_EQ(Count(&SZqlDispRec::sessions), 1);
 }
 
-TEST_F(Dispatch, IdsComeFromOneCounter) {
+TEST_F(Dispatch, IdsComeFromOneCounterAndDuplicatesShareTheRecord) {
   uint32_t s = 0, stm = 0, csr = 0;
   ASSERT_EQ(Connect(&s), 0);
   ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
@@ -71,9 +71,18 @@ TEST_F(Dispatch, IdsComeFromOneCounter) {
   }), 0);
   EXPECT_EQ(s2, csr + 1);
   ASSERT_EQ(Raised([&] { other.Term(&area); }), 0);
+  // Duplicates share one record: the copy keeps the sessions.
+  std::unique_ptr<CZqlDispClient> copy(client->duplicate());
+  EXPECT_EQ(copy->Record(), client->Record());
+  client.reset();
+  EXPECT_EQ(ZqlIpcConnections(), 1);
+  uint32_t value = 0;
+  ASSERT_EQ(Raised([&] { copy->Status(&dda, s, kZqlStatConnection1, &value); }), 0);
+  EXPECT_EQ(value, 3u);
+  client = std::move(copy);
 }
 
-TEST_F(Dispatch, PreparingIntoAnExistingStatementDeallocatesItFirst) {
+TEST_F(Dispatch, PreparingIntoAStatementAndDeallocStmDropItsCursors) {
   uint32_t s = 0, stm = 0, csr = 0;
   ASSERT_EQ(Connect(&s), 0);
   ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
@@ -92,6 +101,15 @@ TEST_F(Dispatch, PreparingIntoAnExistingStatementDeallocatesItFirst) {
   ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr), 0);
   uint32_t into = csr;
   EXPECT_EQ(Prepare(client.get(), &dda, s, &into), kZqlErrInvalidFunctionArguments);
+  // DeallocStm removes the statement's cursors and the area's sets.
+  EXPECT_EQ(dda.ColCount(), 2);
+  ASSERT_EQ(Raised([&] { client->DeallocStm(&dda, &stm); }), 0);
+  EXPECT_EQ(stm, 0u);
+  EXPECT_EQ(Count(&SZqlDispRec::statements), 0);
+  EXPECT_EQ(Count(&SZqlDispRec::cursors), 0);
+  EXPECT_EQ(dda.Columns(), nullptr);
+  EXPECT_EQ(dda.Params(), nullptr);
+  EXPECT_EQ(ZqlIpcConnections(), 1);
 }
 
 TEST_F(Dispatch, DisconnectingOneSessionLeavesTheOthersObjectsUsable) {
@@ -202,33 +220,6 @@ TEST_F(Dispatch, ReplyTooLargeForTheSegmentIsAnErrorNotAnOverflow) {
   EXPECT_EQ(dda.Err(0), kZqlErrErrorFoundInDBMSCommunication);
   ASSERT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("BIG 1000")); }), 0);
   EXPECT_EQ(Text(dda.ErrMsg(0)).size(), 1000u);
-}
-
-TEST_F(Dispatch, DeallocStmRemovesItsCursorsAndTheAreasSets) {
-  uint32_t s = 0, stm = 0, csr = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
-  EXPECT_EQ(dda.ColCount(), 2);
-  ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr), 0);
-  ASSERT_EQ(Raised([&] { client->DeallocStm(&dda, &stm); }), 0);
-  EXPECT_EQ(stm, 0u);
-  EXPECT_EQ(Count(&SZqlDispRec::cursors), 0);
-  EXPECT_EQ(dda.Columns(), nullptr);
-  EXPECT_EQ(dda.Params(), nullptr);
-  EXPECT_EQ(ZqlIpcConnections(), 1);
-}
-
-TEST_F(Dispatch, DuplicatesShareOneRecord) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  std::unique_ptr<CZqlDispClient> copy(client->duplicate());
-  EXPECT_EQ(copy->Record(), client->Record());
-  client.reset();  // the copy keeps the sessions
-  EXPECT_EQ(ZqlIpcConnections(), 1);
-  uint32_t value = 0;
-  ASSERT_EQ(Raised([&] { copy->Status(&dda, s, kZqlStatConnection1, &value); }), 0);
-  EXPECT_EQ(value, 3u);
-  client = std::move(copy);
 }
 
 TEST_F(Dispatch, TermEndsEverySessionAndAbortSaysSo) {
