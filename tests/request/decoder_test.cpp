@@ -19,7 +19,6 @@ class CRecorder : public CZqlDriver {
   long lastValue = -1;       // the parameter value Execute or Open received
   int32_t answer = 0;        // what the next operation answers
   bool raise = false;        // raise the answer instead
-  std::string message;       // pushed as a warning's message by IExecute
   int row = 0;
 
   int32_t Connect(CZqlDDA*, const CZqlUcStr&, const CZqlUcStr&, const CZqlUcStr&,
@@ -28,14 +27,7 @@ class CRecorder : public CZqlDriver {
     return Answer();
   }
   int32_t Disconnect(CZqlDDA*, uint32_t, EZqlBoolean) override { return Answer(); }
-  int32_t IExecute(CZqlDDA* dda, uint32_t, const CZqlUcStr&) override {
-    if (!message.empty()) {
-      dda->setErr(kZqlErrStringDataRightTruncation0104);
-      dda->setErrMsg(CZqlUcStr(message.c_str()));
-      dda->PushCond();
-    }
-    return Answer();
-  }
+  int32_t IExecute(CZqlDDA*, uint32_t, const CZqlUcStr&) override { return Answer(); }
   int32_t Prepare(CZqlDDA* dda, uint32_t, const CZqlUcStr&, uint32_t* statement) override {
     CZqlInt type;
     dda->setStmType(kZqlStmSelect);
