@@ -79,11 +79,6 @@ constexpr uint32_t kTestMarker = 0x54534554;  // "TEST"
 constexpr int32_t kDriverValue = 4242;
 constexpr unsigned kNameLength = 10;
 
-std::string Mode() {
-  const char* mode = std::getenv("ZQL_TEST_DRIVER_MODE");
-  return mode != nullptr ? mode : "";
-}
-
 // The log file, or null; read once (the benchmark's requests pass here).
 const char* LogPath() {
   static const char* path = std::getenv("ZQL_TEST_DRIVER_LOG");
@@ -115,12 +110,6 @@ std::string Raw(const CZqlUcStr& s) {
   std::string out;
   for (const char c : Chars(s)) out += c == '\n' ? std::string("\\n") : std::string(1, c);
   return out;
-}
-
-std::string Raw(const CZqlIdent& name) {
-  CZqlUcStr text;
-  name.ToString(&text);
-  return Raw(text);
 }
 
 // The scripted replies (see the head of this file).
@@ -411,7 +400,9 @@ class CTableDriver : public CZqlDriver {
 
   int32_t AllocCsr(CZqlDDA* dda, uint32_t statement, const CZqlIdent& name, EZqlCurScr scr,
                    EZqlCurSns sns, uint32_t* cursor) override {
-    const std::string args = Raw(name) + " " + std::to_string(scr) + " " + std::to_string(sns);
+    CZqlUcStr sqlName;
+    name.ToString(&sqlName);
+    const std::string args = Raw(sqlName) + " " + std::to_string(scr) + " " + std::to_string(sns);
     if (const int32_t r = Begin(dda, "AllocCsr", args)) return r;
     const auto s = statements_.find(statement);
     if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
@@ -421,8 +412,6 @@ class CTableDriver : public CZqlDriver {
     c.statement = statement;
     c.scroll = scr == kZqlCurScroll;
     c.insensitive = sns == kZqlCurInsensitive;
-    CZqlUcStr sqlName;
-    name.ToString(&sqlName);
     c.name = Normal(sqlName);
     const SScript script = ReadScript();
     if (!script.suTable.empty()) dda->setSUTable(CZqlUcStr(script.suTable.c_str()));
@@ -653,7 +642,8 @@ class ScriptedDriver : public CZqlDrvRawHandler {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string mode = Mode();
+  const char* modeVar = std::getenv("ZQL_TEST_DRIVER_MODE");
+  const std::string mode = modeVar != nullptr ? modeVar : "";
   if (mode == "exit-early") return 3;
   if (mode == "not-driver") {
     kill(getppid(), SIGUSR1);
