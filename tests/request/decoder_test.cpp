@@ -2,7 +2,6 @@
 // the other side of an in-process transport.
 #include <gtest/gtest.h>
 
-
 #include "dispatch_fixture.h"
 #include "zqlcol.h"
 #include "zqldrvreq.h"
