@@ -2,8 +2,6 @@
 // the other side of an in-process transport.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "dispatch_fixture.h"
 #include "zqlcol.h"
 #include "zqldrvreq.h"
@@ -19,7 +17,6 @@ class CRecorder : public CZqlDriver {
   long lastValue = -1;       // the parameter value Execute or Open received
   int32_t answer = 0;        // what the next operation answers
   bool raise = false;        // raise the answer instead
-  std::string message;       // pushed as a warning's message by IExecute
   int row = 0;
 
   int32_t Connect(CZqlDDA*, const CZqlUcStr&, const CZqlUcStr&, const CZqlUcStr&,
@@ -28,14 +25,7 @@ class CRecorder : public CZqlDriver {
     return Answer();
   }
   int32_t Disconnect(CZqlDDA*, uint32_t, EZqlBoolean) override { return Answer(); }
-  int32_t IExecute(CZqlDDA* dda, uint32_t, const CZqlUcStr&) override {
-    if (!message.empty()) {
-      dda->setErr(kZqlErrStringDataRightTruncation0104);
-      dda->setErrMsg(CZqlUcStr(message.c_str()));
-      dda->PushCond();
-    }
-    return Answer();
-  }
+  int32_t IExecute(CZqlDDA*, uint32_t, const CZqlUcStr&) override { return Answer(); }
   int32_t Prepare(CZqlDDA* dda, uint32_t, const CZqlUcStr&, uint32_t* statement) override {
     CZqlInt type;
     dda->setStmType(kZqlStmSelect);
@@ -103,35 +93,29 @@ class Decoder : public ::testing::Test {
   CZqlDDA stm, csr;
 };
 
-TEST_F(Decoder, PrepareDescribesAndDisconnectDrops) {
-  EXPECT_EQ(Prepared(), 50u);
+// One statement from Prepare to Disconnect: its description, its parameter
+// value handed to the driver, a cursor's rows into the outputs, and what
+// DeallocStm and Disconnect drop.
+TEST_F(Decoder, StatementAndCursorFromPrepareToDisconnect) {
+  const uint32_t statement = Prepared();
+  EXPECT_EQ(statement, 50u);
   EXPECT_EQ(stm.StmType(), kZqlStmSelect);
   ASSERT_EQ(stm.ParCount(), 1);
   ASSERT_EQ(stm.ColCount(), 1);
   EXPECT_EQ(Text(stm.ColDsc(0)->Name().Body()), "N");
   EXPECT_EQ(decoder.StatementCount(), 1);
-  // Disconnecting drops what the connection prepared.
-  ASSERT_EQ(Raised([&] { server.Disconnect(&stm, 40, kZqlFalse); }), 0);
-  EXPECT_EQ(decoder.StatementCount(), 0);
-}
-
-TEST_F(Decoder, ExecuteHandsTheParameterValuesToTheDriver) {
-  const uint32_t id = Prepared();
   CZqlInt value;
   value.storeValue(42L);
   ASSERT_TRUE(stm.ParDsc(0)->setBind(&value));
   stm.setStmType(kZqlStmUndefined);  // as the dispatcher sets it up
   stm.setCmdStmType(kZqlStmExecute);
-  ASSERT_EQ(Raised([&] { server.Execute(&stm, id); }), 0);
+  ASSERT_EQ(Raised([&] { server.Execute(&stm, statement); }), 0);
   EXPECT_EQ(driver.lastValue, 42);
   // The reply sent no values back: the caller's binding is untouched.
   CZqlData* bound = nullptr;
   ASSERT_TRUE(stm.ParDsc(0)->getBind(&bound));
   EXPECT_EQ(bound, &value);
-}
 
-TEST_F(Decoder, CursorDeliversRowsIntoTheOutputs) {
-  const uint32_t statement = Prepared();
   uint32_t cursor = 0;
   ASSERT_EQ(Raised([&] {
     cursor = server.AllocCsr(&csr, statement, CZqlIdent("C"), kZqlCurNonScroll,
@@ -141,9 +125,8 @@ TEST_F(Decoder, CursorDeliversRowsIntoTheOutputs) {
   EXPECT_EQ(csr.StmType(), kZqlStmCursor);
   ASSERT_EQ(csr.ColCount(), 1);
   ASSERT_EQ(csr.ParCount(), 1);
-  CZqlInt low;
-  low.storeValue(7L);
-  ASSERT_TRUE(csr.ParDsc(0)->setBind(&low));
+  value.storeValue(7L);
+  ASSERT_TRUE(csr.ParDsc(0)->setBind(&value));
   csr.setStmType(kZqlStmUndefined);
   csr.setCmdStmType(kZqlStmOpen);
   ASSERT_EQ(Raised([&] { server.Open(&csr, cursor); }), 0);
@@ -166,6 +149,11 @@ TEST_F(Decoder, CursorDeliversRowsIntoTheOutputs) {
   EXPECT_EQ(Raised([&] { server.Fetch(&csr, cursor, kZqlFetchNext, 0); }),
             kZqlErrInvalidCursorName);
   EXPECT_EQ(driver.calls, calls);  // the driver was not asked
+  // Disconnecting drops what the connection prepared.
+  Prepared();
+  EXPECT_EQ(decoder.StatementCount(), 1);
+  ASSERT_EQ(Raised([&] { server.Disconnect(&stm, 40, kZqlFalse); }), 0);
+  EXPECT_EQ(decoder.StatementCount(), 0);
 }
 
 TEST_F(Decoder, FailuresReachTheClientWithACondition) {
@@ -204,17 +192,9 @@ std::pair<int32_t, int32_t> Outcome(const std::vector<unsigned char>& reply) {
 TEST_F(Decoder, MalformedRequestsAreAnsweredNotCrashedOn) {
   const std::pair<std::vector<unsigned char>, int32_t> cases[] = {
       {std::vector<unsigned char>(40, 0xEE), kZqlErrInternalZQLError},
-      {Packed([](CZqlObjPack* p) { p->add(0, kZqlProtocolVersion); }), kZqlErrInternalZQLError},
-      {Packed([](CZqlObjPack* p) {
-         p->add(0, int32_t{0x10000});  // an older version
-         p->add(3, int32_t{kZqlReqStatus});
-       }),
-       kZqlErrIncompatibleEnvironment},
-      {Packed([](CZqlObjPack* p) {
-         p->add(0, kZqlProtocolVersion);
-         p->add(3, int32_t{16});  // no such request
-       }),
-       kZqlErrFunctionNotSupported},
+      {Head(-1), kZqlErrInternalZQLError},  // no request code
+      {Head(kZqlReqStatus, 0x10000), kZqlErrIncompatibleEnvironment},  // an older version
+      {Head(16), kZqlErrFunctionNotSupported},                         // no such request
   };
   for (const auto& c : cases) {
     std::vector<unsigned char> reply;
@@ -222,17 +202,13 @@ TEST_F(Decoder, MalformedRequestsAreAnsweredNotCrashedOn) {
     EXPECT_EQ(Outcome(reply), std::make_pair(c.second, c.second));  // with its condition
   }
   EXPECT_EQ(driver.calls, 0);
-}
 
-TEST_F(Decoder, AttachAnswersVersionAndValues) {
+  // Attach answers the version and the driver's values.
   class CValues : public CRecorder {
     void Attach(SZqlDrvAttach* info) override { info->values[5] = 99; }
   } values;
   CZqlDrvDecoder own(&values, 4096);
-  const auto attach = Packed([](CZqlObjPack* p) {
-    p->add(0, kZqlProtocolVersion);
-    p->add(3, int32_t{kZqlReqAttach});
-  });
+  const auto attach = Head(kZqlReqAttach);
   std::vector<unsigned char> reply;
   ASSERT_EQ(own.Serve(attach.data(), static_cast<uint32_t>(attach.size()), &reply), 0);
   CZqlObjPack in(reply.data(), static_cast<uint32_t>(reply.size()));

@@ -52,14 +52,25 @@ TEST_F(Dispatch, FailedConnectsLeaveNothingOpen) {
   EXPECT_EQ(Count(&SZqlDispRec::sessions), 1);
 }
 
-TEST_F(Dispatch, IdsComeFromOneCounter) {
+TEST_F(Dispatch, IdsComeFromOneCounterStatusFindsThemDuplicatesShareThem) {
   uint32_t s = 0, stm = 0, csr = 0;
   ASSERT_EQ(Connect(&s), 0);
   ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
   const uint32_t next = CZqlDspObj::getObjId();
-  ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr), 0);
+  ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr, kZqlCurScroll), 0);
   EXPECT_LT(s, stm);
   EXPECT_EQ(csr, next);
+  // Status finds sessions, statements and cursors by their ids.
+  EXPECT_EQ(Status(s, kZqlStatConnection0), 1u);   // one statement
+  EXPECT_EQ(Status(s, kZqlStatConnection1), 3u);   // rows of T
+  EXPECT_EQ(Status(stm, kZqlStatConnection0), 1u);  // a SELECT
+  EXPECT_EQ(Status(csr, kZqlStatCsrScrollable), 1u);
+  EXPECT_EQ(Status(csr, kZqlStatCsrOpen), 0u);
+  uint32_t value = 0;
+  EXPECT_EQ(Raised([&] { client->Status(&dda, 0, kZqlStatCsrOpen, &value); }),
+            kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([&] { client->Status(&dda, s, kZqlStatCsrOpen, nullptr); }),
+            kZqlErrInvalidFunctionArguments);
   // Another client draws from the same counter.
   CZqlDispClient other;
   CZqlDDA area;
@@ -71,9 +82,17 @@ TEST_F(Dispatch, IdsComeFromOneCounter) {
   }), 0);
   EXPECT_EQ(s2, csr + 1);
   ASSERT_EQ(Raised([&] { other.Term(&area); }), 0);
+  // Duplicates share one record: the copy keeps the sessions.
+  std::unique_ptr<CZqlDispClient> copy(client->duplicate());
+  EXPECT_EQ(copy->Record(), client->Record());
+  client.reset();
+  EXPECT_EQ(ZqlIpcConnections(), 1);
+  ASSERT_EQ(Raised([&] { copy->Status(&dda, s, kZqlStatConnection1, &value); }), 0);
+  EXPECT_EQ(value, 3u);
+  client = std::move(copy);
 }
 
-TEST_F(Dispatch, PreparingIntoAnExistingStatementDeallocatesItFirst) {
+TEST_F(Dispatch, PreparingIntoAStatementAndDeallocStmDropItsCursors) {
   uint32_t s = 0, stm = 0, csr = 0;
   ASSERT_EQ(Connect(&s), 0);
   ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
@@ -92,6 +111,15 @@ TEST_F(Dispatch, PreparingIntoAnExistingStatementDeallocatesItFirst) {
   ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr), 0);
   uint32_t into = csr;
   EXPECT_EQ(Prepare(client.get(), &dda, s, &into), kZqlErrInvalidFunctionArguments);
+  // DeallocStm removes the statement's cursors and the area's sets.
+  EXPECT_EQ(dda.ColCount(), 2);
+  ASSERT_EQ(Raised([&] { client->DeallocStm(&dda, &stm); }), 0);
+  EXPECT_EQ(stm, 0u);
+  EXPECT_EQ(Count(&SZqlDispRec::statements), 0);
+  EXPECT_EQ(Count(&SZqlDispRec::cursors), 0);
+  EXPECT_EQ(dda.Columns(), nullptr);
+  EXPECT_EQ(dda.Params(), nullptr);
+  EXPECT_EQ(ZqlIpcConnections(), 1);
 }
 
 TEST_F(Dispatch, DisconnectingOneSessionLeavesTheOthersObjectsUsable) {
@@ -125,23 +153,6 @@ TEST_F(Dispatch, DisconnectingOneSessionLeavesTheOthersObjectsUsable) {
   EXPECT_EQ(Raised([&] { client->Disconnect(&dda, &gone); }), kZqlErrConnectionDoesNotExist);
 }
 
-TEST_F(Dispatch, StatusFindsSessionsStatementsAndCursors) {
-  uint32_t s = 0, stm = 0, csr = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
-  ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr, kZqlCurScroll), 0);
-  EXPECT_EQ(Status(s, kZqlStatConnection0), 1u);   // one statement
-  EXPECT_EQ(Status(s, kZqlStatConnection1), 3u);   // rows of T
-  EXPECT_EQ(Status(stm, kZqlStatConnection0), 1u);  // a SELECT
-  EXPECT_EQ(Status(csr, kZqlStatCsrScrollable), 1u);
-  EXPECT_EQ(Status(csr, kZqlStatCsrOpen), 0u);
-  uint32_t value = 0;
-  EXPECT_EQ(Raised([&] { client->Status(&dda, 0, kZqlStatCsrOpen, &value); }),
-            kZqlErrInvalidFunctionArguments);
-  EXPECT_EQ(Raised([&] { client->Status(&dda, s, kZqlStatCsrOpen, nullptr); }),
-            kZqlErrInvalidFunctionArguments);
-}
-
 // The area is set up for the operation and made current for it: the
 // previous current area comes back after success, none after a failure.
 // (The checks' codes: OperationsOutsideEveryFrameFailCleanly.)
@@ -168,6 +179,7 @@ TEST_F(Dispatch, OperationsSetUpTheAreaAndMakeItCurrent) {
 }
 
 TEST_F(Dispatch, DriverConditionsAndCodeReachTheCallersArea) {
+  setenv("ZQL_TEST_DRIVER_SEGMENT", "4096", 1);
   uint32_t s = 0;
   ASSERT_EQ(Connect(&s), 0);
   EXPECT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("FAIL 2300")); }),
@@ -188,47 +200,16 @@ TEST_F(Dispatch, DriverConditionsAndCodeReachTheCallersArea) {
   EXPECT_EQ(stm, 0u);
   EXPECT_EQ(Count(&SZqlDispRec::statements), 0);
   EXPECT_EQ(ZqlIpcConnections(), 1);  // the duplicated server went with the entry
-}
 
-// Through the kit's decoder in the driver (the same check the decoder makes
-// in process).
-TEST_F(Dispatch, ReplyTooLargeForTheSegmentIsAnErrorNotAnOverflow) {
-  setenv("ZQL_TEST_DRIVER_SEGMENT", "4096", 1);
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s), 0);
+  // A reply too large for the segment is an error, not an overflow (through
+  // the kit's decoder in the driver; the decoder makes the same check in
+  // process).
   EXPECT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("BIG 5000")); }),
             kZqlErrErrorFoundInDBMSCommunication);
   ASSERT_EQ(dda.CondCount(), 1);
   EXPECT_EQ(dda.Err(0), kZqlErrErrorFoundInDBMSCommunication);
   ASSERT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("BIG 1000")); }), 0);
   EXPECT_EQ(Text(dda.ErrMsg(0)).size(), 1000u);
-}
-
-TEST_F(Dispatch, DeallocStmRemovesItsCursorsAndTheAreasSets) {
-  uint32_t s = 0, stm = 0, csr = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  ASSERT_EQ(Prepare(client.get(), &dda, s, &stm), 0);
-  EXPECT_EQ(dda.ColCount(), 2);
-  ASSERT_EQ(Cursor(client.get(), &dda, stm, &csr), 0);
-  ASSERT_EQ(Raised([&] { client->DeallocStm(&dda, &stm); }), 0);
-  EXPECT_EQ(stm, 0u);
-  EXPECT_EQ(Count(&SZqlDispRec::cursors), 0);
-  EXPECT_EQ(dda.Columns(), nullptr);
-  EXPECT_EQ(dda.Params(), nullptr);
-  EXPECT_EQ(ZqlIpcConnections(), 1);
-}
-
-TEST_F(Dispatch, DuplicatesShareOneRecord) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  std::unique_ptr<CZqlDispClient> copy(client->duplicate());
-  EXPECT_EQ(copy->Record(), client->Record());
-  client.reset();  // the copy keeps the sessions
-  EXPECT_EQ(ZqlIpcConnections(), 1);
-  uint32_t value = 0;
-  ASSERT_EQ(Raised([&] { copy->Status(&dda, s, kZqlStatConnection1, &value); }), 0);
-  EXPECT_EQ(value, 3u);
-  client = std::move(copy);
 }
 
 TEST_F(Dispatch, TermEndsEverySessionAndAbortSaysSo) {

@@ -91,6 +91,14 @@ std::vector<unsigned char> Packed(Fill fill) {
   return bytes;
 }
 
+// A request of the given code (none when negative) after the version word.
+inline std::vector<unsigned char> Head(int32_t code, int32_t version = kZqlProtocolVersion) {
+  return Packed([&](CZqlObjPack* p) {
+    p->add(kZqlReqLabelVersion, version);
+    if (code >= 0) p->add(kZqlReqLabelCode, code);
+  });
+}
+
 }  // namespace zqltest
 
 #endif  // ZQL_TESTS_REQUEST_LOOP_SERVER_H
