@@ -23,7 +23,9 @@ CZqlLispCsr::~CZqlLispCsr() = default;
 
 int CZqlLispCsr::status() {
   int bits = 0;
-  if (isOpen()) bits |= kZqlLispCsrOpen;
+  // The driver's word decides: a COMMIT or ROLLBACK closes the cursor
+  // without a Close.
+  if (isOpen() && is_open() == 1) bits |= kZqlLispCsrOpen;
   const int updatable = is_updatable();
   if (updatable) bits |= kZqlLispCsrUpdatable;
   if (!updatable && scrollability == kZqlCurScroll) bits |= kZqlLispCsrScrollable;

@@ -199,6 +199,7 @@
          (list (cadr m) (if (cadr m) nil "02000"))))
 (ZQL_IEXECUTE s "COMMIT WORK")
 (refused "COMMIT closes the cursors" 'ZQL_FETCH (list tk) "24002")
+(check "a cursor closed by COMMIT is not open" (logand-open (ZQL_STATECSR tk)) nil)
 (refused "close of a closed cursor" 'ZQL_CLOSE (list tp) "24002")
 ;; Not updatable: a join, DISTINCT, FOR READ ONLY, an aggregate.
 (foreach c '(("R1" "SELECT a.id FROM t a, t b") ("R2" "SELECT DISTINCT id FROM t")
