@@ -240,6 +240,11 @@ int CZqlDDA::unpackFrom(CZqlObjPack* pack) {
       ZQL_RAISE(kZqlErrInternalZQLError);
     }
     if (body_ == nullptr && !Init()) return 0;
+    // The row count and error position are the last statement's, and a pack
+    // leaves them out when they are 0: without them they are 0 again, not
+    // what an earlier statement left.
+    body_->rowCount = 0;
+    body_->errPos = 0;
     for (int label = pack->getNext(); label != kZqlPackEnd; label = pack->getNext()) {
       unpackItem(pack, label);
     }

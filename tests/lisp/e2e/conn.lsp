@@ -61,6 +61,8 @@
 (check "insert three" (ZQL_IEXECUTE s "INSERT INTO t VALUES (1, 'one'), (2, 'two'), (3, 'three')") T)
 (check "ZQL_STMTYPE of the session after INSERT" (ZQL_STMTYPE s) "INSERT")
 (check "ZQL_ROWQTY is a real" (ZQL_ROWQTY s) 3.0)
+(ZQL_IEXECUTE s "UPDATE t SET id = id WHERE id > 100")
+(check "ZQL_ROWQTY of an UPDATE that changed nothing" (ZQL_ROWQTY s) 0.0)
 (check "an SQL error: nil without a host error"
        (errcase 'ZQL_IEXECUTE (list s "INSERT INTO nowhere VALUES (1)") nil) nil)
 (check "the SQL error leaves conditions" (> (ZQL_ERRQTY) 0) T)
@@ -113,6 +115,10 @@
 ;; A syntax error's position reaches ZQL_DIAG.
 (check "prepare of bad SQL" (errcase 'ZQL_PREPARE (list s "SELECT FROM WHERE") nil) nil)
 (check "ZQLLISP_SYNTAX_POS present" (null (diagitem "ZQLLISP_SYNTAX_POS")) nil)
+(errcase 'ZQL_IEXECUTE (list s "SELECT id FROM t WHERE WHERE") nil)
+(errcase 'ZQL_IEXECUTE (list s "SELECT * FROM nosuch") nil)
+(check "the next error's own position, not the last one's" (diagitem "ZQLLISP_SYNTAX_POS")
+       (if (= *driver* "zqlsqlite") "0" "15"))
 (check "a failed prepare leaves no statement" (length (ZQL_OBJLIST s)) 3)
 
 ;; Release: a deallocated statement's handle is stale (error 11).
