@@ -285,13 +285,15 @@ resbuf* CZqlLispBuf::newString(const char* text) const {
   resbuf* node = newNode(RTSTR);
   if (!node) return nullptr;
   const size_t n = std::strlen(text);
-  node->resval.rstring = static_cast<char*>(std::calloc(n + 1, 1));
+  // malloc, not calloc: glibc's calloc skips its per-thread cache, and
+  // every byte is written anyway.
+  node->resval.rstring = static_cast<char*>(std::malloc(n + 1));
   if (!node->resval.rstring) {
     kel_relrb(node);
     errPush(kZqlLispErrNoMemory);
     return nullptr;
   }
-  std::memcpy(node->resval.rstring, text, n);
+  std::memcpy(node->resval.rstring, text, n + 1);
   return node;
 }
 
@@ -303,13 +305,14 @@ resbuf* CZqlLispBuf::newBytes(const void* bytes, int32_t length) const {
   resbuf* node = newNode(RTBINARY);
   if (!node) return nullptr;
   // One byte more than needed, so that an empty buffer is not a null one.
-  char* copy = static_cast<char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
+  char* copy = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
   if (!copy) {
     kel_relrb(node);
     errPush(kZqlLispErrNoMemory);
     return nullptr;
   }
   if (length > 0) std::memcpy(copy, bytes, static_cast<size_t>(length));
+  copy[length] = 0;
   node->resval.rbinary.clen = length;
   node->resval.rbinary.buf = copy;
   return node;

@@ -192,14 +192,15 @@ void CZqlLispObj::freeBuf(char** buf) const {
 int ZqlLispText(const CZqlUcStr& text, std::string* out) {
   if (!out) return 0;
   out->clear();
-  return ZqlTry([&] {
+  const int ok = ZqlTry([&] {
     // Chlen counts an unmappable unit as its escape, so the buffer holds
     // the whole text whatever its length.
     const int n = text.Chlen();
     if (n <= 0) return;
-    std::string buf(static_cast<size_t>(n) + 1, '\0');
-    text.getToChar(&buf[0], n + 1);
-    buf.resize(std::strlen(buf.c_str()));
-    out->swap(buf);
+    out->resize(static_cast<size_t>(n));
+    text.getToChar(&(*out)[0], n + 1);  // the terminator's byte is the string's own
+    out->resize(std::strlen(out->c_str()));
   });
+  if (!ok) out->clear();
+  return ok;
 }

@@ -1,6 +1,7 @@
 // zqllisp.cpp - the module's entry point: loading and unloading in the
 // host, the registration of the root object and the LISP function table.
 #include <new>
+#include <typeinfo>
 
 #include "hvrx.h"
 #include "kel.h"
@@ -68,7 +69,9 @@ void unloadfunc() {
 
 CZqlLispRoot* getRoot() {
   CZqlLispRootIf* root = ZqlLispFindRoot();
-  auto* found = dynamic_cast<CZqlLispRoot*>(root);
+  // Every call asks: the exact class is one compare, the cast a search.
+  auto* found = root && typeid(*root) == typeid(CZqlLispRoot) ? static_cast<CZqlLispRoot*>(root)
+                                                              : dynamic_cast<CZqlLispRoot*>(root);
   if (!found) kel_fail("can't get ZqlLisp from the Rx dictionary");
   return found;
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
 #include "objpack.h"
 #include "ucdefs.h"
@@ -503,7 +504,10 @@ int CZqlChar::storeValue(const CZqlData& other) {
       setNull();
       return 1;
     }
-    const CZqlChar* c = dynamic_cast<const CZqlChar*>(&other);
+    // A value of this very class (a fetched row's copy) needs no search of
+    // the class tree.
+    const CZqlChar* c = typeid(other) == typeid(*this) ? static_cast<const CZqlChar*>(&other)
+                                                       : dynamic_cast<const CZqlChar*>(&other);
     if (c != nullptr) {
       SColl coll;
       if (!pickColl(*c, true, &coll)) ZQL_PUSH_RAISE(kZqlErrNotPermittedCollatingSequence);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <typeinfo>
 
 #include "zqlsdata.h"
 
@@ -199,6 +200,9 @@ int CZqlNum::storeValue(const CZqlData& other) {
       setNull();
       return 1;
     }
+    // A value of this very class (a fetched row's copy) needs no search of
+    // the class tree.
+    if (typeid(other) == typeid(*this)) return storeNumber(static_cast<const CZqlNum&>(other));
     if (other.is_numeric()) {
       const CZqlNum* num = dynamic_cast<const CZqlNum*>(&other);
       if (num != nullptr) return storeNumber(*num);
