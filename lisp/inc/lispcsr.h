@@ -32,9 +32,18 @@ class CZqlLispCsr : public CZqlLispStmObj, public CZqlCsr {
   // stm; 1 or 0 (conditions stored).
   int ZqlAllocate(CZqlLispStm* stm, const CZqlLispIdent& name,
                   CZqlLispBuf* buf);
-  // Reads the direction (and position) from buf and fetches; a new row
-  // (owned by the caller) or null.
-  CZqlLispRow* ZqlFetch(CZqlLispBuf* buf);
+  // Reads the direction (and position) from args, fetches and writes the
+  // row to out as CZqlLispRow::writeBuf does; 1, or 0 past the last row or
+  // on a failure (conditions stored).
+  int ZqlFetch(CZqlLispBuf* args, CZqlLispBuf* out);
+  // Writes the row the Fetch just delivered to out: from the area itself
+  // when every value has its column's described class and size, so that
+  // copying it would change nothing; else from a copy converted to the
+  // columns' types (getFetchedRow). 1, or 0 (conditions stored).
+  int writeFetched(CZqlLispBuf* out);
+  // Whether every column's value is of its description's class and size.
+  // REQUIRES: inside a guard; may raise.
+  bool valuesAsIs() const;
   // Reads the (column value) pairs at buf's position; a new CZqlRow owned
   // by the caller, or null.
   CZqlRow* readPairs(CZqlLispBuf* buf);

@@ -60,4 +60,9 @@ class CZqlLispRow : public CZqlLispObj {
   CZqlRow* row_ = nullptr;  // owned
 };
 
+// One value as CZqlLispRow::writeBuf writes it; null data writes nil. 1, or
+// 0 (kZqlLispErrInternal, stored in owner, for a type with no LISP form).
+// REQUIRES: inside a guard (ZqlLispGuard): the conversion may raise.
+int ZqlLispWriteValue(const CZqlLispObj* owner, CZqlLispBuf* buf, const CZqlData* data);
+
 #endif  // ZQL_LISPROW_H

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <new>
+#include <typeinfo>
 
 #include "kel.h"
 #include "lispbuf.h"
@@ -94,19 +95,19 @@ bool Position(CZqlLispBuf* buf, int32_t* out) {
 
 }  // namespace
 
-CZqlLispRow* CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf) {
+int CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf, CZqlLispBuf* out) {
   int ok = 0;
   if (buf->isNone() || buf->isNil()) {
     if (buf->isNil()) buf->getNextItem();
     if (!buf->isNone()) {
       errPush(kZqlLispErrArgExtra);
-      return nullptr;
+      return 0;
     }
     ok = Fetch();
   } else {
     if (!buf->isChar()) {
       errPush(kZqlLispErrArgType);
-      return nullptr;
+      return 0;
     }
     const char* word = buf->C();
     buf->getNextItem();
@@ -116,11 +117,11 @@ CZqlLispRow* CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf) {
     if (absolute || relative) {
       if (buf->isNone()) {
         errPush(kZqlLispErrArgMissing);
-        return nullptr;
+        return 0;
       }
       if (!Position(buf, &position)) {
         errPush(kZqlLispErrArgType);
-        return nullptr;
+        return 0;
       }
       buf->getNextItem();
     }
@@ -139,11 +140,11 @@ CZqlLispRow* CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf) {
       which = 6;
     } else {
       errPush(kZqlLispErrFetchDirection);
-      return nullptr;
+      return 0;
     }
     if (!buf->isNone()) {
       errPush(kZqlLispErrArgExtra);
-      return nullptr;
+      return 0;
     }
     switch (which) {
       case 1: ok = Fetch(); break;
@@ -155,22 +156,48 @@ CZqlLispRow* CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf) {
     }
   }
   errPush(static_cast<const CZqlSQLObject*>(this));
-  if (ok != 1) return nullptr;
-  auto* row = new (std::nothrow) CZqlLispRow;
-  if (!row) {
-    errPush(kZqlLispErrNoMemory);
-    return nullptr;
-  }
-  CZqlRow* current = getFetchedRow();
-  errPush(static_cast<const CZqlSQLObject*>(this));
-  if (!current) {
-    delete row;
-    if (errQty() == 0) errPush(kZqlLispErrInternal);
-    return nullptr;
-  }
-  row->setRow(current);
-  return row;
+  return ok == 1 && writeFetched(out);
 }
+
+bool CZqlLispCsr::valuesAsIs() const {
+  for (int i = 0; i < dda->ColCount(); ++i) {
+    const CZqlData* value = currentValue(i);
+    const CZqlData* type = dda->ColDsc(i)->getData();
+    if (!value || !type) return false;
+    if (value->isNull()) continue;  // nil either way
+    if (typeid(*value) != typeid(*type) || value->Length() != type->Length() ||
+        value->Precision() != type->Precision() || value->Scale() != type->Scale() ||
+        value->TimePrec() != type->TimePrec() || value->TimeStampPrec() != type->TimeStampPrec() ||
+        value->LeadFieldPrec() != type->LeadFieldPrec() ||
+        value->FracSecPrec() != type->FracSecPrec() || value->IntervalType() != type->IntervalType())
+      return false;
+  }
+  return true;
+}
+
+int CZqlLispCsr::writeFetched(CZqlLispBuf* out) {
+  int ok = 1;
+  bool asIs = false;
+  if (!ZqlLispGuard(this, [&] {
+        asIs = fetched_ && valuesAsIs();
+        for (int i = 0; asIs && ok && i < dda->ColCount(); ++i)
+          ok = ZqlLispWriteValue(this, out, currentValue(i));
+      }))
+    return 0;
+  if (asIs) {
+    fetched_ = false;  // as getFetchedRow leaves it
+    return ok;
+  }
+  CZqlLispRow row;
+  row.setRow(getFetchedRow());
+  errPush(static_cast<const CZqlSQLObject*>(this));
+  if (!row.getRow()) {
+    if (errQty() == 0) errPush(kZqlLispErrInternal);
+    return 0;
+  }
+  return row.writeBuf(out);
+}
+
 
 CZqlRow* CZqlLispCsr::readPairs(CZqlLispBuf* buf) {
   auto* cols = new (std::nothrow) CZqlLispList;
@@ -358,11 +385,7 @@ int CZqlLispRoot::zqll_close() {
 int CZqlLispRoot::zqll_fetch() {
   auto* csr = static_cast<CZqlLispCsr*>(firstHandle(kZqlLispClsCsr));
   if (!csr) return 0;
-  CZqlLispRow* row = csr->ZqlFetch(args_);
-  if (!row) return 0;
-  const int ok = row->writeBuf(result_) && retList();
-  delete row;
-  return ok ? -1 : 0;
+  return csr->ZqlFetch(args_, result_) && retList() ? -1 : 0;
 }
 
 int CZqlLispRoot::zqll_update() {

@@ -210,6 +210,44 @@ int CZqlLispRow::readValue(int i, CZqlLispBuf* buf, SReadState* state) {
   return 1;
 }
 
+int ZqlLispWriteValue(const CZqlLispObj* owner, CZqlLispBuf* buf, const CZqlData* data) {
+  if (!data || data->isNull()) return buf->addItemType(RTNIL);
+  switch (data->Type()) {
+    case kZqlTypeNumeric:
+    case kZqlTypeDecimal:
+    case kZqlTypeInteger:
+    case kZqlTypeSmallInt:
+    case kZqlTypeFloat:
+    case kZqlTypeReal:
+    case kZqlTypeDouble: {
+      double v = 0.0;
+      data->getValue(&v);
+      return buf->addItem(v);
+    }
+    case kZqlTypeChar:
+    case kZqlTypeVarchar:
+    case kZqlTypeDatetime:
+    case kZqlTypeInterval: {
+      CZqlUcStr text;
+      std::string chars;
+      data->getValue(&text);
+      return ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
+    }
+    case kZqlTypeBit:
+    case kZqlTypeVarbit: {
+      CZqlUcStr text;
+      std::string chars;
+      static_cast<const CZqlBinary*>(data)->getHexValue(&text);
+      return ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
+    }
+    case kZqlTypeImplDef:
+      return buf->addItemType(RTNIL);
+    default:
+      owner->errPush(kZqlLispErrInternal);
+      return 0;
+  }
+}
+
 int CZqlLispRow::writeBuf(CZqlLispBuf* buf) const {
   if (!row_ || !buf) {
     errPush(kZqlLispErrInternal);
@@ -217,51 +255,7 @@ int CZqlLispRow::writeBuf(CZqlLispBuf* buf) const {
   }
   int ok = 1;
   const int guarded = ZqlLispGuard(this, [&] {
-    for (int i = 0; ok && i < row_->ColNum(); ++i) {
-      const CZqlData* data = (*row_)[i].getData();
-      if (!data || data->isNull()) {
-        ok = buf->addItemType(RTNIL);
-        continue;
-      }
-      switch (data->Type()) {
-        case kZqlTypeNumeric:
-        case kZqlTypeDecimal:
-        case kZqlTypeInteger:
-        case kZqlTypeSmallInt:
-        case kZqlTypeFloat:
-        case kZqlTypeReal:
-        case kZqlTypeDouble: {
-          double v = 0.0;
-          data->getValue(&v);
-          ok = buf->addItem(v);
-          break;
-        }
-        case kZqlTypeChar:
-        case kZqlTypeVarchar:
-        case kZqlTypeDatetime:
-        case kZqlTypeInterval: {
-          CZqlUcStr text;
-          std::string chars;
-          data->getValue(&text);
-          ok = ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
-          break;
-        }
-        case kZqlTypeBit:
-        case kZqlTypeVarbit: {
-          CZqlUcStr text;
-          std::string chars;
-          static_cast<const CZqlBinary*>(data)->getHexValue(&text);
-          ok = ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
-          break;
-        }
-        case kZqlTypeImplDef:
-          ok = buf->addItemType(RTNIL);
-          break;
-        default:
-          errPush(kZqlLispErrInternal);
-          ok = 0;
-      }
-    }
+    for (int i = 0; ok && i < row_->ColNum(); ++i) ok = ZqlLispWriteValue(this, buf, (*row_)[i].getData());
   });
   return guarded && ok;
 }
