@@ -2,6 +2,8 @@
 #ifndef ZQL_LISPCSR_H
 #define ZQL_LISPCSR_H
 
+#include <vector>
+
 #include "lispsqlobj.h"
 #include "zqlappl.h"
 
@@ -41,9 +43,12 @@ class CZqlLispCsr : public CZqlLispStmObj, public CZqlCsr {
   // copying it would change nothing; else from a copy converted to the
   // columns' types (getFetchedRow). 1, or 0 (conditions stored).
   int writeFetched(CZqlLispBuf* out);
-  // Whether every column's value is of its description's class and size.
+  // Collects the fetched values into asIs_ while each is null or of its
+  // description's class and size; whether all were.
   // REQUIRES: inside a guard; may raise.
-  bool valuesAsIs() const;
+  bool valuesAsIs();
+
+  std::vector<const CZqlData*> asIs_;  // borrowed from the area; kept for its room
   // Reads the (column value) pairs at buf's position; a new CZqlRow owned
   // by the caller, or null.
   CZqlRow* readPairs(CZqlLispBuf* buf);
