@@ -394,12 +394,14 @@ int CZqlObjPack::getPackedValue(CZqlUcStr* out) const {
   // Replies carry the same names again and again: a string that holds the
   // text already keeps it, with no copy.
   if (SameUnits(*out, p, units)) return 1;
-  out->Clear();
-  if (units == 0) return 1;
-  if (reinterpret_cast<uintptr_t>(p) % alignof(unsigned short) == 0) {
+  if (units > 0 && reinterpret_cast<uintptr_t>(p) % alignof(unsigned short) == 0) {
+    // Into out's own body when it is unshared and large enough: a fetched
+    // value's text is replaced row after row.
     out->Copy(reinterpret_cast<const unsigned short*>(p), int(units));
     return 1;
   }
+  out->Clear();
+  if (units == 0) return 1;
   // An odd address: move the units through an aligned piece at a time.
   unsigned short piece[128];
   for (uint32_t done = 0; done < units;) {
