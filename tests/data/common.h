@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,26 @@ inline std::unique_ptr<CZqlData> ThroughDescriptor(const CZqlData& v, std::size_
   EXPECT_EQ(back->isNull(), v.isNull());
   EXPECT_EQ(Literal(*back), Literal(v));
   return back;
+}
+
+// Rows of operations on values: the text of the result ("" for null), or
+// the code raised.
+struct SOpCase {
+  std::function<std::string()> op;
+  const char* text;
+  int code;
+};
+
+inline void ExpectOps(std::initializer_list<SOpCase> cases) {
+  int row = 0;
+  for (const SOpCase& c : cases) {
+    std::string got;
+    EXPECT_EQ(Raised([&] { got = c.op(); }), c.code) << "row " << row;
+    if (c.code == 0) {
+      EXPECT_EQ(got, c.text) << "row " << row;
+    }
+    ++row;
+  }
 }
 
 // Makes a new descriptor area current for its lifetime; Codes() are the
