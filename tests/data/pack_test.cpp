@@ -138,6 +138,8 @@ TEST(DataDescriptor, EveryBuiltClassRoundTrips) {
   n = -1234.5678;
   CZqlDecimal d(30, 1);
   d = -7.5;
+  CZqlDecimal d4(20, 4);
+  d4 = -12.3456;
   const CZqlDecimal nul(5, 5);
   CZqlFloat f(3);
   f = 1e300;
@@ -149,14 +151,18 @@ TEST(DataDescriptor, EveryBuiltClassRoundTrips) {
   impl.setName(CZqlUcStr("GEOMETRY"));
   const char raw[] = "\x00\x01\xff";
   ASSERT_EQ(impl.setBytes(raw, 3), 1);
-  const CZqlData* values[] = {&s, &i, &n, &d, &nul, &f, &r, &x, &impl};
-  std::unique_ptr<CZqlData> back;
+  const CZqlData* values[] = {&s, &i, &n, &d, &d4, &nul, &f, &r, &x};
   for (const CZqlData* v : values) {
-    back = ThroughDescriptor(*v);
-    ASSERT_NE(back, nullptr) << v->Type();
-    EXPECT_EQ(back->Precision(), v->Precision());
-    EXPECT_EQ(back->Scale(), v->Scale());
+    ExpectRoundTrips(*v, [](const CZqlData& a, const CZqlData& b) {
+      EXPECT_EQ(b.Type(), a.Type());
+      EXPECT_EQ(TypeText(b), TypeText(a));
+      EXPECT_EQ(Literal(b), Literal(a));
+      EXPECT_EQ(b.Precision(), a.Precision());
+      EXPECT_EQ(b.Scale(), a.Scale());
+    }, false);
   }
+  std::unique_ptr<CZqlData> back = ThroughDescriptor(impl);
+  ASSERT_NE(back, nullptr);
   // The implementation-defined value's literal shows nothing of it.
   const auto& other = dynamic_cast<const CZqlImplDef&>(*back);
   EXPECT_EQ(other.ImplDataType(), 3999);
