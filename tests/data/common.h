@@ -53,6 +53,13 @@ inline std::string TypeText(const CZqlData& v) {
 // Packs in the two passes every writer uses.
 inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
 
+// v after the assignment v = x.
+template <class T, class X>
+T With(T v, const X& x) {
+  v = x;
+  return v;
+}
+
 // A null value of v's class and attributes.
 template <class T>
 std::unique_ptr<T> Empty(const T& v) {

@@ -54,8 +54,7 @@ TEST(Compatibility, NumericsAndResultTypes) {
 }
 
 TEST(RawRead, BytesOfTheValueField) {
-  CZqlSmallInt s;
-  s = static_cast<short>(0x1234);
+  CZqlSmallInt s = With(CZqlSmallInt(), static_cast<short>(0x1234));
   char buf[8] = {};
   EXPECT_EQ(s.read(buf, 0, 8), 2);
   int16_t back = 0;

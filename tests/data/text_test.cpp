@@ -63,8 +63,7 @@ TEST(DecimalText, EveryTextReadsBackAsTheHeldValue) {
   // their text must convert back to the very same double.
   const double values[] = {0.01, 0.29, 1.15, 123.45, -98765.43, 1e9 + 0.07, 42};
   for (double v : values) {
-    CZqlNumeric n(15, 2);
-    n = v;
+    CZqlNumeric n = With(CZqlNumeric(15, 2), v);
     char buf[kZqlNumTextSize];
     ASSERT_EQ(n.getValue(buf, sizeof buf), 1);
     EXPECT_EQ(std::strtod(buf, nullptr), n.realValue()) << buf;
@@ -130,11 +129,9 @@ TEST(SqlType, Texts) {
 TEST(SqlLiteral, Values) {
   EXPECT_EQ(Literal(CZqlImplDef()), "null");
   CZqlUcStr out;
-  CZqlNumeric twelve(12, 2);
-  twelve = 12.5;
+  CZqlNumeric twelve = With(CZqlNumeric(12, 2), 12.5);
   EXPECT_EQ(Literal(twelve), "12.5");
-  CZqlDouble d;
-  d = 0.1;
+  CZqlDouble d = With(CZqlDouble(), 0.1);
   EXPECT_EQ(Literal(d), "0.1");
   CZqlImplDef bytes;
   const char raw[2] = {1, 2};
@@ -172,8 +169,7 @@ TEST(Locale, NumberTextsIgnoreTheProcessLocale) {
     EXPECT_EQ(d.realValue(), 1.5);
     EXPECT_EQ(Approx(1.5), "1.5");
     EXPECT_EQ(Approx(1.5e-20), "1.5E-020");
-    CZqlNumeric n(12, 2);
-    n = 0.29;
+    CZqlNumeric n = With(CZqlNumeric(12, 2), 0.29);
     EXPECT_EQ(n.realValue(), 0.29);
     EXPECT_EQ(Decimal(1234.5, 12, 2), "1234.5");
     EXPECT_EQ(ZqlTry([&] { d.storeValue("1,5", 4); }), 0);

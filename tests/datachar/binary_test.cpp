@@ -185,8 +185,7 @@ TEST(BitConvert, WithCharacterValues) {
 }
 
 TEST(BitConvert, OtherTypesCannotBeCast) {
-  CZqlInt i;
-  i = 5L;
+  CZqlInt i = With(CZqlInt(), 5L);
   CZqlBinary b(8);
   EXPECT_EQ(Raised([&] { b.storeValue(static_cast<const CZqlData&>(i)); }),
             kZqlErrExpressionCannotBeCastToTheSpecifiedType);

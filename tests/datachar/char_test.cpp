@@ -98,8 +98,7 @@ TEST(CharStore, TruncationWarningsAgainstErrors) {
   diag.Flush();
   c = Chr(3, "old");
   EXPECT_EQ(Raised([&] { c.storeValue(12345L); }), kZqlErrStringDataRightTruncation2201);
-  CZqlInt i;
-  i = 12345L;
+  CZqlInt i = With(CZqlInt(), 12345L);
   EXPECT_EQ(Raised([&] { c.storeValue(static_cast<const CZqlData&>(i)); }),
             kZqlErrStringDataRightTruncation2201);
   EXPECT_EQ(Value(c), "old");
@@ -110,8 +109,7 @@ TEST(CharStore, TruncationWarningsAgainstErrors) {
 }
 
 TEST(CharStore, OtherValuesConvertThroughText) {
-  CZqlNumeric n(8, 2);
-  n = 12.5;
+  CZqlNumeric n = With(CZqlNumeric(8, 2), 12.5);
   CZqlChar c = Var(20, nullptr);
   ASSERT_EQ(c.storeValue(static_cast<const CZqlData&>(n)), 1);
   EXPECT_EQ(Value(c), "12.5");

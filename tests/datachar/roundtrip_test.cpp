@@ -126,12 +126,10 @@ TEST(BitRoundTrip, TextAndPackedForms) {
 TEST(NumberRoundTrip, ThroughCharacterText) {
   std::mt19937 rnd(305);
   for (int round = 0; round < kRounds; ++round) {
-    CZqlInt i;
-    i = static_cast<long>(static_cast<int32_t>(rnd()));
+    CZqlInt i = With(CZqlInt(), static_cast<long>(static_cast<int32_t>(rnd())));
     CZqlNumeric n(12, 3);
     n = static_cast<double>(static_cast<int32_t>(rnd() % 2000000000)) / 1000.0;
-    CZqlDouble d;
-    d = static_cast<double>(static_cast<int32_t>(rnd())) / 8.0;
+    CZqlDouble d = With(CZqlDouble(), static_cast<double>(static_cast<int32_t>(rnd())) / 8.0);
     const CZqlNum* values[] = {&i, &n, &d};
     for (const CZqlNum* v : values) {
       CZqlChar text(40);

@@ -225,8 +225,7 @@ TEST(IntervalArithmetic, YearMonthResults) {
   EXPECT_EQ(Text(r / 2L), "000003");
   EXPECT_EQ(Text(-r), "-000007");  // in place
   EXPECT_EQ(Text(r / 2L), "-000003");
-  CZqlNumeric half(5, 1);
-  half = 0.5;
+  CZqlNumeric half = With(CZqlNumeric(5, 1), 0.5);
   EXPECT_EQ(Text(r * half), "-000003");
   EXPECT_EQ(Text(half * r), "-000003");
   EXPECT_EQ(Raised([&] { r = a / 0L; }), kZqlErrDivisionByZero);
@@ -248,13 +247,11 @@ TEST(IntervalArithmetic, DayTimeResults) {
   EXPECT_EQ(r.FracSecPrec(), 8u);
   EXPECT_EQ(Text(r), "000000 00:58:29.50000000");
   EXPECT_EQ(Text(b - a), "-000000 01:01:30.50000000");
-  CZqlNumeric k(5, 1);
-  k = 2.5;
+  CZqlNumeric k = With(CZqlNumeric(5, 1), 2.5);
   EXPECT_EQ(Text(a * k), "000000 02:30:00.00000000");
   EXPECT_EQ(Text(a / 4L), "000000 00:15:00.00000000");
   EXPECT_EQ(Raised([&] { r = a / CZqlInt(); }), 0);  // null divisor: null
-  CZqlInt zero;
-  zero = 0L;
+  CZqlInt zero = With(CZqlInt(), 0L);
   EXPECT_EQ(Raised([&] { r = a / zero; }), kZqlErrDivisionByZero);
   CZqlDT days(kZqlIDay, 6);
   days.setDays(999999);
@@ -274,10 +271,8 @@ TEST(IntervalConversion, StoreBetweenClasses) {
   CZqlInt i, hundred;
   i = -3L;
   hundred = 100L;
-  CZqlNumeric n(6, 2);
-  n = 2.75;
-  CZqlDouble d;
-  d = 1.0;
+  CZqlNumeric n = With(CZqlNumeric(6, 2), 2.75);
+  CZqlDouble d = With(CZqlDouble(), 1.0);
   CZqlDate date;
   date.set(2000, 1, 1);
   CZqlYM months(kZqlIMonth), ym(kZqlIYearToMonth);

@@ -276,8 +276,7 @@ TEST(DatetimeStore, FromOtherValues) {
   constexpr int kNoCast = kZqlErrExpressionCannotBeCastToTheSpecifiedType;
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(t)); }), kNoCast);
   EXPECT_EQ(Raised([&] { back.storeValue(static_cast<const CZqlData&>(t)); }), kNoCast);
-  CZqlInt i;
-  i = 5L;
+  CZqlInt i = With(CZqlInt(), 5L);
   EXPECT_EQ(Raised([&] { t.storeValue(static_cast<const CZqlData&>(i)); }), kNoCast);
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(Interval(kZqlIDay, "1"))); }),
             kNoCast);
