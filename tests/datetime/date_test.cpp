@@ -53,7 +53,6 @@ TEST(DateValidation, LeapYearsMonthEndsAndFieldLimits) {
     EXPECT_EQ(Raised([&] { d.set(c.y, c.m, c.d); }), c.ok ? 0 : kFormat)
         << c.y << "-" << c.m << "-" << c.d;
     EXPECT_EQ(d.isNull(), !c.ok);
-    EXPECT_EQ(CZqlDate::IsLeapYear(c.y), c.y % 4 == 0 && (c.y % 100 != 0 || c.y % 400 == 0));
   }
   CZqlDate d = Date(2024, 2, 29);
   EXPECT_EQ(Raised([&] { d.set(2023, 2, 29); }), kFormat);
