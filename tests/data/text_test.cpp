@@ -58,18 +58,6 @@ TEST(DecimalText, Table) {
   }
 }
 
-TEST(DecimalText, EveryTextReadsBackAsTheHeldValue) {
-  // Values held by NUMERIC(p, s) are cut to s decimals; within 15 digits
-  // their text must convert back to the very same double.
-  const double values[] = {0.01, 0.29, 1.15, 123.45, -98765.43, 1e9 + 0.07, 42};
-  for (double v : values) {
-    CZqlNumeric n = With(CZqlNumeric(15, 2), v);
-    char buf[kZqlNumTextSize];
-    ASSERT_EQ(n.getValue(buf, sizeof buf), 1);
-    EXPECT_EQ(std::strtod(buf, nullptr), n.realValue()) << buf;
-  }
-}
-
 TEST(DecimalText, CutToTheBuffer) {
   char buf[4];
   EXPECT_EQ(ZqlDecimalText(12345.0, 12, 0, buf, sizeof buf), 0);
