@@ -155,7 +155,7 @@ TEST(BitConvert, WithCharacterValues) {
   const auto store = [](CZqlData&& to, const CZqlData& from, std::string (*show)(CZqlData&)) {
     CDiagScope diag;
     EXPECT_EQ(Raised([&] { to.storeValue(from); }), 0);
-    std::string out = show(to);
+    std::string out = to.isNull() ? "null" : show(to);
     for (int code : diag.Codes()) out += " !" + std::to_string(code);
     return out;
   };
@@ -173,7 +173,7 @@ TEST(BitConvert, WithCharacterValues) {
   EXPECT_EQ(store(CZqlBinary(40), ab, count), "32" + pad);
   EXPECT_EQ(store(CZqlBinary(20), ab, bits), "00000000010000010000" + cut);
   EXPECT_EQ(store(CZqlBinary(64), Chr(3, "A"), value), "004100200020" + pad);
-  EXPECT_EQ(store(Bits(20, "1"), CZqlChar(2), value), "");
+  EXPECT_EQ(store(Bits(20, "1"), CZqlChar(2), value), "null");
   EXPECT_EQ(store(Var(5, nullptr), b, value), "AB" + pad);
   EXPECT_EQ(store(CZqlChar(1), b, value), "A" + cut);
   EXPECT_EQ(store(CZqlChar(1), Bits(8, "01000001"), unit), std::to_string(0x4100));
