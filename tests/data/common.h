@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,13 @@ inline std::string TypeText(const CZqlData& v) {
 
 // Packs in the two passes every writer uses.
 inline Buffer Pack(const std::function<void(CZqlObjPack*)>& write) { return PackTwice(write); }
+
+// v after the assignment v = x.
+template <class T, class X>
+T With(T v, const X& x) {
+  v = x;
+  return v;
+}
 
 // A null value of v's class and attributes.
 template <class T>
@@ -110,5 +119,68 @@ class CDiagScope {
   CZqlDDA dda_;
   CZqlDDA* prev_;
 };
+
+// The round trips every value must survive, each compared with same(v,
+// back): its packed form alone (of packSize() bytes, into a new object) and
+// as a data descriptor group, duplicate(), a store from itself and, when
+// texts is set, its 16-bit and 8-bit texts stored back without condition.
+template <class T, class Same>
+void ExpectRoundTrips(const T& v, Same same, bool texts) {
+  SCOPED_TRACE(Literal(v));
+  const Buffer buf = Pack([&](CZqlObjPack* p) { v.packTo(p); });
+  EXPECT_EQ(buf.size(), v.packSize());
+  std::unique_ptr<T> unpacked;
+  if constexpr (std::is_abstract<T>::value) {
+    unpacked = Empty(v);
+  } else {
+    unpacked = std::make_unique<T>();
+  }
+  EXPECT_EQ(UnpackInto(unpacked.get(), buf), 0);
+  same(v, *unpacked);
+  const std::unique_ptr<CZqlData> group = ThroughDescriptor(v);
+  const T* viaGroup = dynamic_cast<const T*>(group.get());
+  ASSERT_NE(viaGroup, nullptr);
+  same(v, *viaGroup);
+  same(v, *std::unique_ptr<T>(static_cast<T*>(v.duplicate())));
+  auto stored = Empty(v);
+  ASSERT_EQ(stored->storeValue(static_cast<const CZqlData&>(v)), 1);
+  same(v, *stored);
+  if (!texts) return;
+  CDiagScope diag;
+  CZqlUcStr wide;
+  ASSERT_EQ(v.getValue(&wide), 1);
+  auto fromWide = Empty(v);
+  ASSERT_EQ(Raised([&] { fromWide->storeValue(wide); }), 0);
+  same(v, *fromWide);
+  std::vector<char> narrow(4096);
+  ASSERT_EQ(v.getValue(narrow.data(), static_cast<unsigned int>(narrow.size())), 1);
+  auto fromNarrow = Empty(v);
+  ASSERT_EQ(Raised([&] {
+              fromNarrow->storeValue(narrow.data(), static_cast<unsigned int>(narrow.size()));
+            }),
+            0);
+  same(v, *fromNarrow);
+  EXPECT_TRUE(diag.None());
+}
+
+// Rows of operations on values: the text of the result ("" for null), or
+// the code raised.
+struct SOpCase {
+  std::function<std::string()> op;
+  const char* text;
+  int code;
+};
+
+inline void ExpectOps(std::initializer_list<SOpCase> cases) {
+  int row = 0;
+  for (const SOpCase& c : cases) {
+    std::string got;
+    EXPECT_EQ(Raised([&] { got = c.op(); }), c.code) << "row " << row;
+    if (c.code == 0) {
+      EXPECT_EQ(got, c.text) << "row " << row;
+    }
+    ++row;
+  }
+}
 
 #endif  // ZQL_TESTS_DATA_COMMON_H

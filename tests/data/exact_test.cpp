@@ -12,17 +12,8 @@ constexpr int kRange = kZqlErrNumericValueOutOfRange;
 constexpr int kCast = kZqlErrInvalidCharacterValueForCast;
 constexpr int kZero = kZqlErrDivisionByZero;
 
-CZqlSmallInt Small(short v) {
-  CZqlSmallInt s;
-  s = v;
-  return s;
-}
-
-CZqlInt Int(long v) {
-  CZqlInt i;
-  i = v;
-  return i;
-}
+CZqlSmallInt Small(short v) { return With(CZqlSmallInt(), v); }
+CZqlInt Int(long v) { return With(CZqlInt(), v); }
 
 TEST(Range, LimitsFromEverySource) {
   CZqlSmallInt s;
@@ -109,21 +100,18 @@ TEST(Truncation, TowardZero) {
     EXPECT_EQ(Raised([&] { c.target.storeValue(c.in); }), 0) << c.in;
     EXPECT_EQ(c.target.realValue(), c.kept) << c.in;
   }
-  CZqlDouble d;
-  d = -2.7;
+  CZqlDouble d = With(CZqlDouble(), -2.7);
   long l = 0;
   EXPECT_EQ(d.getValue(&l), 1);
   EXPECT_EQ(l, -2);
   n = -0.001;
   EXPECT_EQ(Text(n), "0");  // no negative zero
-  CZqlDecimal big(32, 30);
-  big = 1.0 / 3.0;
+  CZqlDecimal big = With(CZqlDecimal(32, 30), 1.0 / 3.0);
   EXPECT_EQ(big.realValue(), 1.0 / 3.0);  // no digit beyond the scale to cut
 }
 
 TEST(NumericAgainstDecimal, MagnitudeLimitOnlyForNumeric) {
-  CZqlNumeric n(5, 2);
-  n = 999.999;
+  CZqlNumeric n = With(CZqlNumeric(5, 2), 999.999);
   EXPECT_EQ(n.realValue(), 999.99);
   EXPECT_EQ(Raised([&] { n = 1000.0; }), kRange);
   EXPECT_TRUE(n.isNull());  // NUMERIC marks itself null before raising
@@ -215,12 +203,10 @@ TEST(Compound, RangeAndIntegerArithmetic) {
   s *= Small(300);
   s -= Int(1000);  // computed in double, stored back
   EXPECT_EQ(s.intValue(), -400);
-  CZqlNumeric n(5, 2);
-  n = 500.0;
+  CZqlNumeric n = With(CZqlNumeric(5, 2), 500.0);
   EXPECT_EQ(Raised([&] { n *= 2; }), kRange);
   EXPECT_TRUE(n.isNull());
-  CZqlDecimal d(5, 1);
-  d = 1.0;
+  CZqlDecimal d = With(CZqlDecimal(5, 1), 1.0);
   d /= 3;
   EXPECT_EQ(d.realValue(), 0.3);
 }
@@ -246,10 +232,8 @@ TEST(Nulls, ArithmeticAndComparisons) {
 }
 
 TEST(Comparison, ScaleTolerance) {
-  CZqlNumeric a(10, 2);
-  a = 1.0;
-  CZqlDecimal b(10, 3);
-  b = 1.004;
+  CZqlNumeric a = With(CZqlNumeric(10, 2), 1.0);
+  CZqlDecimal b = With(CZqlDecimal(10, 3), 1.004);
   // max scale 3: tolerance 0.0005, so 1.00 and 1.004 differ
   EXPECT_EQ(a == b, 0);
   EXPECT_EQ(a < b, 1);
@@ -262,8 +246,7 @@ TEST(Comparison, ScaleTolerance) {
   EXPECT_EQ(s == 3.4, 1);
   EXPECT_EQ(s < 3.6, 1);
   // exact against approximate: plain comparison
-  CZqlDouble d;
-  d = 3.4;
+  CZqlDouble d = With(CZqlDouble(), 3.4);
   EXPECT_EQ(s == d, 0);
   EXPECT_EQ(s < d, 1);
 }
@@ -276,14 +259,12 @@ TEST(Conversions, IntoHostIntegers) {
   }
   EXPECT_EQ(Int(32767).getValue(&sh), 1);
   EXPECT_EQ(sh, 32767);
-  CZqlDouble d;
-  d = 2147483648.0;
+  CZqlDouble d = With(CZqlDouble(), 2147483648.0);
   EXPECT_EQ(Raised([&] { d.getValue(&l); }), kRange);
   EXPECT_EQ(Raised([&] { d.intValue(); }), kRange);
   d = __builtin_nan("");
   EXPECT_EQ(Raised([&] { d.getValue(&sh); }), kRange);
-  CZqlDecimal big(20);
-  big = 3e9;
+  CZqlDecimal big = With(CZqlDecimal(20), 3e9);
   EXPECT_EQ(Raised([&] { big.getValue(&l); }), kRange);
   EXPECT_EQ(CZqlInt().getValue(&l), 0);  // null: 0, no raise
 }
@@ -291,8 +272,7 @@ TEST(Conversions, IntoHostIntegers) {
 TEST(Conversions, FromOtherValuesAndTextOut) {
   CZqlSmallInt s;
   EXPECT_EQ(Raised([&] { s = Int(40000); }), kRange);
-  CZqlDouble d;
-  d = 3.99;
+  CZqlDouble d = With(CZqlDouble(), 3.99);
   s = d;
   EXPECT_EQ(s.intValue(), 3);
   CZqlNumeric n(6, 1);

@@ -15,18 +15,12 @@ Buffer PackValue(const CZqlData& v) {
 }
 
 TEST(PackedForm, NumericsWriteOnlyNonDefaultAttributes) {
-  CZqlSmallInt s;
-  s = static_cast<short>(7);
-  CZqlInt i;
-  i = -5L;
-  CZqlNumeric n(10, 2);
-  n = 12.5;
-  CZqlFloat f(20);
-  f = 1.5;
-  CZqlReal r;
-  r = 2.0;
-  CZqlDouble d;
-  d = -0.25;
+  CZqlSmallInt s = With(CZqlSmallInt(), static_cast<short>(7));
+  CZqlInt i = With(CZqlInt(), -5L);
+  CZqlNumeric n = With(CZqlNumeric(10, 2), 12.5);
+  CZqlFloat f = With(CZqlFloat(20), 1.5);
+  CZqlReal r = With(CZqlReal(), 2.0);
+  CZqlDouble d = With(CZqlDouble(), -0.25);
   const CZqlNumeric n12(12, 3);
   const CZqlDecimal dec(20);
   const CZqlSmallInt s0;
@@ -69,8 +63,7 @@ TEST(PackedForm, ImplDefWithNameAndBytes) {
 }
 
 TEST(Unpack, StartsNullLeavesAbsentFieldsAloneIgnoresUnknownLabels) {
-  CZqlNumeric v(10, 2);
-  v = 5.0;
+  CZqlNumeric v = With(CZqlNumeric(10, 2), 5.0);
   Buffer nullDefault = PackValue(CZqlNumeric());
   ASSERT_EQ(UnpackInto(&v, nullDefault), 0);
   EXPECT_TRUE(v.isNull());
@@ -111,8 +104,7 @@ TEST(Unpack, AttributesOutsideTheLimitsAreClamped) {
             0);
   EXPECT_EQ(n.Precision(), 32u);
   EXPECT_EQ(n.Scale(), 32u);
-  CZqlNumeric other(10, 2);
-  other = 1.5;
+  CZqlNumeric other = With(CZqlNumeric(10, 2), 1.5);
   EXPECT_EQ(n == other, 1);  // the comparison reads ZqlNumEpsilon[32]
 
   CZqlDecimal d;
@@ -130,33 +122,32 @@ TEST(Unpack, AttributesOutsideTheLimitsAreClamped) {
 // Values, nulls and attributes come back whole (the literal compares the
 // values).
 TEST(DataDescriptor, EveryBuiltClassRoundTrips) {
-  CZqlSmallInt s;
-  s = static_cast<short>(-32768);
-  CZqlInt i;
-  i = 99L;
-  CZqlNumeric n(31, 7);
-  n = -1234.5678;
-  CZqlDecimal d(30, 1);
-  d = -7.5;
+  CZqlSmallInt s = With(CZqlSmallInt(), static_cast<short>(-32768));
+  CZqlInt i = With(CZqlInt(), 99L);
+  CZqlNumeric n = With(CZqlNumeric(31, 7), -1234.5678);
+  CZqlDecimal d = With(CZqlDecimal(30, 1), -7.5);
+  CZqlDecimal d4 = With(CZqlDecimal(20, 4), -12.3456);
   const CZqlDecimal nul(5, 5);
-  CZqlFloat f(3);
-  f = 1e300;
+  CZqlFloat f = With(CZqlFloat(3), 1e300);
   CZqlReal r;
-  CZqlDouble x;
-  x = 1e-300;
+  CZqlDouble x = With(CZqlDouble(), 1e-300);
   CZqlImplDef impl;
   impl.setType(3999);
   impl.setName(CZqlUcStr("GEOMETRY"));
   const char raw[] = "\x00\x01\xff";
   ASSERT_EQ(impl.setBytes(raw, 3), 1);
-  const CZqlData* values[] = {&s, &i, &n, &d, &nul, &f, &r, &x, &impl};
-  std::unique_ptr<CZqlData> back;
+  const CZqlData* values[] = {&s, &i, &n, &d, &d4, &nul, &f, &r, &x};
   for (const CZqlData* v : values) {
-    back = ThroughDescriptor(*v);
-    ASSERT_NE(back, nullptr) << v->Type();
-    EXPECT_EQ(back->Precision(), v->Precision());
-    EXPECT_EQ(back->Scale(), v->Scale());
+    ExpectRoundTrips(*v, [](const CZqlData& a, const CZqlData& b) {
+      EXPECT_EQ(b.Type(), a.Type());
+      EXPECT_EQ(TypeText(b), TypeText(a));
+      EXPECT_EQ(Literal(b), Literal(a));
+      EXPECT_EQ(b.Precision(), a.Precision());
+      EXPECT_EQ(b.Scale(), a.Scale());
+    }, false);
   }
+  std::unique_ptr<CZqlData> back = ThroughDescriptor(impl);
+  ASSERT_NE(back, nullptr);
   // The implementation-defined value's literal shows nothing of it.
   const auto& other = dynamic_cast<const CZqlImplDef&>(*back);
   EXPECT_EQ(other.ImplDataType(), 3999);

@@ -145,48 +145,38 @@ TEST(BitOperators, ConcatLimitsAndNull) {
   EXPECT_EQ(fixed.Length(), 8u);
 }
 
-TEST(BitConvert, FromCharacterValues) {
-  CDiagScope diag;
+// Stores between bit strings and character values (the logical value,
+// padding included; a partial last character is filled with zero bits):
+// the target's text afterwards and the warnings pushed.
+TEST(BitConvert, WithCharacterValues) {
   const CZqlChar ab = Var(2, "AB");
-  CZqlBinary exact(32);
-  ASSERT_EQ(exact.storeValue(static_cast<const CZqlData&>(ab)), 1);
-  EXPECT_EQ(Value(exact), "00410042");
-  EXPECT_TRUE(diag.None());
-  CZqlBinary wide(40);
-  wide.storeValue(static_cast<const CZqlData&>(ab));
-  EXPECT_EQ(wide.BitCount(), 32u);
-  EXPECT_TRUE(diag.Has(kZqlErrImplicitZeroBitPadding));
-  diag.Flush();
-  CZqlBinary narrow(20);
-  narrow.storeValue(static_cast<const CZqlData&>(ab));
-  EXPECT_EQ(BinText(narrow), "00000000010000010000");
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-  // The logical value, padding included.
-  CZqlBinary padded(64);
-  padded.storeValue(static_cast<const CZqlData&>(Chr(3, "A")));
-  EXPECT_EQ(Value(padded), "004100200020");
-  narrow.storeValue(static_cast<const CZqlData&>(CZqlChar(2)));
-  EXPECT_TRUE(narrow.isNull());
-}
-
-TEST(BitConvert, ToCharacterValues) {
-  CDiagScope diag;
   CZqlBinary b(32);
   b.storeHexValue("00410042", 20u, nullptr);
-  CZqlChar v(5);
-  v.setVarying();
-  ASSERT_EQ(v.storeValue(static_cast<const CZqlData&>(b)), 1);
-  EXPECT_EQ(Value(v), "AB");
-  EXPECT_TRUE(diag.Has(kZqlErrImplicitZeroBitPadding));
-  diag.Flush();
-  CZqlChar one(1);
-  one.storeValue(static_cast<const CZqlData&>(b));
-  EXPECT_EQ(Value(one), "A");
-  EXPECT_TRUE(diag.Has(kZqlErrStringDataRightTruncation0104));
-  // A partial last character is filled with zero bits.
-  CZqlChar c(1);
-  c.storeValue(static_cast<const CZqlData&>(Bits(8, "01000001")));
-  EXPECT_EQ(c.charValue().UcStr()[0], 0x4100);
+  const auto store = [](CZqlData&& to, const CZqlData& from, std::string (*show)(CZqlData&)) {
+    CDiagScope diag;
+    EXPECT_EQ(Raised([&] { to.storeValue(from); }), 0);
+    std::string out = to.isNull() ? "null" : show(to);
+    for (int code : diag.Codes()) out += " !" + std::to_string(code);
+    return out;
+  };
+  const auto value = [](CZqlData& v) { return Value(v); };
+  const auto bits = [](CZqlData& v) { return BinText(static_cast<CZqlBinary&>(v)); };
+  const auto count = [](CZqlData& v) {
+    return std::to_string(static_cast<CZqlBinary&>(v).BitCount());
+  };
+  const auto unit = [](CZqlData& v) {
+    return std::to_string(static_cast<CZqlChar&>(v).charValue().UcStr()[0]);
+  };
+  const std::string pad = " !" + std::to_string(kZqlErrImplicitZeroBitPadding);
+  const std::string cut = " !" + std::to_string(kZqlErrStringDataRightTruncation0104);
+  EXPECT_EQ(store(CZqlBinary(32), ab, value), "00410042");
+  EXPECT_EQ(store(CZqlBinary(40), ab, count), "32" + pad);
+  EXPECT_EQ(store(CZqlBinary(20), ab, bits), "00000000010000010000" + cut);
+  EXPECT_EQ(store(CZqlBinary(64), Chr(3, "A"), value), "004100200020" + pad);
+  EXPECT_EQ(store(Bits(20, "1"), CZqlChar(2), value), "null");
+  EXPECT_EQ(store(Var(5, nullptr), b, value), "AB" + pad);
+  EXPECT_EQ(store(CZqlChar(1), b, value), "A" + cut);
+  EXPECT_EQ(store(CZqlChar(1), Bits(8, "01000001"), unit), std::to_string(0x4100));
   // A zero unit cannot be a character.
   CZqlChar z = Chr(2, "ok");
   EXPECT_EQ(Raised([&] { z.storeValue(static_cast<const CZqlData&>(Bits(16, "0000"))); }),
@@ -195,8 +185,7 @@ TEST(BitConvert, ToCharacterValues) {
 }
 
 TEST(BitConvert, OtherTypesCannotBeCast) {
-  CZqlInt i;
-  i = 5L;
+  CZqlInt i = With(CZqlInt(), 5L);
   CZqlBinary b(8);
   EXPECT_EQ(Raised([&] { b.storeValue(static_cast<const CZqlData&>(i)); }),
             kZqlErrExpressionCannotBeCastToTheSpecifiedType);

@@ -132,40 +132,67 @@ TEST(TimeZone, OnlyHourAndMinuteIntervals) {
   EXPECT_EQ(Text(t), "08:00:00");
 }
 
-TEST(TimeArithmetic, WrapsAt86400) {
+// Times wrap at midnight, keep their zone and take the finer precision;
+// timestamps carry days and months into the date; differences carry the
+// sign. Each row: the result's text, or the code raised.
+TEST(TimeArithmetic, WrapsCarriesAndDifferences) {
+  auto T = [](const CZqlData& v) { return Text(v); };
   const CZqlTime late = Time("23:00:00");
-  CZqlTime r = late + Interval(kZqlIHour, "2");
-  EXPECT_EQ(Text(r), "01:00:00");
-  EXPECT_EQ(r.TimePrec(), 6u);
-  EXPECT_EQ(Text(Time("01:00:00") - Interval(kZqlIHour, "2")), "23:00:00");
-  EXPECT_EQ(Text(late + Interval(kZqlIHour, "48")), "23:00:00");
-  EXPECT_EQ(Text(late + Interval(kZqlIHour, "-49")), "22:00:00");
-  EXPECT_EQ(Text(Interval(kZqlIMinuteToSecond, "59:59.5", 4, 1) + Time("00:00:00")),
-            "00:59:59.5");
-  EXPECT_EQ(Text(Time("00:00:00") - Interval(kZqlISecond, "0.000001", 4, 6)), "23:59:59.999999");
-  EXPECT_EQ(Raised([&] { r = late + Interval(kZqlIDayToHour, "0 01"); }),
-            kZqlErrInvalidFunctionArguments);
-  EXPECT_TRUE((CZqlTime() + Interval(kZqlIHour, "1")).isNull());
-  EXPECT_TRUE((late + CZqlDT(kZqlIHour)).isNull());
-  // The zone goes with the result.
-  const CZqlTime zoned = Time("10:00:00+02:00", 0, kZqlTrue) + Interval(kZqlIMinute, "30");
-  EXPECT_EQ(Text(zoned), "10:30:00+02:00");
-  EXPECT_EQ(zoned.DateTimeType(), kZqlDtTimeTz);
-  // Assignment keeps the target's attributes: no flag, no zone shown.
-  r = zoned;
-  EXPECT_EQ(Text(r), "10:30:00");
-}
-
-TEST(TimeArithmetic, Differences) {
+  const CZqlDT hour = Interval(kZqlIHour, "1");
+  CZqlYM month(kZqlIMonth);
+  month.setMonths(1);
   const CZqlDT minutes(kZqlIMinute);
-  EXPECT_EQ(Text(Time("10:00:00").DTDiff(Time("09:30:00"), minutes)), "0030");
-  EXPECT_EQ(Text(Time("09:30:00").DTDiff(Time("10:00:00"), minutes)), "-0030");
-  EXPECT_TRUE(Time("09:30:00").DTDiff(CZqlTime(), minutes).isNull());
   const CZqlTimeStamp a = Stamp("2000-03-01 01:00:00");
   const CZqlTimeStamp b = Stamp("2000-02-28 23:30:00");
-  EXPECT_EQ(Text(a.DTDiff(b, CZqlDT(kZqlIDayToMinute, 2))), "01 01:30");
-  EXPECT_EQ(Text(b.DTDiff(a, CZqlDT(kZqlIHour, 3))), "-025");
-  EXPECT_EQ(Text(a.YMDiff(Stamp("1999-01-31 00:00:00"), CZqlYM(kZqlIYearToMonth))), "0001-02");
+  const CZqlTimeStamp ts = Stamp("2000-12-31 23:30:00");
+  const CZqlTimeStamp jan30 = Stamp("2000-01-30 08:15:00", 0);
+  ExpectOps({
+      {[&] {
+         const CZqlTime r = late + Interval(kZqlIHour, "2");
+         return r.TimePrec() == 6u ? T(r) : "precision";
+       }, "01:00:00", 0},
+      {[&] { return T(Time("01:00:00") - Interval(kZqlIHour, "2")); }, "23:00:00", 0},
+      {[&] { return T(late + Interval(kZqlIHour, "48")); }, "23:00:00", 0},
+      {[&] { return T(late + Interval(kZqlIHour, "-49")); }, "22:00:00", 0},
+      {[&] { return T(Interval(kZqlIMinuteToSecond, "59:59.5", 4, 1) + Time("00:00:00")); },
+       "00:59:59.5", 0},
+      {[&] { return T(Time("00:00:00") - Interval(kZqlISecond, "0.000001", 4, 6)); },
+       "23:59:59.999999", 0},
+      {[&] { return T(late + Interval(kZqlIDayToHour, "0 01")); }, "",
+       kZqlErrInvalidFunctionArguments},
+      {[&] { return T(CZqlTime() + hour); }, "", 0},
+      {[&] { return T(late + CZqlDT(kZqlIHour)); }, "", 0},
+      {[&] {
+         const CZqlTime z = Time("10:00:00+02:00", 0, kZqlTrue) + Interval(kZqlIMinute, "30");
+         CZqlTime plain;
+         plain = z;  // assignment keeps the target's attributes: no zone shown
+         return z.DateTimeType() == kZqlDtTimeTz ? T(z) + " " + T(plain) : "type";
+       }, "10:30:00+02:00 10:30:00", 0},
+      {[&] { return T(Time("10:00:00").DTDiff(Time("09:30:00"), minutes)); }, "0030", 0},
+      {[&] { return T(Time("09:30:00").DTDiff(Time("10:00:00"), minutes)); }, "-0030", 0},
+      {[&] { return T(Time("09:30:00").DTDiff(CZqlTime(), minutes)); }, "", 0},
+      {[&] { return T(a.DTDiff(b, CZqlDT(kZqlIDayToMinute, 2))); }, "01 01:30", 0},
+      {[&] { return T(b.DTDiff(a, CZqlDT(kZqlIHour, 3))); }, "-025", 0},
+      {[&] { return T(a.YMDiff(Stamp("1999-01-31 00:00:00"), CZqlYM(kZqlIYearToMonth))); },
+       "0001-02", 0},
+      {[&] {
+         const CZqlTimeStamp r = ts + hour;
+         return r.TimeStampPrec() == 6u ? T(r) : "precision";
+       }, "2001-01-01 00:30:00", 0},
+      {[&] { return T(ts - Interval(kZqlIDayToSecond, "365 23:30:00")); }, "2000-01-01 00:00:00",
+       0},
+      {[&] { return T(Interval(kZqlIDay, "60") + Stamp("2000-01-01 12:00:00")); },
+       "2000-03-01 12:00:00", 0},
+      {[&] { return T(Stamp("2000-03-01 00:00:00") - Interval(kZqlISecond, "0.5", 4, 1)); },
+       "2000-02-29 23:59:59.5", 0},
+      {[&] { return T(Stamp("9999-12-31 23:00:00") + hour); }, "", kZqlErrDatetimeFieldOverflow},
+      {[&] { return T(Stamp("0001-01-01 00:00:00") - Interval(kZqlISecond, "1")); }, "",
+       kZqlErrDatetimeFieldUnderflow},
+      {[&] { return T(jan30 + month); }, "", kZqlErrDatetimeFieldOverflow},
+      {[&] { return T(jan30 - month); }, "1999-12-30 08:15:00", 0},
+      {[&] { return T(month + Stamp("2000-01-29 08:15:00")); }, "2000-02-29 08:15:00", 0},
+      {[&] { return T(jan30 + CZqlYM(kZqlIMonth)); }, "", 0},
+  });
 }
 
 // The finer precision decides the tolerance; intervals compare their signed
@@ -207,7 +234,6 @@ TEST(DatetimeRecord, BadRecordsAreRefused) {
   CZqlTime t(2, kZqlTrue);
   const zql_time in = {30.25, kZqlTrue, 3, 30, 10, 20};
   EXPECT_EQ(t.set(in), 1);
-  EXPECT_EQ(Text(t), "10:20:30.25-03:30");
   zql_time bad = in;
   bad.tz_minutes = 60;
   EXPECT_EQ(Raised([&] { t.set(bad); }), kZqlErrInvalidIntervalFormat);
@@ -218,7 +244,6 @@ TEST(DatetimeRecord, BadRecordsAreRefused) {
   CZqlTimeStamp ts(3, kZqlTrue);
   zql_timestamp stamp = {{5.125, kZqlFalse, 1, 0, 23, 59}, {2024, 2, 29}};
   EXPECT_EQ(ts.set(stamp), 1);
-  EXPECT_EQ(Text(ts), "2024-02-29 23:59:05.125+01:00");
   stamp.date.year = 2023;
   EXPECT_EQ(Raised([&] { ts.set(stamp); }), kFormat);
   EXPECT_EQ(Text(ts), "2024-02-29 23:59:05.125+01:00");
@@ -231,37 +256,10 @@ TEST(DatetimeRecord, BadRecordsAreRefused) {
   EXPECT_EQ(Text(parts), "2000-01-01 05:00:00");
 }
 
-TEST(TimeStampArithmetic, DaysCarryIntoTheDate) {
-  const CZqlTimeStamp ts = Stamp("2000-12-31 23:30:00");
-  CZqlTimeStamp r = ts + Interval(kZqlIHour, "1");
-  EXPECT_EQ(Text(r), "2001-01-01 00:30:00");
-  EXPECT_EQ(r.TimeStampPrec(), 6u);
-  EXPECT_EQ(Text(ts - Interval(kZqlIDayToSecond, "365 23:30:00")), "2000-01-01 00:00:00");
-  EXPECT_EQ(Text(Interval(kZqlIDay, "60") + Stamp("2000-01-01 12:00:00")), "2000-03-01 12:00:00");
-  EXPECT_EQ(Text(Stamp("2000-03-01 00:00:00") - Interval(kZqlISecond, "0.5", 4, 1)),
-            "2000-02-29 23:59:59.5");
-  EXPECT_EQ(Raised([&] { r = Stamp("9999-12-31 23:00:00") + Interval(kZqlIHour, "1"); }),
-            kZqlErrDatetimeFieldOverflow);
-  EXPECT_EQ(Raised([&] { r = Stamp("0001-01-01 00:00:00") - Interval(kZqlISecond, "1"); }),
-            kZqlErrDatetimeFieldUnderflow);
-}
-
-TEST(TimeStampArithmetic, MonthsMoveTheDatePart) {
-  CZqlYM month(kZqlIMonth);
-  month.setMonths(1);
-  const CZqlTimeStamp ts = Stamp("2000-01-30 08:15:00", 0);
-  CZqlTimeStamp r;
-  EXPECT_EQ(Raised([&] { r = ts + month; }), kZqlErrDatetimeFieldOverflow);
-  EXPECT_EQ(Text(ts - month), "1999-12-30 08:15:00");
-  EXPECT_EQ(Text(month + Stamp("2000-01-29 08:15:00")), "2000-02-29 08:15:00");
-  EXPECT_TRUE((ts + CZqlYM(kZqlIMonth)).isNull());
-}
-
 TEST(DatetimeStore, FromOtherValues) {
   const CZqlTimeStamp ts = Stamp("2000-02-29 12:34:56.789");
   CZqlDate d;
   EXPECT_EQ(d.storeValue(static_cast<const CZqlData&>(ts)), 1);
-  EXPECT_EQ(Text(d), "2000-02-29");
   CZqlTime t(1);
   EXPECT_EQ(t.storeValue(static_cast<const CZqlData&>(ts)), 1);
   EXPECT_EQ(Text(t), "12:34:56.8");
@@ -275,8 +273,7 @@ TEST(DatetimeStore, FromOtherValues) {
   constexpr int kNoCast = kZqlErrExpressionCannotBeCastToTheSpecifiedType;
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(t)); }), kNoCast);
   EXPECT_EQ(Raised([&] { back.storeValue(static_cast<const CZqlData&>(t)); }), kNoCast);
-  CZqlInt i;
-  i = 5L;
+  CZqlInt i = With(CZqlInt(), 5L);
   EXPECT_EQ(Raised([&] { t.storeValue(static_cast<const CZqlData&>(i)); }), kNoCast);
   EXPECT_EQ(Raised([&] { d.storeValue(static_cast<const CZqlData&>(Interval(kZqlIDay, "1"))); }),
             kNoCast);
