@@ -387,39 +387,37 @@ TEST_F(AllocIndexTest, SearchWrapsToAHoleBeforeTheRover) {
 // Damaged headers: the index steps aside and the walk decides
 // ---------------------------------------------------------------------------
 
-TEST_F(AllocIndexTest, DamagedFreeBlockStopsTheSearch) {
-  void* a = ZqlMemoryNblkMalloc(32);
-  void* b = ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkFree(b);  // a hole the index knows of
-  ZqlMemHeaderOf(b)->state = 'X';
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);  // the walk stops at b
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemHeaderOf(a)->state, kZqlMemAllocated);
-}
-
-TEST_F(AllocIndexTest, DamageSeenByFreeOrCheckStopsLaterSearches) {
-  ZqlMemoryNblkMalloc(32);
-  void* b = ZqlMemoryNblkMalloc(32);
-  void* c = ZqlMemoryNblkMalloc(32);
-  ZqlMemHeaderOf(b)->state = 'X';
-  ZqlMemoryNblkFree(c);  // sees its damaged neighbour
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
-
-  ZqlMemoryNblkFreeAll();  // an empty allocator keeps an index again
-  EXPECT_TRUE(ZqlMemIndexOn());
-  ZqlMemoryNblkMalloc(32);
-  b = ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkMalloc(32);
-  void* d = ZqlMemoryNblkMalloc(32);
-  ZqlMemHeaderOf(b)->state = 'X';
-  ZqlMemoryNblkFree(d);  // its neighbours are sound
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(ZqlMemoryCheck("T"), 0);
-  testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);  // the walk meets b
+// Of four blocks the second is damaged: met by a search (as a hole the index
+// knows of), by a free of its neighbour or by a check, the damage turns the
+// index off and the walk stops at it. An empty allocator keeps an index again.
+TEST_F(AllocIndexTest, DamageTurnsTheIndexOffAndTheWalkStopsThere) {
+  const struct {
+    const char* what;
+    bool freedFirst;  // the damaged block is a hole
+    int freeAfter;    // the block freed after the damage, or -1
+    bool check;
+  } rows[] = {{"hole", true, -1, false},
+              {"neighbour freed", false, 2, false},
+              {"checked", false, 3, true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    ZqlMemoryNblkFreeAll();
+    EXPECT_TRUE(ZqlMemIndexOn());
+    void* blocks[4];
+    for (void*& p : blocks) p = ZqlMemoryNblkMalloc(32);
+    if (r.freedFirst) ZqlMemoryNblkFree(blocks[1]);
+    ZqlMemHeaderOf(blocks[1])->state = 'X';
+    if (r.freeAfter >= 0) ZqlMemoryNblkFree(blocks[r.freeAfter]);
+    if (r.check) {
+      testing::internal::CaptureStdout();
+      EXPECT_EQ(ZqlMemoryCheck("T"), 0);
+      testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(ZqlMemIndexOn(), r.freedFirst);  // a hole is seen by the search only
+    EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
+    EXPECT_FALSE(ZqlMemIndexOn());
+    EXPECT_EQ(ZqlMemHeaderOf(blocks[0])->state, kZqlMemAllocated);
+  }
 }
 
 TEST_F(AllocIndexTest, WalkAfterDamageStillServesRequests) {
