@@ -81,20 +81,19 @@ TEST_F(WinIni, MalformedFilesAreRejected) {
   }
 }
 
-TEST_F(WinIni, MissingFileAnswersMinusOneExceptZqlIni) {
+// A missing file answers -1 (ZQL.INI raises); a name gets ".INI" unless it
+// has an extension.
+TEST_F(WinIni, MissingFilesAndNamesWithoutExtension) {
   CZqlWinIni ini(dir_.File("absent.ini").c_str());
   EXPECT_EQ(ini.openCfgFile("S"), -1);
   EXPECT_EQ(Read(ini, "S", "k"), "<none>");
   CZqlWinIni config("ZQL.INI");
   EXPECT_EQ(Raised([&] { config.openCfgFile("S"); }), kZqlErrCannotOpenZQLINIFile);
-}
-
-TEST_F(WinIni, NameGetsIniExtensionUnlessItHasOne) {
   EXPECT_EQ(Text(CZqlWinIni("plain").FileName()), "plain.INI");
   EXPECT_EQ(Text(CZqlWinIni("dot. x").FileName()), "dot. x.INI");
   EXPECT_EQ(Text(CZqlWinIni("a.cfg").FileName()), "a.cfg");
-  CZqlWinIni ini("settings");
-  EXPECT_EQ(ini.writeCfgString("S", "k", "v"), 1);
+  CZqlWinIni settings("settings");
+  EXPECT_EQ(settings.writeCfgString("S", "k", "v"), 1);
   EXPECT_EQ(ReadFile(dir_.File("settings.INI")), " \n[S]\nk = v\n");
 }
 
