@@ -246,7 +246,6 @@ TEST_F(WinIni, LockHeldByAnotherProcessTimesOut) {
   holder.Release();
   EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
   EXPECT_EQ(Read(ini, "S", "k"), "w");
-  // Parsing needs only the first lock byte, a rewrite both.
   LockHolder reader(path_, kZqlIniLockOffset + 1, 1);
   CZqlWinIni fresh(path_.c_str());
   fresh.SetTimeOut(1);
