@@ -1,12 +1,10 @@
-// The indexed search against a model of the plain next-fit walk.
-//
-// The model keeps the small list as offsets: chunks newest first, each a run
-// of blocks in address order, searched block by block from the rover (to the
-// list's end, then from the head up to the rover) as the allocator searched
-// before it had an index. Long random workloads run on
-// both; every block the allocator hands out must be the model's, the whole
-// layout must match, and the index must agree with the headers after every
-// step. Chunk layout tests: skipped in a passthrough build.
+// The indexed search against a model of the plain next-fit walk: the model
+// keeps the small list as offsets (chunks newest first, blocks in address
+// order) and searches from the rover to the end, then from the head, as the
+// allocator did before it had an index. Long random workloads run on both;
+// every block handed out must be the model's, the layouts must match, and
+// the index must agree with the headers after every step. Skipped in a
+// passthrough build.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "alloctest.h"
 #include "salloc.h"
 #include "zqlsys.h"
 
@@ -314,19 +313,7 @@ void RunWorkload(CTwin& twin, uint32_t seed, int steps, bool toggleFlag) {
   EXPECT_EQ(ZqlMemoryCheck("workload"), 1);
 }
 
-class AllocIndexTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (kZqlMemPassthrough) GTEST_SKIP() << "no chunks in a passthrough build";
-    Reset();
-  }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    TEST_ZqlMemoryFailLowAllocAt(0);
-    TEST_ZqlMemorySetLowFlag(1);
-    ZqlMemoryNblkFreeAll();
-  }
-};
+using AllocIndexTest = AllocLayoutTest;
 
 // ---------------------------------------------------------------------------
 // Equivalence with the walk
