@@ -126,21 +126,17 @@ TEST(FileSearch, ListSkipsDirectoriesAndNormalises) {
 TEST(FileSearch, OrderIsNameZqlKovaPath) {
   ScratchDir dir;
   for (const char* d : {"z", "k", "p"}) ASSERT_EQ(mkdir(d, 0700), 0);
-  WriteFile(dir.File("k/f.txt"), "k");
   WriteFile(dir.File("p/f.txt"), "p");
   setenv("ZQL", dir.File("z").c_str(), 1);
   setenv("KOVA", dir.File("k").c_str(), 1);
   setenv("PATH", dir.File("p").c_str(), 1);
   CZqlDirMisc misc;
   char out[kZqlMaxPath];
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("k/f.txt"));
-  WriteFile(dir.File("z/f.txt"), "z");
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("z/f.txt"));
-  WriteFile(dir.File("f.txt"), "here");
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("f.txt"));
+  for (const std::string where : {"k/", "z/", ""}) {  // each comes before the last found
+    WriteFile(dir.File(where + "f.txt"), where);
+    ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
+    EXPECT_EQ(std::string(out), dir.File(where + "f.txt"));
+  }
   EXPECT_EQ(misc.Find("f.txt", out, 5), 0);  // does not fit
   EXPECT_EQ(misc.Find("missing.txt", out, sizeof out), 0);
   EXPECT_EQ(Raised([&] { misc.Find("", out, sizeof out); }), kZqlErrInvalidFunctionArguments);

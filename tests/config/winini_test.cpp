@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "cfgtest.h"
 #include "zqlconf.h"
@@ -35,13 +36,11 @@ TEST_F(WinIni, HeadersKeysAndValuesAreTrimmedAndCaseBlind) {
             "after = [not a header]\n");
   CZqlWinIni ini(path_.c_str());
   EXPECT_EQ(ini.openCfgFile("DATA BASE 1"), 7);
-  EXPECT_EQ(Read(ini, "data base 1", "key one"), "some  value");
-  EXPECT_EQ(Read(ini, "Data Base 1", "QUOTED"), "  in quotes  ");
-  EXPECT_EQ(Read(ini, "Data Base 1", "double"), "x y");
-  EXPECT_EQ(Read(ini, "Data Base 1", "half"), "'open");
-  EXPECT_EQ(Read(ini, "Data Base 1", "mixed"), "'a\"");
-  EXPECT_EQ(Read(ini, "Data Base 1", "after"), "[not a header]");
-  EXPECT_EQ(Read(ini, "Data Base 1", "absent"), "<none>");
+  const std::pair<const char*, const char*> entries[] = {
+      {"key one", "some  value"}, {"QUOTED", "  in quotes  "}, {"double", "x y"},
+      {"half", "'open"},          {"mixed", "'a\""},            {"after", "[not a header]"},
+      {"absent", "<none>"}};
+  for (const auto& [key, value] : entries) EXPECT_EQ(Read(ini, "data base 1", key), value);
   EXPECT_EQ(ini.openCfgFile("absent"), -1);
 }
 
