@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "data/common.h"
+#include "salloc.h"
 #include "zqlclass.h"
 #include "zqldiag.h"
 
@@ -149,9 +150,9 @@ TEST(Exception, DuplicateIsDeepAndCopiesShare) {
 }
 
 TEST(Exception, WithoutMemoryReportsOutOfMemory) {
-  TEST_ZqlMemoryFailLowAllocAt(1);
+  TEST_ZqlMemoryFailAt(1);
   CZqlException e;
-  TEST_ZqlMemoryFailLowAllocAt(0);
+  TEST_ZqlMemoryFailAt(0);
   if (e.getDiagData() != nullptr) GTEST_SKIP() << "allocator had room";
   EXPECT_EQ(e.CondQty(), 1);
   EXPECT_EQ(e.Err(0), kZqlErrInsufficientMemory);
