@@ -197,11 +197,12 @@ TEST_F(XmfFile, CharacterAttributesOfTheFile) {
     int (*f)(int);
     int c, want;
   };
-  const SAttr rows[] = {{X::XmfIsUpper, 'Q', 1},  {X::XmfIsLower, 'Q', 0},  {X::XmfToLower, 'Q', 'q'},
-              {X::XmfToUpper, 'q', 'Q'}, {X::XmfToUpper, '1', '1'}, {X::XmfEvalch, '7', 7},
-              {X::XmfEvalch, 'c', 12},   {X::XmfIsXdigit, 'F', 1},  {X::XmfIsPrint, ' ', 1},
-              {X::XmfIsGraph, ' ', 0},   {X::XmfIsCntrl, '\n', 1}, {X::XmfIsAlnum7bit, '_', 0},
-              {X::XmfIsKanji, 0x8140, 0}};
+  const SAttr rows[] = {
+      {X::XmfIsUpper, 'Q', 1},   {X::XmfIsLower, 'Q', 0},   {X::XmfToLower, 'Q', 'q'},
+      {X::XmfToUpper, 'q', 'Q'}, {X::XmfToUpper, '1', '1'}, {X::XmfEvalch, '7', 7},
+      {X::XmfEvalch, 'c', 12},   {X::XmfIsXdigit, 'F', 1},  {X::XmfIsPrint, ' ', 1},
+      {X::XmfIsGraph, ' ', 0},   {X::XmfIsCntrl, '\n', 1}, {X::XmfIsAlnum7bit, '_', 0},
+      {X::XmfIsKanji, 0x8140, 0}};  // mode 1: no two-byte tests
   for (const auto& r : rows) EXPECT_EQ(r.f(r.c), r.want) << r.c;
   const int saved = X::XmfAmode();
   ASSERT_EQ(X::XmfSetAmode(2), 1);
@@ -210,8 +211,8 @@ TEST_F(XmfFile, CharacterAttributesOfTheFile) {
   X::XmfSetAttr(0x8E, kZqlXmfHalfFirst, 0, 0);
   X::XmfSetAttr(0xA1, kZqlXmfHalfSecond, 0, 0);
   const SAttr twoByte[] = {{X::XmfIsKanji, 0x8140, 2},  {X::XmfIsKanji, 0x4081, 1},
-                 {X::XmfIs2bcode, 0x8EA1, 3}, {X::XmfIs2bcode, 0x8140, 2},
-                 {X::XmfIs2bcode, 0x81, 1},   {X::XmfIs2bcode, 0x41, 0}};
+                           {X::XmfIs2bcode, 0x8EA1, 3}, {X::XmfIs2bcode, 0x8140, 2},
+                           {X::XmfIs2bcode, 0x81, 1},   {X::XmfIs2bcode, 0x41, 0}};
   for (const auto& r : twoByte) EXPECT_EQ(r.f(r.c), r.want) << std::hex << r.c;
   EXPECT_EQ(X::XmfSetAttr(256, 0, 0, 0), 0);
   for (int c : {0x81, 0x8E, 0xA1}) X::XmfSetAttr(c, 0, 0, 0);
