@@ -16,87 +16,75 @@ namespace {
 using charsettest::Raised;
 using charsettest::Started;
 
-// UTF-8 test text as units (BMP only).
-std::vector<unsigned short> U(const std::string& utf8) {
-  std::vector<unsigned short> out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out.push_back(c);
-      i += 1;
-    } else if ((c & 0xE0) == 0xC0) {
-      out.push_back(static_cast<unsigned short>((c & 0x1F) << 6 | (utf8[i + 1] & 0x3F)));
-      i += 2;
-    } else {
-      out.push_back(static_cast<unsigned short>((c & 0x0F) << 12 | (utf8[i + 1] & 0x3F) << 6 |
-                                                (utf8[i + 2] & 0x3F)));
-      i += 3;
-    }
-  }
+using W = std::u16string;
+
+// Test text as the library's units, ended by 0.
+std::vector<unsigned short> U(const W& s) {
+  std::vector<unsigned short> out(s.begin(), s.end());
   out.push_back(0);
   return out;
 }
 
 int Sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
-int Cmp(unsigned long id, const std::string& a, const std::string& b) {
+int Cmp(unsigned long id, const W& a, const W& b) {
   return Sign(ZqlUcCiStrcmp(id, U(a).data(), U(b).data()));
 }
 
-std::vector<std::string> Sorted(unsigned long id, std::vector<std::string> words) {
+std::vector<W> Sorted(unsigned long id, std::vector<W> words) {
   std::stable_sort(words.begin(), words.end(),
-                   [&](const std::string& a, const std::string& b) { return Cmp(id, a, b) < 0; });
+                   [&](const W& a, const W& b) { return Cmp(id, a, b) < 0; });
   return words;
 }
 
 class Collations : public Started {};
 
-TEST_F(Collations, GermanPhoneBookExpandsUmlauts) {
+// German phone-book order expands umlauts (other accents sort as the
+// letter); traditional Spanish has the letters ch, ll and ñ. Collation 0
+// orders by code units.
+TEST_F(Collations, GermanPhoneBookAndSpanishTraditional) {
   const unsigned long de = ZqlUcGetIdCLT("german-phonebook");
+  const unsigned long es = ZqlUcGetIdCLT("Spanish-Traditional");
   ASSERT_NE(de, 0u);
-  EXPECT_EQ(Cmp(de, "Müller", "Mueller"), 0);
-  EXPECT_EQ(Cmp(de, "Müller", "MUELLER"), 0);
-  EXPECT_EQ(Cmp(de, "Straße", "Strasse"), 0);
-  EXPECT_EQ(Cmp(de, "Mukke", "Müller"), 1);    // k after e: "Mue..." first
-  EXPECT_EQ(Cmp(de, "Müde", "Mudel"), 1);      // "Muede" after "Mudel"
-  EXPECT_EQ(Cmp(de, "Göbel", "Goethe"), -1);   // "Goebel" < "Goethe"
-  EXPECT_EQ(Cmp(de, "Éclair", "eclair"), 0);   // other accents sort as the letter
-  EXPECT_EQ(Sorted(de, {"Mukke", "Mueller", "Mann", "Müller", "Maier", "Möller"}),
-            (std::vector<std::string>{"Maier", "Mann", "Möller", "Mueller", "Müller",
-                                      "Mukke"}));
-  // Code units order the same texts differently.
-  EXPECT_EQ(Cmp(0, "Müller", "Mukke"), 1);
+  ASSERT_NE(es, 0u);
+  const struct {
+    unsigned long id;
+    const char16_t *a, *b;
+    int want;
+  } rows[] = {
+      {de, u"Müller", u"Mueller", 0},  {de, u"Müller", u"MUELLER", 0},
+      {de, u"Straße", u"Strasse", 0},
+      {de, u"Mukke", u"Müller", 1},    // k after e: "Mue..." first
+      {de, u"Müde", u"Mudel", 1},      // "Muede" after "Mudel"
+      {de, u"Göbel", u"Goethe", -1},   // "Goebel" < "Goethe"
+      {de, u"Éclair", u"eclair", 0},   {0, u"Müller", u"Mukke", 1},
+      {es, u"chico", u"cuna", 1},      // ch after every c...
+      {es, u"chico", u"dado", -1},     // ...and before d
+      {es, u"llama", u"luz", 1},       {es, u"ñu", u"nube", 1},
+      {es, u"CHICO", u"chico", 0},
+  };
+  for (const auto& r : rows) EXPECT_EQ(Cmp(r.id, r.a, r.b), r.want) << "row " << &r - rows;
+  EXPECT_EQ(Sorted(de, {u"Mukke", u"Mueller", u"Mann", u"Müller", u"Maier", u"Möller"}),
+            (std::vector<W>{u"Maier", u"Mann", u"Möller", u"Mueller", u"Müller", u"Mukke"}));
+  EXPECT_EQ(Sorted(es, {u"dama", u"chico", u"cosa", u"llave", u"lobo", u"ñandú", u"nadie"}),
+            (std::vector<W>{u"cosa", u"chico", u"dama", u"lobo", u"llave", u"nadie", u"ñandú"}));
   unsigned short w[16];
-  EXPECT_EQ(ZqlUcCiStrweight(de, U("ä").data(), w, 16), 2);
+  EXPECT_EQ(ZqlUcCiStrweight(de, U(u"ä").data(), w, 16), 2);
   EXPECT_EQ(w[0], ZqlUcCiChToWeight(de, 'a'));
   EXPECT_EQ(w[1], ZqlUcCiChToWeight(de, 'E'));
   EXPECT_EQ(w[2], 0);
-}
-
-TEST_F(Collations, SpanishTraditionalHasChAndLlLetters) {
-  const unsigned long es = ZqlUcGetIdCLT("Spanish-Traditional");
-  ASSERT_NE(es, 0u);
-  EXPECT_EQ(Cmp(es, "chico", "cuna"), 1);  // ch after every c...
-  EXPECT_EQ(Cmp(es, "chico", "dado"), -1);  // ...and before d
-  EXPECT_EQ(Cmp(es, "llama", "luz"), 1);
-  EXPECT_EQ(Cmp(es, "ñu", "nube"), 1);
-  EXPECT_EQ(Cmp(es, "CHICO", "chico"), 0);
-  EXPECT_EQ(Sorted(es, {"dama", "chico", "cosa", "llave", "lobo", "ñandú", "nadie"}),
-            (std::vector<std::string>{"cosa", "chico", "dama", "lobo", "llave", "nadie",
-                                      "ñandú"}));
-  unsigned short w[8];
-  EXPECT_EQ(ZqlUcCiStrweight(es, U("lla").data(), w, 8), 2);  // ll is one weight
+  EXPECT_EQ(ZqlUcCiStrweight(es, U(u"lla").data(), w, 16), 2);  // ll is one weight
 }
 
 TEST_F(Collations, BlankPaddedComparison) {
   const unsigned long de = ZqlUcGetIdCLT("german-phonebook");
-  EXPECT_EQ(ZqlUcCiStrcmpB(de, U("ab").data(), U("ab  ").data()), 0);
-  EXPECT_LT(ZqlUcCiStrcmp(de, U("ab").data(), U("ab  ").data()), 0);
-  EXPECT_GT(ZqlUcCiStrcmpB(de, U("ab ").data(), U("ab\t").data()), 0);  // tab before blank
-  EXPECT_LT(ZqlUcCiStrcmpB(de, U("ab").data(), U("abc").data()), 0);
-  EXPECT_EQ(ZqlUcCiStrcmpB(0, U("x ").data(), U("x").data()), 0);
+  EXPECT_EQ(ZqlUcCiStrcmpB(de, U(u"ab").data(), U(u"ab  ").data()), 0);
+  EXPECT_LT(ZqlUcCiStrcmp(de, U(u"ab").data(), U(u"ab  ").data()), 0);
+  EXPECT_GT(ZqlUcCiStrcmpB(de, U(u"ab ").data(), U(u"ab\t").data()), 0);  // tab before blank
+  EXPECT_LT(ZqlUcCiStrcmpB(de, U(u"ab").data(), U(u"abc").data()), 0);
+  EXPECT_EQ(ZqlUcCiStrcmpB(0, U(u"x ").data(), U(u"x").data()), 0);
   EXPECT_EQ(ZqlUcSpaceWeight(de), ZqlUcCiChToWeight(de, ' '));
-  EXPECT_EQ(ZqlUcCiStrncmp(de, U("Müllerin").data(), U("Muellerei").data(), 7), 0);
+  EXPECT_EQ(ZqlUcCiStrncmp(de, U(u"Müllerin").data(), U(u"Muellerei").data(), 7), 0);
 }
 
 TEST_F(Collations, NamesIdentifiersAndEightBitForms) {
@@ -109,14 +97,14 @@ TEST_F(Collations, NamesIdentifiersAndEightBitForms) {
   const unsigned long latin1 = ZqlUcGetIdCCT("ISO-8859-1");
   EXPECT_EQ(ZqlUcCiStrStrcmp(de, "M\xfcller", "Mueller", latin1), 0);
   EXPECT_EQ(ZqlUcCiStrStrIcmp(de, "abc", "ABC", latin1), 0);
-  EXPECT_EQ(ZqlUcCiUcChStrcmp(de, U("Mueller").data(), "MUELLER"), 0);
-  EXPECT_EQ(ZqlUcCnStrcmp("german-phonebook", U("ß").data(), U("ss").data()), 0);
+  EXPECT_EQ(ZqlUcCiUcChStrcmp(de, U(u"Mueller").data(), "MUELLER"), 0);
+  EXPECT_EQ(ZqlUcCnStrcmp("german-phonebook", U(u"ß").data(), U(u"ss").data()), 0);
   EXPECT_EQ(Sign(ZqlUcCnChcmp("spanish-traditional", 0xF1, 'o')), -1);
-  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, nullptr, U("a").data()); }),
+  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, nullptr, U(u"a").data()); }),
             kZqlErrInvalidFunctionArguments);
   // Identifiers end with the collations.
   ZqlUcTermCLT();
-  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, U("a").data(), U("b").data()); }),
+  EXPECT_EQ(Raised([&] { ZqlUcCiStrcmp(de, U(u"a").data(), U(u"b").data()); }),
             kZqlErrInvalidFunctionArguments);
 }
 
@@ -128,7 +116,7 @@ class DefaultCollation : public Started {
 TEST_F(DefaultCollation, ComesFromTheZqlSection) {
   EXPECT_STREQ(ZqlUcDefaultCLT(), "german-phonebook");
   EXPECT_EQ(ZqlUcGetIdCLT(nullptr), ZqlUcGetIdCLT("german-phonebook"));
-  EXPECT_EQ(ZqlUcCnStrcmp(nullptr, U("Müller").data(), U("Mueller").data()), 0);
+  EXPECT_EQ(ZqlUcCnStrcmp(nullptr, U(u"Müller").data(), U(u"Mueller").data()), 0);
   ZqlTermResource();
   EXPECT_STREQ(ZqlUcDefaultCLT(), "unicode");
 }
@@ -170,10 +158,10 @@ TEST_F(CollationErrors, LoadingErrorsAndAHandMadeCollation) {
   const unsigned long good = ZqlUcGetIdCLT("good");
   ASSERT_NE(good, 0u);
   // b weighs as a, and x as the two weights of "ac".
-  EXPECT_EQ(Cmp(good, "b", "a"), 0);
-  EXPECT_EQ(Cmp(good, "x", "ac"), 0);
-  EXPECT_EQ(Cmp(good, "xd", "bcd"), 0);
-  EXPECT_EQ(Cmp(good, "x", "ab"), 1);
+  EXPECT_EQ(Cmp(good, u"b", u"a"), 0);
+  EXPECT_EQ(Cmp(good, u"x", u"ac"), 0);
+  EXPECT_EQ(Cmp(good, u"xd", u"bcd"), 0);
+  EXPECT_EQ(Cmp(good, u"x", u"ab"), 1);
 }
 
 }  // namespace

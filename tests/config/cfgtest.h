@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -58,25 +59,20 @@ inline std::string ReadFile(const std::string& path) {
 class EnvVar {
  public:
   EnvVar(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value);
   }
-  ~EnvVar() {
-    if (had_)
-      setenv(name_.c_str(), old_.c_str(), 1);
+  ~EnvVar() { Set(old_ ? old_->c_str() : nullptr); }
+
+ private:
+  void Set(const char* value) {
+    if (value != nullptr)
+      setenv(name_.c_str(), value, 1);
     else
       unsetenv(name_.c_str());
   }
-
- private:
   std::string name_;
-  std::string old_;
-  bool had_ = false;
+  std::optional<std::string> old_;
 };
 
 // A fresh directory below TMPDIR (or /tmp), removed with its files at the

@@ -34,17 +34,12 @@ TEST_F(Config, PlatformSectionHidesThePlainOne) {
             " \n[DB1]\nDriver=plain\nOnlyPlain=1\n \n[DB1.Unix]\nDriver=unix\nNew = x\n");
 }
 
-TEST_F(Config, FileIsFoundAlongZqlAndMissingOneRaises) {
+// Where zql.ini is searched is FileSearch.OrderIsNameZqlKovaPath's.
+TEST_F(Config, MissingFileRaises) {
   CZqlConfig cfg;
   EXPECT_EQ(Raised([&] { cfg.openCfgFile("ZQL"); }), kZqlErrCannotOpenZQLINIFile);
   EXPECT_EQ(Raised([&] { cfg.createEnv("E", "D"); }), kZqlErrCannotOpenZQLINIFile);
   EXPECT_EQ(Raised([&] { cfg.dropEnv("E"); }), kZqlErrCannotOpenZQLINIFile);
-  ASSERT_EQ(mkdir("cfg", 0700), 0);
-  WriteFile(dir_.File("cfg/zql.ini"), "[ZQL]\nDebug=Yes\n");
-  setenv("ZQL", dir_.File("cfg").c_str(), 1);
-  EXPECT_EQ(Read(cfg, "ZQL", "Debug"), "Yes");
-  WriteFile(ini_, "[ZQL]\nDebug=No\n");  // the current directory comes first
-  EXPECT_EQ(Read(cfg, "ZQL", "Debug"), "No");
 }
 
 // Creating an environment needs a driver section with entries; dropping

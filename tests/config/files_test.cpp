@@ -33,11 +33,22 @@ std::string Substitute(const std::string& in) {
   return ZqlSubstituteInFileName(buf);
 }
 
-// Each row sets HOME (nullptr: unset) and expands or substitutes one path.
+// Each row sets HOME (nullptr: unset) and expands or substitutes one path;
+// relative paths start at the working directory, "~user" at the account's
+// home, and an unknown user gives null.
 TEST(PathExpansion, HomeAndVariables) {
   EnvVar unset("ZQL_TEST_UNSET", nullptr);
+  char cwd[kZqlMaxPath];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  const passwd* pw = getpwuid(getuid());
+  ASSERT_NE(pw, nullptr);
+  const std::string user = std::string("~") + pw->pw_name + "/f";
+  const std::string userHome =
+      std::string(pw->pw_dir == std::string("/") ? "" : pw->pw_dir) + "/f";
+  const std::string here = cwd == std::string("/") ? "" : cwd;
   const struct {
-    const char *home, *in, *out;
+    const char* home;
+    std::string in, out;
     bool expand;
   } rows[] = {
       {"/home/tester", "~/zql.ini", "/home/tester/zql.ini", true},
@@ -50,6 +61,9 @@ TEST(PathExpansion, HomeAndVariables) {
       {"/h", "/plain/path/", "/plain/path/", true},    // unchanged without dots
       {"/h", "/a/.hidden/b", "/a/.hidden/b", true},    // not a dot segment
       {"/h", "/a///./b", "/b", true},
+      {"/h", "a/./b/../c", here + "/a/c", true},
+      {"/h", "", cwd, true},
+      {"/h", user, userHome, true},
       {"/h", "$HOME/a", "/h/a", false},
       {"/h", "${HOME}/a", "/h/a", false},
       {"/h", "$ZQL_TEST_UNSET/a", "/a", false},
@@ -63,26 +77,9 @@ TEST(PathExpansion, HomeAndVariables) {
     EnvVar home("HOME", r.home);
     EXPECT_EQ(r.expand ? Expand(r.in) : Substitute(r.in), r.out) << r.in;
   }
-}
-
-TEST(PathExpansion, TildeUserUsesTheAccountsHome) {
-  const passwd* pw = getpwuid(getuid());
-  ASSERT_NE(pw, nullptr);
-  EXPECT_EQ(Expand(std::string("~") + pw->pw_name + "/f"),
-            std::string(pw->pw_dir == std::string("/") ? "" : pw->pw_dir) + "/f");
   char buf[kZqlMaxPath] = "~no-such-user-zql-test/f";
-  EXPECT_EQ(ZqlExpandFileName(buf), nullptr);
+  ASSERT_EQ(ZqlExpandFileName(buf), nullptr);
   EXPECT_STREQ(buf, "~no-such-user-zql-test/f");  // left alone
-}
-
-TEST(PathExpansion, RelativePaths) {
-  ScratchDir dir;
-  ASSERT_EQ(mkdir("u", 0700), 0);
-  ASSERT_EQ(chdir("u"), 0);
-  char cwd[kZqlMaxPath];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  EXPECT_EQ(Expand("a/./b/../c"), std::string(cwd) + "/a/c");
-  EXPECT_EQ(Expand(""), std::string(cwd));
 }
 
 TEST(PathSubstitution, SelfReferenceEndsAndLongValuesAreCut) {
@@ -129,21 +126,17 @@ TEST(FileSearch, ListSkipsDirectoriesAndNormalises) {
 TEST(FileSearch, OrderIsNameZqlKovaPath) {
   ScratchDir dir;
   for (const char* d : {"z", "k", "p"}) ASSERT_EQ(mkdir(d, 0700), 0);
-  WriteFile(dir.File("k/f.txt"), "k");
   WriteFile(dir.File("p/f.txt"), "p");
   setenv("ZQL", dir.File("z").c_str(), 1);
   setenv("KOVA", dir.File("k").c_str(), 1);
   setenv("PATH", dir.File("p").c_str(), 1);
   CZqlDirMisc misc;
   char out[kZqlMaxPath];
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("k/f.txt"));
-  WriteFile(dir.File("z/f.txt"), "z");
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("z/f.txt"));
-  WriteFile(dir.File("f.txt"), "here");
-  ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
-  EXPECT_EQ(std::string(out), dir.File("f.txt"));
+  for (const std::string where : {"k/", "z/", ""}) {  // each comes before the last found
+    WriteFile(dir.File(where + "f.txt"), where);
+    ASSERT_EQ(misc.Find("f.txt", out, sizeof out), 1);
+    EXPECT_EQ(std::string(out), dir.File(where + "f.txt"));
+  }
   EXPECT_EQ(misc.Find("f.txt", out, 5), 0);  // does not fit
   EXPECT_EQ(misc.Find("missing.txt", out, sizeof out), 0);
   EXPECT_EQ(Raised([&] { misc.Find("", out, sizeof out); }), kZqlErrInvalidFunctionArguments);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "cfgtest.h"
 #include "zqlconf.h"
@@ -35,13 +36,11 @@ TEST_F(WinIni, HeadersKeysAndValuesAreTrimmedAndCaseBlind) {
             "after = [not a header]\n");
   CZqlWinIni ini(path_.c_str());
   EXPECT_EQ(ini.openCfgFile("DATA BASE 1"), 7);
-  EXPECT_EQ(Read(ini, "data base 1", "key one"), "some  value");
-  EXPECT_EQ(Read(ini, "Data Base 1", "QUOTED"), "  in quotes  ");
-  EXPECT_EQ(Read(ini, "Data Base 1", "double"), "x y");
-  EXPECT_EQ(Read(ini, "Data Base 1", "half"), "'open");
-  EXPECT_EQ(Read(ini, "Data Base 1", "mixed"), "'a\"");
-  EXPECT_EQ(Read(ini, "Data Base 1", "after"), "[not a header]");
-  EXPECT_EQ(Read(ini, "Data Base 1", "absent"), "<none>");
+  const std::pair<const char*, const char*> entries[] = {
+      {"key one", "some  value"}, {"QUOTED", "  in quotes  "}, {"double", "x y"},
+      {"half", "'open"},          {"mixed", "'a\""},            {"after", "[not a header]"},
+      {"absent", "<none>"}};
+  for (const auto& [key, value] : entries) EXPECT_EQ(Read(ini, "data base 1", key), value);
   EXPECT_EQ(ini.openCfgFile("absent"), -1);
 }
 
@@ -81,20 +80,19 @@ TEST_F(WinIni, MalformedFilesAreRejected) {
   }
 }
 
-TEST_F(WinIni, MissingFileAnswersMinusOneExceptZqlIni) {
+// A missing file answers -1 (ZQL.INI raises); a name gets ".INI" unless it
+// has an extension.
+TEST_F(WinIni, MissingFilesAndNamesWithoutExtension) {
   CZqlWinIni ini(dir_.File("absent.ini").c_str());
   EXPECT_EQ(ini.openCfgFile("S"), -1);
   EXPECT_EQ(Read(ini, "S", "k"), "<none>");
   CZqlWinIni config("ZQL.INI");
   EXPECT_EQ(Raised([&] { config.openCfgFile("S"); }), kZqlErrCannotOpenZQLINIFile);
-}
-
-TEST_F(WinIni, NameGetsIniExtensionUnlessItHasOne) {
   EXPECT_EQ(Text(CZqlWinIni("plain").FileName()), "plain.INI");
   EXPECT_EQ(Text(CZqlWinIni("dot. x").FileName()), "dot. x.INI");
   EXPECT_EQ(Text(CZqlWinIni("a.cfg").FileName()), "a.cfg");
-  CZqlWinIni ini("settings");
-  EXPECT_EQ(ini.writeCfgString("S", "k", "v"), 1);
+  CZqlWinIni settings("settings");
+  EXPECT_EQ(settings.writeCfgString("S", "k", "v"), 1);
   EXPECT_EQ(ReadFile(dir_.File("settings.INI")), " \n[S]\nk = v\n");
 }
 
@@ -247,7 +245,6 @@ TEST_F(WinIni, LockHeldByAnotherProcessTimesOut) {
   holder.Release();
   EXPECT_EQ(ini.writeCfgString("S", "k", "w"), 1);
   EXPECT_EQ(Read(ini, "S", "k"), "w");
-  // Parsing needs only the first lock byte, a rewrite both.
   LockHolder reader(path_, kZqlIniLockOffset + 1, 1);
   CZqlWinIni fresh(path_.c_str());
   fresh.SetTimeOut(1);

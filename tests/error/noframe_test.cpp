@@ -30,30 +30,15 @@ const unsigned short kHan[] = {0x4E00, 0};  // not in "ascii"
 
 const SCase kBadArguments[] = {
     {"string copy of null text", kZqlErrInvalidFunctionArguments,
-     [] {
-       CZqlUcStr s("abc");
-       s.Copy(static_cast<const char*>(nullptr));
-       return s.Length() == 0;
-     }},
+     [] { CZqlUcStr s("abc"); s.Copy(static_cast<const char*>(nullptr)); return s.Length() == 0; }},
     {"string index past the end", kZqlErrIndexInOutOfRange,
-     [] {
-       CZqlUcStr s("abc");
-       return s[7] == 0;
-     }},
+     [] { CZqlUcStr s("abc"); return s[7] == 0; }},
     {"string update of the empty string", kZqlErrInvalidCZqlUcStrObject,
-     [] {
-       CZqlUcStr s;
-       s.Update(0, static_cast<unsigned short>('x'));
-       return s.Length() == 0;
-     }},
+     [] { CZqlUcStr s; s.Update(0, static_cast<unsigned short>('x')); return s.Length() == 0; }},
     {"string search for null", kZqlErrInvalidFunctionArguments,
      [] { return CZqlUcStr("abc").FindFirst(static_cast<const char*>(nullptr)) == -1; }},
     {"string copy in an unknown set", kAnyCode,
-     [] {
-       CZqlUcStr s("abc");
-       s.Copy("x", "no-such-set");
-       return s.Length() == 0;
-     }},
+     [] { CZqlUcStr s("abc"); s.Copy("x", "no-such-set"); return s.Length() == 0; }},
     {"unknown character set", kAnyCode, [] { return ZqlUcGetIdCCT("no-such-set") == 0; }},
     {"checked conversion of an unmappable unit", kZqlErrCharacterNotInRepertoire,
      [] {
@@ -64,10 +49,7 @@ const SCase kBadArguments[] = {
     {"collation compare of null", kZqlErrInvalidFunctionArguments,
      [] { return ZqlUcCiStrcmp(0, nullptr, kHan) == 0; }},
     {"INTEGER out of range", kZqlErrNumericValueOutOfRange,
-     [] {
-       CZqlInt v;
-       return v.storeValue(1e12) == 0 && v.isNull();
-     }},
+     [] { CZqlInt v; return v.storeValue(1e12) == 0 && v.isNull(); }},
     {"SMALLINT increment at its maximum", kZqlErrNumericValueOutOfRange,
      [] {
        CZqlSmallInt v;
@@ -84,10 +66,7 @@ const SCase kBadArguments[] = {
        return (a / zero).isNull() && a.intValue() == 7;
      }},
     {"DATE from a bad text", kAnyCode,
-     [] {
-       CZqlDate d;
-       return d.storeValue("2020-13-45", 11) == 0 && d.isNull();
-     }},
+     [] { CZqlDate d; return d.storeValue("2020-13-45", 11) == 0 && d.isNull(); }},
     {"day-time interval of a year-month type", kZqlErrInvalidFunctionArguments,
      [] { return CZqlDT(kZqlIYear).IntervalType() == kZqlINone; }},
     {"TRIM by two characters", kZqlErrTrimError,
@@ -107,10 +86,7 @@ const SCase kBadArguments[] = {
        return wrong != first && wrong != second;
      }},
     {"descriptor area without body", kZqlErrInvalidCZqlDDAObject,
-     [] {
-       CZqlDDA dda;
-       return dda.ColCount() == 0 && dda.ColDsc(0) == nullptr;
-     }},
+     [] { CZqlDDA dda; return dda.ColCount() == 0 && dda.ColDsc(0) == nullptr; }},
     {"damaged pack", kZqlErrInternalZQLError,
      [] {
        std::vector<unsigned char> bad(5, 0);
@@ -120,16 +96,9 @@ const SCase kBadArguments[] = {
     {"data descriptor from no pack", kZqlErrInvalidFunctionArguments,
      [] { return ZqlUnpackDataDescriptor(nullptr, 10) == nullptr; }},
     {"read from a closed file", kZqlErrInternalZQLError,
-     [] {
-       CZqlFile f;
-       char buf[4];
-       return f.Read(buf, sizeof buf) == -1;
-     }},
+     [] { CZqlFile f; char buf[4]; return f.Read(buf, sizeof buf) == -1; }},
     {"open of a missing file", kZqlErrOperatingSystemError,
-     [] {
-       CZqlFile f;
-       return f.Open("/no-such-dir/no-such-file", 0) == 0;
-     }},
+     [] { CZqlFile f; return f.Open("/no-such-dir/no-such-file", 0) == 0; }},
     {"configuration read of a null section", kZqlErrInvalidFunctionArguments,
      [] {
        CZqlConfig config;
@@ -137,10 +106,7 @@ const SCase kBadArguments[] = {
        return config.readCfgString(nullptr, "Key", &value) == 0;
      }},
     {"message file that is not there", kAnyCode,
-     [] {
-       CZqlXmfUtil reader;
-       return reader.Init("/no-such-dir/none.xmx") == 0;
-     }},
+     [] { CZqlXmfUtil reader; return reader.Init("/no-such-dir/none.xmx") == 0; }},
 };
 
 bool NothingOpen() { return ZqlTryLevel() == -1 && ZqlExceptionHandlerReady() == 0; }

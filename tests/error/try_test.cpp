@@ -14,52 +14,22 @@ class TryTable : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(ZqlTryLevel(), -1); }
 };
 
-TEST_F(TryTable, BodyCompletesAndClosesItsFrame) {
-  int level_inside = -2;
-  EXPECT_EQ(ZqlTry([&] { level_inside = ZqlTryLevel(); }), 1);
-  EXPECT_EQ(level_inside, 0);
-  EXPECT_EQ(ZqlTryReady(), 0);
-}
-
-TEST_F(TryTable, RaiseReachesTheInnermostFrameWithItsCode) {
-  bool after_raise = false;
-  int outer_saw = 0;
-  const int outer = ZqlTry([&] {
-    const int inner = ZqlTry([&] {
-      ZqlTryThrow(kZqlErrInvalidFunctionArguments, 0, 0);
-      after_raise = true;
-    });
-    outer_saw = inner == 0 ? ZqlTryCode() : -1;
-  });
-  EXPECT_EQ(outer, 1);
-  EXPECT_FALSE(after_raise);
-  EXPECT_EQ(outer_saw, kZqlErrInvalidFunctionArguments);
-}
-
-TEST_F(TryTable, ReraiseOutwardKeepsTheFirstRaisesPlace) {
-  const int ok = ZqlTry([&] {
-    if (!ZqlTry([&] { ZqlTryThrow(kZqlErrInternalZQLError, 42, "inner.cpp"); })) {
-      EXPECT_EQ(ZqlTryLine(), 42);
-      ZqlTryThrow(ZqlTryCode(), 7, "outer.cpp");  // raised again
-    }
-  });
-  EXPECT_EQ(ok, 0);
-  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
-  EXPECT_EQ(ZqlTryLine(), 42);
-  EXPECT_STREQ(ZqlTryFile(), "inner.cpp");
-}
-
-TEST_F(TryTable, OutermostFrameStartsANewErrorHistory) {
+// A body that completes closes its frame; the outermost frame starts with
+// no code of an earlier one; with nothing open, delete clears the code and
+// a raise answers 0.
+TEST_F(TryTable, FramesCloseAndTheOutermostStartsANewErrorHistory) {
   ZqlTry([] { ZqlTryThrow(kZqlErrEOFFound, 3, "a.cpp"); });
   EXPECT_EQ(ZqlTryCode(), kZqlErrEOFFound);
-  ZqlTry([] {
-    EXPECT_EQ(ZqlTryCode(), 0);
-    EXPECT_STREQ(ZqlTryFile(), "");
-    EXPECT_EQ(ZqlTryLine(), 0);
-  });
-}
-
-TEST_F(TryTable, WithNothingOpenDeleteClearsTheCodeAndRaiseReturnsZero) {
+  int level_inside = -2;
+  EXPECT_EQ(ZqlTry([&] {
+              level_inside = ZqlTryLevel();
+              EXPECT_EQ(ZqlTryCode(), 0);
+              EXPECT_STREQ(ZqlTryFile(), "");
+              EXPECT_EQ(ZqlTryLine(), 0);
+            }),
+            1);
+  EXPECT_EQ(level_inside, 0);
+  EXPECT_EQ(ZqlTryReady(), 0);
   ZqlTry([] { ZqlTryThrow(kZqlErrEOFFound, 0, 0); });
   EXPECT_EQ(ZqlTryDelete(), 0);
   EXPECT_EQ(ZqlTryCode(), 0);
@@ -67,26 +37,40 @@ TEST_F(TryTable, WithNothingOpenDeleteClearsTheCodeAndRaiseReturnsZero) {
   EXPECT_EQ(ZqlTryThrow(kZqlErrEOFFound, 0, 0), 0);
 }
 
-// Opens frames until ZqlTryCreate refuses; answers how many opened.
-int OpenAll() {
-  int opened = 0;
-  while (ZqlTryCreate()) ++opened;
-  return opened;
-}
-
-void CloseAll() {
-  while (ZqlTryDelete()) {
-  }
+// The innermost frame catches with the code; raised again outward, the
+// first raise's place is kept.
+TEST_F(TryTable, RaiseReachesTheInnermostFrameAndReraiseKeepsItsPlace) {
+  bool after_raise = false;
+  int inner_saw = 0;
+  const int ok = ZqlTry([&] {
+    if (!ZqlTry([&] {
+          ZqlTryThrow(kZqlErrInternalZQLError, 42, "inner.cpp");
+          after_raise = true;
+        })) {
+      inner_saw = ZqlTryCode();
+      EXPECT_EQ(ZqlTryLine(), 42);
+      ZqlTryThrow(ZqlTryCode(), 7, "outer.cpp");  // raised again
+    }
+  });
+  EXPECT_FALSE(after_raise);
+  EXPECT_EQ(inner_saw, kZqlErrInternalZQLError);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(ZqlTryCode(), kZqlErrInternalZQLError);
+  EXPECT_EQ(ZqlTryLine(), 42);
+  EXPECT_STREQ(ZqlTryFile(), "inner.cpp");
 }
 
 TEST_F(TryTable, At201FramesTheNextFailsWithOverflowUntilOneCloses) {
-  EXPECT_EQ(OpenAll(), kZqlTryMaxLevel + 1);
+  int opened = 0;
+  while (ZqlTryCreate()) ++opened;
+  EXPECT_EQ(opened, kZqlTryMaxLevel + 1);
   EXPECT_EQ(ZqlTryLevel(), kZqlTryMaxLevel);
   EXPECT_EQ(ZqlTryCode(), kZqlErrInternalTRYCATCHTableOverflow);
   EXPECT_NE(ZqlTryData(), nullptr);
   EXPECT_EQ(ZqlTryDelete(), 1);
   EXPECT_EQ(ZqlTryCreate(), 1);
-  CloseAll();
+  while (ZqlTryDelete()) {
+  }
 }
 
 TEST_F(TryTable, OverflowGoesToTheRecoveryOfTheRoutineThatAsked) {

@@ -1,12 +1,10 @@
-// The indexed search against a model of the plain next-fit walk.
-//
-// The model keeps the small list as offsets: chunks newest first, each a run
-// of blocks in address order, searched block by block from the rover (to the
-// list's end, then from the head up to the rover) as the allocator searched
-// before it had an index. Long random workloads run on
-// both; every block the allocator hands out must be the model's, the whole
-// layout must match, and the index must agree with the headers after every
-// step. Chunk layout tests: skipped in a passthrough build.
+// The indexed search against a model of the plain next-fit walk: the model
+// keeps the small list as offsets (chunks newest first, blocks in address
+// order) and searches from the rover to the end, then from the head, as the
+// allocator did before it had an index. Long random workloads run on both;
+// every block handed out must be the model's, the layouts must match, and
+// the index must agree with the headers after every step. Skipped in a
+// passthrough build.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "alloctest.h"
 #include "salloc.h"
 #include "zqlsys.h"
 
@@ -314,19 +313,7 @@ void RunWorkload(CTwin& twin, uint32_t seed, int steps, bool toggleFlag) {
   EXPECT_EQ(ZqlMemoryCheck("workload"), 1);
 }
 
-class AllocIndexTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (kZqlMemPassthrough) GTEST_SKIP() << "no chunks in a passthrough build";
-    Reset();
-  }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    TEST_ZqlMemoryFailLowAllocAt(0);
-    TEST_ZqlMemorySetLowFlag(1);
-    ZqlMemoryNblkFreeAll();
-  }
-};
+using AllocIndexTest = AllocLayoutTest;
 
 // ---------------------------------------------------------------------------
 // Equivalence with the walk
@@ -387,39 +374,37 @@ TEST_F(AllocIndexTest, SearchWrapsToAHoleBeforeTheRover) {
 // Damaged headers: the index steps aside and the walk decides
 // ---------------------------------------------------------------------------
 
-TEST_F(AllocIndexTest, DamagedFreeBlockStopsTheSearch) {
-  void* a = ZqlMemoryNblkMalloc(32);
-  void* b = ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkFree(b);  // a hole the index knows of
-  ZqlMemHeaderOf(b)->state = 'X';
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);  // the walk stops at b
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemHeaderOf(a)->state, kZqlMemAllocated);
-}
-
-TEST_F(AllocIndexTest, DamageSeenByFreeOrCheckStopsLaterSearches) {
-  ZqlMemoryNblkMalloc(32);
-  void* b = ZqlMemoryNblkMalloc(32);
-  void* c = ZqlMemoryNblkMalloc(32);
-  ZqlMemHeaderOf(b)->state = 'X';
-  ZqlMemoryNblkFree(c);  // sees its damaged neighbour
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
-
-  ZqlMemoryNblkFreeAll();  // an empty allocator keeps an index again
-  EXPECT_TRUE(ZqlMemIndexOn());
-  ZqlMemoryNblkMalloc(32);
-  b = ZqlMemoryNblkMalloc(32);
-  ZqlMemoryNblkMalloc(32);
-  void* d = ZqlMemoryNblkMalloc(32);
-  ZqlMemHeaderOf(b)->state = 'X';
-  ZqlMemoryNblkFree(d);  // its neighbours are sound
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(ZqlMemoryCheck("T"), 0);
-  testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(ZqlMemIndexOn());
-  EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);  // the walk meets b
+// Of four blocks the second is damaged: met by a search (as a hole the index
+// knows of), by a free of its neighbour or by a check, the damage turns the
+// index off and the walk stops at it. An empty allocator keeps an index again.
+TEST_F(AllocIndexTest, DamageTurnsTheIndexOffAndTheWalkStopsThere) {
+  const struct {
+    const char* what;
+    bool freedFirst;  // the damaged block is a hole
+    int freeAfter;    // the block freed after the damage, or -1
+    bool check;
+  } rows[] = {{"hole", true, -1, false},
+              {"neighbour freed", false, 2, false},
+              {"checked", false, 3, true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    ZqlMemoryNblkFreeAll();
+    EXPECT_TRUE(ZqlMemIndexOn());
+    void* blocks[4];
+    for (void*& p : blocks) p = ZqlMemoryNblkMalloc(32);
+    if (r.freedFirst) ZqlMemoryNblkFree(blocks[1]);
+    ZqlMemHeaderOf(blocks[1])->state = 'X';
+    if (r.freeAfter >= 0) ZqlMemoryNblkFree(blocks[r.freeAfter]);
+    if (r.check) {
+      testing::internal::CaptureStdout();
+      EXPECT_EQ(ZqlMemoryCheck("T"), 0);
+      testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(ZqlMemIndexOn(), r.freedFirst);  // a hole is seen by the search only
+    EXPECT_EQ(ZqlMemoryNblkMalloc(8), nullptr);
+    EXPECT_FALSE(ZqlMemIndexOn());
+    EXPECT_EQ(ZqlMemHeaderOf(blocks[0])->state, kZqlMemAllocated);
+  }
 }
 
 TEST_F(AllocIndexTest, WalkAfterDamageStillServesRequests) {

@@ -138,14 +138,13 @@ TEST_F(XmfFile, LookupFailures) {
 
 TEST_F(XmfFile, BlocksHoldPerBlockMessages) {
   ASSERT_EQ(xmf_.Init(path_.c_str()), 1);
-  EXPECT_EQ(Message(1, 1), "plain text");
-  EXPECT_EQ(xmf_.XmfFromCache(), 0);
-  EXPECT_EQ(Message(1, 10), "ten");  // still the first block entry
-  EXPECT_EQ(xmf_.XmfFromCache(), 1);
-  EXPECT_EQ(Message(1, 11), "eleven");  // the second one
-  EXPECT_EQ(xmf_.XmfFromCache(), 0);
-  EXPECT_EQ(Message(1, 25), "twenty-five");
-  EXPECT_EQ(xmf_.XmfFromCache(), 0);
+  // 10 is still in the first block entry, 11 starts the second.
+  const std::pair<int, const char*> reads[] = {
+      {1, "plain text"}, {10, "ten"}, {11, "eleven"}, {25, "twenty-five"}};
+  for (const auto& [number, text] : reads) {
+    EXPECT_EQ(Message(1, number), text);
+    EXPECT_EQ(xmf_.XmfFromCache(), number == 10) << number;
+  }
   // A cached text is unscrambled only once: the second read gives it as is.
   int n = 0;
   const char* t1 = xmf_.XmsgIntr(1, 2, &n);
@@ -189,39 +188,35 @@ TEST_F(XmfFile, HeaderFoundThroughTheTrailerAfterAPrefix) {
   EXPECT_EQ(xmf_.Init(path_.c_str()), 1);  // already alive
 }
 
+// Attribute tests answer 1 or 0, case maps and digit values what they give;
+// the two-byte tests count only in mode 2.
 TEST_F(XmfFile, CharacterAttributesOfTheFile) {
+  using X = CZqlXmfUtil;
   ASSERT_EQ(xmf_.Init(path_.c_str()), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsUpper('Q'), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsLower('Q'), 0);
-  EXPECT_EQ(CZqlXmfUtil::XmfToLower('Q'), 'q');
-  EXPECT_EQ(CZqlXmfUtil::XmfToUpper('q'), 'Q');
-  EXPECT_EQ(CZqlXmfUtil::XmfToUpper('1'), '1');
-  EXPECT_EQ(CZqlXmfUtil::XmfEvalch('7'), 7);
-  EXPECT_EQ(CZqlXmfUtil::XmfEvalch('c'), 12);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsXdigit('F'), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsPrint(' '), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsGraph(' '), 0);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsCntrl('\n'), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsAlnum7bit('_'), 0);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsKanji(0x8140), 0);  // mode 1: no two-byte tests
-}
-
-TEST(XmfAttributes, TwoByteTestsInModeTwo) {
-  const int saved = CZqlXmfUtil::XmfAmode();
-  ASSERT_EQ(CZqlXmfUtil::XmfSetAmode(2), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfSetAmode(4), 0);
-  CZqlXmfUtil::XmfSetAttr(0x81, kZqlXmfLeadByte, 0, 0);
-  CZqlXmfUtil::XmfSetAttr(0x8E, kZqlXmfHalfFirst, 0, 0);
-  CZqlXmfUtil::XmfSetAttr(0xA1, kZqlXmfHalfSecond, 0, 0);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsKanji(0x8140), 2);
-  EXPECT_EQ(CZqlXmfUtil::XmfIsKanji(0x4081), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIs2bcode(0x8EA1), 3);
-  EXPECT_EQ(CZqlXmfUtil::XmfIs2bcode(0x8140), 2);
-  EXPECT_EQ(CZqlXmfUtil::XmfIs2bcode(0x81), 1);
-  EXPECT_EQ(CZqlXmfUtil::XmfIs2bcode(0x41), 0);
-  EXPECT_EQ(CZqlXmfUtil::XmfSetAttr(256, 0, 0, 0), 0);
-  for (int c : {0x81, 0x8E, 0xA1}) CZqlXmfUtil::XmfSetAttr(c, 0, 0, 0);
-  CZqlXmfUtil::XmfSetAmode(saved);
+  struct SAttr {
+    int (*f)(int);
+    int c, want;
+  };
+  const SAttr rows[] = {
+      {X::XmfIsUpper, 'Q', 1},   {X::XmfIsLower, 'Q', 0},   {X::XmfToLower, 'Q', 'q'},
+      {X::XmfToUpper, 'q', 'Q'}, {X::XmfToUpper, '1', '1'}, {X::XmfEvalch, '7', 7},
+      {X::XmfEvalch, 'c', 12},   {X::XmfIsXdigit, 'F', 1},  {X::XmfIsPrint, ' ', 1},
+      {X::XmfIsGraph, ' ', 0},   {X::XmfIsCntrl, '\n', 1}, {X::XmfIsAlnum7bit, '_', 0},
+      {X::XmfIsKanji, 0x8140, 0}};  // mode 1: no two-byte tests
+  for (const auto& r : rows) EXPECT_EQ(r.f(r.c), r.want) << r.c;
+  const int saved = X::XmfAmode();
+  ASSERT_EQ(X::XmfSetAmode(2), 1);
+  EXPECT_EQ(X::XmfSetAmode(4), 0);
+  X::XmfSetAttr(0x81, kZqlXmfLeadByte, 0, 0);
+  X::XmfSetAttr(0x8E, kZqlXmfHalfFirst, 0, 0);
+  X::XmfSetAttr(0xA1, kZqlXmfHalfSecond, 0, 0);
+  const SAttr twoByte[] = {{X::XmfIsKanji, 0x8140, 2},  {X::XmfIsKanji, 0x4081, 1},
+                           {X::XmfIs2bcode, 0x8EA1, 3}, {X::XmfIs2bcode, 0x8140, 2},
+                           {X::XmfIs2bcode, 0x81, 1},   {X::XmfIs2bcode, 0x41, 0}};
+  for (const auto& r : twoByte) EXPECT_EQ(r.f(r.c), r.want) << std::hex << r.c;
+  EXPECT_EQ(X::XmfSetAttr(256, 0, 0, 0), 0);
+  for (int c : {0x81, 0x8E, 0xA1}) X::XmfSetAttr(c, 0, 0, 0);
+  X::XmfSetAmode(saved);
 }
 
 // Damage at a header position; Init must refuse with 0xA00C.
