@@ -1,7 +1,8 @@
 // The PostgreSQL driver end to end: a program on the client library talks
 // to zqlpg, which talks to the private server the test fixture started
-// (pgserver.sh). Values both ways, transactions, errors, cursors,
-// positioned changes, and the server failing under the driver.
+// (pgserver.sh). Values both ways, transactions, and the server failing
+// under the driver; errors, cursors and positioned changes are in the LISP
+// scripts (tests/lisp/e2e), which run on this driver too.
 #include <signal.h>
 #include <libpq-fe.h>
 
@@ -183,85 +184,6 @@ TEST_F(PgTest, Transactions) {
   EXPECT_EQ(s->Err(0), 0x0100);  // accepted with a warning
   EXPECT_EQ(s->Commit(), 1);
   EXPECT_EQ(app->DisconnectAll(), 1) << Text(app->ErrMsg(0));
-}
-
-// Cursors: batches beyond the first, the six directions, positioned UPDATE
-// and DELETE through ctid, status items.
-TEST_F(PgTest, Cursors) {
-  Native("DROP TABLE IF EXISTS c; CREATE TABLE c (id int, name varchar(10)); "
-         "INSERT INTO c SELECT g, 'n' || g FROM generate_series(1, 2500) g");
-  EXPECT_EQ(Rows("SELECT id FROM c ORDER BY id").size(), 2500u);
-  for (const EZqlCurScr scr : {kZqlCurScroll, kZqlCurNonScroll}) {
-    SCOPED_TRACE(scr);
-    CZqlExecStm q;
-    ASSERT_EQ(q.Prepare(s.get(), CZqlUcStr("SELECT id, name FROM c WHERE id <= ? FOR UPDATE")), 1)
-        << Text(q.ErrMsg(0));
-    CZqlCsr k;
-    ASSERT_EQ(k.Allocate(&q, CZqlIdent("k1"), scr, kZqlCurSensitivityDefault), 1);
-    CZqlInt limit;
-    limit.storeValue(4L);
-    ASSERT_EQ(k.Bind(0, &limit), 1);
-    ASSERT_EQ(k.Open(), 1) << Text(k.ErrMsg(0));
-    EXPECT_EQ(k.is_updatable(), 1);
-    EXPECT_EQ(k.is_scrollable(), scr == kZqlCurScroll ? 1 : 0);
-    if (scr == kZqlCurScroll) {
-      const struct {
-        int (CZqlCsr::*plain)();
-        int (CZqlCsr::*offset)(int32_t);
-        int32_t n;
-        const char* row;
-      } moves[] = {
-          {&CZqlCsr::FetchLast, nullptr, 0, "4|n4"},     {&CZqlCsr::FetchPrior, nullptr, 0, "3|n3"},
-          {&CZqlCsr::FetchFirst, nullptr, 0, "1|n1"},    {&CZqlCsr::Fetch, nullptr, 0, "2|n2"},
-          {nullptr, &CZqlCsr::FetchAbsolute, -1, "4|n4"}, {nullptr, &CZqlCsr::FetchRelative, -1, "3|n3"},
-      };
-      for (const auto& m : moves) {
-        EXPECT_EQ(m.plain != nullptr ? (k.*m.plain)() : (k.*m.offset)(m.n), 1) << Text(k.ErrMsg(0));
-        EXPECT_EQ(RowText(k), m.row);
-      }
-    } else {
-      EXPECT_EQ(k.FetchPrior(), 0);
-      EXPECT_EQ(k.Err(0), kZqlErrCanOnlyFetchNextInNonScrollCursor);
-      ASSERT_EQ(k.Fetch(), 1);
-      ASSERT_EQ(k.Fetch(), 1);
-      ASSERT_EQ(k.Fetch(), 1);
-    }
-    EXPECT_EQ(k.position(), static_cast<int>(kZqlCsrOnRow));
-    // On row 3: update it (its ctid moves), then delete it.
-    std::unique_ptr<CZqlRow> row(k.getCurrentRow());
-    ASSERT_NE(row, nullptr);
-    (*row)[1].getData()->storeValue(CZqlUcStr("three"));
-    EXPECT_EQ(k.Update(*row), 1) << Text(k.ErrMsg(0));
-    EXPECT_EQ(k.Delete(), 1) << Text(k.ErrMsg(0));
-    EXPECT_EQ(k.Delete(), 0);
-    EXPECT_EQ(k.Err(0), kZqlErrCurorIsNotPositionedOnRow);
-    // A row changed behind the cursor is refused, not updated twice.
-    ASSERT_EQ(k.Fetch(), 1);
-    EXPECT_EQ(RowText(k), "4|n4");
-    ASSERT_EQ(Exec("UPDATE c SET name = 'other' WHERE id = 4"), 1);
-    std::unique_ptr<CZqlRow> four(k.getCurrentRow());
-    EXPECT_EQ(k.Update(*four), 0);
-    EXPECT_EQ(k.Err(0), kZqlErrCurorIsNotPositionedOnRow) << Text(k.ErrMsg(0));
-    EXPECT_EQ(k.Fetch(), 0);
-    EXPECT_EQ(k.Err(0), kZqlErrNoData0200);
-    EXPECT_EQ(k.Close(), 1);
-    EXPECT_EQ(Rows("SELECT id, name FROM c WHERE id <= 4 ORDER BY id"),
-              (std::vector<std::string>{"1|n1", "2|n2", "4|other"}));
-    EXPECT_EQ(s->Rollback(), 1);
-  }
-  // The hidden columns come last: ORDER BY positions keep their columns.
-  EXPECT_EQ(Rows("SELECT id FROM c WHERE id <= 3 ORDER BY 1 DESC"),
-            (std::vector<std::string>{"3", "2", "1"}));
-  // An aggregate is read only; a cursor ends with its transaction.
-  CZqlExecStm q;
-  ASSERT_EQ(q.Prepare(s.get(), CZqlUcStr("SELECT count(*) FROM c")), 1) << Text(q.ErrMsg(0));
-  CZqlCsr k;
-  ASSERT_EQ(k.Allocate(&q, CZqlIdent("k2"), kZqlCurNonScroll, kZqlCurSensitivityDefault), 1);
-  ASSERT_EQ(k.Open(), 1);
-  EXPECT_EQ(k.is_updatable(), 0);
-  EXPECT_EQ(s->Commit(), 1);
-  EXPECT_EQ(k.Fetch(), 0);
-  EXPECT_EQ(k.Err(0), kZqlErrCursorIsInCloseState);
 }
 
 // The server killed under a running query, a query cancelled by another
