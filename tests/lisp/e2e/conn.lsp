@@ -272,6 +272,24 @@
            (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*), max(v) FROM e")) '(2.0 "x"))
     (check "the trigger's value" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT v FROM e WHERE id = 10")) '("big"))))
 
+;; PostgreSQL: SET TRANSACTION shapes the next transaction only; the
+;; session texts reach the server (it has no catalogs: a warning).
+(if (= *driver* "zqlpg")
+  (progn
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (ZQL_IEXECUTE s2 "SET TRANSACTION READ ONLY,ISOLATION LEVEL SERIALIZABLE,DIAGNOSTICS SIZE 5")
+    (sqlstate "a write in a read-only transaction" "INSERT INTO u VALUES (9, 'r')" "25006" nil)
+    (check "its isolation level"
+           (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT current_setting('transaction_isolation')")) '("serializable"))
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (check "the next transaction writes" (ZQL_IEXECUTE s2 "INSERT INTO u VALUES (9, 'r')") T)
+    (check "SET SCHEMA" (list (ZQL_IEXECUTE s2 "SET SCHEMA 'pg_catalog'")
+                              (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT current_schema()")))
+           '(T ("pg_catalog")))
+    (check "SET CATALOG" (list (ZQL_IEXECUTE s2 "SET CATALOG 'x'") (diagitem "RETURNED_SQLSTATE")) '(T "01000"))
+    (ZQL_IEXECUTE s2 "SET SCHEMA 'public'")
+    (ZQL_IEXECUTE s2 "ROLLBACK WORK")))
+
 ;; Two sessions on one database: what one has not committed the other
 ;; does not see; on SQLite the other's write meets the lock (no wait).
 (setq a (ok 'ZQL_CONNECT '("SQLITE")) b (ok 'ZQL_CONNECT '("SQLITE")))
