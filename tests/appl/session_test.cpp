@@ -187,7 +187,6 @@ TEST_F(Sessions, DbmsNameFieldsAndStatusWord) {
   EXPECT_EQ(value, 77u);
   EXPECT_EQ(s->GetStatus(static_cast<EZqlStatInfo>(7), &value), 0);
   EXPECT_EQ(s->Err(0), kZqlErrInvalidFunctionArguments);
-  EXPECT_STREQ(s->Version(), "ZQL v2.0.093");
   CZqlUcStr version;
   EXPECT_EQ(s->Version(&version), kZqlTrue);
   EXPECT_EQ(Text(version), "ZQL v2.0.093");

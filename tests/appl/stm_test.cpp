@@ -119,7 +119,6 @@ TEST_F(Statements, SingleRowSelectIntoOutputBindings) {
   std::unique_ptr<CZqlSession> s = Session();
   CZqlExecStm sel;
   ASSERT_EQ(sel.Prepare(s.get(), kSelectOne), 1);
-  EXPECT_EQ(sel.StmType(), kZqlStmSelect);
   EXPECT_EQ(sel.ParamQty(), 1);
   ASSERT_EQ(sel.ColQty(), 2);
   EXPECT_EQ(Text(sel.ColDsc(1)->Name().Body()), "NAME");

@@ -110,7 +110,18 @@
 (setq len (ok 'ZQL_PREPARE (list s "SELECT COUNT(*) FROM t WHERE id = 6 AND LENGTH(name) = 4")))
 (check "the database holds four characters" (ZQL_EXECUTE len) '(1.0))
 (ZQL_DEALLOCSTM len)
-(ZQL_IEXECUTE s "DELETE FROM t WHERE id = 6")
+;; A character beyond the 16-bit plane is one character; an unpaired
+;; surrogate is refused, not sent cut.
+(check "a surrogate pair as a parameter" (ZQL_EXECUTE ins '(7 "a\\U+D83D\\U+DE00b")) T)
+(check "counts as one character"
+       (ZQL_EXECUTE (ZQL_PREPARE s "SELECT LENGTH(name) FROM t WHERE id = 7")) '(3.0))
+(check "an unpaired surrogate"
+       (list (errcase 'ZQL_EXECUTE (list ins '(8 "a\\U+D83Db")) nil) (diagitem "RETURNED_SQLSTATE"))
+       '(nil "22021"))
+(ZQL_IEXECUTE s "DELETE FROM t WHERE id >= 6")
+;; Releases the statements of s other than ins, cnt and one.
+(defun tidy () (foreach h (ZQL_OBJLIST s) (if (not (member h (list ins cnt one))) (ZQL_DEALLOCSTM h))))
+(tidy)
 
 ;; A syntax error's position reaches ZQL_DIAG.
 (check "prepare of bad SQL" (errcase 'ZQL_PREPARE (list s "SELECT FROM WHERE") nil) nil)
@@ -120,6 +131,31 @@
 (check "the next error's own position, not the last one's" (diagitem "ZQLLISP_SYNTAX_POS")
        (if (= *driver* "zqlsqlite") "0" "15"))
 (check "a failed prepare leaves no statement" (length (ZQL_OBJLIST s)) 3)
+;; PostgreSQL: "?" becomes "$n" and a character beyond the 16-bit plane
+;; takes two units, yet the position points at the client's x (FORM is an
+;; alias); the server's SQLSTATEs and messages; values the client cannot
+;; hold exactly are refused, never cut.
+(defun refusal (f args) (list (errcase f args nil) (diagitem "RETURNED_SQLSTATE")))
+(if (= *driver* "zqlpg")
+  (progn
+    (check "position in the client's text"
+           (list (refusal 'ZQL_PREPARE (list s "SELECT ?, ?, '\\U+D83D\\U+DE00' FORM x"))
+                 (diagitem "ZQLLISP_SYNTAX_POS") (diagitem "MESSAGE_TEXT"))
+           '((nil "42601") "24" "syntax error at or near \"x\""))
+    (check "the server's name" (substr (ZQL_DBMS (ZQL_PREPARE s "SELECT 1")) 1 13) "PostgreSQL 15")
+    (check "a ? after an escaped quote of an E string is text"
+           (length (ZQL_PARDSC (ZQL_PREPARE s "SELECT E'it\\'s ?', ?::int"))) 1)
+    (foreach c '(("INSERT INTO nowhere VALUES (1); SELECT 1" "42601") ("   -- nothing\n" "42000")
+                 ("SELECT * FROM no_such_table" "42P01"))
+      (check (car c) (refusal 'ZQL_IEXECUTE (list s (car c))) (list nil (cadr c))))
+    (foreach c '(("SELECT 9007199254740993::int8" "22003") ("SELECT 'NaN'::numeric(5,1)" "22003")
+                 ("SELECT repeat('x', 300)" "22001") ("SELECT 'x'::varchar(3) || repeat('y', 257)" "22001")
+                 ("SELECT 'infinity'::date" "22008") ("SELECT interval '1 month 2 days'" "22015"))
+      (check (car c) (refusal 'ZQL_EXECUTE (list (ZQL_PREPARE s (car c)))) (list nil (cadr c))))
+    (check "native text of two statements"
+           (ZQL_NEXECUTE s "CREATE TEMP TABLE n (a int); INSERT INTO n VALUES (1), (2)") T)
+    (check "both ran" (ZQL_EXECUTE (ZQL_PREPARE s "SELECT count(*) FROM n")) '(2.0))
+    (tidy)))
 
 ;; Release: a deallocated statement's handle is stale (error 11).
 (check "deallocate" (ZQL_DEALLOCSTM cnt) T)
@@ -168,6 +204,15 @@
   (if (caddr c) (check (list "ZQL_ROWQTY" (car c)) (ZQL_ROWQTY st) (caddr c)))
   (ZQL_DEALLOCSTM st))
 (check "what they left" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT COUNT(*), MAX(name) FROM u")) '(2.0 "bx"))
+;; A duplicate key: the database's SQLSTATE and message, and the rest of
+;; the transaction kept.
+(setq pg (= *driver* "zqlpg"))
+(check "a duplicate key"
+       (list (errcase 'ZQL_IEXECUTE (list s2 "INSERT INTO u VALUES (1, 'd')") nil)
+             (diagitem "RETURNED_SQLSTATE") (substr (diagitem "MESSAGE_TEXT") 1 13))
+       (list nil (if pg "23505" "23000") (if pg "duplicate key" "UNIQUE constr")))
+(check "the transaction goes on" (ZQL_IEXECUTE s2 "INSERT INTO u VALUES (4, 'd')") T)
+(check "with what it did before" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT COUNT(*) FROM u")) '(3.0))
 
 ;; SQLite: session statements it has no use for warn; READ ONLY, deferred
 ;; foreign keys, and the SQLSTATE and position of refused texts.
@@ -226,6 +271,24 @@
     (check "nothing of a refused text ran, the trigger did"
            (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT count(*), max(v) FROM e")) '(2.0 "x"))
     (check "the trigger's value" (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT v FROM e WHERE id = 10")) '("big"))))
+
+;; PostgreSQL: SET TRANSACTION shapes the next transaction only; the
+;; session texts reach the server (it has no catalogs: a warning).
+(if (= *driver* "zqlpg")
+  (progn
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (ZQL_IEXECUTE s2 "SET TRANSACTION READ ONLY,ISOLATION LEVEL SERIALIZABLE,DIAGNOSTICS SIZE 5")
+    (sqlstate "a write in a read-only transaction" "INSERT INTO u VALUES (9, 'r')" "25006" nil)
+    (check "its isolation level"
+           (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT current_setting('transaction_isolation')")) '("serializable"))
+    (ZQL_IEXECUTE s2 "COMMIT WORK")
+    (check "the next transaction writes" (ZQL_IEXECUTE s2 "INSERT INTO u VALUES (9, 'r')") T)
+    (check "SET SCHEMA" (list (ZQL_IEXECUTE s2 "SET SCHEMA 'pg_catalog'")
+                              (ZQL_EXECUTE (ZQL_PREPARE s2 "SELECT current_schema()")))
+           '(T ("pg_catalog")))
+    (check "SET CATALOG" (list (ZQL_IEXECUTE s2 "SET CATALOG 'x'") (diagitem "RETURNED_SQLSTATE")) '(T "01000"))
+    (ZQL_IEXECUTE s2 "SET SCHEMA 'public'")
+    (ZQL_IEXECUTE s2 "ROLLBACK WORK")))
 
 ;; Two sessions on one database: what one has not committed the other
 ;; does not see; on SQLite the other's write meets the lock (no wait).

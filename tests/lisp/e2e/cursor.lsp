@@ -226,6 +226,38 @@
   (check (list kind "rows left") (ZQL_EXECUTE (ZQL_PREPARE s "SELECT COUNT(*), SUM(id), MIN(name) FROM t"))
          '(4.0 53.0 "a"))
   (ZQL_IEXECUTE s "ROLLBACK WORK"))
+;; FOR UPDATE with a parameter, either kind: row 3 updated, then deleted
+;; (PostgreSQL finds it anew after the update); there the deleted row and a
+;; row changed behind the cursor are refused, not changed twice.
+(foreach kind '("NON_SCROLL" "SCROLL")
+  (setq c (ok 'ZQL_ALLOC (list (ZQL_PREPARE s "SELECT id, name FROM t WHERE id <= ? ORDER BY id FOR UPDATE")
+                               (strcat "B" kind) kind)))
+  (ZQL_OPEN c '(4))
+  (check (list kind "updatable") (ZQL_STATECSR c) 6)
+  (if (= kind "SCROLL")
+    (check "the moves of a scroll cursor FOR UPDATE"
+           (mapcar '(lambda (m) (apply 'ZQL_FETCH (cons c m)))
+                   '(("LAST") ("PRIOR") ("FIRST") ("NEXT") ("ABSOLUTE" -1) ("RELATIVE" -1)))
+           '((4.0 "d") (3.0 "c") (1.0 "a") (2.0 "b") (4.0 "d") (3.0 "c")))
+    (check (list kind "row 3") (list (ZQL_FETCH c) (ZQL_FETCH c) (ZQL_FETCH c))
+           '((1.0 "a") (2.0 "b") (3.0 "c"))))
+  (check (list kind "update, then delete") (list (ZQL_UPDATE c '((1 "three"))) (ZQL_DELETE c)) '(T T))
+  (if pg (refused (list kind "delete of the deleted row") 'ZQL_DELETE (list c) "24005"))
+  (check (list kind "row 4") (ZQL_FETCH c) '(4.0 "d"))
+  (ZQL_IEXECUTE s "UPDATE t SET name = 'other' WHERE id = 4")
+  (if pg (refused (list kind "a row changed behind") 'ZQL_UPDATE (list c '((1 "x"))) "24005"))
+  (refused (list kind "the end") 'ZQL_FETCH (list c) "02000")
+  (ZQL_CLOSE c)
+  (check (list kind "rows left") (ZQL_EXECUTE (ZQL_PREPARE s "SELECT count(*), sum(id) FROM t WHERE id <= 4"))
+         '(3.0 7.0))
+  (if pg (check (list kind "row 4 as changed behind")
+                (ZQL_EXECUTE (ZQL_PREPARE s "SELECT name FROM t WHERE id = 4")) '("other")))
+  (ZQL_IEXECUTE s "ROLLBACK WORK"))
+;; Columns the driver adds come last: ORDER BY a position keeps its column.
+(setq c (ok 'ZQL_ALLOC (list (ZQL_PREPARE s "SELECT id FROM t WHERE id <= 3 ORDER BY 1 DESC") "desc")))
+(ZQL_OPEN c)
+(check "ORDER BY 1 DESC" (list (ZQL_FETCH c) (ZQL_FETCH c) (ZQL_FETCH c)) '((3.0) (2.0) (1.0)))
+(ZQL_CLOSE c)
 ;; Typed datetime literals keep their text; a text beyond the BMP travels
 ;; as a surrogate pair and counts as one character.
 (ZQL_IEXECUTE s "CREATE TABLE u (v VARCHAR(10), a DATE, b TIME, c TIMESTAMP)")
@@ -245,6 +277,14 @@
 (ZQL_FETCH big)
 (check "the third of a million rows" (ZQL_FETCH big) '(3.0))
 (ZQL_CLOSE big)
+;; Every row of several batches, then the end.
+(setq c (ok 'ZQL_ALLOC (list (ZQL_PREPARE s (strcat "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                                    "FROM n WHERE i < 2500) SELECT i FROM n")) "many")))
+(ZQL_OPEN c)
+(setq n 0)
+(while (and (setq row (ZQL_FETCH c)) (= (car row) (setq n (1+ n)))))
+(check "2500 rows in order, then the end" (list n row (diagitem "RETURNED_SQLSTATE")) '(2500 nil "02000"))
+(ZQL_CLOSE c)
 
 ;; SQLite keeps a text longer than declared; a value longer than the
 ;; client holds (256 characters, 256 bytes) is refused, never cut. A full

@@ -34,6 +34,9 @@
 (check "column 3 DATE" (mapcar '(lambda (c) (item (nth 3 cols) c)) '(3 4)) '(9 1))
 (check "item codes in order" (mapcar 'car (nth 1 cols)) '(1 2 3 6 7 12 13))
 (check "SQL type text is a string" (type (item (nth 2 cols) 13)) 'STR)
+(check "NOT NULL from the catalog; an expression is nullable"
+       (mapcar '(lambda (d) (item d 2)) (ZQL_COLDSC (ZQL_PREPARE s "SELECT id, amount, id + 1 FROM d")))
+       '(nil T T))
 (check "selection by number and name"
        (ZQL_COLDSC q '(2 "id")) (list (nth 2 cols) (nth 0 cols)))
 (check "selection by a 2D point" (ZQL_COLDSC q (list 1.0 3.0)) (list (nth 1 cols) (nth 3 cols)))
