@@ -652,7 +652,10 @@ int32_t CSqliteDriver::positioned(CZqlDDA* dda, SConnection& c, const std::strin
   const int64_t rowid = k->rowid;
   if (const int32_t r = run(dda, c, s.get(), rewritten)) return r;
   dda->setRowCount(sqlite3_changes(c.db.get()));
-  if (ZqlDrvStatementType(sql, scan) == kZqlStmUpdateCursor) k->changed.insert(rowid);
+  const EZqlStatement type = ZqlDrvStatementType(sql, scan);
+  if (type == kZqlStmUpdateCursor) k->changed.insert(rowid);
+  // The deleted row is no longer one to update or delete again.
+  if (type == kZqlStmDeleteCursor) k->pos = ECsrPos::kGone;
   return 0;
 }
 
@@ -1009,7 +1012,8 @@ int32_t CSqliteDriver::Fetch(CZqlDDA* dda, uint32_t id, EZqlDirection direction,
   int64_t here = 0;  // the current position; after the end it is the row count, read to the end
   switch (k.pos) {
     case ECsrPos::kBefore: here = -1; break;
-    case ECsrPos::kOnRow: here = k.index; break;
+    case ECsrPos::kOnRow:
+    case ECsrPos::kGone: here = k.index; break;
     case ECsrPos::kAfter:
       if (const int32_t r = all()) return r;
       here = static_cast<int64_t>(k.rows.size());

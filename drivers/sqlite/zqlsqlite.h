@@ -119,6 +119,7 @@ enum class ECsrPos {
   kClosed,  // not open
   kBefore,  // open, before the first row
   kOnRow,   // open, on a row (the row is the statement's, or rows[pos])
+  kGone,    // open, where a row deleted through the cursor was: before the next
   kAfter,   // open, after the last row
 };
 
