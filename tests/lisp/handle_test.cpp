@@ -41,15 +41,15 @@ class LispHandleTest : public RootTest {
   std::unique_ptr<CZqlLispSQLObj> scratch_ = std::make_unique<CZqlLispSQLObj>();
 };
 
-// Real handles and integer ones of both widths; reading leaves the position
-// on the argument after the list.
+// Integer handles of both widths (real ones: every handle in
+// tests/lisp/e2e); reading leaves the position on the argument after the
+// list.
 TEST_F(LispHandleTest, HandlesAccepted) {
   const struct {
     const char* type;
     std::function<void(CZqlLispBuf*)> add;
     double id;
   } cases[] = {
-      {"SQLSESSION", [](CZqlLispBuf* b) { b->addItem(3.0); }, 3.0},
       {"SQLCURSOR", [](CZqlLispBuf* b) { b->addItem(int16_t{2}); }, 2.0},
       {"SQLSTATEMENT", [](CZqlLispBuf* b) { b->addItem(int32_t{70000}); }, 70000.0},
   };
