@@ -140,7 +140,8 @@ TEST(DDAPack, FetchSendsTheRowValues) {
 // tests/lisp/e2e/conn.lsp and the positioned changes in cursor.lsp.
 TEST(DDAUnpack, ReplyArrivesInAnAreaWithoutBody) {
   CZqlDDA driver;
-  driver.Init(3);
+  driver.Init(1);
+  driver.pushErr(kZqlErrEOFFound);  // dropped below: more conditions
   driver.setCmdStmType(kZqlStmConnect);
   driver.setCsrUpd(kZqlTrue);
   driver.setNameOfDBMS("sqlite");
@@ -158,6 +159,7 @@ TEST(DDAUnpack, ReplyArrivesInAnAreaWithoutBody) {
   client.getStatusOfDBMS(&status);
   EXPECT_EQ(Text(name) + "," + std::to_string(status), "sqlite,0");
   ASSERT_EQ(client.CondCount(), 1);
+  EXPECT_EQ(client.isMore(), 1);
   EXPECT_EQ(client.getDiagData()->conds.capacity, 1);
   EXPECT_EQ(client.Err(0), kZqlErrExceptionRaisedByDBMSDriver);
   EXPECT_STREQ(client.SQLSTATE(0), "CF000");
