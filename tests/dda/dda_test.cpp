@@ -14,6 +14,16 @@ void Push(CZqlDDA& dda, EZqlError code, int times = 1) {
   for (int i = 0; i < times; ++i) ASSERT_EQ(dda.pushErr(code), 1);
 }
 
+// An area of capacity 7 with every name and one condition set.
+void Fill(CZqlDDA& a) {
+  a.Init(7);
+  a.setStmType(kZqlStmCursor);
+  a.setNameOfDBMS("dbms");
+  a.setSUTable("T1");
+  a.setStatusOfDBMS(3);
+  Push(a, kZqlErrEOFFound);
+}
+
 TEST(DDABody, CapacityIsClampedToOneHundred) {
   for (auto c : {std::pair<int, int>{0, 100}, {500, 100}, {10, 10}}) {
     CZqlDDA dda;
@@ -48,17 +58,12 @@ TEST(DDABody, WithoutBodyEverythingAnswersEmpty) {
 
 TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
   CZqlDDA a;
-  a.Init(7);
-  a.setStmType(kZqlStmCursor);
+  Fill(a);
   a.setCmdStmType(kZqlStmPrepare);
   a.setErrPos(9);
   a.setCsrState(kZqlTrue);
-  a.setNameOfDBMS("dbms");
-  a.setSUTable("T1");
-  a.setStatusOfDBMS(3);
   int user = 0;
   a.setUserConnectionData(&user);
-  Push(a, kZqlErrEOFFound);
   {
     CZqlDDA b(a);
     EXPECT_EQ(b.getDiagData(), a.getDiagData());
@@ -89,14 +94,10 @@ TEST(DDABody, CopiesShareTheBodyAndDuplicatesDoNot) {
 // of another capacity is replaced, as by Init.
 TEST(DDABody, RenewEmptiesWhatItKeeps) {
   CZqlDDA a;
-  a.Init(7);
-  a.setStmType(kZqlStmCursor);
+  Fill(a);
   a.setRowCount(5);
-  a.setNameOfDBMS("dbms");
-  a.setSUTable("T1");
-  a.setStatusOfDBMS(3);
   ASSERT_EQ(a.AllocColDsc(2) + a.AllocParDsc(1), 2);
-  Push(a, kZqlErrEOFFound, 2);
+  Push(a, kZqlErrEOFFound);
   const SZqlDiag* body = a.getDiagData();
   ASSERT_EQ(a.Renew(7), 1);
   EXPECT_EQ(a.getDiagData(), body);
