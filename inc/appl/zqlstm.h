@@ -118,6 +118,10 @@ class CZqlStm : public CZqlSQLObject {
   // The value the area holds for column i (borrowed: valid until the
   // area changes), or null when it holds none. Raises 0x709 for a bad index.
   CZqlData* currentValue(int i) const;
+  // Stores column i's current value into target; false when the area holds
+  // none. REQUIRES: inside a protected scope; raises 0x709 for a bad index
+  // and kZqlErrDataTypesMismatch when target refuses the value.
+  bool storeCurrent(int i, CZqlData* target) const;
   // The delivered row into the output bindings (when there are any).
   // Raises when a value is missing or a binding refused its value.
   void deliverRow() const;

@@ -213,7 +213,6 @@ int CZqlLispCsr::writeFetched(CZqlLispBuf* out) {
   return row.writeBuf(out);
 }
 
-
 CZqlRow* CZqlLispCsr::readPairs(CZqlLispBuf* buf) {
   auto* cols = new (std::nothrow) CZqlLispList;
   auto* row = new (std::nothrow) CZqlLispRow;

@@ -128,9 +128,7 @@ CZqlRow* CZqlCsr::copyRow() const {
   for (int i = 0; i < n; ++i) {
     CZqlColumn& column = (*row)[i];
     column = *dda->ColDsc(i);
-    CZqlData* target = column.getData();
-    const CZqlData* value = target != nullptr ? currentValue(i) : nullptr;
-    if (value != nullptr && !target->storeValue(*value)) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
+    if (CZqlData* target = column.getData()) storeCurrent(i, target);
   }
   return row.release();
 }

@@ -254,12 +254,16 @@ int CZqlStm::CvlInt(int i, CZqlData* target) const {
   ProtectRaising([&] {
     NeedArea();
     if (target == nullptr) ZQL_PUSH_RAISE(kZqlErrInvalidFunctionArguments);
-    const CZqlData* value = currentValue(i);
-    if (value == nullptr) return;
-    if (!target->storeValue(*value)) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
-    stored = 1;
+    stored = storeCurrent(i, target) ? 1 : 0;
   });
   return stored;
+}
+
+bool CZqlStm::storeCurrent(int i, CZqlData* target) const {
+  const CZqlData* value = currentValue(i);
+  if (value == nullptr) return false;
+  if (!target->storeValue(*value)) ZQL_PUSH_RAISE(kZqlErrDataTypesMismatch);
+  return true;
 }
 
 void CZqlStm::deliverRow() const {
