@@ -10,6 +10,7 @@
 #define ZQL_ZQLSTM_H
 
 #include <cstdint>
+#include <vector>
 
 #include "zqlsql.h"
 
@@ -256,6 +257,14 @@ class CZqlCsr : public CZqlStm {
   // caller that reads the row at once after a Fetch that answered 1.
   // Null with 0x2405 after any other call; may fail with 0xA008.
   CZqlRow* getFetchedRow() const;
+  // The values that the last Fetch delivered, borrowed from the area (valid
+  // until the next call on the cursor), in *out, for a caller that reads
+  // them at once instead of copying the row: 1 when each value already has
+  // its column's described class and size (or is null), so that
+  // getFetchedRow's copy would hold the same values. 0, *out unspecified,
+  // when one would be converted or after any other call: getFetchedRow
+  // then gives the converted copy or the failure. Never raises.
+  int getFetchedValues(std::vector<const CZqlData*>* out) const;
   // Positioned DELETE / UPDATE of the current row, sent as SQL text:
   // "DELETE [FROM t] WHERE CURRENT OF c", "UPDATE t SET A=5,B=NULL WHERE
   // CURRENT OF c" with one assignment per column of row (borrowed for the
@@ -287,7 +296,8 @@ class CZqlCsr : public CZqlStm {
   EZqlCurScr scrollability;   // as given to Allocate
   EZqlCurSns sensitivity;     // as given to Allocate
   // The area holds the row of a Fetch that answered 1 and no call on the
-  // cursor came after it (getFetchedRow may copy it).
+  // cursor came after it (getFetchedRow may copy it, getFetchedValues
+  // hand it out).
   mutable bool fetched_ = false;
 
  private:

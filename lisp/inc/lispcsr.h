@@ -38,15 +38,10 @@ class CZqlLispCsr : public CZqlLispStmObj, public CZqlCsr {
   // row to out as CZqlLispRow::writeBuf does; 1, or 0 past the last row or
   // on a failure (conditions stored).
   int ZqlFetch(CZqlLispBuf* args, CZqlLispBuf* out);
-  // Writes the row the Fetch just delivered to out: from the area itself
-  // when every value has its column's described class and size, so that
-  // copying it would change nothing; else from a copy converted to the
-  // columns' types (getFetchedRow). 1, or 0 (conditions stored).
+  // Writes the row the Fetch just delivered to out: the values as they
+  // stand when none needs converting (getFetchedValues), else a converted
+  // copy (getFetchedRow). 1, or 0 (conditions stored).
   int writeFetched(CZqlLispBuf* out);
-  // Collects the fetched values into asIs_ while each is null or of its
-  // description's class and size; whether all were.
-  // REQUIRES: inside a guard; may raise.
-  bool valuesAsIs();
 
   std::vector<const CZqlData*> asIs_;  // borrowed from the area; kept for its room
   // Reads the (column value) pairs at buf's position; a new CZqlRow owned

@@ -5,7 +5,6 @@
 #include <strings.h>
 
 #include <new>
-#include <typeinfo>
 
 #include "kel.h"
 #include "lispbuf.h"
@@ -93,25 +92,6 @@ bool Position(CZqlLispBuf* buf, int32_t* out) {
   return false;
 }
 
-// Whether a copy of value stored in a column described by type would hold
-// the same value: of one class and the same size attributes, a store
-// neither converts, rounds nor cuts.
-bool SameShape(const CZqlData& value, const CZqlData& type) {
-  if (typeid(value) != typeid(type) || value.Length() != type.Length() ||
-      value.Precision() != type.Precision() || value.Scale() != type.Scale())
-    return false;
-  switch (value.Type()) {
-    case kZqlTypeDatetime:
-      return value.TimePrec() == type.TimePrec() && value.TimeStampPrec() == type.TimeStampPrec();
-    case kZqlTypeInterval:
-      return value.IntervalType() == type.IntervalType() &&
-             value.LeadFieldPrec() == type.LeadFieldPrec() &&
-             value.FracSecPrec() == type.FracSecPrec();
-    default:
-      return true;
-  }
-}
-
 }  // namespace
 
 int CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf, CZqlLispBuf* out) {
@@ -178,30 +158,13 @@ int CZqlLispCsr::ZqlFetch(CZqlLispBuf* buf, CZqlLispBuf* out) {
   return ok == 1 && writeFetched(out);
 }
 
-bool CZqlLispCsr::valuesAsIs() {
-  const int n = dda->ColCount();
-  asIs_.clear();
-  for (int i = 0; i < n; ++i) {
-    const CZqlData* value = currentValue(i);
-    const CZqlData* type = dda->ColDsc(i)->getData();
-    if (!value || !type || (!value->isNull() && !SameShape(*value, *type))) return false;
-    asIs_.push_back(value);
-  }
-  return true;
-}
-
 int CZqlLispCsr::writeFetched(CZqlLispBuf* out) {
-  int ok = 1;
-  bool asIs = false;
-  if (!ZqlLispGuard(this, [&] {
-        asIs = fetched_ && valuesAsIs();
-        for (size_t i = 0; asIs && ok && i < asIs_.size(); ++i)
-          ok = ZqlLispWriteValue(this, out, asIs_[i]);
-      }))
-    return 0;
-  if (asIs) {
-    fetched_ = false;  // as getFetchedRow leaves it
-    return ok;
+  if (getFetchedValues(&asIs_)) {
+    int ok = 1;
+    const int guarded = ZqlLispGuard(this, [&] {
+      for (size_t i = 0; ok && i < asIs_.size(); ++i) ok = ZqlLispWriteValue(this, out, asIs_[i]);
+    });
+    return guarded && ok;
   }
   CZqlLispRow row;
   row.setRow(getFetchedRow());

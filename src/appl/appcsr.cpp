@@ -3,6 +3,7 @@
 // items, and positioned DELETE and UPDATE written as SQL text.
 
 #include <memory>
+#include <typeinfo>
 #include <utility>
 
 #include "zqldispa.h"
@@ -131,6 +132,48 @@ CZqlRow* CZqlCsr::copyRow() const {
     if (CZqlData* target = column.getData()) storeCurrent(i, target);
   }
   return row.release();
+}
+
+namespace {
+
+// Whether storing value into a copy of type would keep it as it is: of one
+// class and the same size attributes, a store neither converts, rounds
+// nor cuts.
+bool SameShape(const CZqlData& value, const CZqlData& type) {
+  if (typeid(value) != typeid(type) || value.Length() != type.Length() ||
+      value.Precision() != type.Precision() || value.Scale() != type.Scale())
+    return false;
+  switch (value.Type()) {
+    case kZqlTypeDatetime:
+      return value.TimePrec() == type.TimePrec() && value.TimeStampPrec() == type.TimeStampPrec();
+    case kZqlTypeInterval:
+      return value.IntervalType() == type.IntervalType() &&
+             value.LeadFieldPrec() == type.LeadFieldPrec() &&
+             value.FracSecPrec() == type.FracSecPrec();
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+int CZqlCsr::getFetchedValues(std::vector<const CZqlData*>* out) const {
+  if (out == nullptr || !fetched_ || dda == nullptr) return 0;
+  bool asIs = true;
+  if (!ZqlTry([&] {
+        const int n = dda->ColCount();
+        out->clear();
+        for (int i = 0; asIs && i < n; ++i) {
+          const CZqlData* value = currentValue(i);
+          const CZqlData* type = dda->ColDsc(i)->getData();
+          asIs = value && type && (value->isNull() || SameShape(*value, *type));
+          if (asIs) out->push_back(value);
+        }
+      }) ||
+      !asIs)
+    return 0;
+  fetched_ = false;  // as getFetchedRow leaves it
+  return 1;
 }
 
 CZqlRow* CZqlCsr::getCurrentRow() const {

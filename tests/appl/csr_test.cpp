@@ -49,6 +49,12 @@ TEST_F(Cursors, LifeCycle) {
        kZqlErrUsingClauseRequiredForResultFields, "", -2},
       {"open", [&] { return csr.Sob(1, &name) ? csr.Open() : -1; }, 1, 0, "Open", -2},
       {"first", [&] { return csr.FetchFirst(); }, 1, 0, "Fetch 3 0", 1},
+      {"the fetched values as they stand, once", [&] {
+         std::vector<const CZqlData*> v;
+         return csr.getFetchedValues(&v) * 10 + csr.getFetchedValues(&v) +
+                (v.size() == 2 && IntOf(*v[0]) == 1 ? 100 : 0);
+       },
+       110, 0, "", 1},
       {"next", [&] { return csr.Fetch(); }, 1, 0, "Fetch 1 0", 2},
       {"the fetched row, with no request", [&] {
          row.reset(csr.getFetchedRow());
@@ -67,6 +73,11 @@ TEST_F(Cursors, LifeCycle) {
        kZqlErrCurorIsNotPositionedOnRow, "Status 5", -2},
       {"no fetched row after a failed fetch", [&] { return csr.getFetchedRow() != nullptr; }, 0,
        kZqlErrCurorIsNotPositionedOnRow, "", -2},
+      {"nor fetched values", [&] {
+         std::vector<const CZqlData*> v;
+         return csr.getFetchedValues(&v);
+       },
+       0, kZqlErrCurorIsNotPositionedOnRow, "", -2},
       {"last", [&] { return csr.FetchLast(); }, 1, 0, "Fetch 4 0", 3},
       {"prior", [&] { return csr.FetchPrior(); }, 1, 0, "Fetch 2 0", 2},
       {"absolute", [&] { return csr.FetchAbsolute(1); }, 1, 0, "Fetch 5 1", 1},
