@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "zqlsbase.h"
 #include "zqltry.h"
 
 namespace {
@@ -146,16 +147,38 @@ bool ZqlDrvUtf8ToUtf16(const char* s, size_t n, std::vector<unsigned short>* out
   return good;
 }
 
+namespace {
+
+// The units of the last conversion, kept for the next: a driver converts
+// every text value it delivers.
+thread_local std::vector<unsigned short> tUnits;
+
+// Gives back the storage of a rare long text.
+void TrimUnits() {
+  if (tUnits.capacity() > (1u << 16)) std::vector<unsigned short>().swap(tUnits);
+}
+
+}  // namespace
+
 bool ZqlDrvUtf8ToUcStr(const char* s, size_t n, CZqlUcStr* out) {
-  // The units' storage is kept for the next call: a driver converts every
-  // text value it delivers.
-  static thread_local std::vector<unsigned short> units;
-  units.clear();
+  std::vector<unsigned short>& units = tUnits;
   const bool good = ZqlDrvUtf8ToUtf16(s, n, &units);
   out->Clear();
   if (!units.empty()) out->Copy(units.data(), static_cast<int>(units.size()));
-  if (units.capacity() > (1u << 16)) std::vector<unsigned short>().swap(units);  // a rare long text
+  TrimUnits();
   return good;
+}
+
+size_t ZqlDrvStoreUtf8(CZqlData* out, const char* s, size_t n) {
+  std::vector<unsigned short>& units = tUnits;
+  ZqlDrvUtf8ToUtf16(s, n, &units);
+  const size_t count = units.size();
+  if (count <= out->Length()) {
+    units.push_back(0);
+    out->storeValue(units.data());
+  }
+  TrimUnits();
+  return count;
 }
 
 int32_t ZqlDrvUnitsBefore(const std::string& utf8, size_t byteOffset) {

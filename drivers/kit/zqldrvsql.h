@@ -36,6 +36,11 @@ bool ZqlDrvToUtf8(const CZqlUcStr& s, std::string* out);
 bool ZqlDrvUtf8ToUtf16(const char* s, size_t n, std::vector<unsigned short>* out);
 // The same into a CZqlUcStr (empty for n == 0). May raise 0xA008.
 bool ZqlDrvUtf8ToUcStr(const char* s, size_t n, CZqlUcStr* out);
+// n bytes of UTF-8 converted as above and stored into out, a character
+// value, unless the units outnumber its length. Answers the unit count;
+// a count above out->Length() stored nothing. A value replaced row after
+// row keeps its own text: nothing is allocated. Raises as out's storeValue.
+size_t ZqlDrvStoreUtf8(CZqlData* out, const char* s, size_t n);
 // Number of 16-bit units that the first byteOffset bytes of utf8 take
 // (byteOffset clipped to the text): the 0-based unit index of the
 // character at that byte. Add 1 for a descriptor area's error position.

@@ -290,7 +290,7 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
   switch (type.kind) {
     case EPgKind::kSmallInt:
     case EPgKind::kInteger: {
-      const long v = std::strtol(std::string(text, end).c_str(), nullptr, 10);
+      const long v = std::strtol(text, nullptr, 10);
       if (type.kind == EPgKind::kSmallInt)
         out->storeValue(static_cast<short>(v));
       else
@@ -301,7 +301,7 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
       out->storeValue(static_cast<short>(length > 0 && text[0] == 't' ? 1 : 0));
       return;
     case EPgKind::kBigInt: {
-      const long long v = std::strtoll(std::string(text, end).c_str(), nullptr, 10);
+      const long long v = std::strtoll(text, nullptr, 10);
       if (v > kPgExactInt || v < -kPgExactInt)
         Refuse(dda, kZqlErrNumericValueOutOfRange, column,
                "bigint " + std::string(text, end) + " exceeds the client's exact range");
@@ -316,17 +316,16 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
       return;
     case EPgKind::kReal:
     case EPgKind::kDouble:
-      out->storeValue(std::strtod(std::string(text, end).c_str(), nullptr));
+      out->storeValue(std::strtod(text, nullptr));
       return;
     case EPgKind::kNumericText:
     case EPgKind::kVarChar:
     case EPgKind::kChar: {
-      const CZqlUcStr s = Utf16Of(text, length);
-      if (static_cast<unsigned>(s.Length()) > out->Length())
+      const size_t units = ZqlDrvStoreUtf8(out, text, static_cast<size_t>(length));
+      if (units > out->Length())
         Refuse(dda, kZqlErrStringDataRightTruncation2201, column,
-               "value of " + std::to_string(s.Length()) + " characters exceeds " +
+               "value of " + std::to_string(units) + " characters exceeds " +
                    std::to_string(out->Length()));
-      out->storeValue(s);
       return;
     }
     case EPgKind::kBytes: {

@@ -315,15 +315,12 @@ int32_t StoreValue(const SValue& v, CZqlData* out, std::string* message) {
         number = b;
       }
       const std::string& text = v.type == SQLITE_INTEGER || v.type == SQLITE_FLOAT ? number : v.bytes;
-      CZqlUcStr units;
-      ZqlDrvUtf8ToUcStr(text.data(), text.size(), &units);
-      if (static_cast<unsigned>(units.Length()) > out->Length()) {
-        *message = "a value of " + std::to_string(units.Length()) + " characters does not fit " +
+      const size_t units = ZqlDrvStoreUtf8(out, text.data(), text.size());
+      if (units > out->Length()) {
+        *message = "a value of " + std::to_string(units) + " characters does not fit " +
                    std::to_string(out->Length());
         code = kZqlErrStringDataRightTruncation2201;
-        return;
       }
-      out->storeValue(units);
       return;
     }
     if (type == kZqlTypeBit || type == kZqlTypeVarbit) {

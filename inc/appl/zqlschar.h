@@ -109,6 +109,9 @@ class CZqlChar : public CZqlData {
   int storeValue(const char* text, unsigned int size, unsigned long charset);
   // 16-bit text, by the same rules.
   int storeValue(const CZqlUcStr& text) override;
+  // NUL-terminated 16-bit text, by the same rules; into the value's own
+  // text without an allocation when it has room.
+  int storeValue(const unsigned short* text) override;
   // Numbers in the forms "%E", "%ld" and "%d"; a form longer than the
   // declared length raises "string data, right truncation" (unchanged).
   int storeValue(double value) override;

@@ -76,6 +76,11 @@ class CZqlUcStr {
   void Copy(const CZqlUcStr* other);
   void Copy(const CZqlUcStr& other, int n);
   void Copy(const CZqlUcStr* other, int n);
+  // Copy(text, n) when it needs no allocation: this string is the sole
+  // owner of a body that holds the units. Answers false, the string
+  // unchanged, otherwise (no body, a shared or too small one, no units).
+  // Never raises; text may lie in this string's own body.
+  bool Overwrite(const unsigned short* text, int n);
 
   // Copy with the same argument; answers *this. May raise.
   CZqlUcStr& operator=(const char* text);

@@ -370,6 +370,12 @@ CZqlData* CZqlChar::checkCat(const CZqlData* other) const {
 int CZqlChar::setText(const unsigned short* units, unsigned int n, unsigned int current) {
   return ZqlEntry<int>(0, [&]() -> int {
     while (n > 0 && units[n - 1] == kBlank) --n;
+    // A value stored row after row keeps its body: nothing to allocate.
+    if (n > 0 && text_.Overwrite(units, static_cast<int>(n))) {
+      current_ = current;
+      null_ = 0;
+      return 1;
+    }
     CZqlUcStr text;
     if (n > 0) text.Copy(units, static_cast<int>(n));
     text_ = text;
@@ -418,6 +424,15 @@ int CZqlChar::storeValue(const char* text, unsigned int size, unsigned int* used
     const int ok = storeValue(text, size, charSetId_);
     if (ok && used != nullptr) *used = static_cast<unsigned int>(strnlen(text, size));
     return ok;
+  });
+}
+
+int CZqlChar::storeValue(const unsigned short* text) {
+  return ZqlEntry<int>(0, [&]() -> int {
+    if (text == nullptr) return 0;
+    unsigned int n = 0;
+    while (text[n] != 0) ++n;
+    return n <= length_ ? setText(text, n, n) : storeUnits(text, n);
   });
 }
 

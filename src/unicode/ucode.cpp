@@ -262,6 +262,19 @@ void CZqlUcStr::Copy(const unsigned short* text) { copyUnits(text, -1); }
 
 void CZqlUcStr::Copy(const unsigned short* text, int n) { copyUnits(text, n); }
 
+bool CZqlUcStr::Overwrite(const unsigned short* text, int n) {
+  SZqlUcStrBody* b = body_;
+  if (text == nullptr || b == nullptr || b->refs >= 2) return false;
+  const int len = UnitCount(text, n);
+  if (len == 0 || ZqlUcRound(static_cast<std::size_t>(len) + 1) >
+                      ZqlUcRound(static_cast<std::size_t>(b->length) + 1))
+    return false;
+  std::memmove(b->text, text, len * sizeof(unsigned short));
+  b->text[len] = 0;
+  b->length = len;
+  return true;
+}
+
 void CZqlUcStr::Copy(const CZqlUcStr& other) { share(other.body_); }
 
 void CZqlUcStr::Copy(const CZqlUcStr* other) {

@@ -72,6 +72,13 @@ TEST(CharStore, PaddingTrailingBlanksAndTextEnds) {
   EXPECT_EQ(used, 3u);
   v.storeValue(CZqlUcStr("a\t\n"));  // only blanks are dropped at the end
   EXPECT_EQ(Value(v), "a\t\n");
+  // 16-bit text goes into the value's own text, never into a copy's.
+  const CZqlChar copy = v;
+  const unsigned short xyz[] = {'x', 'y', 'z', 0}, b[] = {'b', ' ', 0};
+  v.storeValue(xyz);
+  v.storeValue(b);
+  EXPECT_EQ(Value(v), "b ");
+  EXPECT_EQ(Value(copy), "a\t\n");
   EXPECT_TRUE(diag.None());
 }
 

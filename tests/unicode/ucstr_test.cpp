@@ -64,6 +64,19 @@ TEST(UcStrSharing, CopyOnWrite) {
   const CZqlUcStr* none = nullptr;
   d.Copy(none);
   EXPECT_EQ(Text(d), "new text");
+
+  // Overwrite writes only into a body of its own that is large enough.
+  CZqlUcStr e(a);
+  EXPECT_FALSE(e.Overwrite(W("xyz").data(), 3));
+  EXPECT_EQ(Text(a), "abc");
+  e.Append('!');
+  const unsigned short* own = e.TEST_Body()->text;
+  EXPECT_TRUE(e.Overwrite(W("xy").data(), -1));
+  EXPECT_EQ(Text(e), "xy");
+  EXPECT_EQ(e.TEST_Body()->text, own);
+  EXPECT_FALSE(e.Overwrite(W("12345678").data(), 8));
+  EXPECT_FALSE(e.Overwrite(W("").data(), -1));
+  EXPECT_EQ(Text(e), "xy");
 }
 
 TEST(UcStrSharing, SelfReferencesAreSafe) {
