@@ -1056,6 +1056,9 @@ int CZqlChar::unpackFrom(CZqlObjPack* pack) {
   // The packed form leaves out a current length of 1: a value unpacked
   // over a longer one must not keep the old length.
   current_ = 1;
+  // Every row brings the names again: their ids are looked up only when
+  // a name changed (shared bodies: a change makes a new one).
+  const CZqlUcStr charSet = charSetName_, coll = collName_;
   const int ok = CZqlData::unpackFrom(pack);
   unsigned int n = Min(static_cast<unsigned int>(text_.Length()), length_);
   if (current_ > length_) current_ = length_;
@@ -1066,6 +1069,6 @@ int CZqlChar::unpackFrom(CZqlObjPack* pack) {
     if (n > 0) cut.Copy(text_, static_cast<int>(n));
     text_ = cut;
   }
-  lookUpNames();
+  if (charSetName_.UcStr() != charSet.UcStr() || collName_.UcStr() != coll.UcStr()) lookUpNames();
   return ok;
 }

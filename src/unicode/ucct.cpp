@@ -171,6 +171,14 @@ unsigned short Flush(const unsigned short* seq, int n) {
   return n == 1 ? seq[0] : ZqlUcPreCompose(seq, n);
 }
 
+// Whether t writes unit u, below 0x80, as the one byte u: what the
+// converters try first, as most text is ASCII and most sets keep it.
+inline bool KeepsAscii(const SZqlUcTable* t, unsigned short u) {
+  if (t->kind == kZqlUcKindDirect) return !IsLead(t, u);
+  const unsigned short* row = t->fromUc[0];
+  return row != nullptr && row[u] == u;
+}
+
 // Units to bytes in t; on an unmappable unit either escapes it or, with
 // check, terminates what was written and raises "character not in
 // repertoire". Stops before a character that does not fit.
@@ -181,6 +189,10 @@ int Uc2Ch(char* target, int targetBytes, const unsigned short* src, int srcUnits
   int out = 0;
   for (int i = 0; src != nullptr && (srcUnits < 0 || i < srcUnits) && src[i] != 0; ++i) {
     if (out >= limit) break;  // nothing more fits
+    if (src[i] < 0x80 && KeepsAscii(t, src[i])) {
+      target[out++] = static_cast<char>(src[i]);
+      continue;
+    }
     char bytes[8];
     int n = ZqlUcEncodeUnit(t, src[i], reinterpret_cast<unsigned char*>(bytes));
     if (n == 0) {
@@ -203,6 +215,10 @@ int Uc2Ch(char* target, int targetBytes, const unsigned short* src, int srcUnits
 int Uc2ChLen(const unsigned short* src, int srcUnits, const SZqlUcTable* t, bool check) {
   int64_t total = 0;
   for (int i = 0; src != nullptr && (srcUnits < 0 || i < srcUnits) && src[i] != 0; ++i) {
+    if (src[i] < 0x80 && KeepsAscii(t, src[i])) {
+      ++total;
+      continue;
+    }
     unsigned char bytes[2];
     int n = ZqlUcEncodeUnit(t, src[i], bytes);
     if (n == 0) {
