@@ -20,6 +20,7 @@ struct STestSet {
     }
     to81[0x40] = 0x4E00;
     from4E[0x00] = 0x8140;
+    from0['~'] = kZqlUcNoMapping;  // an ASCII unit the set does not hold
     t.kind = kind;
     t.name = "test";
     const unsigned lead = kind == kZqlUcKindDirect ? 0x4E : 0x81;
@@ -110,6 +111,11 @@ TEST(UcConvert, LeadBytesReadPairs) {
   EXPECT_STREQ(bytes, "a\x81\x40");
   EXPECT_EQ(ZqlUcUc2ChCCT(bytes, 2, text, -1, id), 1);  // the pair does not fit
   EXPECT_STREQ(bytes, "a");
+  const unsigned short tilde[] = {'a', '~', 0};
+  EXPECT_EQ(ZqlUcUc2ChLenCCT(tilde, -1, id), 8);
+  char wide[16];
+  EXPECT_EQ(ZqlUcUc2ChCCT(wide, 16, tilde, -1, id), 8);
+  EXPECT_STREQ(wide, "a\\U+007E");
 
   const char* p = "\x81\x40z";
   EXPECT_EQ(ZqlUcCh2UcMoveCCT(&p, id), 0x4E00);
@@ -137,6 +143,11 @@ TEST(UcConvert, DirectSetEncodesUnitValues) {
   // 0x0141 has no lead byte 0x01: escaped rather than cut to one byte.
   EXPECT_EQ(ZqlUcUc2ChCCT(bytes, 16, text, -1, id), 9);
   EXPECT_STREQ(bytes, "\x4E\x2D\\U+0141");
+  // 'N' is the lead byte 0x4E: alone it would open a pair.
+  const unsigned short n[] = {'N', 0};
+  EXPECT_EQ(ZqlUcUc2ChLenCCT(n, -1, id), 7);
+  EXPECT_EQ(ZqlUcUc2ChCCT(bytes, 16, n, -1, id), 7);
+  EXPECT_STREQ(bytes, "\\U+004E");
 }
 
 TEST(UcProperties, CLibraryFallback) {
