@@ -7,6 +7,7 @@
 #include <random>
 
 #include "common.h"
+#include "ucdefs.h"
 
 namespace {
 
@@ -218,6 +219,32 @@ CZqlChar WithCollation(const char* text, const char* collation, int32_t coerc) {
                p->add(kZqlPackEnd, int32_t{1});
              }));
   return c;
+}
+
+// A value that arrives in another character set takes that set's
+// identifier; the name is looked up again only when it changes.
+TEST(CharCollation, UnpackedCharacterSetNamesAreLookedUp) {
+  SZqlUcTable set{};
+  set.kind = kZqlUcKindDirect;
+  set.name = "unpack-test";
+  TEST_ZqlUcRegisterCCT(&set);
+  const auto in = [](const char* name) {
+    return Pack([&](CZqlObjPack* p) {
+      p->add(0, CZqlUcStr("a"));
+      p->add(2, int32_t{10});
+      p->add(3, int32_t{1});
+      p->add(5, CZqlUcStr(name));
+      p->add(kZqlPackEnd, int32_t{1});
+    });
+  };
+  CZqlChar c;
+  c.setVarying();
+  const unsigned long id = reinterpret_cast<unsigned long>(&set);
+  for (const char* name : {"unpack-test", "unpack-test", "ascii", "UNPACK-TEST"}) {
+    UnpackInto(&c, in(name));
+    EXPECT_EQ(c.CharSetIdent(), std::string(name) == "ascii" ? 0 : id) << name;
+  }
+  TEST_ZqlUcUnregisterCCT(&set);
 }
 
 TEST(CharCollation, ComparisonTable) {
