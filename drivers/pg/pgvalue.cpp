@@ -4,6 +4,7 @@
 #include "pgvalue.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -290,7 +291,8 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
   switch (type.kind) {
     case EPgKind::kSmallInt:
     case EPgKind::kInteger: {
-      const long v = std::strtol(text, nullptr, 10);
+      long v = 0;
+      std::from_chars(text, end, v);
       if (type.kind == EPgKind::kSmallInt)
         out->storeValue(static_cast<short>(v));
       else
@@ -301,7 +303,8 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
       out->storeValue(static_cast<short>(length > 0 && text[0] == 't' ? 1 : 0));
       return;
     case EPgKind::kBigInt: {
-      const long long v = std::strtoll(text, nullptr, 10);
+      long long v = 0;
+      std::from_chars(text, end, v);
       if (v > kPgExactInt || v < -kPgExactInt)
         Refuse(dda, kZqlErrNumericValueOutOfRange, column,
                "bigint " + std::string(text, end) + " exceeds the client's exact range");
@@ -315,9 +318,12 @@ void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const
       out->storeValue(text, static_cast<unsigned>(length));
       return;
     case EPgKind::kReal:
-    case EPgKind::kDouble:
-      out->storeValue(std::strtod(text, nullptr));
+    case EPgKind::kDouble: {
+      double v = 0;  // as strtod, also for "Infinity" and "NaN"
+      std::from_chars(text, end, v);
+      out->storeValue(v);
       return;
+    }
     case EPgKind::kNumericText:
     case EPgKind::kVarChar:
     case EPgKind::kChar: {

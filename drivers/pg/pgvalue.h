@@ -90,8 +90,7 @@ std::unique_ptr<CZqlData> NewValue(const SPgType& type);
 // 0x2203 (a number beyond the client's exact range), 0x2208 (a date the
 // client cannot hold, such as infinity or years before 1), 0x220F (an
 // interval mixing months with days), each with its condition.
-// The condition goes on dda (borrowed), naming column. REQUIRES:
-// text[length] is '\0', as in libpq's values.
+// The condition goes on dda (borrowed), naming column.
 void StoreText(CZqlDDA* dda, const CZqlUcStr& column, const SPgType& type, const char* text,
                int length, CZqlData* out);
 
