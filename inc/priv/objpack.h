@@ -177,6 +177,10 @@ class CZqlObjPack : public CZqlObject {
   void* getBind(uint32_t room = 0) const;
 
  private:
+  // add's way for a number: straight in when a started buffer has room,
+  // else through put.
+  template <class T>
+  int putNumber(int label, EZqlPackObjType type, T value);
   int readItem();
   [[noreturn]] void damaged();
   void clearCurrent();

@@ -178,32 +178,50 @@ int CZqlObjPack::put(int label, EZqlPackObjType type, int size,
   return 1;
 }
 
+// Most items are numbers added to a buffer already started: header and
+// payload go in at once, without put's checks of size and type, which
+// every number passes by construction.
+template <class T>
+inline int CZqlObjPack::putNumber(int label, EZqlPackObjType type, T value) {
+  constexpr uint32_t kItem = 4 + sizeof(T);
+  if (buffer_ == nullptr || offset_ == 0 || uint32_t(label) > 0xFFFF || !fits(kItem))
+    return put(label, type, int(sizeof(T)), &value);
+  unsigned char* at = buffer_ + kZqlPackHeaderSize + offset_;
+  Store16(at, uint32_t(label));
+  Store16(at + 2, type);
+  std::memcpy(at + 4, &value, sizeof(T));
+  current_ = at + 4;
+  offset_ += kItem;
+  Store32(buffer_ + 4, offset_ + kZqlPackHeaderSize);
+  return 1;
+}
+
 int CZqlObjPack::add(int label, char value) {
-  return put(label, kZqlPackChar, 1, &value);
+  return putNumber(label, kZqlPackChar, value);
 }
 
 int CZqlObjPack::add(int label, unsigned char value) {
-  return put(label, kZqlPackUChar, 1, &value);
+  return putNumber(label, kZqlPackUChar, value);
 }
 
 int CZqlObjPack::add(int label, int16_t value) {
-  return put(label, kZqlPackShort, 2, &value);
+  return putNumber(label, kZqlPackShort, value);
 }
 
 int CZqlObjPack::add(int label, uint16_t value) {
-  return put(label, kZqlPackUShort, 2, &value);
+  return putNumber(label, kZqlPackUShort, value);
 }
 
 int CZqlObjPack::add(int label, int32_t value) {
-  return put(label, kZqlPackLong, 4, &value);
+  return putNumber(label, kZqlPackLong, value);
 }
 
 int CZqlObjPack::add(int label, uint32_t value) {
-  return put(label, kZqlPackULong, 4, &value);
+  return putNumber(label, kZqlPackULong, value);
 }
 
 int CZqlObjPack::add(int label, double value) {
-  return put(label, kZqlPackDouble, 8, &value);
+  return putNumber(label, kZqlPackDouble, value);
 }
 
 int CZqlObjPack::add(int label, const char* text) {
