@@ -111,6 +111,13 @@ TEST(PackWrite, PutRefusesSizesThatDisagreeWithTheType) {
   EXPECT_EQ(Raised([&] { p.put(0x10000, kZqlPackLong, 4, &v); }),
             kZqlErrInvalidFunctionArguments);
   EXPECT_EQ(p.Size(), 0u);
+  // Numbers added to a started buffer take the same checks of the label.
+  unsigned char mem[64];
+  CZqlObjPack w(mem, sizeof mem);
+  w.add(1, int32_t{5});
+  EXPECT_EQ(Raised([&] { w.add(0x10000, int32_t{1}); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(Raised([&] { w.add(-1, 2.0); }), kZqlErrInvalidFunctionArguments);
+  EXPECT_EQ(w.Size(), 16u);
 }
 
 // A second pass that packs more than the first sized must not write past
