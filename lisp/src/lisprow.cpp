@@ -211,41 +211,24 @@ int CZqlLispRow::readValue(int i, CZqlLispBuf* buf, SReadState* state) {
 }
 
 int ZqlLispWriteValue(const CZqlLispObj* owner, CZqlLispBuf* buf, const CZqlData* data) {
-  if (!data || data->isNull()) return buf->addItemType(RTNIL);
-  switch (data->Type()) {
-    case kZqlTypeNumeric:
-    case kZqlTypeDecimal:
-    case kZqlTypeInteger:
-    case kZqlTypeSmallInt:
-    case kZqlTypeFloat:
-    case kZqlTypeReal:
-    case kZqlTypeDouble: {
-      double v = 0.0;
-      data->getValue(&v);
-      return buf->addItem(v);
-    }
-    case kZqlTypeChar:
-    case kZqlTypeVarchar:
-    case kZqlTypeDatetime:
-    case kZqlTypeInterval: {
-      CZqlUcStr text;
-      std::string chars;
-      data->getValue(&text);
-      return ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
-    }
-    case kZqlTypeBit:
-    case kZqlTypeVarbit: {
-      CZqlUcStr text;
-      std::string chars;
-      static_cast<const CZqlBinary*>(data)->getHexValue(&text);
-      return ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
-    }
-    case kZqlTypeImplDef:
-      return buf->addItemType(RTNIL);
-    default:
-      owner->errPush(kZqlLispErrInternal);
-      return 0;
+  // Implementation-defined values have no LISP form.
+  if (!data || data->isNull() || data->is_implement()) return buf->addItemType(RTNIL);
+  if (data->is_numeric()) {
+    double v = 0.0;
+    data->getValue(&v);
+    return buf->addItem(v);
   }
+  CZqlUcStr text;
+  if (data->is_character() || data->is_datetime() || data->is_interval()) {
+    data->getValue(&text);
+  } else if (data->is_binary()) {
+    static_cast<const CZqlBinary*>(data)->getHexValue(&text);
+  } else {
+    owner->errPush(kZqlLispErrInternal);
+    return 0;
+  }
+  std::string chars;
+  return ZqlLispText(text, &chars) && buf->addItem(chars.c_str());
 }
 
 int CZqlLispRow::writeBuf(CZqlLispBuf* buf) const {
