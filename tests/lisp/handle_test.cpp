@@ -7,8 +7,10 @@
 #include <memory>
 
 #include "lispbuf.h"
+#include "lisprow.h"
 #include "lispsqlobj.h"
 #include "lisptest.h"
+#include "zqlsimpl.h"
 
 namespace {
 
@@ -118,6 +120,17 @@ TEST_F(LispHandleTest, ObjectsEnterAndLeaveTheHandleTable) {
   b.reset();
   EXPECT_EQ(root_->table().Qty(), 0);
   EXPECT_EQ(root_->cash().blocksInUse(), 0);  // the names went back
+}
+
+// A fetched value of no LISP form (implementation-defined) goes out as nil.
+TEST_F(LispHandleTest, ImplementationDefinedValuesWriteNil) {
+  Session owner("env1");
+  CZqlImplDef opaque;
+  opaque.setBytes("abc", 3);
+  ASSERT_EQ(ZqlLispWriteValue(&owner, &buf_, &opaque), 1);
+  EXPECT_TRUE(taken().empty());
+  buf_.getFirstItem();
+  EXPECT_EQ(buf_.Qty(), 1);
 }
 
 TEST(LispHandle, ValueOperations) {
