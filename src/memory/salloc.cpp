@@ -81,6 +81,14 @@ void NoteDamage() { ZqlMemIndexOff(); }
 // A small-list neighbour that is absent or has a sound state.
 bool SoundOrNull(const Hdr* b) { return !b || IsSmallState(b->state); }
 
+// Both small-list neighbours of b absent or sound, tested without a branch
+// per neighbour: whether a neighbour exists is data, not a pattern.
+bool SoundNeighbours(const Hdr* b) {
+  const uint8_t before = b->prev ? b->prev->state : kZqlMemFree;
+  const uint8_t after = b->next ? b->next->state : kZqlMemFree;
+  return IsSmallState(before) & IsSmallState(after);
+}
+
 bool IsLive(const Hdr* b) {
   return b->state == kZqlMemAllocated || b->state == kZqlMemLarge;
 }
@@ -144,6 +152,15 @@ Hdr* NewChunk() {
   return c;
 }
 
+// a when pick, else b, chosen without a branch: FindFree's choice depends
+// on whether a release or a request came last, which no predictor learns,
+// and compilers keep a plain ?: on pointers as a branch.
+Hdr* Select(bool pick, Hdr* a, Hdr* b) {
+  const std::uintptr_t mask = std::uintptr_t{0} - std::uintptr_t{pick};
+  const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
+  return reinterpret_cast<Hdr*>((x & mask) | (y & ~mask));
+}
+
 // Next-fit walk from start for a free block of at least n bytes: to the
 // list's end, then from the head up to start; a new chunk when none fits
 // (a new chunk's block fits every small request). Null on exhaustion or a
@@ -161,20 +178,24 @@ Hdr* WalkFree(Hdr* start, std::size_t n) {
   }
 }
 
+// The walk's first two steps, which mostly end it: the rover itself (a
+// block just freed) or the block after it (what the last split left); null
+// when neither serves n bytes. Which of the two it is depends on whether a
+// release or a request came last, so it is chosen without a branch. No
+// calls: the common request costs no saved registers.
+inline Hdr* NearFree(Hdr* start, std::size_t n) {
+  if (!start || !ZqlMemIndexKept()) return nullptr;
+  const uint8_t state = start->state;
+  Hdr* near = Select(state == kZqlMemFree, start, start->next);
+  if (IsSmallState(state) && near && near->state == kZqlMemFree && near->size >= n) return near;
+  return nullptr;
+}
+
 // The block WalkFree would take, found through the index. The walk stops at
 // a damaged start; a block the index offers must be free and large enough,
 // or the headers have been overwritten behind its back and the walk decides.
-Hdr* FindFree(std::size_t n) {
+__attribute__((noinline)) Hdr* FarFree(Hdr* start, std::size_t n) {
   Hdr* head = gAlloc.smallHead;
-  Hdr* start = ZqlMemLowFlagIsSet() ? gAlloc.rover : head;
-  // The walk's first two steps, which mostly end it: the rover itself (a
-  // block just freed) or the block after it (what the last split left).
-  if (start && ZqlMemIndexKept()) {
-    if (start->state == kZqlMemFree && start->size >= n) return start;
-    Hdr* next = start->next;
-    if (start->state == kZqlMemAllocated && next && next->state == kZqlMemFree && next->size >= n)
-      return next;
-  }
   Hdr* b = nullptr;
   bool indexed = start && IsSmallState(start->state) && ZqlMemIndexFind(start, n, &b);
   // Nothing from start to the list's end: from the head on (what lies
@@ -188,6 +209,12 @@ Hdr* FindFree(std::size_t n) {
   // goes from the head, to stop at the first damaged one.
   if (start) NoteDamage();
   return WalkFree(head, n);
+}
+
+Hdr* FindFree(std::size_t n) {
+  Hdr* start = ZqlMemLowFlagIsSet() ? gAlloc.rover : gAlloc.smallHead;
+  Hdr* near = NearFree(start, n);
+  return __builtin_expect(near != nullptr, 1) ? near : FarFree(start, n);
 }
 
 // Cuts the tail beyond n bytes off b as a new free block, if worth it, and
@@ -270,7 +297,7 @@ void FreeSmall(Hdr* b) {
     Unlink(&gAlloc.smallHead, b);
     ZqlMemoryLowFree(b);
   } else {
-    if (!SoundOrNull(b->prev) || !SoundOrNull(b->next)) NoteDamage();
+    if (__builtin_expect(!SoundNeighbours(b), 0)) NoteDamage();
     const bool joined = b->prev && b->prev->state == kZqlMemFree;
     if (joined) {
       Hdr* before = b->prev;
