@@ -9,9 +9,9 @@
 (setq q (ok 'ZQL_PREPARE (list s "SELECT id, name FROM p ORDER BY id")))
 
 ;; Argument errors of the cursor functions.
+(noargs '(ZQL_ALLOC ZQL_OPEN ZQL_CLOSE ZQL_FETCH ZQL_DELETE ZQL_UPDATE ZQL_STATECSR))
 (errcases
  (list
-  (list 'ZQL_ALLOC nil "5")
   (list 'ZQL_ALLOC (list s "c") "7")
   (list 'ZQL_ALLOC (list q) "3")
   (list 'ZQL_ALLOC (list q 5) "8")
@@ -19,13 +19,7 @@
   (list 'ZQL_ALLOC (list q "c" 5) "3")
   (list 'ZQL_ALLOC (list q "c" "SCROLL" "SENSITIVE") "15")
   (list 'ZQL_ALLOC (list q "c" "SCROLL" "INSENSITIVE" 1) "6")
-  (list 'ZQL_OPEN nil "5")
   (list 'ZQL_OPEN (list q) "7")
-  (list 'ZQL_CLOSE nil "5")
-  (list 'ZQL_FETCH nil "5")
-  (list 'ZQL_DELETE nil "5")
-  (list 'ZQL_UPDATE nil "5")
-  (list 'ZQL_STATECSR nil "5")
   (list 'ZQL_STATECSR (list s) "7")))
 
 ;; Forward only: NEXT until the end.

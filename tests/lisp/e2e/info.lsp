@@ -2,27 +2,23 @@
 
 (check "ZQL_LISPVERSION" (ZQL_LISPVERSION) "ZqlLisp 2.0")
 (check "ZQL_VERSION" (ZQL_VERSION) "ZQL v2.0.093")
+(noargs '(ZQL_DIAG ZQL_CMPIDENT ZQL_OBJNAME ZQL_GETCFG ZQL_SETCFG))
 (errcases
  (list
   (list 'ZQL_LISPVERSION '(1) "6")
   (list 'ZQL_VERSION '("x") "6")
   (list 'ZQL_ERRQTY '(nil) "6")
-  (list 'ZQL_DIAG nil "5")
   (list 'ZQL_DIAG '("0") "3")
   (list 'ZQL_DIAG '(-1) "13")
-  (list 'ZQL_CMPIDENT nil "5")
   (list 'ZQL_CMPIDENT '("a") "5")
   (list 'ZQL_CMPIDENT '("a" "b" "c") "6")
   (list 'ZQL_CMPIDENT '("a" 1) "3")
-  (list 'ZQL_OBJNAME nil "5")
   (list 'ZQL_OBJLIST '(1) "3")
   (list 'ZQL_OBJLIST '(nil 1) "6")
-  (list 'ZQL_GETCFG nil "5")
   (list 'ZQL_GETCFG '(1) "3")
   (list 'ZQL_GETCFG '("SQLITE" 1) "3")
   (list 'ZQL_GETCFG '("SQLITE" "Driver" 1) "6")
   (list 'ZQL_GETCFG '("SQLITE" nil 1) "6")
-  (list 'ZQL_SETCFG nil "5")
   (list 'ZQL_SETCFG '("SQLITE") "5")
   (list 'ZQL_SETCFG '("SQLITE" 1) "3")
   (list 'ZQL_SETCFG '("SQLITE" "k" 1) "3")
@@ -60,9 +56,9 @@
 (setq st (ok 'ZQL_PREPARE (list s "SELECT 1")))
 (foreach f '(ZQL_DBMS ZQL_MSG ZQL_SQL)
   (check (list f "answers a string") (type (ok f (list st))) 'STR))
+(noargs '(ZQL_DBMS))
 (errcases
  (list
-  (list 'ZQL_DBMS nil "5")
   (list 'ZQL_MSG (list s 1) "6")
   (list 'ZQL_SQL '(("SQLCURSOR" 9999.0)) "10")
   (list 'ZQL_FEATURE (list s) "5")
@@ -94,14 +90,9 @@
 (check "ZQL_SETCFG with nil removes" (ZQL_SETCFG "SQLITE" "Comment" nil) T)
 (check "removed" (ZQL_GETCFG "SQLITE" "Comment") nil)
 (setq nl (chr 10))
-(errcases
- (list
-  (list 'ZQL_SETCFG (list "SQLITE" "Comment" (strcat "x" nl "Driver = evil")) "4")
-  (list 'ZQL_SETCFG (list "SQLITE" (strcat "k" nl "[EVIL]") "v") "4")
-  (list 'ZQL_SETCFG (list "SQLITE" "[EVIL]" "v") "4")
-  (list 'ZQL_SETCFG (list "SQLITE" "a=b" "v") "4")
-  (list 'ZQL_SETCFG (list (strcat "SQLITE]" nl "[EVIL") "k" "v") "4")
-  (list 'ZQL_SETCFG (list "" "k" "v") "4")))
+(errsame 'ZQL_SETCFG "4"
+ (list (list "SQLITE" "Comment" (strcat "x" nl "Driver = evil")) (list "SQLITE" (strcat "k" nl "[EVIL]") "v")
+       '("SQLITE" "[EVIL]" "v") '("SQLITE" "a=b" "v") (list (strcat "SQLITE]" nl "[EVIL") "k" "v") '("" "k" "v")))
 (check "no section was injected" (ZQL_GETCFG "EVIL") nil)
 (check "the driver entry is intact" (ZQL_GETCFG "SQLITE" "Driver") (list (cons "Driver" *driver*)))
 (setq long (strcat "v" "w"))
