@@ -51,13 +51,10 @@
 ;; Scrolling.
 (setq sc (ok 'ZQL_ALLOC (list q "scr" "scroll" "insensitive")))
 (check "open scroll" (ZQL_OPEN sc nil) T)
-(check "LAST" (ZQL_FETCH sc "LAST") '(5.0 "five"))
-(check "PRIOR" (ZQL_FETCH sc "PRIOR") '(4.0 "four"))
-(check "FIRST" (ZQL_FETCH sc "FIRST") '(1.0 "one"))
-(check "ABSOLUTE 3" (ZQL_FETCH sc "ABSOLUTE" 3) '(3.0 "three"))
-(check "ABSOLUTE 2.9 truncates" (ZQL_FETCH sc "ABSOLUTE" 2.9) '(2.0 "two"))
-(check "RELATIVE 2" (ZQL_FETCH sc "RELATIVE" 2) '(4.0 "four"))
-(check "RELATIVE -3" (ZQL_FETCH sc "relative" -3) '(1.0 "one"))
+;; Each move from where the one before left the cursor (2.9 truncates).
+(foreach m '((("LAST") 5.0 "five") (("PRIOR") 4.0 "four") (("FIRST") 1.0 "one") (("ABSOLUTE" 3) 3.0 "three")
+             (("ABSOLUTE" 2.9) 2.0 "two") (("RELATIVE" 2) 4.0 "four") (("relative" -3) 1.0 "one"))
+  (check (car m) (apply 'ZQL_FETCH (cons sc (car m))) (cdr m)))
 ;; Open (2) and insensitive (8); scrollable (16) is reported only for a
 ;; cursor that is not updatable (4).
 (check "ZQL_STATECSR open scroll insensitive" (if (member (ZQL_STATECSR sc) '(14 26)) T) T)
@@ -103,10 +100,8 @@
 (ZQL_CLOSE cu)
 (setq all (ok 'ZQL_ALLOC (list q "all")))
 (ZQL_OPEN all)
-(check "after update 1" (ZQL_FETCH all) '(1.0 "uno"))
-(check "after update 2" (ZQL_FETCH all) '(2.0 "dos"))
-(check "after delete of 4" (ZQL_FETCH all) '(5.0 "five"))
-(check "33 by the point pair" (ZQL_FETCH all) '(33.0 "three"))
+(foreach want '((1.0 "uno") (2.0 "dos") (5.0 "five") (33.0 "three"))  ; 4 deleted, 33 by the point pair
+  (check (list "after the changes" want) (ZQL_FETCH all) want))
 (ZQL_CLOSE all)
 
 ;; Conversions both ways, one column per type class.
