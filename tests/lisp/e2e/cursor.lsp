@@ -10,15 +10,11 @@
 
 ;; Argument errors of the cursor functions.
 (noargs '(ZQL_ALLOC ZQL_OPEN ZQL_CLOSE ZQL_FETCH ZQL_DELETE ZQL_UPDATE ZQL_STATECSR))
+(errwith 'ZQL_ALLOC q '((nil "3") ((5) "8") (("c" "SIDEWAYS") "15") (("c" 5) "3")
+                       (("c" "SCROLL" "SENSITIVE") "15") (("c" "SCROLL" "INSENSITIVE" 1) "6")))
 (errcases
  (list
   (list 'ZQL_ALLOC (list s "c") "7")
-  (list 'ZQL_ALLOC (list q) "3")
-  (list 'ZQL_ALLOC (list q 5) "8")
-  (list 'ZQL_ALLOC (list q "c" "SIDEWAYS") "15")
-  (list 'ZQL_ALLOC (list q "c" 5) "3")
-  (list 'ZQL_ALLOC (list q "c" "SCROLL" "SENSITIVE") "15")
-  (list 'ZQL_ALLOC (list q "c" "SCROLL" "INSENSITIVE" 1) "6")
   (list 'ZQL_OPEN (list q) "7")
   (list 'ZQL_STATECSR (list s) "7")))
 
@@ -31,16 +27,9 @@
 (check "fetch 1" (ZQL_FETCH c) '(1.0 "one"))
 (check "fetch next (lower case)" (ZQL_FETCH c "next") '(2.0 "two"))
 (check "fetch with nil" (ZQL_FETCH c nil) '(3.0 "three"))
-(errcases
- (list
-  (list 'ZQL_FETCH (list c "UP") "16")
-  (list 'ZQL_FETCH (list c 5) "3")
-  (list 'ZQL_FETCH (list c "NEXT" 1) "6")
-  (list 'ZQL_FETCH (list c nil 1) "6")
-  (list 'ZQL_FETCH (list c "ABSOLUTE") "5")
-  (list 'ZQL_FETCH (list c "ABSOLUTE" "2") "3")
-  (list 'ZQL_FETCH (list c "RELATIVE" 1 2) "6")
-  (list 'ZQL_CLOSE (list c 1) "6")))
+(errwith 'ZQL_FETCH c '((("UP") "16") ((5) "3") (("NEXT" 1) "6") ((nil 1) "6") (("ABSOLUTE") "5")
+                       (("ABSOLUTE" "2") "3") (("RELATIVE" 1 2) "6")))
+(errcase 'ZQL_CLOSE (list c 1) "6")
 (ZQL_FETCH c)
 (ZQL_FETCH c)
 (check "past the end: nil" (errcase 'ZQL_FETCH (list c) nil) nil)
@@ -63,13 +52,7 @@
 ;; A cursor with parameters.
 (setq qp (ok 'ZQL_PREPARE (list s "SELECT name FROM p WHERE id > ? ORDER BY id")))
 (setq cp (ok 'ZQL_ALLOC (list qp "par")))
-(errcases
- (list
-  (list 'ZQL_OPEN (list cp) "19")
-  (list 'ZQL_OPEN (list cp nil) "19")
-  (list 'ZQL_OPEN (list cp '(1 2)) "20")
-  (list 'ZQL_OPEN (list cp '(1) 2) "6")
-  (list 'ZQL_OPEN (list cp "1") "3")))
+(errwith 'ZQL_OPEN cp '((nil "19") ((nil) "19") (((1 2)) "20") (((1) 2) "6") (("1") "3")))
 (check "open with a value" (ZQL_OPEN cp '(3)) T)
 (check "fetch the first row above 3" (ZQL_FETCH cp) '("four"))
 (ZQL_CLOSE cp)
@@ -79,17 +62,9 @@
 (setq cu (ok 'ZQL_ALLOC (list qu "upd")))
 (check "open for update" (ZQL_OPEN cu) T)
 (check "fetch for update" (ZQL_FETCH cu) '(1.0 "one"))
-(errcases
- (list
-  (list 'ZQL_UPDATE (list cu) "5")
-  (list 'ZQL_UPDATE (list cu "x") "3")
-  (list 'ZQL_UPDATE (list cu '((1 "a")) 1) "6")
-  (list 'ZQL_UPDATE (list cu '((1 "a") (0 2) (1 "b"))) "6")
-  (list 'ZQL_UPDATE (list cu '((7 "a"))) "17")
-  (list 'ZQL_UPDATE (list cu '(("NOPE" "a"))) "18")
-  (list 'ZQL_UPDATE (list cu '((1 "a" 2))) "3")
-  (list 'ZQL_UPDATE (list cu '(((1) "a"))) "3")
-  (list 'ZQL_DELETE (list cu 1) "6")))
+(errwith 'ZQL_UPDATE cu '((nil "5") (("x") "3") ((((1 "a")) 1) "6") ((((1 "a") (0 2) (1 "b"))) "6")
+                         ((((7 "a"))) "17") (((("NOPE" "a"))) "18") ((((1 "a" 2))) "3") (((((1) "a"))) "3")))
+(errcase 'ZQL_DELETE (list cu 1) "6")
 (check "update by number" (ZQL_UPDATE cu '((1 "uno"))) T)
 (ZQL_FETCH cu)
 (check "update by name" (ZQL_UPDATE cu '(("name" "dos"))) T)
