@@ -8,50 +8,30 @@
 (check "ZQL_STMTYPE before any immediate statement" (ZQL_STMTYPE s) "TYPE_UNDEFINED")
 
 ;; Argument errors of the connection and statement functions.
+(noargs '(ZQL_CONNECT ZQL_DISCONNECT ZQL_PREPARE ZQL_EXECUTE ZQL_DEALLOCSTM ZQL_STMTYPE ZQL_CMDTYPE
+          ZQL_ROWQTY))
+;; Handles that name no session: a bad class, number, shape; NaN, inf; a cursor.
+(errsame 'ZQL_DISCONNECT "10"
+ (mapcar 'list
+  (append '(("NOSUCH" 1.0) ("SQLSESSION" -1.0) ("SQLSESSION" -1) ("SQLSESSION" -70000) ("sqlsession" 1.0)
+            ("" 1.0) ("SQLSESSION" 1.5) ("SQLSESSION" 1e300) ("SQLSESSION" 0.0) ("SQLSESSION" 1.0 7)
+            ("SQLSESSION") ("SQLSESSION" "1"))
+          (list (list "SQLSESSION" (expt -1.0 0.5)) (list "SQLSESSION" (* 1e300 1e300))
+                (list "SQLCURSOR" (cadr s))))))
+(errtable 'ZQL_CONNECT '(((5) "3") (("SQLITE" 5) "3") (("SQLITE" nil 5) "3")
+                        (("SQLITE" nil "pw" "extra") "6")))
+(errwith 'ZQL_PREPARE s '((nil "5") ((5) "8") (("SELECT 1" 5) "8") (("SELECT 1" "N" 1) "6")))
+(errwith 'ZQL_IEXECUTE s '((nil "5") ((5) "3") (("SELECT 1" 1) "6")))
 (errcases
  (list
-  (list 'ZQL_CONNECT nil "5")
-  (list 'ZQL_CONNECT '(5) "3")
-  (list 'ZQL_CONNECT '("SQLITE" 5) "3")
-  (list 'ZQL_CONNECT '("SQLITE" nil 5) "3")
-  (list 'ZQL_CONNECT '("SQLITE" nil "pw" "extra") "6")
-  (list 'ZQL_DISCONNECT nil "5")
+  (list 'ZQL_CMDTYPE (list s s) "6")
   (list 'ZQL_DISCONNECT (list s 1) "6")
   (list 'ZQL_DISCONNECT '("SQLSESSION") "3")
-  (list 'ZQL_DISCONNECT '(("NOSUCH" 1.0)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" -1.0)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" -1)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" -70000)) "10")
-  (list 'ZQL_DISCONNECT '(("sqlsession" 1.0)) "10")
-  (list 'ZQL_DISCONNECT '(("" 1.0)) "10")
   (list 'ZQL_DISCONNECT '((1.0 "SQLSESSION")) "3")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1.5)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1e300)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" 0.0)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" 1.0 7)) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION")) "10")
-  (list 'ZQL_DISCONNECT '(("SQLSESSION" "1")) "10")
-  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (expt -1.0 0.5))) "10")  ; NaN
-  (list 'ZQL_DISCONNECT (list (list "SQLSESSION" (* 1e300 1e300))) "10")  ; inf
-  (list 'ZQL_DISCONNECT (list (list "SQLCURSOR" (cadr s))) "10")  ; not a cursor
-  (list 'ZQL_PREPARE nil "5")
-  (list 'ZQL_PREPARE (list s) "5")
-  (list 'ZQL_PREPARE (list s 5) "8")
-  (list 'ZQL_PREPARE (list s "SELECT 1" 5) "8")
-  (list 'ZQL_PREPARE (list s "SELECT 1" "N" 1) "6")
-  (list 'ZQL_EXECUTE nil "5")
   (list 'ZQL_EXECUTE (list s) "7")
-  (list 'ZQL_IEXECUTE (list s) "5")
-  (list 'ZQL_IEXECUTE (list s 5) "3")
-  (list 'ZQL_IEXECUTE (list s "SELECT 1" 1) "6")
   (list 'ZQL_NEXECUTE (list s) "5")
-  (list 'ZQL_DEALLOCSTM nil "5")
   (list 'ZQL_DEALLOCSTM (list s) "7")
-  (list 'ZQL_STMTYPE nil "5")
-  (list 'ZQL_STMTYPE (list s 1) "6")
-  (list 'ZQL_CMDTYPE nil "5")
-  (list 'ZQL_CMDTYPE (list s s) "6")
-  (list 'ZQL_ROWQTY nil "5")))
+  (list 'ZQL_STMTYPE (list s 1) "6")))
 
 ;; Immediate statements and what the session remembers of them.
 (check "create table" (ZQL_IEXECUTE s "CREATE TABLE t (id INTEGER, name VARCHAR(20))") T)
@@ -75,15 +55,8 @@
 (check "ZQL_STMTYPE of INSERT" (ZQL_STMTYPE ins) "INSERT")
 (check "execute with values" (ZQL_EXECUTE ins '(4 "four")) T)
 (check "execute with a NULL" (ZQL_EXECUTE ins (list 5 nil)) T)
-(errcases
- (list
-  (list 'ZQL_EXECUTE (list ins) "19")
-  (list 'ZQL_EXECUTE (list ins nil) "19")
-  (list 'ZQL_EXECUTE (list ins '(1)) "5")
-  (list 'ZQL_EXECUTE (list ins '(1 "x" 2)) "20")
-  (list 'ZQL_EXECUTE (list ins "x") "3")
-  (list 'ZQL_EXECUTE (list ins '(1 "x") 1) "6")
-  (list 'ZQL_EXECUTE (list ins '((1) "x")) "3")))
+(errwith 'ZQL_EXECUTE ins '((nil "19") ((nil) "19") (((1)) "5") (((1 "x" 2)) "20") (("x") "3")
+                           (((1 "x") 1) "6") ((((1) "x")) "3")))
 (setq cnt (ok 'ZQL_PREPARE (list s "SELECT COUNT(*) FROM t")))
 (check "nothing was inserted by the refused executions" (ZQL_EXECUTE cnt) '(5.0))
 (check "ZQL_STMTYPE of SELECT" (ZQL_STMTYPE cnt) "SELECT")

@@ -9,23 +9,13 @@
 (setq q (ok 'ZQL_PREPARE (list s "SELECT id, name FROM p ORDER BY id")))
 
 ;; Argument errors of the cursor functions.
+(noargs '(ZQL_ALLOC ZQL_OPEN ZQL_CLOSE ZQL_FETCH ZQL_DELETE ZQL_UPDATE ZQL_STATECSR))
+(errwith 'ZQL_ALLOC q '((nil "3") ((5) "8") (("c" "SIDEWAYS") "15") (("c" 5) "3")
+                       (("c" "SCROLL" "SENSITIVE") "15") (("c" "SCROLL" "INSENSITIVE" 1) "6")))
 (errcases
  (list
-  (list 'ZQL_ALLOC nil "5")
   (list 'ZQL_ALLOC (list s "c") "7")
-  (list 'ZQL_ALLOC (list q) "3")
-  (list 'ZQL_ALLOC (list q 5) "8")
-  (list 'ZQL_ALLOC (list q "c" "SIDEWAYS") "15")
-  (list 'ZQL_ALLOC (list q "c" 5) "3")
-  (list 'ZQL_ALLOC (list q "c" "SCROLL" "SENSITIVE") "15")
-  (list 'ZQL_ALLOC (list q "c" "SCROLL" "INSENSITIVE" 1) "6")
-  (list 'ZQL_OPEN nil "5")
   (list 'ZQL_OPEN (list q) "7")
-  (list 'ZQL_CLOSE nil "5")
-  (list 'ZQL_FETCH nil "5")
-  (list 'ZQL_DELETE nil "5")
-  (list 'ZQL_UPDATE nil "5")
-  (list 'ZQL_STATECSR nil "5")
   (list 'ZQL_STATECSR (list s) "7")))
 
 ;; Forward only: NEXT until the end.
@@ -37,16 +27,9 @@
 (check "fetch 1" (ZQL_FETCH c) '(1.0 "one"))
 (check "fetch next (lower case)" (ZQL_FETCH c "next") '(2.0 "two"))
 (check "fetch with nil" (ZQL_FETCH c nil) '(3.0 "three"))
-(errcases
- (list
-  (list 'ZQL_FETCH (list c "UP") "16")
-  (list 'ZQL_FETCH (list c 5) "3")
-  (list 'ZQL_FETCH (list c "NEXT" 1) "6")
-  (list 'ZQL_FETCH (list c nil 1) "6")
-  (list 'ZQL_FETCH (list c "ABSOLUTE") "5")
-  (list 'ZQL_FETCH (list c "ABSOLUTE" "2") "3")
-  (list 'ZQL_FETCH (list c "RELATIVE" 1 2) "6")
-  (list 'ZQL_CLOSE (list c 1) "6")))
+(errwith 'ZQL_FETCH c '((("UP") "16") ((5) "3") (("NEXT" 1) "6") ((nil 1) "6") (("ABSOLUTE") "5")
+                       (("ABSOLUTE" "2") "3") (("RELATIVE" 1 2) "6")))
+(errcase 'ZQL_CLOSE (list c 1) "6")
 (ZQL_FETCH c)
 (ZQL_FETCH c)
 (check "past the end: nil" (errcase 'ZQL_FETCH (list c) nil) nil)
@@ -57,13 +40,10 @@
 ;; Scrolling.
 (setq sc (ok 'ZQL_ALLOC (list q "scr" "scroll" "insensitive")))
 (check "open scroll" (ZQL_OPEN sc nil) T)
-(check "LAST" (ZQL_FETCH sc "LAST") '(5.0 "five"))
-(check "PRIOR" (ZQL_FETCH sc "PRIOR") '(4.0 "four"))
-(check "FIRST" (ZQL_FETCH sc "FIRST") '(1.0 "one"))
-(check "ABSOLUTE 3" (ZQL_FETCH sc "ABSOLUTE" 3) '(3.0 "three"))
-(check "ABSOLUTE 2.9 truncates" (ZQL_FETCH sc "ABSOLUTE" 2.9) '(2.0 "two"))
-(check "RELATIVE 2" (ZQL_FETCH sc "RELATIVE" 2) '(4.0 "four"))
-(check "RELATIVE -3" (ZQL_FETCH sc "relative" -3) '(1.0 "one"))
+;; Each move from where the one before left the cursor (2.9 truncates).
+(foreach m '((("LAST") 5.0 "five") (("PRIOR") 4.0 "four") (("FIRST") 1.0 "one") (("ABSOLUTE" 3) 3.0 "three")
+             (("ABSOLUTE" 2.9) 2.0 "two") (("RELATIVE" 2) 4.0 "four") (("relative" -3) 1.0 "one"))
+  (check (car m) (apply 'ZQL_FETCH (cons sc (car m))) (cdr m)))
 ;; Open (2) and insensitive (8); scrollable (16) is reported only for a
 ;; cursor that is not updatable (4).
 (check "ZQL_STATECSR open scroll insensitive" (if (member (ZQL_STATECSR sc) '(14 26)) T) T)
@@ -72,13 +52,7 @@
 ;; A cursor with parameters.
 (setq qp (ok 'ZQL_PREPARE (list s "SELECT name FROM p WHERE id > ? ORDER BY id")))
 (setq cp (ok 'ZQL_ALLOC (list qp "par")))
-(errcases
- (list
-  (list 'ZQL_OPEN (list cp) "19")
-  (list 'ZQL_OPEN (list cp nil) "19")
-  (list 'ZQL_OPEN (list cp '(1 2)) "20")
-  (list 'ZQL_OPEN (list cp '(1) 2) "6")
-  (list 'ZQL_OPEN (list cp "1") "3")))
+(errwith 'ZQL_OPEN cp '((nil "19") ((nil) "19") (((1 2)) "20") (((1) 2) "6") (("1") "3")))
 (check "open with a value" (ZQL_OPEN cp '(3)) T)
 (check "fetch the first row above 3" (ZQL_FETCH cp) '("four"))
 (ZQL_CLOSE cp)
@@ -88,31 +62,18 @@
 (setq cu (ok 'ZQL_ALLOC (list qu "upd")))
 (check "open for update" (ZQL_OPEN cu) T)
 (check "fetch for update" (ZQL_FETCH cu) '(1.0 "one"))
-(errcases
- (list
-  (list 'ZQL_UPDATE (list cu) "5")
-  (list 'ZQL_UPDATE (list cu "x") "3")
-  (list 'ZQL_UPDATE (list cu '((1 "a")) 1) "6")
-  (list 'ZQL_UPDATE (list cu '((1 "a") (0 2) (1 "b"))) "6")
-  (list 'ZQL_UPDATE (list cu '((7 "a"))) "17")
-  (list 'ZQL_UPDATE (list cu '(("NOPE" "a"))) "18")
-  (list 'ZQL_UPDATE (list cu '((1 "a" 2))) "3")
-  (list 'ZQL_UPDATE (list cu '(((1) "a"))) "3")
-  (list 'ZQL_DELETE (list cu 1) "6")))
-(check "update by number" (ZQL_UPDATE cu '((1 "uno"))) T)
-(ZQL_FETCH cu)
-(check "update by name" (ZQL_UPDATE cu '(("name" "dos"))) T)
-(ZQL_FETCH cu)
-(check "update by point (column 1, value 33)" (ZQL_UPDATE cu (list (list 0.0 33.0))) T)
-(ZQL_FETCH cu)
+(errwith 'ZQL_UPDATE cu '((nil "5") (("x") "3") ((((1 "a")) 1) "6") ((((1 "a") (0 2) (1 "b"))) "6")
+                         ((((7 "a"))) "17") (((("NOPE" "a"))) "18") ((((1 "a" 2))) "3") (((((1) "a"))) "3")))
+(errcase 'ZQL_DELETE (list cu 1) "6")
+(foreach u '(((1 "uno")) (("name" "dos")) ((0.0 33.0)))  ; by number, by name, by point (column 1)
+  (check (list "update" u) (ZQL_UPDATE cu u) T)
+  (ZQL_FETCH cu))
 (check "delete" (ZQL_DELETE cu) T)
 (ZQL_CLOSE cu)
 (setq all (ok 'ZQL_ALLOC (list q "all")))
 (ZQL_OPEN all)
-(check "after update 1" (ZQL_FETCH all) '(1.0 "uno"))
-(check "after update 2" (ZQL_FETCH all) '(2.0 "dos"))
-(check "after delete of 4" (ZQL_FETCH all) '(5.0 "five"))
-(check "33 by the point pair" (ZQL_FETCH all) '(33.0 "three"))
+(foreach want '((1.0 "uno") (2.0 "dos") (5.0 "five") (33.0 "three"))  ; 4 deleted, 33 by the point pair
+  (check (list "after the changes" want) (ZQL_FETCH all) want))
 (ZQL_CLOSE all)
 
 ;; Conversions both ways, one column per type class.

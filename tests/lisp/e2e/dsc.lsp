@@ -5,18 +5,13 @@
 (setq q (ok 'ZQL_PREPARE (list s "SELECT id, amount, label, born FROM d WHERE id > ? AND label = ?")))
 (setq noparm (ok 'ZQL_PREPARE (list s "SELECT id FROM d")))
 
+(errwith 'ZQL_COLDSC q '(((0) "3") (("ID") "3") (((0) 1) "6") (((9)) "17") (((-1)) "17") ((("NOPE")) "18")))
 (errcases
  (list
   (list 'ZQL_PARDSC nil "5")
   (list 'ZQL_PARDSC (list s) "7")
   (list 'ZQL_COLDSC (list s) "7")
   (list 'ZQL_PARDSC (list q nil 1) "6")
-  (list 'ZQL_COLDSC (list q 0) "3")
-  (list 'ZQL_COLDSC (list q "ID") "3")
-  (list 'ZQL_COLDSC (list q '(0) 1) "6")
-  (list 'ZQL_COLDSC (list q '(9)) "17")
-  (list 'ZQL_COLDSC (list q '(-1)) "17")
-  (list 'ZQL_COLDSC (list q '("NOPE")) "18")
   (list 'ZQL_PARDSC (list q '(5)) "17")
   (list 'ZQL_PARDSC (list q '("NOPE")) "17")
   (list 'ZQL_COLDSC (list q '((0))) "3")))

@@ -42,6 +42,19 @@
 (defun errcases (cases)
   (foreach c cases (errcase (car c) (cadr c) (caddr c))))
 
+;; Each function of fs called without arguments: error 5.
+(defun noargs (fs) (foreach f fs (errcase f nil "5")))
+
+;; Each case (args want-code): f applied to args.
+(defun errtable (f cases) (foreach c cases (errcase f (car c) (cadr c))))
+
+;; Each case (args want-code): f applied to head followed by args.
+(defun errwith (f head cases)
+  (errtable f (mapcar '(lambda (c) (cons (cons head (car c)) (cdr c))) cases)))
+
+;; f applied to each argument list of arglists: error want.
+(defun errsame (f want arglists) (foreach a arglists (errcase f a want)))
+
 ;; Applies f to args, which must raise no error; answers the value.
 (defun ok (f args / value)
   (setq value (catch-error (apply f args)))
