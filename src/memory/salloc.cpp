@@ -154,7 +154,7 @@ Hdr* NewChunk() {
 
 // a when pick, else b, chosen without a branch: FindFree's choice depends
 // on whether a release or a request came last, which no predictor learns,
-// and compilers keep a plain ?: on pointers as a branch.
+// and GCC compiles a plain ?: on pointers to a branch.
 Hdr* Select(bool pick, Hdr* a, Hdr* b) {
   const std::uintptr_t mask = std::uintptr_t{0} - std::uintptr_t{pick};
   const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
