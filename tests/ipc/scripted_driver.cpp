@@ -294,9 +294,6 @@ class CTableDriver : public CZqlDriver {
         table_.erase(
             std::remove_if(table_.begin(), table_.end(), [&](const SRow& r) { return r.id == id; }),
             table_.end());
-      } else if (sql.rfind("UPDATE", 0) != 0) {
-        return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement,
-                    "syntax error");
       }
       dda->setRowCount(1);
       return 0;
@@ -355,7 +352,6 @@ class CTableDriver : public CZqlDriver {
     const auto s = statements_.find(statement);
     if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
     if (s->second.kind == EKind::kSelectOne) return SelectOne(dda);
-    if (s->second.kind != EKind::kInsert) return kZqlErrCursorSpecificationCannotBeExecuted;
     CZqlData* id = nullptr;
     CZqlData* name = nullptr;
     if (!dda->ParDsc(0)->getBind(&id) || !dda->ParDsc(1)->getBind(&name))
@@ -406,7 +402,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "AllocCsr", args)) return r;
     const auto s = statements_.find(statement);
     if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
-    if (s->second.kind == EKind::kInsert) return kZqlErrPreparedStatementNotACursorSpecification;
     *cursor = nextId_++;
     SCursor& c = cursors_[*cursor];
     c.statement = statement;
@@ -435,7 +430,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "Open")) return r;
     const auto c = cursors_.find(cursor);
     if (c == cursors_.end()) return kZqlErrInvalidCursorName;
-    if (c->second.open) return kZqlErrCurorIsInOpenState;
     c->second.rows = Result(statements_.at(c->second.statement), dda);
     c->second.pos = -1;
     c->second.open = true;
@@ -447,7 +441,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "Close")) return r;
     const auto c = cursors_.find(cursor);
     if (c == cursors_.end()) return kZqlErrInvalidCursorName;
-    if (!c->second.open) return kZqlErrCursorIsInCloseState;
     c->second.open = false;
     c->second.rows.clear();
     return 0;
@@ -460,7 +453,6 @@ class CTableDriver : public CZqlDriver {
     if (found == cursors_.end()) return kZqlErrInvalidCursorName;
     SCursor& c = found->second;
     if (!c.open) return kZqlErrCursorIsInCloseState;
-    if (!c.scroll && direction != kZqlFetchNext) return kZqlErrCanOnlyFetchNextInNonScrollCursor;
     const int32_t n = static_cast<int32_t>(c.rows.size());
     int64_t pos;
     switch (direction) {
