@@ -200,10 +200,7 @@ class CTableDriver : public CZqlDriver {
     for (int i = 0; i < 6; ++i) info->values[i] = 501 + i;
   }
 
-  int32_t Cancel(CZqlDDA* dda, uint32_t connection) override {
-    if (const int32_t r = Begin(dda, "Cancel")) return r;
-    return connections_.count(connection) != 0 ? 0 : kZqlErrConnectionDoesNotExist;
-  }
+  int32_t Cancel(CZqlDDA* dda, uint32_t) override { return Begin(dda, "Cancel"); }
 
   static int32_t Fail(CZqlDDA* dda, int32_t code, const char* message) {
     dda->setErr(static_cast<EZqlError>(code));
@@ -244,12 +241,7 @@ class CTableDriver : public CZqlDriver {
 
   int32_t Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean) override {
     if (const int32_t r = Begin(dda, "Disconnect")) return r;
-    if (connections_.erase(connection) == 0) return kZqlErrConnectionDoesNotExist;
-    std::vector<uint32_t> owned;
-    for (const auto& s : statements_)
-      if (s.second.connection == connection) owned.push_back(s.first);
-    for (const uint32_t id : owned) DeallocStm(nullptr, id);
-    return 0;
+    return connections_.erase(connection) == 0 ? kZqlErrConnectionDoesNotExist : 0;
   }
 
   int32_t IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) override {
@@ -384,10 +376,7 @@ class CTableDriver : public CZqlDriver {
   }
 
   int32_t DeallocStm(CZqlDDA* dda, uint32_t statement) override {
-    // Disconnect ends the connection's statements without an area: no trace.
-    if (dda != nullptr) {
-      if (const int32_t r = Begin(dda, "DeallocStm")) return r;
-    }
+    if (const int32_t r = Begin(dda, "DeallocStm")) return r;
     if (statements_.erase(statement) == 0) return kZqlErrInvalidSQLStatementName;
     for (auto it = cursors_.begin(); it != cursors_.end();)
       it = it->second.statement == statement ? cursors_.erase(it) : std::next(it);
