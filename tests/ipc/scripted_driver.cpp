@@ -246,7 +246,6 @@ class CTableDriver : public CZqlDriver {
 
   int32_t IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) override {
     if (const int32_t r = Begin(dda, "IExecute", Raw(text))) return r;
-    if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
     const std::string sql = Normal(text);
     if (sql.find(" WHERE CURRENT OF ") != std::string::npos)
       return Positioned(dda, connection, sql);
@@ -321,7 +320,6 @@ class CTableDriver : public CZqlDriver {
   int32_t Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text,
                   uint32_t* statement) override {
     if (const int32_t r = Begin(dda, "Prepare", Raw(text))) return r;
-    if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
     static const std::map<std::string, EKind> kKinds = {
         {"SELECT * FROM T", EKind::kSelectAll},
         {"SELECT * FROM T WHERE ID > ?", EKind::kSelectWhere},
