@@ -200,10 +200,7 @@ class CTableDriver : public CZqlDriver {
     for (int i = 0; i < 6; ++i) info->values[i] = 501 + i;
   }
 
-  int32_t Cancel(CZqlDDA* dda, uint32_t connection) override {
-    if (const int32_t r = Begin(dda, "Cancel")) return r;
-    return connections_.count(connection) != 0 ? 0 : kZqlErrConnectionDoesNotExist;
-  }
+  int32_t Cancel(CZqlDDA* dda, uint32_t) override { return Begin(dda, "Cancel"); }
 
   static int32_t Fail(CZqlDDA* dda, int32_t code, const char* message) {
     dda->setErr(static_cast<EZqlError>(code));
@@ -244,17 +241,11 @@ class CTableDriver : public CZqlDriver {
 
   int32_t Disconnect(CZqlDDA* dda, uint32_t connection, EZqlBoolean) override {
     if (const int32_t r = Begin(dda, "Disconnect")) return r;
-    if (connections_.erase(connection) == 0) return kZqlErrConnectionDoesNotExist;
-    std::vector<uint32_t> owned;
-    for (const auto& s : statements_)
-      if (s.second.connection == connection) owned.push_back(s.first);
-    for (const uint32_t id : owned) DeallocStm(nullptr, id);
-    return 0;
+    return connections_.erase(connection) == 0 ? kZqlErrConnectionDoesNotExist : 0;
   }
 
   int32_t IExecute(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text) override {
     if (const int32_t r = Begin(dda, "IExecute", Raw(text))) return r;
-    if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
     const std::string sql = Normal(text);
     if (sql.find(" WHERE CURRENT OF ") != std::string::npos)
       return Positioned(dda, connection, sql);
@@ -294,9 +285,6 @@ class CTableDriver : public CZqlDriver {
         table_.erase(
             std::remove_if(table_.begin(), table_.end(), [&](const SRow& r) { return r.id == id; }),
             table_.end());
-      } else if (sql.rfind("UPDATE", 0) != 0) {
-        return Fail(dda, kZqlErrSyntaxErrorOrAccessRuleViolationInDynamicSQLStatement,
-                    "syntax error");
       }
       dda->setRowCount(1);
       return 0;
@@ -332,7 +320,6 @@ class CTableDriver : public CZqlDriver {
   int32_t Prepare(CZqlDDA* dda, uint32_t connection, const CZqlUcStr& text,
                   uint32_t* statement) override {
     if (const int32_t r = Begin(dda, "Prepare", Raw(text))) return r;
-    if (connections_.count(connection) == 0) return kZqlErrConnectionDoesNotExist;
     static const std::map<std::string, EKind> kKinds = {
         {"SELECT * FROM T", EKind::kSelectAll},
         {"SELECT * FROM T WHERE ID > ?", EKind::kSelectWhere},
@@ -355,7 +342,6 @@ class CTableDriver : public CZqlDriver {
     const auto s = statements_.find(statement);
     if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
     if (s->second.kind == EKind::kSelectOne) return SelectOne(dda);
-    if (s->second.kind != EKind::kInsert) return kZqlErrCursorSpecificationCannotBeExecuted;
     CZqlData* id = nullptr;
     CZqlData* name = nullptr;
     if (!dda->ParDsc(0)->getBind(&id) || !dda->ParDsc(1)->getBind(&name))
@@ -388,10 +374,7 @@ class CTableDriver : public CZqlDriver {
   }
 
   int32_t DeallocStm(CZqlDDA* dda, uint32_t statement) override {
-    // Disconnect ends the connection's statements without an area: no trace.
-    if (dda != nullptr) {
-      if (const int32_t r = Begin(dda, "DeallocStm")) return r;
-    }
+    if (const int32_t r = Begin(dda, "DeallocStm")) return r;
     if (statements_.erase(statement) == 0) return kZqlErrInvalidSQLStatementName;
     for (auto it = cursors_.begin(); it != cursors_.end();)
       it = it->second.statement == statement ? cursors_.erase(it) : std::next(it);
@@ -406,7 +389,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "AllocCsr", args)) return r;
     const auto s = statements_.find(statement);
     if (s == statements_.end()) return kZqlErrInvalidSQLStatementName;
-    if (s->second.kind == EKind::kInsert) return kZqlErrPreparedStatementNotACursorSpecification;
     *cursor = nextId_++;
     SCursor& c = cursors_[*cursor];
     c.statement = statement;
@@ -435,7 +417,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "Open")) return r;
     const auto c = cursors_.find(cursor);
     if (c == cursors_.end()) return kZqlErrInvalidCursorName;
-    if (c->second.open) return kZqlErrCurorIsInOpenState;
     c->second.rows = Result(statements_.at(c->second.statement), dda);
     c->second.pos = -1;
     c->second.open = true;
@@ -447,7 +428,6 @@ class CTableDriver : public CZqlDriver {
     if (const int32_t r = Begin(dda, "Close")) return r;
     const auto c = cursors_.find(cursor);
     if (c == cursors_.end()) return kZqlErrInvalidCursorName;
-    if (!c->second.open) return kZqlErrCursorIsInCloseState;
     c->second.open = false;
     c->second.rows.clear();
     return 0;
@@ -460,7 +440,6 @@ class CTableDriver : public CZqlDriver {
     if (found == cursors_.end()) return kZqlErrInvalidCursorName;
     SCursor& c = found->second;
     if (!c.open) return kZqlErrCursorIsInCloseState;
-    if (!c.scroll && direction != kZqlFetchNext) return kZqlErrCanOnlyFetchNextInNonScrollCursor;
     const int32_t n = static_cast<int32_t>(c.rows.size());
     int64_t pos;
     switch (direction) {

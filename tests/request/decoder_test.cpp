@@ -202,21 +202,6 @@ TEST_F(Decoder, MalformedRequestsAreAnsweredNotCrashedOn) {
     EXPECT_EQ(Outcome(reply), std::make_pair(c.second, c.second));  // with its condition
   }
   EXPECT_EQ(driver.calls, 0);
-
-  // Attach answers the version and the driver's values.
-  class CValues : public CRecorder {
-    void Attach(SZqlDrvAttach* info) override { info->values[5] = 99; }
-  } values;
-  CZqlDrvDecoder own(&values, 4096);
-  const auto attach = Head(kZqlReqAttach);
-  std::vector<unsigned char> reply;
-  ASSERT_EQ(own.Serve(attach.data(), static_cast<uint32_t>(attach.size()), &reply), 0);
-  CZqlObjPack in(reply.data(), static_cast<uint32_t>(reply.size()));
-  int32_t version = 0, last = 0;
-  ASSERT_TRUE(in.setActive(0) && in.getPackedValue(&version));
-  ASSERT_TRUE(in.setActive(10) && in.getPackedValue(&last));
-  EXPECT_EQ(version, kZqlProtocolVersion);
-  EXPECT_EQ(last, 99);
 }
 
 }  // namespace

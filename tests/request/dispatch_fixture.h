@@ -50,13 +50,6 @@ inline long OutInt(const CZqlDDA& area, int i) {
   return out;
 }
 
-inline std::string OutText(const CZqlDDA& area, int i) {
-  CZqlData* v = nullptr;
-  char text[64] = {};
-  if (area.OutDsc(i)->getBind(&v)) v->getValue(text, sizeof text);
-  return text;
-}
-
 }  // namespace zqltest
 
 #endif  // ZQL_TESTS_REQUEST_DISPATCH_FIXTURE_H

@@ -1,6 +1,5 @@
-// Whole conversations through the dispatcher client with the scripted
-// driver's table: one client from connect to disconnect, and two client
-// processes sharing one driver and its table.
+// Two client processes sharing one driver and its table through the
+// dispatcher client.
 #include "dispatch_fixture.h"
 
 namespace zqltest {
@@ -47,52 +46,6 @@ std::vector<long> Ids(CZqlDispClient* c, uint32_t session) {
   });
   if (code != 0) ids.assign(1, -code);
   return ids;
-}
-
-TEST_F(EndToEnd, OneClientFromConnectToDisconnect) {
-  uint32_t s = 0;
-  ASSERT_EQ(Connect(&s), 0);
-  CZqlUcStr dbms;
-  EXPECT_TRUE(dda.getNameOfDBMS(&dbms));
-  EXPECT_EQ(Text(dbms), "SCRIPTED");
-  ASSERT_EQ(Insert(client.get(), s, 4, "four"), 0);
-
-  CZqlDDA stmArea, csrArea;
-  ASSERT_TRUE(stmArea.Init(10));
-  ASSERT_TRUE(csrArea.Init(10));
-  uint32_t stm = 0, csr = 0;
-  ASSERT_EQ(Raised([&] {
-    client->Prepare(&stmArea, s, &stm, CZqlUcStr("SELECT * FROM T WHERE ID > ?"));
-  }), 0);
-  EXPECT_EQ(stmArea.StmType(), kZqlStmSelect);
-  ASSERT_EQ(stmArea.ColCount(), 2);
-  EXPECT_EQ(Text(stmArea.ColDsc(1)->Name().Body()), "NAME");
-  ASSERT_EQ(Raised([&] {
-    client->AllocCsr(&csrArea, stm, &csr, CZqlIdent("C1"), kZqlCurScroll, kZqlCurInsensitive);
-  }), 0);
-  ASSERT_EQ(csrArea.ParCount(), 1);
-  CZqlInt low;
-  low.storeValue(1L);
-  ASSERT_TRUE(csrArea.ParDsc(0)->setBind(&low));
-  ASSERT_EQ(Raised([&] { client->Open(&csrArea, csr); }), 0);
-
-  std::vector<std::pair<long, std::string>> rows;
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); }), 0);
-    rows.emplace_back(OutInt(csrArea, 0), OutText(csrArea, 1));
-  }
-  EXPECT_EQ(rows, (std::vector<std::pair<long, std::string>>{{2, "two"}, {3, "three"}, {4, "four"}}));
-  EXPECT_EQ(Raised([&] { client->Fetch(&csrArea, csr, kZqlFetchNext, 0); }), kZqlErrNoData0200);
-
-  ASSERT_EQ(Raised([&] { client->Close(&csrArea, csr); }), 0);
-  ASSERT_EQ(Raised([&] { client->DeallocStm(&stmArea, &stm); }), 0);
-  ASSERT_EQ(Raised([&] { client->IExecute(&dda, s, CZqlUcStr("DELETE FROM T")); }), 0);
-  EXPECT_EQ(dda.RowCount(), 4);
-  ASSERT_EQ(Raised([&] { client->Disconnect(&dda, &s); }), 0);
-  EXPECT_EQ(ZqlIpcComBuf(), nullptr);
-  const std::vector<int> codes = Codes();
-  EXPECT_EQ(codes.front(), kZqlReqAttach);
-  EXPECT_EQ(codes.back(), kZqlReqDetach);
 }
 
 TEST_F(EndToEnd, TwoClientProcessesShareOneDriverAndItsTable) {
