@@ -38,6 +38,11 @@
 #include "zqlsys.h"
 #include "zqltry.h"
 
+// The paths every request takes start on a cache line of their own: where
+// the linker puts them otherwise moves their speed by a tenth with code
+// that has nothing to do with them.
+#define ZQL_HOT __attribute__((aligned(64)))
+
 namespace {
 
 using Hdr = SZqlMemHeader;
@@ -230,17 +235,27 @@ Hdr* Split(Hdr* b, std::size_t n) {
   return rest;
 }
 
-// Zero-fills size bytes at d (8-aligned, a multiple of 8). Small blocks,
-// the most, are cleared in line: a call of memset costs more than the work.
+// Zero-fills size bytes at d (8-aligned, a multiple of 8). Up to 64 bytes,
+// the most common, it is two stores of a fixed width that may overlap: a
+// loop would end at a count the branch predictor has to guess, and a call
+// of memset costs more than the work.
 inline void Clear(char* d, std::size_t size) {
-  if (size > 256) {
+  if (size <= 16) {
+    if (size == 0) return;
+    std::memset(d, 0, 8);
+    std::memset(d + size - 8, 0, 8);
+  } else if (size <= 32) {
+    std::memset(d, 0, 16);
+    std::memset(d + size - 16, 0, 16);
+  } else if (size <= 64) {
+    std::memset(d, 0, 32);
+    std::memset(d + size - 32, 0, 32);
+  } else {
     std::memset(d, 0, size);
-    return;
   }
-  for (std::size_t i = 0; i < size; i += 8) std::memset(d + i, 0, 8);
 }
 
-Hdr* TakeSmall(std::size_t n) {
+ZQL_HOT Hdr* TakeSmall(std::size_t n) {
   Hdr* b = FindFree(n);
   if (!b) return nullptr;
   if (!SoundOrNull(b->next)) NoteDamage();
@@ -290,7 +305,7 @@ void ReturnChunk(Hdr* c) {
   }
 }
 
-void FreeSmall(Hdr* b) {
+ZQL_HOT void FreeSmall(Hdr* b) {
   b->state = kZqlMemFree;
   --gAlloc.blocksInUse;
   if (kZqlMemPassthrough) {
@@ -509,7 +524,7 @@ inline __attribute__((always_inline)) void* Malloc(std::size_t n) {
 
 }  // namespace
 
-void* ZqlMemoryNblkMalloc(std::size_t n) { return Malloc(n); }
+ZQL_HOT void* ZqlMemoryNblkMalloc(std::size_t n) { return Malloc(n); }
 
 void* ZqlMemoryNblkCalloc(std::size_t count, std::size_t size) {
   std::size_t n;
@@ -563,7 +578,7 @@ inline __attribute__((always_inline)) void Free(void* p) {
 
 }  // namespace
 
-void ZqlMemoryNblkFree(void* p) { Free(p); }
+ZQL_HOT void ZqlMemoryNblkFree(void* p) { Free(p); }
 
 void ZqlMemorySetCeiling(int64_t bytes) {
   if (bytes > 0 && gLimits.ceiling <= 0 && !gLimits.on) gLimits.inUse = 0;
@@ -647,7 +662,7 @@ int ZqlMemoryCheck(const char* title) {
 
 // The public layer calls the block layer's bodies in line, not through
 // the symbol table.
-void* ZqlMemoryMalloc(std::size_t n) {
+ZQL_HOT void* ZqlMemoryMalloc(std::size_t n) {
   void* p = Malloc(n);
   return __builtin_expect(p != nullptr, 1) ? p : NullRaises(p);
 }
@@ -660,7 +675,7 @@ void* ZqlMemoryRealloc(void* p, std::size_t n) {
   return NullRaises(ZqlMemoryNblkRealloc(p, n));
 }
 
-void ZqlMemoryFree(void* p) { Free(p); }
+ZQL_HOT void ZqlMemoryFree(void* p) { Free(p); }
 void ZqlMemoryFreeAll() { ZqlMemoryNblkFreeAll(); }
 void ZqlMemoryAddMsg(void* p, const char* text) { ZqlMemoryNblkAddMsg(p, text); }
 void ZqlMemoryDump(const char* title) { ZqlMemoryNblkDump(title); }
