@@ -179,7 +179,7 @@ TEST_F(AllocTest, CountsSmallAndLargeBlocks) {
 
 TEST_F(AllocTest, MemoryHandedOutIsZero) {
   ZqlMemoryNblkMalloc(8);  // keeps the chunk alive
-  for (std::size_t n : {24, 5000, 70000}) {
+  for (std::size_t n : {8, 16, 24, 40, 64, 72, 264, 5000, 70000}) {
     auto* p = static_cast<unsigned char*>(ZqlMemoryNblkMalloc(n));
     std::memset(p, 0xFF, n);
     ZqlMemoryNblkFree(p);
