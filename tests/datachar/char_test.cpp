@@ -143,16 +143,6 @@ TEST(CharStore, OtherValuesConvertThroughText) {
   EXPECT_STREQ(buf, "");
 }
 
-TEST(CharGet, UnmappableUnitsTravelAsEscapes) {
-  CZqlChar c(4);
-  c.setVarying();
-  const unsigned short units[] = {'a', 0x00E9, 0};
-  c.storeValue(CZqlUcStr(units));
-  char buf[32];
-  c.getValue(buf, sizeof buf);
-  EXPECT_STREQ(buf, "a\\U+00E9");  // read back: CharRoundTrip.TextForms
-}
-
 TEST(CharGet, Numbers) {
   long l = 0;
   EXPECT_EQ(Chr(12, " 12abc").getValue(&l), 1);  // the leading number
