@@ -430,8 +430,7 @@ int CZqlChar::storeValue(const char* text, unsigned int size, unsigned int* used
 int CZqlChar::storeValue(const unsigned short* text) {
   return ZqlEntry<int>(0, [&]() -> int {
     if (text == nullptr) return 0;
-    unsigned int n = 0;
-    while (text[n] != 0) ++n;
+    const auto n = static_cast<unsigned int>(ZqlUcStrlen(text));
     return n <= length_ ? setText(text, n, n) : storeUnits(text, n);
   });
 }
