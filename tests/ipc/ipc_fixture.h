@@ -306,6 +306,7 @@ class IpcTest : public ::testing::Test {
     SZqlComBuf* buf = ZqlIpcComBuf();
     if (buf != nullptr && buf->slots[slot].driverPid > 0)
       drivers_.insert(buf->slots[slot].driverPid);
+    NoteSegments();
   }
 
   // Rewrites zql.ini: DB1 reaches the scripted driver (db1: more lines of
@@ -345,20 +346,35 @@ class IpcTest : public ::testing::Test {
     peeks_.clear();
     EXPECT_FALSE(SemaphoresExist()) << "semaphore set left";
     EXPECT_TRUE(Eventually([&] { return !BufferExists(); })) << "buffer left";
-    for (pid_t pid : drivers_) {
+    NoteSegments();
+    for (pid_t pid : drivers_)
       EXPECT_TRUE(Eventually([&] { return !Alive(pid); })) << "driver " << pid << " left";
-      EXPECT_TRUE(Eventually([&] { return !SegmentOf(pid); }))
-          << "data segment of driver " << pid << " left";
-    }
+    for (int id : segments_)
+      EXPECT_TRUE(Eventually([&] { return !SegmentExists(id); })) << "data segment " << id << " left";
     ForceCleanup();
+  }
+
+  // Records the segments the drivers created, by id: once a driver has
+  // ended, its pid may be another process's (pids wrap at 32768 here),
+  // and that process's segments are none of ours.
+  void NoteSegments() {
+    for (const SegmentInfo& s : Segments())
+      if (drivers_.count(s.cpid) != 0) segments_.insert(s.id);
+  }
+
+  static bool SegmentExists(int id) {
+    for (const SegmentInfo& s : Segments())
+      if (s.id == id) return true;
+    return false;
   }
 
   // Removes whatever a failed test left, so that the next test starts clean.
   void ForceCleanup() {
+    NoteSegments();
     for (pid_t pid : drivers_)
       if (Alive(pid)) kill(pid, SIGKILL);
     for (const SegmentInfo& s : Segments())
-      if (s.key == key_ || drivers_.count(s.cpid) != 0) shmctl(s.id, IPC_RMID, nullptr);
+      if (s.key == key_ || segments_.count(s.id) != 0) shmctl(s.id, IPC_RMID, nullptr);
     const int sem = semget(key_, 0, 0);
     if (sem >= 0) semctl(sem, 0, IPC_RMID);
   }
@@ -366,6 +382,7 @@ class IpcTest : public ::testing::Test {
   std::string dir_, ini_, driver_, second_;
   key_t key_ = -1;
   std::set<pid_t> drivers_;
+  std::set<int> segments_;  // ids of the drivers' data segments (NoteSegments)
   std::vector<void*> peeks_;
   char cwd_[PATH_MAX] = {};
 };
